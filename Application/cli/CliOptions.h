@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A mistake in how the tool was called: the message is printed and the tool exits with status 2.
+class TUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A failure while doing the work: the message is printed and the tool exits with status 1.
+class TCommandFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TGlobalOptions {
+    std::optional<std::string> port; // --port COMn | n | /dev/path
+    bool yes = false;
+    bool help = false;
+    std::string command;
+    std::vector<std::string> args; // the command's own arguments, options included
+};
+
+// Global options may stand before or after the command.
+TGlobalOptions ParseGlobalOptions(int argc, char** argv);
+
+// Decimal or 0x-hexadecimal, within [min, max]; what names the value in messages.
+long ParseNumber(const std::string& text, long min, long max, const std::string& what);
+
+// The COM number for --port: "COM3", "3" or a device path (given a number of its own when the device
+// map has none). Without --port, the "Device No" stored in the program ini.
+int ResolvePort(const std::optional<std::string>& port);

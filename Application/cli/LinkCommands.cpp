@@ -1,0 +1,188 @@
+#include "cli/LinkCommands.h"
+
+#include "cli/CliSession.h"
+#include "link/NumberConverting.h"
+#include "link/SendMailHandling.h"
+#include "platform/DeviceMap.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int ConnectionWindowPorts = 50;
+constexpr uint16_t ProbePause = 1000;
+constexpr int MemorySize = 0x10000;
+constexpr int DumpWidth = 16;
+
+void ExpectArgs(const TGlobalOptions& options, size_t count, const std::string& usage) {
+    if (options.args.size() != count)
+        throw TUsageError("usage: quorvel-cli " + options.command + " " + usage);
+}
+
+int Ports(const TGlobalOptions& options) {
+    ExpectArgs(options, 0, "");
+    const auto ports = DeviceMap::PresentPorts();
+    if (ports.empty()) {
+        std::fprintf(stderr, "Could not find any com ports on the PC!\n");
+        return 1;
+    }
+    for (const auto& [n, device] : ports)
+        std::printf("COM%-4d %s%s\n", n, device.c_str(),
+                    n > ConnectionWindowPorts ? "  (above COM50: not offered by the window)" : "");
+    return 0;
+}
+
+int Probe(const TGlobalOptions& options) {
+    ExpectArgs(options, 0, "");
+    TCliSession session(options);
+    session.OpenPort();
+    TSendmail& engine = session.Engine();
+    // The connection test's settings, which stay after the probe.
+    engine.SetFramedAnswer(false);
+    engine.AnswerTimeout = 500;
+    engine.GapTimeout = 250;
+    const int answered = engine.ProbeHandset(ProbePause);
+    if (answered == 0)
+        throw TCommandFailure("Could not connect to the handset! (COM" + std::to_string(session.Port()) +
+                              ", no answer to 6 probes)");
+    std::printf("Connected to handset! (COM%d, probe %d of 6 answered)\n", session.Port(), answered);
+    return 0;
+}
+
+int Send(const TGlobalOptions& options) {
+    std::string mail;
+    std::optional<bool> framed;
+    for (const std::string& arg : options.args) {
+        if (arg == "--framed")
+            framed = true;
+        else if (arg == "--short")
+            framed = false;
+        else if (mail.empty() && !arg.empty() && arg[0] != '-')
+            mail = arg;
+        else
+            throw TUsageError("usage: quorvel-cli send MAIL [--framed|--short]");
+    }
+    if (mail.empty())
+        throw TUsageError("usage: quorvel-cli send MAIL [--framed|--short]");
+
+    // A malformed mail is refused before the port is touched.
+    TMail check;
+    BuildFrame(check, mail);
+    const bool write = IsWriteMail(check);
+
+    TCliSession session(options);
+    session.OpenPort();
+    TSendmail& engine = session.Engine();
+    // The program's own operations expect the framed answer from the 0D commands only.
+    engine.SetFramedAnswer(framed.value_or(MailByte(check, 1) == 0x0D));
+    engine.AnswerTimeout = 3000;
+    engine.GapTimeout = 1000;
+    const std::string answer = engine.SendMail(mail);
+    if (write) {
+        if (!engine.WriteVerified)
+            throw TCommandFailure("Readback Error! - Writing failed!!");
+        std::printf("Write verified.\n");
+        return 0;
+    }
+    if (answer.empty())
+        throw TCommandFailure("No valid answer to " + engine.Mail.MailText + ".");
+    std::printf("%s\n", answer.c_str());
+    return 0;
+}
+
+void PrintDump(int start, const std::vector<uint8_t>& bytes, size_t count) {
+    for (size_t row = 0; row < count; row += DumpWidth) {
+        std::string hex, text;
+        for (size_t i = row; i < row + DumpWidth && i < count; ++i) {
+            hex += ByteToHex(bytes[i]) + " ";
+            text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? char(bytes[i]) : '.';
+        }
+        std::printf("%04X  %-48s |%s|\n", unsigned(start + row) & 0xFFFF, hex.c_str(), text.c_str());
+    }
+}
+
+int ReadMemoryCommand(const TGlobalOptions& options) {
+    ExpectArgs(options, 2, "ADDR COUNT");
+    const int addr = int(ParseNumber(options.args[0], 0, MemorySize - 1, "ADDR"));
+    const int count = int(ParseNumber(options.args[1], 1, MemorySize - addr, "COUNT"));
+
+    TCliSession session(options);
+    session.OpenPort();
+    TSendmail& engine = session.Engine();
+    engine.SetFramedAnswer(false);
+    std::vector<uint8_t> bytes(size_t(count), 0xFF);
+    // A count of 65536 does not fit the 16-bit block length: read it in two halves.
+    size_t done = 0;
+    while (done < size_t(count)) {
+        const uint16_t part = uint16_t(std::min<size_t>(size_t(count) - done, 0x8000));
+        const uint16_t got = engine.ReadBlock({bytes.data() + done, part}, part, uint16_t(addr + done));
+        done += got;
+        if (got < part)
+            break;
+    }
+    PrintDump(addr, bytes, done);
+    if (done < size_t(count)) {
+        char where[64];
+        std::snprintf(where, sizeof where, "0x%04X", unsigned(addr + done));
+        throw TCommandFailure("Could not read handset memory at " + std::string(where) + " (" +
+                              std::to_string(done) + " of " + std::to_string(count) + " bytes read).");
+    }
+    return 0;
+}
+
+int WriteMemoryCommand(const TGlobalOptions& options) {
+    ExpectArgs(options, 2, "ADDR HEXBYTES");
+    const int addr = int(ParseNumber(options.args[0], 0, MemorySize - 1, "ADDR"));
+    const std::vector<uint8_t> data = MailBytes(options.args[1]);
+    if (data.empty() || data.size() > size_t(MemorySize - addr))
+        throw TUsageError("HEXBYTES must hold 1 to " + std::to_string(MemorySize - addr) + " bytes");
+
+    TCliSession session(options);
+    session.OpenPort();
+    TSendmail& engine = session.Engine();
+    engine.SetFramedAnswer(false);
+    size_t done = 0;
+    while (done < data.size()) {
+        const uint16_t part = uint16_t(std::min<size_t>(data.size() - done, 0x8000));
+        const int32_t written = engine.WriteBlock(uint16_t(addr + done), {data.data() + done, part}, part);
+        done += size_t(written);
+        if (written < part)
+            break;
+    }
+    char where[64];
+    std::snprintf(where, sizeof where, "0x%04X", unsigned(addr + done));
+    if (done < data.size())
+        throw TCommandFailure("Could not write handset memory at " + std::string(where) + " (" +
+                              std::to_string(done) + " of " + std::to_string(data.size()) +
+                              " bytes written and verified).");
+    std::snprintf(where, sizeof where, "0x%04X", unsigned(addr));
+    std::printf("Wrote %zu bytes at %s, verified.\n", done, where);
+    return 0;
+}
+
+} // namespace
+
+std::vector<TCommand> LinkCommands() {
+    return {
+        {"ports", "", "list the serial ports by COM number",
+         "Lists every serial port present, by its COM number and device.", Ports},
+        {"probe", "", "test whether a handset answers",
+         "Probes the handset as the connection test does: up to 6 memory reads, 1 s apart.\n"
+         "Prints which probe answered.",
+         Probe},
+        {"send", "MAIL [--framed|--short]", "send one mail and print the answer",
+         "Sends MAIL (hex bytes such as \"02 5D 16\") and prints the answer's data bytes.\n"
+         "The answer layout is framed for command byte 0D and short otherwise, unless chosen.\n"
+         "A memory write mail is read back and reports whether it was verified.\n"
+         "Exit status 1 when no valid answer came.",
+         Send},
+        {"read-memory", "ADDR COUNT", "hex dump of handset memory",
+         "Reads COUNT bytes of handset memory from ADDR (decimal or 0x hexadecimal) and prints a hex dump.",
+         ReadMemoryCommand},
+        {"write-memory", "ADDR HEXBYTES", "write handset memory, verified by read-back",
+         "Writes HEXBYTES (mail text such as \"55 AA 01\") to handset memory at ADDR, in blocks, each\n"
+         "verified by reading it back.",
+         WriteMemoryCommand},
+    };
+}

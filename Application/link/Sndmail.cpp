@@ -1,0 +1,400 @@
+#include "link/Sndmail.h"
+
+#include "link/NumberConverting.h"
+#include "link/Timing.h"
+
+#include <QEventLoop>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+
+namespace {
+
+constexpr int ProbeTries = 6;
+constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
+constexpr int ScratchSize = 256;
+
+std::string ReadMail(uint8_t n, uint8_t lo, uint8_t hi) {
+    return "02 3C 08 00 " + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
+}
+
+} // namespace
+
+std::function<std::unique_ptr<TMailMonitor>()> TMailControl::MonitorFactory;
+
+TMailMonitor::~TMailMonitor() = default;
+
+TMailControl::TMailControl(TVirtualCom& link)
+    : Link(link) {
+    SendTick = GetTick();
+    for (QTimer* timer : {&AnswerTimer, &GapTimer}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer, &QTimer::timeout, timer, [this] { WakeWait(); });
+    }
+    Link.OnReceive = [this](TVirtualCom&, std::span<const uint8_t> block) { DataReceived(block); };
+}
+
+TMailControl::~TMailControl() {
+    BeginClosing();
+    ClosePort();
+    Link.OnReceive = nullptr;
+    Monitor.reset();
+}
+
+void TMailControl::BeginClosing() {
+    Closing = true;
+    WakeWait();
+}
+
+// ---- port ----
+
+bool TMailControl::OpenPort(uint8_t n, int32_t rate) {
+    const bool opened = Link.Open(n, rate);
+    SetModemLines(DtrOn, RtsOn);
+    UpdateMonitorCaption();
+    return opened;
+}
+
+bool TMailControl::SetModemLines(bool dtr, bool rts) {
+    DtrOn = dtr;
+    RtsOn = rts;
+    if (!Link.IsOpen())
+        return false;
+    Link.SetDTR(dtr);
+    Link.SetRTS(rts);
+    return true;
+}
+
+bool TMailControl::ClosePort() {
+    const bool closed = Link.Close();
+    UpdateMonitorCaption();
+    return closed;
+}
+
+bool TMailControl::IsPortOpen() {
+    return Link.IsOpen();
+}
+
+// ---- framing of the current transaction ----
+
+std::string TMailControl::CorrectMail(const std::string& s) const {
+    return ::CorrectMail(s);
+}
+
+bool TMailControl::BuildFrame(const std::string& text) {
+    return ::BuildFrame(Mail, text);
+}
+
+uint8_t TMailControl::AnswerLength() const {
+    return ::AnswerLength(Mail);
+}
+
+bool TMailControl::ChecksumOK() const {
+    return ::ChecksumOK(Mail);
+}
+
+uint8_t TMailControl::BuildAnswerText() {
+    return ::BuildAnswerText(Mail);
+}
+
+uint8_t TMailControl::RcvArray(std::span<uint8_t> buf) const {
+    return Mail.AnswerOK ? ::RcvArray(Mail, buf) : 0;
+}
+
+// ---- one transmission ----
+
+bool TMailControl::TimersRunning() const {
+    return AnswerTimer.isActive() && GapTimer.isActive();
+}
+
+void TMailControl::WakeWait() {
+    if (WaitLoop)
+        WaitLoop->quit();
+}
+
+// Blocks in the event loop until count bytes are in, a timer has run out or the engine closes. Each
+// received block and each timer wakes the loop, so the answer is taken as soon as its last byte is in
+// and a silent handset costs no CPU.
+void TMailControl::WaitForBytes(int count) {
+    while (Mail.RxCount < count && TimersRunning() && !Closing) {
+        QEventLoop loop;
+        QEventLoop* outer = WaitLoop;
+        WaitLoop = &loop;
+        loop.exec();
+        WaitLoop = outer;
+    }
+}
+
+int64_t TMailControl::TransmitAndReceive() {
+    Mail.AnswerOK = false;
+    if (Closing)
+        return 0;
+    Mail.RxCount = 0;
+    RxChunkCount = 0;
+    Link.FlushOutput();
+    Link.FlushInput();
+
+    const int frameLength = Mail.TxLength;
+    if (MonitorVisible())
+        Monitor->LogTx(Mail.MailText, HexWithTrailingSpaces({Mail.TxFrame.data(), size_t(frameLength)}),
+                       Mail.ExpectedLength, frameLength);
+
+    const int64_t t0 = GetTick();
+    Receiving = true;
+    try {
+        Link.Write(Mail.TxFrame.data(), frameLength);
+        AnswerTimer.setInterval(AnswerTimeout);
+        GapTimer.setInterval(GapTimeout);
+        AnswerTimer.start();
+        SendTick = GetTick();
+        GapTimer.start();
+
+        WaitForBytes(Mail.ExpectedLength);
+
+        const int e = frameLength;
+        if (Mail.ExpectedLength != e) {
+            int d = 0;
+            if (!Mail.FramedAnswer) {
+                if (RxByte(Mail, e + 1) == 0x4D && RxByte(Mail, e + 4) == 0x3D)
+                    d = RxByte(Mail, e + 3);
+            } else if (RxByte(Mail, e + 3) == 0x4D && RxByte(Mail, e + 4) == 0x0D) {
+                d = RxByte(Mail, e + 5) + 1;
+            }
+            WaitForBytes(e + d + 5);
+        }
+    } catch (...) {
+        Receiving = false;
+        AnswerTimer.stop();
+        GapTimer.stop();
+        throw;
+    }
+    Receiving = false;
+    const int64_t t1 = GetTick();
+    AnswerTimer.stop();
+    GapTimer.stop();
+
+    Mail.AnswerOK = ::ChecksumOK(Mail);
+    ::BuildAnswerText(Mail);
+    // Bytes that fail their checksum are no answer: handing them on would pass corrupted data as good.
+    if (!Mail.AnswerOK)
+        Mail.AnswerText.clear();
+    Mail.Elapsed = TicksToMs(t1, t0);
+    if (MonitorVisible())
+        Monitor->LogRx(HexWithTrailingSpaces({Mail.RxBuf.data() + 1, Mail.RxCount}), Mail.AnswerText,
+                       Mail.AnswerOK ? "OK" : "Error", Mail.RxCount, Mail.Elapsed);
+    return Mail.Elapsed;
+}
+
+void TMailControl::DataReceived(std::span<const uint8_t> block) {
+    // Every notification gives the handset the gap time-out anew, counted from the send.
+    const int64_t stretched = TicksToMs(GetTick(), SendTick) + GapTimer.interval();
+    GapTimer.setInterval(int(std::min<int64_t>(stretched, INT_MAX)));
+
+    ++RxChunkCount;
+    if (MonitorVisible())
+        Monitor->ShowRxChunks(RxChunkCount);
+
+    if (block.empty() || !Receiving)
+        return;
+    if (block.size() > 256) {
+        Mail.RxCount = 0;
+    } else {
+        for (const uint8_t byte : block) {
+            if (Mail.RxCount >= RxBufSize - 1) {
+                Mail.RxCount = 0;
+                break;
+            }
+            Mail.RxBuf[++Mail.RxCount] = byte;
+        }
+    }
+    WakeWait();
+}
+
+// ---- transactions ----
+
+std::string TMailControl::SendMail(const std::string& text) {
+    if (Closing)
+        return {};
+    int limit = WriteRetries;
+    WriteVerified = false;
+    int tries = 0;
+
+    ::BuildFrame(Mail, text);
+    const bool write = IsWriteMail(Mail);
+    do {
+        TransmitAndReceive();
+        if (write && !Closing) {
+            ++tries;
+            if (VerifyWrite())
+                WriteVerified = true;
+            if (!WriteVerified && !Closing) {
+                if (tries != limit)
+                    Delay(WritePause);
+                else if (ShowDialogs && WarningDialog &&
+                         WarningDialog(
+                             "Writing failed " + std::to_string(tries) + " times. \r\rTry once more ?", true))
+                    ++limit;
+            }
+        }
+    } while (write && tries < limit && !WriteVerified && !Closing);
+
+    if (write && !WriteVerified && ShowDialogs && WarningDialog)
+        WarningDialog("Readback Error! - Writing failed!!", false);
+    return Mail.AnswerText;
+}
+
+bool TMailControl::VerifyWrite() {
+    if (ReadbackDelay > 0)
+        PreciseDelay(ReadbackDelay);
+    const TMail written = Mail;
+    const uint8_t n = MailByte(written, 5);
+    ::BuildFrame(Mail, ReadMail(n, MailByte(written, 6), MailByte(written, 7)));
+    TransmitAndReceive();
+
+    bool same = false;
+    // The answer must hold all n bytes: bytes past a shorter answer are no read-back.
+    if (::ChecksumOK(Mail) && Mail.AnswerOK && ::AnswerLength(Mail) >= n) {
+        const int e = Mail.TxLength;
+        same = true;
+        for (int i = 0; i < n; ++i)
+            same = same && RxByte(Mail, e + 5 + i) == MailByte(written, 8 + i);
+    }
+    Mail = written;
+    return same;
+}
+
+uint8_t TMailControl::SendMailToArray(const std::string& text, std::span<uint8_t> buf) {
+    SendMail(text);
+    return RcvArray(buf);
+}
+
+uint8_t TMailControl::SendArrayMail(std::span<const uint8_t> bytes, int count, std::span<uint8_t> buf) {
+    std::string text;
+    count = std::clamp(count, 0, int(bytes.size()));
+    for (int i = 0; i < count; ++i)
+        text += ByteToHex(bytes[size_t(i)]) + " ";
+    return SendMailToArray(text, buf);
+}
+
+uint8_t TMailControl::ProbeHandset(uint16_t pause) {
+    if (!IsPortOpen())
+        return 255;
+    for (int attempt = 1; attempt <= ProbeTries; ++attempt) {
+        if (attempt > 1)
+            Delay(pause);
+        if (!SendMail(ProbeMail).empty())
+            return uint8_t(attempt);
+    }
+    return 0;
+}
+
+// ---- handset memory ----
+
+bool TMailControl::WriteMemory(uint8_t lo, uint8_t hi, uint8_t n, std::span<const uint8_t> data) {
+    std::string text = "02 3B 08 00 " + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
+    for (size_t i = 0; i < n && i < data.size(); ++i)
+        text += " " + ByteToHex(data[i]);
+    SendMail(text);
+    return WriteVerified;
+}
+
+void TMailControl::ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uint8_t n) {
+    text.clear();
+    for (int tries = 0; text.empty() && tries < ReadTries; ++tries) {
+        if (tries > 0)
+            PreciseDelay(ReadPause);
+        text = SendMail(ReadMail(n, lo, hi));
+    }
+    const size_t bytesText = n > 0 ? size_t(3 * n - 1) : 0;
+    if (text.size() > bytesText)
+        text.resize(bytesText);
+}
+
+uint8_t TMailControl::ReadMemory(uint8_t lo, uint8_t hi, std::span<uint8_t> buf, uint8_t n) {
+    int got = 0;
+    for (int tries = 0; got < n && tries < ReadTries; ++tries) {
+        if (tries > 0)
+            PreciseDelay(ReadPause);
+        got = SendMailToArray(ReadMail(n, lo, hi), buf);
+    }
+    return got >= n ? n : 0;
+}
+
+uint16_t TMailControl::ReadBlock(std::span<uint8_t> buf, uint16_t count, uint16_t start) {
+    count = uint16_t(std::min<size_t>(count, buf.size()));
+    std::fill_n(buf.begin(), count, uint8_t(0xFF));
+    int done = 0;
+    int addr = start;
+    int left = count;
+    bool failed = false;
+    while (left > 0 && !failed) {
+        const int piece = BlockSize < left ? BlockSize : left;
+        left -= piece;
+        std::string text;
+        ReadMemoryText(uint8_t(addr & 0xFF), uint8_t((addr >> 8) & 0xFF), text, uint8_t(piece));
+        std::array<uint8_t, ScratchSize> scratch{};
+        // A shorter answer than asked for is a failed piece, not bytes to fill with zeros.
+        if (!text.empty() && RcvArray(scratch) >= piece) {
+            std::copy_n(scratch.begin(), piece, buf.begin() + done);
+            done += piece;
+            addr += piece;
+        } else {
+            failed = true;
+        }
+        if (OnBlockProgress)
+            OnBlockProgress(*this, uint8_t(piece));
+    }
+    return uint16_t(done);
+}
+
+int32_t TMailControl::WriteBlock(uint16_t start, std::span<const uint8_t> data, uint16_t count) {
+    count = uint16_t(std::min<size_t>(count, data.size()));
+    int addr = start;
+    int left = count;
+    bool failed = false;
+    while (left > 0 && !failed) {
+        const int piece = BlockSize < left ? BlockSize : left;
+        std::array<uint8_t, ScratchSize> scratch{};
+        CopyBytes(scratch, data, uint16_t(piece), uint16_t(count - left));
+        left -= piece;
+        if (!WriteMemory(uint8_t(addr & 0xFF), uint8_t((addr >> 8) & 0xFF), uint8_t(piece), scratch))
+            failed = true;
+        else
+            addr += piece;
+        if (OnBlockProgress)
+            OnBlockProgress(*this, uint8_t(piece));
+    }
+    return addr - start;
+}
+
+// ---- monitor ----
+
+bool TMailControl::MonitorVisible() const {
+    return Monitor && Monitor->IsVisible();
+}
+
+void TMailControl::ShowMonitor() {
+    if (!Monitor && MonitorFactory)
+        Monitor = MonitorFactory();
+    if (!Monitor)
+        return;
+    UpdateMonitorCaption();
+    Monitor->Show();
+}
+
+void TMailControl::UpdateMonitorCaption() {
+    if (!Monitor)
+        return;
+    const int n = Link.ComNumber();
+    Monitor->SetCaptionSuffix(Link.IsOpen() ? "COM" + std::to_string(n) + "@" + std::to_string(Link.Baud())
+                                            : "COM" + std::to_string(n) + " Closed");
+}
+
+// ---- the engine on its own port ----
+
+TSendmail::TSendmail()
+    : TMailControl(ComLink) {}
+
+TSendmail::~TSendmail() = default;

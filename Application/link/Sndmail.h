@@ -1,0 +1,134 @@
+#pragma once
+
+#include "link/SendMailHandling.h"
+#include "link/TpaProComImpl.h"
+#include "link/VirtualCom.h"
+
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+class QEventLoop;
+
+// What the engine reports to the mail monitor window. The window lives above this layer; it is made
+// through TMailControl::MonitorFactory once a windowed program has set one.
+class TMailMonitor {
+public:
+    virtual ~TMailMonitor();
+    virtual void Show() = 0;
+    virtual bool IsVisible() = 0;
+    virtual void SetCaptionSuffix(const std::string& suffix) = 0;
+    virtual void LogTx(const std::string& mail, const std::string& frameHex, int expected, int length) = 0;
+    virtual void LogRx(const std::string& receivedHex, const std::string& answer, const std::string& status,
+                       int count, int64_t elapsed) = 0;
+    virtual void ShowRxChunks(uint16_t count) = 0;
+};
+
+// The one place through which the program talks to the handset: frames a mail, sends it, waits for the
+// echo and the answer under two time-outs, checks it and gives back the answer's data.
+class TMailControl {
+public:
+    // A warning with OK (and Cancel when asked); gives true for OK.
+    using TWarningDialog = std::function<bool(const std::string& text, bool withCancel)>;
+    using TBlockProgress = std::function<void(TMailControl& engine, uint8_t piece)>;
+
+    static std::function<std::unique_ptr<TMailMonitor>()> MonitorFactory;
+
+    explicit TMailControl(TVirtualCom& link);
+    virtual ~TMailControl();
+    TMailControl(const TMailControl&) = delete;
+    TMailControl& operator=(const TMailControl&) = delete;
+
+    bool OpenPort(uint8_t n, int32_t rate);
+    bool SetModemLines(bool dtr, bool rts);
+    bool ClosePort();
+    bool IsPortOpen();
+
+    std::string CorrectMail(const std::string& s) const;
+    bool BuildFrame(const std::string& text);
+    uint8_t AnswerLength() const;
+    bool ChecksumOK() const;
+    uint8_t BuildAnswerText();
+    uint8_t RcvArray(std::span<uint8_t> buf) const;
+
+    std::string SendMail(const std::string& text);
+    uint8_t SendMailToArray(const std::string& text, std::span<uint8_t> buf);
+    uint8_t SendArrayMail(std::span<const uint8_t> bytes, int count, std::span<uint8_t> buf);
+    uint8_t ProbeHandset(uint16_t pause);
+
+    bool WriteMemory(uint8_t lo, uint8_t hi, uint8_t n, std::span<const uint8_t> data);
+    void ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uint8_t n);
+    uint8_t ReadMemory(uint8_t lo, uint8_t hi, std::span<uint8_t> buf, uint8_t n);
+    uint16_t ReadBlock(std::span<uint8_t> buf, uint16_t count, uint16_t start);
+    int32_t WriteBlock(uint16_t start, std::span<const uint8_t> data, uint16_t count);
+
+    void ShowMonitor();
+
+    // Ends the engine's work: the running wait returns and every later send gives an empty answer.
+    void BeginClosing();
+
+    bool FramedAnswer() const { return Mail.FramedAnswer; }
+    void SetFramedAnswer(bool framed) { Mail.FramedAnswer = framed; }
+
+    // Settings, with the values the engine starts with.
+    uint16_t AnswerTimeout = 1000;
+    uint16_t GapTimeout = 250;
+    uint8_t WriteRetries = 10;
+    uint16_t WritePause = 300;
+    uint16_t ReadTries = 1;
+    uint16_t ReadPause = 300;
+    uint16_t PollInterval = 1;
+    uint16_t ReadbackDelay = 10;
+    bool ShowDialogs = true;
+    uint8_t BlockSize = 8;
+    bool DtrOn = true;
+    bool RtsOn = false;
+
+    TBlockProgress OnBlockProgress;
+    TWarningDialog WarningDialog;
+
+    TMail Mail;
+    bool WriteVerified = false;
+    bool Receiving = false;
+    bool Closing = false;
+    uint16_t RxChunkCount = 0;
+    int64_t SendTick = 0;
+
+protected:
+    TVirtualCom& Link;
+
+private:
+    int64_t TransmitAndReceive();
+    void DataReceived(std::span<const uint8_t> block);
+    bool VerifyWrite();
+    void WaitForBytes(int count);
+    bool TimersRunning() const;
+    void WakeWait();
+    void UpdateMonitorCaption();
+    bool MonitorVisible() const;
+
+    QTimer AnswerTimer;
+    QTimer GapTimer;
+    QEventLoop* WaitLoop = nullptr;
+    std::unique_ptr<TMailMonitor> Monitor;
+};
+
+namespace SendmailDetail {
+// Holds the link so that it is built before and destroyed after the engine that uses it.
+struct TLinkHolder {
+    TTpaProComImpl ComLink;
+};
+} // namespace SendmailDetail
+
+// The engine on its own serial port.
+class TSendmail : private SendmailDetail::TLinkHolder, public TMailControl {
+public:
+    TSendmail();
+    ~TSendmail() override;
+
+    TTpaProComImpl& Com() { return ComLink; }
+};

@@ -1,0 +1,221 @@
+#include "link/TpaProComImpl.h"
+
+#include "link/Timing.h"
+#include "platform/DeviceMap.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace {
+
+constexpr qint64 ReceiveBufferSize = 10000;
+constexpr qint64 ReceiveBlockSize = 100001;
+constexpr int CloseStepMs = 10;
+constexpr int CloseSteps = 150;
+
+std::string GroupOf(const std::string& device) {
+    struct stat info {};
+    if (stat(device.c_str(), &info) != 0)
+        return {};
+    const group* owner = getgrgid(info.st_gid);
+    return owner ? owner->gr_name : std::to_string(info.st_gid);
+}
+
+} // namespace
+
+std::string PortFailureText(int comNumber, const TPortFailure& failure) {
+    const std::string port = "COM" + std::to_string(comNumber);
+    const std::string named = failure.device.empty() ? port : port + " (" + failure.device + ")";
+    using Kind = TPortFailure::Kind;
+    switch (failure.kind) {
+    case Kind::None:
+        return {};
+    case Kind::NotMapped:
+        return "No serial device is known as " + port + ".";
+    case Kind::NotFound:
+        return named + " does not exist.";
+    case Kind::Busy:
+        return named + " is in use by another program.";
+    case Kind::PermissionDenied:
+        return "You may not open " + named +
+               (failure.detail.empty() ? "" : ": it belongs to the group \"" + failure.detail + "\"") +
+               ". Join that group (for instance: sudo usermod -aG " +
+               (failure.detail.empty() ? std::string("dialout") : failure.detail) +
+               " $USER) and log in again.";
+    case Kind::Lost:
+        return named + " went away (adapter pulled or line hung up).";
+    case Kind::Other:
+        return named + " could not be opened: " + failure.detail;
+    }
+    return {};
+}
+
+TTpaProComImpl::TTpaProComImpl() {
+    Port.setBaudRate(Rate);
+    Port.setDataBits(QSerialPort::Data8);
+    Port.setParity(QSerialPort::NoParity);
+    Port.setStopBits(QSerialPort::OneStop);
+    Port.setFlowControl(QSerialPort::NoFlowControl);
+    Port.setReadBufferSize(ReceiveBufferSize);
+    connect(&Port, &QSerialPort::readyRead, this, &TTpaProComImpl::PortReadyRead);
+    connect(&Port, &QSerialPort::errorOccurred, this, &TTpaProComImpl::PortError);
+}
+
+TTpaProComImpl::~TTpaProComImpl() {
+    OnReceive = nullptr;
+    Port.close();
+}
+
+bool TTpaProComImpl::IsOpen() {
+    return Port.isOpen();
+}
+
+uint8_t TTpaProComImpl::ComNumber() {
+    return uint8_t(Number);
+}
+
+int32_t TTpaProComImpl::Baud() {
+    return Rate;
+}
+
+bool TTpaProComImpl::ModemLine(QSerialPort::PinoutSignal line) {
+    if (!Port.isOpen())
+        return false;
+    const bool on = Port.pinoutSignals().testFlag(line);
+    Port.clearError(); // pseudo-terminals have no modem lines
+    return on;
+}
+
+bool TTpaProComImpl::CarrierDetect() {
+    return ModemLine(QSerialPort::DataCarrierDetectSignal);
+}
+
+bool TTpaProComImpl::ClearToSend() {
+    return ModemLine(QSerialPort::ClearToSendSignal);
+}
+
+bool TTpaProComImpl::DataSetReady() {
+    return ModemLine(QSerialPort::DataSetReadySignal);
+}
+
+void TTpaProComImpl::Fail(TPortFailure::Kind kind, const std::string& detail) {
+    Failure.kind = kind;
+    Failure.detail = detail;
+}
+
+bool TTpaProComImpl::Open(uint8_t n, int32_t rate) {
+    bool ok = true;
+    if (n != Number) {
+        ok = Close();
+        Number = n;
+    }
+    if (!ok)
+        return false;
+
+    Rate = rate;
+    Port.setBaudRate(rate);
+    Port.clearError();
+    if (!Port.isOpen()) {
+        Failure = {};
+        const auto device = DeviceMap::DeviceOf(Number);
+        if (!device) {
+            Fail(TPortFailure::Kind::NotMapped, {});
+            return false;
+        }
+        Failure.device = *device;
+        Port.setPortName(QString::fromStdString(*device));
+        if (!Port.open(QIODevice::ReadWrite)) {
+            const QSerialPort::SerialPortError error = Port.error();
+            const std::string why = Port.errorString().toStdString();
+            Port.clearError();
+            if (error == QSerialPort::DeviceNotFoundError)
+                Fail(TPortFailure::Kind::NotFound, why);
+            else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+                // Qt reports a device in use and a device we may not touch alike.
+                if (access(device->c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+                    Fail(TPortFailure::Kind::PermissionDenied, GroupOf(*device));
+                else
+                    Fail(TPortFailure::Kind::Busy, why);
+            } else
+                Fail(TPortFailure::Kind::Other, why);
+            return false;
+        }
+    }
+    FlushInput();
+    FlushOutput();
+    // The line-status watches of the original port layer lead to no listener; Qt has no such signals.
+    return Port.isOpen();
+}
+
+bool TTpaProComImpl::Close() {
+    if (Port.isOpen()) {
+        Port.close();
+        for (int step = 0; step < CloseSteps && Port.isOpen(); ++step)
+            PreciseDelay(CloseStepMs);
+    }
+    return !Port.isOpen();
+}
+
+void TTpaProComImpl::SetDTR(bool on) {
+    if (Port.isOpen() && !Port.setDataTerminalReady(on))
+        Port.clearError();
+}
+
+void TTpaProComImpl::SetRTS(bool on) {
+    if (Port.isOpen() && !Port.setRequestToSend(on))
+        Port.clearError();
+}
+
+void TTpaProComImpl::FlushInput() {
+    if (Port.isOpen() && !Port.clear(QSerialPort::Input))
+        Port.clearError();
+}
+
+void TTpaProComImpl::FlushOutput() {
+    if (Port.isOpen() && !Port.clear(QSerialPort::Output))
+        Port.clearError();
+}
+
+void TTpaProComImpl::SetHardwareFlow(bool on) {
+    Port.setFlowControl(on ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
+    Port.clearError();
+}
+
+int32_t TTpaProComImpl::Write(const uint8_t* bytes, int32_t count) {
+    if (!Port.isOpen() || count <= 0)
+        return 0;
+    if (Port.write(reinterpret_cast<const char*>(bytes), count) != count)
+        return 0;
+    // Hand the bytes to the device now rather than at the next turn of the event loop.
+    Port.flush();
+    return Port.isOpen() ? count : 0;
+}
+
+void TTpaProComImpl::PortReadyRead() {
+    if (!OnReceive)
+        return;
+    std::vector<uint8_t> block;
+    while (Port.isOpen() && Port.bytesAvailable() > 0) {
+        block.resize(size_t(std::min(Port.bytesAvailable(), ReceiveBlockSize)));
+        const qint64 got = Port.read(reinterpret_cast<char*>(block.data()), qint64(block.size()));
+        if (got <= 0)
+            break;
+        NotifyReceived({block.data(), size_t(got)});
+    }
+}
+
+void TTpaProComImpl::PortError(QSerialPort::SerialPortError error) {
+    // When the far end goes away Qt keeps the port open and repeats the error at full speed; close it
+    // on the first one so that the engine sees a closed link.
+    if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+         error == QSerialPort::WriteError) &&
+        Port.isOpen()) {
+        Fail(TPortFailure::Kind::Lost, Port.errorString().toStdString());
+        Port.close();
+        Port.clearError();
+    }
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "link/VirtualCom.h"
+
+#include <QObject>
+#include <QSerialPort>
+
+#include <string>
+
+// Why the last Open failed, or why an open port was given up.
+struct TPortFailure {
+    enum class Kind { None, NotMapped, NotFound, Busy, PermissionDenied, Lost, Other };
+    Kind kind = Kind::None;
+    std::string device;
+    std::string detail; // the port layer's own words, or the group that owns the device
+};
+
+// The person's sentence for a failure, naming the port as "COMn".
+std::string PortFailureText(int comNumber, const TPortFailure& failure);
+
+// The serial link on a Qt serial port: 8N1, no flow control, port numbers mapped to devices by the
+// device map.
+class TTpaProComImpl : public QObject, public TVirtualCom {
+    Q_OBJECT
+public:
+    TTpaProComImpl();
+    ~TTpaProComImpl() override;
+
+    bool IsOpen() override;
+    uint8_t ComNumber() override;
+    int32_t Baud() override;
+    bool CarrierDetect() override;
+    bool ClearToSend() override;
+    bool DataSetReady() override;
+    bool Open(uint8_t n, int32_t rate) override;
+    bool Close() override;
+    void SetDTR(bool on) override;
+    void SetRTS(bool on) override;
+    void FlushInput() override;
+    void FlushOutput() override;
+    void SetHardwareFlow(bool on) override;
+    int32_t Write(const uint8_t* bytes, int32_t count) override;
+
+    const TPortFailure& LastFailure() const { return Failure; }
+
+private:
+    void PortReadyRead();
+    void PortError(QSerialPort::SerialPortError error);
+    void Fail(TPortFailure::Kind kind, const std::string& detail);
+    bool ModemLine(QSerialPort::PinoutSignal line);
+
+    QSerialPort Port;
+    int Number = 1;
+    int32_t Rate = 9600;
+    TPortFailure Failure;
+};

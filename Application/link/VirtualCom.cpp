@@ -1,0 +1,13 @@
+#include "link/VirtualCom.h"
+
+TVirtualCom::~TVirtualCom() = default;
+
+void TVirtualCom::NotifyReceived(std::span<const uint8_t> block) {
+    if (!OnReceive)
+        return;
+    try {
+        OnReceive(*this, block);
+    } catch (...) {
+        // A listener's failure must not tear down the port's notification.
+    }
+}

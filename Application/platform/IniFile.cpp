@@ -1,0 +1,191 @@
+#include "platform/IniFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+// Larger files are not settings files; reading stops there.
+constexpr qint64 MaxIniBytes = 4 << 20;
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && std::isspace(uint8_t(s[b])))
+        ++b;
+    while (e > b && std::isspace(uint8_t(s[e - 1])))
+        --e;
+    return s.substr(b, e - b);
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(uint8_t(x)) == std::tolower(uint8_t(y));
+           });
+}
+
+// The section name of a header line "[name]", or false.
+bool SectionName(const std::string& line, std::string& name) {
+    const std::string t = Trim(line);
+    if (t.size() < 2 || t.front() != '[')
+        return false;
+    const size_t close = t.find(']');
+    if (close == std::string::npos)
+        return false;
+    name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+bool KeyOfLine(const std::string& line, std::string& key, std::string& value) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos)
+        return false;
+    key = Trim(line.substr(0, eq));
+    value = Trim(line.substr(eq + 1));
+    return !key.empty() && key[0] != ';';
+}
+
+} // namespace
+
+TIniFile::TIniFile(std::string path)
+    : FilePath(std::move(path)) {
+    Load();
+}
+
+void TIniFile::Load() {
+    Lines.clear();
+    QFile file(QString::fromStdString(FilePath));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray data = file.read(MaxIniBytes);
+    std::string line;
+    for (const char c : data) {
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            Lines.push_back(line);
+            line.clear();
+        } else if (c != '\0') {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        Lines.push_back(line);
+}
+
+bool TIniFile::Save() const {
+    QSaveFile file(QString::fromStdString(FilePath));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    for (const std::string& line : Lines) {
+        file.write(line.data(), qint64(line.size()));
+        file.write("\r\n", 2);
+    }
+    return file.commit();
+}
+
+TIniFile::TFound TIniFile::Find(const std::string& section, const std::string& key) const {
+    TFound found;
+    const std::string wantedSection = Trim(section);
+    const std::string wantedKey = Trim(key);
+    for (int i = 0; i < int(Lines.size()); ++i) {
+        std::string name;
+        if (SectionName(Lines[size_t(i)], name)) {
+            if (found.sectionLine >= 0)
+                break;
+            if (SameText(name, wantedSection))
+                found.sectionLine = i;
+            continue;
+        }
+        if (found.sectionLine < 0)
+            continue;
+        std::string k, v;
+        if (found.keyLine < 0 && KeyOfLine(Lines[size_t(i)], k, v) && SameText(k, wantedKey))
+            found.keyLine = i;
+    }
+    if (found.sectionLine >= 0) {
+        // The section ends before the next header, or with the file; trailing blank lines stay after it.
+        int end = found.sectionLine + 1;
+        std::string name;
+        while (end < int(Lines.size()) && !SectionName(Lines[size_t(end)], name))
+            ++end;
+        while (end > found.sectionLine + 1 && Trim(Lines[size_t(end - 1)]).empty())
+            --end;
+        found.sectionEnd = end;
+    }
+    return found;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& def) const {
+    const TFound found = Find(section, key);
+    if (found.keyLine < 0)
+        return def;
+    std::string k, v;
+    KeyOfLine(Lines[size_t(found.keyLine)], k, v);
+    // A value in matching quotes loses them, as the profile functions do.
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return v;
+}
+
+int TIniFile::ReadInteger(const std::string& section, const std::string& key, int def) const {
+    const std::string text = ReadString(section, key, "");
+    if (text.empty())
+        return def;
+    char* end = nullptr;
+    const long value =
+        std::strtol(text.c_str(), &end, text.size() > 2 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    if (end == text.c_str() || *end != '\0' || value < INT32_MIN || value > INT32_MAX)
+        return def;
+    return int(value);
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+bool TIniFile::SectionExists(const std::string& section) const {
+    return Find(section, "").sectionLine >= 0;
+}
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
+    return Find(section, key).keyLine >= 0;
+}
+
+bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    Load();
+    const std::string line = Trim(key) + "=" + value;
+    const TFound found = Find(section, key);
+    if (found.keyLine >= 0) {
+        Lines[size_t(found.keyLine)] = line;
+    } else if (found.sectionLine >= 0) {
+        Lines.insert(Lines.begin() + found.sectionEnd, line);
+    } else {
+        if (!Lines.empty() && !Trim(Lines.back()).empty())
+            Lines.emplace_back();
+        Lines.push_back("[" + Trim(section) + "]");
+        Lines.push_back(line);
+    }
+    return Save();
+}
+
+bool TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+    return WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::DeleteKey(const std::string& section, const std::string& key) {
+    Load();
+    const TFound found = Find(section, key);
+    if (found.keyLine < 0)
+        return true;
+    Lines.erase(Lines.begin() + found.keyLine);
+    return Save();
+}

@@ -1,0 +1,32 @@
+#include "platform/Paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdlib>
+#include <unistd.h>
+
+std::string PerUserDir() {
+    QString dir;
+    if (const char* own = std::getenv("QUORVEL_CONFIG_DIR"); own && *own)
+        dir = QString::fromLocal8Bit(own);
+    else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        dir = QString::fromLocal8Bit(xdg) + "/Quorvel";
+    else
+        dir = QDir::homePath() + "/.config/Quorvel";
+    QDir().mkpath(dir);
+    return QDir::cleanPath(dir).toStdString();
+}
+
+std::string ProgramDir() {
+    const QFileInfo exe(QStringLiteral("/proc/self/exe"));
+    const QString dir = QFileInfo(exe.canonicalFilePath()).absolutePath();
+    return QDir::cleanPath(dir).toStdString() + "/";
+}
+
+std::string ProgramIniPath() {
+    const std::string programDir = ProgramDir();
+    if (access(programDir.c_str(), W_OK) == 0)
+        return programDir + "quorvel.ini";
+    return PerUserDir() + "/quorvel.ini";
+}

@@ -1,0 +1,256 @@
+#include "Handset.h"
+
+#include "link/NumberConverting.h"
+
+#include <array>
+#include <numeric>
+
+namespace {
+
+constexpr std::array<uint8_t, 3> kFrameStart{0xFF, 0xFF, 0x4D};
+constexpr std::size_t kCommandPos = 3;
+constexpr std::size_t kLengthPos = 4;
+constexpr std::size_t kDataPos = 5;
+constexpr uint8_t kFramedCommand = 0x0D;
+constexpr uint8_t kShortAnswerMark = 0x3D;
+
+uint8_t Sum(std::span<const uint8_t> bytes) {
+    return static_cast<uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
+}
+
+// True when the bytes from pos on could be the beginning of a frame.
+bool MayStartFrame(const TBytes& bytes, std::size_t pos) {
+    for (std::size_t i = 0; i < kFrameStart.size() && pos + i < bytes.size(); ++i)
+        if (bytes[pos + i] != kFrameStart[i])
+            return false;
+    return true;
+}
+
+std::string Count(unsigned frame) {
+    return "frame " + std::to_string(frame) + ": ";
+}
+
+} // namespace
+
+TBytes FramedAnswer(std::span<const uint8_t> data) {
+    TBytes answer(kFrameStart.begin(), kFrameStart.end());
+    answer.push_back(kFramedCommand);
+    answer.push_back(static_cast<uint8_t>(data.size()));
+    answer.insert(answer.end(), data.begin(), data.end());
+    answer.push_back(Sum(data));
+    return answer;
+}
+
+TBytes ShortAnswer(uint8_t command, std::span<const uint8_t> data) {
+    TBytes answer{0x4D, command, static_cast<uint8_t>(data.size()), kShortAnswerMark};
+    answer.insert(answer.end(), data.begin(), data.end());
+    answer.push_back(static_cast<uint8_t>(kShortAnswerMark + Sum(data)));
+    return answer;
+}
+
+std::string HexText(std::span<const uint8_t> bytes) {
+    std::string text;
+    for (const uint8_t b : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += ByteToHex(b);
+    }
+    return text;
+}
+
+// Gathers the echo byte by byte and keeps it ahead of each answer, as the line delivers them.
+class THandset::TCollector {
+public:
+    explicit TCollector(bool echo)
+        : echo_(echo) {}
+
+    void Echo(uint8_t byte) {
+        if (echo_)
+            echoed_.push_back(byte);
+    }
+
+    void Answer(TBytes bytes) {
+        FlushEcho();
+        outputs_.push_back({TOutput::TKind::Answer, std::move(bytes)});
+    }
+
+    std::vector<TOutput> Take() {
+        FlushEcho();
+        return std::move(outputs_);
+    }
+
+private:
+    void FlushEcho() {
+        if (!echoed_.empty())
+            outputs_.push_back({TOutput::TKind::Echo, std::move(echoed_)});
+        echoed_.clear();
+    }
+
+    bool echo_;
+    TBytes echoed_;
+    std::vector<TOutput> outputs_;
+};
+
+THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults faults)
+    : state_(std::move(state))
+    , readiness_(readiness)
+    , faults_(std::move(faults)) {
+    state_.memory.resize(kMemorySize, 0xFF);
+    // Handlers take the handset they serve rather than capturing it, so that a copied or moved handset
+    // answers with its own memory.
+    AddMail({0x02, 0x3C, 0x08, 0x00}, [](THandset& h, auto mail) { return h.ReadMemory(mail); });
+    AddMail({0x02, 0x3B, 0x08, 0x00}, [](THandset& h, auto mail) { return h.WriteMemory(mail); });
+    AddMail({0x02, 0x3B, 0x02, 0x00}, [](THandset& h, auto mail) { return h.WriteMemory(mail); });
+    AddMail({0x02, 0x5D, 0x16}, [](THandset& h, auto) { return h.SoftwareAndPcs(); });
+    AddMail({0x02, 0x5D, 0x47}, [](THandset& h, auto) { return h.MaxMailLength(); });
+    AddMail({0x02, 0x5D, 0x46}, [](THandset& h, auto) { return h.Readiness(); });
+}
+
+void THandset::AddMail(TBytes leading, TMailHandler handler) {
+    mails_[std::move(leading)] = std::move(handler);
+}
+
+std::vector<TOutput> THandset::Receive(std::span<const uint8_t> bytes) {
+    TCollector out(!faults_.noEcho);
+    for (const uint8_t byte : bytes) {
+        if (hungUp_)
+            break;
+        if (faults_.hangupAfter && frames_ >= *faults_.hangupAfter && pending_.empty() &&
+            byte == kFrameStart[0]) {
+            hungUp_ = true;
+            Log("hanging up as frame " + std::to_string(frames_ + 1) + " begins");
+            break;
+        }
+        out.Echo(byte);
+        pending_.push_back(byte);
+        Scan(out);
+    }
+    return out.Take();
+}
+
+std::vector<TOutput> THandset::ExpireIncompleteFrame() {
+    TCollector out(false);
+    while (!pending_.empty() && !hungUp_) {
+        pending_.erase(pending_.begin());
+        Scan(out);
+    }
+    return out.Take();
+}
+
+// Leaves pending_ empty or holding the beginning of what may still become a frame. Never more than
+// one frame's worth stays, so bursts of any size pass through.
+void THandset::Scan(TCollector& out) {
+    for (;;) {
+        std::size_t skip = 0;
+        while (skip < pending_.size() && !MayStartFrame(pending_, skip))
+            ++skip;
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(skip));
+        if (pending_.size() <= kLengthPos)
+            return;
+        const std::size_t length = pending_[kLengthPos];
+        const std::size_t frameSize = kDataPos + length + 1;
+        if (pending_.size() < frameSize)
+            return;
+        const std::span<const uint8_t> data(pending_.data() + kDataPos, length);
+        if (Sum(data) != pending_[kDataPos + length]) {
+            pending_.erase(pending_.begin());
+            continue;
+        }
+        const TBytes frame(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(frameSize));
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(frameSize));
+        HandleFrame(frame, out);
+    }
+}
+
+void THandset::HandleFrame(std::span<const uint8_t> frame, TCollector& out) {
+    ++frames_;
+    Log(Count(frames_) + "received " + HexText(frame));
+    const uint8_t command = frame[kCommandPos];
+    TBytes mail{command};
+    mail.insert(mail.end(), frame.begin() + kDataPos, frame.end() - 1);
+    const auto data = Dispatch(mail);
+    if (!data)
+        return;
+    if (faults_.silent) {
+        Log(Count(frames_) + "silent, no answer");
+        return;
+    }
+    if (faults_.dropAnswers.contains(frames_)) {
+        Log(Count(frames_) + "answer dropped");
+        return;
+    }
+    TBytes answer = command == kFramedCommand ? FramedAnswer(*data) : ShortAnswer(command, *data);
+    if (faults_.corruptAnswers.contains(frames_))
+        ++answer.back();
+    Log(Count(frames_) + "answered " + HexText(answer));
+    out.Answer(std::move(answer));
+}
+
+std::optional<TBytes> THandset::Dispatch(std::span<const uint8_t> mail) {
+    const TMailHandler* best = nullptr;
+    std::size_t bestLength = 0;
+    for (const auto& [leading, handler] : mails_) {
+        if (leading.size() >= bestLength && leading.size() <= mail.size() &&
+            std::equal(leading.begin(), leading.end(), mail.begin())) {
+            best = &handler;
+            bestLength = leading.size();
+        }
+    }
+    return best ? (*best)(*this, mail) : std::nullopt;
+}
+
+// 02 3C 08 00 n lo hi
+std::optional<TBytes> THandset::ReadMemory(std::span<const uint8_t> mail) const {
+    if (mail.size() != 7)
+        return std::nullopt;
+    const std::size_t count = mail[4];
+    const std::size_t address = mail[5] + 256u * mail[6];
+    TBytes data;
+    for (std::size_t i = 0; i < count; ++i)
+        data.push_back(state_.memory[(address + i) % kMemorySize]);
+    return data;
+}
+
+// 02 3B 08 00 n lo hi d1 .. dn
+std::optional<TBytes> THandset::WriteMemory(std::span<const uint8_t> mail) {
+    if (mail.size() < 7 || mail.size() != 7u + mail[4])
+        return std::nullopt;
+    if (++writes_ <= faults_.unconfirmedWrites) {
+        Log(Count(frames_) + "write not stored");
+        return std::nullopt;
+    }
+    const std::size_t address = mail[5] + 256u * mail[6];
+    for (std::size_t i = 7; i < mail.size(); ++i)
+        state_.memory[(address + i - 7) % kMemorySize] = mail[i];
+    stateChanged_ = true;
+    return std::nullopt;
+}
+
+std::optional<TBytes> THandset::SoftwareAndPcs() const {
+    TBytes data(state_.software.begin(), state_.software.end());
+    std::string pcs = state_.pcs;
+    pcs.resize(4, ' ');
+    data.insert(data.end(), pcs.begin(), pcs.end());
+    return data;
+}
+
+std::optional<TBytes> THandset::MaxMailLength() const {
+    return TBytes{state_.maxMail, 0x00};
+}
+
+std::optional<TBytes> THandset::Readiness() const {
+    switch (readiness_) {
+    case TReadiness::Ready:
+        return TBytes{0x01};
+    case TReadiness::NotReady:
+        return TBytes{0x00};
+    case TReadiness::NoAnswer:
+        break;
+    }
+    return std::nullopt;
+}
+
+void THandset::Log(const std::string& line) const {
+    if (log_)
+        log_(line);
+}

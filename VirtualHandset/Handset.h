@@ -1,0 +1,104 @@
+#pragma once
+
+#include "HandsetState.h"
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+using TBytes = std::vector<uint8_t>;
+
+// What the handset says to the readiness poll "02 5D 46".
+enum class TReadiness { Ready, NotReady, NoAnswer };
+
+// Named misbehaviours, so that a test can stage the situation it is about.
+struct THandsetFaults {
+    bool silent = false;
+    bool noEcho = false;
+    // 1-based numbers of valid frames received, memory writes included.
+    std::set<unsigned> dropAnswers{};
+    std::set<unsigned> corruptAnswers{};
+    // How many of the first memory writes are acknowledged by silence but not stored.
+    unsigned unconfirmedWrites = 0;
+    // Hang up when the frame after this many begins to arrive.
+    std::optional<unsigned> hangupAfter{};
+};
+
+constexpr unsigned kEveryWrite = std::numeric_limits<unsigned>::max();
+
+// Bytes the handset puts on the line, in the order they are due.
+struct TOutput {
+    enum class TKind { Echo, Answer };
+    TKind kind;
+    TBytes bytes;
+    bool operator==(const TOutput&) const = default;
+};
+
+// Answer layouts: the request frame's layout for command 0x0D, the short answer for all others.
+TBytes FramedAnswer(std::span<const uint8_t> data);
+TBytes ShortAnswer(uint8_t command, std::span<const uint8_t> data);
+
+std::string HexText(std::span<const uint8_t> bytes);
+
+// The handset behind the docking station: takes the bytes received from the PC and gives the bytes
+// to send back. It knows nothing of lines or time; the idle time-out is its caller's to notice.
+class THandset {
+public:
+    // The mail (command byte first) in, the answer's data bytes out; no value means no answer.
+    using TMailHandler =
+        std::function<std::optional<TBytes>(THandset& handset, std::span<const uint8_t> mail)>;
+    using TLogSink = std::function<void(const std::string& line)>;
+
+    explicit THandset(THandsetState state = DefaultHandsetState(), TReadiness readiness = TReadiness::Ready,
+                      THandsetFaults faults = {});
+
+    std::vector<TOutput> Receive(std::span<const uint8_t> bytes);
+
+    // Input has paused in the middle of a frame: its start was no frame after all.
+    bool HasIncompleteFrame() const { return !pending_.empty(); }
+    std::vector<TOutput> ExpireIncompleteFrame();
+
+    // The mails whose first bytes are `leading` go to `handler`; the longest match wins.
+    void AddMail(TBytes leading, TMailHandler handler);
+
+    bool HungUp() const { return hungUp_; }
+    unsigned FramesReceived() const { return frames_; }
+
+    const THandsetState& State() const { return state_; }
+    bool StateChanged() const { return stateChanged_; }
+    void StateSaved() { stateChanged_ = false; }
+
+    void SetLog(TLogSink sink) { log_ = std::move(sink); }
+
+private:
+    class TCollector;
+
+    void Scan(TCollector& out);
+    void HandleFrame(std::span<const uint8_t> frame, TCollector& out);
+    std::optional<TBytes> Dispatch(std::span<const uint8_t> mail);
+
+    std::optional<TBytes> ReadMemory(std::span<const uint8_t> mail) const;
+    std::optional<TBytes> WriteMemory(std::span<const uint8_t> mail);
+    std::optional<TBytes> SoftwareAndPcs() const;
+    std::optional<TBytes> MaxMailLength() const;
+    std::optional<TBytes> Readiness() const;
+
+    void Log(const std::string& line) const;
+
+    THandsetState state_;
+    TReadiness readiness_;
+    THandsetFaults faults_;
+    std::map<TBytes, TMailHandler> mails_;
+    TBytes pending_;
+    unsigned frames_ = 0;
+    unsigned writes_ = 0;
+    bool hungUp_ = false;
+    bool stateChanged_ = false;
+    TLogSink log_;
+};

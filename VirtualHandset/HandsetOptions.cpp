@@ -1,0 +1,203 @@
+#include "HandsetOptions.h"
+
+#include "link/NumberConverting.h"
+
+#include <charconv>
+#include <functional>
+#include <utility>
+
+namespace {
+
+constexpr unsigned kMaxBaud = 4'000'000;
+constexpr unsigned kMaxAnswerDelayMs = 600'000;
+
+std::optional<unsigned long> ParseNumber(const std::string& text, int base) {
+    unsigned long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, error] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || error != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+unsigned Number(const std::string& option, const std::string& text, unsigned min, unsigned max) {
+    const auto value = ParseNumber(text, 10);
+    if (!value || *value < min || *value > max)
+        throw EOptionError(option + ": expected a number from " + std::to_string(min) + " to " +
+                           std::to_string(max) + ", not \"" + text + "\"");
+    return static_cast<unsigned>(*value);
+}
+
+uint8_t Byte(const std::string& option, const std::string& text) {
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    const auto value = ParseNumber(hex ? text.substr(2) : text, hex ? 16 : 10);
+    if (!value || *value > 0xFF)
+        throw EOptionError(option + ": expected a byte, 0 to 255 or 0x00 to 0xFF, not \"" + text + "\"");
+    return static_cast<uint8_t>(*value);
+}
+
+std::array<uint8_t, 4> Software(const std::string& text) {
+    if (text.size() != 8 || !IsHexText(text, false))
+        throw EOptionError("--software: expected 8 hex digits, not \"" + text + "\"");
+    std::array<uint8_t, 4> bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = Hex2Dec(text.substr(2 * i, 2));
+    return bytes;
+}
+
+// "3", or "3,5", adding to what earlier uses of the option gave.
+void FrameNumbers(const std::string& option, const std::string& text, std::set<unsigned>& numbers) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        numbers.insert(Number(option, text.substr(start, comma - start), 1, 1'000'000'000));
+        if (comma == std::string::npos)
+            return;
+        start = comma + 1;
+    }
+}
+
+TReadiness Readiness(const std::string& text) {
+    if (text == "yes")
+        return TReadiness::Ready;
+    if (text == "no")
+        return TReadiness::NotReady;
+    if (text == "none")
+        return TReadiness::NoAnswer;
+    throw EOptionError("--ready: expected yes, no or none, not \"" + text + "\"");
+}
+
+struct TOption {
+    const char* argument; // nullptr: a switch without a value
+    const char* help;
+    std::function<void(THandsetOptions&, const std::string&)> apply;
+};
+
+using TOptionTable = std::vector<std::pair<std::string, TOption>>;
+
+// In the order --help lists them.
+const TOptionTable& Options() {
+    static const TOptionTable options{
+        {"--help", {nullptr, "show this help", [](auto& o, auto&) { o.help = true; }}},
+        {"--com",
+         {"N", "register as port COM<N> (1..254); default the lowest free one from 10 to 50",
+          [](auto& o, auto& v) { o.com = static_cast<int>(Number("--com", v, 1, 254)); }}},
+        {"--no-register",
+         {nullptr, "do not register in the device map", [](auto& o, auto&) { o.registerPort = false; }}},
+        {"--state",
+         {"FILE", "keep memory and settings in FILE between runs",
+          [](auto& o, auto& v) { o.statePath = v; }}},
+        {"--software",
+         {"HEX8", "software part number (default 62018400)",
+          [](auto& o, auto& v) { o.software = Software(v); }}},
+        {"--pcs",
+         {"TEXT", "PCS text, 1 to 4 characters (default 06B)",
+          [](auto& o, auto& v) {
+              if (!IsValidPcs(v))
+                  throw EOptionError("--pcs: expected 1 to 4 printable characters without blanks, not \"" +
+                                     v + "\"");
+              o.pcs = v;
+          }}},
+        {"--model",
+         {"BYTE", "model byte at address 29, decimal or 0x hex (default 0xAA)",
+          [](auto& o, auto& v) { o.model = Byte("--model", v); }}},
+        {"--max-mail",
+         {"N", "maximum mail length reported to \"02 5D 47\" (default 26)",
+          [](auto& o, auto& v) { o.maxMail = static_cast<uint8_t>(Number("--max-mail", v, 1, 255)); }}},
+        {"--ready",
+         {"yes|no|none", "answer to the readiness poll: 01, 00 or no answer (default yes)",
+          [](auto& o, auto& v) { o.readiness = Readiness(v); }}},
+        {"--log",
+         {nullptr, "log every frame received and every answer sent on stderr",
+          [](auto& o, auto&) { o.log = true; }}},
+        {"--silent", {nullptr, "echo, but never answer", [](auto& o, auto&) { o.faults.silent = true; }}},
+        {"--no-echo", {nullptr, "do not echo", [](auto& o, auto&) { o.faults.noEcho = true; }}},
+        {"--drop-answer",
+         {"N[,N..]", "send no answer to the N-th frame received (repeatable)",
+          [](auto& o, auto& v) { FrameNumbers("--drop-answer", v, o.faults.dropAnswers); }}},
+        {"--corrupt-answer",
+         {"N[,N..]", "add one to the checksum of the answer to the N-th frame (repeatable)",
+          [](auto& o, auto& v) { FrameNumbers("--corrupt-answer", v, o.faults.corruptAnswers); }}},
+        {"--pace",
+         {"BAUD", "send every byte at the pace of BAUD, 10 bits a byte",
+          [](auto& o, auto& v) { o.paceBaud = Number("--pace", v, 50, kMaxBaud); }}},
+        {"--answer-delay",
+         {"MS", "wait MS milliseconds after a frame before answering",
+          [](auto& o, auto& v) {
+              o.answerDelay = std::chrono::milliseconds(Number("--answer-delay", v, 0, kMaxAnswerDelayMs));
+          }}},
+        {"--unconfirmed-writes", {"[N]", "do not store memory writes (all, or only the first N)", nullptr}},
+        {"--hangup-after",
+         {"N", "after N frames, hang up as the next one begins to arrive",
+          [](auto& o, auto& v) { o.faults.hangupAfter = Number("--hangup-after", v, 0, 1'000'000'000); }}},
+    };
+    return options;
+}
+
+const TOption* FindOption(const std::string& name) {
+    for (const auto& [optionName, option] : Options())
+        if (optionName == name)
+            return &option;
+    return nullptr;
+}
+
+} // namespace
+
+THandsetOptions ParseHandsetOptions(const std::vector<std::string>& arguments) {
+    THandsetOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> value;
+        if (const auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        const TOption* found = FindOption(name);
+        if (!found)
+            throw EOptionError("unknown option \"" + arguments[i] + "\" (see --help)");
+        const TOption& option = *found;
+
+        if (name == "--unconfirmed-writes") {
+            // Its count is optional: a following word that is a number belongs to it.
+            if (!value && i + 1 < arguments.size() && IsDigitText(arguments[i + 1]))
+                value = arguments[++i];
+            options.faults.unconfirmedWrites = value ? Number(name, *value, 1, 1'000'000'000) : kEveryWrite;
+            continue;
+        }
+        if (!option.argument) {
+            if (value)
+                throw EOptionError(name + " takes no value");
+            option.apply(options, "");
+            continue;
+        }
+        if (!value) {
+            if (i + 1 >= arguments.size())
+                throw EOptionError(name + " needs a value: " + name + " " + option.argument);
+            value = arguments[++i];
+        }
+        option.apply(options, *value);
+    }
+    return options;
+}
+
+std::string HandsetHelpText() {
+    std::string text = "Usage: quorvel-handset [OPTION]...\n"
+                       "Plays a handset in its docking station on a pseudo-terminal, until interrupted.\n\n";
+    for (const auto& [name, option] : Options()) {
+        std::string left = "  " + name + (option.argument ? std::string(" ") + option.argument : "");
+        left.resize(std::max<std::size_t>(left.size() + 1, 28), ' ');
+        text += left + option.help + "\n";
+    }
+    return text;
+}
+
+void ApplySettings(const THandsetOptions& options, THandsetState& state) {
+    if (options.software)
+        state.software = *options.software;
+    if (options.pcs)
+        state.pcs = *options.pcs;
+    if (options.maxMail)
+        state.maxMail = *options.maxMail;
+    if (options.model)
+        state.memory[kModelAddress] = *options.model;
+}

@@ -1,0 +1,167 @@
+#include "HandsetState.h"
+
+#include "AtomicFile.h"
+#include "link/NumberConverting.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+const std::string kVersionTag = "quorvel-handset state 1";
+constexpr std::size_t kRowSize = 32;
+// A full memory takes about 200 KiB; anything far larger is not a state file.
+constexpr std::size_t kMaxStateFileSize = 16 * 1024 * 1024;
+
+std::string HexRun(const uint8_t* bytes, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += ByteToHex(bytes[i]);
+    return text;
+}
+
+// Every two hex digits of text as one byte; no value unless text is exactly that.
+std::optional<std::vector<uint8_t>> ParseHexRun(const std::string& text, std::size_t count) {
+    if (text.size() != 2 * count || !IsHexText(text, false))
+        return std::nullopt;
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < count; ++i)
+        bytes.push_back(Hex2Dec(text.substr(2 * i, 2)));
+    return bytes;
+}
+
+std::optional<unsigned> ParseDecimal(const std::string& text, unsigned max) {
+    if (!IsDigitText(text) || text.size() > 5)
+        return std::nullopt;
+    const unsigned value = static_cast<unsigned>(std::stoul(text));
+    if (value > max)
+        return std::nullopt;
+    return value;
+}
+
+void ParseMemoryRow(const std::string& value, std::vector<uint8_t>& memory) {
+    const auto equals = value.find('=');
+    const auto address = equals == 4 ? ParseHexRun(value.substr(0, 4), 2) : std::nullopt;
+    if (!address)
+        throw EStateFileError("expected \"mem AAAA=<64 hex digits>\"");
+    const std::size_t start = (*address)[0] * 256u + (*address)[1];
+    if (start % kRowSize != 0)
+        throw EStateFileError("memory row address " + value.substr(0, 4) + " is not a multiple of 0020");
+    const auto row = ParseHexRun(value.substr(5), kRowSize);
+    if (!row)
+        throw EStateFileError("a memory row holds exactly 32 bytes as 64 hex digits");
+    std::copy(row->begin(), row->end(), memory.begin() + static_cast<std::ptrdiff_t>(start));
+}
+
+void ParseLine(const std::string& key, const std::string& value, THandsetState& state) {
+    if (key == "software") {
+        const auto bytes = ParseHexRun(value, 4);
+        if (!bytes)
+            throw EStateFileError("software must be 8 hex digits");
+        std::copy(bytes->begin(), bytes->end(), state.software.begin());
+    } else if (key == "pcs") {
+        if (!IsValidPcs(value))
+            throw EStateFileError("pcs must be 1 to 4 printable characters without blanks");
+        state.pcs = value;
+    } else if (key == "max-mail") {
+        const auto length = ParseDecimal(value, 255);
+        if (!length || *length == 0)
+            throw EStateFileError("max-mail must be a number from 1 to 255");
+        state.maxMail = static_cast<uint8_t>(*length);
+    } else if (key == "mem") {
+        ParseMemoryRow(value, state.memory);
+    }
+}
+
+} // namespace
+
+THandsetState DefaultHandsetState() {
+    THandsetState state;
+    state.memory[kModelAddress] = 0xAA;
+    return state;
+}
+
+bool IsValidPcs(const std::string& pcs) {
+    return !pcs.empty() && pcs.size() <= 4 &&
+           std::all_of(pcs.begin(), pcs.end(), [](char c) { return c > ' ' && c <= '~'; });
+}
+
+std::string StateText(const THandsetState& state) {
+    std::ostringstream out;
+    out << kVersionTag << '\n';
+    out << "software " << HexRun(state.software.data(), state.software.size()) << '\n';
+    out << "pcs " << state.pcs << '\n';
+    out << "max-mail " << unsigned{state.maxMail} << '\n';
+    for (std::size_t start = 0; start < kMemorySize; start += kRowSize) {
+        const uint8_t* row = state.memory.data() + start;
+        if (std::all_of(row, row + kRowSize, [](uint8_t b) { return b == 0xFF; }))
+            continue;
+        out << "mem " << ByteToHex(static_cast<uint8_t>(start >> 8)) << ByteToHex(static_cast<uint8_t>(start))
+            << '=' << HexRun(row, kRowSize) << '\n';
+    }
+    return out.str();
+}
+
+THandsetState ParseStateText(const std::string& text) {
+    THandsetState state;
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (number == 1) {
+            if (line != kVersionTag)
+                throw EStateFileError("line 1: expected \"" + kVersionTag + "\"");
+            continue;
+        }
+        const auto space = line.find(' ');
+        try {
+            ParseLine(line.substr(0, space), space == std::string::npos ? "" : line.substr(space + 1), state);
+        } catch (const EStateFileError& e) {
+            throw EStateFileError("line " + std::to_string(number) + ": " + e.what());
+        }
+    }
+    if (number == 0)
+        throw EStateFileError("the file is empty");
+    return state;
+}
+
+std::optional<THandsetState> LoadStateFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        return std::nullopt;
+    if (fd < 0)
+        throw EStateFileError("state file " + path + ": " + std::strerror(errno));
+    std::string content;
+    char block[65536];
+    ssize_t n = 0;
+    while ((n = read(fd, block, sizeof block)) != 0 && content.size() <= kMaxStateFileSize) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            close(fd);
+            throw EStateFileError("state file " + path + ": " + std::strerror(error));
+        }
+        content.append(block, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    if (content.size() > kMaxStateFileSize)
+        throw EStateFileError("state file " + path + ": too large for a handset state");
+    try {
+        return ParseStateText(content);
+    } catch (const EStateFileError& e) {
+        throw EStateFileError("state file " + path + ": " + e.what());
+    }
+}
+
+void SaveStateFile(const std::string& path, const THandsetState& state) {
+    if (!WriteFileAtomically(path, StateText(state)))
+        throw EStateFileError("state file " + path + ": cannot be written: " + std::strerror(errno));
+}

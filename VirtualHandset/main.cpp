@@ -1,0 +1,105 @@
+#include "Handset.h"
+#include "HandsetLine.h"
+#include "HandsetOptions.h"
+#include "HandsetState.h"
+#include "PortRegistration.h"
+#include "PseudoTerminal.h"
+
+#include <csignal>
+#include <iostream>
+#include <signal.h>
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+void RequestStop(int) {
+    stopRequested = 1;
+}
+
+// The stop signals stay blocked except while the line is awaited, so none slips in between.
+sigset_t CatchStopSignals() {
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+        sigaddset(&stopSignals, signal);
+    }
+    sigset_t waitMask;
+    sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigdelset(&waitMask, signal);
+    return waitMask;
+}
+
+THandsetState InitialState(const THandsetOptions& options) {
+    THandsetState state = DefaultHandsetState();
+    if (options.statePath)
+        if (auto loaded = LoadStateFile(*options.statePath))
+            state = std::move(*loaded);
+    ApplySettings(options, state);
+    return state;
+}
+
+int Run(const THandsetOptions& options) {
+    const sigset_t waitMask = CatchStopSignals();
+    THandset handset(InitialState(options), options.readiness, options.faults);
+    if (options.log)
+        handset.SetLog([](const std::string& line) { std::cerr << "quorvel-handset: " << line << '\n'; });
+
+    TPseudoTerminal line;
+    TPortRegistration registration(line.SlavePath(), options.com, options.registerPort);
+    std::cout << "Virtual handset on " << line.SlavePath() << " (COM" << registration.Number() << ")"
+              << std::endl;
+
+    const auto save = [&] {
+        if (!options.statePath)
+            return;
+        try {
+            SaveStateFile(*options.statePath, handset.State());
+        } catch (const EStateFileError& e) {
+            std::cerr << "quorvel-handset: " << e.what() << '\n';
+        }
+    };
+    const TLineSettings settings{options.paceBaud, options.answerDelay, options.log};
+    const TServeEnd end = ServeLine(line, handset, settings, stopRequested, waitMask, save);
+    if (end == TServeEnd::HungUp)
+        line.Close();
+    registration.Remove();
+    save();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    THandsetOptions options;
+    try {
+        options = ParseHandsetOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const EOptionError& e) {
+        std::cerr << "quorvel-handset: " << e.what() << '\n';
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::cout << HandsetHelpText();
+        return 0;
+    }
+    try {
+        return Run(options);
+    } catch (const EStateFileError& e) {
+        std::cerr << "quorvel-handset: " << e.what() << '\n';
+        return kExitUsage;
+    } catch (const ERegistrationError& e) {
+        std::cerr << "quorvel-handset: " << e.what() << '\n';
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "quorvel-handset: " << e.what() << '\n';
+        return kExitFailure;
+    }
+}

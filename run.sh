@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds the program and runs it against the virtual handset on a pseudo-terminal.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/install-deps.sh
+
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)"
+program="$build/program"
+
+config="${QUORVEL_CONFIG_DIR:-${XDG_CONFIG_HOME:-$HOME/.config}/Quorvel}"
+mkdir -p "$config"
+ready=$(mktemp)
+"$program/quorvel-handset" --state "$config/virtual-handset.state" >"$ready" &
+handset=$!
+trap 'kill $handset 2>/dev/null || true; wait $handset 2>/dev/null || true; rm -f "$ready"' EXIT
+for _ in $(seq 50); do
+    grep -q 'COM' "$ready" && break
+    sleep 0.1
+done
+line=$(head -n 1 "$ready")
+com=$(sed -n 's/.*(\(COM[0-9]*\)).*/\1/p' <<<"$line")
+[ -n "$com" ] || { echo "The virtual handset did not start." >&2; exit 1; }
+echo "$line"
+
+# The window comes with a later release; until then a short session with the command-line tool.
+cli() {
+    echo
+    echo "\$ quorvel-cli --port $com $*"
+    "$program/quorvel-cli" --port "$com" "$@" || true
+}
+cli probe
+cli send "02 5D 16"
+cli send "02 5D 47"
+cli write-memory 0x0100 "51 75 6F 72 76 65 6C"
+cli read-memory 0x0100 32
+echo
+echo "The virtual handset stops now; its memory is kept in $config/virtual-handset.state."

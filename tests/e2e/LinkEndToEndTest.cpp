@@ -1,0 +1,169 @@
+// The engine and the command-line tool against the virtual handset, through a real pseudo-terminal.
+#include "support/HandsetProcess.h"
+
+#include "link/Sndmail.h"
+#include "link/Timing.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <numeric>
+
+namespace {
+
+using Kind = TPortFailure::Kind;
+
+struct Line : testing::Test {
+    void Connect(THandsetProcess& handset) {
+        ASSERT_TRUE(handset.Started());
+        engine.AnswerTimeout = 1000;
+        engine.GapTimeout = 300;
+        engine.ReadbackDelay = 0;
+        engine.WritePause = 20;
+        ASSERT_TRUE(engine.OpenPort(uint8_t(handset.ComNumber()), 115200))
+            << PortFailureText(handset.ComNumber(), engine.Com().LastFailure());
+    }
+
+    int64_t Timed(const std::function<void()>& f) {
+        const int64_t t0 = GetTick();
+        f();
+        return TicksToMs(GetTick(), t0);
+    }
+
+    TSendmail engine;
+};
+
+TEST_F(Line, ProbeThenMemoryWrittenAndReadBack) {
+    THandsetProcess handset;
+    Connect(handset);
+    EXPECT_EQ(engine.ProbeHandset(100), 1);
+
+    std::array<uint8_t, 20> data{};
+    std::iota(data.begin(), data.end(), uint8_t(0x30));
+    EXPECT_EQ(engine.WriteBlock(0x1234, data, 20), 20);
+    std::array<uint8_t, 20> back{};
+    EXPECT_EQ(engine.ReadBlock(back, 20, 0x1234), 20);
+    EXPECT_EQ(back, data);
+}
+
+TEST_F(Line, SoftwareAnswerOnTheShortLayout) {
+    THandsetProcess handset({"--software", "62017100", "--pcs", "6A"});
+    Connect(handset);
+    EXPECT_EQ(engine.SendMail("02 5D 16"), "62 01 71 00 36 41 20 20");
+}
+
+TEST_F(Line, CorruptedChecksumIsNoAnswer) {
+    THandsetProcess handset({"--corrupt-answer", "1"});
+    Connect(handset);
+    EXPECT_EQ(engine.SendMail("02 5D 47"), "");
+    EXPECT_EQ(engine.SendMail("02 5D 47"), "1A 00");
+}
+
+TEST_F(Line, DroppedAnswerIsTakenOnTheNextProbe) {
+    THandsetProcess handset({"--drop-answer", "1"});
+    Connect(handset);
+    EXPECT_EQ(engine.ProbeHandset(50), 2);
+}
+
+TEST_F(Line, HangUpInTheMiddleEndsWithinTheTimeouts) {
+    THandsetProcess handset({"--hangup-after", "2"});
+    Connect(handset);
+    EXPECT_NE(engine.SendMail("02 5D 47"), "");
+    EXPECT_NE(engine.SendMail("02 5D 47"), "");
+    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 47"), ""); });
+    EXPECT_LT(ms, 1500);
+    EXPECT_EQ(handset.WaitForExit(3000), 0);
+
+    // The port was given up; later sends end at once or within their time-outs, and no reopen works.
+    PreciseDelay(50);
+    EXPECT_FALSE(engine.IsPortOpen());
+    EXPECT_EQ(engine.ProbeHandset(1000), 255);
+    EXPECT_FALSE(engine.OpenPort(uint8_t(handset.ComNumber()), 115200));
+}
+
+TEST_F(Line, KilledHandsetLeavesTheProgramRunning) {
+    THandsetProcess handset;
+    Connect(handset);
+    handset.Kill();
+    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 47"), ""); });
+    EXPECT_LT(ms, 1500);
+    EXPECT_EQ(engine.SendMail("02 5D 47"), "");
+}
+
+TEST_F(Line, SilentHandsetIsNotConnected) {
+    THandsetProcess handset({"--silent"});
+    Connect(handset);
+    engine.AnswerTimeout = 200;
+    engine.GapTimeout = 100;
+    EXPECT_EQ(engine.ProbeHandset(10), 0);
+}
+
+TEST_F(Line, PortIsKeptByTheProgramThatOpenedIt) {
+    THandsetProcess handset;
+    Connect(handset);
+    TTpaProComImpl second;
+    EXPECT_FALSE(second.Open(uint8_t(handset.ComNumber()), 115200));
+    EXPECT_EQ(second.LastFailure().kind, Kind::Busy);
+    EXPECT_NE(PortFailureText(handset.ComNumber(), second.LastFailure()).find("in use"), std::string::npos);
+
+    TTpaProComImpl missing;
+    EXPECT_FALSE(missing.Open(200, 115200));
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_EQ(missing.ComNumber(), 200);
+    EXPECT_EQ(missing.LastFailure().kind, Kind::NotMapped);
+}
+
+TEST_F(Line, WriteOfTwelveBytes) {
+    THandsetProcess handset;
+    Connect(handset);
+    const std::array<uint8_t, 12> frame{0xFF, 0xFF, 0x4D, 0x02, 0x06, 0x3C,
+                                        0x08, 0x00, 0x01, 0x00, 0x00, 0x45};
+    EXPECT_EQ(engine.Com().Write(frame.data(), 12), 12);
+    engine.ClosePort();
+    EXPECT_EQ(engine.Com().Write(frame.data(), 12), 0);
+}
+
+TEST(Cli, ProbeSendAndMemory) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QString port = QString("COM%1").arg(handset.ComNumber());
+
+    auto run = handset.Cli({"--port", port, "probe"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Connected to handset!"), std::string::npos);
+
+    run = handset.Cli({"--port", QString::fromStdString(handset.Device()), "send", "2 5d 16"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "62 01 84 00 30 36 42 20\n");
+
+    run = handset.Cli({"--port", port, "write-memory", "0x200", "de ad be ef 01 02 03 04 05 06 07 08 09 0a"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    run = handset.Cli({"--port", port, "read-memory", "512", "4"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, 17), "0200  DE AD BE EF");
+
+    run = handset.Cli({"--port", port, "ports"});
+    EXPECT_NE(run.out.find(handset.Device()), std::string::npos);
+}
+
+TEST(Cli, MistakesExitNonZeroWithAMessage) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QString port = QString("COM%1").arg(handset.ComNumber());
+
+    auto run = handset.Cli({"--port", port, "send", "02,3C"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.err.find("Invalid Hex Value (02,3C)"), std::string::npos);
+
+    run = handset.Cli({"--port", port, "read-memory", "0xFFFF", "2"});
+    EXPECT_EQ(run.exitCode, 2);
+    run = handset.Cli({"--port", "COM201", "probe"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("COM201"), std::string::npos);
+    run = handset.Cli({"frobnicate"});
+    EXPECT_EQ(run.exitCode, 2);
+}
+
+} // namespace

@@ -1,0 +1,282 @@
+// The transaction engine over an in-process link, at small time-outs.
+#include "support/FakeLink.h"
+
+#include "link/Sndmail.h"
+#include "link/Timing.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <numeric>
+
+namespace {
+
+constexpr uint8_t ReadCommand = 0x3C;
+constexpr uint8_t WriteCommand = 0x3B;
+
+THandsetState MemoryCounting() {
+    THandsetState state = DefaultHandsetState();
+    std::iota(state.memory.begin(), state.memory.begin() + 256, uint8_t(0));
+    return state;
+}
+
+template <typename F> THandset HandsetWith(F&& setFaults) {
+    THandsetFaults faults;
+    setFaults(faults);
+    return THandset{MemoryCounting(), TReadiness::Ready, faults};
+}
+
+// A request frame's mail bytes: command, then the data bytes.
+TBytes MailOf(const TBytes& frame) {
+    TBytes mail{frame[3]};
+    mail.insert(mail.end(), frame.begin() + 5, frame.end() - 1);
+    return mail;
+}
+
+bool IsMemoryMail(const TBytes& frame, uint8_t command) {
+    return frame.size() >= 12 && frame[3] == 0x02 && frame[5] == command;
+}
+
+struct Engine : testing::Test {
+    explicit Engine(THandset handset = THandset{MemoryCounting()})
+        : link(std::move(handset))
+        , engine(link) {
+        engine.AnswerTimeout = 400;
+        engine.GapTimeout = 150;
+        engine.WritePause = 20;
+        engine.ReadPause = 20;
+        engine.ReadbackDelay = 0;
+    }
+
+    // The time a call took, in ms.
+    template <typename F> int64_t Timed(F&& f) {
+        const int64_t t0 = GetTick();
+        f();
+        return TicksToMs(GetTick(), t0);
+    }
+
+    TFakeLink link;
+    TMailControl engine;
+};
+
+TEST_F(Engine, TakesShortAndFramedAnswers) {
+    EXPECT_EQ(engine.SendMail("2 3c 8 0 4 2 0"), "02 03 04 05");
+    EXPECT_TRUE(engine.Mail.AnswerOK);
+
+    // A 0D mail answered in the request frame's layout.
+    link.Script = [](const TBytes& frame) {
+        TBytes reply = frame;
+        const TBytes answer = FramedAnswer(std::array<uint8_t, 2>{0x09, 0xC8});
+        reply.insert(reply.end(), answer.begin(), answer.end());
+        return std::vector<TFakeLink::TReply>{{1, reply}};
+    };
+    engine.SetFramedAnswer(true);
+    std::array<uint8_t, 21> buf{};
+    EXPECT_EQ(engine.SendMailToArray("0D 09", buf), 2);
+    EXPECT_EQ(buf[1], 0xC8);
+}
+
+TEST_F(Engine, SilentHandsetEndsWhenTheGapRunsOut) {
+    link.Script = [](const TBytes&) { return std::vector<TFakeLink::TReply>{}; };
+    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
+    EXPECT_EQ(link.Frames.size(), 1u);
+    EXPECT_GE(ms, 140);
+    EXPECT_LT(ms, 380);
+}
+
+TEST_F(Engine, EchoStretchesTheGapFromTheSend) {
+    // The echo at 50 ms restarts the gap timer with 50 + 150 ms: the wait ends about 250 ms after the send.
+    link.Script = [](const TBytes& frame) { return std::vector<TFakeLink::TReply>{{50, frame}}; };
+    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
+    EXPECT_GE(ms, 240);
+    EXPECT_LT(ms, 400);
+}
+
+TEST_F(Engine, AnswerTimeoutCapsTheStretchedGap) {
+    engine.AnswerTimeout = 200;
+    link.Script = [](const TBytes& frame) { return std::vector<TFakeLink::TReply>{{100, frame}}; };
+    const int64_t ms = Timed([&] { engine.SendMail("02 5D 16"); });
+    EXPECT_GE(ms, 190);
+    EXPECT_LT(ms, 330);
+}
+
+TEST_F(Engine, WrongChecksumGivesNoAnswer) {
+    link.Script = [](const TBytes& frame) {
+        TBytes reply = frame;
+        TBytes answer = ShortAnswer(0x02, std::array<uint8_t, 2>{0x06, 0xCC});
+        answer.back() ^= 0x01;
+        reply.insert(reply.end(), answer.begin(), answer.end());
+        return std::vector<TFakeLink::TReply>{{1, reply}};
+    };
+    EXPECT_EQ(engine.SendMail("02 5D 16"), "");
+    std::array<uint8_t, 8> buf{};
+    EXPECT_EQ(engine.RcvArray(buf), 0);
+    EXPECT_FALSE(engine.Mail.AnswerOK);
+}
+
+TEST_F(Engine, OverlongBurstEmptiesTheBuffer) {
+    link.Script = [](const TBytes& frame) {
+        TBytes reply = frame;
+        const TBytes answer = ShortAnswer(0x02, std::array<uint8_t, 1>{0x01});
+        reply.insert(reply.end(), answer.begin(), answer.end());
+        return std::vector<TFakeLink::TReply>{
+            {1, TBytes(300, 0x4D)}, {5, TBytes(250, 0x00)}, {10, TBytes(20, 1)}};
+    };
+    EXPECT_EQ(engine.SendMail("02 5D 46"), "");
+    EXPECT_LE(engine.Mail.RxCount, 255);
+}
+
+TEST_F(Engine, BytesAfterTheTransactionAreDropped) {
+    EXPECT_EQ(engine.SendMail("02 3C 08 00 01 05 00"), "05");
+    link.Deliver(0, TBytes(40, 0xEE));
+    PreciseDelay(20);
+    EXPECT_EQ(engine.Mail.AnswerText, "05");
+    EXPECT_GE(engine.RxChunkCount, 1);
+    EXPECT_EQ(engine.SendMail("02 3C 08 00 01 06 00"), "06");
+}
+
+TEST_F(Engine, UnconfirmedWriteIsSentWriteRetriesTimesEachReadBack) {
+    link.Handset = HandsetWith([](THandsetFaults& f) { f.unconfirmedWrites = kEveryWrite; });
+    engine.WriteRetries = 3;
+    const std::array<uint8_t, 2> data{0xAB, 0xCD};
+    EXPECT_FALSE(engine.WriteMemory(0x10, 0x00, 2, data));
+    ASSERT_EQ(link.Frames.size(), 6u);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_TRUE(IsMemoryMail(link.Frames[i], i % 2 == 0 ? WriteCommand : ReadCommand)) << i;
+    EXPECT_EQ(MailOf(link.Frames[1]), (TBytes{0x02, 0x3C, 0x08, 0x00, 0x02, 0x10, 0x00}));
+}
+
+TEST_F(Engine, WriteVerifiedOnTheSecondTry) {
+    link.Handset = HandsetWith([](THandsetFaults& f) { f.unconfirmedWrites = 1; });
+    const std::array<uint8_t, 1> data{0x99};
+    EXPECT_TRUE(engine.WriteMemory(0x00, 0x01, 1, data));
+    EXPECT_EQ(link.Frames.size(), 4u);
+    EXPECT_EQ(link.Handset.State().memory[0x100], 0x99);
+}
+
+TEST_F(Engine, AskedOnceMoreAfterTheLastFailedWrite) {
+    link.Handset = HandsetWith([](THandsetFaults& f) { f.unconfirmedWrites = 2; });
+    engine.WriteRetries = 2;
+    std::vector<std::string> shown;
+    engine.WarningDialog = [&](const std::string& text, bool) {
+        shown.push_back(text);
+        return true;
+    };
+    const std::array<uint8_t, 1> data{0x42};
+    EXPECT_TRUE(engine.WriteMemory(0x20, 0x00, 1, data));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], "Writing failed 2 times. \r\rTry once more ?");
+
+    engine.ShowDialogs = false;
+    link.Handset = HandsetWith([](THandsetFaults& f) { f.unconfirmedWrites = kEveryWrite; });
+    EXPECT_FALSE(engine.WriteMemory(0x20, 0x00, 1, data));
+    EXPECT_EQ(shown.size(), 1u);
+}
+
+TEST_F(Engine, ReadMemoryTextKeepsTheAskedBytes) {
+    link.Script = [](const TBytes& frame) {
+        TBytes reply = frame;
+        const TBytes answer = ShortAnswer(0x02, TBytes(10, 0x11));
+        reply.insert(reply.end(), answer.begin(), answer.end());
+        return std::vector<TFakeLink::TReply>{{1, reply}};
+    };
+    std::string text;
+    engine.ReadMemoryText(0, 0, text, 8);
+    EXPECT_EQ(text.size(), 23u);
+}
+
+TEST_F(Engine, ReadBlockInPiecesStopsAtTheFailedOne) {
+    std::array<uint8_t, 20> buf{};
+    EXPECT_EQ(engine.ReadBlock(buf, 20, 0x40), 20);
+    ASSERT_EQ(link.Frames.size(), 3u);
+    const TBytes lengths{MailOf(link.Frames[0])[4], MailOf(link.Frames[1])[4], MailOf(link.Frames[2])[4]};
+    const TBytes starts{MailOf(link.Frames[0])[5], MailOf(link.Frames[1])[5], MailOf(link.Frames[2])[5]};
+    EXPECT_EQ(lengths, (TBytes{8, 8, 4}));
+    EXPECT_EQ(starts, (TBytes{0x40, 0x48, 0x50}));
+    EXPECT_EQ(buf[19], 0x53);
+
+    link.Frames.clear();
+    link.Handset = HandsetWith([](THandsetFaults& f) { f.dropAnswers = {2}; });
+    int progress = 0;
+    engine.OnBlockProgress = [&](TMailControl&, uint8_t piece) { progress += piece; };
+    EXPECT_EQ(engine.ReadBlock(buf, 20, 0x40), 8);
+    EXPECT_EQ(buf[7], 0x47);
+    for (size_t i = 8; i < 20; ++i)
+        EXPECT_EQ(buf[i], 0xFF);
+    EXPECT_EQ(progress, 16);
+}
+
+TEST_F(Engine, WriteBlockInPiecesStopsAtTheFailedOne) {
+    std::array<uint8_t, 20> data{};
+    std::iota(data.begin(), data.end(), uint8_t(0xA0));
+    EXPECT_EQ(engine.WriteBlock(0x300, data, 20), 20);
+    EXPECT_EQ(link.Handset.State().memory[0x313], 0xB3);
+
+    engine.WriteRetries = 1;
+    // Frames: write 1, read-back 1, then the second write is not stored.
+    link.Handset = THandset{MemoryCounting(), TReadiness::Ready, THandsetFaults{}};
+    int writes = 0;
+    link.Script = [&](const TBytes& frame) {
+        if (IsMemoryMail(frame, WriteCommand) && ++writes == 2)
+            return std::vector<TFakeLink::TReply>{{0, frame}};
+        std::vector<TFakeLink::TReply> replies;
+        for (TOutput& out : link.Handset.Receive(frame))
+            replies.push_back({1, out.bytes});
+        return replies;
+    };
+    EXPECT_EQ(engine.WriteBlock(0x300, data, 20), 8);
+}
+
+TEST_F(Engine, ProbeAnswersWithTheTryThatGotThrough) {
+    link.Opened = false;
+    EXPECT_EQ(engine.ProbeHandset(1000), 255);
+    EXPECT_TRUE(link.Frames.empty());
+
+    link.Opened = true;
+    link.Handset = HandsetWith([](THandsetFaults& f) { f.dropAnswers = {1, 2}; });
+    EXPECT_EQ(engine.ProbeHandset(5), 3);
+
+    link.Frames.clear();
+    link.Handset = HandsetWith([](THandsetFaults& f) { f.silent = true; });
+    EXPECT_EQ(engine.ProbeHandset(5), 0);
+    EXPECT_EQ(link.Frames.size(), 6u);
+}
+
+TEST_F(Engine, ClosingEndsTheWaitAndLaterSends) {
+    link.Script = [](const TBytes&) { return std::vector<TFakeLink::TReply>{}; };
+    engine.AnswerTimeout = 5000;
+    engine.GapTimeout = 5000;
+    QTimer::singleShot(30, [&] { engine.BeginClosing(); });
+    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
+    EXPECT_LT(ms, 1000);
+
+    link.Frames.clear();
+    EXPECT_EQ(engine.SendMail("02 5D 16"), "");
+    EXPECT_TRUE(link.Frames.empty());
+}
+
+TEST_F(Engine, ClosedPortEndsByTheGapTimeout) {
+    link.Opened = false;
+    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
+    EXPECT_GE(ms, 140);
+}
+
+TEST_F(Engine, OpenPortClosesTheOldPortFirst) {
+    link.CloseSucceeds = false;
+    EXPECT_FALSE(engine.OpenPort(4, 115200));
+    EXPECT_EQ(link.ComNumber(), 1);
+    link.CloseSucceeds = true;
+    EXPECT_TRUE(engine.OpenPort(4, 115200));
+    EXPECT_EQ(link.ComNumber(), 4);
+}
+
+TEST(Timing, TimeStampHasTheFourFields) {
+    const std::string stamp = TimeStamp();
+    ASSERT_EQ(stamp.size(), 15u);
+    EXPECT_EQ(stamp[2], ':');
+    EXPECT_EQ(stamp[5], ':');
+    EXPECT_EQ(stamp[8], ':');
+    EXPECT_EQ(TicksToMs(3 * TickFrequency, TickFrequency), 2000);
+}
+
+} // namespace

@@ -1,0 +1,61 @@
+// The initialisation-file rules the settings rely on.
+#include "platform/IniFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string ReadAll(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll().toStdString();
+}
+
+TEST(IniFile, WriteReplacesInPlaceAndKeepsEveryOtherLine) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.ini");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("; note\n[Font]\nSize=8\n\n[serial port]\n Device No = 3 \nOther=x\n");
+    file.close();
+
+    TIniFile ini(path.toStdString());
+    EXPECT_EQ(ini.ReadInteger("Serial Port", "device no", 1), 3);
+    EXPECT_EQ(ini.ReadInteger("Serial Port", "Baudrate", 115200), 115200);
+    ASSERT_TRUE(ini.WriteInteger("SERIAL PORT", "Device No", 5));
+    ASSERT_TRUE(ini.WriteInteger("Serial Port", "Baudrate", 115200));
+    ASSERT_TRUE(ini.WriteInteger("Font", "Size", 10));
+    EXPECT_EQ(
+        ReadAll(path),
+        "; note\r\n[Font]\r\nSize=10\r\n\r\n[serial port]\r\nDevice No=5\r\nOther=x\r\nBaudrate=115200\r\n");
+}
+
+TEST(IniFile, MissingFileIsCreatedAndDeletedKeyKeepsItsSection) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("new.ini").toStdString();
+    TIniFile ini(path);
+    EXPECT_FALSE(ini.SectionExists("MainForm"));
+    ASSERT_TRUE(ini.WriteBool("MainForm", "Maximized", false));
+    ASSERT_TRUE(ini.DeleteKey("MainForm", "Maximized"));
+    EXPECT_EQ(ReadAll(QString::fromStdString(path)), "[MainForm]\r\n");
+    EXPECT_TRUE(TIniFile(path).SectionExists("mainform"));
+}
+
+TEST(IniFile, BinaryContentGivesDefaults) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bin.ini");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray junk(100000, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 131) & 0xFF);
+    file.write(junk);
+    file.close();
+    const TIniFile ini(path.toStdString());
+    EXPECT_EQ(ini.ReadInteger("Serial Port", "Device No", 1), 1);
+}
+
+} // namespace

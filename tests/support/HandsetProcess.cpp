@@ -1,0 +1,77 @@
+#include "support/HandsetProcess.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+#include <cstdlib>
+
+QString ProgramFolder() {
+    if (const char* dir = std::getenv("QUORVEL_PROGRAM_DIR"); dir && *dir)
+        return QString::fromLocal8Bit(dir);
+    return QStringLiteral(QUORVEL_BUILT_PROGRAM_DIR);
+}
+
+THandsetProcess::THandsetProcess(const QStringList& options) {
+    qputenv("QUORVEL_CONFIG_DIR", Config.path().toLocal8Bit());
+    Process.setProgram(ProgramFolder() + "/quorvel-handset");
+    Process.setArguments(options);
+    Process.setProcessChannelMode(QProcess::SeparateChannels);
+    Process.start();
+    if (!Process.waitForStarted(5000))
+        return;
+    const QRegularExpression ready(R"(on (/dev/\S+) \(COM(\d+)\))");
+    QByteArray seen;
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired() && !seen.contains('\n')) {
+        if (!Process.waitForReadyRead(int(deadline.remainingTime())))
+            break;
+        seen += Process.readAllStandardOutput();
+    }
+    const QRegularExpressionMatch match = ready.match(QString::fromLocal8Bit(seen));
+    if (match.hasMatch()) {
+        Path = match.captured(1).toStdString();
+        Com = match.captured(2).toInt();
+    }
+}
+
+THandsetProcess::~THandsetProcess() {
+    if (Process.state() != QProcess::NotRunning) {
+        Process.terminate();
+        if (!Process.waitForFinished(3000)) {
+            Process.kill();
+            Process.waitForFinished(3000);
+        }
+    }
+}
+
+void THandsetProcess::Kill() {
+    Process.kill();
+    Process.waitForFinished(3000);
+}
+
+int THandsetProcess::WaitForExit(int ms) {
+    if (Process.state() != QProcess::NotRunning && !Process.waitForFinished(ms))
+        return -1;
+    return Process.exitCode();
+}
+
+THandsetProcess::TRun THandsetProcess::Cli(const QStringList& args, int timeoutMs) const {
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVEL_CONFIG_DIR", Config.path());
+    cli.setProcessEnvironment(env);
+    cli.start(ProgramFolder() + "/quorvel-cli", args);
+    TRun run;
+    if (!cli.waitForStarted(5000))
+        return run;
+    cli.closeWriteChannel();
+    if (!cli.waitForFinished(timeoutMs)) {
+        cli.kill();
+        cli.waitForFinished(3000);
+        return run;
+    }
+    run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    run.out = cli.readAllStandardOutput().toStdString();
+    run.err = cli.readAllStandardError().toStdString();
+    return run;
+}

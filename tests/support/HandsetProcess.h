@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <string>
+
+// The folder with the built programs.
+QString ProgramFolder();
+
+// A virtual handset on its own pseudo-terminal, for as long as the object lives. Each one gets a
+// per-user folder of its own, which the test's engine and tools share through QUORVEL_CONFIG_DIR.
+class THandsetProcess {
+public:
+    explicit THandsetProcess(const QStringList& options = {});
+    ~THandsetProcess();
+
+    bool Started() const { return Com > 0; }
+    int ComNumber() const { return Com; }
+    const std::string& Device() const { return Path; }
+    QString ConfigDir() const { return Config.path(); }
+
+    // Ends the handset as a pulled cable would: at once, without a word.
+    void Kill();
+    // Waits for the handset to end by itself; gives its exit code, or -1.
+    int WaitForExit(int ms);
+
+    // Runs quorvel-cli against this handset; gives the exit code, stdout and stderr.
+    struct TRun {
+        int exitCode = -1;
+        std::string out;
+        std::string err;
+    };
+    TRun Cli(const QStringList& args, int timeoutMs = 30000) const;
+
+private:
+    QTemporaryDir Config;
+    QProcess Process;
+    int Com = 0;
+    std::string Path;
+};

@@ -1,0 +1,253 @@
+#include "Handset.h"
+#include "HandsetOptions.h"
+#include "HandsetState.h"
+#include "SendQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+TBytes Hex(const std::string& text) {
+    TBytes bytes;
+    std::istringstream in(text);
+    unsigned value = 0;
+    while (in >> std::hex >> value)
+        bytes.push_back(static_cast<uint8_t>(value));
+    return bytes;
+}
+
+// Everything the handset sends, echo and answers, in order.
+std::string Sent(const std::vector<TOutput>& outputs) {
+    TBytes all;
+    for (const TOutput& output : outputs)
+        all.insert(all.end(), output.bytes.begin(), output.bytes.end());
+    return HexText(all);
+}
+
+// Only the answers, one text each.
+std::vector<std::string> Answers(const std::vector<TOutput>& outputs) {
+    std::vector<std::string> answers;
+    for (const TOutput& output : outputs)
+        if (output.kind == TOutput::TKind::Answer)
+            answers.push_back(HexText(output.bytes));
+    return answers;
+}
+
+const std::string kProbe = "FF FF 4D 02 06 3C 08 00 01 00 00 45";
+const std::string kWrite55At0 = "FF FF 4D 02 07 3B 08 00 01 00 00 55 99";
+const std::string kSoftwareQuery = "FF FF 4D 02 02 5D 16 73";
+const std::string kMaxMailQuery = "FF FF 4D 02 02 5D 47 A4";
+const std::string kReadyPoll = "FF FF 4D 02 02 5D 46 A3";
+
+std::vector<std::string> AnswersTo(THandset& handset, const std::string& frames) {
+    return Answers(handset.Receive(Hex(frames)));
+}
+
+} // namespace
+
+TEST(MemoryMail, WriteIsStoredSilentlyAndTheProbeReadsItBack) {
+    THandset handset;
+    EXPECT_EQ(Sent(handset.Receive(Hex(kWrite55At0))), kWrite55At0);
+    EXPECT_EQ(Sent(handset.Receive(Hex(kProbe))), kProbe + " 4D 02 01 3D 55 92");
+    EXPECT_EQ(handset.State().memory[0], 0x55);
+    EXPECT_TRUE(handset.StateChanged());
+}
+
+TEST(MemoryMail, ShortWriteLayoutAndWrapAroundAddresses) {
+    THandset handset;
+    // 02 3B 02 00: two bytes at FFFF, the second lands at 0000.
+    handset.Receive(Hex("FF FF 4D 02 08 3B 02 00 02 FF FF 11 22 70"));
+    EXPECT_EQ(AnswersTo(handset, "FF FF 4D 02 06 3C 08 00 02 FF FF 44"),
+              std::vector<std::string>{"4D 02 02 3D 11 22 70"});
+    EXPECT_EQ(handset.State().memory[0], 0x22);
+}
+
+TEST(MemoryMail, WriteWhoseCountDisagreesWithItsDataIsIgnored) {
+    THandset handset;
+    handset.Receive(Hex("FF FF 4D 02 07 3B 08 00 02 00 00 55 9A"));
+    EXPECT_EQ(handset.State().memory[0], 0xFF);
+    EXPECT_FALSE(handset.StateChanged());
+}
+
+TEST(MemoryMail, ModelByteSitsAtAddress29) {
+    THandset handset;
+    EXPECT_EQ(AnswersTo(handset, "FF FF 4D 02 06 3C 08 00 01 1D 00 62"),
+              std::vector<std::string>{"4D 02 01 3D AA E7"});
+}
+
+TEST(CapabilityMail, SoftwarePcsMaxMailAndReadiness) {
+    THandset handset;
+    EXPECT_EQ(AnswersTo(handset, kSoftwareQuery + " " + kMaxMailQuery + " " + kReadyPoll),
+              (std::vector<std::string>{"4D 02 08 3D 62 01 84 00 30 36 42 20 EC", "4D 02 02 3D 1A 00 57",
+                                        "4D 02 01 3D 01 3E"}));
+
+    THandset notReady(DefaultHandsetState(), TReadiness::NotReady);
+    EXPECT_EQ(AnswersTo(notReady, kReadyPoll), std::vector<std::string>{"4D 02 01 3D 00 3D"});
+    THandset mute(DefaultHandsetState(), TReadiness::NoAnswer);
+    EXPECT_EQ(Sent(mute.Receive(Hex(kReadyPoll))), kReadyPoll);
+}
+
+TEST(AnswerLayout, CommandZeroDGetsTheFramedAnswer) {
+    THandset handset;
+    handset.AddMail({0x0D, 0x09}, [](THandset&, auto) { return TBytes{0x09, 0x50}; });
+    EXPECT_EQ(AnswersTo(handset, "FF FF 4D 0D 01 09 09"),
+              std::vector<std::string>{"FF FF 4D 0D 02 09 50 59"});
+    EXPECT_EQ(HexText(ShortAnswer(0x0D, Hex("06 CC"))), "4D 0D 02 3D 06 CC 0F");
+}
+
+TEST(Framing, ResynchronisesAfterGarbageAndBadChecksums) {
+    THandset handset;
+    // Noise, a false start, a frame with a wrong checksum, then the probe.
+    const std::string input = "00 FF 4D FF FF 12 FF FF 4D 02 06 3C 08 00 01 00 00 46 " + kProbe;
+    const auto outputs = handset.Receive(Hex(input));
+    EXPECT_EQ(Sent(outputs), input + " 4D 02 01 3D FF 3C");
+    EXPECT_EQ(Answers(outputs).size(), 1u);
+    EXPECT_EQ(handset.FramesReceived(), 1u);
+}
+
+TEST(Framing, FrameSplitOverSeveralChunksIsAnsweredOnItsLastByte) {
+    THandset handset;
+    const TBytes probe = Hex(kProbe);
+    EXPECT_TRUE(Answers(handset.Receive({probe.data(), 2})).empty());
+    EXPECT_TRUE(Answers(handset.Receive({probe.data() + 2, 9})).empty());
+    EXPECT_EQ(Answers(handset.Receive({probe.data() + 11, 1})).size(), 1u);
+}
+
+TEST(Framing, StaleHeaderWithBogusLengthDoesNotSwallowTheNextFrame) {
+    THandset handset;
+    EXPECT_TRUE(AnswersTo(handset, "FF FF 4D 02 F0 " + kProbe).empty());
+    ASSERT_TRUE(handset.HasIncompleteFrame());
+    EXPECT_EQ(Answers(handset.ExpireIncompleteFrame()), std::vector<std::string>{"4D 02 01 3D FF 3C"});
+    EXPECT_FALSE(handset.HasIncompleteFrame());
+}
+
+TEST(Framing, LongBurstOfNoiseLeavesNoBacklog) {
+    THandset handset;
+    const TBytes noise(100'000, 0xFF);
+    EXPECT_EQ(handset.Receive(noise).front().bytes.size(), noise.size());
+    EXPECT_EQ(AnswersTo(handset, "00 " + kProbe).size(), 1u);
+}
+
+TEST(Faults, DropCorruptSilentAndNoEcho) {
+    THandsetFaults faults;
+    faults.dropAnswers = {2};
+    faults.corruptAnswers = {3};
+    faults.noEcho = true;
+    THandset handset(DefaultHandsetState(), TReadiness::Ready, faults);
+    EXPECT_EQ(Sent(handset.Receive(Hex(kProbe + " " + kProbe + " " + kProbe))),
+              "4D 02 01 3D FF 3C 4D 02 01 3D FF 3D");
+
+    THandset silent(DefaultHandsetState(), TReadiness::Ready, {.silent = true});
+    EXPECT_EQ(Sent(silent.Receive(Hex(kProbe))), kProbe);
+}
+
+TEST(Faults, UnconfirmedWritesLeaveTheOldBytes) {
+    THandset handset(DefaultHandsetState(), TReadiness::Ready, {.unconfirmedWrites = 1});
+    handset.Receive(Hex(kWrite55At0));
+    EXPECT_EQ(handset.State().memory[0], 0xFF);
+    handset.Receive(Hex(kWrite55At0));
+    EXPECT_EQ(handset.State().memory[0], 0x55);
+}
+
+TEST(Faults, HangsUpWhenTheFrameAfterTheLastAllowedBegins) {
+    THandset handset(DefaultHandsetState(), TReadiness::Ready, {.hangupAfter = 1});
+    EXPECT_EQ(AnswersTo(handset, kProbe).size(), 1u);
+    EXPECT_FALSE(handset.HungUp());
+    EXPECT_TRUE(handset.Receive(Hex(kProbe)).empty());
+    EXPECT_TRUE(handset.HungUp());
+}
+
+TEST(StateFile, RoundTripKeepsMemoryAndSettingsAndSkipsUnknownLines) {
+    THandset handset;
+    handset.Receive(Hex("FF FF 4D 02 08 3B 08 00 02 40 00 12 34 CB"));
+    THandsetState state = handset.State();
+    state.pcs = "6A";
+    state.maxMail = 40;
+    const std::string text = StateText(state);
+    EXPECT_NE(text.find("mem 0040=1234FFFF"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6); // tag, 3 settings, rows 0000 and 0040
+
+    const THandsetState loaded = ParseStateText(text + "phonebook 1 later feature\n");
+    EXPECT_EQ(loaded.memory, state.memory);
+    EXPECT_EQ(loaded.software, state.software);
+    EXPECT_EQ(loaded.pcs, "6A");
+    EXPECT_EQ(loaded.maxMail, 40);
+}
+
+TEST(StateFile, MalformedContentIsRejectedWithItsLine) {
+    const std::string tag = "quorvel-handset state 1\n";
+    for (const std::string& bad :
+         {std::string(""), std::string("quorvel-handset state 9\n"), tag + "mem 0041=" + std::string(64, '0'),
+          tag + "mem 0040=12", tag + "mem zz40=" + std::string(64, '0'), tag + "software 6201",
+          tag + "pcs TOOLONG", tag + "max-mail 300"})
+        EXPECT_THROW(ParseStateText(bad), EStateFileError) << bad;
+    try {
+        ParseStateText(tag + "pcs 06B\nmax-mail x\n");
+        ADD_FAILURE() << "accepted max-mail x";
+    } catch (const EStateFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("line 3"), std::string::npos);
+    }
+}
+
+TEST(StateFile, SavedFileLoadsAndMissingFileIsNoState) {
+    const auto path = std::filesystem::temp_directory_path() / ("handset-state-" + std::to_string(getpid()));
+    EXPECT_FALSE(LoadStateFile(path.string()));
+    THandsetState state = DefaultHandsetState();
+    state.memory[0x1234] = 0x42;
+    SaveStateFile(path.string(), state);
+    EXPECT_EQ(LoadStateFile(path.string())->memory, state.memory);
+    std::filesystem::remove(path);
+}
+
+TEST(Options, FaultListsSettingsOverridesAndBadValues) {
+    const auto options =
+        ParseHandsetOptions({"--drop-answer", "3,5", "--drop-answer=7", "--unconfirmed-writes", "--model",
+                             "0x55", "--pcs", "6A", "--ready", "none"});
+    EXPECT_EQ(options.faults.dropAnswers, (std::set<unsigned>{3, 5, 7}));
+    EXPECT_EQ(options.faults.unconfirmedWrites, kEveryWrite);
+    EXPECT_EQ(options.readiness, TReadiness::NoAnswer);
+    EXPECT_EQ(ParseHandsetOptions({"--unconfirmed-writes", "2"}).faults.unconfirmedWrites, 2u);
+
+    THandsetState state = DefaultHandsetState();
+    state.maxMail = 40;
+    ApplySettings(options, state);
+    EXPECT_EQ(state.memory[kModelAddress], 0x55);
+    EXPECT_EQ(state.pcs, "6A");
+    EXPECT_EQ(state.maxMail, 40); // not given, so the loaded value stays
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--com", "0"},
+                                                {"--com"},
+                                                {"--software", "6201840G"},
+                                                {"--model", "256"},
+                                                {"--ready", "maybe"},
+                                                {"--drop-answer", "3,"},
+                                                {"--silent=1"},
+                                                {"--frobnicate"}})
+        EXPECT_THROW(ParseHandsetOptions(bad), EOptionError) << bad.front();
+}
+
+TEST(Pacing, BytesLeaveOnAbsoluteDeadlinesAndAnswersWaitForTheirTime) {
+    using namespace std::chrono_literals;
+    const auto period = TSendQueue::BytePeriod(115200);
+    EXPECT_EQ(period, 86805ns);
+    TSendQueue queue(period);
+    const TSendQueue::TClock::time_point t0{};
+    const TBytes echo = Hex("01 02 03");
+    queue.PushEcho(echo, t0);
+    queue.PushAnswer(Hex("4D"), t0 + 1ms);
+    // Each byte is sent a little late; the next deadline still counts from the previous one.
+    for (int i = 0; i < 3; ++i) {
+        const auto deadline = *queue.NextDeparture();
+        EXPECT_EQ(deadline, t0 + i * period);
+        ASSERT_EQ(queue.Ready(deadline + 30us).size(), 1u);
+        queue.Sent(1, deadline + 30us);
+    }
+    EXPECT_EQ(*queue.NextDeparture(), t0 + 1ms);
+    EXPECT_TRUE(queue.Ready(t0 + 999us).empty());
+    EXPECT_EQ(queue.Ready(t0 + 1ms).size(), 1u);
+}
