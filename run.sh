@@ -27,7 +27,7 @@ echo "$line"
 # The window comes with a later release; until then a short session with the command-line tool.
 cli() {
     echo
-    echo "\$ quorvel-cli --port $com $*"
+    printf '$ quorvel-cli --port %s' "$com"; printf ' %q' "$@"; echo
     "$program/quorvel-cli" --port "$com" "$@" || true
 }
 cli probe

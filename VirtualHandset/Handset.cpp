@@ -42,8 +42,12 @@ TBytes FramedAnswer(std::span<const uint8_t> data) {
 }
 
 TBytes ShortAnswer(uint8_t command, std::span<const uint8_t> data) {
-    TBytes answer{0x4D, command, static_cast<uint8_t>(data.size()), kShortAnswerMark};
-    answer.insert(answer.end(), data.begin(), data.end());
+    TBytes answer;
+    answer.reserve(data.size() + 5);
+    for (const uint8_t b : {uint8_t{0x4D}, command, static_cast<uint8_t>(data.size()), kShortAnswerMark})
+        answer.push_back(b);
+    for (const uint8_t b : data)
+        answer.push_back(b);
     answer.push_back(static_cast<uint8_t>(kShortAnswerMark + Sum(data)));
     return answer;
 }
@@ -107,7 +111,13 @@ THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults fau
 }
 
 void THandset::AddMail(TBytes leading, TMailHandler handler) {
-    mails_[std::move(leading)] = std::move(handler);
+    for (auto& [known, existing] : mails_) {
+        if (known == leading) {
+            existing = std::move(handler);
+            return;
+        }
+    }
+    mails_.emplace_back(std::move(leading), std::move(handler));
 }
 
 std::vector<TOutput> THandset::Receive(std::span<const uint8_t> bytes) {

@@ -94,7 +94,7 @@ private:
     THandsetState state_;
     TReadiness readiness_;
     THandsetFaults faults_;
-    std::map<TBytes, TMailHandler> mails_;
+    std::vector<std::pair<TBytes, TMailHandler>> mails_;
     TBytes pending_;
     unsigned frames_ = 0;
     unsigned writes_ = 0;

@@ -83,9 +83,9 @@ std::string CorrectMail(const std::string& s) {
     auto at = [&t](size_t p) { return t[p - 1]; };
 
     if (t.size() == 1 || at(2) == ' ')
-        t.insert(0, "0");
+        t.insert(t.begin(), '0');
     if (at(t.size() - 1) == ' ')
-        t.insert(t.size() - 1, "0");
+        t.insert(t.end() - 1, '0');
     if (t.size() > 5) {
         for (size_t i = t.size(); i >= 3; --i) {
             if (at(i) == ' ' && at(i - 1) == ' ')
@@ -95,7 +95,7 @@ std::string CorrectMail(const std::string& s) {
     if (t.size() >= 3) {
         for (size_t i = t.size(); i >= 3; --i) {
             if (at(i) == ' ' && (at(i - 1) == ' ' || at(i - 2) == ' '))
-                t.insert(i - 2, "0");
+                t.insert(t.begin() + std::ptrdiff_t(i - 2), '0');
         }
     }
     return t;

@@ -17,9 +17,10 @@ constexpr qint64 ReceiveBlockSize = 100001;
 constexpr int CloseStepMs = 10;
 constexpr int CloseSteps = 150;
 
-std::string GroupOf(const std::string& device) {
+// The group whose members may read and write the device, if there is one.
+std::string GroupWithAccess(const std::string& device) {
     struct stat info {};
-    if (stat(device.c_str(), &info) != 0)
+    if (stat(device.c_str(), &info) != 0 || (info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP))
         return {};
     const group* owner = getgrgid(info.st_gid);
     return owner ? owner->gr_name : std::to_string(info.st_gid);
@@ -41,11 +42,10 @@ std::string PortFailureText(int comNumber, const TPortFailure& failure) {
     case Kind::Busy:
         return named + " is in use by another program.";
     case Kind::PermissionDenied:
-        return "You may not open " + named +
-               (failure.detail.empty() ? "" : ": it belongs to the group \"" + failure.detail + "\"") +
-               ". Join that group (for instance: sudo usermod -aG " +
-               (failure.detail.empty() ? std::string("dialout") : failure.detail) +
-               " $USER) and log in again.";
+        if (failure.detail.empty())
+            return "You may not open " + named + ": ask the administrator for read and write access to it.";
+        return "You may not open " + named + ": it belongs to the group \"" + failure.detail +
+               "\". Join that group (sudo usermod -aG " + failure.detail + " $USER) and log in again.";
     case Kind::Lost:
         return named + " went away (adapter pulled or line hung up).";
     case Kind::Other:
@@ -137,7 +137,7 @@ bool TTpaProComImpl::Open(uint8_t n, int32_t rate) {
             else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
                 // Qt reports a device in use and a device we may not touch alike.
                 if (access(device->c_str(), R_OK | W_OK) != 0 && errno == EACCES)
-                    Fail(TPortFailure::Kind::PermissionDenied, GroupOf(*device));
+                    Fail(TPortFailure::Kind::PermissionDenied, GroupWithAccess(*device));
                 else
                     Fail(TPortFailure::Kind::Busy, why);
             } else

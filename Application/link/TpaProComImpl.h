@@ -12,7 +12,7 @@ struct TPortFailure {
     enum class Kind { None, NotMapped, NotFound, Busy, PermissionDenied, Lost, Other };
     Kind kind = Kind::None;
     std::string device;
-    std::string detail; // the port layer's own words, or the group that owns the device
+    std::string detail; // the port layer's own words, or the group that may use the device
 };
 
 // The person's sentence for a failure, naming the port as "COMn".

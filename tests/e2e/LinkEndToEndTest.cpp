@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -164,6 +168,36 @@ TEST(Cli, MistakesExitNonZeroWithAMessage) {
     EXPECT_NE(run.err.find("COM201"), std::string::npos);
     run = handset.Cli({"frobnicate"});
     EXPECT_EQ(run.exitCode, 2);
+}
+
+TEST(Cli, PortWithoutPermissionIsToldApartFromABusyOne) {
+    if (geteuid() != 0 || !QFile::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "needs root and setpriv to run the tool as a user without rights";
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    ASSERT_EQ(chmod(handset.Device().c_str(), 0600), 0);
+
+    const auto probeAsNobody = [&] {
+        QProcess cli;
+        cli.start("/usr/bin/setpriv",
+                  {"--reuid=nobody", "--regid=nogroup", "--clear-groups", ProgramFolder() + "/quorvel-cli",
+                   "--port", QString::fromStdString(handset.Device()), "probe"});
+        EXPECT_TRUE(cli.waitForFinished(30000));
+        EXPECT_EQ(cli.exitCode(), 1);
+        return cli.readAllStandardError().toStdString();
+    };
+    std::string err = probeAsNobody();
+    if (err.find("You may not open") == std::string::npos && err.find("quorvel-cli") == std::string::npos)
+        GTEST_SKIP() << "the build folder is closed to other users: " << err;
+    EXPECT_NE(err.find("ask the administrator"), std::string::npos) << err;
+
+    // A device its group may use: the message names the group to join.
+    if (const group* dialout = getgrnam("dialout")) {
+        ASSERT_EQ(chown(handset.Device().c_str(), 0, dialout->gr_gid), 0);
+        ASSERT_EQ(chmod(handset.Device().c_str(), 0660), 0);
+        err = probeAsNobody();
+        EXPECT_NE(err.find("group \"dialout\""), std::string::npos) << err;
+    }
 }
 
 } // namespace
