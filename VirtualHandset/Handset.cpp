@@ -108,6 +108,7 @@ THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults fau
     AddMail({0x02, 0x5D, 0x16}, [](THandset& h, auto) { return h.SoftwareAndPcs(); });
     AddMail({0x02, 0x5D, 0x47}, [](THandset& h, auto) { return h.MaxMailLength(); });
     AddMail({0x02, 0x5D, 0x46}, [](THandset& h, auto) { return h.Readiness(); });
+    AddMail({0x0D, 0x09}, [](THandset& h, auto) { return TBytes{0x09, h.state_.capacity}; });
 }
 
 void THandset::AddMail(TBytes leading, TMailHandler handler) {

@@ -104,6 +104,9 @@ const TOptionTable& Options() {
         {"--max-mail",
          {"N", "maximum mail length reported to \"02 5D 47\" (default 26)",
           [](auto& o, auto& v) { o.maxMail = static_cast<uint8_t>(Number("--max-mail", v, 1, 255)); }}},
+        {"--capacity",
+         {"N", "phone book entries reported to \"0D 09\" (default 200)",
+          [](auto& o, auto& v) { o.capacity = static_cast<uint8_t>(Number("--capacity", v, 1, 255)); }}},
         {"--ready",
          {"yes|no|none", "answer to the readiness poll: 01, 00 or no answer (default yes)",
           [](auto& o, auto& v) { o.readiness = Readiness(v); }}},
@@ -198,6 +201,8 @@ void ApplySettings(const THandsetOptions& options, THandsetState& state) {
         state.pcs = *options.pcs;
     if (options.maxMail)
         state.maxMail = *options.maxMail;
+    if (options.capacity)
+        state.capacity = *options.capacity;
     if (options.model)
         state.memory[kModelAddress] = *options.model;
 }

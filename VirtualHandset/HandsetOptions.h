@@ -25,6 +25,7 @@ struct THandsetOptions {
     std::optional<std::string> pcs;
     std::optional<uint8_t> model;
     std::optional<uint8_t> maxMail;
+    std::optional<uint8_t> capacity;
     TReadiness readiness = TReadiness::Ready;
     bool log = false;
     THandsetFaults faults;

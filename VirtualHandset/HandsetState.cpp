@@ -72,6 +72,11 @@ void ParseLine(const std::string& key, const std::string& value, THandsetState& 
         if (!length || *length == 0)
             throw EStateFileError("max-mail must be a number from 1 to 255");
         state.maxMail = static_cast<uint8_t>(*length);
+    } else if (key == "capacity") {
+        const auto capacity = ParseDecimal(value, 255);
+        if (!capacity || *capacity == 0)
+            throw EStateFileError("capacity must be a number from 1 to 255");
+        state.capacity = static_cast<uint8_t>(*capacity);
     } else if (key == "mem") {
         ParseMemoryRow(value, state.memory);
     }
@@ -96,6 +101,7 @@ std::string StateText(const THandsetState& state) {
     out << "software " << HexRun(state.software.data(), state.software.size()) << '\n';
     out << "pcs " << state.pcs << '\n';
     out << "max-mail " << unsigned{state.maxMail} << '\n';
+    out << "capacity " << unsigned{state.capacity} << '\n';
     for (std::size_t start = 0; start < kMemorySize; start += kRowSize) {
         const uint8_t* row = state.memory.data() + start;
         if (std::all_of(row, row + kRowSize, [](uint8_t b) { return b == 0xFF; }))

@@ -16,6 +16,7 @@ struct THandsetState {
     std::array<uint8_t, 4> software{0x62, 0x01, 0x84, 0x00};
     std::string pcs = "06B";
     uint8_t maxMail = 26;
+    uint8_t capacity = 200;
 };
 
 // Blank memory with the model byte 0xAA.

@@ -1,26 +1,32 @@
 #include "cli/CliSession.h"
 
-namespace {
-constexpr int32_t HandsetBaudRate = 115200;
-}
+#include "link/TpaProComImpl.h"
+#include "platform/PhoneBookResourceStrings.h"
 
 TCliSession::TCliSession(const TGlobalOptions& options)
-    : PortNumber(ResolvePort(options.port)) {
-    // The settings the main window gives its engine, so that both behave alike on the line.
-    Sendmail.SetFramedAnswer(true);
-    Sendmail.AnswerTimeout = 4000;
-    Sendmail.GapTimeout = 1000;
-    Sendmail.WriteRetries = 3;
-    Sendmail.WritePause = 300;
-    Sendmail.ReadTries = 3;
-    Sendmail.ReadPause = 1000;
-    Sendmail.PollInterval = 1;
-    Sendmail.ReadbackDelay = 10;
-    Sendmail.ShowDialogs = false;
+    : Terminal(options.yes)
+    , Main(Terminal) {
+    Main.SelectedPort = ResolvePort(options.port);
+    Main.ConfigureEngine();
+}
+
+std::string TCliSession::PortProblem() {
+    return PortFailureText(Main.SelectedPort, Engine().Com().LastFailure());
 }
 
 void TCliSession::OpenPort() {
-    if (!Sendmail.OpenPort(uint8_t(PortNumber), HandsetBaudRate))
-        throw TCommandFailure("Serial Device Closed! " +
-                              PortFailureText(PortNumber, Sendmail.Com().LastFailure()));
+    if (!Engine().OpenPort(uint8_t(Main.SelectedPort), TMainCore::HandsetBaudRate))
+        throw TCommandFailure(std::string(Texts::SerialDeviceClosed) + " " + PortProblem());
+}
+
+void TCliSession::ConnectHandset() {
+    const int result = Main.ConnectHandset();
+    if (result > 0)
+        return;
+    std::string text = TMainCore::ConnectionResultText(result);
+    if (result < 0)
+        text += " " + PortProblem();
+    else
+        text += " (COM" + std::to_string(Main.SelectedPort) + ", no answer to 6 probes)";
+    throw TCommandFailure(text);
 }

@@ -1,20 +1,28 @@
 #pragma once
 
 #include "cli/CliOptions.h"
-#include "link/Sndmail.h"
+#include "cli/TerminalUser.h"
+#include "shell/MainCore.h"
 
-// The engine of one command: set up as the window sets up its own, on the port the options name.
+// The main window's work for one command, on the port the options name, with the terminal as the
+// person.
 class TCliSession {
 public:
     explicit TCliSession(const TGlobalOptions& options);
 
     // Opens the port at 115200 baud; a port that cannot be opened ends the command with the reason.
     void OpenPort();
+    // The connection step of every handset operation; a failure ends the command with its text.
+    void ConnectHandset();
 
-    TSendmail& Engine() { return Sendmail; }
-    int Port() const { return PortNumber; }
+    TMainCore& Core() { return Main; }
+    TSendmail& Engine() { return Main.Engine(); }
+    TTerminalUser& User() { return Terminal; }
+    int Port() const { return Main.SelectedPort; }
 
 private:
-    TSendmail Sendmail;
-    int PortNumber;
+    std::string PortProblem();
+
+    TTerminalUser Terminal;
+    TMainCore Main;
 };

@@ -2,8 +2,10 @@
 
 #include "cli/CliSession.h"
 #include "link/NumberConverting.h"
+#include "link/PortHandling.h"
 #include "link/SendMailHandling.h"
 #include "platform/DeviceMap.h"
+#include "platform/PhoneBookResourceStrings.h"
 
 #include <cstdio>
 #include <vector>
@@ -11,7 +13,6 @@
 namespace {
 
 constexpr int ConnectionWindowPorts = 50;
-constexpr uint16_t ProbePause = 1000;
 constexpr int MemorySize = 0x10000;
 constexpr int DumpWidth = 16;
 
@@ -22,14 +23,22 @@ void ExpectArgs(const TGlobalOptions& options, size_t count, const std::string& 
 
 int Ports(const TGlobalOptions& options) {
     ExpectArgs(options, 0, "");
-    const auto ports = DeviceMap::PresentPorts();
-    if (ports.empty()) {
-        std::fprintf(stderr, "Could not find any com ports on the PC!\n");
-        return 1;
+    const TComPortTable table = ListComPorts();
+    const auto devices = DeviceMap::PresentPorts();
+    bool any = false;
+    for (int n = 1; n <= ConnectionWindowPorts; ++n) {
+        if (!table[size_t(n)])
+            continue;
+        const auto device = devices.find(n);
+        std::printf("COM%-4d %s\n", n, device == devices.end() ? "" : device->second.c_str());
+        any = true;
     }
-    for (const auto& [n, device] : ports)
-        std::printf("COM%-4d %s%s\n", n, device.c_str(),
-                    n > ConnectionWindowPorts ? "  (above COM50: not offered by the window)" : "");
+    for (const auto& [n, device] : devices)
+        if (n > ConnectionWindowPorts)
+            std::fprintf(stderr, "COM%d (%s) is above COM%d: the connection settings do not offer it.\n", n,
+                         device.c_str(), ConnectionWindowPorts);
+    if (!any)
+        throw TCommandFailure(Texts::NoComPorts);
     return 0;
 }
 
@@ -37,16 +46,28 @@ int Probe(const TGlobalOptions& options) {
     ExpectArgs(options, 0, "");
     TCliSession session(options);
     session.OpenPort();
-    TSendmail& engine = session.Engine();
-    // The connection test's settings, which stay after the probe.
-    engine.SetFramedAnswer(false);
-    engine.AnswerTimeout = 500;
-    engine.GapTimeout = 250;
-    const int answered = engine.ProbeHandset(ProbePause);
-    if (answered == 0)
-        throw TCommandFailure("Could not connect to the handset! (COM" + std::to_string(session.Port()) +
+    const int answered = session.Core().Connect();
+    if (answered <= 0)
+        throw TCommandFailure(std::string(Texts::CouldNotConnect) + " (COM" + std::to_string(session.Port()) +
                               ", no answer to 6 probes)");
-    std::printf("Connected to handset! (COM%d, probe %d of 6 answered)\n", session.Port(), answered);
+    std::printf("%s (COM%d, probe %d of 6 answered)\n", Texts::ConnectedToHandset, session.Port(), answered);
+    return 0;
+}
+
+int Info(const TGlobalOptions& options) {
+    ExpectArgs(options, 0, "");
+    TCliSession session(options);
+    session.ConnectHandset();
+    TMainCore& core = session.Core();
+    std::printf("%s\n", TMainCore::ConnectionResultText(1).c_str());
+    std::printf("Port:       COM%d\n", session.Port());
+    std::printf("Capacity:   %d phone book entries\n", core.PhoneBookCapacity);
+    std::printf("Software:   %s\n", core.Software.empty() ? "(not reported)" : core.Software.c_str());
+    std::printf("PCS:        %s\n", core.Pcs.empty() ? "(not reported)" : core.Pcs.c_str());
+    std::printf("Model byte: 0x%02X\n", core.ModelByte);
+    std::printf("Level:      %d%s\n", core.HandsetLevel,
+                core.HasAdvancedSettings() ? " (advanced settings)" : "");
+    std::printf("Block size: %d bytes\n", core.Engine().BlockSize);
     return 0;
 }
 
@@ -166,11 +187,15 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
 std::vector<TCommand> LinkCommands() {
     return {
         {"ports", "", "list the serial ports by COM number",
-         "Lists every serial port present, by its COM number and device.", Ports},
+         "Lists the serial ports the connection settings offer (COM1 to COM50), with their devices.", Ports},
         {"probe", "", "test whether a handset answers",
          "Probes the handset as the connection test does: up to 6 memory reads, 1 s apart.\n"
          "Prints which probe answered.",
          Probe},
+        {"info", "", "connect and show what the handset is",
+         "Runs the connection step of every handset operation and prints the handset's phone book\n"
+         "capacity, software, PCS, model byte, level and the block size of its memory mails.",
+         Info},
         {"send", "MAIL [--framed|--short]", "send one mail and print the answer",
          "Sends MAIL (hex bytes such as \"02 5D 16\") and prints the answer's data bytes.\n"
          "The answer layout is framed for command byte 0D and short otherwise, unless chosen.\n"

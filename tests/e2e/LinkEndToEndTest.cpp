@@ -148,6 +148,13 @@ TEST(Cli, ProbeSendAndMemory) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, 17), "0200  DE AD BE EF");
 
+    run = handset.Cli({"--port", port, "info"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    for (const char* line :
+         {"Connected to handset!", "Capacity:   200 phone book entries", "Software:   62018400",
+          "PCS:        06B", "Model byte: 0xAA", "Level:      7", "Block size: 16 bytes"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+
     run = handset.Cli({"--port", port, "ports"});
     EXPECT_NE(run.out.find(handset.Device()), std::string::npos);
 }

@@ -168,15 +168,17 @@ TEST(StateFile, RoundTripKeepsMemoryAndSettingsAndSkipsUnknownLines) {
     THandsetState state = handset.State();
     state.pcs = "6A";
     state.maxMail = 40;
+    state.capacity = 80;
     const std::string text = StateText(state);
     EXPECT_NE(text.find("mem 0040=1234FFFF"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 6); // tag, 3 settings, rows 0000 and 0040
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7); // tag, 4 settings, rows 0000 and 0040
 
     const THandsetState loaded = ParseStateText(text + "phonebook 1 later feature\n");
     EXPECT_EQ(loaded.memory, state.memory);
     EXPECT_EQ(loaded.software, state.software);
     EXPECT_EQ(loaded.pcs, "6A");
     EXPECT_EQ(loaded.maxMail, 40);
+    EXPECT_EQ(loaded.capacity, 80);
 }
 
 TEST(StateFile, MalformedContentIsRejectedWithItsLine) {

@@ -1,0 +1,77 @@
+#include "cli/TerminalUser.h"
+
+#include "cli/Command.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+TTerminalUser::TTerminalUser(bool yes)
+    : Yes(yes)
+    , Interactive(isatty(STDERR_FILENO) != 0) {}
+
+void TTerminalUser::ShowStatus(const std::string& text) {
+    if (!Interactive || text.empty())
+        return;
+    std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
+}
+
+bool TTerminalUser::Confirm(const std::string& question) {
+    if (Yes)
+        return true;
+    if (!isatty(STDIN_FILENO)) {
+        std::fprintf(stderr, "%s\nRefused: no terminal to confirm at; give --yes to go ahead.\n",
+                     TerminalText(question).c_str());
+        return false;
+    }
+    std::fprintf(stderr, "%s [y/N] ", TerminalText(question).c_str());
+    std::string reply;
+    std::getline(std::cin, reply);
+    return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
+}
+
+TAnswer TTerminalUser::Message(TMessageKind kind, const std::string& text, TButtons buttons) {
+    if (buttons == TButtons::OkCancel)
+        return Confirm(text) ? TAnswer::Ok : TAnswer::Cancel;
+    if (buttons == TButtons::AbortIgnore) {
+        std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
+        return Yes ? TAnswer::Ignore : TAnswer::Abort;
+    }
+    std::fprintf(kind == TMessageKind::Information ? stdout : stderr, "%s\n", TerminalText(text).c_str());
+    return TAnswer::Ok;
+}
+
+TWriteMode TTerminalUser::AskWriteMode(const std::string&, const std::string&) {
+    return PresetWriteMode;
+}
+
+void TTerminalUser::ProgressStart(int min, int max, int) {
+    ProgressPosition = min;
+    ProgressMax = max;
+    ProgressShown = Interactive;
+}
+
+void TTerminalUser::ProgressStep() {
+    if (!ProgressShown)
+        return;
+    ++ProgressPosition;
+    std::fprintf(stderr, "\r%d of %d", ProgressPosition, ProgressMax);
+    std::fflush(stderr);
+}
+
+void TTerminalUser::ProgressAnimated() {
+    ProgressShown = Interactive;
+    if (ProgressShown)
+        std::fprintf(stderr, "working ...");
+}
+
+void TTerminalUser::ProgressEnd() {
+    if (ProgressShown)
+        std::fprintf(stderr, "\n");
+    ProgressShown = false;
+}
+
+void TTerminalUser::SetBusy(bool) {}
+
+void TTerminalUser::SetRowColour(int, TRowColour) {}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/UserInteraction.h"
+
+// The person at a terminal: messages on stderr (information on stdout), status and progress on stderr
+// only when it is a terminal, confirmations answered by --yes or asked at the terminal; without either,
+// a confirmation is refused so that a script never deletes by accident.
+class TTerminalUser : public TUserInteraction {
+public:
+    explicit TTerminalUser(bool yes);
+
+    void ShowStatus(const std::string& text) override;
+    TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) override;
+    TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override;
+    void ProgressStart(int min, int max, int step) override;
+    void ProgressStep() override;
+    void ProgressAnimated() override;
+    void ProgressEnd() override;
+    void SetBusy(bool busy) override;
+    void SetRowColour(int row, TRowColour colour) override;
+
+    // The mode a command chose with --add or --replace; asked for when writing.
+    TWriteMode PresetWriteMode = TWriteMode::Cancel;
+
+private:
+    bool Confirm(const std::string& question);
+
+    bool Yes;
+    bool Interactive;
+    int ProgressPosition = 0;
+    int ProgressMax = 0;
+    bool ProgressShown = false;
+};

@@ -1,0 +1,56 @@
+#include "link/ConnectionSettings.h"
+
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+
+namespace ConnectionSettings {
+namespace {
+
+constexpr const char* Section = "Serial Port";
+constexpr const char* DeviceNoKey = "Device No";
+constexpr const char* BaudrateKey = "Baudrate";
+constexpr uint16_t ProbePause = 1000;
+constexpr uint16_t ProbeAnswerTimeout = 500;
+constexpr uint16_t ProbeGapTimeout = 250;
+
+} // namespace
+
+int ReadDeviceNo()
+{
+    return TIniFile(ProgramIniPath()).ReadInteger(Section, DeviceNoKey, DefaultDeviceNo);
+}
+
+// Errors while writing are ignored: the settings are a convenience, never a reason to stop.
+void WriteDeviceNo(int n)
+{
+    TIniFile(ProgramIniPath()).WriteInteger(Section, DeviceNoKey, n);
+}
+
+int ReadBaudrate()
+{
+    return TIniFile(ProgramIniPath()).ReadInteger(Section, BaudrateKey, DefaultBaudrate);
+}
+
+void WriteBaudrate(int rate)
+{
+    TIniFile(ProgramIniPath()).WriteInteger(Section, BaudrateKey, rate);
+}
+
+bool DeviceNoMissing()
+{
+    return !TIniFile(ProgramIniPath()).ValueExists(Section, DeviceNoKey);
+}
+
+int ConnectAt(TMailControl& engine, int port, int32_t rate)
+{
+    engine.OpenPort(uint8_t(port), rate);
+    engine.SetFramedAnswer(false);
+    engine.AnswerTimeout = ProbeAnswerTimeout;
+    engine.GapTimeout = ProbeGapTimeout;
+    const int result = int8_t(engine.ProbeHandset(ProbePause));
+    if (result > 0)
+        WriteBaudrate(rate);
+    return result;
+}
+
+} // namespace ConnectionSettings

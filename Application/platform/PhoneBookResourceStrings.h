@@ -1,0 +1,76 @@
+#pragma once
+
+// Every text the program shows, in one place. It sits at the bottom of the layers so that each of them
+// can use it. "\r" is a carriage return, shown as a line break.
+namespace Texts {
+
+// Program and windows
+inline constexpr const char* ProgramTitle = "Quorvel";
+inline constexpr const char* ConnectionSettingsCaption = "Connection Settings";
+inline constexpr const char* SaveQuestionCaption = "Select how to write";
+inline constexpr const char* ProgressCaption = "Progress";
+inline constexpr const char* Ok = "OK";
+inline constexpr const char* Cancel = "Cancel";
+inline constexpr const char* ExtendedParams =
+    "Params for Extended Functionality:\r\r-English -> Forces language to English.\r";
+inline constexpr const char* NotBuiltYet = "This function is not built yet.";
+
+// Menus
+inline constexpr const char* MenuFile = "File";
+inline constexpr const char* MenuOptions = "Options";
+inline constexpr const char* MenuHelp = "Help";
+inline constexpr const char* OpenPhoneBook = "Open Phone Book";
+inline constexpr const char* SavePhoneBookAs = "Save Phone Book As...";
+inline constexpr const char* OpenProfile = "Open Profile";
+inline constexpr const char* SaveProfileAs = "Save Profile As...";
+inline constexpr const char* OpenSpeedDialList = "Open Speed Dial List";
+inline constexpr const char* SaveSpeedDialListAs = "Save Speed Dial List As...";
+inline constexpr const char* OpenBroadcastGroups = "Open Broadcast Groups";
+inline constexpr const char* SaveBroadcastGroupsAs = "Save Broadcast Groups As...";
+inline constexpr const char* Exit = "Exit";
+inline constexpr const char* ConnectionSettings = "Connection Settings";
+inline constexpr const char* TestConnection = "Test Connection";
+inline constexpr const char* MailMonitor = "Mail Monitor";
+inline constexpr const char* DecreaseFontSize = "Decrease Font Size";
+inline constexpr const char* IncreaseFontSize = "Increase Font Size";
+inline constexpr const char* GetOutlookContacts = "Get Outlook Contacts";
+inline constexpr const char* UserGuide = "User Guide";
+inline constexpr const char* About = "About";
+
+// Tabs and info labels
+inline constexpr const char* TabPhoneBook = "Phone Book";
+inline constexpr const char* TabSim = "SIM";
+inline constexpr const char* TabProfile = "Profile";
+inline constexpr const char* TabSpeedDial = "Speed Dial";
+inline constexpr const char* TabBroadcastGroups = "Broadcast Groups";
+inline constexpr const char* InfoAdvancedSettings =
+    "Info: \"Advanced Settings\" are only available in Q7XX SW PCS 6A or higher.";
+inline constexpr const char* InfoSpeedDial = "Info: \"Speed Dial\" is only available in Q7XX SW PCS 6A or higher.";
+inline constexpr const char* InfoBroadcastGroups =
+    "Info: \"Broadcast Groups\" are only available in Q7XX SW PCS 6Q or higher.";
+inline constexpr const char* XmlError = "Error";
+
+// "Select how to write"
+inline constexpr const char* AddPhoneBook = "Add list to existing phone book in handset";
+inline constexpr const char* ReplacePhoneBook = "Replace existing phone book in handset";
+inline constexpr const char* AddGroups = "Add list to existing groups in handset";
+inline constexpr const char* ReplaceGroups = "Replace existing groups in handset";
+
+// Connection
+inline constexpr const char* Close = "Close";
+inline constexpr const char* SerialDeviceBox = " Serial Device ";
+inline constexpr const char* TestBox = " Test ";
+inline constexpr const char* CommunicationTest = "Communication Test";
+inline constexpr const char* ClickToTest = "Click to test";
+inline constexpr const char* Searching = "Searching";
+inline constexpr const char* NothingConnected = "Nothing Connected!";
+inline constexpr const char* ConnectedTest = "Connected!!";
+inline constexpr const char* NoComPorts = "Could not find any com ports on the PC!";
+inline constexpr const char* ConnectingToHandset = "Connecting to handset ...";
+inline constexpr const char* SerialDeviceClosed = "Serial Device Closed!";
+inline constexpr const char* CouldNotConnect = "Could not connect to the handset!";
+inline constexpr const char* ConnectedToHandset = "Connected to handset!";
+inline constexpr const char* UnknownAnswer = "Unknown Answer!";
+inline constexpr const char* ErrorReadingSoftwarePcs = "Error while reading software PCS from handset!";
+
+} // namespace Texts

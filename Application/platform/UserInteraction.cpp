@@ -1,0 +1,3 @@
+#include "platform/UserInteraction.h"
+
+TUserInteraction::~TUserInteraction() = default;

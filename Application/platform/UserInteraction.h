@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// How the operations talk to the person: the main window implements it with widgets, the command-line
+// tool with the terminal, the tests with a recorder. The operations never show a window themselves.
+
+enum class TMessageKind { Error, Warning, Information, Confirmation };
+enum class TButtons { Ok, OkCancel, AbortIgnore };
+enum class TAnswer { Ok, Cancel, Abort, Ignore };
+
+// The "Select how to write" choice; the values are those the dialog gives.
+enum class TWriteMode : uint8_t { Add = 0, Replace = 1, Cancel = 2 };
+
+// Colours of the phone book rows.
+enum class TRowColour { Window, Red, Yellow };
+
+class TUserInteraction {
+public:
+    virtual ~TUserInteraction();
+
+    // The status line; an empty text clears it. Shown at once, even while the operation goes on.
+    virtual void ShowStatus(const std::string& text) = 0;
+
+    // A modal message; texts may hold CR (13) as line breaks.
+    virtual TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) = 0;
+
+    virtual TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) = 0;
+
+    // Counted progress: a bar from min to max moved by step.
+    virtual void ProgressStart(int min, int max, int step) = 0;
+    virtual void ProgressStep() = 0;
+    // Progress whose length cannot be counted.
+    virtual void ProgressAnimated() = 0;
+    virtual void ProgressEnd() = 0;
+
+    // Disables the operation controls (or refuses new commands) while a handset operation runs.
+    virtual void SetBusy(bool busy) = 0;
+
+    virtual void SetRowColour(int row, TRowColour colour) = 0;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "link/Sndmail.h"
+#include "platform/UserInteraction.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The main window's work without the window: the engine and its settings, the connection step and
+// the questions a connected handset is asked. The window, the command-line tool and the tests run the
+// same code through it; the person is reached only through the user-interaction interface.
+class TMainCore {
+public:
+    static constexpr int32_t HandsetBaudRate = 115200;
+
+    explicit TMainCore(TUserInteraction& ui);
+
+    TSendmail& Engine() { return Sendmail; }
+    TUserInteraction& User() { return Ui; }
+
+    // The engine as the main window configures it after creating it.
+    void ConfigureEngine();
+    void SetReadTimeouts();
+    void SetWriteTimeouts();
+
+    // The port chosen in the connection settings (its "COMn" number); ConnectAt opens this one.
+    int SelectedPort = 1;
+
+    // Probes the selected port at rate: 1..6 the try that answered, 0 no answer, -1 no open port.
+    int ConnectAt(int32_t rate);
+    int Connect() { return ConnectAt(HandsetBaudRate); }
+
+    // The first step of every handset operation: connect, then ask the handset what it supports.
+    int ConnectHandset();
+    static std::string ConnectionResultText(int result);
+
+    // What the connected handset is. Raises std::runtime_error when it does not identify itself.
+    void ReadHandsetSoftware(std::string& software, std::string& pcs);
+    uint8_t DetectHandsetLevel();
+    uint8_t ReadModelByte();
+    bool HasAdvancedSettings() const { return HandsetLevel == 6 || HandsetLevel == 7; }
+    int ReadPhoneBookCapacity();
+    void ReadMaxMailLength();
+
+    uint8_t HandsetLevel = 0;
+    // Facts of the last connection, for those who show them.
+    int PhoneBookCapacity = 0;
+    std::string Software;
+    std::string Pcs;
+    uint8_t ModelByte = 0;
+
+    // Called by ConnectHandset with the capacity and the level it found, so that the phone book and
+    // the profile controls follow the handset.
+    std::function<void(int capacity)> ResizePhonebook;
+    std::function<void(uint8_t level)> ApplyHandsetLevel;
+
+private:
+    TUserInteraction& Ui;
+    TSendmail Sendmail;
+};

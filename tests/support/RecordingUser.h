@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/UserInteraction.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// Answers as the test scripts it and keeps every text shown, in order.
+class TRecordingUser : public TUserInteraction {
+public:
+    struct TShown {
+        TMessageKind kind;
+        std::string text;
+        TButtons buttons;
+    };
+
+    void ShowStatus(const std::string& text) override { Statuses.push_back(text); }
+    TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) override {
+        Messages.push_back({kind, text, buttons});
+        if (Answers.empty())
+            return buttons == TButtons::AbortIgnore ? TAnswer::Abort : TAnswer::Ok;
+        const TAnswer answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+    TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override {
+        WriteModeCaptions.push_back(addCaption + " | " + replaceCaption);
+        return WriteMode;
+    }
+    void ProgressStart(int min, int max, int) override {
+        Progress.push_back("start " + std::to_string(min) + ".." + std::to_string(max));
+    }
+    void ProgressStep() override { ++Steps; }
+    void ProgressAnimated() override { Progress.push_back("animated"); }
+    void ProgressEnd() override { Progress.push_back("end"); }
+    void SetBusy(bool busy) override { BusyChanges.push_back(busy); }
+    void SetRowColour(int row, TRowColour colour) override { RowColours.push_back({row, colour}); }
+
+    std::string LastStatus() const { return Statuses.empty() ? std::string() : Statuses.back(); }
+
+    std::deque<TAnswer> Answers;
+    TWriteMode WriteMode = TWriteMode::Cancel;
+
+    std::vector<std::string> Statuses;
+    std::vector<TShown> Messages;
+    std::vector<std::string> WriteModeCaptions;
+    std::vector<std::string> Progress;
+    int Steps = 0;
+    std::vector<bool> BusyChanges;
+    std::vector<std::pair<int, TRowColour>> RowColours;
+};
