@@ -23,16 +23,22 @@ line=$(head -n 1 "$ready")
 com=$(sed -n 's/.*(\(COM[0-9]*\)).*/\1/p' <<<"$line")
 [ -n "$com" ] || { echo "The virtual handset did not start." >&2; exit 1; }
 echo "$line"
+"$program/quorvel-cli" --port "$com" set-port
 
-# The window comes with a later release; until then a short session with the command-line tool.
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; then
+    "$program/quorvel" "$@"
+    exit 0
+fi
+
+echo "No display is available, so here is a short session with the command-line tool instead."
 cli() {
     echo
-    printf '$ quorvel-cli --port %s' "$com"; printf ' %q' "$@"; echo
-    "$program/quorvel-cli" --port "$com" "$@" || true
+    printf '$ quorvel-cli'; printf ' %q' "$@"; echo
+    "$program/quorvel-cli" "$@" || true
 }
 cli probe
+cli info
 cli send "02 5D 16"
-cli send "02 5D 47"
 cli write-memory 0x0100 "51 75 6F 72 76 65 6C"
 cli read-memory 0x0100 32
 echo

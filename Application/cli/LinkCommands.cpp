@@ -1,6 +1,7 @@
 #include "cli/LinkCommands.h"
 
 #include "cli/CliSession.h"
+#include "link/ConnectionSettings.h"
 #include "link/NumberConverting.h"
 #include "link/PortHandling.h"
 #include "link/SendMailHandling.h"
@@ -51,6 +52,19 @@ int Probe(const TGlobalOptions& options) {
         throw TCommandFailure(std::string(Texts::CouldNotConnect) + " (COM" + std::to_string(session.Port()) +
                               ", no answer to 6 probes)");
     std::printf("%s (COM%d, probe %d of 6 answered)\n", Texts::ConnectedToHandset, session.Port(), answered);
+    return 0;
+}
+
+int SetPort(const TGlobalOptions& options) {
+    ExpectArgs(options, 0, "");
+    if (!options.port)
+        throw TUsageError("set-port needs --port");
+    const int n = ResolvePort(options.port);
+    if (n > ConnectionWindowPorts)
+        throw TUsageError("COM" + std::to_string(n) +
+                          " is above COM50, which the connection settings do not offer");
+    ConnectionSettings::WriteDeviceNo(n);
+    std::printf("COM%d is the program's serial port now.\n", n);
     return 0;
 }
 
@@ -192,6 +206,10 @@ std::vector<TCommand> LinkCommands() {
          "Probes the handset as the connection test does: up to 6 memory reads, 1 s apart.\n"
          "Prints which probe answered.",
          Probe},
+        {"set-port", "", "store --port as the program's serial port",
+         "Stores the port given with --port as the program's \"Device No\", as the Close button of the\n"
+         "connection settings does; the window and later commands without --port use it.",
+         SetPort},
         {"info", "", "connect and show what the handset is",
          "Runs the connection step of every handset operation and prints the handset's phone book\n"
          "capacity, software, PCS, model byte, level and the block size of its memory mails.",

@@ -19,6 +19,10 @@ std::string PerUserDir() {
 }
 
 std::string ProgramDir() {
+    // A program folder elsewhere than the executable's: for tests, and for a copy run from a
+    // read-only place with its files kept beside it.
+    if (const char* dir = std::getenv("QUORVEL_PROGRAM_DIR"); dir && *dir)
+        return QDir::cleanPath(QString::fromLocal8Bit(dir)).toStdString() + "/";
     const QFileInfo exe(QStringLiteral("/proc/self/exe"));
     const QString dir = QFileInfo(exe.canonicalFilePath()).absolutePath();
     return QDir::cleanPath(dir).toStdString() + "/";
@@ -28,5 +32,9 @@ std::string ProgramIniPath() {
     const std::string programDir = ProgramDir();
     if (access(programDir.c_str(), W_OK) == 0)
         return programDir + "quorvel.ini";
+    return PerUserDir() + "/quorvel.ini";
+}
+
+std::string WindowIniPath() {
     return PerUserDir() + "/quorvel.ini";
 }

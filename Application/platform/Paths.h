@@ -6,9 +6,14 @@
 // ~/.config/Quorvel. Created on first use; given without a trailing separator.
 std::string PerUserDir();
 
-// The folder of the running program, with a trailing separator.
+// The folder of the running program ($QUORVEL_PROGRAM_DIR when set), with a trailing separator.
 std::string ProgramDir();
 
 // The program ini: next to the program when that folder is writable, else in the per-user folder.
 // The window program and the command-line tool share it, so it is named after the window program.
 std::string ProgramIniPath();
+
+// The window ini. Windows kept it in the Windows directory, apart from the program; here that place is the
+// per-user folder. When the program ini falls back to the per-user folder too, both share one file, which
+// is harmless: their sections differ.
+std::string WindowIniPath();

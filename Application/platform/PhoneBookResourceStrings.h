@@ -45,7 +45,8 @@ inline constexpr const char* TabSpeedDial = "Speed Dial";
 inline constexpr const char* TabBroadcastGroups = "Broadcast Groups";
 inline constexpr const char* InfoAdvancedSettings =
     "Info: \"Advanced Settings\" are only available in Q7XX SW PCS 6A or higher.";
-inline constexpr const char* InfoSpeedDial = "Info: \"Speed Dial\" is only available in Q7XX SW PCS 6A or higher.";
+inline constexpr const char* InfoSpeedDial =
+    "Info: \"Speed Dial\" is only available in Q7XX SW PCS 6A or higher.";
 inline constexpr const char* InfoBroadcastGroups =
     "Info: \"Broadcast Groups\" are only available in Q7XX SW PCS 6Q or higher.";
 inline constexpr const char* XmlError = "Error";

@@ -1,1 +1,130 @@
+#include "shell/CfgFiles.h"
 
+#include <QFile>
+#include <QSaveFile>
+
+#include <stdexcept>
+
+namespace {
+
+// Settings files are a few lines long. The bound also bounds memory: every line feed costs a string.
+constexpr qint64 MaxCfgBytes = 1 << 20;
+
+bool IsBlank(char c) {
+    return uint8_t(c) <= ' ';
+}
+
+std::string Trim(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b]))
+        ++b;
+    while (e > b && IsBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// ASCII only, so that the result does not depend on the locale.
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool StartsWithText(const std::string& line, const std::string& prefix) {
+    if (line.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (Lower(line[i]) != Lower(prefix[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TCfgFile::TCfgFile(std::string fileName)
+    : FileName(std::move(fileName)) {
+    QFile file(QString::fromStdString(FileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    // One byte over the bound tells an oversized file from one of exactly that size; a half-read file
+    // would be worse than none.
+    const QByteArray data = file.read(MaxCfgBytes + 1);
+    if (data.size() > MaxCfgBytes)
+        return;
+    std::string line;
+    for (const char c : data) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        Lines.push_back(std::move(line));
+        line.clear();
+    }
+    if (!line.empty()) {
+        if (line.back() == '\r')
+            line.pop_back();
+        Lines.push_back(std::move(line));
+    }
+}
+
+TCfgFile::~TCfgFile() {
+    if (!Modified)
+        return;
+    try {
+        Save();
+    } catch (...) {
+    }
+}
+
+int TCfgFile::LineOf(const std::string& key, std::string* value) const {
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        const std::string& line = Lines[i];
+        if (!StartsWithText(line, key))
+            continue;
+        const std::string rest = Trim(line.substr(key.size()));
+        if (rest.empty() || rest.front() != Separator)
+            continue;
+        if (value)
+            *value = Trim(rest.substr(1));
+        return int(i);
+    }
+    return -1;
+}
+
+std::string TCfgFile::ReadValue(const std::string& key, const std::string& def) const {
+    std::string value;
+    return LineOf(key, &value) >= 0 ? value : def;
+}
+
+void TCfgFile::WriteValue(const std::string& key, const std::string& value) {
+    Modified = true;
+    std::string line = key + Separator + value;
+    if (const int at = LineOf(key, nullptr); at >= 0)
+        Lines[size_t(at)] = std::move(line);
+    else
+        Lines.push_back(std::move(line));
+}
+
+void TCfgFile::Save() {
+    QSaveFile file(QString::fromStdString(FileName));
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("Cannot write " + FileName + ": " + file.errorString().toStdString());
+    for (const std::string& line : Lines) {
+        file.write(line.data(), qint64(line.size()));
+        file.write("\r\n", 2);
+    }
+    if (!file.commit())
+        throw std::runtime_error("Cannot write " + FileName + ": " + file.errorString().toStdString());
+    Modified = false;
+}
+
+bool HasSwitch(const QStringList& arguments, const std::string& word) {
+    const QString wanted = QString::fromStdString(word);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument.size() == wanted.size() + 1 && (argument[0] == '-' || argument[0] == '/') &&
+            argument.mid(1).compare(wanted, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}

@@ -160,3 +160,19 @@ void TMainCore::ReadMaxMailLength() {
     } catch (const std::exception&) {
     }
 }
+
+int TMainCore::FontSizeAfter(int size, bool increase) {
+    struct TStep {
+        int size, up, down;
+    };
+    static constexpr TStep steps[] = {{10, 12, 8}, {12, 14, 10}, {14, 18, 12}, {18, 24, 14}, {24, 24, 18}};
+    for (const TStep& step : steps)
+        if (step.size == size)
+            return increase ? step.up : step.down;
+    return increase ? 10 : 8;
+}
+
+int TMainCore::GridRowHeight(int size) {
+    // size + ceil(size * 0.2) + 10, in whole numbers
+    return size + (size * 2 + 9) / 10 + 10;
+}

@@ -50,6 +50,10 @@ public:
     std::string Pcs;
     uint8_t ModelByte = 0;
 
+    // The phone book grid's font sizes: the next size up or down from size, and the row height for a size.
+    static int FontSizeAfter(int size, bool increase);
+    static int GridRowHeight(int size);
+
     // Called by ConnectHandset with the capacity and the level it found, so that the phone book and
     // the profile controls follow the handset.
     std::function<void(int capacity)> ResizePhonebook;

@@ -1,1 +1,575 @@
+#include "shell/MainUnit.h"
 
+#include "link/ComUnit.h"
+#include "link/ConnectionSettings.h"
+#include "link/TpaProComImpl.h"
+#include "platform/AnsiText.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "shell/CfgFiles.h"
+#include "shell/ProgressUnit.h"
+#include "shell/SaveQuestion.h"
+#include "shell/WindowPlacement.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <sys/time.h>
+
+namespace {
+
+constexpr int ShutdownGuardMs = 5000;
+constexpr int StatusPanelWidths[3] = {50, 300, 50};
+
+// The controls a handset operation disables while it runs, by name; those a tab does not have yet
+// are passed over.
+constexpr const char* BusyControls[] = {
+    "sgPhoneBook",
+    "bbtnLoadFromPp",
+    "bbtnSaveToPp",
+    "bbtnDeleteInPp",
+    "bbtnCleanGrid",
+    "bbtnBackupSim",
+    "bbtnRestoreSim",
+    "gbProfile1",
+    "bbtnTestRinger",
+    "bbtnReadDefaultsFromPp",
+    "bbtnWriteDefaultsToPp",
+    "bbtnEnableAllSettings",
+    "sgSpeedDial",
+    "bbtnReadSpeedDial",
+    "bbtnWriteSpeedDial",
+    "bbtnDeleteSpeedDial",
+    "bbtnCleanGridSpeedDial",
+    "sgBroadcastGroups",
+    "bbtnReadBroadcastGroups",
+    "bbtnWriteBroadcastGroups",
+    "bbtnDeleteBroadcastGroups",
+    "bbtnCleanGridBroadcastGroups",
+};
+
+QLabel* InfoLabel(const char* name, const char* text, QWidget* parent) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(name);
+    label->setWordWrap(true);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::yellow);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+void TKillTimer::Enable(int ms) {
+    // A signal timer rather than an event-loop timer: it has to fire when the event loop no longer runs.
+    itimerval timer{};
+    timer.it_value.tv_sec = ms / 1000;
+    timer.it_value.tv_usec = (ms % 1000) * 1000;
+    setitimer(ITIMER_REAL, &timer, nullptr);
+    Armed = true;
+}
+
+void TKillTimer::Disable() {
+    itimerval off{};
+    setitimer(ITIMER_REAL, &off, nullptr);
+    Armed = false;
+}
+
+TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent) {
+    setObjectName("MainForm");
+    setWindowTitle(Texts::ProgramTitle);
+    resize(DesignWidth, DesignHeight);
+    move(391, 104);
+
+    CreateMenus();
+    CreateTabs();
+    CreateStatusBar();
+
+    ResetRowColours();
+    MainCore = std::make_unique<TMainCore>(*this);
+    MainCore->HandsetLevel = 0;
+    ArrangeControls();
+    ApplyFeatureSwitches();
+    lblXmlDateText->setText(Texts::XmlError);
+    lblXmlVersionText->setText(Texts::XmlError);
+    lblInfoAdvancedSettings->setText(QString::fromUtf8(Texts::InfoAdvancedSettings));
+    lblInfoSpeedDial->setText(QString::fromUtf8(Texts::InfoSpeedDial));
+    lblInfoBroadcastGroups->setText(QString::fromUtf8(Texts::InfoBroadcastGroups));
+    LoadWindowPlacement(WindowIniPath(), *this, false);
+    MainCore->ConfigureEngine();
+    ApplySwitches(arguments);
+}
+
+TMainForm::~TMainForm() {
+    if (IsBusy)
+        QApplication::restoreOverrideCursor();
+}
+
+void TMainForm::SetWindows(TComForm* com, TSaveQuestionForm* saveQuestion, TProgressForm* progress) {
+    ComForm = com;
+    SaveQuestion = saveQuestion;
+    Progress = progress;
+}
+
+QAction* TMainForm::AddEntry(QMenu* menu, const char* name, const char* text) {
+    QAction* action = menu->addAction(QString::fromUtf8(text));
+    action->setObjectName(name);
+    return action;
+}
+
+QAction* TMainForm::AddSeparator(QMenu* menu, const char* name) {
+    QAction* separator = menu->addSeparator();
+    separator->setObjectName(name);
+    return separator;
+}
+
+void TMainForm::CreateMenus() {
+    MainToolBar = addToolBar(QStringLiteral("MainToolBar"));
+    MainToolBar->setObjectName("MainToolBar");
+    MainToolBar->setMovable(false);
+    MainToolBar->setFloatable(false);
+    MainToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const auto addMenu = [this](const char* name, const char* text) {
+        auto* menu = new QMenu(QString::fromUtf8(text), this);
+        menu->setObjectName(QString(name) + "Menu");
+        auto* button = new QToolButton(MainToolBar);
+        button->setObjectName(QString("tbtn") + name);
+        button->setText(QString::fromUtf8(text));
+        button->setMenu(menu);
+        button->setPopupMode(QToolButton::InstantPopup);
+        button->setAutoRaise(true);
+        MainToolBar->addWidget(button);
+        ToolBarButtons.push_back(button);
+        return menu;
+    };
+
+    QMenu* file = addMenu("File", Texts::MenuFile);
+    miOpenPhoneBook = AddEntry(file, "miOpenPhoneBook", Texts::OpenPhoneBook);
+    miSavePhoneBookAs = AddEntry(file, "miSavePhoneBookAs", Texts::SavePhoneBookAs);
+    N3 = AddSeparator(file, "N3");
+    miOpenProfile = AddEntry(file, "miOpenProfile", Texts::OpenProfile);
+    miSaveProfileAs = AddEntry(file, "miSaveProfileAs", Texts::SaveProfileAs);
+    N6 = AddSeparator(file, "N6");
+    miOpenSpeedDialList = AddEntry(file, "miOpenSpeedDialList", Texts::OpenSpeedDialList);
+    miSaveSpeedDialListAs = AddEntry(file, "miSaveSpeedDialListAs", Texts::SaveSpeedDialListAs);
+    N7 = AddSeparator(file, "N7");
+    miOpenBroadcastGroups = AddEntry(file, "miOpenBroadcastGroups", Texts::OpenBroadcastGroups);
+    miSaveBroadcastGroupsAs = AddEntry(file, "miSaveBroadcastGroupsAs", Texts::SaveBroadcastGroupsAs);
+    N1 = AddSeparator(file, "N1");
+    QAction* miExit = AddEntry(file, "miExit", Texts::Exit);
+    for (QAction* later :
+         {miOpenPhoneBook, miSavePhoneBookAs, miOpenProfile, miSaveProfileAs, miOpenSpeedDialList,
+          miSaveSpeedDialListAs, miOpenBroadcastGroups, miSaveBroadcastGroupsAs})
+        connect(later, &QAction::triggered, this, &TMainForm::NotBuiltYet);
+    connect(miExit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* options = addMenu("Options", Texts::MenuOptions);
+    connect(AddEntry(options, "miChangeSerialDevice", Texts::ConnectionSettings), &QAction::triggered, this,
+            &TMainForm::miChangeSerialDeviceClick);
+    connect(AddEntry(options, "miTestConnection", Texts::TestConnection), &QAction::triggered, this,
+            &TMainForm::miTestConnectionClick);
+    miMailMonitor = AddEntry(options, "miMailMonitor", Texts::MailMonitor);
+    miMailMonitor->setVisible(false);
+    connect(miMailMonitor, &QAction::triggered, this, &TMainForm::miMailMonitorClick);
+    AddSeparator(options, "N2");
+    miFontDecrease = AddEntry(options, "miFontDecrease", Texts::DecreaseFontSize);
+    connect(miFontDecrease, &QAction::triggered, this, &TMainForm::miFontDecreaseClick);
+    miFontIncrease = AddEntry(options, "miFontIncrease", Texts::IncreaseFontSize);
+    connect(miFontIncrease, &QAction::triggered, this, &TMainForm::miFontIncreaseClick);
+    N5 = AddSeparator(options, "N5");
+    miOutlookContacts = AddEntry(options, "miOutlookContacts", Texts::GetOutlookContacts);
+    connect(miOutlookContacts, &QAction::triggered, this, &TMainForm::NotBuiltYet);
+
+    QMenu* help = addMenu("Help", Texts::MenuHelp);
+    connect(AddEntry(help, "miPrgHelp", Texts::UserGuide), &QAction::triggered, this,
+            &TMainForm::NotBuiltYet);
+    AddSeparator(help, "N4");
+    connect(AddEntry(help, "miAbout", Texts::About), &QAction::triggered, this, &TMainForm::NotBuiltYet);
+}
+
+void TMainForm::CreateTabs() {
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName("PageControl");
+    setCentralWidget(PageControl);
+    const auto addSheet = [this](const char* name, const char* caption) {
+        auto* sheet = new QWidget(PageControl);
+        sheet->setObjectName(name);
+        auto* layout = new QVBoxLayout(sheet);
+        layout->setAlignment(Qt::AlignTop);
+        PageControl->addTab(sheet, QString::fromUtf8(caption));
+        return sheet;
+    };
+    tsPhoneBook = addSheet("tsPhoneBook", Texts::TabPhoneBook);
+    tsSim = addSheet("tsSim", Texts::TabSim);
+    tsProfile = addSheet("tsProfile", Texts::TabProfile);
+    tsSpeedDial = addSheet("tsSpeedDial", Texts::TabSpeedDial);
+    tsBroadcastGroups = addSheet("tsBroadcastGroups", Texts::TabBroadcastGroups);
+
+    auto* simInfo = new QFormLayout;
+    lblXmlDateText = new QLabel(tsSim);
+    lblXmlDateText->setObjectName("lblXmlDateText");
+    lblXmlVersionText = new QLabel(tsSim);
+    lblXmlVersionText->setObjectName("lblXmlVersionText");
+    simInfo->addRow(QStringLiteral("SIM list date:"), lblXmlDateText);
+    simInfo->addRow(QStringLiteral("SIM list version:"), lblXmlVersionText);
+    static_cast<QVBoxLayout*>(tsSim->layout())->addLayout(simInfo);
+
+    lblInfoAdvancedSettings = InfoLabel("lblInfoAdvancedSettings", "", tsProfile);
+    tsProfile->layout()->addWidget(lblInfoAdvancedSettings);
+    lblInfoSpeedDial = InfoLabel("lblInfoSpeedDial", "", tsSpeedDial);
+    tsSpeedDial->layout()->addWidget(lblInfoSpeedDial);
+    lblInfoBroadcastGroups = InfoLabel("lblInfoBroadcastGroups", "", tsBroadcastGroups);
+    tsBroadcastGroups->layout()->addWidget(lblInfoBroadcastGroups);
+
+    // The window is designed with the last tab active.
+    PageControl->setCurrentWidget(tsBroadcastGroups);
+    CurrentSheet = tsBroadcastGroups;
+    connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageChanged);
+}
+
+void TMainForm::CreateStatusBar() {
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(this);
+        StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
+        StatusPanels[i]->setMinimumWidth(StatusPanelWidths[i]);
+        statusBar()->addWidget(StatusPanels[i], i == 1 ? 1 : 0);
+    }
+    statusBar()->setObjectName("StatusBar");
+}
+
+void TMainForm::ResetRowColours() {
+    RowColours.assign(RowColourCount, TRowColour::Window);
+}
+
+TRowColour TMainForm::RowColour(int row) const {
+    return row >= 0 && row < int(RowColours.size()) ? RowColours[size_t(row)] : TRowColour::Window;
+}
+
+void TMainForm::ArrangeControls() {
+    // The tabs lay their contents out themselves; what is left is the least width for the buttons.
+    if (const auto* load = findChild<QWidget*>("bbtnLoadFromPp")) {
+        const int least = 2 * load->width() + 40;
+        if (width() < least)
+            resize(least, height());
+    }
+}
+
+void TMainForm::ApplyFeatureSwitches() {
+    TCfgFile settings(ProgramDir() + "settings.cfg");
+    const auto on = [&settings](const char* key) {
+        std::string value = settings.ReadValue(key, "OFF");
+        for (char& c : value)
+            c = char(std::toupper(uint8_t(c)));
+        return value == "ON";
+    };
+    struct TFeature {
+        const char* key;
+        QWidget* sheet;
+        std::vector<QAction*> entries;
+    };
+    const TFeature features[] = {
+        {"VIRTUAL_SIM", tsSim, {}},
+        {"PHONE_BOOK", tsPhoneBook, {miOpenPhoneBook, miSavePhoneBookAs, N3}},
+        {"PROFILE", tsProfile, {miOpenProfile, miSaveProfileAs, N6}},
+        {"SPEED_DIAL", tsSpeedDial, {miOpenSpeedDialList, miSaveSpeedDialListAs, N7}},
+        {"BROADCAST_GROUPS", tsBroadcastGroups, {miOpenBroadcastGroups, miSaveBroadcastGroupsAs, N1}},
+    };
+    for (const TFeature& feature : features) {
+        if (on(feature.key))
+            continue;
+        PageControl->setTabVisible(PageControl->indexOf(feature.sheet), false);
+        for (QAction* entry : feature.entries)
+            entry->setVisible(false);
+    }
+}
+
+void TMainForm::ApplySwitches(const QStringList& arguments) {
+    if (HasSwitch(arguments, "?"))
+        Message(TMessageKind::Information, Texts::ExtendedParams, TButtons::Ok);
+    if (HasSwitch(arguments, "debug"))
+        miMailMonitor->setVisible(true);
+    if (!HasSwitch(arguments, "outlook")) {
+        miOutlookContacts->setVisible(false);
+        N5->setVisible(false);
+    }
+}
+
+// ---- showing and closing ----
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (FirstShowDone)
+        return;
+    FirstShowDone = true;
+    // After the window is on the screen, so that the connection settings open above it.
+    QTimer::singleShot(0, this, &TMainForm::FormShow);
+}
+
+bool TMainForm::OpenStoredPort() {
+    return Core().Engine().OpenPort(uint8_t(ConnectionSettings::ReadDeviceNo()),
+                                    ConnectionSettings::ReadBaudrate());
+}
+
+void TMainForm::FormShow() {
+    TSendmail& engine = Core().Engine();
+    if (ConnectionSettings::DeviceNoMissing()) {
+        if (ComForm)
+            ComForm->exec();
+        OpenStoredPort();
+    } else if (!OpenStoredPort()) {
+        if (ComForm)
+            ComForm->exec();
+        OpenStoredPort();
+    }
+    if (!engine.IsPortOpen()) {
+        // A port that exists but may not be used would otherwise end the program without a word.
+        const TPortFailure& failure = engine.Com().LastFailure();
+        if (failure.kind == TPortFailure::Kind::PermissionDenied)
+            Message(TMessageKind::Error, PortFailureText(engine.Com().ComNumber(), failure), TButtons::Ok);
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        return;
+    }
+    StatusPanels[0]->setText(QString("COM%1").arg(engine.Com().ComNumber()));
+
+    FontSize = TIniFile(ProgramIniPath()).ReadInteger("Font", "Size", FontSize);
+    ApplyGridFont();
+
+    if (PageControl->isTabVisible(PageControl->indexOf(tsPhoneBook))) {
+        const QSignalBlocker quiet(PageControl);
+        PageControl->setCurrentWidget(tsPhoneBook);
+    }
+    SheetHidden(tsProfile);
+    SheetHidden(tsSpeedDial);
+    SheetHidden(tsBroadcastGroups);
+    SheetShown(tsPhoneBook);
+    CurrentSheet = PageControl->currentWidget();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    KillTimer.Enable(ShutdownGuardMs);
+    SaveWindowPlacement(WindowIniPath(), *this);
+    // The engine stops at once; it is freed with the window, once no wait can still be inside it.
+    Core().Engine().BeginClosing();
+    event->accept();
+}
+
+// ---- tabs ----
+
+void TMainForm::PageChanged(int index) {
+    QWidget* sheet = PageControl->widget(index);
+    if (IsBusy) {
+        const QSignalBlocker quiet(PageControl);
+        PageControl->setCurrentWidget(CurrentSheet);
+        return;
+    }
+    if (CurrentSheet && CurrentSheet != sheet)
+        SheetHidden(CurrentSheet);
+    CurrentSheet = sheet;
+    SheetShown(sheet);
+}
+
+void TMainForm::SheetShown(QWidget* sheet) {
+    ShowStatus("");
+    if (sheet == tsPhoneBook) {
+        for (QAction* entry :
+             {miOpenPhoneBook, miSavePhoneBookAs, miFontDecrease, miFontIncrease, miOutlookContacts})
+            entry->setEnabled(true);
+    } else if (sheet == tsProfile) {
+        miOpenProfile->setEnabled(true);
+        miSaveProfileAs->setEnabled(true);
+    } else if (sheet == tsSpeedDial) {
+        miOpenSpeedDialList->setEnabled(true);
+        miSaveSpeedDialListAs->setEnabled(true);
+    } else if (sheet == tsBroadcastGroups) {
+        miOpenBroadcastGroups->setEnabled(true);
+        miSaveBroadcastGroupsAs->setEnabled(true);
+    }
+}
+
+void TMainForm::SheetHidden(QWidget* sheet) {
+    if (sheet == tsPhoneBook) {
+        for (QAction* entry :
+             {miOpenPhoneBook, miSavePhoneBookAs, miFontDecrease, miFontIncrease, miOutlookContacts})
+            entry->setEnabled(false);
+    } else if (sheet == tsProfile) {
+        miOpenProfile->setEnabled(false);
+        miSaveProfileAs->setEnabled(false);
+    } else if (sheet == tsSpeedDial) {
+        miOpenSpeedDialList->setEnabled(false);
+        miSaveSpeedDialListAs->setEnabled(false);
+    } else if (sheet == tsBroadcastGroups) {
+        miOpenBroadcastGroups->setEnabled(false);
+        miSaveBroadcastGroupsAs->setEnabled(false);
+    }
+}
+
+// ---- the person's side of the operations ----
+
+void TMainForm::ShowStatus(const std::string& text) {
+    StatusPanels[1]->setText(FromAnsi(text));
+    // The operation may keep the thread busy after this: paint now.
+    StatusPanels[1]->repaint();
+}
+
+TAnswer TMainForm::Message(TMessageKind kind, const std::string& text, TButtons buttons) {
+    QMessageBox box(this);
+    box.setWindowTitle(Texts::ProgramTitle);
+    box.setText(MessageText(text));
+    switch (kind) {
+    case TMessageKind::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case TMessageKind::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case TMessageKind::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case TMessageKind::Confirmation:
+        box.setIcon(QMessageBox::Question);
+        break;
+    }
+    switch (buttons) {
+    case TButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case TButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        break;
+    case TButtons::AbortIgnore:
+        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Ignore);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Cancel:
+        return TAnswer::Cancel;
+    case QMessageBox::Abort:
+        return TAnswer::Abort;
+    case QMessageBox::Ignore:
+        return TAnswer::Ignore;
+    default:
+        return buttons == TButtons::OkCancel && box.clickedButton() == nullptr ? TAnswer::Cancel
+                                                                               : TAnswer::Ok;
+    }
+}
+
+TWriteMode TMainForm::AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) {
+    return SaveQuestion ? SaveQuestion->Ask(addCaption, replaceCaption) : TWriteMode::Cancel;
+}
+
+void TMainForm::ProgressStart(int min, int max, int step) {
+    if (!Progress)
+        return;
+    Progress->show();
+    Progress->SetRange(min, max, step);
+}
+
+void TMainForm::ProgressStep() {
+    if (Progress)
+        Progress->StepIt();
+}
+
+void TMainForm::ProgressAnimated() {
+    if (!Progress)
+        return;
+    Progress->show();
+    Progress->StartAnimation();
+}
+
+void TMainForm::ProgressEnd() {
+    if (!Progress)
+        return;
+    Progress->StopAnimation();
+    if (Progress->isVisible())
+        Progress->close();
+}
+
+void TMainForm::SetBusy(bool busy) {
+    if (busy != IsBusy) {
+        if (busy)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QApplication::restoreOverrideCursor();
+    }
+    IsBusy = busy;
+    for (QToolButton* button : ToolBarButtons)
+        button->setEnabled(!busy);
+    for (const char* name : BusyControls)
+        if (auto* control = findChild<QWidget*>(name))
+            control->setEnabled(!busy);
+    PageControl->tabBar()->setEnabled(!busy);
+}
+
+void TMainForm::SetRowColour(int row, TRowColour colour) {
+    if (row >= 0 && row < int(RowColours.size()))
+        RowColours[size_t(row)] = colour;
+}
+
+// ---- menu entries ----
+
+void TMainForm::miChangeSerialDeviceClick() {
+    if (ComForm)
+        ComForm->exec();
+    TSendmail& engine = Core().Engine();
+    if (engine.IsPortOpen())
+        StatusPanels[0]->setText(QString("COM%1").arg(engine.Com().ComNumber()));
+    else
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+void TMainForm::miTestConnectionClick() {
+    SetBusy(true);
+    int result = 0;
+    try {
+        result = Core().ConnectHandset();
+    } catch (const std::exception& e) {
+        SetBusy(false);
+        Message(TMessageKind::Error, e.what(), TButtons::Ok);
+        return;
+    }
+    SetBusy(false);
+    Message(TMessageKind::Information, TMainCore::ConnectionResultText(result), TButtons::Ok);
+}
+
+void TMainForm::miMailMonitorClick() {
+    if (!TMailControl::MonitorFactory) {
+        NotBuiltYet();
+        return;
+    }
+    Core().Engine().ShowMonitor();
+}
+
+void TMainForm::miFontDecreaseClick() {
+    FontSize = TMainCore::FontSizeAfter(FontSize, false);
+    ApplyGridFont();
+}
+
+void TMainForm::miFontIncreaseClick() {
+    FontSize = TMainCore::FontSizeAfter(FontSize, true);
+    ApplyGridFont();
+}
+
+void TMainForm::ApplyGridFont() {
+    TIniFile(ProgramIniPath()).WriteInteger("Font", "Size", FontSize);
+}
+
+void TMainForm::NotBuiltYet() {
+    Message(TMessageKind::Information, Texts::NotBuiltYet, TButtons::Ok);
+}

@@ -1,1 +1,28 @@
-int main() { return 0; }
+// The program: the main window against the handset on the chosen serial port.
+#include "link/ComUnit.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "shell/MainUnit.h"
+#include "shell/ProgressUnit.h"
+#include "shell/SaveQuestion.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(Texts::ProgramTitle);
+    QApplication::setApplicationDisplayName(Texts::ProgramTitle);
+
+    TMainForm mainForm(QApplication::arguments());
+    TComForm comForm(mainForm.Core().Engine(), mainForm.Core().SelectedPort, &mainForm);
+    if (!comForm.HasPorts()) {
+        QMessageBox::critical(nullptr, Texts::ProgramTitle, Texts::NoComPorts);
+        return 0;
+    }
+    TSaveQuestionForm saveQuestion(&mainForm);
+    TProgressForm progress(&mainForm);
+    mainForm.SetWindows(&comForm, &saveQuestion, &progress);
+
+    mainForm.show();
+    return app.exec();
+}

@@ -1,1 +1,245 @@
+// The connection settings window offscreen: the port list, what Close and Escape store, the test.
+#include "support/HandsetProcess.h"
+#include "support/ModalAnswerer.h"
+#include "support/ProgramFolderOverride.h"
 
+#include "link/ComUnit.h"
+#include "link/ConnectionSettings.h"
+#include "link/Sndmail.h"
+#include "platform/DeviceMap.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "platform/PhoneBookResourceStrings.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+struct ComForm : testing::Test {
+    ComForm() { qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit()); }
+
+    void SetUp() override {
+        QFile::remove(QString::fromStdString(ProgramIniPath()));
+        MoveMachinePortsOutOfTheList();
+    }
+    void TearDown() override { qunsetenv("QUORVEL_PORTS"); }
+
+    // The serial devices of the machine would take the lowest free numbers; high numbers in the map file
+    // keep them out of the list, so that it holds only the ports a test maps.
+    void MoveMachinePortsOutOfTheList() {
+        QFile map(QString::fromStdString(DeviceMap::MapFilePath()));
+        ASSERT_TRUE(map.open(QIODevice::WriteOnly));
+        int n = 200;
+        for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+            if (n <= DeviceMap::MaxPortNumber)
+                map.write(QString("COM%1=%2\n").arg(n++).arg(info.systemLocation()).toLocal8Bit());
+    }
+
+    // Ports COMn mapped to plain files, which exist like devices but never open as serial ports.
+    void MapPorts(std::initializer_list<int> numbers, QFileDevice::Permissions permissions = {}) {
+        QStringList entries;
+        for (const int n : numbers) {
+            const QString path = devices.filePath(QString("port%1").arg(n));
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.close();
+            if (permissions.toInt() != 0)
+                file.setPermissions(permissions);
+            entries << QString("COM%1=%2").arg(n).arg(path);
+        }
+        qputenv("QUORVEL_PORTS", entries.join(';').toLocal8Bit());
+    }
+
+    QStringList Items(TComForm& form) {
+        QStringList items;
+        QComboBox* list = form.findChild<QComboBox*>("cbComport");
+        for (int i = 0; i < list->count(); ++i)
+            items << list->itemText(i);
+        return items;
+    }
+
+    QComboBox* List(TComForm& form) { return form.findChild<QComboBox*>("cbComport"); }
+    QLabel* Result(TComForm& form) { return form.findChild<QLabel*>("lblComTestCfm"); }
+    QPushButton* Button(TComForm& form, const char* name) { return form.findChild<QPushButton*>(name); }
+    QColor ResultColour(TComForm& form) { return Result(form)->palette().color(QPalette::WindowText); }
+
+    void ExpectResultCentred(TComForm& form) {
+        const QGroupBox* box = form.findChild<QGroupBox*>("gbComTest");
+        EXPECT_EQ(Result(form)->x(), box->width() / 2 - Result(form)->width() / 2);
+    }
+
+    void PressEscape(QWidget& widget) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&widget, &press);
+    }
+
+    QTemporaryDir config;
+    QTemporaryDir devices;
+    TProgramFolderOverride programFolder;
+    TSendmail engine;
+    int selectedPort = 0;
+};
+
+TEST_F(ComForm, IsFixedInSizeWithoutTitleBarButtons) {
+    MapPorts({1});
+    TComForm form(engine, selectedPort);
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_EQ(form.size(), QSize(208, 226 + 25 + 10)) << "the client ends 10 below the Close button";
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(Result(form)->font().bold());
+    EXPECT_EQ(Result(form)->font().pixelSize(), 16);
+}
+
+TEST_F(ComForm, OffersOnlyPortsUpToFiftyInOrderWithTheStoredOneSelected) {
+    MapPorts({60, 12, 51, 3, 50});
+    ConnectionSettings::WriteDeviceNo(12);
+    TComForm form(engine, selectedPort);
+    EXPECT_EQ(Items(form), QStringList({"COM3", "COM12", "COM50"}));
+    EXPECT_EQ(List(form)->currentText(), "COM12");
+    EXPECT_EQ(selectedPort, 12);
+    EXPECT_FALSE(engine.IsPortOpen()) << "filling the list opens no port";
+}
+
+TEST_F(ComForm, UnknownStoredPortSelectsTheFirst) {
+    MapPorts({1, 3});
+    ConnectionSettings::WriteDeviceNo(7);
+    TComForm form(engine, selectedPort);
+    EXPECT_EQ(List(form)->currentIndex(), 0);
+    EXPECT_EQ(List(form)->currentText(), "COM1");
+    EXPECT_EQ(selectedPort, 1);
+    EXPECT_TRUE(form.HasPorts());
+}
+
+TEST_F(ComForm, WithoutPortsThereIsNothingToOffer) {
+    MapPorts({60});
+    TComForm form(engine, selectedPort);
+    EXPECT_FALSE(form.HasPorts());
+}
+
+TEST_F(ComForm, ChangeFollowsTheSelectionButEscapeStoresNothing) {
+    MapPorts({1, 3});
+    ConnectionSettings::WriteDeviceNo(7);
+    TComForm form(engine, selectedPort);
+    form.show();
+    List(form)->setCurrentIndex(int(Items(form).indexOf("COM3")));
+    EXPECT_EQ(selectedPort, 3);
+    EXPECT_EQ(engine.Com().ComNumber(), 3) << "a change opens the port at once";
+    EXPECT_TRUE(Button(form, "btnClose")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    PressEscape(form);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.result(), QDialog::Rejected);
+    EXPECT_EQ(ConnectionSettings::ReadDeviceNo(), 7);
+}
+
+TEST_F(ComForm, CloseStoresTheSelectedPort) {
+    MapPorts({1, 3});
+    ConnectionSettings::WriteDeviceNo(7);
+    {
+        TComForm form(engine, selectedPort);
+        form.show();
+        Button(form, "btnClose")->click();
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_EQ(ConnectionSettings::ReadDeviceNo(), 1);
+    }
+    TComForm form(engine, selectedPort);
+    form.show();
+    List(form)->setCurrentIndex(int(Items(form).indexOf("COM3")));
+    Button(form, "btnClose")->click();
+    EXPECT_EQ(ConnectionSettings::ReadDeviceNo(), 3);
+}
+
+TEST_F(ComForm, PortWithoutRightsIsExplained) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may open any device";
+    MapPorts({1, 5}, QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    TModalAnswerer answerer;
+    TComForm form(engine, selectedPort);
+    form.show();
+    List(form)->setCurrentIndex(int(Items(form).indexOf("COM5")));
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_TRUE(answerer.Texts[0].startsWith("You may not open COM5")) << answerer.Texts[0].toStdString();
+    EXPECT_TRUE(answerer.Texts[0].contains("Join that group"));
+}
+
+TEST_F(ComForm, PortThatWillNotOpenIsNotReported) {
+    MapPorts({1, 3});
+    TModalAnswerer answerer;
+    TComForm form(engine, selectedPort);
+    form.show();
+    List(form)->setCurrentIndex(int(Items(form).indexOf("COM3")));
+    EXPECT_FALSE(engine.IsPortOpen());
+    EXPECT_TRUE(answerer.Texts.empty());
+}
+
+TEST_F(ComForm, TestFindsTheHandset) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    ASSERT_LE(handset.ComNumber(), 50);
+    ConnectionSettings::WriteDeviceNo(handset.ComNumber());
+    TComForm form(engine, selectedPort);
+    ASSERT_EQ(List(form)->currentText(), QString("COM%1").arg(handset.ComNumber()));
+    form.show();
+
+    Button(form, "btnComTestReq")->click();
+    EXPECT_EQ(Result(form)->text(), Texts::ConnectedTest);
+    EXPECT_EQ(ResultColour(form), QColor(0, 128, 0));
+    ExpectResultCentred(form);
+    EXPECT_TRUE(TIniFile(ProgramIniPath()).ValueExists("Serial Port", "Baudrate"));
+    EXPECT_EQ(ConnectionSettings::ReadBaudrate(), 115200);
+    EXPECT_TRUE(Button(form, "btnComTestReq")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ComForm, TestWithSilentHandsetSearchesThenFindsNothing) {
+    THandsetProcess handset({"--silent"});
+    ASSERT_TRUE(handset.Started());
+    ASSERT_LE(handset.ComNumber(), 50);
+    ConnectionSettings::WriteDeviceNo(handset.ComNumber());
+    TComForm form(engine, selectedPort);
+    form.show();
+
+    // A look at the window while the probe is still waiting for the handset.
+    QString searching;
+    QColor searchingColour;
+    bool controlsEnabled = true;
+    Qt::CursorShape cursor = Qt::ArrowCursor;
+    QTimer::singleShot(2000, [&] {
+        searching = Result(form)->text();
+        searchingColour = ResultColour(form);
+        controlsEnabled = Button(form, "btnClose")->isEnabled() ||
+                          Button(form, "btnComTestReq")->isEnabled() || List(form)->isEnabled();
+        if (const QCursor* shown = QApplication::overrideCursor())
+            cursor = shown->shape();
+        PressEscape(form);
+    });
+    Button(form, "btnComTestReq")->click();
+
+    EXPECT_TRUE(searching.startsWith(QString(Texts::Searching) + "..")) << searching.toStdString();
+    EXPECT_EQ(searchingColour, QColor(255, 255, 0));
+    EXPECT_FALSE(controlsEnabled);
+    EXPECT_EQ(cursor, Qt::WaitCursor);
+    EXPECT_TRUE(form.isVisible()) << "Escape during the test must not close the window";
+
+    EXPECT_EQ(Result(form)->text(), Texts::NothingConnected);
+    EXPECT_EQ(ResultColour(form), QColor(255, 0, 0));
+    ExpectResultCentred(form);
+    EXPECT_FALSE(TIniFile(ProgramIniPath()).ValueExists("Serial Port", "Baudrate"));
+    EXPECT_TRUE(List(form)->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+} // namespace

@@ -44,7 +44,23 @@ TEST(IniFile, MissingFileIsCreatedAndDeletedKeyKeepsItsSection) {
     EXPECT_TRUE(TIniFile(path).SectionExists("mainform"));
 }
 
-TEST(IniFile, BinaryContentGivesDefaults) {
+TEST(IniFile, NewKeyEndsItsSectionAndNewSectionEndsTheFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("w.ini");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Font]\r\nSize=8\r\n\r\n[Serial Port]\r\nDevice No=3\r\n");
+    file.close();
+
+    TIniFile ini(path.toStdString());
+    ASSERT_TRUE(ini.WriteString("font", "Name", "x"));
+    ASSERT_TRUE(ini.WriteInteger("MainForm", "Top", 10));
+    EXPECT_EQ(
+        ReadAll(path),
+        "[Font]\r\nSize=8\r\nName=x\r\n\r\n[Serial Port]\r\nDevice No=3\r\n\r\n[MainForm]\r\nTop=10\r\n");
+}
+
+TEST(IniFile, BinaryOrEnormousContentGivesDefaults) {
     QTemporaryDir dir;
     const QString path = dir.filePath("bin.ini");
     QFile file(path);
@@ -56,6 +72,13 @@ TEST(IniFile, BinaryContentGivesDefaults) {
     file.close();
     const TIniFile ini(path.toStdString());
     EXPECT_EQ(ini.ReadInteger("Serial Port", "Device No", 1), 1);
+
+    const QString hugePath = dir.filePath("huge.ini");
+    QFile huge(hugePath);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write("[Serial Port]\r\nDevice No=3" + QByteArray(20 << 20, '7'));
+    huge.close();
+    EXPECT_EQ(TIniFile(hugePath.toStdString()).ReadInteger("Serial Port", "Device No", 1), 1);
 }
 
 } // namespace

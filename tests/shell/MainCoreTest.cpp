@@ -1,20 +1,16 @@
 // The connection step and the capability queries against the virtual handset.
 #include "support/HandsetProcess.h"
+#include "support/ProgramFolderOverride.h"
 #include "support/RecordingUser.h"
 
 #include "link/ConnectionSettings.h"
-#include "platform/Paths.h"
 #include "shell/MainCore.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
 namespace {
 
 struct Connection : testing::Test {
-    void SetUp() override { QFile::remove(QString::fromStdString(ProgramIniPath())); }
-
     // The window's engine settings, with shorter waits for the failures staged here.
     int ConnectTo(THandsetProcess& handset) {
         EXPECT_TRUE(handset.Started());
@@ -24,6 +20,7 @@ struct Connection : testing::Test {
         return core.ConnectHandset();
     }
 
+    TProgramFolderOverride programFolder;
     TRecordingUser user;
     TMainCore core{user};
 };

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 QString ProgramFolder() {
-    if (const char* dir = std::getenv("QUORVEL_PROGRAM_DIR"); dir && *dir)
+    if (const char* dir = std::getenv("QUORVEL_BUILT_PROGRAMS"); dir && *dir)
         return QString::fromLocal8Bit(dir);
     return QStringLiteral(QUORVEL_BUILT_PROGRAM_DIR);
 }

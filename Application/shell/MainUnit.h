@@ -1,0 +1,140 @@
+#pragma once
+
+#include "platform/UserInteraction.h"
+#include "shell/MainCore.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class QAction;
+class QLabel;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class TComForm;
+class TProgressForm;
+class TSaveQuestionForm;
+
+// Ends the process if it is still running some time after it was enabled: a guard against a shutdown
+// that hangs (in a serial driver, say), which no event loop would get out of.
+class TKillTimer {
+public:
+    void Enable(int ms);
+    void Disable();
+    bool Enabled() const { return Armed; }
+
+private:
+    bool Armed = false;
+};
+
+// The main window: tool bar menus, the five tabs, the status bar, the busy state. The handset work
+// itself is done by the core; the window is the person's side of it.
+class TMainForm : public QMainWindow, public TUserInteraction {
+    Q_OBJECT
+public:
+    static constexpr int DesignWidth = 539;
+    static constexpr int DesignHeight = 523;
+    static constexpr int DesignFontSize = 8;
+    static constexpr int RowColourCount = 255;
+
+    explicit TMainForm(const QStringList& arguments, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The three windows created after this one, which it uses.
+    void SetWindows(TComForm* com, TSaveQuestionForm* saveQuestion, TProgressForm* progress);
+
+    TMainCore& Core() { return *MainCore; }
+    bool Busy() const { return IsBusy; }
+    int GridFontSize() const { return FontSize; }
+    TRowColour RowColour(int row) const;
+
+    // TUserInteraction
+    void ShowStatus(const std::string& text) override;
+    TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) override;
+    TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override;
+    void ProgressStart(int min, int max, int step) override;
+    void ProgressStep() override;
+    void ProgressAnimated() override;
+    void ProgressEnd() override;
+    void SetBusy(bool busy) override;
+    void SetRowColour(int row, TRowColour colour) override;
+
+    TKillTimer KillTimer;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateMenus();
+    void CreateTabs();
+    void CreateStatusBar();
+    void ArrangeControls();
+    void ApplyFeatureSwitches();
+    void ApplySwitches(const QStringList& arguments);
+    void ResetRowColours();
+    void FormShow();
+    bool OpenStoredPort();
+
+    void ApplyGridFont();
+    void SheetShown(QWidget* sheet);
+    void SheetHidden(QWidget* sheet);
+    void PageChanged(int index);
+
+    void miChangeSerialDeviceClick();
+    void miTestConnectionClick();
+    void miMailMonitorClick();
+    void miFontDecreaseClick();
+    void miFontIncreaseClick();
+    void NotBuiltYet();
+
+    QAction* AddEntry(QMenu* menu, const char* name, const char* text);
+    QAction* AddSeparator(QMenu* menu, const char* name);
+
+    std::unique_ptr<TMainCore> MainCore;
+    TComForm* ComForm = nullptr;
+    TSaveQuestionForm* SaveQuestion = nullptr;
+    TProgressForm* Progress = nullptr;
+
+    QToolBar* MainToolBar = nullptr;
+    std::vector<QToolButton*> ToolBarButtons;
+    QTabWidget* PageControl = nullptr;
+    QWidget* tsPhoneBook = nullptr;
+    QWidget* tsSim = nullptr;
+    QWidget* tsProfile = nullptr;
+    QWidget* tsSpeedDial = nullptr;
+    QWidget* tsBroadcastGroups = nullptr;
+    QLabel* StatusPanels[3] = {};
+    QLabel* lblInfoAdvancedSettings = nullptr;
+    QLabel* lblInfoSpeedDial = nullptr;
+    QLabel* lblInfoBroadcastGroups = nullptr;
+    QLabel* lblXmlDateText = nullptr;
+    QLabel* lblXmlVersionText = nullptr;
+
+    QAction* miOpenPhoneBook = nullptr;
+    QAction* miSavePhoneBookAs = nullptr;
+    QAction* N3 = nullptr;
+    QAction* miOpenProfile = nullptr;
+    QAction* miSaveProfileAs = nullptr;
+    QAction* N6 = nullptr;
+    QAction* miOpenSpeedDialList = nullptr;
+    QAction* miSaveSpeedDialListAs = nullptr;
+    QAction* N7 = nullptr;
+    QAction* miOpenBroadcastGroups = nullptr;
+    QAction* miSaveBroadcastGroupsAs = nullptr;
+    QAction* N1 = nullptr;
+    QAction* miMailMonitor = nullptr;
+    QAction* miFontDecrease = nullptr;
+    QAction* miFontIncrease = nullptr;
+    QAction* N5 = nullptr;
+    QAction* miOutlookContacts = nullptr;
+
+    std::vector<TRowColour> RowColours;
+    int FontSize = DesignFontSize;
+    bool IsBusy = false;
+    bool FirstShowDone = false;
+    QWidget* CurrentSheet = nullptr;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+// Answers the modal windows a test's code opens: a timer looks for the active modal window every few
+// milliseconds, keeps the text of each message box, and closes it with the chosen button (OK by
+// default) or hands any other dialog to the test's own answer.
+class TModalAnswerer {
+public:
+    using TDialogAnswer = std::function<void(QDialog&)>;
+
+    explicit TModalAnswerer(QMessageBox::StandardButton button = QMessageBox::Ok, TDialogAnswer dialog = {})
+        : Button(button)
+        , Dialog(std::move(dialog)) {
+        Timer.setInterval(10);
+        QObject::connect(&Timer, &QTimer::timeout, [this] { Answer(); });
+        Timer.start();
+    }
+
+    std::vector<QString> Texts;
+    int Dialogs = 0;
+
+private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            Texts.push_back(box->text());
+            QAbstractButton* button = box->button(Button);
+            if (button)
+                button->click();
+            else
+                box->done(Button);
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            ++Dialogs;
+            if (Dialog)
+                Dialog(*dialog);
+            else
+                dialog->reject();
+        }
+    }
+
+    QMessageBox::StandardButton Button;
+    TDialogAnswer Dialog;
+    QTimer Timer;
+};
