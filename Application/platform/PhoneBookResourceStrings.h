@@ -50,6 +50,8 @@ inline constexpr const char* InfoSpeedDial =
 inline constexpr const char* InfoBroadcastGroups =
     "Info: \"Broadcast Groups\" are only available in Q7XX SW PCS 6Q or higher.";
 inline constexpr const char* XmlError = "Error";
+inline constexpr const char* XmlDateCaption = "SIM list date:";
+inline constexpr const char* XmlVersionCaption = "SIM list version:";
 
 // "Select how to write"
 inline constexpr const char* AddPhoneBook = "Add list to existing phone book in handset";

@@ -226,8 +226,8 @@ void TMainForm::CreateTabs() {
     lblXmlDateText->setObjectName("lblXmlDateText");
     lblXmlVersionText = new QLabel(tsSim);
     lblXmlVersionText->setObjectName("lblXmlVersionText");
-    simInfo->addRow(QStringLiteral("SIM list date:"), lblXmlDateText);
-    simInfo->addRow(QStringLiteral("SIM list version:"), lblXmlVersionText);
+    simInfo->addRow(Texts::XmlDateCaption, lblXmlDateText);
+    simInfo->addRow(Texts::XmlVersionCaption, lblXmlVersionText);
     static_cast<QVBoxLayout*>(tsSim->layout())->addLayout(simInfo);
 
     lblInfoAdvancedSettings = InfoLabel("lblInfoAdvancedSettings", "", tsProfile);
