@@ -15,34 +15,28 @@ constexpr uint16_t ProbeGapTimeout = 250;
 
 } // namespace
 
-int ReadDeviceNo()
-{
+int ReadDeviceNo() {
     return TIniFile(ProgramIniPath()).ReadInteger(Section, DeviceNoKey, DefaultDeviceNo);
 }
 
 // Errors while writing are ignored: the settings are a convenience, never a reason to stop.
-void WriteDeviceNo(int n)
-{
+void WriteDeviceNo(int n) {
     TIniFile(ProgramIniPath()).WriteInteger(Section, DeviceNoKey, n);
 }
 
-int ReadBaudrate()
-{
+int ReadBaudrate() {
     return TIniFile(ProgramIniPath()).ReadInteger(Section, BaudrateKey, DefaultBaudrate);
 }
 
-void WriteBaudrate(int rate)
-{
+void WriteBaudrate(int rate) {
     TIniFile(ProgramIniPath()).WriteInteger(Section, BaudrateKey, rate);
 }
 
-bool DeviceNoMissing()
-{
+bool DeviceNoMissing() {
     return !TIniFile(ProgramIniPath()).ValueExists(Section, DeviceNoKey);
 }
 
-int ConnectAt(TMailControl& engine, int port, int32_t rate)
-{
+int ConnectAt(TMailControl& engine, int port, int32_t rate) {
     engine.OpenPort(uint8_t(port), rate);
     engine.SetFramedAnswer(false);
     engine.AnswerTimeout = ProbeAnswerTimeout;

@@ -386,37 +386,26 @@ void TMainForm::PageChanged(int index) {
 
 void TMainForm::SheetShown(QWidget* sheet) {
     ShowStatus("");
-    if (sheet == tsPhoneBook) {
-        for (QAction* entry :
-             {miOpenPhoneBook, miSavePhoneBookAs, miFontDecrease, miFontIncrease, miOutlookContacts})
-            entry->setEnabled(true);
-    } else if (sheet == tsProfile) {
-        miOpenProfile->setEnabled(true);
-        miSaveProfileAs->setEnabled(true);
-    } else if (sheet == tsSpeedDial) {
-        miOpenSpeedDialList->setEnabled(true);
-        miSaveSpeedDialListAs->setEnabled(true);
-    } else if (sheet == tsBroadcastGroups) {
-        miOpenBroadcastGroups->setEnabled(true);
-        miSaveBroadcastGroupsAs->setEnabled(true);
-    }
+    EnableSheetEntries(sheet, true);
 }
 
 void TMainForm::SheetHidden(QWidget* sheet) {
-    if (sheet == tsPhoneBook) {
-        for (QAction* entry :
-             {miOpenPhoneBook, miSavePhoneBookAs, miFontDecrease, miFontIncrease, miOutlookContacts})
-            entry->setEnabled(false);
-    } else if (sheet == tsProfile) {
-        miOpenProfile->setEnabled(false);
-        miSaveProfileAs->setEnabled(false);
-    } else if (sheet == tsSpeedDial) {
-        miOpenSpeedDialList->setEnabled(false);
-        miSaveSpeedDialListAs->setEnabled(false);
-    } else if (sheet == tsBroadcastGroups) {
-        miOpenBroadcastGroups->setEnabled(false);
-        miSaveBroadcastGroupsAs->setEnabled(false);
-    }
+    EnableSheetEntries(sheet, false);
+}
+
+// The file menu entries follow the active tab.
+void TMainForm::EnableSheetEntries(QWidget* sheet, bool enabled) {
+    std::vector<QAction*> entries;
+    if (sheet == tsPhoneBook)
+        entries = {miOpenPhoneBook, miSavePhoneBookAs, miFontDecrease, miFontIncrease, miOutlookContacts};
+    else if (sheet == tsProfile)
+        entries = {miOpenProfile, miSaveProfileAs};
+    else if (sheet == tsSpeedDial)
+        entries = {miOpenSpeedDialList, miSaveSpeedDialListAs};
+    else if (sheet == tsBroadcastGroups)
+        entries = {miOpenBroadcastGroups, miSaveBroadcastGroupsAs};
+    for (QAction* entry : entries)
+        entry->setEnabled(enabled);
 }
 
 // ---- the person's side of the operations ----

@@ -82,6 +82,7 @@ private:
     void ApplyGridFont();
     void SheetShown(QWidget* sheet);
     void SheetHidden(QWidget* sheet);
+    void EnableSheetEntries(QWidget* sheet, bool enabled);
     void PageChanged(int index);
 
     void miChangeSerialDeviceClick();
