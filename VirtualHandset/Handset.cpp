@@ -14,6 +14,21 @@ constexpr std::size_t kDataPos = 5;
 constexpr uint8_t kFramedCommand = 0x0D;
 constexpr uint8_t kShortAnswerMark = 0x3D;
 
+// Second bytes of the phone book answers.
+constexpr uint8_t kPhonebookDone = 0xCC;
+constexpr uint8_t kPhonebookRefused = 0xEE;
+constexpr uint8_t kPhonebookFull = 0xFF;
+constexpr uint8_t kNoSuchEntry = 0xFF;
+// 0D sub 00 L data..: where L and the data begin.
+constexpr std::size_t kPhonebookLengthPos = 3;
+constexpr std::size_t kPhonebookDataPos = 4;
+
+// True when the mail carries a length byte of at most max, followed by exactly that many bytes.
+bool HoldsCountedData(std::span<const uint8_t> mail, std::size_t max) {
+    return mail.size() >= kPhonebookDataPos && mail[kPhonebookLengthPos] <= max &&
+           mail.size() == kPhonebookDataPos + mail[kPhonebookLengthPos];
+}
+
 uint8_t Sum(std::span<const uint8_t> bytes) {
     return static_cast<uint8_t>(std::accumulate(bytes.begin(), bytes.end(), 0u));
 }
@@ -109,6 +124,11 @@ THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults fau
     AddMail({0x02, 0x5D, 0x47}, [](THandset& h, auto) { return h.MaxMailLength(); });
     AddMail({0x02, 0x5D, 0x46}, [](THandset& h, auto) { return h.Readiness(); });
     AddMail({0x0D, 0x09}, [](THandset& h, auto) { return TBytes{0x09, h.state_.capacity}; });
+    AddMail({0x0D, 0x04}, [](THandset& h, auto mail) { return h.PhonebookNumber(mail); });
+    AddMail({0x0D, 0x03}, [](THandset& h, auto mail) { return h.PhonebookName(mail); });
+    AddMail({0x0D, 0x06, 0x00}, [](THandset& h, auto mail) { return h.AppendNumber(mail); });
+    AddMail({0x0D, 0x05, 0x00}, [](THandset& h, auto mail) { return h.AppendName(mail); });
+    AddMail({0x0D, 0x07, 0x00}, [](THandset& h, auto mail) { return h.DeletePhonebook(mail); });
 }
 
 void THandset::AddMail(TBytes leading, TMailHandler handler) {
@@ -259,6 +279,81 @@ std::optional<TBytes> THandset::Readiness() const {
         break;
     }
     return std::nullopt;
+}
+
+// 0D 04 i
+std::optional<TBytes> THandset::PhonebookNumber(std::span<const uint8_t> mail) const {
+    if (mail.size() != 3)
+        return std::nullopt;
+    TBytes data{0x04};
+    if (mail[2] >= state_.phonebook.size()) {
+        data.push_back(kNoSuchEntry);
+        return data;
+    }
+    const TBytes& number = state_.phonebook[mail[2]].number;
+    data.insert(data.end(), number.begin(), number.end());
+    return data;
+}
+
+// 0D 03 i
+std::optional<TBytes> THandset::PhonebookName(std::span<const uint8_t> mail) const {
+    if (mail.size() != 3)
+        return std::nullopt;
+    if (faults_.noNames) {
+        Log(Count(frames_) + "name withheld");
+        return std::nullopt;
+    }
+    TBytes data{0x03};
+    if (mail[2] >= state_.phonebook.size()) {
+        data.push_back(kNoSuchEntry);
+        return data;
+    }
+    const std::string& name = state_.phonebook[mail[2]].name;
+    data.insert(data.end(), name.begin(), name.end());
+    return data;
+}
+
+// 0D 06 00 L p1 .. pL: the first half of an entry. A refused number leaves none pending, so that a
+// name sent after it cannot complete an entry with an older number.
+std::optional<TBytes> THandset::AppendNumber(std::span<const uint8_t> mail) {
+    pendingNumber_.reset();
+    if (!HoldsCountedData(mail, kMaxNumberBytes) || mail[kPhonebookLengthPos] == 0) {
+        Log(Count(frames_) + "phone book number refused");
+        return TBytes{0x06, kPhonebookRefused};
+    }
+    if (state_.phonebook.size() >= state_.capacity) {
+        Log(Count(frames_) + "phone book full");
+        return TBytes{0x06, kPhonebookFull};
+    }
+    pendingNumber_.emplace(mail.begin() + kPhonebookDataPos, mail.end());
+    return TBytes{0x06, kPhonebookDone};
+}
+
+// 0D 05 00 L c1 .. cL: the name completes the entry whose number came before. A refused name keeps
+// the number pending, so the name can be sent again.
+std::optional<TBytes> THandset::AppendName(std::span<const uint8_t> mail) {
+    if (!HoldsCountedData(mail, kMaxNameBytes) || !pendingNumber_) {
+        Log(Count(frames_) +
+            (pendingNumber_ ? "phone book name refused" : "phone book name without a number"));
+        return TBytes{0x05, kPhonebookRefused};
+    }
+    state_.phonebook.push_back(
+        {std::move(*pendingNumber_), std::string(mail.begin() + kPhonebookDataPos, mail.end())});
+    pendingNumber_.reset();
+    stateChanged_ = true;
+    return TBytes{0x05, kPhonebookDone};
+}
+
+// 0D 07 00
+std::optional<TBytes> THandset::DeletePhonebook(std::span<const uint8_t> mail) {
+    if (mail.size() != 3)
+        return TBytes{0x07, kPhonebookRefused};
+    pendingNumber_.reset();
+    if (!state_.phonebook.empty()) {
+        state_.phonebook.clear();
+        stateChanged_ = true;
+    }
+    return TBytes{0x07, kPhonebookDone};
 }
 
 void THandset::Log(const std::string& line) const {

@@ -28,6 +28,8 @@ struct THandsetFaults {
     unsigned unconfirmedWrites = 0;
     // Hang up when the frame after this many begins to arrive.
     std::optional<unsigned> hangupAfter{};
+    // Phone book name requests get no answer; number requests still do.
+    bool noNames = false;
 };
 
 constexpr unsigned kEveryWrite = std::numeric_limits<unsigned>::max();
@@ -88,6 +90,11 @@ private:
     std::optional<TBytes> SoftwareAndPcs() const;
     std::optional<TBytes> MaxMailLength() const;
     std::optional<TBytes> Readiness() const;
+    std::optional<TBytes> PhonebookNumber(std::span<const uint8_t> mail) const;
+    std::optional<TBytes> PhonebookName(std::span<const uint8_t> mail) const;
+    std::optional<TBytes> AppendNumber(std::span<const uint8_t> mail);
+    std::optional<TBytes> AppendName(std::span<const uint8_t> mail);
+    std::optional<TBytes> DeletePhonebook(std::span<const uint8_t> mail);
 
     void Log(const std::string& line) const;
 
@@ -96,6 +103,8 @@ private:
     THandsetFaults faults_;
     std::vector<std::pair<TBytes, TMailHandler>> mails_;
     TBytes pending_;
+    // The number of the entry being appended, until its name arrives.
+    std::optional<TBytes> pendingNumber_;
     unsigned frames_ = 0;
     unsigned writes_ = 0;
     bool hungUp_ = false;

@@ -1,5 +1,6 @@
 #include "HandsetOptions.h"
 
+#include "HandsetPhonebook.h"
 #include "link/NumberConverting.h"
 
 #include <charconv>
@@ -105,8 +106,22 @@ const TOptionTable& Options() {
          {"N", "maximum mail length reported to \"02 5D 47\" (default 26)",
           [](auto& o, auto& v) { o.maxMail = static_cast<uint8_t>(Number("--max-mail", v, 1, 255)); }}},
         {"--capacity",
-         {"N", "phone book entries reported to \"0D 09\" (default 200)",
+         {"N", "room for N phone book entries, reported to \"0D 09\" (default 200)",
           [](auto& o, auto& v) { o.capacity = static_cast<uint8_t>(Number("--capacity", v, 1, 255)); }}},
+        {"--phonebook",
+         {"FILE", "start with the entries in FILE (\"name,number\" a line), not the saved ones",
+          [](auto& o, auto& v) {
+              try {
+                  o.phonebook = ReadPhonebookFile(v);
+              } catch (const EPhonebookFileError& e) {
+                  throw EOptionError(std::string("--phonebook: ") + e.what());
+              }
+          }}},
+        {"--phonebook-entries",
+         {"N", "start with N made-up phone book entries (0..255), not the saved ones",
+          [](auto& o, auto& v) {
+              o.phonebook = GeneratedPhonebook(Number("--phonebook-entries", v, 0, 255));
+          }}},
         {"--ready",
          {"yes|no|none", "answer to the readiness poll: 01, 00 or no answer (default yes)",
           [](auto& o, auto& v) { o.readiness = Readiness(v); }}},
@@ -115,6 +130,9 @@ const TOptionTable& Options() {
           [](auto& o, auto&) { o.log = true; }}},
         {"--silent", {nullptr, "echo, but never answer", [](auto& o, auto&) { o.faults.silent = true; }}},
         {"--no-echo", {nullptr, "do not echo", [](auto& o, auto&) { o.faults.noEcho = true; }}},
+        {"--no-names",
+         {nullptr, "give no answer to phone book name requests \"0D 03 i\"",
+          [](auto& o, auto&) { o.faults.noNames = true; }}},
         {"--drop-answer",
          {"N[,N..]", "send no answer to the N-th frame received (repeatable)",
           [](auto& o, auto& v) { FrameNumbers("--drop-answer", v, o.faults.dropAnswers); }}},
@@ -203,6 +221,8 @@ void ApplySettings(const THandsetOptions& options, THandsetState& state) {
         state.maxMail = *options.maxMail;
     if (options.capacity)
         state.capacity = *options.capacity;
+    if (options.phonebook)
+        state.phonebook = *options.phonebook;
     if (options.model)
         state.memory[kModelAddress] = *options.model;
 }

@@ -26,6 +26,8 @@ struct THandsetOptions {
     std::optional<uint8_t> model;
     std::optional<uint8_t> maxMail;
     std::optional<uint8_t> capacity;
+    // From --phonebook or --phonebook-entries, whichever comes last; replaces the saved list.
+    std::optional<std::vector<TPhonebookRecord>> phonebook;
     TReadiness readiness = TReadiness::Ready;
     bool log = false;
     THandsetFaults faults;

@@ -57,6 +57,22 @@ void ParseMemoryRow(const std::string& value, std::vector<uint8_t>& memory) {
     std::copy(row->begin(), row->end(), memory.begin() + static_cast<std::ptrdiff_t>(start));
 }
 
+// "pb <number> <name>": both as hex digits, an empty name as "-".
+TPhonebookRecord ParsePhonebookLine(const std::string& value) {
+    const auto space = value.find(' ');
+    const std::string numberText = value.substr(0, space);
+    const std::string nameText = space == std::string::npos ? "" : value.substr(space + 1);
+    const auto number = ParseHexRun(numberText, numberText.size() / 2);
+    const auto name = nameText == "-" ? std::vector<uint8_t>{} : ParseHexRun(nameText, nameText.size() / 2);
+    if (space == std::string::npos || !number || !name)
+        throw EStateFileError("expected \"pb <number as hex> <name as hex, or - for none>\"");
+    if (number->empty() || number->size() > kMaxNumberBytes)
+        throw EStateFileError("a phone book number holds 1 to " + std::to_string(kMaxNumberBytes) + " bytes");
+    if (name->size() > kMaxNameBytes)
+        throw EStateFileError("a phone book name holds at most " + std::to_string(kMaxNameBytes) + " bytes");
+    return {*number, std::string(name->begin(), name->end())};
+}
+
 void ParseLine(const std::string& key, const std::string& value, THandsetState& state) {
     if (key == "software") {
         const auto bytes = ParseHexRun(value, 4);
@@ -77,6 +93,8 @@ void ParseLine(const std::string& key, const std::string& value, THandsetState& 
         if (!capacity || *capacity == 0)
             throw EStateFileError("capacity must be a number from 1 to 255");
         state.capacity = static_cast<uint8_t>(*capacity);
+    } else if (key == "pb") {
+        state.phonebook.push_back(ParsePhonebookLine(value));
     } else if (key == "mem") {
         ParseMemoryRow(value, state.memory);
     }
@@ -102,6 +120,11 @@ std::string StateText(const THandsetState& state) {
     out << "pcs " << state.pcs << '\n';
     out << "max-mail " << unsigned{state.maxMail} << '\n';
     out << "capacity " << unsigned{state.capacity} << '\n';
+    for (const TPhonebookRecord& record : state.phonebook) {
+        const auto* name = reinterpret_cast<const uint8_t*>(record.name.data());
+        out << "pb " << HexRun(record.number.data(), record.number.size()) << ' '
+            << (record.name.empty() ? "-" : HexRun(name, record.name.size())) << '\n';
+    }
     for (std::size_t start = 0; start < kMemorySize; start += kRowSize) {
         const uint8_t* row = state.memory.data() + start;
         if (std::all_of(row, row + kRowSize, [](uint8_t b) { return b == 0xFF; }))

@@ -1,5 +1,6 @@
 #include "Handset.h"
 #include "HandsetOptions.h"
+#include "HandsetPhonebook.h"
 #include "HandsetState.h"
 #include "SendQueue.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -46,6 +48,26 @@ const std::string kReadyPoll = "FF FF 4D 02 02 5D 46 A3";
 
 std::vector<std::string> AnswersTo(THandset& handset, const std::string& frames) {
     return Answers(handset.Receive(Hex(frames)));
+}
+
+// Sends the phone book mail "0D <data>" and gives the data of its framed answer, or "none".
+std::string Ask(THandset& handset, const std::string& data) {
+    // A request to command 0D has the layout of its answer.
+    const auto answers = Answers(handset.Receive(FramedAnswer(Hex(data))));
+    if (answers.empty())
+        return "none";
+    EXPECT_EQ(answers.size(), 1u) << data;
+    const TBytes answer = Hex(answers.front());
+    const std::string text = HexText(std::span(answer).subspan(5, answer.size() - 6));
+    EXPECT_EQ(answers.front(), HexText(FramedAnswer(Hex(text)))) << "checksum of the answer to " << data;
+    return text;
+}
+
+THandsetState WithPhonebook(std::vector<TPhonebookRecord> records, uint8_t capacity = 200) {
+    THandsetState state = DefaultHandsetState();
+    state.phonebook = std::move(records);
+    state.capacity = capacity;
+    return state;
 }
 
 } // namespace
@@ -98,6 +120,79 @@ TEST(AnswerLayout, CommandZeroDGetsTheFramedAnswer) {
     EXPECT_EQ(AnswersTo(handset, "FF FF 4D 0D 01 09 09"),
               std::vector<std::string>{"FF FF 4D 0D 02 09 50 59"});
     EXPECT_EQ(HexText(ShortAnswer(0x0D, Hex("06 CC"))), "4D 0D 02 3D 06 CC 0F");
+}
+
+TEST(PhonebookMail, AppendedEntriesReadBackExactlyAndPastTheEndIsFF) {
+    THandset handset;
+    EXPECT_EQ(Ask(handset, "06 00 03 12 34 FF"), "06 CC");
+    EXPECT_EQ(Ask(handset, "05 00 03 42 6F 62"), "05 CC");
+    EXPECT_EQ(Ask(handset, "06 00 0C 11 11 11 11 11 11 11 11 11 11 11 1F"), "06 CC");
+    EXPECT_EQ(Ask(handset, "05 00 00"), "05 CC");
+    EXPECT_TRUE(handset.StateChanged());
+
+    EXPECT_EQ(Ask(handset, "04 00"), "04 12 34 FF");
+    EXPECT_EQ(Ask(handset, "03 00"), "03 42 6F 62");
+    EXPECT_EQ(Ask(handset, "04 01"), "04 11 11 11 11 11 11 11 11 11 11 11 1F");
+    EXPECT_EQ(Ask(handset, "03 01"), "03");
+    EXPECT_EQ(Ask(handset, "04 02"), "04 FF");
+    EXPECT_EQ(Ask(handset, "03 02"), "03 FF");
+    EXPECT_EQ(Ask(handset, "04 FF"), "04 FF");
+}
+
+TEST(PhonebookMail, NameNeedsThePendingNumberAndTheLatestNumberWins) {
+    THandset handset;
+    EXPECT_EQ(Ask(handset, "05 00 01 41"), "05 EE");
+    EXPECT_EQ(Ask(handset, "06 00 01 1F"), "06 CC");
+    EXPECT_EQ(Ask(handset, "06 00 01 2F"), "06 CC");
+    EXPECT_EQ(Ask(handset, "05 00 01 41"), "05 CC");
+    EXPECT_EQ(Ask(handset, "05 00 01 42"), "05 EE") << "the number was used up";
+    EXPECT_EQ(handset.State().phonebook, (std::vector<TPhonebookRecord>{{{0x2F}, "A"}}));
+}
+
+TEST(PhonebookMail, MalformedAppendsAreRefused) {
+    THandset handset;
+    for (const char* bad : {"06 00", "06 00 00", "06 00 03 12 34", "06 00 01 12 34",
+                            "06 00 0D 11 11 11 11 11 11 11 11 11 11 11 11 1F"}) {
+        EXPECT_EQ(Ask(handset, "06 00 01 1F"), "06 CC");
+        EXPECT_EQ(Ask(handset, bad), "06 EE") << bad;
+        EXPECT_EQ(Ask(handset, "05 00 00"), "05 EE") << "the number before " << bad << " is still pending";
+    }
+
+    EXPECT_EQ(Ask(handset, "06 00 01 5F"), "06 CC");
+    EXPECT_EQ(Ask(handset, "05 00 19 " + HexText(TBytes(25, 0x41))), "05 EE");
+    EXPECT_EQ(Ask(handset, "05 00 02 41"), "05 EE");
+    EXPECT_TRUE(handset.State().phonebook.empty());
+    EXPECT_FALSE(handset.StateChanged());
+    // A refused name leaves the number pending for the name sent again.
+    EXPECT_EQ(Ask(handset, "05 00 18 " + HexText(TBytes(24, 0x41))), "05 CC");
+    EXPECT_EQ(handset.State().phonebook.size(), 1u);
+}
+
+TEST(PhonebookMail, FullListAnswersFullAndKeepsWhatItHolds) {
+    THandset handset(WithPhonebook(GeneratedPhonebook(1), 2));
+    EXPECT_EQ(Ask(handset, "06 00 01 1F"), "06 CC");
+    EXPECT_EQ(Ask(handset, "05 00 01 41"), "05 CC");
+    EXPECT_EQ(Ask(handset, "06 00 01 2F"), "06 FF");
+    EXPECT_EQ(Ask(handset, "05 00 01 42"), "05 EE");
+    EXPECT_EQ(handset.State().phonebook.size(), 2u);
+
+    // A saved list may hold more than the capacity: all of it is read, nothing more appended.
+    THandset crowded(WithPhonebook(GeneratedPhonebook(3), 2));
+    EXPECT_EQ(Ask(crowded, "09"), "09 02");
+    EXPECT_EQ(Ask(crowded, "04 02"), "04 55 50 00 3F");
+    EXPECT_EQ(Ask(crowded, "06 00 01 1F"), "06 FF");
+    EXPECT_EQ(crowded.State().phonebook, GeneratedPhonebook(3));
+}
+
+TEST(PhonebookMail, DeleteEmptiesTheListAndDropsThePendingNumber) {
+    THandset handset(WithPhonebook(GeneratedPhonebook(2)));
+    EXPECT_EQ(Ask(handset, "06 00 01 1F"), "06 CC");
+    EXPECT_FALSE(handset.StateChanged());
+    EXPECT_EQ(Ask(handset, "07 00"), "07 CC");
+    EXPECT_TRUE(handset.StateChanged());
+    EXPECT_EQ(Ask(handset, "04 00"), "04 FF");
+    EXPECT_EQ(Ask(handset, "05 00 01 41"), "05 EE");
+    EXPECT_TRUE(handset.State().phonebook.empty());
 }
 
 TEST(Framing, ResynchronisesAfterGarbageAndBadChecksums) {
@@ -162,6 +257,13 @@ TEST(Faults, HangsUpWhenTheFrameAfterTheLastAllowedBegins) {
     EXPECT_TRUE(handset.HungUp());
 }
 
+TEST(Faults, NoNamesWithholdsNameAnswersOnly) {
+    THandset handset(WithPhonebook(GeneratedPhonebook(1)), TReadiness::Ready, {.noNames = true});
+    EXPECT_EQ(Ask(handset, "03 00"), "none");
+    EXPECT_EQ(Ask(handset, "03 05"), "none");
+    EXPECT_EQ(Ask(handset, "04 00"), "04 55 50 00 1F");
+}
+
 TEST(StateFile, RoundTripKeepsMemoryAndSettingsAndSkipsUnknownLines) {
     THandset handset;
     handset.Receive(Hex("FF FF 4D 02 08 3B 08 00 02 40 00 12 34 CB"));
@@ -181,12 +283,23 @@ TEST(StateFile, RoundTripKeepsMemoryAndSettingsAndSkipsUnknownLines) {
     EXPECT_EQ(loaded.capacity, 80);
 }
 
+TEST(StateFile, PhonebookEntriesKeepTheirOrderAndEveryByte) {
+    const std::vector<TPhonebookRecord> records{
+        {{0x12, 0x34, 0xFF}, "Bob"}, {{0x5F}, ""}, {{0xD1, 0xFF}, "Smith, J\xE6"}, {{0x5F}, "-"}};
+    const std::string text = StateText(WithPhonebook(records));
+    EXPECT_NE(text.find("pb 1234FF 426F62\npb 5F -\npb D1FF 536D6974682C204AE6\npb 5F 2D\n"),
+              std::string::npos);
+    EXPECT_EQ(ParseStateText(text).phonebook, records);
+}
+
 TEST(StateFile, MalformedContentIsRejectedWithItsLine) {
     const std::string tag = "quorvel-handset state 1\n";
     for (const std::string& bad :
          {std::string(""), std::string("quorvel-handset state 9\n"), tag + "mem 0041=" + std::string(64, '0'),
           tag + "mem 0040=12", tag + "mem zz40=" + std::string(64, '0'), tag + "software 6201",
-          tag + "pcs TOOLONG", tag + "max-mail 300"})
+          tag + "pcs TOOLONG", tag + "max-mail 300", tag + "pb 1234FF", tag + "pb 123 41", tag + "pb 12 4G",
+          tag + "pb  41", tag + "pb 12 41 42", tag + "pb 12 --", tag + "pb " + std::string(26, '1') + " -",
+          tag + "pb 12 " + std::string(50, '4')})
         EXPECT_THROW(ParseStateText(bad), EStateFileError) << bad;
     try {
         ParseStateText(tag + "pcs 06B\nmax-mail x\n");
@@ -231,6 +344,52 @@ TEST(Options, FaultListsSettingsOverridesAndBadValues) {
                                                 {"--silent=1"},
                                                 {"--frobnicate"}})
         EXPECT_THROW(ParseHandsetOptions(bad), EOptionError) << bad.front();
+}
+
+TEST(PhonebookFile, EntriesSplitAtTheLastCommaAndNumbersPackAsQuorvelPacks) {
+    const auto records = ParseInitialPhonebook("Smith, John,0123*#p-\r\n\nBob,5\n\xE6,\n");
+    EXPECT_EQ(records,
+              (std::vector<TPhonebookRecord>{
+                  {{0x01, 0x23, 0xBC, 0xDD, 0xFF}, "Smith, John"}, {{0x5F}, "Bob"}, {{0xFF}, "\xE6"}}));
+    EXPECT_EQ(PackNumber(std::string(23, '9'))->size(), kMaxNumberBytes);
+    EXPECT_FALSE(PackNumber(std::string(24, '9')));
+
+    for (const std::string& bad :
+         {std::string("Bob"), std::string("Bob,12 3"), std::string("Bob,12a"), std::string(25, 'x') + ",1"})
+        EXPECT_THROW(ParseInitialPhonebook("Ann,1\n" + bad), EPhonebookFileError) << bad;
+    try {
+        ParseInitialPhonebook("Ann,1\r\n\nBob,x\n");
+        ADD_FAILURE() << "accepted Bob,x";
+    } catch (const EPhonebookFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("line 3"), std::string::npos) << e.what();
+    }
+}
+
+TEST(Options, PhonebookFromFileOrMadeUpReplacesTheSavedOne) {
+    const auto path =
+        std::filesystem::temp_directory_path() / ("handset-phonebook-" + std::to_string(getpid()));
+    std::ofstream(path) << "Ann,1234\n";
+    const auto fromFile = ParseHandsetOptions({"--phonebook-entries", "5", "--phonebook=" + path.string()});
+    THandsetState state = WithPhonebook(GeneratedPhonebook(9));
+    ApplySettings(fromFile, state);
+    EXPECT_EQ(state.phonebook, (std::vector<TPhonebookRecord>{{{0x12, 0x34, 0xFF}, "Ann"}}));
+
+    const auto madeUp =
+        ParseHandsetOptions({"--phonebook", path.string(), "--phonebook-entries=2", "--no-names"});
+    EXPECT_TRUE(madeUp.faults.noNames);
+    ApplySettings(madeUp, state);
+    EXPECT_EQ(state.phonebook, (std::vector<TPhonebookRecord>{{{0x55, 0x50, 0x00, 0x1F}, "Name 001"},
+                                                              {{0x55, 0x50, 0x00, 0x2F}, "Name 002"}}));
+    ApplySettings(ParseHandsetOptions({}), state);
+    EXPECT_EQ(state.phonebook.size(), 2u) << "no option, no change";
+
+    std::ofstream(path) << "Ann,12x\n";
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--phonebook", path.string()},
+                                                {"--phonebook", path.string() + ".missing"},
+                                                {"--phonebook", path.parent_path().string()},
+                                                {"--phonebook-entries", "256"}})
+        EXPECT_THROW(ParseHandsetOptions(bad), EOptionError) << bad.back();
+    std::filesystem::remove(path);
 }
 
 TEST(Pacing, BytesLeaveOnAbsoluteDeadlinesAndAnswersWaitForTheirTime) {
