@@ -23,7 +23,7 @@ void TCliSession::ConnectHandset() {
     const int result = Main.ConnectHandset();
     if (result > 0)
         return;
-    std::string text = TMainCore::ConnectionResultText(result);
+    std::string text = ConnectionResultText(result);
     if (result < 0)
         text += " " + PortProblem();
     else

@@ -73,7 +73,7 @@ int Info(const TGlobalOptions& options) {
     TCliSession session(options);
     session.ConnectHandset();
     TMainCore& core = session.Core();
-    std::printf("%s\n", TMainCore::ConnectionResultText(1).c_str());
+    std::printf("%s\n", ConnectionResultText(1).c_str());
     std::printf("Port:       COM%d\n", session.Port());
     std::printf("Capacity:   %d phone book entries\n", core.PhoneBookCapacity);
     std::printf("Software:   %s\n", core.Software.empty() ? "(not reported)" : core.Software.c_str());

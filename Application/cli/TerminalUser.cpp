@@ -74,4 +74,9 @@ void TTerminalUser::ProgressEnd() {
 
 void TTerminalUser::SetBusy(bool) {}
 
-void TTerminalUser::SetRowColour(int, TRowColour) {}
+void TTerminalUser::SetRowColour(int row, TRowColour colour) {
+    if (colour == TRowColour::Window)
+        Colours.erase(row);
+    else
+        Colours[row] = colour;
+}

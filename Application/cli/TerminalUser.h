@@ -2,6 +2,8 @@
 
 #include "platform/UserInteraction.h"
 
+#include <map>
+
 // The person at a terminal: messages on stderr (information on stdout), status and progress on stderr
 // only when it is a terminal, confirmations answered by --yes or asked at the terminal; without either,
 // a confirmation is refused so that a script never deletes by accident.
@@ -18,9 +20,12 @@ public:
     void ProgressEnd() override;
     void SetBusy(bool busy) override;
     void SetRowColour(int row, TRowColour colour) override;
+    void ResetRowColours() override { Colours.clear(); }
 
     // The mode a command chose with --add or --replace; asked for when writing.
     TWriteMode PresetWriteMode = TWriteMode::Cancel;
+    // The phone book rows an operation marked, by row, for the command to name them afterwards.
+    std::map<int, TRowColour> Colours;
 
 private:
     bool Confirm(const std::string& question);

@@ -1,5 +1,6 @@
 #include "cli/Command.h"
 #include "cli/LinkCommands.h"
+#include "cli/PhonebookCommands.h"
 
 #include <QCoreApplication>
 
@@ -17,7 +18,10 @@ std::string TerminalText(const std::string& text) {
 namespace {
 
 std::vector<TCommand> AllCommands() {
-    return LinkCommands();
+    std::vector<TCommand> commands = LinkCommands();
+    for (TCommand& c : PhonebookCommands())
+        commands.push_back(std::move(c));
+    return commands;
 }
 
 void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {

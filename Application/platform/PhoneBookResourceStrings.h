@@ -76,4 +76,48 @@ inline constexpr const char* ConnectedToHandset = "Connected to handset!";
 inline constexpr const char* UnknownAnswer = "Unknown Answer!";
 inline constexpr const char* ErrorReadingSoftwarePcs = "Error while reading software PCS from handset!";
 
+// Phone book grid
+inline constexpr const char* GridLineNo = "Line No:";
+inline constexpr const char* GridName = "Name";
+inline constexpr const char* GridNumber = "Number";
+inline constexpr const char* NameTooLong = "The name must not exceed 24 characters!";
+inline constexpr const char* NumberTooLong = "The number must not exceed 23 digits!";
+inline constexpr const char* DeleteNameAndNumber = "Delete Name and Number (only in grid).";
+
+// Phone book transfer
+inline constexpr const char* PhoneBookOperations = " Phone Book Operations ";
+inline constexpr const char* ReadFromHandset = "Read from Handset";
+inline constexpr const char* WriteToHandset = "Write to Handset";
+inline constexpr const char* DeleteInHandset = "Delete in Handset";
+inline constexpr const char* CleanGrid = "Clean Grid";
+inline constexpr const char* ReadingFromHandset = "Reading from handset ...";
+inline constexpr const char* FinishedReadingFromHandset = "Finished reading from handset! - %d sec";
+inline constexpr const char* CouldNotReadPhoneBook = "Could not read Phone Book!";
+inline constexpr const char* WritingToHandset = "Writing to handset ...";
+inline constexpr const char* FinishedWritingToHandset = "Finished writing to handset! - %d sec";
+inline constexpr const char* CouldNotWritePhoneBook = "Could not write Phone Book!";
+inline constexpr const char* PhoneBookDeleted = "Phone Book Deleted!";
+inline constexpr const char* PhoneBookNotDeletedReply =
+    "Error in reply from handset! Phone Book not deleted!";
+inline constexpr const char* PhoneBookNotDeleted = "The Phone Book was not deleted!";
+inline constexpr const char* DeletePhoneBookQuestion = "Delete the phone book in the connected handset?";
+inline constexpr const char* PhoneBookMemoryFull =
+    "Phone book memory full!\r\rThe number(s) marked with red was not written to the phone.";
+inline constexpr const char* NoNumberAttached =
+    "No number attached to name!\r\rThe name(s) marked with yellow was not written to the phone.";
+inline constexpr const char* UnstorableNumber =
+    "The number in line %d holds \"%c\", which the handset cannot store.\r\rA number may hold the digits, "
+    "\"*\", \"#\" and \"P\" (pause). Nothing was written to the handset.";
+
+// Phone book file and contacts
+inline constexpr const char* PhoneBookFilter = "Phone Book (*.phb)|*.phb";
+inline constexpr const char* PhoneBookExtension = "phb";
+inline constexpr const char* SavingToFile = "Saving to file: %s";
+inline constexpr const char* FinishedSavingToFile = "Finished saving to file: %s";
+inline constexpr const char* ReadingFromFile = "Reading from file: %s";
+inline constexpr const char* FinishedReadingFromFile = "Finished reading from file: %s";
+inline constexpr const char* ContactsFilter = "Contacts exported from Outlook (*.csv *.vcf)|*.csv;*.vcf";
+inline constexpr const char* ConnectingToOutlook = "Connecting to Outlook ...";
+inline constexpr const char* CouldNotConnectToOutlook = "Could not connect to Outlook.";
+
 } // namespace Texts

@@ -38,5 +38,8 @@ public:
     // Disables the operation controls (or refuses new commands) while a handset operation runs.
     virtual void SetBusy(bool busy) = 0;
 
+    // Phone book grid rows, 1 for the first entry.
     virtual void SetRowColour(int row, TRowColour colour) = 0;
+    // Every row back to the window colour.
+    virtual void ResetRowColours() = 0;
 };

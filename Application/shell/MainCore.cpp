@@ -29,7 +29,9 @@ bool PcsBefore(const std::string& pcs, const char* other) {
 } // namespace
 
 TMainCore::TMainCore(TUserInteraction& ui)
-    : Ui(ui) {}
+    : Ui(ui) {
+    Phonebook.SetCount(StartPhonebookCount);
+}
 
 void TMainCore::ConfigureEngine() {
     Sendmail.SetFramedAnswer(true);
@@ -62,6 +64,7 @@ int TMainCore::ConnectHandset() {
     const int result = Connect();
     if (result > 0) {
         PhoneBookCapacity = ReadPhoneBookCapacity();
+        Phonebook.SetCount(uint8_t(PhoneBookCapacity));
         if (ResizePhonebook)
             ResizePhonebook(PhoneBookCapacity);
         HandsetLevel = DetectHandsetLevel();
@@ -71,16 +74,6 @@ int TMainCore::ConnectHandset() {
     }
     Ui.ShowStatus(ConnectionResultText(result));
     return result;
-}
-
-std::string TMainCore::ConnectionResultText(int result) {
-    if (result == -1)
-        return Texts::SerialDeviceClosed;
-    if (result == 0)
-        return Texts::CouldNotConnect;
-    if (result >= 1 && result <= 6)
-        return Texts::ConnectedToHandset;
-    return Texts::UnknownAnswer;
 }
 
 void TMainCore::ReadHandsetSoftware(std::string& software, std::string& pcs) {

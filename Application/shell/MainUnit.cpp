@@ -3,18 +3,27 @@
 #include "link/ComUnit.h"
 #include "link/ConnectionSettings.h"
 #include "link/TpaProComImpl.h"
+#include "lists/ContactsImport.h"
+#include "lists/PhonebookFile.h"
+#include "lists/PhonebookPp6.h"
 #include "platform/AnsiText.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
+#include "platform/TextFormat.h"
 #include "shell/CfgFiles.h"
+#include "shell/PhoneBookGrid.h"
 #include "shell/ProgressUnit.h"
 #include "shell/SaveQuestion.h"
 #include "shell/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -97,13 +106,22 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     resize(DesignWidth, DesignHeight);
     move(391, 104);
 
+    MainCore = std::make_unique<TMainCore>(*this);
     CreateMenus();
     CreateTabs();
     CreateStatusBar();
 
     ResetRowColours();
-    MainCore = std::make_unique<TMainCore>(*this);
     MainCore->HandsetLevel = 0;
+    PhonebookTransfer = std::make_unique<TPhonebookTransfer>(*MainCore, *this, MainCore->Phonebook);
+    PhonebookTransfer->ShowPhonebookEntry = [this](int i) { sgPhoneBook->ShowPhonebookEntry(i); };
+    PhonebookTransfer->InitPhonebookGrid = [this] { sgPhoneBook->InitPhonebookGrid(); };
+    MainCore->ResizePhonebook = [this](int n) { sgPhoneBook->ResizePhonebook(n); };
+    sgPhoneBook->ResizePhonebook(TMainCore::StartPhonebookCount);
+    sgPhoneBook->InitPhonebookGrid();
+    AskFileName = [this](bool save, const char* filter, const char* extension) {
+        return ChooseFile(save, filter, extension);
+    };
     ArrangeControls();
     ApplyFeatureSwitches();
     lblXmlDateText->setText(Texts::XmlError);
@@ -173,9 +191,10 @@ void TMainForm::CreateMenus() {
     miSaveBroadcastGroupsAs = AddEntry(file, "miSaveBroadcastGroupsAs", Texts::SaveBroadcastGroupsAs);
     N1 = AddSeparator(file, "N1");
     QAction* miExit = AddEntry(file, "miExit", Texts::Exit);
-    for (QAction* later :
-         {miOpenPhoneBook, miSavePhoneBookAs, miOpenProfile, miSaveProfileAs, miOpenSpeedDialList,
-          miSaveSpeedDialListAs, miOpenBroadcastGroups, miSaveBroadcastGroupsAs})
+    connect(miOpenPhoneBook, &QAction::triggered, this, &TMainForm::miOpenPhoneBookClick);
+    connect(miSavePhoneBookAs, &QAction::triggered, this, &TMainForm::miSavePhoneBookAsClick);
+    for (QAction* later : {miOpenProfile, miSaveProfileAs, miOpenSpeedDialList, miSaveSpeedDialListAs,
+                           miOpenBroadcastGroups, miSaveBroadcastGroupsAs})
         connect(later, &QAction::triggered, this, &TMainForm::NotBuiltYet);
     connect(miExit, &QAction::triggered, this, &QWidget::close);
 
@@ -194,7 +213,7 @@ void TMainForm::CreateMenus() {
     connect(miFontIncrease, &QAction::triggered, this, &TMainForm::miFontIncreaseClick);
     N5 = AddSeparator(options, "N5");
     miOutlookContacts = AddEntry(options, "miOutlookContacts", Texts::GetOutlookContacts);
-    connect(miOutlookContacts, &QAction::triggered, this, &TMainForm::NotBuiltYet);
+    connect(miOutlookContacts, &QAction::triggered, this, &TMainForm::miOutlookContactsClick);
 
     QMenu* help = addMenu("Help", Texts::MenuHelp);
     connect(AddEntry(help, "miPrgHelp", Texts::UserGuide), &QAction::triggered, this,
@@ -220,6 +239,7 @@ void TMainForm::CreateTabs() {
     tsProfile = addSheet("tsProfile", Texts::TabProfile);
     tsSpeedDial = addSheet("tsSpeedDial", Texts::TabSpeedDial);
     tsBroadcastGroups = addSheet("tsBroadcastGroups", Texts::TabBroadcastGroups);
+    CreatePhoneBookSheet();
 
     auto* simInfo = new QFormLayout;
     lblXmlDateText = new QLabel(tsSim);
@@ -243,6 +263,31 @@ void TMainForm::CreateTabs() {
     connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageChanged);
 }
 
+void TMainForm::CreatePhoneBookSheet() {
+    sgPhoneBook = new TPhoneBookGrid(
+        Core().Phonebook,
+        [this](const std::string& text) { Message(TMessageKind::Error, text, TButtons::Ok); }, tsPhoneBook);
+    connect(sgPhoneBook, &TPhoneBookGrid::Edited, this, &TMainForm::ApplyGridFont);
+    auto* operations = new QGroupBox(QString::fromUtf8(Texts::PhoneBookOperations), tsPhoneBook);
+    operations->setObjectName("gbPhoneBookOperations");
+    auto* buttons = new QHBoxLayout(operations);
+    const auto addButton = [this, operations, buttons](const char* name, const char* caption,
+                                                       void (TMainForm::*handler)()) {
+        auto* button = new QPushButton(QString::fromUtf8(caption), operations);
+        button->setObjectName(name);
+        connect(button, &QPushButton::clicked, this, handler);
+        buttons->addWidget(button);
+    };
+    addButton("bbtnLoadFromPp", Texts::ReadFromHandset, &TMainForm::bbtnLoadFromPpClick);
+    addButton("bbtnSaveToPp", Texts::WriteToHandset, &TMainForm::bbtnSaveToPpClick);
+    addButton("bbtnDeleteInPp", Texts::DeleteInHandset, &TMainForm::bbtnDeleteInPpClick);
+    addButton("bbtnCleanGrid", Texts::CleanGrid, &TMainForm::bbtnCleanGridClick);
+    auto* layout = static_cast<QVBoxLayout*>(tsPhoneBook->layout());
+    layout->setAlignment(Qt::Alignment());
+    layout->addWidget(sgPhoneBook, 1);
+    layout->addWidget(operations);
+}
+
 void TMainForm::CreateStatusBar() {
     for (int i = 0; i < 3; ++i) {
         StatusPanels[i] = new QLabel(this);
@@ -254,11 +299,11 @@ void TMainForm::CreateStatusBar() {
 }
 
 void TMainForm::ResetRowColours() {
-    RowColours.assign(RowColourCount, TRowColour::Window);
+    sgPhoneBook->ResetRowColours();
 }
 
 TRowColour TMainForm::RowColour(int row) const {
-    return row >= 0 && row < int(RowColours.size()) ? RowColours[size_t(row)] : TRowColour::Window;
+    return sgPhoneBook->RowColour(row);
 }
 
 void TMainForm::ArrangeControls() {
@@ -507,8 +552,7 @@ void TMainForm::SetBusy(bool busy) {
 }
 
 void TMainForm::SetRowColour(int row, TRowColour colour) {
-    if (row >= 0 && row < int(RowColours.size()))
-        RowColours[size_t(row)] = colour;
+    sgPhoneBook->SetRowColour(row, colour);
 }
 
 // ---- menu entries ----
@@ -534,7 +578,7 @@ void TMainForm::miTestConnectionClick() {
         return;
     }
     SetBusy(false);
-    Message(TMessageKind::Information, TMainCore::ConnectionResultText(result), TButtons::Ok);
+    Message(TMessageKind::Information, ConnectionResultText(result), TButtons::Ok);
 }
 
 void TMainForm::miMailMonitorClick() {
@@ -556,7 +600,110 @@ void TMainForm::miFontIncreaseClick() {
 }
 
 void TMainForm::ApplyGridFont() {
+    sgPhoneBook->ApplyGridFont(FontSize);
     TIniFile(ProgramIniPath()).WriteInteger("Font", "Size", FontSize);
+}
+
+// ---- the phone book tab ----
+
+QString TMainForm::ChooseFile(bool save, const char* filter, const char* extension) {
+    // "Caption (*.ext)|*.ext": the caption already names the patterns as the dialog wants them.
+    const QString caption = QString::fromUtf8(filter).section('|', 0, 0);
+    QFileDialog dialog(this);
+    dialog.setNameFilter(caption);
+    dialog.setDefaultSuffix(QString::fromUtf8(extension));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+void TMainForm::bbtnLoadFromPpClick() {
+    PhonebookTransfer->LoadFromHandset();
+    ApplyGridFont();
+}
+
+void TMainForm::bbtnSaveToPpClick() {
+    PhonebookTransfer->SaveToHandset();
+}
+
+void TMainForm::bbtnDeleteInPpClick() {
+    PhonebookTransfer->DeleteInHandset();
+}
+
+void TMainForm::bbtnCleanGridClick() {
+    SetBusy(true);
+    ShowStatus("");
+    ResetRowColours();
+    Core().Phonebook.Clear();
+    sgPhoneBook->InitPhonebookGrid();
+    SetBusy(false);
+}
+
+void TMainForm::miSavePhoneBookAsClick() {
+    const QString path = AskFileName(true, Texts::PhoneBookFilter, Texts::PhoneBookExtension);
+    if (path.isEmpty())
+        return;
+    const std::string shown = ToAnsi(path);
+    ShowStatus(FormatText(Texts::SavingToFile, shown.c_str()));
+    try {
+        SavePhonebookFile(path.toStdString(), Core().Phonebook);
+    } catch (const EFileError& e) {
+        ShowStatus("");
+        Message(TMessageKind::Error, e.what(), TButtons::Ok);
+        return;
+    }
+    ShowStatus(FormatText(Texts::FinishedSavingToFile, shown.c_str()));
+}
+
+void TMainForm::miOpenPhoneBookClick() {
+    const QString path = AskFileName(false, Texts::PhoneBookFilter, Texts::PhoneBookExtension);
+    if (path.isEmpty())
+        return;
+    const std::string shown = ToAnsi(path);
+    ResetRowColours();
+    ShowStatus(FormatText(Texts::ReadingFromFile, shown.c_str()));
+    Core().Phonebook.Clear();
+    sgPhoneBook->InitPhonebookGrid();
+    try {
+        LoadPhonebookFile(path.toStdString(), Core().Phonebook);
+    } catch (const EFileError& e) {
+        ShowStatus("");
+        Message(TMessageKind::Error, e.what(), TButtons::Ok);
+        return;
+    }
+    sgPhoneBook->ShowAll();
+    ApplyGridFont();
+    ShowStatus(FormatText(Texts::FinishedReadingFromFile, shown.c_str()));
+}
+
+void TMainForm::miOutlookContactsClick() {
+    // Outlook's contacts come as the file it exports them to.
+    const QString path = AskFileName(false, Texts::ContactsFilter, "csv");
+    if (path.isEmpty())
+        return;
+    SetBusy(true);
+    ShowStatus(Texts::ConnectingToOutlook);
+    ResetRowColours();
+    TPP5Phonebook& book = Core().Phonebook;
+    book.Clear();
+    sgPhoneBook->InitPhonebookGrid();
+    bool failed = false;
+    try {
+        const std::vector<TContact> contacts = ReadContactsFile(path.toStdString());
+        FillPhonebook(contacts, book, sgPhoneBook->rowCount(),
+                      [this](int entry, const std::string& fullName) {
+                          sgPhoneBook->ShowImportedEntry(entry, fullName);
+                      });
+    } catch (const std::exception&) {
+        failed = true;
+    }
+    ApplyGridFont();
+    if (failed)
+        Message(TMessageKind::Error, Texts::CouldNotConnectToOutlook, TButtons::Ok);
+    ShowStatus("");
+    SetBusy(false);
 }
 
 void TMainForm::NotBuiltYet() {

@@ -6,10 +6,15 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
 class QAction;
+class QPushButton;
+class TPhoneBookGrid;
+class TPhonebookTransfer;
 class QLabel;
 class QTabWidget;
 class QToolBar;
@@ -38,7 +43,6 @@ public:
     static constexpr int DesignWidth = 539;
     static constexpr int DesignHeight = 523;
     static constexpr int DesignFontSize = 8;
-    static constexpr int RowColourCount = 255;
 
     explicit TMainForm(const QStringList& arguments, QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -61,8 +65,24 @@ public:
     void ProgressEnd() override;
     void SetBusy(bool busy) override;
     void SetRowColour(int row, TRowColour colour) override;
+    void ResetRowColours() override;
 
     TKillTimer KillTimer;
+
+    // Asks for a file to save (or to open, which must exist); an empty name when cancelled. Filters are
+    // written "Caption (*.ext)|*.ext". Tests put their own answer here.
+    std::function<QString(bool save, const char* filter, const char* extension)> AskFileName;
+
+    TPhoneBookGrid* PhoneBookGrid() const { return sgPhoneBook; }
+
+    // The phone book tab's buttons and menu entries.
+    void bbtnLoadFromPpClick();
+    void bbtnSaveToPpClick();
+    void bbtnDeleteInPpClick();
+    void bbtnCleanGridClick();
+    void miSavePhoneBookAsClick();
+    void miOpenPhoneBookClick();
+    void miOutlookContactsClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,11 +91,12 @@ protected:
 private:
     void CreateMenus();
     void CreateTabs();
+    void CreatePhoneBookSheet();
+    QString ChooseFile(bool save, const char* filter, const char* extension);
     void CreateStatusBar();
     void ArrangeControls();
     void ApplyFeatureSwitches();
     void ApplySwitches(const QStringList& arguments);
-    void ResetRowColours();
     void FormShow();
     bool OpenStoredPort();
 
@@ -96,6 +117,7 @@ private:
     QAction* AddSeparator(QMenu* menu, const char* name);
 
     std::unique_ptr<TMainCore> MainCore;
+    std::unique_ptr<TPhonebookTransfer> PhonebookTransfer;
     TComForm* ComForm = nullptr;
     TSaveQuestionForm* SaveQuestion = nullptr;
     TProgressForm* Progress = nullptr;
@@ -108,6 +130,7 @@ private:
     QWidget* tsProfile = nullptr;
     QWidget* tsSpeedDial = nullptr;
     QWidget* tsBroadcastGroups = nullptr;
+    TPhoneBookGrid* sgPhoneBook = nullptr;
     QLabel* StatusPanels[3] = {};
     QLabel* lblInfoAdvancedSettings = nullptr;
     QLabel* lblInfoSpeedDial = nullptr;
@@ -133,7 +156,6 @@ private:
     QAction* N5 = nullptr;
     QAction* miOutlookContacts = nullptr;
 
-    std::vector<TRowColour> RowColours;
     int FontSize = DesignFontSize;
     bool IsBusy = false;
     bool FirstShowDone = false;

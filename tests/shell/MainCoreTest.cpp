@@ -82,10 +82,10 @@ TEST_F(Connection, MaxMailLengthWithoutRoomForDataKeepsTheDefault) {
 }
 
 TEST_F(Connection, ResultTexts) {
-    EXPECT_EQ(TMainCore::ConnectionResultText(-1), "Serial Device Closed!");
-    EXPECT_EQ(TMainCore::ConnectionResultText(0), "Could not connect to the handset!");
-    EXPECT_EQ(TMainCore::ConnectionResultText(6), "Connected to handset!");
-    EXPECT_EQ(TMainCore::ConnectionResultText(7), "Unknown Answer!");
+    EXPECT_EQ(ConnectionResultText(-1), "Serial Device Closed!");
+    EXPECT_EQ(ConnectionResultText(0), "Could not connect to the handset!");
+    EXPECT_EQ(ConnectionResultText(6), "Connected to handset!");
+    EXPECT_EQ(ConnectionResultText(7), "Unknown Answer!");
 
     core.SelectedPort = 201;
     EXPECT_EQ(core.ConnectHandset(), -1);

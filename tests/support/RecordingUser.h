@@ -3,6 +3,7 @@
 #include "platform/UserInteraction.h"
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,22 @@ public:
     void ProgressAnimated() override { Progress.push_back("animated"); }
     void ProgressEnd() override { Progress.push_back("end"); }
     void SetBusy(bool busy) override { BusyChanges.push_back(busy); }
-    void SetRowColour(int row, TRowColour colour) override { RowColours.push_back({row, colour}); }
+    void SetRowColour(int row, TRowColour colour) override {
+        RowColours.push_back({row, colour});
+        if (colour == TRowColour::Window)
+            Colours.erase(row);
+        else
+            Colours[row] = colour;
+    }
+    // Recorded as row 0.
+    void ResetRowColours() override {
+        RowColours.push_back({0, TRowColour::Window});
+        Colours.clear();
+    }
+    TRowColour Colour(int row) const {
+        const auto found = Colours.find(row);
+        return found == Colours.end() ? TRowColour::Window : found->second;
+    }
 
     std::string LastStatus() const { return Statuses.empty() ? std::string() : Statuses.back(); }
 
@@ -49,4 +65,6 @@ public:
     int Steps = 0;
     std::vector<bool> BusyChanges;
     std::vector<std::pair<int, TRowColour>> RowColours;
+    // The rows not in the window colour now.
+    std::map<int, TRowColour> Colours;
 };

@@ -1,0 +1,168 @@
+#include "cli/PhonebookCommands.h"
+
+#include "cli/CliSession.h"
+#include "lists/ContactsImport.h"
+#include "lists/PhonebookFile.h"
+#include "lists/PhonebookPp6.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
+#include "platform/TextFormat.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* Usage = "read [-o FILE.phb] | write FILE.phb --add|--replace | delete | "
+                              "import CONTACTS.csv|.vcf -o FILE.phb [--entries N]";
+constexpr int MostEntries = 255;
+
+[[noreturn]] void UsageError() {
+    throw TUsageError(std::string("usage: quorvel-cli phonebook ") + Usage);
+}
+
+struct TArgs {
+    std::string file;
+    std::string output;
+    std::optional<TWriteMode> mode;
+    int entries = TMainCore::StartPhonebookCount;
+};
+
+TArgs ParseArgs(const std::vector<std::string>& args) {
+    TArgs parsed;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-o" || arg == "--output") {
+            if (++i == args.size())
+                UsageError();
+            parsed.output = args[i];
+        } else if (arg == "--entries") {
+            if (++i == args.size())
+                UsageError();
+            parsed.entries = int(ParseNumber(args[i], 1, MostEntries, "--entries"));
+        } else if (arg == "--add" || arg == "--replace") {
+            if (parsed.mode)
+                UsageError();
+            parsed.mode = arg == "--add" ? TWriteMode::Add : TWriteMode::Replace;
+        } else if (!arg.empty() && arg[0] != '-' && parsed.file.empty()) {
+            parsed.file = arg;
+        } else {
+            UsageError();
+        }
+    }
+    return parsed;
+}
+
+void Save(const std::string& path, const TPP5Phonebook& book) {
+    SavePhonebookFile(path, book);
+    std::printf("%s\n", FormatText(Texts::FinishedSavingToFile, path.c_str()).c_str());
+}
+
+int Read(TCliSession& session, const TArgs& args) {
+    if (!args.file.empty() || args.mode)
+        UsageError();
+    session.OpenPort();
+    TPP5Phonebook& book = session.Core().Phonebook;
+    TPhonebookTransfer transfer(session.Core(), session.User(), book);
+    if (!transfer.LoadFromHandset())
+        return 1;
+    if (args.output.empty()) {
+        const std::string text = PhonebookFileText(book);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+        Save(args.output, book);
+    }
+    return 0;
+}
+
+// Names the rows the write marked, as the window shows them in red and yellow.
+void ReportMarkedRows(const TTerminalUser& user) {
+    for (const auto& [row, colour] : user.Colours)
+        std::fprintf(stderr, "line %d: %s\n", row,
+                     colour == TRowColour::Red ? "not written, the handset's phone book is full"
+                                               : "a name without a number, not written");
+}
+
+int Write(TCliSession& session, const TArgs& args) {
+    if (args.file.empty() || !args.mode || !args.output.empty())
+        UsageError();
+    // The whole file first, so that a file that cannot be read changes nothing in the handset.
+    const std::string text = ReadFileBytes(args.file, PhonebookFileLimit);
+    session.OpenPort();
+    session.ConnectHandset();
+    TPP5Phonebook& book = session.Core().Phonebook;
+    TPP5Phonebook all;
+    all.SetCount(uint8_t(MostEntries));
+    const int lines = ParsePhonebookText(text, all);
+    book.Clear();
+    const int taken = ParsePhonebookText(text, book);
+    if (lines > taken)
+        std::fprintf(stderr,
+                     "%s has more lines than the handset's %d phone book entries: lines from %d on "
+                     "are not written.\n",
+                     args.file.c_str(), book.Count(), taken + 1);
+    session.User().PresetWriteMode = *args.mode;
+    TPhonebookTransfer transfer(session.Core(), session.User(), book);
+    const bool ok = transfer.SaveToHandset();
+    ReportMarkedRows(session.User());
+    return ok ? 0 : 1;
+}
+
+int Delete(TCliSession& session, const TArgs& args) {
+    if (!args.file.empty() || args.mode || !args.output.empty())
+        UsageError();
+    session.OpenPort();
+    TPhonebookTransfer transfer(session.Core(), session.User(), session.Core().Phonebook);
+    return transfer.DeleteInHandset() ? 0 : 1;
+}
+
+int Import(const TArgs& args) {
+    if (args.file.empty() || args.output.empty() || args.mode)
+        UsageError();
+    TPP5Phonebook book;
+    book.SetCount(uint8_t(args.entries));
+    std::vector<TContact> contacts;
+    try {
+        contacts = ReadContactsFile(args.file);
+    } catch (const EContactsFileError& e) {
+        throw TCommandFailure(std::string(Texts::CouldNotConnectToOutlook) + " " + e.what());
+    }
+    FillPhonebook(contacts, book, book.Count() + 1, [](int, const std::string&) {});
+    Save(args.output, book);
+    std::printf("%zu contacts gave %d entries.\n", contacts.size(), book.CountNumbers());
+    return 0;
+}
+
+int Phonebook(const TGlobalOptions& options) {
+    if (options.args.empty())
+        UsageError();
+    const std::string& what = options.args[0];
+    const TArgs args = ParseArgs(options.args);
+    if (what == "import")
+        return Import(args);
+    TCliSession session(options);
+    if (what == "read")
+        return Read(session, args);
+    if (what == "write")
+        return Write(session, args);
+    if (what == "delete")
+        return Delete(session, args);
+    UsageError();
+}
+
+} // namespace
+
+std::vector<TCommand> PhonebookCommands() {
+    return {
+        {"phonebook", "read|write|delete|import ...", "the handset's phone book and .phb files",
+         std::string("usage: quorvel-cli phonebook ") + Usage +
+             "\n\n"
+             "read      reads the handset's phone book; the .phb text goes to stdout, or to FILE with -o.\n"
+             "write     writes FILE to the handset, adding to its list (--add: numbers it holds are\n"
+             "          skipped) or replacing it (--replace: its list is deleted first).\n"
+             "delete    deletes the handset's phone book (asks, or --yes).\n"
+             "import    turns an Outlook CSV export or a vCard file into a .phb file, one entry per\n"
+             "          telephone number (business, home, primary, mobile), at most N entries (200).\n"
+             "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
+         Phonebook},
+    };
+}

@@ -1,0 +1,15 @@
+#include "link/HandsetConnection.h"
+
+#include "platform/PhoneBookResourceStrings.h"
+
+THandsetConnection::~THandsetConnection() = default;
+
+std::string ConnectionResultText(int result) {
+    if (result == -1)
+        return Texts::SerialDeviceClosed;
+    if (result == 0)
+        return Texts::CouldNotConnect;
+    if (result >= 1 && result <= 6)
+        return Texts::ConnectedToHandset;
+    return Texts::UnknownAnswer;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "link/Sndmail.h"
+
+#include <string>
+
+// What a handset operation needs of the program that runs it: the engine, the connection step that
+// every operation begins with, and the two time-out presets. The main window's core implements it;
+// tests implement it over an in-process link.
+class THandsetConnection {
+public:
+    virtual ~THandsetConnection();
+
+    virtual TMailControl& Engine() = 0;
+    // 1..6 connected, 0 no answer, -1 no open port; see ConnectionResultText.
+    virtual int ConnectHandset() = 0;
+    // Framed answers, 3000 ms for the answer and 1000 ms between its parts.
+    virtual void SetReadTimeouts() = 0;
+    // Framed answers, 10000 ms and 10000 ms: the handset stores before it answers.
+    virtual void SetWriteTimeouts() = 0;
+};
+
+// The text of a ConnectHandset result.
+std::string ConnectionResultText(int result);

@@ -1,0 +1,294 @@
+#include "lists/PhonebookPp6.h"
+
+#include "link/NumberConverting.h"
+#include "link/Timing.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFormat.h"
+
+#include <cctype>
+#include <exception>
+#include <memory>
+
+namespace {
+
+bool Starts(const std::string& text, const char* prefix) {
+    return text.starts_with(prefix);
+}
+
+bool BlankName(const std::string& name) {
+    for (const char c : name)
+        if (uint8_t(c) > ' ')
+            return false;
+    return true;
+}
+
+// What the packed number can carry, after upper-casing: digits, "*" B, "#" C, pause D.
+bool Storable(char c) {
+    const char up = char(std::toupper(uint8_t(c)));
+    return (up >= '0' && up <= '9') || up == '*' || up == '#' || up == 'P' || up == '-';
+}
+
+} // namespace
+
+TPhonebookTransfer::TPhonebookTransfer(THandsetConnection& link, TUserInteraction& ui, TPP5Phonebook& book)
+    : Link(link)
+    , Ui(ui)
+    , Book(book) {}
+
+std::string TPhonebookTransfer::FinishedText(const char* format, int64_t startTick) const {
+    return FormatText(format, int(ElapsedSeconds(TicksToMs(GetTick(), startTick))));
+}
+
+void TPhonebookTransfer::Fail(const std::string& text) {
+    Ui.ShowStatus(text);
+    Ui.Message(TMessageKind::Error, text, TButtons::Ok);
+}
+
+void TPhonebookTransfer::ShowException(const std::string& text) {
+    if (!text.empty())
+        Ui.Message(TMessageKind::Error, text, TButtons::Ok);
+}
+
+// ---- reading ----
+
+bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
+    TMailControl& engine = Link.Engine();
+    int failures = 0;
+    int nameRepeats = 0;
+    bool end = false;
+    int i = 0;
+    while (failures < FailedAttempts && !end && i < Book.Count()) {
+        const std::string index = ByteToHex(uint8_t(i));
+        const std::string number = engine.SendMail("d 4 " + index);
+        if (number.size() < 5 || Starts(number, "04 EE")) {
+            ++failures;
+            continue;
+        }
+        if (Starts(number, "04 FF")) {
+            end = true;
+            continue;
+        }
+        into.SetNumber(uint16_t(i), Codec.DecodeNumber(number));
+        const std::string name = engine.SendMail("d 3 " + index);
+        if (name.size() < 2) {
+            // Asked again for the same entry; a handset that never gives the name ends the read.
+            if (++nameRepeats >= NameRepeats)
+                ++failures;
+            continue;
+        }
+        if (Starts(name, "03 FF"))
+            end = true;
+        else
+            into.SetName(uint16_t(i), Codec.DecodeName(name));
+        if (show && ShowPhonebookEntry)
+            ShowPhonebookEntry(i);
+        ++i;
+        Ui.ProgressStep();
+        failures = 0;
+        nameRepeats = 0;
+    }
+    return failures < FailedAttempts;
+}
+
+void TPhonebookTransfer::ReportRead(bool ok, int64_t startTick) {
+    if (ok)
+        Ui.ShowStatus(FinishedText(Texts::FinishedReadingFromHandset, startTick));
+    else
+        Fail(Texts::CouldNotReadPhoneBook);
+}
+
+bool TPhonebookTransfer::ReadPhonebook(TPP5Phonebook& book) {
+    book.Clear();
+    const int64_t start = GetTick();
+    Ui.ShowStatus(Texts::ReadingFromHandset);
+    Link.SetReadTimeouts();
+    Ui.ProgressStart(1, Book.Count(), 1);
+    const bool ok = ReadLoop(book, false);
+    Ui.ProgressEnd();
+    ReportRead(ok, start);
+    return ok;
+}
+
+bool TPhonebookTransfer::LoadFromHandset() {
+    Ui.ResetRowColours();
+    const int64_t start = GetTick();
+    Ui.SetBusy(true);
+    bool ok = false;
+    std::string exception;
+    try {
+        Book.Clear();
+        if (InitPhonebookGrid)
+            InitPhonebookGrid();
+        const int result = Link.ConnectHandset();
+        if (result <= 0) {
+            Ui.Message(TMessageKind::Error,
+                       ConnectionResultText(result) + "\r" + " " + Texts::CouldNotReadPhoneBook,
+                       TButtons::Ok);
+        } else {
+            Ui.ShowStatus(Texts::ReadingFromHandset);
+            Link.SetReadTimeouts();
+            Ui.ProgressStart(1, Book.Count(), 1);
+            ok = ReadLoop(Book, true);
+            Ui.ProgressEnd();
+            ReportRead(ok, start);
+        }
+    } catch (const std::exception& e) {
+        exception = e.what();
+    }
+    Ui.ProgressEnd();
+    Ui.SetBusy(false);
+    ShowException(exception);
+    return ok && exception.empty();
+}
+
+// ---- writing ----
+
+bool TPhonebookTransfer::WritePhonebookEntry(const std::string& name, const std::string& number) {
+    Link.SetWriteTimeouts();
+    TMailControl& engine = Link.Engine();
+    if (engine.SendMail("0D 06 00 " + Codec.EncodeNumber(number)) != "06 CC")
+        return false;
+    return engine.SendMail("0D 05 00 " + Codec.EncodeName(name)) == "05 CC";
+}
+
+int TPhonebookTransfer::FirstUnstorableNumber(const TPP5Phonebook& book) {
+    for (int i = 0; i < book.Count(); ++i)
+        for (const char c : book.GetNumber(uint16_t(i)))
+            if (!Storable(c))
+                return i;
+    return -1;
+}
+
+// A character the packed number cannot carry would make the mail text invalid half-way through the
+// list, after the handset's list may already have been deleted: refuse before anything is sent.
+bool TPhonebookTransfer::RefuseUnstorableNumbers() {
+    const int entry = FirstUnstorableNumber(Book);
+    if (entry < 0)
+        return false;
+    char bad = 0;
+    for (const char c : Book.GetNumber(uint16_t(entry)))
+        if (!Storable(c)) {
+            bad = c;
+            break;
+        }
+    Ui.SetRowColour(entry + 1, TRowColour::Red);
+    Fail(FormatText(Texts::UnstorableNumber, entry + 1, bad));
+    return true;
+}
+
+bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int handsetEntries,
+                                   int64_t startTick) {
+    TMailControl& engine = Link.Engine();
+    if (!addMode) {
+        Link.SetWriteTimeouts();
+        if (engine.SendMail("d 7 0") != "07 CC") {
+            Fail(Texts::PhoneBookNotDeletedReply);
+            return false;
+        }
+        Ui.ShowStatus(Texts::PhoneBookDeleted);
+    }
+    Ui.ShowStatus(Texts::WritingToHandset);
+    Ui.ProgressStart(1, Book.Count(), 1);
+    for (int row = 1; row <= Book.Count(); ++row) {
+        const std::string& name = Book.GetName(uint16_t(row - 1));
+        const std::string& number = Book.GetNumber(uint16_t(row - 1));
+        Ui.SetRowColour(row, TRowColour::Yellow);
+        if (number.empty()) {
+            if (!BlankName(name))
+                MissingNumber = true;
+            else
+                Ui.SetRowColour(row, TRowColour::Window);
+        } else if (addMode && held && held->HasNumber(number)) {
+            Ui.SetRowColour(row, TRowColour::Window);
+        } else if (handsetEntries < Book.Count()) {
+            if (!WritePhonebookEntry(name, number)) {
+                Fail(Texts::CouldNotWritePhoneBook);
+                return false;
+            }
+            ++handsetEntries;
+            Ui.SetRowColour(row, TRowColour::Window);
+        } else {
+            Ui.SetRowColour(row, TRowColour::Red);
+            MemoryFull = true;
+            Ui.ShowStatus(FinishedText(Texts::FinishedWritingToHandset, startTick));
+        }
+        Ui.ProgressStep();
+    }
+    Ui.ShowStatus(FinishedText(Texts::FinishedWritingToHandset, startTick));
+    return true;
+}
+
+bool TPhonebookTransfer::SaveToHandset() {
+    Ui.ResetRowColours();
+    MemoryFull = false;
+    MissingNumber = false;
+    Ui.SetBusy(true);
+    bool ok = false;
+    std::string exception;
+    std::unique_ptr<TPP5Phonebook> held;
+    try {
+        const TWriteMode mode = RefuseUnstorableNumbers()
+                                    ? TWriteMode::Cancel
+                                    : Ui.AskWriteMode(Texts::AddPhoneBook, Texts::ReplacePhoneBook);
+        if (mode == TWriteMode::Add || mode == TWriteMode::Replace) {
+            const bool addMode = mode == TWriteMode::Add;
+            const int result = Link.ConnectHandset();
+            int handsetEntries = 0;
+            if (addMode && result > 0) {
+                held = std::make_unique<TPP5Phonebook>();
+                held->SetCount(Book.Count());
+                ReadPhonebook(*held);
+                handsetEntries = held->CountNumbers();
+            }
+            const int64_t start = GetTick();
+            if (result <= 0)
+                Ui.Message(TMessageKind::Error,
+                           ConnectionResultText(result) + "\r" + " " + Texts::CouldNotWritePhoneBook,
+                           TButtons::Ok);
+            else
+                ok = WriteRows(addMode, held.get(), handsetEntries, start);
+        }
+    } catch (const std::exception& e) {
+        exception = e.what();
+    }
+    held.reset();
+    Ui.ProgressEnd();
+    if (MemoryFull)
+        Ui.Message(TMessageKind::Error, Texts::PhoneBookMemoryFull, TButtons::Ok);
+    if (MissingNumber)
+        Ui.Message(TMessageKind::Error, Texts::NoNumberAttached, TButtons::Ok);
+    Ui.SetBusy(false);
+    ShowException(exception);
+    return ok && !MemoryFull && exception.empty();
+}
+
+// ---- deleting ----
+
+bool TPhonebookTransfer::DeleteInHandset() {
+    Ui.ResetRowColours();
+    if (Ui.Message(TMessageKind::Warning, Texts::DeletePhoneBookQuestion, TButtons::OkCancel) != TAnswer::Ok)
+        return false;
+    Ui.SetBusy(true);
+    bool ok = false;
+    std::string exception;
+    try {
+        const int result = Link.ConnectHandset();
+        if (result <= 0) {
+            Ui.Message(TMessageKind::Error,
+                       ConnectionResultText(result) + "\r" + " " + Texts::PhoneBookNotDeleted, TButtons::Ok);
+        } else {
+            Link.SetWriteTimeouts();
+            if (Link.Engine().SendMail("d 7 0") == "07 CC") {
+                Ui.ShowStatus(Texts::PhoneBookDeleted);
+                ok = true;
+            } else {
+                Fail(Texts::PhoneBookNotDeletedReply);
+            }
+        }
+    } catch (const std::exception& e) {
+        exception = e.what();
+    }
+    Ui.SetBusy(false);
+    ShowException(exception);
+    return ok;
+}

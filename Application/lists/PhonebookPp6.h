@@ -1,0 +1,63 @@
+#pragma once
+
+#include "link/HandsetConnection.h"
+#include "lists/DockingStationPhoneBookConverter.h"
+#include "lists/PP5Phonebook.h"
+#include "platform/UserInteraction.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The phone book's three handset operations: read the handset's list into the table, write the table
+// to the handset (adding to its list or replacing it), and empty the handset's list. They run in the
+// busy state and reach the person only through the user interaction; the grid follows through the
+// two hooks.
+class TPhonebookTransfer {
+public:
+    TPhonebookTransfer(THandsetConnection& link, TUserInteraction& ui, TPP5Phonebook& book);
+
+    // Entry i has changed in the table; the grid shows it.
+    std::function<void(int entry)> ShowPhonebookEntry;
+    // The table has been emptied; the grid starts again.
+    std::function<void()> InitPhonebookGrid;
+
+    // "Read from Handset": true when the handset's list is in the table.
+    bool LoadFromHandset();
+    // "Write to Handset": true when every entry with a number is in the handset.
+    bool SaveToHandset();
+    // "Delete in Handset": true when the handset's list has been emptied.
+    bool DeleteInHandset();
+
+    // Reads the handset's list into book, bounded by the table's count. False after three failed
+    // attempts in a row.
+    bool ReadPhonebook(TPP5Phonebook& book);
+    // Appends one entry to the handset's list: true when both its parts were taken.
+    bool WritePhonebookEntry(const std::string& name, const std::string& number);
+
+    // Whole seconds for the finish texts, rounded up.
+    static int64_t ElapsedSeconds(int64_t ms) { return (ms + 999) / 1000; }
+    // The first entry whose number holds a character the handset cannot store, or -1.
+    static int FirstUnstorableNumber(const TPP5Phonebook& book);
+
+    // A number answer that never comes with its name: after this many repeats of the same entry each
+    // further one counts as a failed attempt.
+    static constexpr int NameRepeats = 3;
+    static constexpr int FailedAttempts = 3;
+
+private:
+    bool ReadLoop(TPP5Phonebook& into, bool show);
+    void ReportRead(bool ok, int64_t startTick);
+    bool WriteRows(bool addMode, const TPP5Phonebook* held, int handsetEntries, int64_t startTick);
+    bool RefuseUnstorableNumbers();
+    void Fail(const std::string& text);
+    void ShowException(const std::string& text);
+    std::string FinishedText(const char* format, int64_t startTick) const;
+
+    THandsetConnection& Link;
+    TUserInteraction& Ui;
+    TPP5Phonebook& Book;
+    TDSPBC Codec;
+    bool MemoryFull = false;
+    bool MissingNumber = false;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+class EFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The whole file as bytes. Raises EFileError with the reason when it cannot be read or is larger
+// than limit bytes.
+std::string ReadFileBytes(const std::string& path, size_t limit);
+
+// Replaces the file with bytes in one step: a failure leaves the earlier file as it was. Raises
+// EFileError with the reason.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);

@@ -1,0 +1,284 @@
+// The phone book grid offscreen: layout, the edit rule through a real editor, the number keys, the
+// context menu, resizing, row colours and the font.
+#include "shell/PhoneBookGrid.h"
+#include "support/ModalAnswerer.h"
+
+#include "lists/PP5Phonebook.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "shell/MainCore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TGrid {
+    explicit TGrid(int entries) {
+        grid.ResizePhonebook(entries);
+        grid.resize(420, 300);
+        grid.show();
+    }
+
+    QLineEdit* OpenEditor(int col, int row) {
+        grid.setCurrentCell(row, col);
+        grid.editItem(grid.item(row, col));
+        return qobject_cast<QLineEdit*>(grid.indexWidget(grid.model()->index(row, col)));
+    }
+    QString Cell(int col, int row) const { return grid.item(row, col)->text(); }
+    QColor Painted(int col, int row) {
+        const QRect cell = grid.visualRect(grid.model()->index(row, col));
+        return grid.viewport()->grab().toImage().pixelColor(cell.bottomRight() - QPoint(3, 3));
+    }
+
+    TPP5Phonebook book;
+    std::vector<std::string> messages;
+    TPhoneBookGrid grid{book, [this](const std::string& text) { messages.push_back(text); }};
+};
+
+const QString Letters = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+
+TEST(PhoneBookGrid, HeadersLineNumbersAndLayout) {
+    TGrid t(3);
+    t.book.SetName(1, "kept in the table");
+    t.grid.ShowPhonebookEntry(1);
+    t.grid.InitPhonebookGrid();
+    EXPECT_EQ(t.grid.objectName(), "sgPhoneBook");
+    ASSERT_EQ(t.grid.rowCount(), 4);
+    const QFontMetrics metrics(t.grid.font());
+    const std::pair<const char*, int> headers[] = {
+        {Texts::GridLineNo, 40}, {Texts::GridName, 180}, {Texts::GridNumber, 130}};
+    for (int col = 0; col < 3; ++col) {
+        const QString header = t.Cell(col, 0);
+        EXPECT_EQ(header.trimmed(), headers[col].first);
+        EXPECT_GE(metrics.horizontalAdvance(header), headers[col].second);
+        if (header != headers[col].first) { // padded no further than needed
+            EXPECT_LT(metrics.horizontalAdvance(header.chopped(1)), headers[col].second);
+        }
+        EXPECT_FALSE(t.grid.item(0, col)->flags() & Qt::ItemIsEditable);
+    }
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_EQ(t.Cell(0, row), QString::number(row));
+        EXPECT_FALSE(t.grid.item(row, 0)->flags() & Qt::ItemIsEditable);
+        EXPECT_TRUE(t.grid.item(row, 1)->flags() & Qt::ItemIsEditable);
+        EXPECT_EQ(t.Cell(1, row), "");
+    }
+    EXPECT_EQ(t.book.GetName(1), "kept in the table");
+    EXPECT_EQ(t.grid.columnWidth(0), 63);
+    EXPECT_EQ(t.grid.columnWidth(1), 182);
+    EXPECT_EQ(t.grid.columnWidth(2), 151);
+    EXPECT_EQ(t.grid.rowHeight(2), 18);
+
+    // Tab goes from the last data cell of a row to the first of the next, past the line number.
+    t.grid.setFocus();
+    t.grid.setCurrentCell(1, 2);
+    QTest::keyClick(&t.grid, Qt::Key_Tab);
+    EXPECT_EQ(t.grid.currentRow(), 2);
+    EXPECT_EQ(t.grid.currentColumn(), 1);
+}
+
+TEST(PhoneBookGrid, NameEdits) {
+    TGrid t(3);
+    QSignalSpy edited(&t.grid, &TPhoneBookGrid::Edited);
+    QLineEdit* editor = t.OpenEditor(1, 1);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, Letters.left(25));
+    ASSERT_EQ(t.messages, std::vector<std::string>{Texts::NameTooLong});
+    EXPECT_EQ(editor->text(), Letters.left(24));
+    EXPECT_EQ(t.book.GetName(0), Letters.left(24).toStdString());
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(t.Cell(1, 1), Letters.left(24));
+    EXPECT_EQ(t.messages.size(), 1u);
+    EXPECT_EQ(edited.count(), 25);
+
+    // Committed whole, as a paste is: a text at the limit goes in, a longer one leaves the table as it was.
+    t.grid.item(2, 1)->setText(Letters.right(24));
+    EXPECT_EQ(t.book.GetName(1), Letters.right(24).toStdString());
+    t.grid.item(2, 1)->setText(Letters);
+    EXPECT_EQ(t.Cell(1, 2), Letters.left(24));
+    EXPECT_EQ(t.book.GetName(1), Letters.right(24).toStdString());
+    EXPECT_EQ(t.messages.size(), 2u);
+
+    t.grid.sgPhoneBookSetEditText(1, 3, QStringLiteral("Café €"));
+    EXPECT_EQ(t.book.GetName(2), "Caf\xe9 \x80");
+}
+
+TEST(PhoneBookGrid, NumberEdits) {
+    TGrid t(2);
+    QLineEdit* editor = t.OpenEditor(2, 1);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "12-34");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(t.Cell(2, 1), "12-34");
+    EXPECT_EQ(t.book.GetNumber(0), "12P34");
+
+    editor = t.OpenEditor(2, 2);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, QString(24, '7'));
+    EXPECT_EQ(t.messages, std::vector<std::string>{Texts::NumberTooLong});
+    EXPECT_EQ(editor->text(), QString(23, '7'));
+    EXPECT_EQ(t.book.GetNumber(1), std::string(23, '7'));
+}
+
+TEST(PhoneBookGrid, NumberEditorTakesOnlyDialCharacters) {
+    TGrid t(1);
+    QLineEdit* editor = t.OpenEditor(2, 1);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "1a2p+3#* ");
+    EXPECT_EQ(editor->text(), "12P3#*");
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    EXPECT_EQ(editor->text(), "12P3#");
+
+    QApplication::clipboard()->setText("+49 (30) 12-p");
+    editor->selectAll();
+    editor->paste();
+    EXPECT_EQ(editor->text(), "493012-P");
+    EXPECT_EQ(t.book.GetNumber(0), "493012PP");
+
+    QLineEdit* name = t.OpenEditor(1, 1);
+    ASSERT_NE(name, nullptr);
+    QTest::keyClicks(name, "a+p");
+    EXPECT_EQ(name->text(), "a+p");
+}
+
+TEST(PhoneBookGrid, ContextMenuClearsTheRowPressed) {
+    TGrid t(3);
+    auto* menu = t.grid.findChild<QMenu*>("pmPhoneBook");
+    ASSERT_NE(menu, nullptr);
+    for (int row : {1, 2}) {
+        t.grid.sgPhoneBookSetEditText(1, row, "Name");
+        t.grid.sgPhoneBookSetEditText(2, row, "123");
+    }
+    t.grid.SetRowColour(2, TRowColour::Red);
+
+    const auto centre = [&t](int row) { return t.grid.visualRect(t.grid.model()->index(row, 1)).center(); };
+    QTest::mousePress(t.grid.viewport(), Qt::RightButton, {}, centre(0));
+    EXPECT_FALSE(menu->isVisible());
+    EXPECT_EQ(t.grid.PopupRow(), 0);
+    EXPECT_FALSE(t.grid.OpenContextMenuAt(0, {}));
+
+    QTest::mousePress(t.grid.viewport(), Qt::RightButton, {}, centre(2));
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(t.grid.PopupRow(), 2);
+    menu->close();
+    t.grid.findChild<QAction*>("miDeleteCells")->trigger();
+    EXPECT_EQ(t.Cell(1, 2), "");
+    EXPECT_EQ(t.Cell(2, 2), "");
+    EXPECT_EQ(t.book.GetNumber(1), "");
+    EXPECT_EQ(t.grid.RowColour(2), TRowColour::Window);
+    EXPECT_EQ(t.Cell(1, 1), "Name");
+    EXPECT_EQ(t.book.GetNumber(0), "123");
+}
+
+TEST(PhoneBookGrid, ResizeKeepsTheRowsUpToTheNewCount) {
+    TGrid t(200);
+    for (int i = 0; i < 200; ++i) {
+        t.book.SetName(uint16_t(i), "N" + std::to_string(i));
+        t.book.SetNumber(uint16_t(i), std::to_string(1000 + i));
+    }
+    QSignalSpy edited(&t.grid, &TPhoneBookGrid::Edited);
+    t.grid.ShowAll();
+    EXPECT_EQ(t.Cell(1, 200), "N199");
+    EXPECT_EQ(edited.count(), 0) << "showing the table is no edit";
+
+    t.grid.ResizePhonebook(80);
+    EXPECT_EQ(t.grid.rowCount(), 81);
+    EXPECT_EQ(t.book.Count(), 80);
+    EXPECT_EQ(t.Cell(1, 80), "N79");
+    EXPECT_EQ(t.Cell(2, 1), "1000");
+    EXPECT_EQ(t.book.GetName(80), "");
+    EXPECT_EQ(t.book.GetNumber(199), "");
+
+    t.grid.ResizePhonebook(200);
+    EXPECT_EQ(t.Cell(0, 200), "200");
+    EXPECT_EQ(t.Cell(1, 81), "");
+    EXPECT_TRUE(t.messages.empty());
+}
+
+TEST(PhoneBookGrid, RowColours) {
+    TGrid t(3);
+    const QColor window = t.grid.palette().color(QPalette::Base);
+    t.grid.SetRowColour(1, TRowColour::Yellow);
+    t.grid.SetRowColour(2, TRowColour::Red);
+    t.grid.SetRowColour(256, TRowColour::Red);
+    EXPECT_EQ(t.grid.RowColour(1), TRowColour::Yellow);
+    EXPECT_EQ(t.grid.RowColour(256), TRowColour::Window);
+    EXPECT_EQ(t.Painted(2, 1), QColor(255, 255, 0));
+    EXPECT_EQ(t.Painted(1, 2), QColor(255, 0, 0));
+    EXPECT_EQ(t.Painted(1, 3), window);
+
+    t.grid.ResetRowColours();
+    EXPECT_EQ(t.grid.RowColour(2), TRowColour::Window);
+    EXPECT_EQ(t.Painted(1, 2), window);
+}
+
+TEST(PhoneBookGrid, FontSizeFitsRowsAndColumns) {
+    TGrid t(5);
+    const QString longName(24, 'W');
+    t.grid.sgPhoneBookSetEditText(1, 5, longName);
+    int lastWidth = 0;
+    for (int size : {12, 24}) {
+        t.grid.ApplyGridFont(size);
+        EXPECT_EQ(t.grid.font().pointSize(), size);
+        const QFontMetrics metrics(t.grid.font());
+        EXPECT_EQ(t.grid.columnWidth(1), metrics.horizontalAdvance(longName) + 10);
+        EXPECT_GT(t.grid.columnWidth(1), lastWidth);
+        lastWidth = t.grid.columnWidth(1);
+        EXPECT_EQ(t.grid.columnWidth(0), metrics.horizontalAdvance(t.Cell(0, 0)) + 10);
+        for (int row : {0, 5})
+            EXPECT_EQ(t.grid.rowHeight(row), TMainCore::GridRowHeight(size));
+    }
+    t.grid.ResizePhonebook(8);
+    EXPECT_EQ(t.grid.rowHeight(8), TMainCore::GridRowHeight(24)) << "rows added later";
+}
+
+TEST(PhoneBookGrid, ColumnEdgeDraggedInTheHeaderRow) {
+    TGrid t(2);
+    const int edge = t.grid.columnViewportPosition(1) + t.grid.columnWidth(1);
+    const int y = t.grid.rowViewportPosition(0) + 5;
+    QTest::mousePress(t.grid.viewport(), Qt::LeftButton, {}, {edge, y});
+    QMouseEvent drag(QEvent::MouseMove, QPointF(edge + 30, y),
+                     t.grid.viewport()->mapToGlobal(QPointF(edge + 30, y)), Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(t.grid.viewport(), &drag);
+    QTest::mouseRelease(t.grid.viewport(), Qt::LeftButton, {}, {edge + 30, y});
+    EXPECT_EQ(t.grid.columnWidth(1), 182 + 30);
+}
+
+// With the window's own modal box, which takes the focus from the editor while it is shown.
+TEST(PhoneBookGrid, NameTooLongUnderAModalBox) {
+    TModalAnswerer answerer;
+    TPP5Phonebook book;
+    QWidget window;
+    auto* grid = new TPhoneBookGrid(
+        book,
+        [&window](const std::string& text) {
+            QMessageBox box(&window);
+            box.setText(QString::fromStdString(text));
+            box.exec();
+        },
+        &window);
+    grid->ResizePhonebook(1);
+    window.resize(420, 200);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    grid->setCurrentCell(1, 1);
+    grid->editItem(grid->item(1, 1));
+    QTest::keyClicks(grid->indexWidget(grid->model()->index(1, 1)), Letters.left(25));
+    QTest::qWait(20);
+    EXPECT_EQ(answerer.Texts, std::vector<QString>{Texts::NameTooLong});
+    EXPECT_EQ(book.GetName(0), Letters.left(24).toStdString());
+    auto* editor = qobject_cast<QLineEdit*>(grid->indexWidget(grid->model()->index(1, 1)));
+    ASSERT_NE(editor, nullptr) << "the editor is open again after the message";
+    EXPECT_EQ(editor->text(), Letters.left(24));
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    EXPECT_EQ(book.GetName(0), Letters.left(23).toStdString());
+}
+
+} // namespace

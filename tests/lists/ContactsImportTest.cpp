@@ -1,0 +1,222 @@
+// Contacts files from Outlook (CSV) and vCard files, and how they fill the phone book.
+#include "lists/ContactsImport.h"
+#include "lists/PP5Phonebook.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// Outside the unnamed namespace, so that the comparisons of vectors in std find them.
+static bool operator==(const TContact& a, const TContact& b) {
+    return a.FullName == b.FullName && a.Business == b.Business && a.Home == b.Home &&
+           a.Primary == b.Primary && a.Mobile == b.Mobile;
+}
+
+static void PrintTo(const TContact& c, std::ostream* os) {
+    *os << "{" << c.FullName << " | B " << c.Business << " | H " << c.Home << " | P " << c.Primary << " | M "
+        << c.Mobile << "}";
+}
+
+namespace {
+
+using TContacts = std::vector<TContact>;
+
+const QByteArray OutlookHeader =
+    "\"Title\",\"First Name\",\"Middle Name\",\"Last Name\",\"Suffix\",\"Company\","
+    "\"Business Phone\",\"Business Phone 2\",\"Home Phone\",\"Mobile Phone\","
+    "\"Primary Phone\",\"E-mail Address\"\r\n";
+
+std::string ErrorOf(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const EContactsFileError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+TEST(OutlookCsv, RealisticExportWithQuotesLineBreaksAndShortRecords) {
+    const QByteArray csv =
+        OutlookHeader +
+        "\"Dr.\",\"Anna\",\"\",\"Berg\",\"\",\"Berg, Lund & Co\",\" +45 12 34-56 78 \",\"\",\"\","
+        "\"20 30 40 50\",\"\",\"anna@example.com\"\r\n"
+        "\r\n"
+        ",,,,,,,,,,,\r\n"
+        "\"\",\"S\xF8ren\",\"\",\"\"\"Big\"\" Hansen\",\"\",\"Line one\r\nline two\nthree\","
+        "\"\",\"\",\"33 44\"\n"
+        "\"\",\"Jo\",\"Q\r\nX\",\"Doe\",,,,,,,\"5\"";
+    EXPECT_EQ(ParseOutlookCsv(csv), (TContacts{{"Anna Berg", "+45 12 34-56 78", "", "", "20 30 40 50"},
+                                               {"S\xF8ren \"Big\" Hansen", "", "33 44", "", ""},
+                                               {"Jo Q X Doe", "", "", "5", ""}}));
+
+    // A name column wins when it is filled; headers are matched trimmed and without regard to case.
+    EXPECT_EQ(ParseOutlookCsv(" full NAME ,First Name,HOME PHONE\nAl Bo,X,1\n,Cy,2\n"),
+              (TContacts{{"Al Bo", "", "1", "", ""}, {"Cy", "", "2", "", ""}}));
+    EXPECT_EQ(ParseOutlookCsv("Mobile Phone\n"), TContacts{}) << "a header alone is no error";
+}
+
+TEST(OutlookCsv, EncodingIsUtf8WhenValidElseWindows1252) {
+    const QByteArray rows = "First Name,Home Phone\nS\xC3\xB8ren \xC5\x81ukasz \xE2\x82\xAC,1\n";
+    const TContacts expected{{"S\xF8ren ?ukasz \x80", "", "1", "", ""}};
+    EXPECT_EQ(ParseOutlookCsv("\xEF\xBB\xBF" + rows), expected);
+    EXPECT_EQ(ParseOutlookCsv(rows), expected);
+    // One byte that is not UTF-8 makes the whole file Windows-1252, taken byte for byte.
+    EXPECT_EQ(ParseOutlookCsv(rows + "\xF8\x80,2\n").back().FullName, "\xF8\x80");
+    EXPECT_EQ(ParseOutlookCsv(rows + "\xF8,2\n").front().FullName, "S\xC3\xB8ren \xC5\x81ukasz \xE2\x82\xAC");
+}
+
+TEST(OutlookCsv, SemicolonsSeparateOnlyWhenTheHeaderHasNoComma) {
+    EXPECT_EQ(ParseOutlookCsv("Vorname;Name;\"Mobile Phone\"\r\nJens;\"Ko, Li\";0171 1\r\n"),
+              (TContacts{{"Ko, Li", "", "", "", "0171 1"}}));
+    EXPECT_EQ(ParseOutlookCsv("Name,Home Phone\r\nA;B,1;2\r\n"), (TContacts{{"A;B", "", "1;2", "", ""}}));
+}
+
+TEST(OutlookCsv, MalformedFilesAreRefused) {
+    EXPECT_EQ(ErrorOf([] { ParseOutlookCsv(""); }), "empty file");
+    EXPECT_EQ(ErrorOf([] { ParseOutlookCsv("\xEF\xBB\xBF"); }), "empty file");
+    EXPECT_EQ(ErrorOf([] { ParseOutlookCsv("First Name,Company,Phone\nA,B,1\n"); }), "no telephone columns");
+    EXPECT_EQ(ErrorOf([] { ParseOutlookCsv(" \r\n\n"); }), "no telephone columns");
+    EXPECT_EQ(ErrorOf([] { ParseOutlookCsv(OutlookHeader + "\"Mr\",\"Ann\nBo"); }),
+              "unterminated quoted field");
+}
+
+TEST(VCard21, QuotedPrintableCharsetsSoftBreaksAndBareTypes) {
+    const QByteArray card =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+        "N;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:J=F8rgensen;S=F8ren\r\n"
+        "FN;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:S=F8ren J=F8rgen=\r\n"
+        "sen =3D Boss=\r\n"
+        "\r\n"
+        "TEL;WORK;VOICE:+45 11\r\nTEL;CELL:22\r\nTEL;HOME;FAX:99\r\nTEL;PREF;WORK:+4511\r\n"
+        "PHOTO;ENCODING=BASE64;TYPE=JPEG:\r\n /9j/4AAQSk:TEL;CELL:66\r\n/9j/TEL\r\n\r\n"
+        "AGENT:\r\nBEGIN:VCARD\r\nFN:Assistant\r\nTEL;HOME:77\r\nEND:VCARD\r\n"
+        "TEL:33\r\nEND:VCARD\r\n"
+        // No VERSION, no END: UTF-8 when valid, Windows-1252 when not.
+        "BEGIN:VCARD\r\nN:Berg;\xC3\x85sa\r\nTEL;TYPE=HOME:1\r\n"
+        "BEGIN:VCARD\r\nFN:M\xF8ller\r\nTEL;ENCODING=QUOTED-PRINTABLE:4=\r\n";
+    EXPECT_EQ(ParseVCards(card), (TContacts{{"S\xF8ren J\xF8rgensen = Boss", "+45 11", "", "33", "22"},
+                                            {"\xC5sa Berg", "", "1", "", ""},
+                                            {"M\xF8ller", "", "", "4", ""}}));
+}
+
+TEST(VCard30, FoldingEscapesTypeListsAndWhichTelGoesWhere) {
+    const QByteArray card = "begin:vcard\nVERSION:3.0\n"
+                            "item1.FN:Smith\\, Jo\n hn\\nJr\n\t \\\\ Esq\n"
+                            "TEL;TYPE=voice:55 1\nTEL;TYPE=home;TYPE=pref:44\n"
+                            "TEL;type=WORK,CELL:33\nTEL;TYPE=work:22\nTEL;TYPE=cell:44\n"
+                            "TEL;TYPE=fax:11\nEND:VCARD\n"
+                            "BEGIN:VCARD\nVERSION:3.0\nFN:\nN:Stevenson;John;Philip,Paul;Dr.;Jr.\n"
+                            "TEL;TYPE=pref:1-2\nTEL;TYPE=work:12\nTEL:3\nTEL:4\nEND:VCARD\n"
+                            "BEGIN:VCARD\nVERSION:3.0\nFN:\nFN:M\xF8ller\nEND:VCARD\n";
+    EXPECT_EQ(ParseVCards(card), (TContacts{{"Smith, John Jr \\ Esq", "33", "44", "55 1", ""},
+                                            {"Dr. John Philip Paul Stevenson Jr.", "12", "", "1-2", ""},
+                                            {"M?ller", "", "", "", ""}}))
+        << "the pref number 44 is Home only, the second cell one is not used twice";
+}
+
+TEST(VCard40, TelUrisPrefAndQuotedTypeLists) {
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ana \xC3\xB1\r\n"
+                            "TEL;VALUE=uri;TYPE=\"voice,home\":tel:+1-555-1234;ext=5\r\n"
+                            "TEL;VALUE=uri;PREF=2:tel:+1 555 0002\r\n"
+                            "TEL;VALUE=uri;PREF=1;TYPE=voice:TEL:+1 555 0001\r\n"
+                            "TEL;TYPE=\"cell,text\":+1 555 0003\r\nFN:Second\r\nEND:VCARD\r\n";
+    EXPECT_EQ(ParseVCards(card), (TContacts{{"Ana \xF1", "", "+15551234", "+1 555 0001", "+1 555 0003"}}));
+}
+
+TEST(VCard, FilesWithoutACardAreRefused) {
+    EXPECT_EQ(ErrorOf([] { ParseVCards(""); }), "empty file");
+    EXPECT_EQ(ErrorOf([] { ParseVCards("FN:Nobody\r\nEND:VCARD\r\n"); }), "no vCard in the file");
+}
+
+TEST(HostileInput, BinaryNulsAndHugeLinesAreReadSafelyByBothReaders) {
+    QByteArray junk(4096, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = char((i * 7919) % 251);
+    for (const QByteArray& bad : {junk, QByteArray("BEGIN:VCARD\n") + junk, QByteArray("\"a,b\n") + junk}) {
+        EXPECT_NO_THROW(ErrorOf([&] { ParseVCards(bad); }));
+        EXPECT_NO_THROW(ErrorOf([&] { ParseOutlookCsv(bad); }));
+    }
+    const char withNul[] = "BEGIN:VCARD\nFN:A\0B\nEND:VCARD\n";
+    EXPECT_EQ(ParseVCards(QByteArray(withNul, sizeof withNul - 1)).front().FullName, "A B");
+
+    // Ten megabytes on one line, folded a byte at a time, or all soft breaks: read in linear time.
+    const QByteArray big(10 << 20, 'x');
+    EXPECT_EQ(ParseVCards("BEGIN:VCARD\nFN:" + big + "\nTEL:1\n").front().FullName.size(),
+              size_t(big.size()));
+    EXPECT_EQ(ParseVCards("BEGIN:VCARD\nFN;X=" + QByteArray(1 << 20, 'y').replace("y", "\n y") + ":Z\n")
+                  .front()
+                  .FullName,
+              "Z");
+    EXPECT_EQ(ParseVCards("BEGIN:VCARD\nFN;QUOTED-PRINTABLE:" + QByteArray(2 << 20, '=').replace("=", "A=\n"))
+                  .front()
+                  .FullName.size(),
+              size_t(2 << 20));
+    EXPECT_EQ(ParseOutlookCsv("Home Phone," + QByteArray(10 << 20, ',') + "\n1\n").size(), 1u);
+    EXPECT_EQ(ErrorOf([&] { ParseOutlookCsv(QByteArray(MaxContactsFileSize + 1, ' ')); }), "file too large");
+}
+
+TEST(ReadContactsFile, ChoosesTheReaderByContentAndReportsFileProblems) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto write = [&dir](const char* name, const QByteArray& data) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(data);
+        return dir.filePath(name).toStdString();
+    };
+    EXPECT_EQ(
+        ReadContactsFile(write("a.csv", "\xEF\xBB\xBF \r\n\r\n  Begin:VCard \r\nFN:V\r\nEND:VCARD\r\n")),
+        (TContacts{{"V", "", "", "", ""}}));
+    EXPECT_EQ(ReadContactsFile(write("b.vcf", "Name,Home Phone\nBEGIN:VCARD,1\n")),
+              (TContacts{{"BEGIN:VCARD", "", "1", "", ""}}));
+
+    EXPECT_EQ(ErrorOf([&] { ReadContactsFile(write("empty.csv", "")); }), "empty file");
+    EXPECT_EQ(ErrorOf([&] {
+                  ReadContactsFile(dir.filePath("missing.csv").toStdString());
+              }).rfind("cannot open the file: ", 0),
+              0u);
+    EXPECT_NE(ErrorOf([&] { ReadContactsFile(dir.path().toStdString()); }), "no error");
+    const std::string huge = write("huge.csv", "");
+    QFile(QString::fromStdString(huge)).resize(MaxContactsFileSize + 1);
+    EXPECT_EQ(ErrorOf([&] { ReadContactsFile(huge); }), "file too large");
+}
+
+TEST(FillPhonebook, NumbersInOrderUntilTheGridIsFull) {
+    TPP5Phonebook book;
+    book.SetCount(200);
+    std::vector<std::pair<int, std::string>> rows;
+    auto record = [&rows](int entry, const std::string& name) { rows.emplace_back(entry, name); };
+
+    const std::string longName = "Maximilian Alexander von Hohenberg";
+    EXPECT_EQ(
+        FillPhonebook({{longName, "+45 12 34-56 78", "", "", "20 30 40 50"}, {"No numbers", "", "", "", ""}},
+                      book, 201, record),
+        2);
+    EXPECT_EQ(rows, (std::vector<std::pair<int, std::string>>{{0, longName}, {1, longName}}));
+    EXPECT_EQ(book.GetNumber(0), "+451234P5678");
+    EXPECT_EQ(book.GetNumber(1), "20304050");
+    EXPECT_EQ(book.GetName(1), longName.substr(0, 24));
+    EXPECT_EQ(book.GetNumber(2), "");
+
+    // 50 contacts with Business, Home, Primary and Mobile set, 50 more with Mobile only: 250 numbers.
+    TContacts many;
+    for (int i = 0; i < 100; ++i) {
+        const std::string n = std::to_string(i);
+        many.push_back(i < 50 ? TContact{n, n + "1", n + "2", n + "3", n + "4"}
+                              : TContact{n, "", "", "", n + "4"});
+    }
+    rows.clear();
+    book.Clear();
+    EXPECT_EQ(FillPhonebook(many, book, 201, record), 100);
+    ASSERT_EQ(rows.size(), 200u);
+    EXPECT_EQ(rows.back(), (std::pair<int, std::string>{199, "49"}));
+    EXPECT_EQ(book.GetNumber(2), "03");
+    EXPECT_EQ(book.GetNumber(3), "04") << "Business, Home, Primary, Mobile";
+    EXPECT_EQ(book.GetNumber(199), "494");
+    book.Clear();
+    EXPECT_EQ(FillPhonebook(many, book, 1, nullptr), 100) << "no room at all";
+    EXPECT_EQ(book.CountNumbers(), 0);
+}
+
+} // namespace

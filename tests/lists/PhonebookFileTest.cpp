@@ -1,0 +1,130 @@
+#include "lists/PhonebookFile.h"
+#include "platform/TextFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TPP5Phonebook Table(int count) {
+    TPP5Phonebook book;
+    book.SetCount(uint8_t(count));
+    return book;
+}
+
+std::string FileText(const std::string& path) {
+    return ReadFileBytes(path, PhonebookFileLimit);
+}
+
+} // namespace
+
+TEST(PhonebookFile, WritesOnlyNumberedEntriesInTableOrder) {
+    TPP5Phonebook book = Table(200);
+    book.SetName(0, "Smith, John");
+    book.SetNumber(0, "01-23 4");
+    book.SetName(3, "No number");
+    book.SetNumber(5, "999");
+    book.SetName(199, std::string(24, 'x'));
+    book.SetNumber(199, std::string(23, '9'));
+    EXPECT_EQ(PhonebookFileText(book),
+              "Smith, John,01P234\r\n,999\r\n" + std::string(24, 'x') + "," + std::string(23, '9') + "\r\n");
+}
+
+TEST(PhonebookFile, ReadsLinesIntoTablePositions) {
+    TPP5Phonebook book = Table(200);
+    const int taken =
+        ParsePhonebookText("Smith, John,0123\r\nBob,5\r\nno comma\r\n\r\nBob,\r\n,5\nlast,1 2-3", book);
+    EXPECT_EQ(taken, 7);
+    EXPECT_EQ(book.GetName(0), "Smith, John");
+    EXPECT_EQ(book.GetNumber(0), "0123");
+    EXPECT_EQ(book.GetName(1), "Bob");
+    EXPECT_EQ(book.GetNumber(1), "5");
+    // A line without a comma, the empty line too, keeps its place empty.
+    EXPECT_EQ(book.GetName(2), "");
+    EXPECT_EQ(book.GetNumber(3), "");
+    EXPECT_EQ(book.GetName(4), "Bob");
+    EXPECT_EQ(book.GetNumber(4), "");
+    EXPECT_EQ(book.GetName(5), "");
+    EXPECT_EQ(book.GetNumber(5), "5");
+    EXPECT_EQ(book.GetNumber(6), "12P3");
+}
+
+TEST(PhonebookFile, AnEntryWithoutANumberMovesTheFollowingOnesUp) {
+    TPP5Phonebook book = Table(10);
+    book.SetName(0, "A");
+    book.SetNumber(0, "1");
+    book.SetName(1, "Nameless number");
+    book.SetName(2, "C");
+    book.SetNumber(2, "3");
+    TPP5Phonebook loaded = Table(10);
+    ParsePhonebookText(PhonebookFileText(book), loaded);
+    EXPECT_EQ(loaded.GetName(1), "C");
+    EXPECT_EQ(loaded.GetNumber(1), "3");
+}
+
+TEST(PhonebookFile, TakesNoMoreLinesThanTheTableHas) {
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "N" + std::to_string(i) + "," + std::to_string(i) + "\r\n";
+    TPP5Phonebook book = Table(200);
+    EXPECT_EQ(ParsePhonebookText(text, book), 200);
+    EXPECT_EQ(book.GetNumber(199), "199");
+    EXPECT_EQ(book.GetNumber(200), "");
+}
+
+TEST(PhonebookFile, StrangeBytesLoadCutToTheFieldLimits) {
+    std::string text(5000, 'n');
+    text += "," + std::string(5000, '7') + "\r\n";
+    text += std::string("nul\0name,1\0 2", 13) + "\r\n";
+    for (int b = 1; b < 256; ++b)
+        text += char(b);
+    TPP5Phonebook book = Table(200);
+    // The control bytes 10 and 13 among them end lines: three more.
+    EXPECT_EQ(ParsePhonebookText(text, book), 5);
+    EXPECT_EQ(book.GetName(0), std::string(24, 'n'));
+    EXPECT_EQ(book.GetNumber(0), std::string(23, '7'));
+    EXPECT_EQ(book.GetName(1), std::string("nul\0name", 8));
+    EXPECT_EQ(book.GetNumber(1), std::string("1\0"
+                                             "2",
+                                             3));
+}
+
+TEST(PhonebookFile, SavesWholeOrNotAtAll) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("list.phb").toStdString();
+    TPP5Phonebook book = Table(5);
+    book.SetName(0, "Bob");
+    book.SetNumber(0, "1");
+    SavePhonebookFile(path, book);
+    EXPECT_EQ(FileText(path), "Bob,1\r\n");
+
+    TPP5Phonebook back = Table(5);
+    EXPECT_EQ(LoadPhonebookFile(path, back), 1);
+    EXPECT_EQ(back.GetName(0), "Bob");
+
+    // A folder that cannot be written keeps the earlier file whole.
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    book.SetNumber(0, "2");
+    if (QFile(dir.filePath("probe")).open(QIODevice::WriteOnly)) {
+        QFile::setPermissions(dir.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        GTEST_SKIP() << "the folder stays writable (running as root)";
+    }
+    EXPECT_THROW(SavePhonebookFile(path, book), EFileError);
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(FileText(path), "Bob,1\r\n");
+}
+
+TEST(PhonebookFile, AFileThatCannotBeReadRaisesWithItsName) {
+    TPP5Phonebook book = Table(5);
+    try {
+        LoadPhonebookFile("/nonexistent/list.phb", book);
+        FAIL();
+    } catch (const EFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("/nonexistent/list.phb"), std::string::npos);
+    }
+}

@@ -1,0 +1,366 @@
+// The phone book's handset operations over an in-process link, against the virtual handset's logic or
+// against scripted answers.
+
+#include "HandsetPhonebook.h"
+#include "lists/PhonebookPp6.h"
+#include "support/FakeLink.h"
+#include "support/RecordingUser.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+// The program's side of the connection step, with short time-outs so that silence costs little.
+class TTestConnection : public THandsetConnection {
+public:
+    explicit TTestConnection(TFakeLink& link, TPP5Phonebook& book)
+        : Engine_(link)
+        , Link(link)
+        , Book(book) {}
+
+    TMailControl& Engine() override { return Engine_; }
+    int ConnectHandset() override {
+        ++Connects;
+        if (Result > 0)
+            Book.SetCount(Capacity);
+        return Result;
+    }
+    void SetReadTimeouts() override { Set(150, 50); }
+    void SetWriteTimeouts() override { Set(150, 50); }
+
+    int Result = 1;
+    uint8_t Capacity = 200;
+    int Connects = 0;
+
+private:
+    void Set(uint16_t answer, uint16_t gap) {
+        Engine_.SetFramedAnswer(true);
+        Engine_.AnswerTimeout = answer;
+        Engine_.GapTimeout = gap;
+    }
+
+    TMailControl Engine_;
+    TFakeLink& Link;
+    TPP5Phonebook& Book;
+};
+
+TPhonebookRecord Record(const std::string& name, const std::string& number) {
+    return {*PackNumber(number), name};
+}
+
+THandsetState StateWith(std::vector<TPhonebookRecord> list, uint8_t capacity = 200) {
+    THandsetState state = DefaultHandsetState();
+    state.phonebook = std::move(list);
+    state.capacity = capacity;
+    return state;
+}
+
+// The mail texts the engine sent, from the frames on the line.
+std::vector<std::string> Mails(const TFakeLink& link) {
+    std::vector<std::string> mails;
+    for (const TBytes& frame : link.Frames) {
+        TBytes mail{frame[3]};
+        mail.insert(mail.end(), frame.begin() + 5, frame.end() - 1);
+        mails.push_back(HexText(mail));
+    }
+    return mails;
+}
+
+int Count(const std::vector<std::string>& mails, const std::string& prefix) {
+    int n = 0;
+    for (const std::string& mail : mails)
+        n += mail.starts_with(prefix);
+    return n;
+}
+
+struct TFixture : ::testing::Test {
+    TFakeLink Link;
+    TPP5Phonebook Book;
+    TRecordingUser User;
+    TTestConnection Connection{Link, Book};
+    TPhonebookTransfer Transfer{Connection, User, Book};
+    std::vector<int> Shown;
+
+    TFixture() {
+        Book.SetCount(200);
+        Transfer.ShowPhonebookEntry = [this](int i) { Shown.push_back(i); };
+    }
+
+    void UseHandset(THandsetState state, THandsetFaults faults = {}) {
+        Link.Handset = THandset(std::move(state), TReadiness::Ready, std::move(faults));
+    }
+    // Answers each mail by its text; no entry means silence.
+    void Script(std::function<std::optional<std::string>(const std::string& mail)> answer) {
+        Link.Script = [answer](const TBytes& frame) {
+            std::vector<TFakeLink::TReply> replies{{0, frame}};
+            TBytes mail{frame[3]};
+            mail.insert(mail.end(), frame.begin() + 5, frame.end() - 1);
+            if (const auto text = answer(HexText(mail)))
+                replies.push_back({1, FramedAnswer(MailBytes(*text))});
+            return replies;
+        };
+    }
+    void Fill(std::initializer_list<std::pair<const char*, const char*>> rows) {
+        int i = 0;
+        for (const auto& [name, number] : rows) {
+            Book.SetName(uint16_t(i), name);
+            Book.SetNumber(uint16_t(i), number);
+            ++i;
+        }
+    }
+    const std::vector<TPhonebookRecord>& HandsetList() { return Link.Handset.State().phonebook; }
+    bool Shows(const std::string& text) const {
+        for (const auto& shown : User.Messages)
+            if (shown.text == text)
+                return true;
+        return false;
+    }
+};
+
+using PhonebookRead = TFixture;
+using PhonebookWrite = TFixture;
+using PhonebookDelete = TFixture;
+
+} // namespace
+
+TEST_F(PhonebookRead, TakesEveryEntryUntilTheHandsetSaysTheListEnds) {
+    UseHandset(StateWith({Record("Bob", "1234"), Record("", "*#P5"), Record("Smith, John", "0123")}));
+    EXPECT_TRUE(Transfer.LoadFromHandset());
+    EXPECT_EQ(Book.GetName(0), "Bob");
+    EXPECT_EQ(Book.GetNumber(0), "1234");
+    EXPECT_EQ(Book.GetName(1), "");
+    EXPECT_EQ(Book.GetNumber(1), "*#P5");
+    EXPECT_EQ(Book.GetName(2), "Smith, John");
+    EXPECT_EQ(Shown, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(User.LastStatus(), "Finished reading from handset! - 1 sec");
+    EXPECT_TRUE(User.Messages.empty());
+    EXPECT_EQ(User.BusyChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(User.Progress.front(), "start 1..200");
+    EXPECT_EQ(User.Steps, 3);
+    EXPECT_EQ(Mails(Link).back(), "0D 04 03");
+}
+
+TEST_F(PhonebookRead, AnEmptyHandsetIsASuccess) {
+    UseHandset(StateWith({}));
+    Fill({{"old", "999"}});
+    EXPECT_TRUE(Transfer.LoadFromHandset());
+    EXPECT_EQ(Book.CountNumbers(), 0);
+    EXPECT_EQ(User.LastStatus(), "Finished reading from handset! - 1 sec");
+}
+
+TEST_F(PhonebookRead, EndOfListInANameAnswerKeepsThatNumber) {
+    Script([](const std::string& mail) -> std::optional<std::string> {
+        if (mail == "0D 04 00")
+            return "04 12 3F";
+        if (mail == "0D 03 00")
+            return "03 FF";
+        return "04 45 6F";
+    });
+    EXPECT_TRUE(Transfer.LoadFromHandset());
+    EXPECT_EQ(Book.GetNumber(0), "123");
+    EXPECT_EQ(Book.GetName(0), "");
+    EXPECT_EQ(Book.CountNumbers(), 1);
+    EXPECT_EQ(Count(Mails(Link), "0D 04"), 1);
+}
+
+TEST_F(PhonebookRead, ThreeFailedAttemptsInARowEndTheRead) {
+    // Entry 0 after one error answer; entry 1 gets an error answer, then silence twice.
+    std::map<std::string, int> asked;
+    Script([&asked](const std::string& mail) -> std::optional<std::string> {
+        const int n = ++asked[mail];
+        if (mail == "0D 04 00")
+            return n == 1 ? "04 EE" : "04 12 3F";
+        if (mail == "0D 03 00")
+            return "03 42";
+        if (mail == "0D 04 01" && n == 1)
+            return "04 EE";
+        return std::nullopt;
+    });
+    EXPECT_FALSE(Transfer.LoadFromHandset());
+    EXPECT_EQ(Book.GetName(0), "B");
+    EXPECT_EQ(asked["0D 04 01"], 3);
+    EXPECT_TRUE(Shows("Could not read Phone Book!"));
+    EXPECT_EQ(User.LastStatus(), "Could not read Phone Book!");
+    EXPECT_EQ(User.BusyChanges.back(), false);
+}
+
+TEST_F(PhonebookRead, AHandsetThatNeverNamesAnEntryDoesNotKeepTheReadGoing) {
+    UseHandset(StateWith({Record("Bob", "1234")}), THandsetFaults{.noNames = true});
+    EXPECT_FALSE(Transfer.LoadFromHandset());
+    const auto mails = Mails(Link);
+    EXPECT_EQ(Count(mails, "0D 03 00"),
+              TPhonebookTransfer::NameRepeats + TPhonebookTransfer::FailedAttempts - 1);
+    EXPECT_TRUE(Shows("Could not read Phone Book!"));
+}
+
+TEST_F(PhonebookRead, NoHandsetSaysWhyInOneBox) {
+    Connection.Result = 0;
+    Fill({{"old", "999"}});
+    EXPECT_FALSE(Transfer.LoadFromHandset());
+    ASSERT_EQ(User.Messages.size(), 1u);
+    EXPECT_EQ(User.Messages[0].text, "Could not connect to the handset!\r Could not read Phone Book!");
+    EXPECT_EQ(Book.CountNumbers(), 0);
+    EXPECT_TRUE(Link.Frames.empty());
+}
+
+TEST_F(PhonebookRead, AnExceptionIsShownAndLeavesTheBusyState) {
+    struct TThrowing : TTestConnection {
+        using TTestConnection::TTestConnection;
+        int ConnectHandset() override { throw std::runtime_error("broken"); }
+    } throwing(Link, Book);
+    TPhonebookTransfer transfer(throwing, User, Book);
+    EXPECT_FALSE(transfer.LoadFromHandset());
+    EXPECT_TRUE(Shows("broken"));
+    EXPECT_EQ(User.BusyChanges, (std::vector<bool>{true, false}));
+}
+
+TEST(PhonebookTransferTimes, SecondsAreRoundedUp) {
+    EXPECT_EQ(TPhonebookTransfer::ElapsedSeconds(0), 0);
+    EXPECT_EQ(TPhonebookTransfer::ElapsedSeconds(1), 1);
+    EXPECT_EQ(TPhonebookTransfer::ElapsedSeconds(1000), 1);
+    EXPECT_EQ(TPhonebookTransfer::ElapsedSeconds(1001), 2);
+}
+
+TEST_F(PhonebookWrite, ReplaceDeletesTheHandsetListAndAppendsEveryNumberedRow) {
+    UseHandset(StateWith({Record("Old", "1")}));
+    Fill({{"Bob", "12-34 5"}, {"", ""}, {"   ", ""}, {"Ann", "*31#"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_TRUE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Bob", "12P345"), Record("Ann", "*31#")}));
+    EXPECT_EQ(User.WriteModeCaptions.front(),
+              "Add list to existing phone book in handset | Replace existing phone book in handset");
+    const auto mails = Mails(Link);
+    EXPECT_EQ(mails[0], "0D 07 00");
+    EXPECT_EQ(mails[1], "0D 06 00 04 12 D3 45 FF");
+    EXPECT_EQ(mails[2], "0D 05 00 03 42 6F 62");
+    // A name of blanks without a number is no missing number.
+    EXPECT_TRUE(User.Colours.empty());
+    EXPECT_TRUE(User.Messages.empty());
+    EXPECT_EQ(User.LastStatus(), "Finished writing to handset! - 1 sec");
+}
+
+TEST_F(PhonebookWrite, AddSkipsNumbersTheHandsetHoldsButSendsGridDuplicates) {
+    UseHandset(StateWith({Record("Bob", "1234")}));
+    Fill({{"Bob again", "12 34"}, {"Ann", "555"}, {"Ann twice", "555"}});
+    User.WriteMode = TWriteMode::Add;
+    EXPECT_TRUE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Bob", "1234"), Record("Ann", "555"),
+                                                            Record("Ann twice", "555")}));
+    EXPECT_EQ(Count(Mails(Link), "0D 07"), 0);
+}
+
+TEST_F(PhonebookWrite, AFullHandsetMarksTheRowsThatDidNotFit) {
+    std::vector<TPhonebookRecord> held;
+    for (int i = 0; i < 70; ++i)
+        held.push_back(Record("Held", std::to_string(1000 + i)));
+    UseHandset(StateWith(held, 80));
+    Connection.Capacity = 80;
+    for (int i = 0; i < 15; ++i) {
+        Book.SetName(uint16_t(i * 2), "New");
+        Book.SetNumber(uint16_t(i * 2), std::to_string(5000 + i));
+    }
+    User.WriteMode = TWriteMode::Add;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList().size(), 80u);
+    EXPECT_EQ(User.Colours.size(), 5u);
+    for (int i = 10; i < 15; ++i)
+        EXPECT_EQ(User.Colour(i * 2 + 1), TRowColour::Red) << i;
+    EXPECT_TRUE(
+        Shows("Phone book memory full!\r\rThe number(s) marked with red was not written to the phone."));
+    EXPECT_EQ(User.Steps, 70 + 80); // the handset's list read, then every row
+}
+
+TEST_F(PhonebookWrite, ANameWithoutANumberStaysYellowAndIsReported) {
+    UseHandset(StateWith({}));
+    Fill({{"Bob", "1"}, {"Nobody", ""}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_TRUE(Transfer.SaveToHandset());
+    EXPECT_EQ(User.Colour(2), TRowColour::Yellow);
+    EXPECT_EQ(User.Colours.size(), 1u);
+    EXPECT_TRUE(
+        Shows("No number attached to name!\r\rThe name(s) marked with yellow was not written to the phone."));
+}
+
+TEST_F(PhonebookWrite, ABadDeleteAnswerWritesNothing) {
+    Script([](const std::string& mail) -> std::optional<std::string> {
+        return mail == "0D 07 00" ? "07 EE" : "06 CC";
+    });
+    Fill({{"Bob", "1"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(Mails(Link), (std::vector<std::string>{"0D 07 00"}));
+    EXPECT_TRUE(Shows("Error in reply from handset! Phone Book not deleted!"));
+}
+
+TEST_F(PhonebookWrite, AFailedAppendStopsAtItsRow) {
+    UseHandset(StateWith({}), THandsetFaults{.dropAnswers = {6}});
+    // Frames: 07, then 06+05 for row 1, 06+05 for row 2, 06 for row 3 dropped.
+    Fill({{"A", "1"}, {"B", "2"}, {"C", "3"}, {"D", "4"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList().size(), 2u);
+    EXPECT_EQ(User.Colour(1), TRowColour::Window);
+    EXPECT_EQ(User.Colour(3), TRowColour::Yellow);
+    EXPECT_EQ(User.Colours.size(), 1u);
+    EXPECT_EQ(Count(Mails(Link), "0D 06"), 3);
+    EXPECT_TRUE(Shows("Could not write Phone Book!"));
+    EXPECT_EQ(User.LastStatus(), "Could not write Phone Book!");
+}
+
+TEST_F(PhonebookWrite, ANumberTheHandsetCannotStoreStopsBeforeAnythingIsSent) {
+    UseHandset(StateWith({Record("Kept", "1")}));
+    Fill({{"Bob", "12"}, {"Intl", "+45 1234"}, {"Paren", "(0)1"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_TRUE(Link.Frames.empty());
+    EXPECT_EQ(Connection.Connects, 0);
+    EXPECT_TRUE(User.WriteModeCaptions.empty());
+    EXPECT_EQ(User.Colour(2), TRowColour::Red);
+    ASSERT_EQ(User.Messages.size(), 1u);
+    EXPECT_NE(User.Messages[0].text.find("line 2 holds \"+\""), std::string::npos);
+    EXPECT_EQ(HandsetList().size(), 1u);
+}
+
+TEST_F(PhonebookWrite, CancelAndNoHandsetChangeNothing) {
+    UseHandset(StateWith({Record("Kept", "1")}));
+    Fill({{"Bob", "12"}});
+    User.WriteMode = TWriteMode::Cancel;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(Connection.Connects, 0);
+
+    User.WriteMode = TWriteMode::Replace;
+    Connection.Result = -1;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_TRUE(Shows("Serial Device Closed!\r Could not write Phone Book!"));
+    EXPECT_TRUE(Link.Frames.empty());
+    EXPECT_EQ(User.BusyChanges, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(PhonebookDelete, AsksThenEmptiesTheHandsetList) {
+    UseHandset(StateWith({Record("Bob", "1")}));
+    Fill({{"Grid", "5"}});
+    User.Answers = {TAnswer::Cancel};
+    EXPECT_FALSE(Transfer.DeleteInHandset());
+    EXPECT_EQ(HandsetList().size(), 1u);
+    EXPECT_EQ(User.Messages[0].text, "Delete the phone book in the connected handset?");
+    EXPECT_TRUE(User.BusyChanges.empty());
+
+    EXPECT_TRUE(Transfer.DeleteInHandset());
+    EXPECT_TRUE(HandsetList().empty());
+    EXPECT_EQ(User.LastStatus(), "Phone Book Deleted!");
+    EXPECT_EQ(Book.GetNumber(0), "5");
+}
+
+TEST_F(PhonebookDelete, AnUnexpectedAnswerIsReported) {
+    Script([](const std::string&) -> std::optional<std::string> { return "07 EE"; });
+    EXPECT_FALSE(Transfer.DeleteInHandset());
+    EXPECT_TRUE(Shows("Error in reply from handset! Phone Book not deleted!"));
+
+    Connection.Result = 0;
+    EXPECT_FALSE(Transfer.DeleteInHandset());
+    EXPECT_TRUE(Shows("Could not connect to the handset!\r The Phone Book was not deleted!"));
+}
