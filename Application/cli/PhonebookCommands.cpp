@@ -75,11 +75,16 @@ int Read(TCliSession& session, const TArgs& args) {
 }
 
 // Names the rows the write marked, as the window shows them in red and yellow.
-void ReportMarkedRows(const TTerminalUser& user) {
-    for (const auto& [row, colour] : user.Colours)
-        std::fprintf(stderr, "line %d: %s\n", row,
-                     colour == TRowColour::Red ? "not written, the handset's phone book is full"
-                                               : "a name without a number, not written");
+void ReportMarkedRows(const TTerminalUser& user, const TPP5Phonebook& book) {
+    for (const auto& [row, colour] : user.Colours) {
+        const char* what = "not written, the handset's phone book is full";
+        if (colour == TRowColour::Yellow)
+            what = book.GetNumber(uint16_t(row - 1)).empty() ? "a name without a number, not written"
+                                                             : "the write stopped here";
+        else if (TPhonebookTransfer::FirstUnstorableNumber(book) == row - 1)
+            what = "a number the handset cannot store";
+        std::fprintf(stderr, "line %d: %s\n", row, what);
+    }
 }
 
 int Write(TCliSession& session, const TArgs& args) {
@@ -88,23 +93,22 @@ int Write(TCliSession& session, const TArgs& args) {
     // The whole file first, so that a file that cannot be read changes nothing in the handset.
     const std::string text = ReadFileBytes(args.file, PhonebookFileLimit);
     session.OpenPort();
-    session.ConnectHandset();
+    // Every line the table can hold; connecting cuts the table to the handset's capacity.
     TPP5Phonebook& book = session.Core().Phonebook;
-    TPP5Phonebook all;
-    all.SetCount(uint8_t(MostEntries));
-    const int lines = ParsePhonebookText(text, all);
+    book.SetCount(uint8_t(MostEntries));
     book.Clear();
-    const int taken = ParsePhonebookText(text, book);
-    if (lines > taken)
-        std::fprintf(stderr,
-                     "%s has more lines than the handset's %d phone book entries: lines from %d on "
-                     "are not written.\n",
-                     args.file.c_str(), book.Count(), taken + 1);
+    const int lines = ParsePhonebookText(text, book);
     session.User().PresetWriteMode = *args.mode;
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     const bool ok = transfer.SaveToHandset();
-    ReportMarkedRows(session.User());
-    return ok ? 0 : 1;
+    ReportMarkedRows(session.User(), book);
+    const bool cut = session.Core().PhoneBookCapacity > 0 && lines > book.Count();
+    if (cut)
+        std::fprintf(stderr,
+                     "%s has more lines than the handset's %d phone book entries: lines from %d on are not "
+                     "written.\n",
+                     args.file.c_str(), book.Count(), book.Count() + 1);
+    return ok && !cut ? 0 : 1;
 }
 
 int Delete(TCliSession& session, const TArgs& args) {

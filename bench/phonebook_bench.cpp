@@ -1,0 +1,251 @@
+// The phone book transfers against the virtual handset at 115200 baud with a full list of 255 entries:
+// reading the list, writing it back in place of the handset's list, and adding it to a handset that
+// already holds every entry. Each is timed from the end of the connection step and set against the
+// wire time of the bytes that came back in that time (the echo of every frame byte, then the answers).
+#include "support/HandsetProcess.h"
+#include "support/ProgramFolderOverride.h"
+
+#include "link/HandsetConnection.h"
+#include "link/Sndmail.h"
+#include "link/Timing.h"
+#include "lists/PhonebookPp6.h"
+#include "platform/UserInteraction.h"
+#include "shell/MainCore.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double Baud = 115200.0;
+constexpr int BitsPerByte = 10; // 8N1
+constexpr int Entries = 255;
+constexpr int Runs = 3;
+
+// What the link has carried since the bench began to listen: mails sent, frame bytes sent, bytes received.
+struct TCounts {
+    int64_t mails = 0;
+    int64_t sent = 0;
+    int64_t received = 0;
+};
+
+// The engine's mail monitor, kept "visible" so that it is told of every mail, counting instead of showing.
+class TMailCounter : public TMailMonitor {
+public:
+    explicit TMailCounter(TCounts& counts)
+        : Counts(counts) {}
+    void Show() override {}
+    bool IsVisible() override { return true; }
+    void SetCaptionSuffix(const std::string&) override {}
+    void LogTx(const std::string&, const std::string&, int, int length) override {
+        ++Counts.mails;
+        Counts.sent += length;
+    }
+    void LogRx(const std::string&, const std::string&, const std::string&, int, int64_t) override {}
+    void ShowRxChunks(uint16_t) override {}
+
+private:
+    TCounts& Counts;
+};
+
+// No one to ask: the write question gets the preset mode, every message OK. The transfers show a
+// message only when something went wrong, so each one is kept.
+class TQuietUser : public TUserInteraction {
+public:
+    TWriteMode Mode = TWriteMode::Replace;
+    std::vector<std::string> Messages;
+
+    void ShowStatus(const std::string&) override {}
+    TAnswer Message(TMessageKind, const std::string& text, TButtons) override {
+        std::string line = text;
+        std::replace(line.begin(), line.end(), '\r', ' ');
+        Messages.push_back(line);
+        return TAnswer::Ok;
+    }
+    TWriteMode AskWriteMode(const std::string&, const std::string&) override { return Mode; }
+    void ProgressStart(int, int, int) override {}
+    void ProgressStep() override {}
+    void ProgressAnimated() override {}
+    void ProgressEnd() override {}
+    void SetBusy(bool) override {}
+    void SetRowColour(int, TRowColour) override {}
+    void ResetRowColours() override {}
+};
+
+// The main core as the transfers see it, noting the tick and the counts at the moment the connection
+// step is over, so that the phone book mails can be measured apart from the probe and the questions.
+class TMeasuredConnection : public THandsetConnection {
+public:
+    TMeasuredConnection(TMainCore& core, const TCounts& counts)
+        : Core(core)
+        , Counts(counts) {}
+
+    TMailControl& Engine() override { return Core.Engine(); }
+    int ConnectHandset() override {
+        const int result = Core.ConnectHandset();
+        ConnectedTick = GetTick();
+        AtConnected = Counts;
+        ++Connections;
+        return result;
+    }
+    void SetReadTimeouts() override { Core.SetReadTimeouts(); }
+    void SetWriteTimeouts() override { Core.SetWriteTimeouts(); }
+
+    int64_t ConnectedTick = 0;
+    TCounts AtConnected;
+    int Connections = 0;
+
+private:
+    TMainCore& Core;
+    const TCounts& Counts;
+};
+
+struct TRun {
+    bool ok = false;
+    double wholeMs = 0;    // the operation, connection step included
+    double exchangeMs = 0; // from the end of the connection step
+    int64_t mails = 0;
+    int64_t sent = 0;
+    int64_t received = 0;
+    double BoundMs() const { return double(received) * BitsPerByte / Baud * 1000; }
+    double Ratio() const { return exchangeMs / BoundMs(); }
+    double MailsPerSecond() const { return double(mails) / (exchangeMs / 1000); }
+};
+
+TRun Measure(TMeasuredConnection& link, TQuietUser& user, const TCounts& counts,
+             const std::function<bool()>& operation) {
+    user.Messages.clear();
+    link.Connections = 0;
+    const int64_t t0 = GetTick();
+    const bool done = operation();
+    const int64_t t1 = GetTick();
+    TRun run;
+    run.ok = done && user.Messages.empty() && link.Connections == 1;
+    run.wholeMs = double(t1 - t0) / 1e6;
+    run.exchangeMs = double(t1 - link.ConnectedTick) / 1e6;
+    run.mails = counts.mails - link.AtConnected.mails;
+    run.sent = counts.sent - link.AtConnected.sent;
+    run.received = counts.received - link.AtConnected.received;
+    std::fflush(stdout);
+    for (const std::string& text : user.Messages)
+        std::fprintf(stderr, "phonebook_bench: message: %s\n", text.c_str());
+    return run;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Prints the runs of one operation; gives the number that failed.
+int Report(const char* title, const std::vector<TRun>& runs) {
+    std::vector<double> exchange, ratio, whole, rate;
+    int failed = 0;
+    for (const TRun& run : runs) {
+        failed += run.ok ? 0 : 1;
+        exchange.push_back(run.exchangeMs);
+        ratio.push_back(run.Ratio());
+        whole.push_back(run.wholeMs);
+        rate.push_back(run.MailsPerSecond());
+    }
+    const TRun& first = runs.front();
+    std::fflush(stderr);
+    std::printf("%s: %zu runs, %lld mails, %lld bytes received (%lld echo + %lld answer), %d failed\n", title,
+                runs.size(), static_cast<long long>(first.mails), static_cast<long long>(first.received),
+                static_cast<long long>(first.sent), static_cast<long long>(first.received - first.sent),
+                failed);
+    std::printf("  exchange ms: median %.1f (runs", Median(exchange));
+    for (double ms : exchange)
+        std::printf(" %.1f", ms);
+    std::printf("), wire-time bound %.1f ms\n", first.BoundMs());
+    const auto [low, high] = std::minmax_element(ratio.begin(), ratio.end());
+    std::printf("  ratio to the wire-time bound: median %.3f (%.3f to %.3f, target 1.15)\n", Median(ratio),
+                *low, *high);
+    std::printf("  mails per second: median %.0f; whole operation with the connection step: median %.1f ms\n",
+                Median(rate), Median(whole));
+    return failed;
+}
+
+bool SameBook(const TPP5Phonebook& a, const TPP5Phonebook& b) {
+    if (a.Count() != b.Count())
+        return false;
+    for (int i = 0; i < a.Count(); ++i)
+        if (a.GetName(uint16_t(i)) != b.GetName(uint16_t(i)) ||
+            a.GetNumber(uint16_t(i)) != b.GetNumber(uint16_t(i)))
+            return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const TProgramFolderOverride programFolder;
+    const QString entries = QString::number(Entries);
+    THandsetProcess handset({"--pace", "115200", "--phonebook-entries", entries, "--capacity", entries});
+    if (!handset.Started()) {
+        std::fprintf(stderr, "phonebook_bench: could not start the virtual handset\n");
+        return 1;
+    }
+
+    TCounts counts;
+    TQuietUser user;
+    TMainCore core(user);
+    core.ConfigureEngine();
+    core.SelectedPort = handset.ComNumber();
+    TSendmail& engine = core.Engine();
+    TMailControl::MonitorFactory = [&counts] { return std::make_unique<TMailCounter>(counts); };
+    engine.ShowMonitor();
+    TMailControl::MonitorFactory = nullptr;
+    auto engineListener = engine.Com().OnReceive;
+    engine.Com().OnReceive = [&](TVirtualCom& link, std::span<const uint8_t> block) {
+        counts.received += int64_t(block.size());
+        engineListener(link, block);
+    };
+
+    TMeasuredConnection link(core, counts);
+    TPhonebookTransfer transfer(link, user, core.Phonebook);
+    int failed = 0;
+
+    std::vector<TRun> reads;
+    for (int i = 0; i < Runs; ++i) {
+        TRun run = Measure(link, user, counts, [&] { return transfer.LoadFromHandset(); });
+        if (core.Phonebook.Count() != Entries || core.Phonebook.CountNumbers() != Entries) {
+            std::fprintf(stderr, "phonebook_bench: read %d entries of %d\n", core.Phonebook.CountNumbers(),
+                         Entries);
+            run.ok = false;
+        }
+        reads.push_back(run);
+    }
+    const TPP5Phonebook firstRead = core.Phonebook;
+    failed += Report("read 255 entries", reads);
+
+    user.Mode = TWriteMode::Replace;
+    std::vector<TRun> replaces;
+    for (int i = 0; i < Runs; ++i)
+        replaces.push_back(Measure(link, user, counts, [&] { return transfer.SaveToHandset(); }));
+    failed += Report("write 255 entries, replacing the list", replaces);
+
+    user.Mode = TWriteMode::Add;
+    std::vector<TRun> adds;
+    for (int i = 0; i < Runs; ++i)
+        adds.push_back(Measure(link, user, counts, [&] { return transfer.SaveToHandset(); }));
+    failed += Report("add 255 entries already held (reads only)", adds);
+
+    // What the writes left in the handset must be what was read in the first place.
+    user.Messages.clear();
+    if (!transfer.LoadFromHandset() || !user.Messages.empty() || !SameBook(core.Phonebook, firstRead)) {
+        std::fprintf(stderr, "phonebook_bench: the handset's list differs from the one read at first\n");
+        ++failed;
+    }
+    engine.Com().OnReceive = engineListener;
+    return failed == 0 ? 0 : 1;
+}

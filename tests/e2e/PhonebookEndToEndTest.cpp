@@ -1,0 +1,125 @@
+// The phone book commands against the virtual handset, through a real pseudo-terminal.
+#include "support/HandsetProcess.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Phonebook : testing::Test {
+    QString Path(const char* name) const { return dir.filePath(name); }
+    std::string Write(const char* name, const std::string& text) const {
+        QFile file(Path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.data(), qint64(text.size()));
+        return Path(name).toStdString();
+    }
+    std::string Read(const QString& path) const {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll().toStdString();
+    }
+    QStringList Args(const THandsetProcess& handset, QStringList args) const {
+        return QStringList{"--port", QString("COM%1").arg(handset.ComNumber()), "phonebook"} + args;
+    }
+    THandsetProcess::TRun Run(const THandsetProcess& handset, const QStringList& args) const {
+        return handset.Cli(Args(handset, args));
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(Phonebook, ReadPrintsThePhbTextOrSavesIt) {
+    THandsetProcess handset({"--phonebook-entries", "3"});
+    ASSERT_TRUE(handset.Started());
+    const auto run = Run(handset, {"read"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Name 001,5550001\r\nName 002,5550002\r\nName 003,5550003\r\n");
+
+    const auto saved = Run(handset, {"read", "-o", Path("out.phb")});
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    EXPECT_EQ(Read(Path("out.phb")), run.out);
+    EXPECT_NE(saved.out.find("Finished saving to file:"), std::string::npos);
+}
+
+TEST_F(Phonebook, ReplaceAddAndDeleteChangeTheHandsetList) {
+    THandsetProcess handset({"--phonebook-entries", "2"});
+    ASSERT_TRUE(handset.Started());
+    const std::string list = Write("list.phb", "Smith, John,01-23\r\nName 001,555 0001\r\nNo number,\r\n");
+
+    auto run = Run(handset, {"write", QString::fromStdString(list), "--add"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("line 3: a name without a number"), std::string::npos) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "Name 001,5550001\r\nName 002,5550002\r\nSmith, John,01P23\r\n");
+
+    run = Run(handset, {"write", QString::fromStdString(list), "--replace"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "Smith, John,01P23\r\nName 001,5550001\r\n");
+
+    // Without a terminal and without --yes nothing is deleted.
+    run = Run(handset, {"delete"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Delete the phone book in the connected handset?"), std::string::npos);
+    EXPECT_EQ(Run(handset, {"read"}).out, "Smith, John,01P23\r\nName 001,5550001\r\n");
+
+    run = handset.Cli(Args(handset, {"delete"}) << "--yes");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "");
+}
+
+TEST_F(Phonebook, AFullHandsetAndAnUnstorableNumberAreReported) {
+    THandsetProcess handset({"--capacity", "3"});
+    ASSERT_TRUE(handset.Started());
+    const std::string bad = Write("bad.phb", "A,1\r\nIntl,+45 1234\r\n");
+    auto run = Run(handset, {"write", QString::fromStdString(bad), "--replace"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("The number in line 2 holds \"+\""), std::string::npos) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "");
+
+    const std::string many = Write("many.phb", "A,1\r\nB,2\r\nC,3\r\nD,4\r\nE,5\r\n");
+    run = Run(handset, {"write", QString::fromStdString(many), "--replace"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("more lines than the handset's 3 phone book entries"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "A,1\r\nB,2\r\nC,3\r\n");
+
+    // The handset already holds 3: in add mode the new rows do not fit.
+    const std::string more = Write("more.phb", "X,9\r\nA,1\r\n");
+    run = Run(handset, {"write", QString::fromStdString(more), "--add"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Phone book memory full!"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("line 1: not written, the handset's phone book is full"), std::string::npos);
+}
+
+TEST_F(Phonebook, AHandsetThatHangsUpMidWriteStopsAtTheRowBeingWritten) {
+    // Probe, capacity, software, model byte, mail length, delete, then two entries of two mails each.
+    THandsetProcess handset({"--hangup-after", "10"});
+    ASSERT_TRUE(handset.Started());
+    const std::string list = Write("list.phb", "A,1\r\nB,2\r\nC,3\r\nD,4\r\n");
+    const auto run = Run(handset, {"write", QString::fromStdString(list), "--replace"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Could not write Phone Book!"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("line 3: the write stopped here"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("line 4"), std::string::npos) << run.err;
+}
+
+TEST_F(Phonebook, ImportTurnsContactsIntoAPhbFile) {
+    const std::string csv =
+        Write("contacts.csv", "\"First Name\",\"Last Name\",\"Business Phone\",\"Home Phone\","
+                              "\"Mobile Phone\"\r\n"
+                              "\"Ann\",\"Lee\",\"+45 12 34-56 78\",\"\",\"20 30 40 50\"\r\n");
+    THandsetProcess::TRun run = THandsetProcess().Cli(
+        {"phonebook", "import", QString::fromStdString(csv), "-o", Path("contacts.phb")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read(Path("contacts.phb")), "Ann Lee,+451234P5678\r\nAnn Lee,20304050\r\n");
+
+    const std::string broken = Write("broken.csv", "no,phone,columns\r\n1,2,3\r\n");
+    run = THandsetProcess().Cli({"phonebook", "import", QString::fromStdString(broken), "-o", Path("x.phb")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Could not connect to Outlook."), std::string::npos) << run.err;
+    EXPECT_FALSE(QFile::exists(Path("x.phb")));
+}
