@@ -1,0 +1,160 @@
+// The phone book tab in the main window offscreen: the buttons against the virtual handset, the file
+// entries and the contacts import, with the grid and the table kept together.
+#include "support/HandsetProcess.h"
+#include "support/ModalAnswerer.h"
+#include "support/ProgramFolderOverride.h"
+
+#include "link/ConnectionSettings.h"
+#include "shell/MainUnit.h"
+#include "shell/PhoneBookGrid.h"
+#include "shell/ProgressUnit.h"
+#include "shell/SaveQuestion.h"
+
+#include <QAction>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PhoneBookTab : testing::Test {
+    PhoneBookTab() {
+        qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit());
+        QFile settings(programFolder.File("settings.cfg"));
+        settings.open(QIODevice::WriteOnly);
+        settings.write("PHONE_BOOK=ON\r\n");
+    }
+
+    // A shown window on the handset's port, with its dialogs.
+    std::unique_ptr<TMainForm> Window(const THandsetProcess& handset, QStringList arguments = {"quorvel"}) {
+        ConnectionSettings::WriteDeviceNo(handset.ComNumber());
+        auto form = std::make_unique<TMainForm>(arguments);
+        form->SetWindows(nullptr, &saveQuestion, &progress);
+        form->Core().SelectedPort = handset.ComNumber();
+        form->show();
+        for (int i = 0; i < 100 && !form->Core().Engine().IsPortOpen(); ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        EXPECT_TRUE(form->Core().Engine().IsPortOpen());
+        return form;
+    }
+    static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
+    static QString Cell(TMainForm& form, int col, int row) {
+        const QTableWidgetItem* item = form.PhoneBookGrid()->item(row, col);
+        return item ? item->text() : QString();
+    }
+    static QString Status(TMainForm& form) { return form.findChild<QLabel*>("StatusPanel1")->text(); }
+    QString Write(const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return file.fileName();
+    }
+    // The write mode dialog answered with replace.
+    static TModalAnswerer::TDialogAnswer Replace() {
+        return [](QDialog& dialog) {
+            dialog.findChild<QGroupBox*>("rgSave")->findChildren<QRadioButton*>()[1]->click();
+            dialog.findChild<QPushButton*>("bbtnOK")->click();
+        };
+    }
+
+    QTemporaryDir config;
+    QTemporaryDir dir;
+    TProgramFolderOverride programFolder;
+    TSaveQuestionForm saveQuestion;
+    TProgressForm progress;
+};
+
+} // namespace
+
+TEST_F(PhoneBookTab, ReadShowsTheHandsetListInRowsOfItsCapacity) {
+    THandsetProcess handset({"--phonebook-entries", "3", "--capacity", "80"});
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    EXPECT_EQ(form->PhoneBookGrid()->rowCount(), 201);
+
+    TModalAnswerer answerer;
+    Click(*form, "bbtnLoadFromPp");
+    EXPECT_TRUE(answerer.Texts.empty()) << answerer.Texts.front().toStdString();
+    EXPECT_EQ(form->PhoneBookGrid()->rowCount(), 81);
+    EXPECT_EQ(Cell(*form, 1, 1), "Name 001");
+    EXPECT_EQ(Cell(*form, 2, 3), "5550003");
+    EXPECT_EQ(Cell(*form, 1, 4), "");
+    EXPECT_EQ(Status(*form), "Finished reading from handset! - 1 sec");
+    EXPECT_FALSE(form->Busy());
+    EXPECT_FALSE(progress.isVisible());
+}
+
+TEST_F(PhoneBookTab, AWriteThatStopsLeavesTheFailingRowYellow) {
+    // Connection (5 frames), delete, the first entry; the handset hangs up as the second begins.
+    THandsetProcess handset({"--hangup-after", "8"});
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    TPP5Phonebook& book = form->Core().Phonebook;
+    for (int i = 0; i < 3; ++i) {
+        book.SetName(uint16_t(i), "N" + std::to_string(i));
+        book.SetNumber(uint16_t(i), std::to_string(100 + i));
+    }
+    form->PhoneBookGrid()->ShowAll();
+
+    TModalAnswerer answerer(QMessageBox::Ok, Replace());
+    Click(*form, "bbtnSaveToPp");
+    ASSERT_FALSE(answerer.Texts.empty());
+    EXPECT_EQ(answerer.Texts.back(), "Could not write Phone Book!");
+    EXPECT_EQ(form->RowColour(1), TRowColour::Window);
+    EXPECT_EQ(form->RowColour(2), TRowColour::Yellow);
+    EXPECT_EQ(form->RowColour(3), TRowColour::Window);
+    EXPECT_FALSE(form->Busy());
+}
+
+TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset, {"quorvel", "-outlook"});
+    TPP5Phonebook& book = form->Core().Phonebook;
+    QString answer;
+    form->AskFileName = [&answer](bool, const char*, const char*) { return answer; };
+
+    answer = Write("in.phb", "Smith, John,01-23\r\n\r\nBob,5\r\n");
+    form->findChild<QAction*>("miOpenPhoneBook")->trigger();
+    EXPECT_EQ(Cell(*form, 1, 1), "Smith, John");
+    EXPECT_EQ(Cell(*form, 2, 1), "01P23");
+    EXPECT_EQ(Cell(*form, 1, 3), "Bob");
+    EXPECT_EQ(Status(*form), "Finished reading from file: " + answer);
+
+    answer = dir.filePath("out.phb");
+    form->findChild<QAction*>("miSavePhoneBookAs")->trigger();
+    QFile saved(answer);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "Smith, John,01P23\r\nBob,5\r\n");
+
+    answer = Write("contacts.csv", "First Name,Last Name,Business Phone,Mobile Phone\r\n"
+                                   "Alexandra Katharina,Lindqvist-Oberg,+45 12 34-56 78,20 30 40 50\r\n");
+    form->findChild<QAction*>("miOutlookContacts")->trigger();
+    EXPECT_EQ(Cell(*form, 1, 1), "Alexandra Katharina Lindqvist-Oberg");
+    EXPECT_EQ(book.GetName(0), "Alexandra Katharina Lind");
+    EXPECT_EQ(Cell(*form, 2, 1), "+451234P5678");
+    EXPECT_EQ(Cell(*form, 2, 2), "20304050");
+    EXPECT_EQ(Cell(*form, 1, 3), "");
+    EXPECT_EQ(Status(*form), "");
+
+    // A file that is no contacts file: the box, and the grid stays emptied.
+    answer = Write("broken.csv", QByteArray("\x00\x01\x02garbage", 10));
+    TModalAnswerer answerer;
+    form->findChild<QAction*>("miOutlookContacts")->trigger();
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_EQ(answerer.Texts[0], "Could not connect to Outlook.");
+    EXPECT_EQ(Cell(*form, 1, 1), "");
+    EXPECT_EQ(book.CountNumbers(), 0);
+
+    book.SetNumber(4, "77");
+    form->PhoneBookGrid()->ShowAll();
+    Click(*form, "bbtnCleanGrid");
+    EXPECT_EQ(book.CountNumbers(), 0);
+    EXPECT_EQ(Cell(*form, 2, 5), "");
+    EXPECT_EQ(Cell(*form, 0, 5), "5");
+}
