@@ -124,6 +124,7 @@ THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults fau
     AddMail({0x02, 0x5D, 0x47}, [](THandset& h, auto) { return h.MaxMailLength(); });
     AddMail({0x02, 0x5D, 0x46}, [](THandset& h, auto) { return h.Readiness(); });
     AddMail({0x0D, 0x09}, [](THandset& h, auto) { return TBytes{0x09, h.state_.capacity}; });
+    AddMail({0x05, 0x4C}, [](THandset& h, auto mail) { return h.RingerTest(mail); });
     AddMail({0x0D, 0x04}, [](THandset& h, auto mail) { return h.PhonebookNumber(mail); });
     AddMail({0x0D, 0x03}, [](THandset& h, auto mail) { return h.PhonebookName(mail); });
     AddMail({0x0D, 0x06, 0x00}, [](THandset& h, auto mail) { return h.AppendNumber(mail); });
@@ -279,6 +280,17 @@ std::optional<TBytes> THandset::Readiness() const {
         break;
     }
     return std::nullopt;
+}
+
+// 05 4C tone 1: plays the tone; the handset only notes it.
+std::optional<TBytes> THandset::RingerTest(std::span<const uint8_t> mail) {
+    if (mail.size() != 4)
+        return std::nullopt;
+    state_.ringerTone = mail[2];
+    ++state_.ringerTests;
+    stateChanged_ = true;
+    Log(Count(frames_) + "ringer tone " + std::to_string(mail[2]));
+    return TBytes{0x01};
 }
 
 // 0D 04 i

@@ -90,6 +90,7 @@ private:
     std::optional<TBytes> SoftwareAndPcs() const;
     std::optional<TBytes> MaxMailLength() const;
     std::optional<TBytes> Readiness() const;
+    std::optional<TBytes> RingerTest(std::span<const uint8_t> mail);
     std::optional<TBytes> PhonebookNumber(std::span<const uint8_t> mail) const;
     std::optional<TBytes> PhonebookName(std::span<const uint8_t> mail) const;
     std::optional<TBytes> AppendNumber(std::span<const uint8_t> mail);

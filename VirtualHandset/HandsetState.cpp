@@ -93,6 +93,15 @@ void ParseLine(const std::string& key, const std::string& value, THandsetState& 
         if (!capacity || *capacity == 0)
             throw EStateFileError("capacity must be a number from 1 to 255");
         state.capacity = static_cast<uint8_t>(*capacity);
+    } else if (key == "ringer") {
+        const auto space = value.find(' ');
+        const auto tone = ParseDecimal(value.substr(0, space), 255);
+        const auto count =
+            space == std::string::npos ? std::nullopt : ParseDecimal(value.substr(space + 1), 1000000000);
+        if (!tone || !count)
+            throw EStateFileError("expected \"ringer TONE COUNT\"");
+        state.ringerTone = static_cast<uint8_t>(*tone);
+        state.ringerTests = static_cast<unsigned>(*count);
     } else if (key == "pb") {
         state.phonebook.push_back(ParsePhonebookLine(value));
     } else if (key == "mem") {
@@ -105,6 +114,8 @@ void ParseLine(const std::string& key, const std::string& value, THandsetState& 
 THandsetState DefaultHandsetState() {
     THandsetState state;
     state.memory[kModelAddress] = 0xAA;
+    for (const TProfileByte& byte : kProfileDefaults)
+        state.memory[byte.address] = byte.value;
     return state;
 }
 
@@ -120,6 +131,8 @@ std::string StateText(const THandsetState& state) {
     out << "pcs " << state.pcs << '\n';
     out << "max-mail " << unsigned{state.maxMail} << '\n';
     out << "capacity " << unsigned{state.capacity} << '\n';
+    if (state.ringerTests > 0)
+        out << "ringer " << unsigned{state.ringerTone} << ' ' << state.ringerTests << '\n';
     for (const TPhonebookRecord& record : state.phonebook) {
         const auto* name = reinterpret_cast<const uint8_t*>(record.name.data());
         out << "pb " << HexRun(record.number.data(), record.number.size()) << ' '

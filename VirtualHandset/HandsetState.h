@@ -29,9 +29,28 @@ struct THandsetState {
     uint8_t capacity = 200;
     // In the order the entries were appended; may hold more than the capacity if the file says so.
     std::vector<TPhonebookRecord> phonebook{};
+    // The last ringer test asked for ("05 4C tone 1") and how many there were.
+    uint8_t ringerTone = 0;
+    unsigned ringerTests = 0;
 };
 
-// Blank memory with the model byte 0xAA.
+// The eight bytes of the handset's user profile, as a new handset has them.
+struct TProfileByte {
+    uint16_t address;
+    uint8_t value;
+};
+inline constexpr TProfileByte kProfileDefaults[] = {
+    {21, 0xA0},  // language 0; the high nibble is the handset's own
+    {24, 0x15},  // auto hook on, any key answer off; bits 0-5 the handset's
+    {26, 0x12},  // back light on, out of range on, start volume 2
+    {27, 0x13},  // ringer tone 1, ringer volume 3
+    {28, 0x02},  // key click volume 2
+    {30, 0x85},  // long key speed dial, standby text on; bit 7 the handset's
+    {31, 0x13},  // headset alert 3, headset volume 2, off hook normal
+    {563, 0x25}, // long key time 5, a key delay 2
+};
+
+// Blank memory with the model byte 0xAA and the default profile.
 THandsetState DefaultHandsetState();
 
 class EStateFileError : public std::runtime_error {

@@ -102,6 +102,23 @@ TEST(MemoryMail, ModelByteSitsAtAddress29) {
               std::vector<std::string>{"4D 02 01 3D AA E7"});
 }
 
+TEST(ProfileMail, DefaultProfileBytesAndTheRingerTestIsNoted) {
+    THandset handset;
+    for (const TProfileByte& byte : kProfileDefaults)
+        EXPECT_EQ(handset.State().memory[byte.address], byte.value) << byte.address;
+    // 05 4C 03 01: the short answer, the tone noted and kept in the state file.
+    EXPECT_EQ(AnswersTo(handset, "FF FF 4D 05 03 4C 03 01 50"),
+              std::vector<std::string>{"4D 05 01 3D 01 3E"});
+    EXPECT_EQ(handset.State().ringerTone, 3);
+    EXPECT_EQ(handset.State().ringerTests, 1u);
+    EXPECT_TRUE(handset.StateChanged());
+    const THandsetState back = ParseStateText(StateText(handset.State()));
+    EXPECT_EQ(back.ringerTone, 3);
+    EXPECT_EQ(back.ringerTests, 1u);
+    EXPECT_EQ(back.memory, handset.State().memory);
+    EXPECT_THROW(ParseStateText("quorvel-handset state 1\nringer 3\n"), EStateFileError);
+}
+
 TEST(CapabilityMail, SoftwarePcsMaxMailAndReadiness) {
     THandset handset;
     EXPECT_EQ(AnswersTo(handset, kSoftwareQuery + " " + kMaxMailQuery + " " + kReadyPoll),
@@ -273,7 +290,8 @@ TEST(StateFile, RoundTripKeepsMemoryAndSettingsAndSkipsUnknownLines) {
     state.capacity = 80;
     const std::string text = StateText(state);
     EXPECT_NE(text.find("mem 0040=1234FFFF"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7); // tag, 4 settings, rows 0000 and 0040
+    // tag, 4 settings, rows 0000 and 0040, and row 0220 with the profile byte at 563
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
 
     const THandsetState loaded = ParseStateText(text + "phonebook 1 later feature\n");
     EXPECT_EQ(loaded.memory, state.memory);
