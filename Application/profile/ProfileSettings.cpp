@@ -1,0 +1,213 @@
+#include "profile/ProfileSettings.h"
+
+#include "platform/IniFile.h"
+#include "platform/TextFile.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+constexpr const char* BasicSection = "profile settings";
+constexpr const char* AdvancedSection = "advanced profile settings";
+
+// What ProbeHandset gives when the port is closed.
+constexpr uint8_t ProbePortClosed = 255;
+
+using S = TProfileSetting;
+
+constexpr std::array<TProfileField, ProfileSettingCount> FieldTable{{
+    {S::RingerTone, 27, 4, 4, false, false, BasicSection, "ringer tone"},
+    {S::RingerVolume, 27, 0, 3, false, false, BasicSection, "ringer volume"},
+    {S::KeyClickVolume, 28, 0, 3, false, false, BasicSection, "key click volume"},
+    {S::Vibrator, 26, 6, 1, true, false, BasicSection, "vibrator"},
+    {S::BAnswer, 26, 5, 1, true, false, BasicSection, "b answer"},
+    {S::StartVolume, 26, 0, 3, false, false, BasicSection, "start volume"},
+    {S::OutOfRange, 26, 4, 1, true, false, BasicSection, "out of range"},
+    {S::AutoKeyLock, 26, 7, 1, true, false, BasicSection, "auto key lock"},
+    {S::Language, 21, 0, 4, false, false, BasicSection, "language"},
+    {S::BackLight, 26, 3, 1, true, true, BasicSection, "back light"},
+    {S::AutoHook, 24, 7, 1, true, true, AdvancedSection, "auto hook"},
+    {S::AnyKeyAnswer, 24, 6, 1, true, false, AdvancedSection, "any key answer"},
+    {S::LongKey, 30, 0, 1, true, false, AdvancedSection, "long key"},
+    {S::LongKeyTime, 563, 0, 4, false, false, AdvancedSection, "long key time"},
+    {S::AKeyDelay, 563, 4, 4, false, false, AdvancedSection, "a key delay"},
+    {S::LsOnBAnswer, 30, 1, 1, true, false, AdvancedSection, "ls on b-answer"},
+    {S::StandbyText, 30, 2, 1, true, false, AdvancedSection, "standby text"},
+    {S::HeadsetAlert, 31, 0, 3, false, false, AdvancedSection, "headset alert"},
+    {S::HeadsetVolume, 31, 3, 3, false, false, AdvancedSection, "headset volume"},
+    {S::OffHookMsf, 31, 6, 2, false, false, AdvancedSection, "off hook msf"},
+}};
+
+// The table is indexed by setting, each field lies in one profile byte, and no two fields of a byte
+// share a bit: merging fields into a byte cannot disturb its other fields.
+constexpr bool TableIsSound() {
+    for (size_t i = 0; i < FieldTable.size(); ++i) {
+        const TProfileField& f = FieldTable[i];
+        if (size_t(f.Setting) != i || f.Shift + f.Width > 8 || (f.Boolean && f.Width != 1))
+            return false;
+        bool known = false;
+        for (const uint16_t address : TProfileSettings::ProfileAddresses)
+            known = known || address == f.Address;
+        if (!known)
+            return false;
+        for (size_t j = 0; j < i; ++j)
+            if (FieldTable[j].Address == f.Address && (FieldTable[j].ByteMask() & f.ByteMask()) != 0)
+                return false;
+    }
+    return true;
+}
+static_assert(TableIsSound());
+
+// The byte an entry holds; an entry with a marker holds none and counts as 0.
+unsigned ByteOf(const TProfileSettings::TImage& image, uint16_t address) {
+    if (address >= image.size())
+        return 0;
+    const int32_t entry = image[address];
+    return entry >= 0 && entry <= 0xFF ? unsigned(entry) : 0u;
+}
+
+} // namespace
+
+TProfileSettings::TProfileSettings(TMailControl& engine)
+    : Engine(engine) {
+    ClearImage(Image);
+}
+
+const std::array<TProfileField, ProfileSettingCount>& TProfileSettings::Fields() {
+    return FieldTable;
+}
+
+const TProfileField& TProfileSettings::Field(TProfileSetting setting) {
+    return FieldTable.at(size_t(setting));
+}
+
+// ---- settings ----
+
+int TProfileSettings::Get(TProfileSetting setting) const {
+    const TProfileField& f = Field(setting);
+    const unsigned bits = (ByteOf(Image, f.Address) >> f.Shift) & f.ValueMask();
+    return int(f.Inverted ? bits ^ 1u : bits);
+}
+
+void TProfileSettings::Set(TProfileSetting setting, int value) {
+    const TProfileField& f = Field(setting);
+    unsigned bits = f.Boolean ? unsigned(value != 0) : unsigned(value) & f.ValueMask();
+    if (f.Inverted)
+        bits ^= 1u;
+    const unsigned kept = ByteOf(Image, f.Address) & ~f.ByteMask() & 0xFFu;
+    Image[f.Address] = int32_t(kept | (bits << f.Shift));
+    Changed |= f.Bit();
+}
+
+// ---- image helpers ----
+
+void TProfileSettings::ClearImage(TImage& image) {
+    image.assign(ImageSize, NotInProfile);
+}
+
+void TProfileSettings::MarkProfileAddresses(TImage& image) {
+    if (image.size() < size_t(ImageSize))
+        image.resize(ImageSize, NotInProfile);
+    for (const uint16_t address : ProfileAddresses)
+        image[address] = ToRead;
+}
+
+bool TProfileSettings::ReadMarkedBytes(TImage& image) {
+    const int size = int(std::min(image.size(), size_t(ImageSize)));
+    bool ok = true;
+    int p = 0;
+    while (p < size && ok) {
+        if (image[size_t(p)] != ToRead) {
+            ++p;
+            continue;
+        }
+        std::array<uint8_t, ReadSize> bytes{};
+        ok = Engine.ReadMemory(uint8_t(p & 0xFF), uint8_t(p >> 8), bytes, ReadSize) == ReadSize;
+        if (ok)
+            for (int i = 0; i < ReadSize && p + i < size; ++i)
+                if (image[size_t(p + i)] == ToRead)
+                    image[size_t(p + i)] = bytes[size_t(i)];
+        p += ReadSize;
+    }
+    return ok;
+}
+
+// ---- handset ----
+
+bool TProfileSettings::HandsetAnswers() {
+    const uint8_t result = Engine.ProbeHandset(ProbePause);
+    return result != 0 && result != ProbePortClosed;
+}
+
+int TProfileSettings::ReadFromHandset() {
+    if (!HandsetAnswers())
+        return NoAnswer;
+    MarkProfileAddresses(Image);
+    return ReadMarkedBytes(Image) ? Done : ReadFailed;
+}
+
+int TProfileSettings::WriteToHandset() {
+    if (!HandsetAnswers())
+        return NoAnswer;
+    TImage handset;
+    ClearImage(handset);
+    MarkProfileAddresses(handset);
+    if (!ReadMarkedBytes(handset))
+        return WriteFailed;
+
+    for (const uint16_t address : WriteOrder) {
+        const unsigned read = ByteOf(handset, address);
+        unsigned value = read;
+        for (const TProfileField& f : FieldTable)
+            if (f.Address == address && (Changed & f.Bit()) != 0)
+                value = (value & ~f.ByteMask()) | (ByteOf(Image, address) & f.ByteMask());
+        if (value == read)
+            continue;
+        const std::array<uint8_t, 1> data{uint8_t(value)};
+        if (!Engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, data))
+            return WriteFailed;
+    }
+    return Done;
+}
+
+// ---- profile file ----
+
+bool TProfileSettings::LoadFromFile(const std::string& fileName) {
+    // A file that cannot be read holds no settings; saying so beats reporting every setting missing.
+    QFile file(QString::fromStdString(fileName));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    file.close();
+
+    const TIniFile ini(fileName);
+    InFile = 0;
+    for (const TProfileField& f : FieldTable) {
+        const int value = ini.ReadInteger(f.Section, f.Key, MissingKey);
+        if (value == MissingKey)
+            continue;
+        Set(f.Setting, f.Boolean ? int(value == 1) : value);
+        InFile |= f.Bit();
+    }
+    return true;
+}
+
+bool TProfileSettings::SaveToFile(const std::string& fileName) {
+    try {
+        // Deleting keys alone creates nothing; a profile with no setting is still a file.
+        if (!QFile::exists(QString::fromStdString(fileName)))
+            WriteFileAtomically(fileName, "");
+        TIniFile ini(fileName);
+        for (const TProfileField& f : FieldTable) {
+            const bool written = (Changed & f.Bit()) != 0 ? ini.WriteInteger(f.Section, f.Key, Get(f.Setting))
+                                                          : ini.DeleteKey(f.Section, f.Key);
+            if (!written)
+                return false;
+        }
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
