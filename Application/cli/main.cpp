@@ -1,6 +1,7 @@
 #include "cli/Command.h"
 #include "cli/LinkCommands.h"
 #include "cli/PhonebookCommands.h"
+#include "cli/ProfileCommands.h"
 
 #include <QCoreApplication>
 
@@ -19,8 +20,9 @@ namespace {
 
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
-    for (TCommand& c : PhonebookCommands())
-        commands.push_back(std::move(c));
+    for (std::vector<TCommand> more : {PhonebookCommands(), ProfileCommands()})
+        for (TCommand& c : more)
+            commands.push_back(std::move(c));
     return commands;
 }
 

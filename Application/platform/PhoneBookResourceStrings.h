@@ -120,4 +120,7 @@ inline constexpr const char* ContactsFilter = "Contacts exported from Outlook (*
 inline constexpr const char* ConnectingToOutlook = "Connecting to Outlook ...";
 inline constexpr const char* CouldNotConnectToOutlook = "Could not connect to Outlook.";
 
+// Profile
+inline constexpr const char* TestingRingerTone = "Testing Ringer Tone %s";
+
 } // namespace Texts
