@@ -7,16 +7,6 @@ namespace {
 constexpr char HexDigits[] = "0123456789ABCDEF";
 constexpr size_t MaxSignificantDigits = 8;
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Leading zeros do not count towards the eight digits, so "000000001" is still a 32-bit value.
 bool ParseHex32(const std::string& s, uint32_t& value) {
     if (s.empty())
@@ -42,6 +32,16 @@ bool ParseHex32(const std::string& s, uint32_t& value) {
 }
 
 } // namespace
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
 
 std::string ByteToHex(uint8_t value) {
     return {HexDigits[value >> 4], HexDigits[value & 0x0F]};

@@ -20,6 +20,8 @@ uint8_t Hex2Dec(const std::string& s);
 int64_t Hex2Int64(const std::string& s);
 
 bool IsHexText(const std::string& s, bool allowSpaces);
+// 0..15 for a hex digit of either case, else -1.
+int HexDigitValue(char c);
 bool IsDigitText(const std::string& s);
 
 int GetBit(int bit, uint32_t value);

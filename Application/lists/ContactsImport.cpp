@@ -1,5 +1,6 @@
 #include "lists/ContactsImport.h"
 
+#include "link/NumberConverting.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
 
@@ -367,16 +368,6 @@ template <class LineFn> void ForEachUnfoldedLine(QByteArrayView data, LineFn onL
     flush();
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // "=XX" is a byte; an "=" that starts no such pair stays, except a last one (a soft break at the end).
 QByteArray DecodeQuotedPrintable(QByteArrayView value) {
     QByteArray result;
@@ -385,8 +376,8 @@ QByteArray DecodeQuotedPrintable(QByteArrayView value) {
         if (value[i] == '=') {
             if (i + 1 == value.size())
                 break;
-            const int high = i + 2 < value.size() ? HexValue(value[i + 1]) : -1;
-            const int low = high >= 0 ? HexValue(value[i + 2]) : -1;
+            const int high = i + 2 < value.size() ? HexDigitValue(value[i + 1]) : -1;
+            const int low = high >= 0 ? HexDigitValue(value[i + 2]) : -1;
             if (low >= 0) {
                 result.append(char(high * 16 + low));
                 i += 2;
