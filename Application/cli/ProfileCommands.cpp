@@ -1,11 +1,118 @@
 #include "cli/ProfileCommands.h"
 
 #include "cli/CliSession.h"
+#include "platform/TextFile.h"
+#include "profile/ProfileLists.h"
+#include "profile/ProfileTransfer.h"
 #include "profile/RingerTest.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
 namespace {
+
+constexpr const char* ProfileUsage = "read [-o FILE.pro] | write FILE.pro";
+
+[[noreturn]] void ProfileUsageError() {
+    throw TUsageError(std::string("usage: quorvel-cli profile ") + ProfileUsage);
+}
+
+bool Has(uint32_t settings, const TProfileList& list) {
+    return (settings & TProfileSettings::Field(list.Setting).Bit()) != 0;
+}
+
+// The keys of the settings in `settings`, for the person to read.
+std::string KeyNames(uint32_t settings) {
+    std::string names;
+    for (const TProfileList& list : ProfileLists())
+        if (Has(settings, list))
+            names += (names.empty() ? "" : ", ") + std::string(TProfileSettings::Field(list.Setting).Key);
+    return names;
+}
+
+// After a read the window shows every setting the handset's level has, except a value no item of its
+// list shows; saving then writes exactly those.
+void KeepShownSettings(TProfileSettings& settings, uint8_t level) {
+    const uint32_t ofLevel = SettingsOfLevel(level);
+    for (const TProfileList& list : ProfileLists()) {
+        const int value = settings.Get(list.Setting);
+        if (Has(ofLevel, list) && list.IndexFromValue(value) >= 0)
+            settings.Set(list.Setting, value);
+    }
+}
+
+int Read(TCliSession& session, const std::string& output) {
+    session.OpenPort();
+    TProfileTransfer transfer(session.Core(), session.User());
+    QTemporaryDir scratch;
+    std::string path = output;
+    if (path.empty()) {
+        if (!scratch.isValid())
+            throw TCommandFailure("No folder for a temporary file.");
+        path = scratch.filePath("profile.pro").toStdString();
+    }
+    bool saved = false;
+    transfer.ShowProfile = [&](TProfileSettings& settings) {
+        KeepShownSettings(settings, session.Core().HandsetLevel);
+        saved = settings.SaveToFile(path);
+    };
+    if (!transfer.ReadFromHandset())
+        return 1;
+    if (!saved)
+        throw TCommandFailure("Could not write " + path + ".");
+    if (output.empty()) {
+        const std::string text = ReadFileBytes(path, 1 << 20);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else {
+        std::printf("Profile saved to %s\n", output.c_str());
+    }
+    return 0;
+}
+
+int Write(TCliSession& session, const std::string& file) {
+    // The file first: one that cannot be read changes nothing in the handset.
+    TProfileSettings loaded(session.Engine());
+    if (!QFile::exists(QString::fromStdString(file)) || !loaded.LoadFromFile(file))
+        throw TCommandFailure("Could not read " + file + ".");
+    session.OpenPort();
+    TProfileTransfer transfer(session.Core(), session.User());
+    uint32_t written = 0;
+    transfer.TakeProfile = [&](TProfileSettings& settings) {
+        written = loaded.InFile & SettingsOfLevel(session.Core().HandsetLevel);
+        for (const TProfileList& list : ProfileLists())
+            if (Has(written, list))
+                settings.Set(list.Setting, loaded.Get(list.Setting));
+    };
+    if (!transfer.WriteToHandset())
+        return 1;
+    const uint32_t skipped = loaded.InFile & ~written;
+    std::printf("Written: %s\n", written ? KeyNames(written).c_str() : "nothing, the file holds no settings");
+    if (skipped)
+        std::fprintf(stderr, "Not written, the handset does not have: %s\n", KeyNames(skipped).c_str());
+    return 0;
+}
+
+int Profile(const TGlobalOptions& options) {
+    const std::vector<std::string>& args = options.args;
+    if (args.empty())
+        ProfileUsageError();
+    if (args[0] == "read") {
+        std::string output;
+        if (args.size() == 3 && (args[1] == "-o" || args[1] == "--output"))
+            output = args[2];
+        else if (args.size() != 1)
+            ProfileUsageError();
+        TCliSession session(options);
+        return Read(session, output);
+    }
+    if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
+        TCliSession session(options);
+        return Write(session, args[1]);
+    }
+    ProfileUsageError();
+}
 
 int Ringer(const TGlobalOptions& options) {
     if (options.args.size() != 1)
@@ -23,6 +130,16 @@ int Ringer(const TGlobalOptions& options) {
 
 std::vector<TCommand> ProfileCommands() {
     return {
+        {"profile", "read|write ...", "the handset's profile settings and .pro files",
+         std::string("usage: quorvel-cli profile ") + ProfileUsage +
+             "\n\n"
+             "read      reads the handset's profile; the .pro text goes to stdout, or to FILE with -o.\n"
+             "          It holds the settings the handset has (the vibrator and the advanced settings\n"
+             "          depend on its software).\n"
+             "write     writes the settings FILE holds, as far as the handset has them, and asks first\n"
+             "          (or --yes). Settings the file lacks keep the handset's values.\n"
+             "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
+         Profile},
         {"ringer", "TONE", "play ringer tone 1 to 9 on the handset",
          "Connects and lets the handset play ringer tone TONE (1 to 9), as the profile tab's ringer test\n"
          "does; the handset's answer is not looked at.",

@@ -165,8 +165,8 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key, c
     } else if (found.sectionLine >= 0) {
         Lines.insert(Lines.begin() + found.sectionEnd, line);
     } else {
-        if (!Lines.empty() && !Trim(Lines.back()).empty())
-            Lines.emplace_back();
+        // A new section follows the last line directly, with no blank line between, as profile files
+        // are laid out.
         Lines.push_back("[" + Trim(section) + "]");
         Lines.push_back(line);
     }

@@ -121,6 +121,21 @@ inline constexpr const char* ConnectingToOutlook = "Connecting to Outlook ...";
 inline constexpr const char* CouldNotConnectToOutlook = "Could not connect to Outlook.";
 
 // Profile
+inline constexpr const char* ProfileSettingsBox = " Settings  ";
+inline constexpr const char* AdvancedSettingsBox = " Advanced Settings ";
+inline constexpr const char* ProfileOperations = " Profile Operations ";
+inline constexpr const char* RingerToneBox = " Ringer Tone ";
+inline constexpr const char* TestRinger = "Test";
+inline constexpr const char* EnableAllSettings = "Enable All Settings";
 inline constexpr const char* TestingRingerTone = "Testing Ringer Tone %s";
+inline constexpr const char* ProfileRead = "Profile read from handset";
+inline constexpr const char* CouldNotReadProfile = "Could not read profile from handset!";
+inline constexpr const char* ReplaceProfileQuestion = "Replace the profile in the connected handset?";
+inline constexpr const char* ProfileWritten = "Profile written to handset";
+inline constexpr const char* CouldNotWriteProfile = "Could not write profile to handset!";
+inline constexpr const char* ProfileFilter = "Profile Settings (*.pro)|*.pro";
+inline constexpr const char* ProfileExtension = "pro";
+inline constexpr const char* CouldNotSaveProfile = "Could not save the profile to %s!";
+inline constexpr const char* CouldNotOpenProfile = "Could not read the profile from %s!";
 
 } // namespace Texts

@@ -1,3 +1,20 @@
 #include "platform/UserInteraction.h"
 
+#include <exception>
+
 TUserInteraction::~TUserInteraction() = default;
+
+bool RunBusy(TUserInteraction& ui, const std::function<void()>& operation) {
+    ui.SetBusy(true);
+    std::string exception;
+    try {
+        operation();
+    } catch (const std::exception& e) {
+        exception = e.what();
+    }
+    ui.SetBusy(false);
+    if (exception.empty())
+        return true;
+    ui.Message(TMessageKind::Error, exception, TButtons::Ok);
+    return false;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // How the operations talk to the person: the main window implements it with widgets, the command-line
@@ -43,3 +44,8 @@ public:
     // Every row back to the window colour.
     virtual void ResetRowColours() = 0;
 };
+
+// Runs a handset operation in the busy state. The busy state always ends; an exception the operation
+// raises is shown in an error box once it has ended, so that the box is not shown over a busy window.
+// False when the operation raised one.
+bool RunBusy(TUserInteraction& ui, const std::function<void()>& operation);

@@ -12,6 +12,7 @@
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "profile/ProfileTransfer.h"
 #include "shell/CfgFiles.h"
 #include "shell/PhoneBookGrid.h"
 #include "shell/ProgressUnit.h"
@@ -70,7 +71,9 @@ constexpr const char* BusyControls[] = {
     "bbtnCleanGridBroadcastGroups",
 };
 
-QLabel* InfoLabel(const char* name, const char* text, QWidget* parent) {
+} // namespace
+
+QLabel* TMainForm::InfoLabel(const char* name, const char* text, QWidget* parent) {
     auto* label = new QLabel(QString::fromUtf8(text), parent);
     label->setObjectName(name);
     label->setWordWrap(true);
@@ -81,8 +84,6 @@ QLabel* InfoLabel(const char* name, const char* text, QWidget* parent) {
     label->setPalette(palette);
     return label;
 }
-
-} // namespace
 
 void TKillTimer::Enable(int ms) {
     // A signal timer rather than an event-loop timer: it has to fire when the event loop no longer runs.
@@ -117,6 +118,10 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     PhonebookTransfer->ShowPhonebookEntry = [this](int i) { sgPhoneBook->ShowPhonebookEntry(i); };
     PhonebookTransfer->InitPhonebookGrid = [this] { sgPhoneBook->InitPhonebookGrid(); };
     MainCore->ResizePhonebook = [this](int n) { sgPhoneBook->ResizePhonebook(n); };
+    MainCore->ApplyHandsetLevel = [this](uint8_t level) { ApplyHandsetLevel(level); };
+    ProfileTransfer = std::make_unique<TProfileTransfer>(*MainCore, *this);
+    ProfileTransfer->ShowProfile = [this](TProfileSettings& settings) { ProfileToControls(settings); };
+    ProfileTransfer->TakeProfile = [this](TProfileSettings& settings) { ControlsToProfile(settings); };
     sgPhoneBook->ResizePhonebook(TMainCore::StartPhonebookCount);
     sgPhoneBook->InitPhonebookGrid();
     AskFileName = [this](bool save, const char* filter, const char* extension) {
@@ -193,8 +198,10 @@ void TMainForm::CreateMenus() {
     QAction* miExit = AddEntry(file, "miExit", Texts::Exit);
     connect(miOpenPhoneBook, &QAction::triggered, this, &TMainForm::miOpenPhoneBookClick);
     connect(miSavePhoneBookAs, &QAction::triggered, this, &TMainForm::miSavePhoneBookAsClick);
-    for (QAction* later : {miOpenProfile, miSaveProfileAs, miOpenSpeedDialList, miSaveSpeedDialListAs,
-                           miOpenBroadcastGroups, miSaveBroadcastGroupsAs})
+    connect(miOpenProfile, &QAction::triggered, this, &TMainForm::miOpenProfileClick);
+    connect(miSaveProfileAs, &QAction::triggered, this, &TMainForm::miSaveProfileAsClick);
+    for (QAction* later :
+         {miOpenSpeedDialList, miSaveSpeedDialListAs, miOpenBroadcastGroups, miSaveBroadcastGroupsAs})
         connect(later, &QAction::triggered, this, &TMainForm::NotBuiltYet);
     connect(miExit, &QAction::triggered, this, &QWidget::close);
 
@@ -240,6 +247,7 @@ void TMainForm::CreateTabs() {
     tsSpeedDial = addSheet("tsSpeedDial", Texts::TabSpeedDial);
     tsBroadcastGroups = addSheet("tsBroadcastGroups", Texts::TabBroadcastGroups);
     CreatePhoneBookSheet();
+    CreateProfileSheet();
 
     auto* simInfo = new QFormLayout;
     lblXmlDateText = new QLabel(tsSim);
@@ -250,8 +258,6 @@ void TMainForm::CreateTabs() {
     simInfo->addRow(Texts::XmlVersionCaption, lblXmlVersionText);
     static_cast<QVBoxLayout*>(tsSim->layout())->addLayout(simInfo);
 
-    lblInfoAdvancedSettings = InfoLabel("lblInfoAdvancedSettings", "", tsProfile);
-    tsProfile->layout()->addWidget(lblInfoAdvancedSettings);
     lblInfoSpeedDial = InfoLabel("lblInfoSpeedDial", "", tsSpeedDial);
     tsSpeedDial->layout()->addWidget(lblInfoSpeedDial);
     lblInfoBroadcastGroups = InfoLabel("lblInfoBroadcastGroups", "", tsBroadcastGroups);

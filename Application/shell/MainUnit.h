@@ -1,20 +1,24 @@
 #pragma once
 
 #include "platform/UserInteraction.h"
+#include "profile/ProfileSettings.h"
 #include "shell/MainCore.h"
 
 #include <QMainWindow>
 #include <QStringList>
 
+#include <array>
 #include <functional>
-
 #include <memory>
 #include <vector>
 
 class QAction;
+class QComboBox;
+class QGroupBox;
 class QPushButton;
 class TPhoneBookGrid;
 class TPhonebookTransfer;
+class TProfileTransfer;
 class QLabel;
 class QTabWidget;
 class QToolBar;
@@ -84,6 +88,20 @@ public:
     void miOpenPhoneBookClick();
     void miOutlookContactsClick();
 
+    // The profile tab. A list takes part in reading and writing only while it is enabled itself,
+    // whatever its box is.
+    QComboBox* ProfileList(TProfileSetting setting) const;
+    void ProfileToControls(TProfileSettings& settings);
+    void ControlsToProfile(TProfileSettings& settings);
+    void ApplyHandsetLevel(uint8_t level);
+    void bbtnReadDefaultsFromPpClick();
+    void bbtnWriteDefaultsToPpClick();
+    void miOpenProfileClick();
+    void miSaveProfileAsClick();
+    void bbtnTestRingerClick();
+    void bbtnEnableAllSettingsClick();
+    void btnTestButtonClick();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -92,6 +110,9 @@ private:
     void CreateMenus();
     void CreateTabs();
     void CreatePhoneBookSheet();
+    void CreateProfileSheet();
+    // A yellow label with a note for the person.
+    static QLabel* InfoLabel(const char* name, const char* text, QWidget* parent);
     QString ChooseFile(bool save, const char* filter, const char* extension);
     void CreateStatusBar();
     void ArrangeControls();
@@ -118,6 +139,7 @@ private:
 
     std::unique_ptr<TMainCore> MainCore;
     std::unique_ptr<TPhonebookTransfer> PhonebookTransfer;
+    std::unique_ptr<TProfileTransfer> ProfileTransfer;
     TComForm* ComForm = nullptr;
     TSaveQuestionForm* SaveQuestion = nullptr;
     TProgressForm* Progress = nullptr;
@@ -131,6 +153,9 @@ private:
     QWidget* tsSpeedDial = nullptr;
     QWidget* tsBroadcastGroups = nullptr;
     TPhoneBookGrid* sgPhoneBook = nullptr;
+    std::array<QComboBox*, ProfileSettingCount> ProfileCombos{};
+    QGroupBox* gbProfile1 = nullptr;
+    QGroupBox* gbAdvancedSettings = nullptr;
     QLabel* StatusPanels[3] = {};
     QLabel* lblInfoAdvancedSettings = nullptr;
     QLabel* lblInfoSpeedDial = nullptr;

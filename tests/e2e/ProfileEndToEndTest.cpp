@@ -31,3 +31,130 @@ TEST(Ringer, TheHandsetHearsTheToneAsked) {
     }
     EXPECT_TRUE(text.contains("ringer 3 1\n")) << text.toStdString();
 }
+
+namespace {
+
+// The byte at an address of the handset's memory, as its state file holds it once the line has rested;
+// -1 when the file does not (yet) show `expected` there, after waiting a while for it.
+int MemoryByte(const QString& state, int address, int expected) {
+    const QByteArray row =
+        QByteArray("mem ") + QByteArray::number(address & ~0x1F, 16).rightJustified(4, '0').toUpper() + "=";
+    int value = -1;
+    for (int i = 0; i < 100 && value != expected; ++i) {
+        QThread::msleep(20);
+        QFile file(state);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith(row)) {
+                bool ok = false;
+                value = line.mid(row.size() + 2 * (address & 0x1F), 2).toInt(&ok, 16);
+            }
+    }
+    return value;
+}
+
+void WriteFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+const QStringList LevelFour{"--software", "62018400", "--pcs", "05Z", "--model", "0x55"};
+
+} // namespace
+
+TEST(ProfileCommands, ReadShowsWhatTheHandsetsLevelHas) {
+    THandsetProcess seven;
+    ASSERT_TRUE(seven.Started());
+    auto run = seven.Cli({"--port", QString("COM%1").arg(seven.ComNumber()), "profile", "read"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "[profile settings]\r\nringer tone=1\r\nringer volume=3\r\nkey click volume=2\r\n"
+                       "vibrator=0\r\nb answer=0\r\nstart volume=2\r\nout of range=1\r\nauto key lock=0\r\n"
+                       "language=0\r\nback light=1\r\n[advanced profile settings]\r\nauto hook=1\r\n"
+                       "any key answer=0\r\nlong key=1\r\nlong key time=5\r\na key delay=2\r\n"
+                       "ls on b-answer=0\r\nstandby text=1\r\nheadset alert=3\r\nheadset volume=2\r\n"
+                       "off hook msf=0\r\n");
+
+    // A level-4 handset has neither the vibrator nor the advanced settings.
+    THandsetProcess four(LevelFour);
+    ASSERT_TRUE(four.Started());
+    run = four.Cli({"--port", QString("COM%1").arg(four.ComNumber()), "profile", "read"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "[profile settings]\r\nringer tone=1\r\nringer volume=3\r\nkey click volume=2\r\n"
+                       "b answer=0\r\nstart volume=2\r\nout of range=1\r\nauto key lock=0\r\n"
+                       "language=0\r\nback light=1\r\n");
+}
+
+TEST(ProfileCommands, WriteChangesOnlyTheSettingsTheFileHoldsAndReadsBack) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath("handset.txt");
+    THandsetProcess handset({"--state", state});
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", QString("COM%1").arg(handset.ComNumber())};
+    const QString saved = dir.filePath("read.pro");
+    auto run = handset.Cli(port + QStringList{"profile", "read", "-o", saved});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    // Change three settings in the saved file; the rest of it matches the handset already.
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    text.replace("ringer tone=1", "ringer tone=4").replace("auto hook=1", "auto hook=0");
+    text.replace("headset volume=2", "headset volume=4");
+    WriteFile(saved, text);
+    run = handset.Cli(port + QStringList{"--yes", "profile", "write", saved});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    EXPECT_EQ(MemoryByte(state, 27, 0x43), 0x43); // tone 4 above volume 3
+    EXPECT_EQ(MemoryByte(state, 24, 0x95), 0x95); // auto hook off sets its bit
+    EXPECT_EQ(MemoryByte(state, 31, 0x23), 0x23); // volume 4 beside alert 3
+    EXPECT_EQ(MemoryByte(state, 26, 0x12), 0x12); // untouched
+    run = handset.Cli(port + QStringList{"profile", "read"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, text.toStdString());
+}
+
+TEST(ProfileCommands, APartialFileWritesOnlyItsSettingAndLevelRules) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath("handset.txt");
+    THandsetProcess handset(LevelFour + QStringList{"--state", state});
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", QString("COM%1").arg(handset.ComNumber()), "--yes"};
+    const QString partial = dir.filePath("partial.pro");
+    WriteFile(partial, "[profile settings]\r\nringer tone=4\r\nvibrator=1\r\n"
+                       "[advanced profile settings]\r\nauto hook=0\r\n");
+    auto run = handset.Cli(port + QStringList{"profile", "write", partial});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Written: ringer tone\n");
+    EXPECT_NE(run.err.find("Not written, the handset does not have: vibrator, auto hook"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(MemoryByte(state, 27, 0x43), 0x43);
+    EXPECT_EQ(MemoryByte(state, 26, 0x12), 0x12);
+    EXPECT_EQ(MemoryByte(state, 24, 0x15), 0x15);
+
+    // A file that cannot be read changes nothing, and says so.
+    run = handset.Cli(port + QStringList{"profile", "write", dir.filePath("absent.pro")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Could not read"), std::string::npos) << run.err;
+}
+
+TEST(ProfileCommands, AWriteTheHandsetDoesNotStoreStopsThere) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath("handset.txt");
+    THandsetProcess handset({"--state", state, "--unconfirmed-writes=10"});
+    ASSERT_TRUE(handset.Started());
+    const QString pro = dir.filePath("two.pro");
+    // Byte 24 is written before byte 27; when it is not stored after every retry, byte 27 is not
+    // written at all.
+    WriteFile(pro, "[profile settings]\r\nringer tone=4\r\n[advanced profile settings]\r\nauto hook=0\r\n");
+    auto run =
+        handset.Cli({"--port", QString("COM%1").arg(handset.ComNumber()), "--yes", "profile", "write", pro});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Could not write profile to handset!"), std::string::npos) << run.err;
+    run = handset.Cli({"--port", QString("COM%1").arg(handset.ComNumber()), "profile", "read"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("ringer tone=1\r\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("auto hook=1\r\n"), std::string::npos) << run.out;
+}

@@ -57,7 +57,7 @@ TEST(IniFile, NewKeyEndsItsSectionAndNewSectionEndsTheFile) {
     ASSERT_TRUE(ini.WriteInteger("MainForm", "Top", 10));
     EXPECT_EQ(
         ReadAll(path),
-        "[Font]\r\nSize=8\r\nName=x\r\n\r\n[Serial Port]\r\nDevice No=3\r\n\r\n[MainForm]\r\nTop=10\r\n");
+        "[Font]\r\nSize=8\r\nName=x\r\n\r\n[Serial Port]\r\nDevice No=3\r\n[MainForm]\r\nTop=10\r\n");
 }
 
 TEST(IniFile, BinaryOrEnormousContentGivesDefaults) {

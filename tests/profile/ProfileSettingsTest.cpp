@@ -240,16 +240,13 @@ TEST_F(ProfileFile, StartSelectionsSaveAsTheKnownFileAndLoadBackTheSame) {
 
     QFile file(QString::fromStdString(path));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    std::string lines;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (!line.trimmed().isEmpty())
-            lines += line.toStdString() + "\n";
-    EXPECT_EQ(lines, "[profile settings]\r\nringer tone=1\r\nringer volume=3\r\nkey click volume=2\r\n"
-                     "vibrator=0\r\nb answer=0\r\nstart volume=2\r\nout of range=1\r\nauto key lock=0\r\n"
-                     "language=0\r\nback light=1\r\n[advanced profile settings]\r\nauto hook=0\r\n"
-                     "any key answer=0\r\nlong key=0\r\nlong key time=5\r\na key delay=5\r\n"
-                     "ls on b-answer=0\r\nstandby text=1\r\nheadset alert=0\r\nheadset volume=3\r\n"
-                     "off hook msf=0\r\n");
+    EXPECT_EQ(file.readAll().toStdString(),
+              "[profile settings]\r\nringer tone=1\r\nringer volume=3\r\nkey click volume=2\r\n"
+              "vibrator=0\r\nb answer=0\r\nstart volume=2\r\nout of range=1\r\nauto key lock=0\r\n"
+              "language=0\r\nback light=1\r\n[advanced profile settings]\r\nauto hook=0\r\n"
+              "any key answer=0\r\nlong key=0\r\nlong key time=5\r\na key delay=5\r\n"
+              "ls on b-answer=0\r\nstandby text=1\r\nheadset alert=0\r\nheadset volume=3\r\n"
+              "off hook msf=0\r\n");
 
     TProfileSettings loaded(Engine);
     ASSERT_TRUE(loaded.LoadFromFile(path));
