@@ -34,26 +34,6 @@ TEST(Ringer, TheHandsetHearsTheToneAsked) {
 
 namespace {
 
-// The byte at an address of the handset's memory, as its state file holds it once the line has rested;
-// -1 when the file does not (yet) show `expected` there, after waiting a while for it.
-int MemoryByte(const QString& state, int address, int expected) {
-    const QByteArray row =
-        QByteArray("mem ") + QByteArray::number(address & ~0x1F, 16).rightJustified(4, '0').toUpper() + "=";
-    int value = -1;
-    for (int i = 0; i < 100 && value != expected; ++i) {
-        QThread::msleep(20);
-        QFile file(state);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (line.startsWith(row)) {
-                bool ok = false;
-                value = line.mid(row.size() + 2 * (address & 0x1F), 2).toInt(&ok, 16);
-            }
-    }
-    return value;
-}
-
 void WriteFile(const QString& path, const QByteArray& text) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -107,10 +87,10 @@ TEST(ProfileCommands, WriteChangesOnlyTheSettingsTheFileHoldsAndReadsBack) {
     run = handset.Cli(port + QStringList{"--yes", "profile", "write", saved});
     ASSERT_EQ(run.exitCode, 0) << run.err;
 
-    EXPECT_EQ(MemoryByte(state, 27, 0x43), 0x43); // tone 4 above volume 3
-    EXPECT_EQ(MemoryByte(state, 24, 0x95), 0x95); // auto hook off sets its bit
-    EXPECT_EQ(MemoryByte(state, 31, 0x23), 0x23); // volume 4 beside alert 3
-    EXPECT_EQ(MemoryByte(state, 26, 0x12), 0x12); // untouched
+    EXPECT_EQ(StateMemoryByte(state, 27, 0x43), 0x43); // tone 4 above volume 3
+    EXPECT_EQ(StateMemoryByte(state, 24, 0x95), 0x95); // auto hook off sets its bit
+    EXPECT_EQ(StateMemoryByte(state, 31, 0x23), 0x23); // volume 4 beside alert 3
+    EXPECT_EQ(StateMemoryByte(state, 26, 0x12), 0x12); // untouched
     run = handset.Cli(port + QStringList{"profile", "read"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, text.toStdString());
@@ -130,9 +110,9 @@ TEST(ProfileCommands, APartialFileWritesOnlyItsSettingAndLevelRules) {
     EXPECT_EQ(run.out, "Written: ringer tone\n");
     EXPECT_NE(run.err.find("Not written, the handset does not have: vibrator, auto hook"), std::string::npos)
         << run.err;
-    EXPECT_EQ(MemoryByte(state, 27, 0x43), 0x43);
-    EXPECT_EQ(MemoryByte(state, 26, 0x12), 0x12);
-    EXPECT_EQ(MemoryByte(state, 24, 0x15), 0x15);
+    EXPECT_EQ(StateMemoryByte(state, 27, 0x43), 0x43);
+    EXPECT_EQ(StateMemoryByte(state, 26, 0x12), 0x12);
+    EXPECT_EQ(StateMemoryByte(state, 24, 0x15), 0x15);
 
     // A file that cannot be read changes nothing, and says so.
     run = handset.Cli(port + QStringList{"profile", "write", dir.filePath("absent.pro")});

@@ -1,7 +1,9 @@
 #include "support/HandsetProcess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <cstdlib>
 
@@ -74,4 +76,20 @@ THandsetProcess::TRun THandsetProcess::Cli(const QStringList& args, int timeoutM
     run.out = cli.readAllStandardOutput().toStdString();
     run.err = cli.readAllStandardError().toStdString();
     return run;
+}
+
+int StateMemoryByte(const QString& state, int address, int expected) {
+    const QByteArray row =
+        QByteArray("mem ") + QByteArray::number(address & ~0x1F, 16).rightJustified(4, '0').toUpper() + "=";
+    int value = -1;
+    for (int i = 0; i < 100 && value != expected; ++i) {
+        QThread::msleep(20);
+        QFile file(state);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith(row))
+                value = line.mid(row.size() + 2 * (address & 0x1F), 2).toInt(nullptr, 16);
+    }
+    return value;
 }

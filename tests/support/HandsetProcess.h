@@ -40,3 +40,8 @@ private:
     int Com = 0;
     std::string Path;
 };
+
+// The byte at an address of a virtual handset's memory as its state file holds it. The handset writes
+// the file once the line has rested, so this waits up to two seconds for `expected` to show; -1 when
+// the file has no row for the address.
+int StateMemoryByte(const QString& state, int address, int expected);
