@@ -268,27 +268,21 @@ bool TPhonebookTransfer::DeleteInHandset() {
     Ui.ResetRowColours();
     if (Ui.Message(TMessageKind::Warning, Texts::DeletePhoneBookQuestion, TButtons::OkCancel) != TAnswer::Ok)
         return false;
-    Ui.SetBusy(true);
     bool ok = false;
-    std::string exception;
-    try {
+    RunBusy(Ui, [this, &ok] {
         const int result = Link.ConnectHandset();
         if (result <= 0) {
             Ui.Message(TMessageKind::Error,
                        ConnectionResultText(result) + "\r" + " " + Texts::PhoneBookNotDeleted, TButtons::Ok);
-        } else {
-            Link.SetWriteTimeouts();
-            if (Link.Engine().SendMail("d 7 0") == "07 CC") {
-                Ui.ShowStatus(Texts::PhoneBookDeleted);
-                ok = true;
-            } else {
-                Fail(Texts::PhoneBookNotDeletedReply);
-            }
+            return;
         }
-    } catch (const std::exception& e) {
-        exception = e.what();
-    }
-    Ui.SetBusy(false);
-    ShowException(exception);
+        Link.SetWriteTimeouts();
+        if (Link.Engine().SendMail("d 7 0") != "07 CC") {
+            Fail(Texts::PhoneBookNotDeletedReply);
+            return;
+        }
+        Ui.ShowStatus(Texts::PhoneBookDeleted);
+        ok = true;
+    });
     return ok;
 }

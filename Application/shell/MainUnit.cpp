@@ -574,17 +574,9 @@ void TMainForm::miChangeSerialDeviceClick() {
 }
 
 void TMainForm::miTestConnectionClick() {
-    SetBusy(true);
     int result = 0;
-    try {
-        result = Core().ConnectHandset();
-    } catch (const std::exception& e) {
-        SetBusy(false);
-        Message(TMessageKind::Error, e.what(), TButtons::Ok);
-        return;
-    }
-    SetBusy(false);
-    Message(TMessageKind::Information, ConnectionResultText(result), TButtons::Ok);
+    if (RunBusy(*this, [this, &result] { result = Core().ConnectHandset(); }))
+        Message(TMessageKind::Information, ConnectionResultText(result), TButtons::Ok);
 }
 
 void TMainForm::miMailMonitorClick() {
