@@ -1,5 +1,7 @@
 #include "platform/IniFile.h"
 
+#include "platform/TextFormat.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -19,12 +21,6 @@ std::string Trim(const std::string& s) {
     while (e > b && std::isspace(uint8_t(s[e - 1])))
         --e;
     return s.substr(b, e - b);
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(uint8_t(x)) == std::tolower(uint8_t(y));
-           });
 }
 
 // The section name of a header line "[name]", or false.

@@ -13,3 +13,15 @@ template <typename... TArgs> std::string FormatText(const char* format, TArgs...
     std::snprintf(text.data(), text.size() + 1, format, args...);
     return text;
 }
+
+// Equal without regard to the case of ASCII letters, as names in settings and list files are compared.
+inline bool SameText(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Fuzzes the XML reader with clang's libFuzzer for the given number of seconds (default 60).
+# Inputs that find new paths collect in the build folder, beside any crashing input; a crashing input
+# belongs in corpus/ once its fault is fixed, so that every test run replays it.
+set -euo pipefail
+seconds=${1:-60}
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${QUORVEL_FUZZ_BUILD:-$root/build/fuzz}
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORVEL_SANITIZE=OFF >/dev/null
+cmake --build "$build" --target xml_fuzzer -j2
+
+mkdir -p "$build/found" "$build/artifacts"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Inputs somewhat longer than two windows of the tokenizer reach its refills and the whole-file retry.
+"$build/tests/xml_fuzzer" -max_total_time="$seconds" -max_len=10000 -timeout=10 -dict="$here/xml.dict" \
+    -artifact_prefix="$build/artifacts/" "$build/found" "$here/corpus"
