@@ -2,5 +2,5 @@
 
 #include "cli/Command.h"
 
-// ringer: the profile tab's ringer test.
+// profile read/write and ringer: the profile tab from the command line.
 std::vector<TCommand> ProfileCommands();

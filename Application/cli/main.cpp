@@ -2,6 +2,7 @@
 #include "cli/LinkCommands.h"
 #include "cli/PhonebookCommands.h"
 #include "cli/ProfileCommands.h"
+#include "cli/SimCommands.h"
 
 #include <QCoreApplication>
 
@@ -20,7 +21,7 @@ namespace {
 
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
-    for (std::vector<TCommand> more : {PhonebookCommands(), ProfileCommands()})
+    for (std::vector<TCommand> more : {PhonebookCommands(), ProfileCommands(), SimCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;

@@ -28,11 +28,15 @@ std::string ProgramDir() {
     return QDir::cleanPath(dir).toStdString() + "/";
 }
 
-std::string ProgramIniPath() {
+std::string WritableProgramFile(const std::string& name) {
     const std::string programDir = ProgramDir();
     if (access(programDir.c_str(), W_OK) == 0)
-        return programDir + "quorvel.ini";
-    return PerUserDir() + "/quorvel.ini";
+        return programDir + name;
+    return PerUserDir() + "/" + name;
+}
+
+std::string ProgramIniPath() {
+    return WritableProgramFile("quorvel.ini");
 }
 
 std::string WindowIniPath() {

@@ -9,6 +9,10 @@ std::string PerUserDir();
 // The folder of the running program ($QUORVEL_PROGRAM_DIR when set), with a trailing separator.
 std::string ProgramDir();
 
+// A file the program writes beside itself: in the program folder when that is writable, else in the
+// per-user folder.
+std::string WritableProgramFile(const std::string& name);
+
 // The program ini: next to the program when that folder is writable, else in the per-user folder.
 // The window program and the command-line tool share it, so it is named after the window program.
 std::string ProgramIniPath();

@@ -18,10 +18,12 @@
 #include "shell/ProgressUnit.h"
 #include "shell/SaveQuestion.h"
 #include "shell/WindowPlacement.h"
+#include "vsim/VirtualSimXml.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -400,6 +402,7 @@ void TMainForm::FormShow() {
 
     FontSize = TIniFile(ProgramIniPath()).ReadInteger("Font", "Size", FontSize);
     ApplyGridFont();
+    CheckSimInterpreter();
 
     if (PageControl->isTabVisible(PageControl->indexOf(tsPhoneBook))) {
         const QSignalBlocker quiet(PageControl);
@@ -410,6 +413,29 @@ void TMainForm::FormShow() {
     SheetHidden(tsBroadcastGroups);
     SheetShown(tsPhoneBook);
     CurrentSheet = PageControl->currentWidget();
+}
+
+void TMainForm::CheckSimInterpreter() {
+    const std::string path = ProgramDir() + "sim_list/VSIMLIST.xml";
+    if (!QFileInfo::exists(QString::fromStdString(path))) {
+        Message(TMessageKind::Error, Texts::SimInterpreterMissing, TButtons::Ok);
+        return;
+    }
+    const int simTab = PageControl->indexOf(tsSim);
+    try {
+        const TVirtualSimXml list(path);
+        lblXmlDateText->setText(FromAnsi(list.Date));
+        lblXmlVersionText->setText(FromAnsi(list.Version));
+        if (TVirtualSimXml::MajorVersion(list.Version) != "2") {
+            PageControl->setTabVisible(simTab, false);
+            Message(TMessageKind::Error, FormatText(Texts::SimInterpreterVersion, list.Version.c_str(), "2"),
+                    TButtons::Ok);
+        }
+    } catch (const std::exception& e) {
+        // A list the transfers could not read either: say why, and offer no SIM tab.
+        PageControl->setTabVisible(simTab, false);
+        Message(TMessageKind::Error, FormatText(Texts::SimInterpreterUnreadable, e.what()), TButtons::Ok);
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -88,6 +88,10 @@ public:
     void miOpenPhoneBookClick();
     void miOutlookContactsClick();
 
+    // Shows the SIM interpreter list's version and date on the SIM tab, and hides the tab when the
+    // list does not have the version the program reads.
+    void CheckSimInterpreter();
+
     // The profile tab. A list takes part in reading and writing only while it is enabled itself,
     // whatever its box is.
     QComboBox* ProfileList(TProfileSetting setting) const;

@@ -1,9 +1,11 @@
 // The program: the main window against the handset on the chosen serial port.
 #include "link/ComUnit.h"
+#include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "shell/MainUnit.h"
 #include "shell/ProgressUnit.h"
 #include "shell/SaveQuestion.h"
+#include "vsim/DebugToFile.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -12,6 +14,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(Texts::ProgramTitle);
     QApplication::setApplicationDisplayName(Texts::ProgramTitle);
+    TDebugToFile::Instance().Open(WritableProgramFile("debug.txt"));
 
     TMainForm mainForm(QApplication::arguments());
     TComForm comForm(mainForm.Core().Engine(), mainForm.Core().SelectedPort, &mainForm);
@@ -24,5 +27,7 @@ int main(int argc, char** argv) {
     mainForm.SetWindows(&comForm, &saveQuestion, &progress);
 
     mainForm.show();
-    return app.exec();
+    const int result = app.exec();
+    TDebugToFile::Instance().Close();
+    return result;
 }
