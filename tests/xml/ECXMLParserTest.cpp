@@ -265,3 +265,26 @@ TEST(XMLItem, ParentMovesAndIndexesKeepEveryItemListedOnce) {
     c->SetParent(other.RootItem());
     EXPECT_EQ(a->Parser(), &other);
 }
+
+TEST(XMLLoadFromFile, HostileFilesLoadOrRaiseAParserError) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("hostile.xml");
+    TECXMLParser parser;
+    // Ten megabytes without a line feed: neither tokenizer takes it.
+    WriteFile(path, "<a>" + QByteArray(10 << 20, 'x'));
+    EXPECT_THROW(parser.LoadFromFile(path.toStdString()), EParserError);
+
+    // Binary bytes with NULs and stray brackets, in lines: whatever the tree becomes, the load ends.
+    QByteArray binary(1 << 20, '\0');
+    uint32_t seed = 12345;
+    for (char& c : binary) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    WriteFile(path, binary);
+    try {
+        parser.LoadFromFile(path.toStdString());
+    } catch (const EParserError&) {
+    }
+    SUCCEED();
+}
