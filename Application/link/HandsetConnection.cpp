@@ -13,3 +13,7 @@ std::string ConnectionResultText(int result) {
         return Texts::ConnectedToHandset;
     return Texts::UnknownAnswer;
 }
+
+std::string ConnectionFailureText(int result, const char* consequence) {
+    return ConnectionResultText(result) + "\r" + " " + consequence;
+}

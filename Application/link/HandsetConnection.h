@@ -22,3 +22,6 @@ public:
 
 // The text of a ConnectHandset result.
 std::string ConnectionResultText(int result);
+// What an operation says when it could not connect: the connection text and, after a line break, what
+// it did not do.
+std::string ConnectionFailureText(int result, const char* consequence);

@@ -121,8 +121,7 @@ bool TPhonebookTransfer::LoadFromHandset() {
             InitPhonebookGrid();
         const int result = Link.ConnectHandset();
         if (result <= 0) {
-            Ui.Message(TMessageKind::Error,
-                       ConnectionResultText(result) + "\r" + " " + Texts::CouldNotReadPhoneBook,
+            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotReadPhoneBook),
                        TButtons::Ok);
         } else {
             Ui.ShowStatus(Texts::ReadingFromHandset);
@@ -242,8 +241,7 @@ bool TPhonebookTransfer::SaveToHandset() {
             }
             const int64_t start = GetTick();
             if (result <= 0)
-                Ui.Message(TMessageKind::Error,
-                           ConnectionResultText(result) + "\r" + " " + Texts::CouldNotWritePhoneBook,
+                Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotWritePhoneBook),
                            TButtons::Ok);
             else
                 ok = WriteRows(addMode, held.get(), handsetEntries, start);
@@ -272,8 +270,8 @@ bool TPhonebookTransfer::DeleteInHandset() {
     RunBusy(Ui, [this, &ok] {
         const int result = Link.ConnectHandset();
         if (result <= 0) {
-            Ui.Message(TMessageKind::Error,
-                       ConnectionResultText(result) + "\r" + " " + Texts::PhoneBookNotDeleted, TButtons::Ok);
+            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::PhoneBookNotDeleted),
+                       TButtons::Ok);
             return;
         }
         Link.SetWriteTimeouts();

@@ -32,8 +32,8 @@ bool TProfileTransfer::ReadFromHandset() {
     RunBusy(Ui, [this, &ok] {
         const int result = Link.ConnectHandset();
         if (result <= 0) {
-            Ui.Message(TMessageKind::Error,
-                       ConnectionResultText(result) + "\r" + " " + Texts::CouldNotReadProfile, TButtons::Ok);
+            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotReadProfile),
+                       TButtons::Ok);
             return;
         }
         Ui.ShowStatus(Texts::ReadingFromHandset);
@@ -60,8 +60,8 @@ bool TProfileTransfer::WriteToHandset() {
     RunBusy(Ui, [this, &ok] {
         const int result = Link.ConnectHandset();
         if (result <= 0) {
-            Ui.Message(TMessageKind::Error,
-                       ConnectionResultText(result) + "\r" + " " + Texts::CouldNotWriteProfile, TButtons::Ok);
+            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotWriteProfile),
+                       TButtons::Ok);
             return;
         }
         Ui.ShowStatus(Texts::WritingToHandset);
