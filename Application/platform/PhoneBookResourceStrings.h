@@ -53,7 +53,8 @@ inline constexpr const char* XmlError = "Error";
 inline constexpr const char* XmlDateCaption = "SIM list date:";
 inline constexpr const char* XmlVersionCaption = "SIM list version:";
 inline constexpr const char* SimInterpreterMissing = "SIM interpreter could not be located!";
-inline constexpr const char* SimInterpreterVersion = "Current SIM Interpreter version %s - Required version %s.xx";
+inline constexpr const char* SimInterpreterVersion =
+    "Current SIM Interpreter version %s - Required version %s.xx";
 inline constexpr const char* SimInterpreterUnreadable = "The SIM interpreter list could not be read: %s";
 
 // "Select how to write"

@@ -55,9 +55,8 @@ TEST(IniFile, NewKeyEndsItsSectionAndNewSectionEndsTheFile) {
     TIniFile ini(path.toStdString());
     ASSERT_TRUE(ini.WriteString("font", "Name", "x"));
     ASSERT_TRUE(ini.WriteInteger("MainForm", "Top", 10));
-    EXPECT_EQ(
-        ReadAll(path),
-        "[Font]\r\nSize=8\r\nName=x\r\n\r\n[Serial Port]\r\nDevice No=3\r\n[MainForm]\r\nTop=10\r\n");
+    EXPECT_EQ(ReadAll(path),
+              "[Font]\r\nSize=8\r\nName=x\r\n\r\n[Serial Port]\r\nDevice No=3\r\n[MainForm]\r\nTop=10\r\n");
 }
 
 TEST(IniFile, BinaryOrEnormousContentGivesDefaults) {
