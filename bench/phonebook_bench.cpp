@@ -10,7 +10,7 @@
 #include "link/Timing.h"
 #include "lists/PhonebookPp6.h"
 #include "platform/UserInteraction.h"
-#include "shell/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/TerminalUser.h"
-#include "shell/MainCore.h"
+#include "core/MainCore.h"
 
 // The main window's work for one command, on the port the options name, with the terminal as the
 // person.

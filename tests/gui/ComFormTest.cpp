@@ -3,7 +3,7 @@
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
 
-#include "link/ComUnit.h"
+#include "windows/ComUnit.h"
 #include "link/ConnectionSettings.h"
 #include "link/Sndmail.h"
 #include "platform/DeviceMap.h"

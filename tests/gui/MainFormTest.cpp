@@ -6,7 +6,7 @@
 #include "link/ConnectionSettings.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
-#include "shell/MainUnit.h"
+#include "windows/MainUnit.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The phone book grid offscreen: layout, the edit rule through a real editor, the number keys, the
 // context menu, resizing, row colours and the font.
-#include "shell/PhoneBookGrid.h"
+#include "windows/PhoneBookGrid.h"
 #include "support/ModalAnswerer.h"
 
 #include "lists/PP5Phonebook.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "shell/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QAction>
 #include <QApplication>

@@ -5,10 +5,10 @@
 #include "support/ProgramFolderOverride.h"
 
 #include "link/ConnectionSettings.h"
-#include "shell/MainUnit.h"
-#include "shell/PhoneBookGrid.h"
-#include "shell/ProgressUnit.h"
-#include "shell/SaveQuestion.h"
+#include "windows/MainUnit.h"
+#include "windows/PhoneBookGrid.h"
+#include "windows/ProgressUnit.h"
+#include "windows/SaveQuestion.h"
 
 #include <QAction>
 #include <QFile>

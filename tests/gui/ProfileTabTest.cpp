@@ -6,7 +6,7 @@
 
 #include "link/ConnectionSettings.h"
 #include "profile/ProfileLists.h"
-#include "shell/MainUnit.h"
+#include "windows/MainUnit.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
 
-#include "shell/MainUnit.h"
+#include "windows/MainUnit.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,8 +2,8 @@
 #include "support/ModalAnswerer.h"
 
 #include "platform/PhoneBookResourceStrings.h"
-#include "shell/ProgressUnit.h"
-#include "shell/SaveQuestion.h"
+#include "windows/ProgressUnit.h"
+#include "windows/SaveQuestion.h"
 
 #include <QEventLoop>
 #include <QGroupBox>

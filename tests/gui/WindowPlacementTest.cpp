@@ -1,5 +1,5 @@
 // The main window's size and place in the window ini, offscreen.
-#include "shell/WindowPlacement.h"
+#include "windows/WindowPlacement.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 

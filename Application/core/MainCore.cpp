@@ -1,4 +1,4 @@
-#include "shell/MainCore.h"
+#include "core/MainCore.h"
 
 #include "link/ConnectionSettings.h"
 #include "link/NumberConverting.h"

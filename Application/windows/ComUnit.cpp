@@ -1,4 +1,4 @@
-#include "link/ComUnit.h"
+#include "windows/ComUnit.h"
 
 #include "link/ConnectionSettings.h"
 #include "link/PortHandling.h"

@@ -1,9 +1,9 @@
-#include "shell/PhoneBookGrid.h"
+#include "windows/PhoneBookGrid.h"
 
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "shell/MainCore.h"
+#include "core/MainCore.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "shell/WindowPlacement.h"
+#include "windows/WindowPlacement.h"
 
 #include "platform/IniFile.h"
 

@@ -4,7 +4,7 @@
 #include "support/RecordingUser.h"
 
 #include "link/ConnectionSettings.h"
-#include "shell/MainCore.h"
+#include "core/MainCore.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "profile/ProfileLists.h"
 #include "profile/ProfileTransfer.h"
 #include "profile/RingerTest.h"
-#include "shell/MainUnit.h"
+#include "windows/MainUnit.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,24 +1,24 @@
-#include "shell/MainUnit.h"
+#include "windows/MainUnit.h"
 
-#include "link/ComUnit.h"
 #include "link/ConnectionSettings.h"
 #include "link/TpaProComImpl.h"
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
 #include "lists/PhonebookPp6.h"
 #include "platform/AnsiText.h"
+#include "platform/CfgFiles.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 #include "profile/ProfileTransfer.h"
-#include "shell/CfgFiles.h"
-#include "shell/PhoneBookGrid.h"
-#include "shell/ProgressUnit.h"
-#include "shell/SaveQuestion.h"
-#include "shell/WindowPlacement.h"
 #include "vsim/VirtualSimXml.h"
+#include "windows/ComUnit.h"
+#include "windows/PhoneBookGrid.h"
+#include "windows/ProgressUnit.h"
+#include "windows/SaveQuestion.h"
+#include "windows/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -38,8 +38,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <sys/time.h>
 
 namespace {
 
@@ -85,21 +83,6 @@ QLabel* TMainForm::InfoLabel(const char* name, const char* text, QWidget* parent
     palette.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(palette);
     return label;
-}
-
-void TKillTimer::Enable(int ms) {
-    // A signal timer rather than an event-loop timer: it has to fire when the event loop no longer runs.
-    itimerval timer{};
-    timer.it_value.tv_sec = ms / 1000;
-    timer.it_value.tv_usec = (ms % 1000) * 1000;
-    setitimer(ITIMER_REAL, &timer, nullptr);
-    Armed = true;
-}
-
-void TKillTimer::Disable() {
-    itimerval off{};
-    setitimer(ITIMER_REAL, &off, nullptr);
-    Armed = false;
 }
 
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)

@@ -1,5 +1,5 @@
 // Key-value files (settings.cfg, speed dial lists) and the start switches.
-#include "shell/CfgFiles.h"
+#include "platform/CfgFiles.h"
 
 #include <QDir>
 #include <QFile>

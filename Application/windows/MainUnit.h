@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/MainCore.h"
 #include "platform/UserInteraction.h"
 #include "profile/ProfileSettings.h"
-#include "shell/MainCore.h"
+#include "windows/KillTimer.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -26,18 +27,6 @@ class QToolButton;
 class TComForm;
 class TProgressForm;
 class TSaveQuestionForm;
-
-// Ends the process if it is still running some time after it was enabled: a guard against a shutdown
-// that hangs (in a serial driver, say), which no event loop would get out of.
-class TKillTimer {
-public:
-    void Enable(int ms);
-    void Disable();
-    bool Enabled() const { return Armed; }
-
-private:
-    bool Armed = false;
-};
 
 // The main window: tool bar menus, the five tabs, the status bar, the busy state. The handset work
 // itself is done by the core; the window is the person's side of it.

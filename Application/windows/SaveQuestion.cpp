@@ -1,4 +1,4 @@
-#include "shell/SaveQuestion.h"
+#include "windows/SaveQuestion.h"
 
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"

@@ -1,10 +1,10 @@
 // The program: the main window against the handset on the chosen serial port.
-#include "link/ComUnit.h"
+#include "windows/ComUnit.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "shell/MainUnit.h"
-#include "shell/ProgressUnit.h"
-#include "shell/SaveQuestion.h"
+#include "windows/MainUnit.h"
+#include "windows/ProgressUnit.h"
+#include "windows/SaveQuestion.h"
 #include "vsim/DebugToFile.h"
 
 #include <QApplication>

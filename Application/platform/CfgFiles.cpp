@@ -1,4 +1,4 @@
-#include "shell/CfgFiles.h"
+#include "platform/CfgFiles.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "shell/ProgressUnit.h"
+#include "windows/ProgressUnit.h"
 
 #include "platform/PhoneBookResourceStrings.h"
 
