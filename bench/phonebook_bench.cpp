@@ -5,12 +5,12 @@
 #include "support/HandsetProcess.h"
 #include "support/ProgramFolderOverride.h"
 
+#include "core/MainCore.h"
 #include "link/HandsetConnection.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
 #include "lists/PhonebookPp6.h"
 #include "platform/UserInteraction.h"
-#include "core/MainCore.h"
 
 #include <QCoreApplication>
 
@@ -96,6 +96,7 @@ public:
         ++Connections;
         return result;
     }
+    uint8_t HandsetLevelNow() const override { return Core.HandsetLevelNow(); }
     void SetReadTimeouts() override { Core.SetReadTimeouts(); }
     void SetWriteTimeouts() override { Core.SetWriteTimeouts(); }
 
@@ -198,15 +199,15 @@ int main(int argc, char** argv) {
 
     TCounts counts;
     TQuietUser user;
-    TMainCore core(user);
+    TTpaProComImpl port;
+    TMainCore core(user, port);
     core.ConfigureEngine();
     core.SelectedPort = handset.ComNumber();
-    TSendmail& engine = core.Engine();
-    TMailControl::MonitorFactory = [&counts] { return std::make_unique<TMailCounter>(counts); };
+    TMailControl& engine = core.Engine();
+    engine.SetMonitor(std::make_unique<TMailCounter>(counts));
     engine.ShowMonitor();
-    TMailControl::MonitorFactory = nullptr;
-    auto engineListener = engine.Com().OnReceive;
-    engine.Com().OnReceive = [&](TVirtualCom& link, std::span<const uint8_t> block) {
+    auto engineListener = port.OnReceive;
+    port.OnReceive = [&](TVirtualCom& link, std::span<const uint8_t> block) {
         counts.received += int64_t(block.size());
         engineListener(link, block);
     };
@@ -246,6 +247,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "phonebook_bench: the handset's list differs from the one read at first\n");
         ++failed;
     }
-    engine.Com().OnReceive = engineListener;
+    port.OnReceive = engineListener;
     return failed == 0 ? 0 : 1;
 }

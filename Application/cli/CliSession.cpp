@@ -5,13 +5,13 @@
 
 TCliSession::TCliSession(const TGlobalOptions& options)
     : Terminal(options.yes)
-    , Main(Terminal) {
+    , Main(Terminal, SerialPort) {
     Main.SelectedPort = ResolvePort(options.port);
     Main.ConfigureEngine();
 }
 
 std::string TCliSession::PortProblem() {
-    return PortFailureText(Main.SelectedPort, Engine().Com().LastFailure());
+    return PortFailureText(Main.SelectedPort, SerialPort.LastFailure());
 }
 
 void TCliSession::OpenPort() {

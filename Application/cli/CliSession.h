@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/TerminalUser.h"
 #include "core/MainCore.h"
+#include "link/TpaProComImpl.h"
 
 // The main window's work for one command, on the port the options name, with the terminal as the
 // person.
@@ -16,7 +17,7 @@ public:
     void ConnectHandset();
 
     TMainCore& Core() { return Main; }
-    TSendmail& Engine() { return Main.Engine(); }
+    TMailControl& Engine() { return Main.Engine(); }
     TTerminalUser& User() { return Terminal; }
     int Port() const { return Main.SelectedPort; }
 
@@ -24,5 +25,6 @@ private:
     std::string PortProblem();
 
     TTerminalUser Terminal;
+    TTpaProComImpl SerialPort;
     TMainCore Main;
 };

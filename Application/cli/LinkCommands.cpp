@@ -108,20 +108,20 @@ int Send(const TGlobalOptions& options) {
 
     TCliSession session(options);
     session.OpenPort();
-    TSendmail& engine = session.Engine();
+    TMailControl& engine = session.Engine();
     // The program's own operations expect the framed answer from the 0D commands only.
     engine.SetFramedAnswer(framed.value_or(MailByte(check, 1) == 0x0D));
     engine.AnswerTimeout = 3000;
     engine.GapTimeout = 1000;
     const std::string answer = engine.SendMail(mail);
     if (write) {
-        if (!engine.WriteVerified)
+        if (!engine.WriteVerified())
             throw TCommandFailure("Readback Error! - Writing failed!!");
         std::printf("Write verified.\n");
         return 0;
     }
     if (answer.empty())
-        throw TCommandFailure("No valid answer to " + engine.Mail.MailText + ".");
+        throw TCommandFailure("No valid answer to " + engine.Transaction().MailText + ".");
     std::printf("%s\n", answer.c_str());
     return 0;
 }
@@ -144,7 +144,7 @@ int ReadMemoryCommand(const TGlobalOptions& options) {
 
     TCliSession session(options);
     session.OpenPort();
-    TSendmail& engine = session.Engine();
+    TMailControl& engine = session.Engine();
     engine.SetFramedAnswer(false);
     std::vector<uint8_t> bytes(size_t(count), 0xFF);
     // A count of 65536 does not fit the 16-bit block length: read it in two halves.
@@ -175,7 +175,7 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
 
     TCliSession session(options);
     session.OpenPort();
-    TSendmail& engine = session.Engine();
+    TMailControl& engine = session.Engine();
     engine.SetFramedAnswer(false);
     size_t done = 0;
     while (done < data.size()) {

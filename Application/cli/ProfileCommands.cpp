@@ -34,12 +34,12 @@ std::string KeyNames(uint32_t settings) {
 
 // After a read the window shows every setting the handset's level has, except a value no item of its
 // list shows; saving then writes exactly those.
-void KeepShownSettings(TProfileSettings& settings, uint8_t level) {
+void KeepShownSettings(const TProfileValues& values, uint8_t level, TProfileSettings& file) {
     const uint32_t ofLevel = SettingsOfLevel(level);
     for (const TProfileList& list : ProfileLists()) {
-        const int value = settings.Get(list.Setting);
-        if (Has(ofLevel, list) && list.IndexFromValue(value) >= 0)
-            settings.Set(list.Setting, value);
+        const std::optional<int>& value = values[size_t(list.Setting)];
+        if (value && Has(ofLevel, list) && list.IndexFromValue(*value) >= 0)
+            file.Set(list.Setting, *value);
     }
 }
 
@@ -53,14 +53,12 @@ int Read(TCliSession& session, const std::string& output) {
             throw TCommandFailure("No folder for a temporary file.");
         path = scratch.filePath("profile.pro").toStdString();
     }
-    bool saved = false;
-    transfer.ShowProfile = [&](TProfileSettings& settings) {
-        KeepShownSettings(settings, session.Core().HandsetLevel);
-        saved = settings.SaveToFile(path);
-    };
-    if (!transfer.ReadFromHandset())
+    const std::optional<TProfileValues> values = transfer.ReadFromHandset();
+    if (!values)
         return 1;
-    if (!saved)
+    TProfileSettings file(session.Engine());
+    KeepShownSettings(*values, session.Core().HandsetLevel, file);
+    if (!file.SaveToFile(path))
         throw TCommandFailure("Could not write " + path + ".");
     if (output.empty()) {
         const std::string text = ReadFileBytes(path, 1 << 20);
@@ -78,17 +76,16 @@ int Write(TCliSession& session, const std::string& file) {
         throw TCommandFailure("Could not read " + file + ".");
     session.OpenPort();
     TProfileTransfer transfer(session.Core(), session.User());
-    uint32_t written = 0;
-    transfer.TakeProfile = [&](TProfileSettings& settings) {
-        written = loaded.InFile & SettingsOfLevel(session.Core().HandsetLevel);
-        for (const TProfileList& list : ProfileLists())
-            if (Has(written, list))
-                settings.Set(list.Setting, loaded.Get(list.Setting));
-    };
-    if (!transfer.WriteToHandset())
+    TProfileValues wanted;
+    for (const TProfileList& list : ProfileLists())
+        if (Has(loaded.InFile, list))
+            wanted[size_t(list.Setting)] = loaded.Get(list.Setting);
+    const std::optional<uint32_t> written = transfer.WriteToHandset(wanted);
+    if (!written)
         return 1;
-    const uint32_t skipped = loaded.InFile & ~written;
-    std::printf("Written: %s\n", written ? KeyNames(written).c_str() : "nothing, the file holds no settings");
+    const uint32_t skipped = loaded.InFile & ~*written;
+    std::printf("Written: %s\n",
+                *written ? KeyNames(*written).c_str() : "nothing, the file holds no settings");
     if (skipped)
         std::fprintf(stderr, "Not written, the handset does not have: %s\n", KeyNames(skipped).c_str());
     return 0;

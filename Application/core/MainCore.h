@@ -1,26 +1,27 @@
 #pragma once
 
+#include "link/HandsetCapabilities.h"
 #include "link/HandsetConnection.h"
 #include "link/Sndmail.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/UserInteraction.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
-// The main window's work without the window: the engine and its settings, the connection step, the
-// questions a connected handset is asked, and the lists the operations work on. The window, the command-line
-// tool and the tests run the same code through it; the person is reached only through the user-interaction
-// interface.
+// The main window's work without the window: the engine over the link it is given, its settings, the
+// connection step, the questions a connected handset is asked, and the lists the operations work on.
+// The window and the command-line tool give it the serial port, the tests an in-process link; the
+// person is reached only through the user-interaction interface.
 class TMainCore : public THandsetConnection {
 public:
     static constexpr int StartPhonebookCount = 200;
-    static constexpr int32_t HandsetBaudRate = 115200;
+    static constexpr int32_t HandsetBaudRate = HandsetCapabilities::HandsetBaudRate;
 
-    explicit TMainCore(TUserInteraction& ui);
+    TMainCore(TUserInteraction& ui, TVirtualCom& link);
 
-    TSendmail& Engine() override { return Sendmail; }
+    TMailControl& Engine() override { return Sendmail; }
+    TVirtualCom& Link() { return Sendmail.Link(); }
     TUserInteraction& User() { return Ui; }
 
     // The engine as the main window configures it after creating it.
@@ -35,14 +36,16 @@ public:
     int ConnectAt(int32_t rate);
     int Connect() { return ConnectAt(HandsetBaudRate); }
 
-    // The first step of every handset operation: connect, then ask the handset what it supports.
+    // The first step of every handset operation: connect, then ask the handset what it supports and
+    // tell the person (HandsetConnected).
     int ConnectHandset() override;
+    uint8_t HandsetLevelNow() const override { return HandsetLevel; }
 
     // What the connected handset is. Raises std::runtime_error when it does not identify itself.
     void ReadHandsetSoftware(std::string& software, std::string& pcs);
     uint8_t DetectHandsetLevel();
     uint8_t ReadModelByte();
-    bool HasAdvancedSettings() const { return HandsetLevel == 6 || HandsetLevel == 7; }
+    bool HasAdvancedSettings() const { return HandsetCapabilities::HasAdvancedSettings(HandsetLevel); }
     int ReadPhoneBookCapacity();
     void ReadMaxMailLength();
 
@@ -53,20 +56,11 @@ public:
     std::string Pcs;
     uint8_t ModelByte = 0;
 
-    // The phone book grid's font sizes: the next size up or down from size, and the row height for a size.
-    static int FontSizeAfter(int size, bool increase);
-    static int GridRowHeight(int size);
-
     // The phone book the operations read into and write from. Its count follows the connected
     // handset's capacity.
     TPP5Phonebook Phonebook;
 
-    // Called by ConnectHandset with the capacity and the level it found (after the phone book's count
-    // has been set), so that the grid and the profile controls follow the handset.
-    std::function<void(int capacity)> ResizePhonebook;
-    std::function<void(uint8_t level)> ApplyHandsetLevel;
-
 private:
     TUserInteraction& Ui;
-    TSendmail Sendmail;
+    TMailControl Sendmail;
 };

@@ -21,37 +21,36 @@ std::string ReadMail(uint8_t n, uint8_t lo, uint8_t hi) {
 
 } // namespace
 
-std::function<std::unique_ptr<TMailMonitor>()> TMailControl::MonitorFactory;
-
 TMailMonitor::~TMailMonitor() = default;
+TBlockListener::~TBlockListener() = default;
 
 TMailControl::TMailControl(TVirtualCom& link)
-    : Link(link) {
+    : ComLink(link) {
     SendTick = GetTick();
     for (QTimer* timer : {&AnswerTimer, &GapTimer}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
         QObject::connect(timer, &QTimer::timeout, timer, [this] { WakeWait(); });
     }
-    Link.OnReceive = [this](TVirtualCom&, std::span<const uint8_t> block) { DataReceived(block); };
+    ComLink.OnReceive = [this](TVirtualCom&, std::span<const uint8_t> block) { DataReceived(block); };
 }
 
 TMailControl::~TMailControl() {
     BeginClosing();
     ClosePort();
-    Link.OnReceive = nullptr;
+    ComLink.OnReceive = nullptr;
     Monitor.reset();
 }
 
 void TMailControl::BeginClosing() {
-    Closing = true;
+    IsClosing = true;
     WakeWait();
 }
 
 // ---- port ----
 
 bool TMailControl::OpenPort(uint8_t n, int32_t rate) {
-    const bool opened = Link.Open(n, rate);
+    const bool opened = ComLink.Open(n, rate);
     SetModemLines(DtrOn, RtsOn);
     UpdateMonitorCaption();
     return opened;
@@ -60,21 +59,21 @@ bool TMailControl::OpenPort(uint8_t n, int32_t rate) {
 bool TMailControl::SetModemLines(bool dtr, bool rts) {
     DtrOn = dtr;
     RtsOn = rts;
-    if (!Link.IsOpen())
+    if (!ComLink.IsOpen())
         return false;
-    Link.SetDTR(dtr);
-    Link.SetRTS(rts);
+    ComLink.SetDTR(dtr);
+    ComLink.SetRTS(rts);
     return true;
 }
 
 bool TMailControl::ClosePort() {
-    const bool closed = Link.Close();
+    const bool closed = ComLink.Close();
     UpdateMonitorCaption();
     return closed;
 }
 
 bool TMailControl::IsPortOpen() {
-    return Link.IsOpen();
+    return ComLink.IsOpen();
 }
 
 // ---- framing of the current transaction ----
@@ -118,7 +117,7 @@ void TMailControl::WakeWait() {
 // received block and each timer wakes the loop, so the answer is taken as soon as its last byte is in
 // and a silent handset costs no CPU.
 void TMailControl::WaitForBytes(int count) {
-    while (Mail.RxCount < count && TimersRunning() && !Closing) {
+    while (Mail.RxCount < count && TimersRunning() && !IsClosing) {
         QEventLoop loop;
         QEventLoop* outer = WaitLoop;
         WaitLoop = &loop;
@@ -129,12 +128,12 @@ void TMailControl::WaitForBytes(int count) {
 
 int64_t TMailControl::TransmitAndReceive() {
     Mail.AnswerOK = false;
-    if (Closing)
+    if (IsClosing)
         return 0;
     Mail.RxCount = 0;
-    RxChunkCount = 0;
-    Link.FlushOutput();
-    Link.FlushInput();
+    RxChunks = 0;
+    ComLink.FlushOutput();
+    ComLink.FlushInput();
 
     const int frameLength = Mail.TxLength;
     if (MonitorVisible())
@@ -144,7 +143,7 @@ int64_t TMailControl::TransmitAndReceive() {
     const int64_t t0 = GetTick();
     Receiving = true;
     try {
-        Link.Write(Mail.TxFrame.data(), frameLength);
+        ComLink.Write(Mail.TxFrame.data(), frameLength);
         AnswerTimer.setInterval(AnswerTimeout);
         GapTimer.setInterval(GapTimeout);
         AnswerTimer.start();
@@ -192,9 +191,9 @@ void TMailControl::DataReceived(std::span<const uint8_t> block) {
     const int64_t stretched = TicksToMs(GetTick(), SendTick) + GapTimer.interval();
     GapTimer.setInterval(int(std::min<int64_t>(stretched, INT_MAX)));
 
-    ++RxChunkCount;
+    ++RxChunks;
     if (MonitorVisible())
-        Monitor->ShowRxChunks(RxChunkCount);
+        Monitor->ShowRxChunks(RxChunks);
 
     if (block.empty() || !Receiving)
         return;
@@ -215,34 +214,40 @@ void TMailControl::DataReceived(std::span<const uint8_t> block) {
 // ---- transactions ----
 
 std::string TMailControl::SendMail(const std::string& text) {
-    if (Closing)
+    if (IsClosing)
         return {};
     int limit = WriteRetries;
-    WriteVerified = false;
+    Verified = false;
     int tries = 0;
 
     ::BuildFrame(Mail, text);
     const bool write = IsWriteMail(Mail);
     do {
         TransmitAndReceive();
-        if (write && !Closing) {
+        if (write && !IsClosing) {
             ++tries;
             if (VerifyWrite())
-                WriteVerified = true;
-            if (!WriteVerified && !Closing) {
+                Verified = true;
+            if (!Verified && !IsClosing) {
                 if (tries != limit)
                     Delay(WritePause);
-                else if (ShowDialogs && WarningDialog &&
-                         WarningDialog(
-                             "Writing failed " + std::to_string(tries) + " times. \r\rTry once more ?", true))
+                else if (Warn("Writing failed " + std::to_string(tries) + " times. \r\rTry once more ?",
+                              true))
                     ++limit;
             }
         }
-    } while (write && tries < limit && !WriteVerified && !Closing);
+    } while (write && tries < limit && !Verified && !IsClosing);
 
-    if (write && !WriteVerified && ShowDialogs && WarningDialog)
-        WarningDialog("Readback Error! - Writing failed!!", false);
+    if (write && !Verified)
+        Warn("Readback Error! - Writing failed!!", false);
     return Mail.AnswerText;
+}
+
+bool TMailControl::Warn(const std::string& text, bool withCancel) {
+    if (!ShowDialogs || !User)
+        return false;
+    return User->Message(TMessageKind::Warning, text, withCancel ? TButtons::OkCancel : TButtons::Ok) ==
+           TAnswer::Ok;
 }
 
 bool TMailControl::VerifyWrite() {
@@ -297,7 +302,7 @@ bool TMailControl::WriteMemory(uint8_t lo, uint8_t hi, uint8_t n, std::span<cons
     for (size_t i = 0; i < n && i < data.size(); ++i)
         text += " " + ByteToHex(data[i]);
     SendMail(text);
-    return WriteVerified;
+    return Verified;
 }
 
 void TMailControl::ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uint8_t n) {
@@ -343,8 +348,8 @@ uint16_t TMailControl::ReadBlock(std::span<uint8_t> buf, uint16_t count, uint16_
         } else {
             failed = true;
         }
-        if (OnBlockProgress)
-            OnBlockProgress(*this, uint8_t(piece));
+        if (BlockListener)
+            BlockListener->BlockDone(*this, uint8_t(piece));
     }
     return uint16_t(done);
 }
@@ -363,8 +368,8 @@ int32_t TMailControl::WriteBlock(uint16_t start, std::span<const uint8_t> data, 
             failed = true;
         else
             addr += piece;
-        if (OnBlockProgress)
-            OnBlockProgress(*this, uint8_t(piece));
+        if (BlockListener)
+            BlockListener->BlockDone(*this, uint8_t(piece));
     }
     return addr - start;
 }
@@ -375,9 +380,11 @@ bool TMailControl::MonitorVisible() const {
     return Monitor && Monitor->IsVisible();
 }
 
+void TMailControl::SetMonitor(std::unique_ptr<TMailMonitor> monitor) {
+    Monitor = std::move(monitor);
+}
+
 void TMailControl::ShowMonitor() {
-    if (!Monitor && MonitorFactory)
-        Monitor = MonitorFactory();
     if (!Monitor)
         return;
     UpdateMonitorCaption();
@@ -387,14 +394,15 @@ void TMailControl::ShowMonitor() {
 void TMailControl::UpdateMonitorCaption() {
     if (!Monitor)
         return;
-    const int n = Link.ComNumber();
-    Monitor->SetCaptionSuffix(Link.IsOpen() ? "COM" + std::to_string(n) + "@" + std::to_string(Link.Baud())
-                                            : "COM" + std::to_string(n) + " Closed");
+    const int n = ComLink.ComNumber();
+    Monitor->SetCaptionSuffix(ComLink.IsOpen()
+                                  ? "COM" + std::to_string(n) + "@" + std::to_string(ComLink.Baud())
+                                  : "COM" + std::to_string(n) + " Closed");
 }
 
 // ---- the engine on its own port ----
 
 TSendmail::TSendmail()
-    : TMailControl(ComLink) {}
+    : TMailControl(Port) {}
 
 TSendmail::~TSendmail() = default;

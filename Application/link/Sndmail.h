@@ -3,6 +3,7 @@
 #include "link/SendMailHandling.h"
 #include "link/TpaProComImpl.h"
 #include "link/VirtualCom.h"
+#include "platform/UserInteraction.h"
 
 #include <QTimer>
 
@@ -14,8 +15,10 @@
 
 class QEventLoop;
 
-// What the engine reports to the mail monitor window. The window lives above this layer; it is made
-// through TMailControl::MonitorFactory once a windowed program has set one.
+class TMailControl;
+
+// What the engine reports to the mail monitor window. The window lives above this layer; a windowed
+// program hands one to the engine (SetMonitor).
 class TMailMonitor {
 public:
     virtual ~TMailMonitor();
@@ -28,16 +31,17 @@ public:
     virtual void ShowRxChunks(uint16_t count) = 0;
 };
 
+// Told after each piece of ReadBlock and WriteBlock, with the engine and the piece's size.
+class TBlockListener {
+public:
+    virtual ~TBlockListener();
+    virtual void BlockDone(TMailControl& engine, uint8_t piece) = 0;
+};
+
 // The one place through which the program talks to the handset: frames a mail, sends it, waits for the
 // echo and the answer under two time-outs, checks it and gives back the answer's data.
 class TMailControl {
 public:
-    // A warning with OK (and Cancel when asked); gives true for OK.
-    using TWarningDialog = std::function<bool(const std::string& text, bool withCancel)>;
-    using TBlockProgress = std::function<void(TMailControl& engine, uint8_t piece)>;
-
-    static std::function<std::unique_ptr<TMailMonitor>()> MonitorFactory;
-
     explicit TMailControl(TVirtualCom& link);
     virtual ~TMailControl();
     TMailControl(const TMailControl&) = delete;
@@ -66,7 +70,17 @@ public:
     uint16_t ReadBlock(std::span<uint8_t> buf, uint16_t count, uint16_t start);
     int32_t WriteBlock(uint16_t start, std::span<const uint8_t> data, uint16_t count);
 
+    // The monitor window, which the engine keeps from then on; ShowMonitor shows it, when there is one.
+    void SetMonitor(std::unique_ptr<TMailMonitor> monitor);
+    bool HasMonitor() const { return Monitor != nullptr; }
     void ShowMonitor();
+
+    // Who is asked whether to try a failed write once more (while ShowDialogs is on); none by default.
+    void SetUser(TUserInteraction* user) { User = user; }
+    // Told of every piece of the block transfers; none by default.
+    void SetBlockListener(TBlockListener* listener) { BlockListener = listener; }
+
+    TVirtualCom& Link() { return ComLink; }
 
     // Ends the engine's work: the running wait returns and every later send gives an empty answer.
     void BeginClosing();
@@ -88,18 +102,13 @@ public:
     bool DtrOn = true;
     bool RtsOn = false;
 
-    TBlockProgress OnBlockProgress;
-    TWarningDialog WarningDialog;
-
-    TMail Mail;
-    bool WriteVerified = false;
-    bool Receiving = false;
-    bool Closing = false;
-    uint16_t RxChunkCount = 0;
-    int64_t SendTick = 0;
-
-protected:
-    TVirtualCom& Link;
+    // The last transaction: its mail, frame, received bytes and answer.
+    const TMail& Transaction() const { return Mail; }
+    // The last write mail was read back as written.
+    bool WriteVerified() const { return Verified; }
+    bool Closing() const { return IsClosing; }
+    // Notifications of received bytes during the last transaction.
+    uint16_t RxChunkCount() const { return RxChunks; }
 
 private:
     int64_t TransmitAndReceive();
@@ -110,6 +119,18 @@ private:
     void WakeWait();
     void UpdateMonitorCaption();
     bool MonitorVisible() const;
+    // Asks the person; true for OK. Without a person, or with dialogs off, nobody is asked: false.
+    bool Warn(const std::string& text, bool withCancel);
+
+    TVirtualCom& ComLink;
+    TUserInteraction* User = nullptr;
+    TBlockListener* BlockListener = nullptr;
+    TMail Mail;
+    bool Verified = false;
+    bool Receiving = false;
+    bool IsClosing = false;
+    uint16_t RxChunks = 0;
+    int64_t SendTick = 0;
 
     QTimer AnswerTimer;
     QTimer GapTimer;
@@ -118,17 +139,17 @@ private:
 };
 
 namespace SendmailDetail {
-// Holds the link so that it is built before and destroyed after the engine that uses it.
-struct TLinkHolder {
-    TTpaProComImpl ComLink;
+// Holds the port so that it is built before and destroyed after the engine that uses it.
+struct TPortHolder {
+    TTpaProComImpl Port;
 };
 } // namespace SendmailDetail
 
 // The engine on its own serial port.
-class TSendmail : private SendmailDetail::TLinkHolder, public TMailControl {
+class TSendmail : private SendmailDetail::TPortHolder, public TMailControl {
 public:
     TSendmail();
     ~TSendmail() override;
 
-    TTpaProComImpl& Com() { return ComLink; }
+    TTpaProComImpl& Com() { return Port; }
 };

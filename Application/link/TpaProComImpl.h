@@ -7,14 +7,6 @@
 
 #include <string>
 
-// Why the last Open failed, or why an open port was given up.
-struct TPortFailure {
-    enum class Kind { None, NotMapped, NotFound, Busy, PermissionDenied, Lost, Other };
-    Kind kind = Kind::None;
-    std::string device;
-    std::string detail; // the port layer's own words, or the group that may use the device
-};
-
 // The person's sentence for a failure, naming the port as "COMn".
 std::string PortFailureText(int comNumber, const TPortFailure& failure);
 
@@ -41,7 +33,7 @@ public:
     void SetHardwareFlow(bool on) override;
     int32_t Write(const uint8_t* bytes, int32_t count) override;
 
-    const TPortFailure& LastFailure() const { return Failure; }
+    TPortFailure LastFailure() const override { return Failure; }
 
 private:
     void PortReadyRead();

@@ -3,6 +3,15 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
+
+// Why the last Open failed, or why an open port was given up.
+struct TPortFailure {
+    enum class Kind { None, NotMapped, NotFound, Busy, PermissionDenied, Lost, Other };
+    Kind kind = Kind::None;
+    std::string device;
+    std::string detail; // the port layer's own words, or the group that may use the device
+};
 
 // The serial link as the mail engine sees it. The engine never talks to a port directly, so that tests
 // can put a scripted link in its place.
@@ -27,6 +36,8 @@ public:
     virtual void FlushOutput() = 0;
     virtual void SetHardwareFlow(bool on) = 0;
     virtual int32_t Write(const uint8_t* bytes, int32_t count) = 0;
+    // Why the last Open failed, or why an open link was given up; a link that cannot tell gives None.
+    virtual TPortFailure LastFailure() const { return {}; }
 
     TReceiveEvent OnReceive;
 

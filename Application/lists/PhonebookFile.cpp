@@ -1,6 +1,9 @@
 #include "lists/PhonebookFile.h"
 
+#include "platform/AnsiText.h"
+#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/TextFormat.h"
 
 std::string PhonebookFileText(const TPP5Phonebook& book) {
     std::string text;
@@ -42,4 +45,42 @@ int ParsePhonebookText(const std::string& text, TPP5Phonebook& book) {
 
 int LoadPhonebookFile(const std::string& path, TPP5Phonebook& book) {
     return ParsePhonebookText(ReadFileBytes(path, PhonebookFileLimit), book);
+}
+
+bool SavePhonebookAs(TUserInteraction& ui, const TPP5Phonebook& book) {
+    const std::string path = ui.AskFileName(true, Texts::PhoneBookFilter, Texts::PhoneBookExtension);
+    if (path.empty())
+        return false;
+    const std::string shown = ToAnsi(QString::fromStdString(path));
+    ui.ShowStatus(FormatText(Texts::SavingToFile, shown.c_str()));
+    try {
+        SavePhonebookFile(path, book);
+    } catch (const EFileError& e) {
+        ui.ShowStatus("");
+        ui.Message(TMessageKind::Error, e.what(), TButtons::Ok);
+        return false;
+    }
+    ui.ShowStatus(FormatText(Texts::FinishedSavingToFile, shown.c_str()));
+    return true;
+}
+
+bool OpenPhonebook(TUserInteraction& ui, TPP5Phonebook& book) {
+    const std::string path = ui.AskFileName(false, Texts::PhoneBookFilter, Texts::PhoneBookExtension);
+    if (path.empty())
+        return false;
+    const std::string shown = ToAnsi(QString::fromStdString(path));
+    ui.ResetRowColours();
+    ui.ShowStatus(FormatText(Texts::ReadingFromFile, shown.c_str()));
+    book.Clear();
+    ui.ShowListEntry(TListKind::PhoneBook, AllEntries);
+    try {
+        LoadPhonebookFile(path, book);
+    } catch (const EFileError& e) {
+        ui.ShowStatus("");
+        ui.Message(TMessageKind::Error, e.what(), TButtons::Ok);
+        return false;
+    }
+    ui.ShowListEntry(TListKind::PhoneBook, AllEntries);
+    ui.ShowStatus(FormatText(Texts::FinishedReadingFromFile, shown.c_str()));
+    return true;
 }

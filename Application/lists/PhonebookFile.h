@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lists/PP5Phonebook.h"
+#include "platform/UserInteraction.h"
 
 #include <string>
 
@@ -20,3 +21,10 @@ int LoadPhonebookFile(const std::string& path, TPP5Phonebook& book);
 
 // No phone book comes near this; a larger file is refused rather than read.
 constexpr size_t PhonebookFileLimit = 16 * 1024 * 1024;
+
+// "Save Phone Book As...": asks for the file and saves the table into it; the status line and an error
+// box tell how it went. False when nothing was saved, also when the person chose no file.
+bool SavePhonebookAs(TUserInteraction& ui, const TPP5Phonebook& book);
+// "Open Phone Book": asks for the file, empties the table and reads the file into it. False when no
+// file was read.
+bool OpenPhonebook(TUserInteraction& ui, TPP5Phonebook& book);

@@ -80,8 +80,8 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
             end = true;
         else
             into.SetName(uint16_t(i), Codec.DecodeName(name));
-        if (show && ShowPhonebookEntry)
-            ShowPhonebookEntry(i);
+        if (show)
+            Ui.ShowListEntry(TListKind::PhoneBook, i);
         ++i;
         Ui.ProgressStep();
         failures = 0;
@@ -117,8 +117,7 @@ bool TPhonebookTransfer::LoadFromHandset() {
     std::string exception;
     try {
         Book.Clear();
-        if (InitPhonebookGrid)
-            InitPhonebookGrid();
+        Ui.ShowListEntry(TListKind::PhoneBook, AllEntries);
         const int result = Link.ConnectHandset();
         if (result <= 0) {
             Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotReadPhoneBook),

@@ -6,21 +6,15 @@
 #include "platform/UserInteraction.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 // The phone book's three handset operations: read the handset's list into the table, write the table
 // to the handset (adding to its list or replacing it), and empty the handset's list. They run in the
-// busy state and reach the person only through the user interaction; the grid follows through the
-// two hooks.
+// busy state and reach the person only through the user interaction, which also shows the entries as
+// they change (ShowListEntry).
 class TPhonebookTransfer {
 public:
     TPhonebookTransfer(THandsetConnection& link, TUserInteraction& ui, TPP5Phonebook& book);
-
-    // Entry i has changed in the table; the grid shows it.
-    std::function<void(int entry)> ShowPhonebookEntry;
-    // The table has been emptied; the grid starts again.
-    std::function<void()> InitPhonebookGrid;
 
     // "Read from Handset": true when the handset's list is in the table.
     bool LoadFromHandset();

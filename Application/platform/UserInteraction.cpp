@@ -4,6 +4,14 @@
 
 TUserInteraction::~TUserInteraction() = default;
 
+void TUserInteraction::HandsetConnected(int, uint8_t) {}
+
+void TUserInteraction::ShowListEntry(TListKind, int) {}
+
+std::string TUserInteraction::AskFileName(bool, const char*, const char*) {
+    return {};
+}
+
 bool RunBusy(TUserInteraction& ui, const std::function<void()>& operation) {
     ui.SetBusy(true);
     std::string exception;

@@ -17,6 +17,10 @@ enum class TWriteMode : uint8_t { Add = 0, Replace = 1, Cancel = 2 };
 // Colours of the phone book rows.
 enum class TRowColour { Window, Red, Yellow };
 
+// The lists the operations fill, for those who show them.
+enum class TListKind { PhoneBook, SpeedDial, BroadcastGroups };
+constexpr int AllEntries = -1;
+
 class TUserInteraction {
 public:
     virtual ~TUserInteraction();
@@ -43,6 +47,19 @@ public:
     virtual void SetRowColour(int row, TRowColour colour) = 0;
     // Every row back to the window colour.
     virtual void ResetRowColours() = 0;
+
+    // What follows is for those who show lists and ask for files; the terminal and most tests do
+    // neither, so each does nothing unless implemented.
+
+    // The connection step has identified the handset: the phone book follows its capacity, the
+    // settings its level.
+    virtual void HandsetConnected(int phoneBookCapacity, uint8_t level);
+    // An operation has changed entry `entry` of a list (0 for the first), or, with AllEntries, the
+    // whole list.
+    virtual void ShowListEntry(TListKind list, int entry);
+    // A file to save, or to open (which must exist); an empty name when the person cancels. The filter
+    // is written "Caption (*.ext)|*.ext"; extension is the one a name without one is given.
+    virtual std::string AskFileName(bool save, const char* filter, const char* extension);
 };
 
 // Runs a handset operation in the busy state. The busy state always ends; an exception the operation

@@ -1,6 +1,7 @@
 #include "profile/ProfileTransfer.h"
 
 #include "platform/PhoneBookResourceStrings.h"
+#include "profile/ProfileLists.h"
 
 #include <string>
 
@@ -27,9 +28,9 @@ TProfileTransfer::TProfileTransfer(THandsetConnection& link, TUserInteraction& u
     : Link(link)
     , Ui(ui) {}
 
-bool TProfileTransfer::ReadFromHandset() {
-    bool ok = false;
-    RunBusy(Ui, [this, &ok] {
+std::optional<TProfileValues> TProfileTransfer::ReadFromHandset() {
+    std::optional<TProfileValues> values;
+    RunBusy(Ui, [this, &values] {
         const int result = Link.ConnectHandset();
         if (result <= 0) {
             Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotReadProfile),
@@ -44,20 +45,20 @@ bool TProfileTransfer::ReadFromHandset() {
             Ui.ShowStatus("");
             return;
         }
-        if (ShowProfile)
-            ShowProfile(settings);
+        values.emplace();
+        for (const TProfileField& field : TProfileSettings::Fields())
+            (*values)[size_t(field.Setting)] = settings.Get(field.Setting);
         Ui.ShowStatus(Texts::ProfileRead);
-        ok = true;
     });
-    return ok;
+    return values;
 }
 
-bool TProfileTransfer::WriteToHandset() {
+std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& wanted) {
     if (Ui.Message(TMessageKind::Confirmation, Texts::ReplaceProfileQuestion, TButtons::OkCancel) !=
         TAnswer::Ok)
-        return false;
-    bool ok = false;
-    RunBusy(Ui, [this, &ok] {
+        return std::nullopt;
+    std::optional<uint32_t> written;
+    RunBusy(Ui, [this, &wanted, &written] {
         const int result = Link.ConnectHandset();
         if (result <= 0) {
             Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotWriteProfile),
@@ -68,16 +69,19 @@ bool TProfileTransfer::WriteToHandset() {
         TShortAnswers shortAnswers(Link.Engine());
         TProfileSettings settings(Link.Engine());
         if (settings.ReadFromHandset() == TProfileSettings::Done) {
-            if (TakeProfile)
-                TakeProfile(settings);
+            const uint32_t handsetHas = SettingsOfLevel(Link.HandsetLevelNow());
+            for (const TProfileField& field : TProfileSettings::Fields())
+                if (const std::optional<int>& value = wanted[size_t(field.Setting)];
+                    value && (handsetHas & field.Bit()) != 0)
+                    settings.Set(field.Setting, *value);
             if (settings.WriteToHandset() == TProfileSettings::Done) {
                 Ui.ShowStatus(Texts::ProfileWritten);
-                ok = true;
+                written = settings.Changed;
                 return;
             }
         }
         Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);
         Ui.ShowStatus("");
     });
-    return ok;
+    return written;
 }

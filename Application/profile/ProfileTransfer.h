@@ -4,23 +4,26 @@
 #include "platform/UserInteraction.h"
 #include "profile/ProfileSettings.h"
 
-#include <functional>
+#include <array>
+#include <cstdint>
+#include <optional>
 
-// Reading and writing the connected handset's profile, with the person told how it went. Where the
-// settings come from and go to is left to the two hooks: the window's lists, or a file for the
-// command line.
+// The twenty settings' values as the profile operations give and take them, indexed by setting; a
+// setting without a value is left as the handset has it.
+using TProfileValues = std::array<std::optional<int>, ProfileSettingCount>;
+
+// Reading and writing the connected handset's profile, with the person told how it went. The window
+// takes the values from its lists and shows them there, the command line from and in a file.
 class TProfileTransfer {
 public:
     TProfileTransfer(THandsetConnection& link, TUserInteraction& ui);
 
-    // Called with the settings just read from the handset.
-    std::function<void(TProfileSettings&)> ShowProfile;
-    // Called with the settings just read, to set those that are to be written.
-    std::function<void(TProfileSettings&)> TakeProfile;
-
-    bool ReadFromHandset();
-    // Asks first; false also when the person declines.
-    bool WriteToHandset();
+    // "Read from Handset": every setting's value; nothing when no profile could be read.
+    std::optional<TProfileValues> ReadFromHandset();
+    // "Write to Handset": asks first, then sets each setting of `wanted` that has a value and that
+    // the connected handset has; every other bit of the profile stays. Gives the settings written
+    // (bits as TProfileSettings::Changed); nothing when it failed or the person declined.
+    std::optional<uint32_t> WriteToHandset(const TProfileValues& wanted);
 
 private:
     THandsetConnection& Link;

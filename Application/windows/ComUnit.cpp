@@ -29,7 +29,7 @@ const QColor ConnectedColour(0, 128, 0);
 
 } // namespace
 
-TComForm::TComForm(TSendmail& engine, int& selectedPort, QWidget* parent)
+TComForm::TComForm(TMailControl& engine, int& selectedPort, QWidget* parent)
     : QDialog(parent,
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint)
     , Engine(engine)
@@ -138,7 +138,7 @@ void TComForm::cbComportChange() {
     const bool opened = Engine.OpenPort(uint8_t(n), ConnectionSettings::ReadBaudrate());
     SetTesting(false);
     // A port that is busy or gone shows up in the test; one the person may not use never will.
-    const TPortFailure& failure = Engine.Com().LastFailure();
+    const TPortFailure failure = Engine.Link().LastFailure();
     if (!opened && failure.kind == TPortFailure::Kind::PermissionDenied)
         QMessageBox::warning(this, Texts::ProgramTitle, QString::fromLocal8Bit(PortFailureText(n, failure)));
 }

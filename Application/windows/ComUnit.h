@@ -9,7 +9,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class TSendmail;
+class TMailControl;
 
 // The connection settings window: the choice of the serial port, kept in the program ini by Close, and
 // the communication test.
@@ -21,7 +21,7 @@ public:
     static constexpr int TestBaudrate = 115200;
 
     // selectedPort is the program's record of the chosen port; it follows the selection of the list.
-    TComForm(TSendmail& engine, int& selectedPort, QWidget* parent = nullptr);
+    TComForm(TMailControl& engine, int& selectedPort, QWidget* parent = nullptr);
     ~TComForm() override;
 
     // False when the PC has no serial port to offer; the program cannot go on then.
@@ -46,7 +46,7 @@ private:
     void SetResultColour(const QColor& colour);
     int SelectedPortNumber() const;
 
-    TSendmail& Engine;
+    TMailControl& Engine;
     int& SelectedPort;
     bool Testing = false;
 

@@ -1,43 +1,33 @@
 #include "windows/MainUnit.h"
 
 #include "link/ConnectionSettings.h"
-#include "link/TpaProComImpl.h"
-#include "lists/ContactsImport.h"
-#include "lists/PhonebookFile.h"
-#include "lists/PhonebookPp6.h"
 #include "platform/AnsiText.h"
 #include "platform/CfgFiles.h"
-#include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "platform/TextFile.h"
-#include "platform/TextFormat.h"
-#include "profile/ProfileTransfer.h"
-#include "vsim/VirtualSimXml.h"
+#include "windows/BroadcastGroupsTab.h"
 #include "windows/ComUnit.h"
 #include "windows/PhoneBookGrid.h"
+#include "windows/PhoneBookTab.h"
+#include "windows/ProfileTab.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
+#include "windows/SimTab.h"
+#include "windows/SpeedDialTab.h"
 #include "windows/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -73,54 +63,22 @@ constexpr const char* BusyControls[] = {
 
 } // namespace
 
-QLabel* TMainForm::InfoLabel(const char* name, const char* text, QWidget* parent) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
-    label->setObjectName(name);
-    label->setWordWrap(true);
-    label->setAutoFillBackground(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, Qt::yellow);
-    palette.setColor(QPalette::WindowText, Qt::black);
-    label->setPalette(palette);
-    return label;
-}
-
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent) {
+    : QMainWindow(parent)
+    , MainCore(*this, SerialPort) {
     setObjectName("MainForm");
     setWindowTitle(Texts::ProgramTitle);
     resize(DesignWidth, DesignHeight);
     move(391, 104);
 
-    MainCore = std::make_unique<TMainCore>(*this);
-    CreateMenus();
     CreateTabs();
+    CreateMenus();
     CreateStatusBar();
-
-    ResetRowColours();
-    MainCore->HandsetLevel = 0;
-    PhonebookTransfer = std::make_unique<TPhonebookTransfer>(*MainCore, *this, MainCore->Phonebook);
-    PhonebookTransfer->ShowPhonebookEntry = [this](int i) { sgPhoneBook->ShowPhonebookEntry(i); };
-    PhonebookTransfer->InitPhonebookGrid = [this] { sgPhoneBook->InitPhonebookGrid(); };
-    MainCore->ResizePhonebook = [this](int n) { sgPhoneBook->ResizePhonebook(n); };
-    MainCore->ApplyHandsetLevel = [this](uint8_t level) { ApplyHandsetLevel(level); };
-    ProfileTransfer = std::make_unique<TProfileTransfer>(*MainCore, *this);
-    ProfileTransfer->ShowProfile = [this](TProfileSettings& settings) { ProfileToControls(settings); };
-    ProfileTransfer->TakeProfile = [this](TProfileSettings& settings) { ControlsToProfile(settings); };
-    sgPhoneBook->ResizePhonebook(TMainCore::StartPhonebookCount);
-    sgPhoneBook->InitPhonebookGrid();
-    AskFileName = [this](bool save, const char* filter, const char* extension) {
-        return ChooseFile(save, filter, extension);
-    };
+    MainCore.HandsetLevel = 0;
     ArrangeControls();
     ApplyFeatureSwitches();
-    lblXmlDateText->setText(Texts::XmlError);
-    lblXmlVersionText->setText(Texts::XmlError);
-    lblInfoAdvancedSettings->setText(QString::fromUtf8(Texts::InfoAdvancedSettings));
-    lblInfoSpeedDial->setText(QString::fromUtf8(Texts::InfoSpeedDial));
-    lblInfoBroadcastGroups->setText(QString::fromUtf8(Texts::InfoBroadcastGroups));
     LoadWindowPlacement(WindowIniPath(), *this, false);
-    MainCore->ConfigureEngine();
+    MainCore.ConfigureEngine();
     ApplySwitches(arguments);
 }
 
@@ -168,27 +126,9 @@ void TMainForm::CreateMenus() {
     };
 
     QMenu* file = addMenu("File", Texts::MenuFile);
-    miOpenPhoneBook = AddEntry(file, "miOpenPhoneBook", Texts::OpenPhoneBook);
-    miSavePhoneBookAs = AddEntry(file, "miSavePhoneBookAs", Texts::SavePhoneBookAs);
-    N3 = AddSeparator(file, "N3");
-    miOpenProfile = AddEntry(file, "miOpenProfile", Texts::OpenProfile);
-    miSaveProfileAs = AddEntry(file, "miSaveProfileAs", Texts::SaveProfileAs);
-    N6 = AddSeparator(file, "N6");
-    miOpenSpeedDialList = AddEntry(file, "miOpenSpeedDialList", Texts::OpenSpeedDialList);
-    miSaveSpeedDialListAs = AddEntry(file, "miSaveSpeedDialListAs", Texts::SaveSpeedDialListAs);
-    N7 = AddSeparator(file, "N7");
-    miOpenBroadcastGroups = AddEntry(file, "miOpenBroadcastGroups", Texts::OpenBroadcastGroups);
-    miSaveBroadcastGroupsAs = AddEntry(file, "miSaveBroadcastGroupsAs", Texts::SaveBroadcastGroupsAs);
-    N1 = AddSeparator(file, "N1");
-    QAction* miExit = AddEntry(file, "miExit", Texts::Exit);
-    connect(miOpenPhoneBook, &QAction::triggered, this, &TMainForm::miOpenPhoneBookClick);
-    connect(miSavePhoneBookAs, &QAction::triggered, this, &TMainForm::miSavePhoneBookAsClick);
-    connect(miOpenProfile, &QAction::triggered, this, &TMainForm::miOpenProfileClick);
-    connect(miSaveProfileAs, &QAction::triggered, this, &TMainForm::miSaveProfileAsClick);
-    for (QAction* later :
-         {miOpenSpeedDialList, miSaveSpeedDialListAs, miOpenBroadcastGroups, miSaveBroadcastGroupsAs})
-        connect(later, &QAction::triggered, this, &TMainForm::NotBuiltYet);
-    connect(miExit, &QAction::triggered, this, &QWidget::close);
+    for (TMainTab* tab : Tabs)
+        tab->AddFileEntries(*file);
+    connect(AddEntry(file, "miExit", Texts::Exit), &QAction::triggered, this, &QWidget::close);
 
     QMenu* options = addMenu("Options", Texts::MenuOptions);
     connect(AddEntry(options, "miChangeSerialDevice", Texts::ConnectionSettings), &QAction::triggered, this,
@@ -199,13 +139,8 @@ void TMainForm::CreateMenus() {
     miMailMonitor->setVisible(false);
     connect(miMailMonitor, &QAction::triggered, this, &TMainForm::miMailMonitorClick);
     AddSeparator(options, "N2");
-    miFontDecrease = AddEntry(options, "miFontDecrease", Texts::DecreaseFontSize);
-    connect(miFontDecrease, &QAction::triggered, this, &TMainForm::miFontDecreaseClick);
-    miFontIncrease = AddEntry(options, "miFontIncrease", Texts::IncreaseFontSize);
-    connect(miFontIncrease, &QAction::triggered, this, &TMainForm::miFontIncreaseClick);
-    N5 = AddSeparator(options, "N5");
-    miOutlookContacts = AddEntry(options, "miOutlookContacts", Texts::GetOutlookContacts);
-    connect(miOutlookContacts, &QAction::triggered, this, &TMainForm::miOutlookContactsClick);
+    for (TMainTab* tab : Tabs)
+        tab->AddOptionEntries(*options);
 
     QMenu* help = addMenu("Help", Texts::MenuHelp);
     connect(AddEntry(help, "miPrgHelp", Texts::UserGuide), &QAction::triggered, this,
@@ -218,65 +153,21 @@ void TMainForm::CreateTabs() {
     PageControl = new QTabWidget(this);
     PageControl->setObjectName("PageControl");
     setCentralWidget(PageControl);
-    const auto addSheet = [this](const char* name, const char* caption) {
-        auto* sheet = new QWidget(PageControl);
-        sheet->setObjectName(name);
-        auto* layout = new QVBoxLayout(sheet);
-        layout->setAlignment(Qt::AlignTop);
-        PageControl->addTab(sheet, QString::fromUtf8(caption));
-        return sheet;
-    };
-    tsPhoneBook = addSheet("tsPhoneBook", Texts::TabPhoneBook);
-    tsSim = addSheet("tsSim", Texts::TabSim);
-    tsProfile = addSheet("tsProfile", Texts::TabProfile);
-    tsSpeedDial = addSheet("tsSpeedDial", Texts::TabSpeedDial);
-    tsBroadcastGroups = addSheet("tsBroadcastGroups", Texts::TabBroadcastGroups);
-    CreatePhoneBookSheet();
-    CreateProfileSheet();
-
-    auto* simInfo = new QFormLayout;
-    lblXmlDateText = new QLabel(tsSim);
-    lblXmlDateText->setObjectName("lblXmlDateText");
-    lblXmlVersionText = new QLabel(tsSim);
-    lblXmlVersionText->setObjectName("lblXmlVersionText");
-    simInfo->addRow(Texts::XmlDateCaption, lblXmlDateText);
-    simInfo->addRow(Texts::XmlVersionCaption, lblXmlVersionText);
-    static_cast<QVBoxLayout*>(tsSim->layout())->addLayout(simInfo);
-
-    lblInfoSpeedDial = InfoLabel("lblInfoSpeedDial", "", tsSpeedDial);
-    tsSpeedDial->layout()->addWidget(lblInfoSpeedDial);
-    lblInfoBroadcastGroups = InfoLabel("lblInfoBroadcastGroups", "", tsBroadcastGroups);
-    tsBroadcastGroups->layout()->addWidget(lblInfoBroadcastGroups);
+    tsPhoneBook = new TPhoneBookTab(MainCore, *this, PageControl);
+    tsSim = new TSimTab(MainCore, *this, PageControl);
+    tsProfile = new TProfileTab(MainCore, *this, PageControl);
+    tsSpeedDial = new TSpeedDialTab(MainCore, *this, PageControl);
+    tsBroadcastGroups = new TBroadcastGroupsTab(MainCore, *this, PageControl);
+    Tabs = {tsPhoneBook, tsSim, tsProfile, tsSpeedDial, tsBroadcastGroups};
+    const char* captions[] = {Texts::TabPhoneBook, Texts::TabSim, Texts::TabProfile, Texts::TabSpeedDial,
+                              Texts::TabBroadcastGroups};
+    for (size_t i = 0; i < Tabs.size(); ++i)
+        PageControl->addTab(Tabs[i], QString::fromUtf8(captions[i]));
 
     // The window is designed with the last tab active.
     PageControl->setCurrentWidget(tsBroadcastGroups);
     CurrentSheet = tsBroadcastGroups;
     connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageChanged);
-}
-
-void TMainForm::CreatePhoneBookSheet() {
-    sgPhoneBook = new TPhoneBookGrid(
-        Core().Phonebook,
-        [this](const std::string& text) { Message(TMessageKind::Error, text, TButtons::Ok); }, tsPhoneBook);
-    connect(sgPhoneBook, &TPhoneBookGrid::Edited, this, &TMainForm::ApplyGridFont);
-    auto* operations = new QGroupBox(QString::fromUtf8(Texts::PhoneBookOperations), tsPhoneBook);
-    operations->setObjectName("gbPhoneBookOperations");
-    auto* buttons = new QHBoxLayout(operations);
-    const auto addButton = [this, operations, buttons](const char* name, const char* caption,
-                                                       void (TMainForm::*handler)()) {
-        auto* button = new QPushButton(QString::fromUtf8(caption), operations);
-        button->setObjectName(name);
-        connect(button, &QPushButton::clicked, this, handler);
-        buttons->addWidget(button);
-    };
-    addButton("bbtnLoadFromPp", Texts::ReadFromHandset, &TMainForm::bbtnLoadFromPpClick);
-    addButton("bbtnSaveToPp", Texts::WriteToHandset, &TMainForm::bbtnSaveToPpClick);
-    addButton("bbtnDeleteInPp", Texts::DeleteInHandset, &TMainForm::bbtnDeleteInPpClick);
-    addButton("bbtnCleanGrid", Texts::CleanGrid, &TMainForm::bbtnCleanGridClick);
-    auto* layout = static_cast<QVBoxLayout*>(tsPhoneBook->layout());
-    layout->setAlignment(Qt::Alignment());
-    layout->addWidget(sgPhoneBook, 1);
-    layout->addWidget(operations);
 }
 
 void TMainForm::CreateStatusBar() {
@@ -290,11 +181,11 @@ void TMainForm::CreateStatusBar() {
 }
 
 void TMainForm::ResetRowColours() {
-    sgPhoneBook->ResetRowColours();
+    tsPhoneBook->Grid()->ResetRowColours();
 }
 
 TRowColour TMainForm::RowColour(int row) const {
-    return sgPhoneBook->RowColour(row);
+    return tsPhoneBook->Grid()->RowColour(row);
 }
 
 void TMainForm::ArrangeControls() {
@@ -314,23 +205,11 @@ void TMainForm::ApplyFeatureSwitches() {
             c = char(std::toupper(uint8_t(c)));
         return value == "ON";
     };
-    struct TFeature {
-        const char* key;
-        QWidget* sheet;
-        std::vector<QAction*> entries;
-    };
-    const TFeature features[] = {
-        {"VIRTUAL_SIM", tsSim, {}},
-        {"PHONE_BOOK", tsPhoneBook, {miOpenPhoneBook, miSavePhoneBookAs, N3}},
-        {"PROFILE", tsProfile, {miOpenProfile, miSaveProfileAs, N6}},
-        {"SPEED_DIAL", tsSpeedDial, {miOpenSpeedDialList, miSaveSpeedDialListAs, N7}},
-        {"BROADCAST_GROUPS", tsBroadcastGroups, {miOpenBroadcastGroups, miSaveBroadcastGroupsAs, N1}},
-    };
-    for (const TFeature& feature : features) {
-        if (on(feature.key))
+    for (TMainTab* tab : Tabs) {
+        if (on(tab->FeatureKey()))
             continue;
-        PageControl->setTabVisible(PageControl->indexOf(feature.sheet), false);
-        for (QAction* entry : feature.entries)
+        PageControl->setTabVisible(PageControl->indexOf(tab), false);
+        for (QAction* entry : tab->FeatureEntries())
             entry->setVisible(false);
     }
 }
@@ -340,10 +219,7 @@ void TMainForm::ApplySwitches(const QStringList& arguments) {
         Message(TMessageKind::Information, Texts::ExtendedParams, TButtons::Ok);
     if (HasSwitch(arguments, "debug"))
         miMailMonitor->setVisible(true);
-    if (!HasSwitch(arguments, "outlook")) {
-        miOutlookContacts->setVisible(false);
-        N5->setVisible(false);
-    }
+    tsPhoneBook->ShowOutlookEntry(HasSwitch(arguments, "outlook"));
 }
 
 // ---- showing and closing ----
@@ -362,8 +238,11 @@ bool TMainForm::OpenStoredPort() {
                                     ConnectionSettings::ReadBaudrate());
 }
 
+void TMainForm::ShowPortNumber() {
+    StatusPanels[0]->setText(QString("COM%1").arg(SerialPort.ComNumber()));
+}
+
 void TMainForm::FormShow() {
-    TSendmail& engine = Core().Engine();
     if (ConnectionSettings::DeviceNoMissing()) {
         if (ComForm)
             ComForm->exec();
@@ -373,52 +252,33 @@ void TMainForm::FormShow() {
             ComForm->exec();
         OpenStoredPort();
     }
-    if (!engine.IsPortOpen()) {
+    if (!SerialPort.IsOpen()) {
         // A port that exists but may not be used would otherwise end the program without a word.
-        const TPortFailure& failure = engine.Com().LastFailure();
+        const TPortFailure failure = SerialPort.LastFailure();
         if (failure.kind == TPortFailure::Kind::PermissionDenied)
-            Message(TMessageKind::Error, PortFailureText(engine.Com().ComNumber(), failure), TButtons::Ok);
+            Message(TMessageKind::Error, PortFailureText(SerialPort.ComNumber(), failure), TButtons::Ok);
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         return;
     }
-    StatusPanels[0]->setText(QString("COM%1").arg(engine.Com().ComNumber()));
+    ShowPortNumber();
 
-    FontSize = TIniFile(ProgramIniPath()).ReadInteger("Font", "Size", FontSize);
-    ApplyGridFont();
+    tsPhoneBook->RestoreGridFont();
     CheckSimInterpreter();
 
     if (PageControl->isTabVisible(PageControl->indexOf(tsPhoneBook))) {
         const QSignalBlocker quiet(PageControl);
         PageControl->setCurrentWidget(tsPhoneBook);
     }
-    SheetHidden(tsProfile);
-    SheetHidden(tsSpeedDial);
-    SheetHidden(tsBroadcastGroups);
-    SheetShown(tsPhoneBook);
-    CurrentSheet = PageControl->currentWidget();
+    tsProfile->TabHidden();
+    tsSpeedDial->TabHidden();
+    tsBroadcastGroups->TabHidden();
+    tsPhoneBook->TabShown();
+    CurrentSheet = static_cast<TMainTab*>(PageControl->currentWidget());
 }
 
 void TMainForm::CheckSimInterpreter() {
-    const std::string path = ProgramDir() + "sim_list/VSIMLIST.xml";
-    if (!QFileInfo::exists(QString::fromStdString(path))) {
-        Message(TMessageKind::Error, Texts::SimInterpreterMissing, TButtons::Ok);
-        return;
-    }
-    const int simTab = PageControl->indexOf(tsSim);
-    try {
-        const TVirtualSimXml list(path);
-        lblXmlDateText->setText(FromAnsi(list.Date));
-        lblXmlVersionText->setText(FromAnsi(list.Version));
-        if (TVirtualSimXml::MajorVersion(list.Version) != "2") {
-            PageControl->setTabVisible(simTab, false);
-            Message(TMessageKind::Error, FormatText(Texts::SimInterpreterVersion, list.Version.c_str(), "2"),
-                    TButtons::Ok);
-        }
-    } catch (const std::exception& e) {
-        // A list the transfers could not read either: say why, and offer no SIM tab.
-        PageControl->setTabVisible(simTab, false);
-        Message(TMessageKind::Error, FormatText(Texts::SimInterpreterUnreadable, e.what()), TButtons::Ok);
-    }
+    if (!tsSim->CheckSimInterpreter())
+        PageControl->setTabVisible(PageControl->indexOf(tsSim), false);
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -432,40 +292,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // ---- tabs ----
 
 void TMainForm::PageChanged(int index) {
-    QWidget* sheet = PageControl->widget(index);
+    auto* sheet = static_cast<TMainTab*>(PageControl->widget(index));
     if (IsBusy) {
         const QSignalBlocker quiet(PageControl);
         PageControl->setCurrentWidget(CurrentSheet);
         return;
     }
     if (CurrentSheet && CurrentSheet != sheet)
-        SheetHidden(CurrentSheet);
+        CurrentSheet->TabHidden();
     CurrentSheet = sheet;
-    SheetShown(sheet);
-}
-
-void TMainForm::SheetShown(QWidget* sheet) {
-    ShowStatus("");
-    EnableSheetEntries(sheet, true);
-}
-
-void TMainForm::SheetHidden(QWidget* sheet) {
-    EnableSheetEntries(sheet, false);
-}
-
-// The file menu entries follow the active tab.
-void TMainForm::EnableSheetEntries(QWidget* sheet, bool enabled) {
-    std::vector<QAction*> entries;
-    if (sheet == tsPhoneBook)
-        entries = {miOpenPhoneBook, miSavePhoneBookAs, miFontDecrease, miFontIncrease, miOutlookContacts};
-    else if (sheet == tsProfile)
-        entries = {miOpenProfile, miSaveProfileAs};
-    else if (sheet == tsSpeedDial)
-        entries = {miOpenSpeedDialList, miSaveSpeedDialListAs};
-    else if (sheet == tsBroadcastGroups)
-        entries = {miOpenBroadcastGroups, miSaveBroadcastGroupsAs};
-    for (QAction* entry : entries)
-        entry->setEnabled(enabled);
+    sheet->TabShown();
 }
 
 // ---- the person's side of the operations ----
@@ -567,7 +403,39 @@ void TMainForm::SetBusy(bool busy) {
 }
 
 void TMainForm::SetRowColour(int row, TRowColour colour) {
-    sgPhoneBook->SetRowColour(row, colour);
+    tsPhoneBook->Grid()->SetRowColour(row, colour);
+}
+
+void TMainForm::HandsetConnected(int phoneBookCapacity, uint8_t level) {
+    for (TMainTab* tab : Tabs)
+        tab->HandsetConnected(phoneBookCapacity, level);
+}
+
+void TMainForm::ShowListEntry(TListKind list, int entry) {
+    switch (list) {
+    case TListKind::PhoneBook:
+        tsPhoneBook->ShowListEntry(entry);
+        break;
+    case TListKind::SpeedDial:
+        tsSpeedDial->ShowListEntry(entry);
+        break;
+    case TListKind::BroadcastGroups:
+        tsBroadcastGroups->ShowListEntry(entry);
+        break;
+    }
+}
+
+std::string TMainForm::AskFileName(bool save, const char* filter, const char* extension) {
+    // "Caption (*.ext)|*.ext": the caption already names the patterns as the dialog wants them.
+    const QString caption = QString::fromUtf8(filter).section('|', 0, 0);
+    QFileDialog dialog(this);
+    dialog.setNameFilter(caption);
+    dialog.setDefaultSuffix(QString::fromUtf8(extension));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front().toStdString();
 }
 
 // ---- menu entries ----
@@ -575,9 +443,8 @@ void TMainForm::SetRowColour(int row, TRowColour colour) {
 void TMainForm::miChangeSerialDeviceClick() {
     if (ComForm)
         ComForm->exec();
-    TSendmail& engine = Core().Engine();
-    if (engine.IsPortOpen())
-        StatusPanels[0]->setText(QString("COM%1").arg(engine.Com().ComNumber()));
+    if (SerialPort.IsOpen())
+        ShowPortNumber();
     else
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
@@ -589,128 +456,11 @@ void TMainForm::miTestConnectionClick() {
 }
 
 void TMainForm::miMailMonitorClick() {
-    if (!TMailControl::MonitorFactory) {
+    if (!MainCore.Engine().HasMonitor()) {
         NotBuiltYet();
         return;
     }
-    Core().Engine().ShowMonitor();
-}
-
-void TMainForm::miFontDecreaseClick() {
-    FontSize = TMainCore::FontSizeAfter(FontSize, false);
-    ApplyGridFont();
-}
-
-void TMainForm::miFontIncreaseClick() {
-    FontSize = TMainCore::FontSizeAfter(FontSize, true);
-    ApplyGridFont();
-}
-
-void TMainForm::ApplyGridFont() {
-    sgPhoneBook->ApplyGridFont(FontSize);
-    TIniFile(ProgramIniPath()).WriteInteger("Font", "Size", FontSize);
-}
-
-// ---- the phone book tab ----
-
-QString TMainForm::ChooseFile(bool save, const char* filter, const char* extension) {
-    // "Caption (*.ext)|*.ext": the caption already names the patterns as the dialog wants them.
-    const QString caption = QString::fromUtf8(filter).section('|', 0, 0);
-    QFileDialog dialog(this);
-    dialog.setNameFilter(caption);
-    dialog.setDefaultSuffix(QString::fromUtf8(extension));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().front();
-}
-
-void TMainForm::bbtnLoadFromPpClick() {
-    PhonebookTransfer->LoadFromHandset();
-    ApplyGridFont();
-}
-
-void TMainForm::bbtnSaveToPpClick() {
-    PhonebookTransfer->SaveToHandset();
-}
-
-void TMainForm::bbtnDeleteInPpClick() {
-    PhonebookTransfer->DeleteInHandset();
-}
-
-void TMainForm::bbtnCleanGridClick() {
-    SetBusy(true);
-    ShowStatus("");
-    ResetRowColours();
-    Core().Phonebook.Clear();
-    sgPhoneBook->InitPhonebookGrid();
-    SetBusy(false);
-}
-
-void TMainForm::miSavePhoneBookAsClick() {
-    const QString path = AskFileName(true, Texts::PhoneBookFilter, Texts::PhoneBookExtension);
-    if (path.isEmpty())
-        return;
-    const std::string shown = ToAnsi(path);
-    ShowStatus(FormatText(Texts::SavingToFile, shown.c_str()));
-    try {
-        SavePhonebookFile(path.toStdString(), Core().Phonebook);
-    } catch (const EFileError& e) {
-        ShowStatus("");
-        Message(TMessageKind::Error, e.what(), TButtons::Ok);
-        return;
-    }
-    ShowStatus(FormatText(Texts::FinishedSavingToFile, shown.c_str()));
-}
-
-void TMainForm::miOpenPhoneBookClick() {
-    const QString path = AskFileName(false, Texts::PhoneBookFilter, Texts::PhoneBookExtension);
-    if (path.isEmpty())
-        return;
-    const std::string shown = ToAnsi(path);
-    ResetRowColours();
-    ShowStatus(FormatText(Texts::ReadingFromFile, shown.c_str()));
-    Core().Phonebook.Clear();
-    sgPhoneBook->InitPhonebookGrid();
-    try {
-        LoadPhonebookFile(path.toStdString(), Core().Phonebook);
-    } catch (const EFileError& e) {
-        ShowStatus("");
-        Message(TMessageKind::Error, e.what(), TButtons::Ok);
-        return;
-    }
-    sgPhoneBook->ShowAll();
-    ApplyGridFont();
-    ShowStatus(FormatText(Texts::FinishedReadingFromFile, shown.c_str()));
-}
-
-void TMainForm::miOutlookContactsClick() {
-    // Outlook's contacts come as the file it exports them to.
-    const QString path = AskFileName(false, Texts::ContactsFilter, "csv");
-    if (path.isEmpty())
-        return;
-    SetBusy(true);
-    ShowStatus(Texts::ConnectingToOutlook);
-    ResetRowColours();
-    TPP5Phonebook& book = Core().Phonebook;
-    book.Clear();
-    sgPhoneBook->InitPhonebookGrid();
-    bool failed = false;
-    try {
-        const std::vector<TContact> contacts = ReadContactsFile(path.toStdString());
-        FillPhonebook(contacts, book, sgPhoneBook->rowCount(),
-                      [this](int entry, const std::string& fullName) {
-                          sgPhoneBook->ShowImportedEntry(entry, fullName);
-                      });
-    } catch (const std::exception&) {
-        failed = true;
-    }
-    ApplyGridFont();
-    if (failed)
-        Message(TMessageKind::Error, Texts::CouldNotConnectToOutlook, TButtons::Ok);
-    ShowStatus("");
-    SetBusy(false);
+    MainCore.Engine().ShowMonitor();
 }
 
 void TMainForm::NotBuiltYet() {

@@ -1,41 +1,39 @@
 #pragma once
 
 #include "core/MainCore.h"
+#include "link/TpaProComImpl.h"
 #include "platform/UserInteraction.h"
-#include "profile/ProfileSettings.h"
 #include "windows/KillTimer.h"
 
 #include <QMainWindow>
 #include <QStringList>
 
-#include <array>
-#include <functional>
-#include <memory>
 #include <vector>
 
 class QAction;
-class QComboBox;
-class QGroupBox;
-class QPushButton;
-class TPhoneBookGrid;
-class TPhonebookTransfer;
-class TProfileTransfer;
 class QLabel;
+class QMenu;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class TBroadcastGroupsTab;
 class TComForm;
+class TMainTab;
+class TPhoneBookTab;
+class TProfileTab;
 class TProgressForm;
 class TSaveQuestionForm;
+class TSimTab;
+class TSpeedDialTab;
 
-// The main window: tool bar menus, the five tabs, the status bar, the busy state. The handset work
-// itself is done by the core; the window is the person's side of it.
+// The main window: the tool bar menus, the five tabs, the status bar and the busy state, and the
+// person's side of every operation (the user-interaction interface). The serial port and the core that
+// works over it live as long as the window; each tab does its own work.
 class TMainForm : public QMainWindow, public TUserInteraction {
     Q_OBJECT
 public:
     static constexpr int DesignWidth = 539;
     static constexpr int DesignHeight = 523;
-    static constexpr int DesignFontSize = 8;
 
     explicit TMainForm(const QStringList& arguments, QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -43,10 +41,16 @@ public:
     // The three windows created after this one, which it uses.
     void SetWindows(TComForm* com, TSaveQuestionForm* saveQuestion, TProgressForm* progress);
 
-    TMainCore& Core() { return *MainCore; }
+    TMainCore& Core() { return MainCore; }
+    TTpaProComImpl& Port() { return SerialPort; }
     bool Busy() const { return IsBusy; }
-    int GridFontSize() const { return FontSize; }
     TRowColour RowColour(int row) const;
+
+    TPhoneBookTab& PhoneBook() const { return *tsPhoneBook; }
+    TSimTab& Sim() const { return *tsSim; }
+    TProfileTab& Profile() const { return *tsProfile; }
+    TSpeedDialTab& SpeedDial() const { return *tsSpeedDial; }
+    TBroadcastGroupsTab& BroadcastGroups() const { return *tsBroadcastGroups; }
 
     // TUserInteraction
     void ShowStatus(const std::string& text) override;
@@ -59,80 +63,43 @@ public:
     void SetBusy(bool busy) override;
     void SetRowColour(int row, TRowColour colour) override;
     void ResetRowColours() override;
+    void HandsetConnected(int phoneBookCapacity, uint8_t level) override;
+    void ShowListEntry(TListKind list, int entry) override;
+    std::string AskFileName(bool save, const char* filter, const char* extension) override;
 
-    TKillTimer KillTimer;
-
-    // Asks for a file to save (or to open, which must exist); an empty name when cancelled. Filters are
-    // written "Caption (*.ext)|*.ext". Tests put their own answer here.
-    std::function<QString(bool save, const char* filter, const char* extension)> AskFileName;
-
-    TPhoneBookGrid* PhoneBookGrid() const { return sgPhoneBook; }
-
-    // The phone book tab's buttons and menu entries.
-    void bbtnLoadFromPpClick();
-    void bbtnSaveToPpClick();
-    void bbtnDeleteInPpClick();
-    void bbtnCleanGridClick();
-    void miSavePhoneBookAsClick();
-    void miOpenPhoneBookClick();
-    void miOutlookContactsClick();
-
-    // Shows the SIM interpreter list's version and date on the SIM tab, and hides the tab when the
-    // list does not have the version the program reads.
+    // The SIM tab's check of the SIM interpreter list; the tab goes when the list is of no use.
     void CheckSimInterpreter();
 
-    // The profile tab. A list takes part in reading and writing only while it is enabled itself,
-    // whatever its box is.
-    QComboBox* ProfileList(TProfileSetting setting) const;
-    void ProfileToControls(TProfileSettings& settings);
-    void ControlsToProfile(TProfileSettings& settings);
-    void ApplyHandsetLevel(uint8_t level);
-    void bbtnReadDefaultsFromPpClick();
-    void bbtnWriteDefaultsToPpClick();
-    void miOpenProfileClick();
-    void miSaveProfileAsClick();
-    void bbtnTestRingerClick();
-    void bbtnEnableAllSettingsClick();
-    void btnTestButtonClick();
+    TKillTimer KillTimer;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void CreateMenus();
     void CreateTabs();
-    void CreatePhoneBookSheet();
-    void CreateProfileSheet();
-    // A yellow label with a note for the person.
-    static QLabel* InfoLabel(const char* name, const char* text, QWidget* parent);
-    QString ChooseFile(bool save, const char* filter, const char* extension);
+    void CreateMenus();
     void CreateStatusBar();
     void ArrangeControls();
     void ApplyFeatureSwitches();
     void ApplySwitches(const QStringList& arguments);
     void FormShow();
     bool OpenStoredPort();
+    void ShowPortNumber();
 
-    void ApplyGridFont();
-    void SheetShown(QWidget* sheet);
-    void SheetHidden(QWidget* sheet);
-    void EnableSheetEntries(QWidget* sheet, bool enabled);
     void PageChanged(int index);
 
     void miChangeSerialDeviceClick();
     void miTestConnectionClick();
     void miMailMonitorClick();
-    void miFontDecreaseClick();
-    void miFontIncreaseClick();
     void NotBuiltYet();
 
     QAction* AddEntry(QMenu* menu, const char* name, const char* text);
     QAction* AddSeparator(QMenu* menu, const char* name);
 
-    std::unique_ptr<TMainCore> MainCore;
-    std::unique_ptr<TPhonebookTransfer> PhonebookTransfer;
-    std::unique_ptr<TProfileTransfer> ProfileTransfer;
+    // The port is made before and freed after the core whose engine uses it.
+    TTpaProComImpl SerialPort;
+    TMainCore MainCore;
     TComForm* ComForm = nullptr;
     TSaveQuestionForm* SaveQuestion = nullptr;
     TProgressForm* Progress = nullptr;
@@ -140,42 +107,17 @@ private:
     QToolBar* MainToolBar = nullptr;
     std::vector<QToolButton*> ToolBarButtons;
     QTabWidget* PageControl = nullptr;
-    QWidget* tsPhoneBook = nullptr;
-    QWidget* tsSim = nullptr;
-    QWidget* tsProfile = nullptr;
-    QWidget* tsSpeedDial = nullptr;
-    QWidget* tsBroadcastGroups = nullptr;
-    TPhoneBookGrid* sgPhoneBook = nullptr;
-    std::array<QComboBox*, ProfileSettingCount> ProfileCombos{};
-    QGroupBox* gbProfile1 = nullptr;
-    QGroupBox* gbAdvancedSettings = nullptr;
+    TPhoneBookTab* tsPhoneBook = nullptr;
+    TSimTab* tsSim = nullptr;
+    TProfileTab* tsProfile = nullptr;
+    TSpeedDialTab* tsSpeedDial = nullptr;
+    TBroadcastGroupsTab* tsBroadcastGroups = nullptr;
+    // In the order of the pages.
+    std::vector<TMainTab*> Tabs;
     QLabel* StatusPanels[3] = {};
-    QLabel* lblInfoAdvancedSettings = nullptr;
-    QLabel* lblInfoSpeedDial = nullptr;
-    QLabel* lblInfoBroadcastGroups = nullptr;
-    QLabel* lblXmlDateText = nullptr;
-    QLabel* lblXmlVersionText = nullptr;
-
-    QAction* miOpenPhoneBook = nullptr;
-    QAction* miSavePhoneBookAs = nullptr;
-    QAction* N3 = nullptr;
-    QAction* miOpenProfile = nullptr;
-    QAction* miSaveProfileAs = nullptr;
-    QAction* N6 = nullptr;
-    QAction* miOpenSpeedDialList = nullptr;
-    QAction* miSaveSpeedDialListAs = nullptr;
-    QAction* N7 = nullptr;
-    QAction* miOpenBroadcastGroups = nullptr;
-    QAction* miSaveBroadcastGroupsAs = nullptr;
-    QAction* N1 = nullptr;
     QAction* miMailMonitor = nullptr;
-    QAction* miFontDecrease = nullptr;
-    QAction* miFontIncrease = nullptr;
-    QAction* N5 = nullptr;
-    QAction* miOutlookContacts = nullptr;
 
-    int FontSize = DesignFontSize;
     bool IsBusy = false;
     bool FirstShowDone = false;
-    QWidget* CurrentSheet = nullptr;
+    TMainTab* CurrentSheet = nullptr;
 };

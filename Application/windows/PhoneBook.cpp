@@ -1,11 +1,11 @@
 // The program: the main window against the handset on the chosen serial port.
-#include "windows/ComUnit.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "vsim/DebugToFile.h"
+#include "windows/ComUnit.h"
 #include "windows/MainUnit.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
-#include "vsim/DebugToFile.h"
 
 #include <QApplication>
 #include <QMessageBox>

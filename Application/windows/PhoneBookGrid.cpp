@@ -3,7 +3,6 @@
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "core/MainCore.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -284,7 +283,7 @@ void TPhoneBookGrid::ApplyGridFont(int pointSize) {
     QFont gridFont = font();
     gridFont.setPointSize(pointSize);
     setFont(gridFont);
-    const int height = TMainCore::GridRowHeight(pointSize);
+    const int height = GridRowHeight(pointSize);
     verticalHeader()->setDefaultSectionSize(height);
     for (int row = 0; row < rowCount(); ++row)
         setRowHeight(row, height);
@@ -466,4 +465,20 @@ void TPhoneBookGrid::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QTableWidget::mouseReleaseEvent(event);
+}
+
+int TPhoneBookGrid::FontSizeAfter(int size, bool increase) {
+    struct TStep {
+        int size, up, down;
+    };
+    static constexpr TStep steps[] = {{10, 12, 8}, {12, 14, 10}, {14, 18, 12}, {18, 24, 14}, {24, 24, 18}};
+    for (const TStep& step : steps)
+        if (step.size == size)
+            return increase ? step.up : step.down;
+    return increase ? 10 : 8;
+}
+
+int TPhoneBookGrid::GridRowHeight(int size) {
+    // size + ceil(size * 0.2) + 10, in whole numbers
+    return size + (size * 2 + 9) / 10 + 10;
 }

@@ -38,6 +38,9 @@ public:
     void ShowImportedEntry(int i, const std::string& fullName);
     // Font size, row heights and column widths; the window keeps the size in its ini itself.
     void ApplyGridFont(int pointSize);
+    // The next font size up or down from size, and the row height for a size.
+    static int FontSizeAfter(int size, bool increase);
+    static int GridRowHeight(int size);
 
     // row is the grid row (1..255); the row is repainted at once.
     void SetRowColour(int row, TRowColour colour);

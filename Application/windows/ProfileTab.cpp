@@ -1,5 +1,4 @@
-// The main window's profile tab: twenty lists that show the handset's profile settings, and the
-// operations on them.
+#include "windows/ProfileTab.h"
 
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -7,7 +6,6 @@
 #include "profile/ProfileLists.h"
 #include "profile/ProfileTransfer.h"
 #include "profile/RingerTest.h"
-#include "windows/MainUnit.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -32,9 +30,11 @@ QGroupBox* Box(const char* name, const char* caption, QWidget* parent) {
 
 } // namespace
 
-void TMainForm::CreateProfileSheet() {
-    gbProfile1 = Box("gbProfile1", Texts::ProfileSettingsBox, tsProfile);
-    gbAdvancedSettings = Box("gbAdvancedSettings", Texts::AdvancedSettingsBox, tsProfile);
+TProfileTab::TProfileTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
+    : TMainTab("tsProfile", "PROFILE", core, ui, parent)
+    , Transfer(core, ui) {
+    gbProfile1 = Box("gbProfile1", Texts::ProfileSettingsBox, this);
+    gbAdvancedSettings = Box("gbAdvancedSettings", Texts::AdvancedSettingsBox, this);
     auto* settingsForm = new QFormLayout(gbProfile1);
     auto* advancedForm = new QFormLayout(gbAdvancedSettings);
     for (const TProfileList& list : ProfileLists()) {
@@ -51,109 +51,135 @@ void TMainForm::CreateProfileSheet() {
     lists->addWidget(gbProfile1);
     lists->addWidget(gbAdvancedSettings);
 
-    const auto addButton = [this](QWidget* parent, const char* name, const char* caption,
-                                  void (TMainForm::*handler)()) {
-        auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-        button->setObjectName(name);
-        connect(button, &QPushButton::clicked, this, handler);
-        return button;
-    };
-    QGroupBox* operations = Box("gbDefaultsPp", Texts::ProfileOperations, tsProfile);
+    QGroupBox* operations = Box("gbDefaultsPp", Texts::ProfileOperations, this);
     auto* operationButtons = new QHBoxLayout(operations);
-    operationButtons->addWidget(addButton(operations, "bbtnReadDefaultsFromPp", Texts::ReadFromHandset,
-                                          &TMainForm::bbtnReadDefaultsFromPpClick));
-    operationButtons->addWidget(addButton(operations, "bbtnWriteDefaultsToPp", Texts::WriteToHandset,
-                                          &TMainForm::bbtnWriteDefaultsToPpClick));
-    QGroupBox* ringer = Box("gbTestRinger", Texts::RingerToneBox, tsProfile);
+    operationButtons->addWidget(AddButton(operations, "bbtnReadDefaultsFromPp", Texts::ReadFromHandset,
+                                          &TProfileTab::bbtnReadDefaultsFromPpClick));
+    operationButtons->addWidget(AddButton(operations, "bbtnWriteDefaultsToPp", Texts::WriteToHandset,
+                                          &TProfileTab::bbtnWriteDefaultsToPpClick));
+    QGroupBox* ringer = Box("gbTestRinger", Texts::RingerToneBox, this);
     auto* ringerButtons = new QHBoxLayout(ringer);
     ringerButtons->addWidget(
-        addButton(ringer, "bbtnTestRinger", Texts::TestRinger, &TMainForm::bbtnTestRingerClick));
+        AddButton(ringer, "bbtnTestRinger", Texts::TestRinger, &TProfileTab::bbtnTestRingerClick));
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(operations, 2);
     buttons->addWidget(ringer, 1);
-    auto* enableAll = addButton(tsProfile, "bbtnEnableAllSettings", Texts::EnableAllSettings,
-                                &TMainForm::bbtnEnableAllSettingsClick);
-    auto* testButton = addButton(tsProfile, "btnTestButton", "", &TMainForm::btnTestButtonClick);
+    auto* enableAll = AddButton(this, "bbtnEnableAllSettings", Texts::EnableAllSettings,
+                                &TProfileTab::bbtnEnableAllSettingsClick);
+    auto* testButton = AddButton(this, "btnTestButton", "", &TProfileTab::btnTestButtonClick);
     testButton->setVisible(false);
 
-    lblInfoAdvancedSettings = InfoLabel("lblInfoAdvancedSettings", "", tsProfile);
-    auto* layout = static_cast<QVBoxLayout*>(tsProfile->layout());
+    lblInfoAdvancedSettings = InfoLabel("lblInfoAdvancedSettings", Texts::InfoAdvancedSettings, this);
+    QVBoxLayout* layout = SheetLayout();
     layout->addLayout(lists);
     layout->addLayout(buttons);
     layout->addWidget(enableAll, 0, Qt::AlignLeft);
     layout->addWidget(lblInfoAdvancedSettings);
 }
 
-QComboBox* TMainForm::ProfileList(TProfileSetting setting) const {
+QComboBox* TProfileTab::ProfileList(TProfileSetting setting) const {
     return ProfileCombos[size_t(setting)];
 }
 
-void TMainForm::ProfileToControls(TProfileSettings& settings) {
+void TProfileTab::ProfileToControls(const TProfileValues& values) {
     for (const TProfileList& list : ProfileLists()) {
         QComboBox* combo = ProfileList(list.Setting);
-        if (EnabledItself(combo))
-            combo->setCurrentIndex(list.IndexFromValue(settings.Get(list.Setting)));
+        if (const std::optional<int>& value = values[size_t(list.Setting)]; value && EnabledItself(combo))
+            combo->setCurrentIndex(list.IndexFromValue(*value));
     }
 }
 
-void TMainForm::ControlsToProfile(TProfileSettings& settings) {
+TProfileValues TProfileTab::ControlsToProfile() const {
+    TProfileValues values;
     for (const TProfileList& list : ProfileLists()) {
         const QComboBox* combo = ProfileList(list.Setting);
         // A list showing nothing (the handset held a value it has no item for) has no value to give;
         // the handset's bits stay.
         if (EnabledItself(combo) && combo->currentIndex() >= 0)
-            settings.Set(list.Setting, list.ValueFromIndex(combo->currentIndex()));
+            values[size_t(list.Setting)] = list.ValueFromIndex(combo->currentIndex());
     }
+    return values;
 }
 
-void TMainForm::ApplyHandsetLevel(uint8_t level) {
-    Core().HandsetLevel = level;
+TProfileValues TProfileTab::ValuesToWrite() const {
+    TProfileValues values = ControlsToProfile();
+    // The connection at the start of the write enables or disables these lists anew for the handset
+    // found; the operation keeps those the handset has.
+    for (const TProfileList& list : ProfileLists()) {
+        const QComboBox* combo = ProfileList(list.Setting);
+        if (LevelEnablesList(list.Setting, 0).has_value() && combo->currentIndex() >= 0)
+            values[size_t(list.Setting)] = list.ValueFromIndex(combo->currentIndex());
+    }
+    return values;
+}
+
+void TProfileTab::ApplyHandsetLevel(uint8_t level) {
     gbAdvancedSettings->setEnabled(LevelEnablesAdvancedSettings(level));
     for (const TProfileList& list : ProfileLists())
         if (const std::optional<bool> enabled = LevelEnablesList(list.Setting, level))
             ProfileList(list.Setting)->setEnabled(*enabled);
 }
 
-void TMainForm::bbtnReadDefaultsFromPpClick() {
-    ProfileTransfer->ReadFromHandset();
+void TProfileTab::AddFileEntries(QMenu& file) {
+    AddEntry(file, "miOpenProfile", Texts::OpenProfile, &TProfileTab::miOpenProfileClick);
+    AddEntry(file, "miSaveProfileAs", Texts::SaveProfileAs, &TProfileTab::miSaveProfileAsClick);
+    AddFeatureSeparator(file, "N6");
 }
 
-void TMainForm::bbtnWriteDefaultsToPpClick() {
-    ProfileTransfer->WriteToHandset();
+void TProfileTab::HandsetConnected(int, uint8_t level) {
+    ApplyHandsetLevel(level);
 }
 
-void TMainForm::miSaveProfileAsClick() {
-    TProfileSettings settings(Core().Engine());
-    const QString path = AskFileName(true, Texts::ProfileFilter, Texts::ProfileExtension);
-    if (path.isEmpty())
+void TProfileTab::bbtnReadDefaultsFromPpClick() {
+    if (const std::optional<TProfileValues> values = Transfer.ReadFromHandset())
+        ProfileToControls(*values);
+}
+
+void TProfileTab::bbtnWriteDefaultsToPpClick() {
+    Transfer.WriteToHandset(ValuesToWrite());
+}
+
+void TProfileTab::miSaveProfileAsClick() {
+    const std::string path = Ui.AskFileName(true, Texts::ProfileFilter, Texts::ProfileExtension);
+    if (path.empty())
         return;
-    ControlsToProfile(settings);
-    if (!settings.SaveToFile(path.toStdString()))
-        Message(TMessageKind::Error, FormatText(Texts::CouldNotSaveProfile, ToAnsi(path).c_str()),
-                TButtons::Ok);
+    TProfileSettings settings(Core.Engine());
+    const TProfileValues values = ControlsToProfile();
+    for (const TProfileList& list : ProfileLists())
+        if (const std::optional<int>& value = values[size_t(list.Setting)])
+            settings.Set(list.Setting, *value);
+    if (!settings.SaveToFile(path))
+        Ui.Message(TMessageKind::Error,
+                   FormatText(Texts::CouldNotSaveProfile, ToAnsi(QString::fromStdString(path)).c_str()),
+                   TButtons::Ok);
 }
 
-void TMainForm::miOpenProfileClick() {
-    TProfileSettings settings(Core().Engine());
-    const QString path = AskFileName(false, Texts::ProfileFilter, Texts::ProfileExtension);
-    if (path.isEmpty())
+void TProfileTab::miOpenProfileClick() {
+    const std::string path = Ui.AskFileName(false, Texts::ProfileFilter, Texts::ProfileExtension);
+    if (path.empty())
         return;
-    if (!settings.LoadFromFile(path.toStdString())) {
-        Message(TMessageKind::Error, FormatText(Texts::CouldNotOpenProfile, ToAnsi(path).c_str()),
-                TButtons::Ok);
+    TProfileSettings settings(Core.Engine());
+    if (!settings.LoadFromFile(path)) {
+        Ui.Message(TMessageKind::Error,
+                   FormatText(Texts::CouldNotOpenProfile, ToAnsi(QString::fromStdString(path)).c_str()),
+                   TButtons::Ok);
         return;
     }
-    for (const TProfileList& list : ProfileLists())
-        ProfileList(list.Setting)
-            ->setEnabled((settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0);
-    ProfileToControls(settings);
+    TProfileValues values;
+    for (const TProfileList& list : ProfileLists()) {
+        const bool inFile = (settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0;
+        ProfileList(list.Setting)->setEnabled(inFile);
+        if (inFile)
+            values[size_t(list.Setting)] = settings.Get(list.Setting);
+    }
+    ProfileToControls(values);
 }
 
-void TMainForm::bbtnTestRingerClick() {
-    TestRinger(Core(), *this, ProfileList(TProfileSetting::RingerTone)->currentIndex() + 1);
+void TProfileTab::bbtnTestRingerClick() {
+    TestRinger(Core, Ui, ProfileList(TProfileSetting::RingerTone)->currentIndex() + 1);
 }
 
-void TMainForm::bbtnEnableAllSettingsClick() {
+void TProfileTab::bbtnEnableAllSettingsClick() {
     ProfileList(TProfileSetting::Vibrator)->setEnabled(true);
     gbAdvancedSettings->setEnabled(true);
     for (const TProfileList& list : ProfileLists())
@@ -161,4 +187,6 @@ void TMainForm::bbtnEnableAllSettingsClick() {
             ProfileList(list.Setting)->setEnabled(true);
 }
 
-void TMainForm::btnTestButtonClick() {}
+void TProfileTab::btnTestButtonClick() {}
+
+TProfileTab::~TProfileTab() = default;

@@ -1,84 +1,126 @@
-// The connection step and the capability queries against the virtual handset.
-#include "support/HandsetProcess.h"
+// The handset's capabilities as plain rules, and the connection step of the core over an in-process
+// link with the virtual handset's logic behind it.
+#include "support/FakeLink.h"
 #include "support/ProgramFolderOverride.h"
 #include "support/RecordingUser.h"
 
-#include "link/ConnectionSettings.h"
 #include "core/MainCore.h"
+#include "link/ConnectionSettings.h"
+#include "link/HandsetCapabilities.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct Connection : testing::Test {
-    // The window's engine settings, with shorter waits for the failures staged here.
-    int ConnectTo(THandsetProcess& handset) {
-        EXPECT_TRUE(handset.Started());
-        core.ConfigureEngine();
-        core.Engine().ReadPause = 50;
-        core.SelectedPort = handset.ComNumber();
-        return core.ConnectHandset();
-    }
-
-    TProgramFolderOverride programFolder;
-    TRecordingUser user;
-    TMainCore core{user};
-};
+using namespace HandsetCapabilities;
 
 struct LevelCase {
     const char* software;
     const char* pcs;
-    const char* model;
+    uint8_t model;
     uint8_t level;
 };
 
-TEST_F(Connection, EveryLevelOfTheTable) {
+TEST(HandsetLevel, EveryLevelOfTheTable) {
     const LevelCase cases[] = {
-        {"62018400", "06B", "0x55", 6}, {"62018700", "06A", "0xAA", 7}, {"62018400", "05Z", "0x55", 4},
-        {"62018700", "059", "0xAA", 5}, {"62017100", "6A", "0x00", 3},  {"62017100", "05A", "0x00", 0},
-        {"62018400", "06B", "0x12", 0}, {"12345678", "07A", "0xAA", 0}, {"62018400", "7", "0xAA", 5},
+        {"62018400", "06B", 0x55, 6},  {"62018700", "06A", 0xAA, 7}, {"62018400", "05Z", 0x55, 4},
+        {"62018700", "059", 0xAA, 5},  {"62017100", "6A", 0x00, 3},  {"62017100", "05A", 0x00, 0},
+        {"62018400", "06B", 0x12, 0},  {"12345678", "07A", 0xAA, 0}, {"62018400", "7", 0xAA, 5},
+        {"62017100", " 6A ", 0x00, 3}, {"62018400", "", 0x55, 4},
     };
     for (const LevelCase& c : cases) {
-        THandsetProcess handset({"--software", c.software, "--pcs", c.pcs, "--model", c.model});
-        std::vector<uint8_t> seen;
-        core.ApplyHandsetLevel = [&](uint8_t level) { seen.push_back(level); };
-        EXPECT_EQ(ConnectTo(handset), 1) << c.software;
-        EXPECT_EQ(core.HandsetLevel, c.level) << c.software << " " << c.pcs << " " << c.model;
-        EXPECT_EQ(seen, std::vector<uint8_t>{c.level});
-        EXPECT_EQ(core.HasAdvancedSettings(), c.level >= 6);
+        EXPECT_EQ(HandsetLevelOf(c.software, c.pcs, c.model), c.level) << c.software << " " << c.pcs;
+        EXPECT_EQ(HasAdvancedSettings(c.level), c.level >= 6);
     }
+    EXPECT_EQ(LevelPcs("6A"), "06A");
+    EXPECT_EQ(LevelPcs("  "), "000");
+    EXPECT_EQ(LevelPcs("06BX"), "06B");
 }
 
-TEST_F(Connection, CapacityAndBlockSize) {
-    THandsetProcess handset({"--capacity", "200", "--max-mail", "26"});
-    int resized = 0;
-    core.ResizePhonebook = [&](int capacity) { resized = capacity; };
-    EXPECT_EQ(ConnectTo(handset), 1);
-    EXPECT_EQ(resized, 200);
+TEST(HandsetAnswers, SoftwareCapacityAndBlockSize) {
+    std::string software, pcs;
+    const uint8_t answer[] = {0x62, 0x01, 0x84, 0x00, '0', '6', 'B', ' '};
+    ASSERT_TRUE(ParseSoftwareAnswer(answer, 8, software, pcs));
+    EXPECT_EQ(software, "62018400");
+    EXPECT_EQ(pcs, "06B");
+    EXPECT_FALSE(ParseSoftwareAnswer(answer, 7, software, pcs)) << "a short answer identifies nothing";
+
+    const uint8_t capacity[] = {9, 200};
+    EXPECT_EQ(CapacityFromAnswer(capacity, 2), 200);
+    EXPECT_EQ(CapacityFromAnswer(capacity, 1), UnknownCapacity);
+    const uint8_t other[] = {8, 200};
+    EXPECT_EQ(CapacityFromAnswer(other, 2), UnknownCapacity) << "an answer to another question";
+
+    const uint8_t mail26[] = {26, 0};
+    const uint8_t mail10[] = {10, 0};
+    const uint8_t mail211[] = {211, 0};
+    EXPECT_EQ(BlockSizeFromAnswer(mail26, 2), 16);
+    EXPECT_EQ(BlockSizeFromAnswer(mail10, 2), DefaultBlockSize) << "no room for data";
+    EXPECT_EQ(BlockSizeFromAnswer(mail211, 2), DefaultBlockSize) << "more than one answer carries";
+    EXPECT_EQ(BlockSizeFromAnswer(mail26, 0), DefaultBlockSize);
+}
+
+struct Connection : testing::Test {
+    explicit Connection(THandsetState state = DefaultHandsetState(), THandsetFaults faults = {})
+        : link(THandset(std::move(state), TReadiness::Ready, std::move(faults))) {
+        core.ConfigureEngine();
+        core.Engine().ReadPause = 50;
+    }
+
+    TProgramFolderOverride programFolder;
+    TRecordingUser user;
+    TFakeLink link;
+    TMainCore core{user, link};
+};
+
+TEST_F(Connection, TheHandsetIsAskedWhatItIs) {
+    link.Handset = THandset([] {
+        THandsetState state = DefaultHandsetState();
+        state.software = {0x62, 0x01, 0x87, 0x00};
+        state.pcs = "06A";
+        state.capacity = 150;
+        state.maxMail = 26;
+        return state;
+    }());
+    EXPECT_EQ(core.ConnectHandset(), 1);
+    EXPECT_EQ(core.Software, "62018700");
+    EXPECT_EQ(core.Pcs, "06A");
+    EXPECT_EQ(core.ModelByte, 0xAA);
+    EXPECT_EQ(core.HandsetLevel, 7);
+    EXPECT_TRUE(core.HasAdvancedSettings());
+    EXPECT_EQ(core.PhoneBookCapacity, 150);
+    EXPECT_EQ(core.Phonebook.Count(), 150);
+    EXPECT_EQ(user.Connections, (std::vector<std::pair<int, uint8_t>>{{150, 7}}));
     EXPECT_EQ(core.Engine().BlockSize, 16);
     EXPECT_FALSE(core.Engine().FramedAnswer());
     EXPECT_EQ(user.Statuses,
               (std::vector<std::string>{"Connecting to handset ...", "Connected to handset!"}));
     EXPECT_EQ(ConnectionSettings::ReadBaudrate(), 115200);
-
-    // At another rate than 115200 the handset is not asked.
-    core.Engine().OpenPort(uint8_t(handset.ComNumber()), 9600);
-    EXPECT_EQ(core.ReadPhoneBookCapacity(), 65);
 }
 
-TEST_F(Connection, SilentQueriesFallBack) {
-    // The probe (frame 1) is answered; nothing after it.
-    THandsetProcess handset({"--drop-answer", "2,3,4,5,6,7,8,9,10"});
-    EXPECT_EQ(ConnectTo(handset), 1);
-    EXPECT_EQ(core.PhoneBookCapacity, 80);
+TEST_F(Connection, AtAnotherRateTheCapacityIsNotAsked) {
+    core.Engine().OpenPort(1, 9600);
+    link.Frames.clear();
+    EXPECT_EQ(core.ReadPhoneBookCapacity(), SlowPortCapacity);
+    EXPECT_TRUE(link.Frames.empty());
+}
+
+struct SilentQueries : Connection {
+    SilentQueries()
+        : Connection(DefaultHandsetState(), [] {
+            // The probe (frame 1) is answered; nothing after it.
+            THandsetFaults faults;
+            faults.dropAnswers = {2, 3, 4, 5, 6, 7, 8, 9, 10};
+            return faults;
+        }()) {}
+};
+
+TEST_F(SilentQueries, FallBack) {
+    EXPECT_EQ(core.ConnectHandset(), 1);
+    EXPECT_EQ(core.PhoneBookCapacity, UnknownCapacity);
     EXPECT_EQ(core.HandsetLevel, 0);
-    EXPECT_EQ(core.Engine().BlockSize, 8);
-}
-
-TEST_F(Connection, MaxMailLengthWithoutRoomForDataKeepsTheDefault) {
-    THandsetProcess handset({"--max-mail", "10"});
-    EXPECT_EQ(ConnectTo(handset), 1);
-    EXPECT_EQ(core.Engine().BlockSize, 8);
+    EXPECT_EQ(core.Engine().BlockSize, DefaultBlockSize);
+    EXPECT_EQ(user.Connections, (std::vector<std::pair<int, uint8_t>>{{UnknownCapacity, 0}}));
 }
 
 TEST_F(Connection, ResultTexts) {
@@ -87,9 +129,11 @@ TEST_F(Connection, ResultTexts) {
     EXPECT_EQ(ConnectionResultText(6), "Connected to handset!");
     EXPECT_EQ(ConnectionResultText(7), "Unknown Answer!");
 
-    core.SelectedPort = 201;
+    link.Opened = false;
+    link.OpenSucceeds = false;
     EXPECT_EQ(core.ConnectHandset(), -1);
     EXPECT_EQ(user.LastStatus(), "Serial Device Closed!");
+    EXPECT_TRUE(user.Connections.empty());
 }
 
 } // namespace

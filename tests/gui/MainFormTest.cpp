@@ -7,6 +7,8 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "windows/MainUnit.h"
+#include "windows/PhoneBookGrid.h"
+#include "windows/PhoneBookTab.h"
 
 #include <QAction>
 #include <QFile>
@@ -105,18 +107,18 @@ TEST_F(MainWindow, BusyRefusesTabChangesAndMenus) {
 }
 
 TEST_F(MainWindow, FontSizesStepThroughTheTableAndAreStored) {
-    EXPECT_EQ(TMainCore::FontSizeAfter(8, false), 8);
-    EXPECT_EQ(TMainCore::FontSizeAfter(11, true), 10);
-    EXPECT_EQ(TMainCore::FontSizeAfter(18, true), 24);
-    EXPECT_EQ(TMainCore::FontSizeAfter(24, true), 24);
-    EXPECT_EQ(TMainCore::FontSizeAfter(14, false), 12);
-    EXPECT_EQ(TMainCore::GridRowHeight(8), 20);
-    EXPECT_EQ(TMainCore::GridRowHeight(10), 22);
+    EXPECT_EQ(TPhoneBookGrid::FontSizeAfter(8, false), 8);
+    EXPECT_EQ(TPhoneBookGrid::FontSizeAfter(11, true), 10);
+    EXPECT_EQ(TPhoneBookGrid::FontSizeAfter(18, true), 24);
+    EXPECT_EQ(TPhoneBookGrid::FontSizeAfter(24, true), 24);
+    EXPECT_EQ(TPhoneBookGrid::FontSizeAfter(14, false), 12);
+    EXPECT_EQ(TPhoneBookGrid::GridRowHeight(8), 20);
+    EXPECT_EQ(TPhoneBookGrid::GridRowHeight(10), 22);
 
     TMainForm form({"quorvel"});
     Entry(form, "miFontIncrease")->trigger();
     Entry(form, "miFontIncrease")->trigger();
-    EXPECT_EQ(form.GridFontSize(), 12);
+    EXPECT_EQ(form.PhoneBook().GridFontSize(), 12);
     EXPECT_EQ(TIniFile(ProgramIniPath()).ReadInteger("Font", "Size", 0), 12);
 }
 

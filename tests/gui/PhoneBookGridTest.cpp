@@ -3,9 +3,9 @@
 #include "windows/PhoneBookGrid.h"
 #include "support/ModalAnswerer.h"
 
+#include "core/MainCore.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "core/MainCore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -233,10 +233,10 @@ TEST(PhoneBookGrid, FontSizeFitsRowsAndColumns) {
         lastWidth = t.grid.columnWidth(1);
         EXPECT_EQ(t.grid.columnWidth(0), metrics.horizontalAdvance(t.Cell(0, 0)) + 10);
         for (int row : {0, 5})
-            EXPECT_EQ(t.grid.rowHeight(row), TMainCore::GridRowHeight(size));
+            EXPECT_EQ(t.grid.rowHeight(row), TPhoneBookGrid::GridRowHeight(size));
     }
     t.grid.ResizePhonebook(8);
-    EXPECT_EQ(t.grid.rowHeight(8), TMainCore::GridRowHeight(24)) << "rows added later";
+    EXPECT_EQ(t.grid.rowHeight(8), TPhoneBookGrid::GridRowHeight(24)) << "rows added later";
 }
 
 TEST(PhoneBookGrid, ColumnEdgeDraggedInTheHeaderRow) {

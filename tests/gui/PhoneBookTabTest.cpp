@@ -1,5 +1,6 @@
 // The phone book tab in the main window offscreen: the buttons against the virtual handset, the file
 // entries and the contacts import, with the grid and the table kept together.
+#include "support/FileChoosingForm.h"
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
@@ -7,6 +8,7 @@
 #include "link/ConnectionSettings.h"
 #include "windows/MainUnit.h"
 #include "windows/PhoneBookGrid.h"
+#include "windows/PhoneBookTab.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
 
@@ -31,9 +33,10 @@ struct PhoneBookTab : testing::Test {
     }
 
     // A shown window on the handset's port, with its dialogs.
-    std::unique_ptr<TMainForm> Window(const THandsetProcess& handset, QStringList arguments = {"quorvel"}) {
+    std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset,
+                                              QStringList arguments = {"quorvel"}) {
         ConnectionSettings::WriteDeviceNo(handset.ComNumber());
-        auto form = std::make_unique<TMainForm>(arguments);
+        auto form = std::make_unique<TFileChoosingForm>(arguments);
         form->SetWindows(nullptr, &saveQuestion, &progress);
         form->Core().SelectedPort = handset.ComNumber();
         form->show();
@@ -44,7 +47,7 @@ struct PhoneBookTab : testing::Test {
     }
     static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
     static QString Cell(TMainForm& form, int col, int row) {
-        const QTableWidgetItem* item = form.PhoneBookGrid()->item(row, col);
+        const QTableWidgetItem* item = form.PhoneBook().Grid()->item(row, col);
         return item ? item->text() : QString();
     }
     static QString Status(TMainForm& form) { return form.findChild<QLabel*>("StatusPanel1")->text(); }
@@ -75,12 +78,12 @@ TEST_F(PhoneBookTab, ReadShowsTheHandsetListInRowsOfItsCapacity) {
     THandsetProcess handset({"--phonebook-entries", "3", "--capacity", "80"});
     ASSERT_TRUE(handset.Started());
     auto form = Window(handset);
-    EXPECT_EQ(form->PhoneBookGrid()->rowCount(), 201);
+    EXPECT_EQ(form->PhoneBook().Grid()->rowCount(), 201);
 
     TModalAnswerer answerer;
     Click(*form, "bbtnLoadFromPp");
     EXPECT_TRUE(answerer.Texts.empty()) << answerer.Texts.front().toStdString();
-    EXPECT_EQ(form->PhoneBookGrid()->rowCount(), 81);
+    EXPECT_EQ(form->PhoneBook().Grid()->rowCount(), 81);
     EXPECT_EQ(Cell(*form, 1, 1), "Name 001");
     EXPECT_EQ(Cell(*form, 2, 3), "5550003");
     EXPECT_EQ(Cell(*form, 1, 4), "");
@@ -99,7 +102,7 @@ TEST_F(PhoneBookTab, AWriteThatStopsLeavesTheFailingRowYellow) {
         book.SetName(uint16_t(i), "N" + std::to_string(i));
         book.SetNumber(uint16_t(i), std::to_string(100 + i));
     }
-    form->PhoneBookGrid()->ShowAll();
+    form->PhoneBook().Grid()->ShowAll();
 
     TModalAnswerer answerer(QMessageBox::Ok, Replace());
     Click(*form, "bbtnSaveToPp");
@@ -116,8 +119,7 @@ TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
     ASSERT_TRUE(handset.Started());
     auto form = Window(handset, {"quorvel", "-outlook"});
     TPP5Phonebook& book = form->Core().Phonebook;
-    QString answer;
-    form->AskFileName = [&answer](bool, const char*, const char*) { return answer; };
+    QString& answer = form->Chosen;
 
     answer = Write("in.phb", "Smith, John,01-23\r\n\r\nBob,5\r\n");
     form->findChild<QAction*>("miOpenPhoneBook")->trigger();
@@ -152,7 +154,7 @@ TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
     EXPECT_EQ(book.CountNumbers(), 0);
 
     book.SetNumber(4, "77");
-    form->PhoneBookGrid()->ShowAll();
+    form->PhoneBook().Grid()->ShowAll();
     Click(*form, "bbtnCleanGrid");
     EXPECT_EQ(book.CountNumbers(), 0);
     EXPECT_EQ(Cell(*form, 2, 5), "");

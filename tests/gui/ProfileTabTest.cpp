@@ -1,5 +1,6 @@
 // The profile tab in the main window offscreen: its lists, the profile files, the level rules and the
 // operations against the virtual handset.
+#include "support/FileChoosingForm.h"
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
@@ -7,6 +8,7 @@
 #include "link/ConnectionSettings.h"
 #include "profile/ProfileLists.h"
 #include "windows/MainUnit.h"
+#include "windows/ProfileTab.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -36,8 +38,7 @@ struct ProfileTab : testing::Test {
         QFile settings(programFolder.File("settings.cfg"));
         settings.open(QIODevice::WriteOnly);
         settings.write("PROFILE=ON\r\n");
-        form = std::make_unique<TMainForm>(QStringList{"quorvel"});
-        form->AskFileName = [this](bool, const char*, const char*) { return chosenFile; };
+        form = std::make_unique<TFileChoosingForm>(QStringList{"quorvel"});
     }
 
     // The window on the handset's port.
@@ -49,7 +50,7 @@ struct ProfileTab : testing::Test {
             QApplication::processEvents(QEventLoop::AllEvents, 10);
         ASSERT_TRUE(form->Core().Engine().IsPortOpen());
     }
-    QComboBox* List(S setting) const { return form->ProfileList(setting); }
+    QComboBox* List(S setting) const { return form->Profile().ProfileList(setting); }
     QString Shown(S setting) const { return List(setting)->currentText(); }
     bool Enabled(S setting) const { return !List(setting)->testAttribute(Qt::WA_ForceDisabled); }
     QWidget* Control(const char* name) const { return form->findChild<QWidget*>(name); }
@@ -67,19 +68,18 @@ struct ProfileTab : testing::Test {
         return file.readAll();
     }
     void Open(const QString& path) {
-        chosenFile = path;
-        form->miOpenProfileClick();
+        form->Chosen = path;
+        form->Profile().miOpenProfileClick();
     }
     void SaveTo(const QString& path) {
-        chosenFile = path;
-        form->miSaveProfileAsClick();
+        form->Chosen = path;
+        form->Profile().miSaveProfileAsClick();
     }
 
     QTemporaryDir config;
     QTemporaryDir dir;
     TProgramFolderOverride programFolder;
-    std::unique_ptr<TMainForm> form;
-    QString chosenFile;
+    std::unique_ptr<TFileChoosingForm> form;
 };
 
 const QStringList LevelFour{"--software", "62018400", "--pcs", "05Z", "--model", "0x55"};

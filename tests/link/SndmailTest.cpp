@@ -1,5 +1,6 @@
 // The transaction engine over an in-process link, at small time-outs.
 #include "support/FakeLink.h"
+#include "support/RecordingUser.h"
 
 #include "link/Sndmail.h"
 #include "link/Timing.h"
@@ -61,7 +62,7 @@ struct Engine : testing::Test {
 
 TEST_F(Engine, TakesShortAndFramedAnswers) {
     EXPECT_EQ(engine.SendMail("2 3c 8 0 4 2 0"), "02 03 04 05");
-    EXPECT_TRUE(engine.Mail.AnswerOK);
+    EXPECT_TRUE(engine.Transaction().AnswerOK);
 
     // A 0D mail answered in the request frame's layout.
     link.Script = [](const TBytes& frame) {
@@ -111,7 +112,7 @@ TEST_F(Engine, WrongChecksumGivesNoAnswer) {
     EXPECT_EQ(engine.SendMail("02 5D 16"), "");
     std::array<uint8_t, 8> buf{};
     EXPECT_EQ(engine.RcvArray(buf), 0);
-    EXPECT_FALSE(engine.Mail.AnswerOK);
+    EXPECT_FALSE(engine.Transaction().AnswerOK);
 }
 
 TEST_F(Engine, OverlongBurstEmptiesTheBuffer) {
@@ -123,15 +124,15 @@ TEST_F(Engine, OverlongBurstEmptiesTheBuffer) {
             {1, TBytes(300, 0x4D)}, {5, TBytes(250, 0x00)}, {10, TBytes(20, 1)}};
     };
     EXPECT_EQ(engine.SendMail("02 5D 46"), "");
-    EXPECT_LE(engine.Mail.RxCount, 255);
+    EXPECT_LE(engine.Transaction().RxCount, 255);
 }
 
 TEST_F(Engine, BytesAfterTheTransactionAreDropped) {
     EXPECT_EQ(engine.SendMail("02 3C 08 00 01 05 00"), "05");
     link.Deliver(0, TBytes(40, 0xEE));
     PreciseDelay(20);
-    EXPECT_EQ(engine.Mail.AnswerText, "05");
-    EXPECT_GE(engine.RxChunkCount, 1);
+    EXPECT_EQ(engine.Transaction().AnswerText, "05");
+    EXPECT_GE(engine.RxChunkCount(), 1);
     EXPECT_EQ(engine.SendMail("02 3C 08 00 01 06 00"), "06");
 }
 
@@ -157,20 +158,19 @@ TEST_F(Engine, WriteVerifiedOnTheSecondTry) {
 TEST_F(Engine, AskedOnceMoreAfterTheLastFailedWrite) {
     link.Handset = HandsetWith([](THandsetFaults& f) { f.unconfirmedWrites = 2; });
     engine.WriteRetries = 2;
-    std::vector<std::string> shown;
-    engine.WarningDialog = [&](const std::string& text, bool) {
-        shown.push_back(text);
-        return true;
-    };
+    TRecordingUser user;
+    user.Answers = {TAnswer::Ok};
+    engine.SetUser(&user);
     const std::array<uint8_t, 1> data{0x42};
     EXPECT_TRUE(engine.WriteMemory(0x20, 0x00, 1, data));
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0], "Writing failed 2 times. \r\rTry once more ?");
+    ASSERT_EQ(user.Messages.size(), 1u);
+    EXPECT_EQ(user.Messages[0].text, "Writing failed 2 times. \r\rTry once more ?");
+    EXPECT_EQ(user.Messages[0].buttons, TButtons::OkCancel);
 
     engine.ShowDialogs = false;
     link.Handset = HandsetWith([](THandsetFaults& f) { f.unconfirmedWrites = kEveryWrite; });
     EXPECT_FALSE(engine.WriteMemory(0x20, 0x00, 1, data));
-    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(user.Messages.size(), 1u);
 }
 
 TEST_F(Engine, ReadMemoryTextKeepsTheAskedBytes) {
@@ -197,13 +197,16 @@ TEST_F(Engine, ReadBlockInPiecesStopsAtTheFailedOne) {
 
     link.Frames.clear();
     link.Handset = HandsetWith([](THandsetFaults& f) { f.dropAnswers = {2}; });
-    int progress = 0;
-    engine.OnBlockProgress = [&](TMailControl&, uint8_t piece) { progress += piece; };
+    struct TPieces : TBlockListener {
+        void BlockDone(TMailControl&, uint8_t piece) override { progress += piece; }
+        int progress = 0;
+    } pieces;
+    engine.SetBlockListener(&pieces);
     EXPECT_EQ(engine.ReadBlock(buf, 20, 0x40), 8);
     EXPECT_EQ(buf[7], 0x47);
     for (size_t i = 8; i < 20; ++i)
         EXPECT_EQ(buf[i], 0xFF);
-    EXPECT_EQ(progress, 16);
+    EXPECT_EQ(pieces.progress, 16);
 }
 
 TEST_F(Engine, WriteBlockInPiecesStopsAtTheFailedOne) {

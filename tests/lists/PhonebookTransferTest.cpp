@@ -29,6 +29,7 @@ public:
             Book.SetCount(Capacity);
         return Result;
     }
+    uint8_t HandsetLevelNow() const override { return 0; }
     void SetReadTimeouts() override { Set(150, 50); }
     void SetWriteTimeouts() override { Set(150, 50); }
 
@@ -83,12 +84,8 @@ struct TFixture : ::testing::Test {
     TRecordingUser User;
     TTestConnection Connection{Link, Book};
     TPhonebookTransfer Transfer{Connection, User, Book};
-    std::vector<int> Shown;
 
-    TFixture() {
-        Book.SetCount(200);
-        Transfer.ShowPhonebookEntry = [this](int i) { Shown.push_back(i); };
-    }
+    TFixture() { Book.SetCount(200); }
 
     void UseHandset(THandsetState state, THandsetFaults faults = {}) {
         Link.Handset = THandset(std::move(state), TReadiness::Ready, std::move(faults));
@@ -135,7 +132,7 @@ TEST_F(PhonebookRead, TakesEveryEntryUntilTheHandsetSaysTheListEnds) {
     EXPECT_EQ(Book.GetName(1), "");
     EXPECT_EQ(Book.GetNumber(1), "*#P5");
     EXPECT_EQ(Book.GetName(2), "Smith, John");
-    EXPECT_EQ(Shown, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(User.ShownEntries, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(User.LastStatus(), "Finished reading from handset! - 1 sec");
     EXPECT_TRUE(User.Messages.empty());
     EXPECT_EQ(User.BusyChanges, (std::vector<bool>{true, false}));

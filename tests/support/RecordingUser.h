@@ -48,6 +48,13 @@ public:
         RowColours.push_back({0, TRowColour::Window});
         Colours.clear();
     }
+    void ShowListEntry(TListKind list, int entry) override {
+        if (entry == AllEntries)
+            ++WholeListsShown;
+        else if (list == TListKind::PhoneBook)
+            ShownEntries.push_back(entry);
+    }
+    void HandsetConnected(int capacity, uint8_t level) override { Connections.push_back({capacity, level}); }
     TRowColour Colour(int row) const {
         const auto found = Colours.find(row);
         return found == Colours.end() ? TRowColour::Window : found->second;
@@ -65,6 +72,11 @@ public:
     int Steps = 0;
     std::vector<bool> BusyChanges;
     std::vector<std::pair<int, TRowColour>> RowColours;
+    // Phone book entries shown one by one, and lists shown whole.
+    std::vector<int> ShownEntries;
+    int WholeListsShown = 0;
+    // Capacity and level of each connection.
+    std::vector<std::pair<int, uint8_t>> Connections;
     // The rows not in the window colour now.
     std::map<int, TRowColour> Colours;
 };

@@ -1,0 +1,162 @@
+#include "windows/PhoneBookTab.h"
+
+#include "lists/ContactsImport.h"
+#include "lists/PhonebookFile.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "windows/PhoneBookGrid.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr const char* FontSection = "Font";
+constexpr const char* FontSizeKey = "Size";
+
+} // namespace
+
+TPhoneBookTab::TPhoneBookTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
+    : TMainTab("tsPhoneBook", "PHONE_BOOK", core, ui, parent)
+    , Transfer(core, ui, core.Phonebook) {
+    sgPhoneBook = new TPhoneBookGrid(
+        Core.Phonebook,
+        [this](const std::string& text) { Ui.Message(TMessageKind::Error, text, TButtons::Ok); }, this);
+    connect(sgPhoneBook, &TPhoneBookGrid::Edited, this, &TPhoneBookTab::ApplyGridFont);
+    auto* operations = new QGroupBox(QString::fromUtf8(Texts::PhoneBookOperations), this);
+    operations->setObjectName("gbPhoneBookOperations");
+    auto* buttons = new QHBoxLayout(operations);
+    buttons->addWidget(
+        AddButton(operations, "bbtnLoadFromPp", Texts::ReadFromHandset, &TPhoneBookTab::bbtnLoadFromPpClick));
+    buttons->addWidget(
+        AddButton(operations, "bbtnSaveToPp", Texts::WriteToHandset, &TPhoneBookTab::bbtnSaveToPpClick));
+    buttons->addWidget(
+        AddButton(operations, "bbtnDeleteInPp", Texts::DeleteInHandset, &TPhoneBookTab::bbtnDeleteInPpClick));
+    buttons->addWidget(
+        AddButton(operations, "bbtnCleanGrid", Texts::CleanGrid, &TPhoneBookTab::bbtnCleanGridClick));
+    SheetLayout()->setAlignment(Qt::Alignment());
+    SheetLayout()->addWidget(sgPhoneBook, 1);
+    SheetLayout()->addWidget(operations);
+
+    sgPhoneBook->ResetRowColours();
+    sgPhoneBook->ResizePhonebook(TMainCore::StartPhonebookCount);
+    sgPhoneBook->InitPhonebookGrid();
+}
+
+TPhoneBookTab::~TPhoneBookTab() = default;
+
+void TPhoneBookTab::AddFileEntries(QMenu& file) {
+    AddEntry(file, "miOpenPhoneBook", Texts::OpenPhoneBook, &TPhoneBookTab::miOpenPhoneBookClick);
+    AddEntry(file, "miSavePhoneBookAs", Texts::SavePhoneBookAs, &TPhoneBookTab::miSavePhoneBookAsClick);
+    AddFeatureSeparator(file, "N3");
+}
+
+void TPhoneBookTab::AddOptionEntries(QMenu& options) {
+    AddEntry(options, "miFontDecrease", Texts::DecreaseFontSize, &TPhoneBookTab::miFontDecreaseClick, false);
+    AddEntry(options, "miFontIncrease", Texts::IncreaseFontSize, &TPhoneBookTab::miFontIncreaseClick, false);
+    N5 = options.addSeparator();
+    N5->setObjectName("N5");
+    miOutlookContacts = AddEntry(options, "miOutlookContacts", Texts::GetOutlookContacts,
+                                 &TPhoneBookTab::miOutlookContactsClick, false);
+}
+
+void TPhoneBookTab::ShowOutlookEntry(bool shown) {
+    if (N5)
+        N5->setVisible(shown);
+    if (miOutlookContacts)
+        miOutlookContacts->setVisible(shown);
+}
+
+void TPhoneBookTab::HandsetConnected(int phoneBookCapacity, uint8_t) {
+    sgPhoneBook->ResizePhonebook(phoneBookCapacity);
+}
+
+void TPhoneBookTab::ShowListEntry(int entry) {
+    if (entry == AllEntries) {
+        sgPhoneBook->InitPhonebookGrid();
+        sgPhoneBook->ShowAll();
+    } else {
+        sgPhoneBook->ShowPhonebookEntry(entry);
+    }
+}
+
+void TPhoneBookTab::RestoreGridFont() {
+    FontSize = TIniFile(ProgramIniPath()).ReadInteger(FontSection, FontSizeKey, FontSize);
+    ApplyGridFont();
+}
+
+void TPhoneBookTab::ApplyGridFont() {
+    sgPhoneBook->ApplyGridFont(FontSize);
+    TIniFile(ProgramIniPath()).WriteInteger(FontSection, FontSizeKey, FontSize);
+}
+
+void TPhoneBookTab::miFontDecreaseClick() {
+    FontSize = TPhoneBookGrid::FontSizeAfter(FontSize, false);
+    ApplyGridFont();
+}
+
+void TPhoneBookTab::miFontIncreaseClick() {
+    FontSize = TPhoneBookGrid::FontSizeAfter(FontSize, true);
+    ApplyGridFont();
+}
+
+void TPhoneBookTab::bbtnLoadFromPpClick() {
+    Transfer.LoadFromHandset();
+    ApplyGridFont();
+}
+
+void TPhoneBookTab::bbtnSaveToPpClick() {
+    Transfer.SaveToHandset();
+}
+
+void TPhoneBookTab::bbtnDeleteInPpClick() {
+    Transfer.DeleteInHandset();
+}
+
+void TPhoneBookTab::bbtnCleanGridClick() {
+    Ui.SetBusy(true);
+    Ui.ShowStatus("");
+    sgPhoneBook->ResetRowColours();
+    Core.Phonebook.Clear();
+    sgPhoneBook->InitPhonebookGrid();
+    Ui.SetBusy(false);
+}
+
+void TPhoneBookTab::miSavePhoneBookAsClick() {
+    SavePhonebookAs(Ui, Core.Phonebook);
+}
+
+void TPhoneBookTab::miOpenPhoneBookClick() {
+    if (OpenPhonebook(Ui, Core.Phonebook))
+        ApplyGridFont();
+}
+
+void TPhoneBookTab::miOutlookContactsClick() {
+    // Outlook's contacts come as the file it exports them to.
+    const std::string path = Ui.AskFileName(false, Texts::ContactsFilter, "csv");
+    if (path.empty())
+        return;
+    Ui.SetBusy(true);
+    Ui.ShowStatus(Texts::ConnectingToOutlook);
+    sgPhoneBook->ResetRowColours();
+    TPP5Phonebook& book = Core.Phonebook;
+    book.Clear();
+    sgPhoneBook->InitPhonebookGrid();
+    bool failed = false;
+    try {
+        const std::vector<TContact> contacts = ReadContactsFile(path);
+        FillPhonebook(contacts, book, sgPhoneBook->rowCount(),
+                      [this](int entry, const std::string& fullName) {
+                          sgPhoneBook->ShowImportedEntry(entry, fullName);
+                      });
+    } catch (const std::exception&) {
+        failed = true;
+    }
+    ApplyGridFont();
+    if (failed)
+        Ui.Message(TMessageKind::Error, Texts::CouldNotConnectToOutlook, TButtons::Ok);
+    Ui.ShowStatus("");
+    Ui.SetBusy(false);
+}
