@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -104,6 +105,14 @@ public:
             grid->ApplyEdit(cell.column(), cell.row(), text, editor);
         });
         return editor;
+    }
+
+    // Not deleted in the message box's own event loop: see TPhoneBookGrid::ShowingMessage.
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (Grid->ShowingMessage)
+            Grid->ClosedEditors.emplace_back(editor);
+        else
+            QStyledItemDelegate::destroyEditor(editor, index);
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -333,7 +342,13 @@ void TPhoneBookGrid::ApplyEdit(int col, int row, const QString& text, QLineEdit*
         RepaintRow(row);
         if (tooLong && ErrorBox) {
             const QModelIndex cell = model()->index(row, col);
-            ErrorBox(col == NameColumn ? Texts::NameTooLong : Texts::NumberTooLong);
+            {
+                const QScopedValueRollback<bool> showing(ShowingMessage, true);
+                ErrorBox(col == NameColumn ? Texts::NameTooLong : Texts::NumberTooLong);
+            }
+            for (const QPointer<QWidget>& closed : std::exchange(ClosedEditors, {}))
+                if (closed)
+                    closed->deleteLater();
             // A message box takes the focus, and the editor closes with it; the person was typing, so
             // the cell is opened again where it stood.
             if (editor && indexWidget(cell) != editor && currentIndex() == cell) {

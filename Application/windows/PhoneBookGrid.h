@@ -2,6 +2,7 @@
 
 #include "platform/UserInteraction.h"
 
+#include <QPointer>
 #include <QTableWidget>
 
 #include <functional>
@@ -86,6 +87,10 @@ private:
     int ContextRow = 0;
     // Set while the grid changes cells itself, so that only the person's changes reach the table.
     bool Updating = false;
+    // Set while the grid's message box is up. An editor closed meanwhile is deleted only after the box
+    // is gone: the key press that brought the message may still be running in that very editor.
+    bool ShowingMessage = false;
+    std::vector<QPointer<QWidget>> ClosedEditors;
     // Dragging a column's right edge in the header row.
     int SizingColumn = -1;
     int SizingStartX = 0;
