@@ -19,7 +19,6 @@ class TTestConnection : public THandsetConnection {
 public:
     explicit TTestConnection(TFakeLink& link, TPP5Phonebook& book)
         : Engine_(link)
-        , Link(link)
         , Book(book) {}
 
     TMailControl& Engine() override { return Engine_; }
@@ -44,7 +43,6 @@ private:
     }
 
     TMailControl Engine_;
-    TFakeLink& Link;
     TPP5Phonebook& Book;
 };
 
