@@ -5,12 +5,12 @@
 #include "support/HandsetProcess.h"
 #include "support/ProgramFolderOverride.h"
 
+#include "core/MainCore.h"
 #include "link/HandsetConnection.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
 #include "lists/PhonebookPp6.h"
 #include "platform/UserInteraction.h"
-#include "core/MainCore.h"
 
 #include <QCoreApplication>
 

@@ -3,8 +3,8 @@
 #include "support/ProgramFolderOverride.h"
 #include "support/RecordingUser.h"
 
-#include "link/ConnectionSettings.h"
 #include "core/MainCore.h"
+#include "link/ConnectionSettings.h"
 
 #include <gtest/gtest.h>
 

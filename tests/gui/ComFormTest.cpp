@@ -3,13 +3,13 @@
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
 
-#include "windows/ComUnit.h"
 #include "link/ConnectionSettings.h"
 #include "link/Sndmail.h"
 #include "platform/DeviceMap.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "windows/ComUnit.h"
 
 #include <QComboBox>
 #include <QFile>

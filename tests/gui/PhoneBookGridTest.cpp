@@ -3,9 +3,9 @@
 #include "windows/PhoneBookGrid.h"
 #include "support/ModalAnswerer.h"
 
+#include "core/MainCore.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "core/MainCore.h"
 
 #include <QAction>
 #include <QApplication>
