@@ -4,9 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 
-build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)"
+build=build/release # the "release" preset's folder
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)"
 program="$build/program"
 
 config="${QUORVEL_CONFIG_DIR:-${XDG_CONFIG_HOME:-$HOME/.config}/Quorvel}"

@@ -4,12 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
 
-build=build/test
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=ON >/dev/null
-cmake --build "$build" -j"$(nproc)"
-
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export QT_QPA_PLATFORM=offscreen
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" --timeout 180
+# The "test" presets (CMakePresets.json): build/test, Debug, sanitizers, warnings are errors; the test
+# preset sets the sanitizers' options and the offscreen platform.
+cmake --preset test >/dev/null
+cmake --build --preset test -j"$(nproc)"
+ctest --preset test -j"$(nproc)"

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
+# Installs the Debian packages the build and the tests need, only those that are missing. clang with its
+# runtime libraries (sanitizers, libFuzzer) and clang-format are for CI's second build, the fuzzer and the
+# format check.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     libgtest-dev libgmock-dev
+    clang libclang-rt-dev clang-format
 )
 
 missing=()

@@ -8,8 +8,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${QUORVEL_FUZZ_BUILD:-$root/build/fuzz}
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUORVEL_SANITIZE=OFF >/dev/null
+# The "fuzz" preset: clang++, RelWithDebInfo, no sanitizers for the whole tree (the fuzz target has its own).
+cmake -S "$root" --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target xml_fuzzer -j2
 
 mkdir -p "$build/found" "$build/artifacts"

@@ -19,7 +19,6 @@ class TTestConnection : public THandsetConnection {
 public:
     explicit TTestConnection(TFakeLink& link, TPP5Phonebook& book)
         : Engine_(link)
-        , Link(link)
         , Book(book) {}
 
     TMailControl& Engine() override { return Engine_; }
@@ -45,7 +44,6 @@ private:
     }
 
     TMailControl Engine_;
-    TFakeLink& Link;
     TPP5Phonebook& Book;
 };
 
