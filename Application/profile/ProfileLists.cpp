@@ -93,6 +93,10 @@ std::optional<bool> LevelEnablesList(TProfileSetting setting, uint8_t level) {
     }
 }
 
+bool ListFollowsLevel(TProfileSetting setting) {
+    return LevelEnablesList(setting, 0).has_value();
+}
+
 bool LevelEnablesAdvancedSettings(uint8_t level) {
     return level == 6 || level == 7;
 }

@@ -39,6 +39,8 @@ const std::array<TProfileList, ProfileSettingCount>& ProfileLists();
 // Handset software levels and the profile settings they offer. The vibrator and the advanced lists
 // follow the level; the other lists are the same at every level.
 std::optional<bool> LevelEnablesList(TProfileSetting setting, uint8_t level);
+// Whether a list is switched on and off by the handset's level (the vibrator and the advanced lists).
+bool ListFollowsLevel(TProfileSetting setting);
 bool LevelEnablesAdvancedSettings(uint8_t level);
 // The settings (bits as in TProfileSettings::Changed) that a handset of this level has.
 uint32_t SettingsOfLevel(uint8_t level);

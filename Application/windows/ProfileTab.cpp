@@ -107,7 +107,7 @@ TProfileValues TProfileTab::ValuesToWrite() const {
     // found; the operation keeps those the handset has.
     for (const TProfileList& list : ProfileLists()) {
         const QComboBox* combo = ProfileList(list.Setting);
-        if (LevelEnablesList(list.Setting, 0).has_value() && combo->currentIndex() >= 0)
+        if (ListFollowsLevel(list.Setting) && combo->currentIndex() >= 0)
             values[size_t(list.Setting)] = list.ValueFromIndex(combo->currentIndex());
     }
     return values;

@@ -251,6 +251,28 @@ TEST_F(ProfileTab, ALevelFourHandsetNeitherReadsNorWritesTheAdvancedLists) {
     EXPECT_EQ(Shown(S::RingerTone), "4");
 }
 
+TEST_F(ProfileTab, TheHandsetWrittenToDecidesOnTheListsThatFollowItsLevel) {
+    // A file without the vibrator switches its list off; the level-7 handset found by the write has one,
+    // so the connection switches it on again and its value is written. A list the file switched off that
+    // does not follow the level stays off and writes nothing.
+    const QString state = dir.filePath("handset.txt");
+    THandsetProcess handset({"--state", state});
+    ASSERT_TRUE(handset.Started());
+    ConnectTo(handset);
+    Open(Write("part.pro", "[profile settings]\r\nringer tone=4\r\n"));
+    ASSERT_FALSE(Enabled(S::Vibrator));
+    List(S::Vibrator)->setCurrentIndex(1);
+    List(S::RingerVolume)->setCurrentIndex(0);
+
+    TModalAnswerer answerer;
+    Click("bbtnWriteDefaultsToPp");
+    EXPECT_EQ(Status(), "Profile written to handset");
+    EXPECT_EQ(StateMemoryByte(state, 27, 0x43), 0x43); // tone 4, the volume kept
+    EXPECT_EQ(StateMemoryByte(state, 26, 0x52), 0x52); // the vibrator on
+    EXPECT_TRUE(Enabled(S::Vibrator));
+    EXPECT_FALSE(Enabled(S::RingerVolume));
+}
+
 TEST_F(ProfileTab, AValueWithoutAnItemShowsNothingAndIsKept) {
     // Ringer tone 0 and volume 6: neither list has an item for it.
     const QString state =
