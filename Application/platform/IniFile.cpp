@@ -57,13 +57,15 @@ void TIniFile::Load() {
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray data = file.read(MaxIniBytes);
+    // Lines end in CR LF, LF or CR alone, as editors on any system leave them.
     std::string line;
-    for (const char c : data) {
-        if (c == '\n') {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c == '\r' || c == '\n') {
             Lines.push_back(line);
             line.clear();
+            if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+                ++i;
         } else if (c != '\0') {
             line += c;
         }

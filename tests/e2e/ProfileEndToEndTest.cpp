@@ -138,3 +138,19 @@ TEST(ProfileCommands, AWriteTheHandsetDoesNotStoreStopsThere) {
     EXPECT_NE(run.out.find("ringer tone=1\r\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("auto hook=1\r\n"), std::string::npos) << run.out;
 }
+
+TEST(ProfileCommands, AFileWithLoneCarriageReturnsIsReadLikeAnyOther) {
+    QTemporaryDir dir;
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", QString("COM%1").arg(handset.ComNumber())};
+    const QString file = dir.filePath("cr.pro");
+    WriteFile(file, "[profile settings]\rringer tone=7\rringer volume=2\r");
+
+    auto run = handset.Cli(port + QStringList{"--yes", "profile", "write", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Written: ringer tone, ringer volume\n");
+    run = handset.Cli(port + QStringList{"profile", "read"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("ringer tone=7\r\nringer volume=2\r\n"), std::string::npos) << run.out;
+}

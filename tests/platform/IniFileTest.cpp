@@ -33,6 +33,23 @@ TEST(IniFile, WriteReplacesInPlaceAndKeepsEveryOtherLine) {
         "; note\r\n[Font]\r\nSize=10\r\n\r\n[serial port]\r\nDevice No=5\r\nOther=x\r\nBaudrate=115200\r\n");
 }
 
+TEST(IniFile, LinesEndInCrLfLfOrCrAlone) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.pro");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[a]\rone=1\rtwo=2\r\n[b]\nthree=3\r\rfour=4");
+    file.close();
+
+    TIniFile ini(path.toStdString());
+    EXPECT_EQ(ini.ReadInteger("a", "one", 0), 1);
+    EXPECT_EQ(ini.ReadInteger("a", "two", 0), 2);
+    EXPECT_EQ(ini.ReadInteger("b", "three", 0), 3);
+    EXPECT_EQ(ini.ReadInteger("b", "four", 0), 4);
+    ASSERT_TRUE(ini.WriteInteger("a", "one", 5));
+    EXPECT_EQ(ReadAll(path), "[a]\r\none=5\r\ntwo=2\r\n[b]\r\nthree=3\r\n\r\nfour=4\r\n");
+}
+
 TEST(IniFile, MissingFileIsCreatedAndDeletedKeyKeepsItsSection) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("new.ini").toStdString();
