@@ -70,6 +70,11 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
         }
         into.SetNumber(uint16_t(i), Codec.DecodeNumber(number));
         const std::string name = engine.SendMail("d 3 " + index);
+        // An error answer to the name is a failed attempt at the entry, as it is to the number.
+        if (Starts(name, "03 EE")) {
+            ++failures;
+            continue;
+        }
         if (name.size() < 2) {
             // Asked again for the same entry; a handset that never gives the name ends the read.
             if (++nameRepeats >= NameRepeats)

@@ -162,6 +162,29 @@ TEST_F(PhonebookRead, EndOfListInANameAnswerKeepsThatNumber) {
     EXPECT_EQ(Count(Mails(Link), "0D 04"), 1);
 }
 
+TEST_F(PhonebookRead, AnErrorAnswerToTheNameIsNoName) {
+    // Entry 0's name comes after one error answer; entry 1's name never does.
+    std::map<std::string, int> asked;
+    Script([&asked](const std::string& mail) -> std::optional<std::string> {
+        const int n = ++asked[mail];
+        if (mail == "0D 04 00")
+            return "04 12 3F";
+        if (mail == "0D 03 00")
+            return n == 1 ? "03 EE" : "03 42";
+        if (mail == "0D 04 01")
+            return "04 45 6F";
+        if (mail == "0D 03 01")
+            return "03 EE";
+        return "04 FF";
+    });
+    EXPECT_FALSE(Transfer.LoadFromHandset());
+    EXPECT_EQ(Book.GetName(0), "B");
+    EXPECT_EQ(asked["0D 03 00"], 2);
+    EXPECT_EQ(asked["0D 03 01"], 3);
+    EXPECT_EQ(Book.GetName(1), "") << "the error byte is no name";
+    EXPECT_TRUE(Shows("Could not read Phone Book!"));
+}
+
 TEST_F(PhonebookRead, ThreeFailedAttemptsInARowEndTheRead) {
     // Entry 0 after one error answer; entry 1 gets an error answer, then silence twice.
     std::map<std::string, int> asked;
