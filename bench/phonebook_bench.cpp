@@ -96,7 +96,7 @@ public:
         ++Connections;
         return result;
     }
-    uint8_t HandsetLevelNow() const override { return Core.HandsetLevelNow(); }
+    std::optional<uint8_t> HandsetLevelNow() const override { return Core.HandsetLevelNow(); }
     void SetReadTimeouts() override { Core.SetReadTimeouts(); }
     void SetWriteTimeouts() override { Core.SetWriteTimeouts(); }
 

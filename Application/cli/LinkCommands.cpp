@@ -80,7 +80,9 @@ int Info(const TGlobalOptions& options) {
     std::printf("PCS:        %s\n", core.Pcs.empty() ? "(not reported)" : core.Pcs.c_str());
     std::printf("Model byte: 0x%02X\n", core.ModelByte);
     std::printf("Level:      %d%s\n", core.HandsetLevel,
-                core.HasAdvancedSettings() ? " (advanced settings)" : "");
+                !core.LevelKnown             ? " (not known: the handset did not tell what it is)"
+                : core.HasAdvancedSettings() ? " (advanced settings)"
+                                             : "");
     std::printf("Block size: %d bytes\n", core.Engine().BlockSize);
     return 0;
 }

@@ -1,8 +1,10 @@
 #include "core/MainCore.h"
 
 #include "link/ConnectionSettings.h"
+#include "link/Timing.h"
 #include "platform/PhoneBookResourceStrings.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -69,26 +71,42 @@ void TMainCore::ReadHandsetSoftware(std::string& software, std::string& pcs) {
         throw std::runtime_error(Texts::ErrorReadingSoftwarePcs);
 }
 
+std::optional<uint8_t> TMainCore::HandsetLevelNow() const {
+    if (!LevelKnown)
+        return std::nullopt;
+    return HandsetLevel;
+}
+
 uint8_t TMainCore::DetectHandsetLevel() {
     Sendmail.SetFramedAnswer(false);
     ModelByte = 0;
-    try {
-        ReadHandsetSoftware(Software, Pcs);
-    } catch (const std::exception&) {
+    LevelKnown = false;
+    // A lost answer is asked for again, as memory reads are: taking a handset that did not answer for
+    // one of level 0 would keep its settings from every operation that follows the level.
+    bool answered = false;
+    for (int tries = 0; !answered && tries < std::max<int>(1, Sendmail.ReadTries); ++tries) {
+        if (tries > 0)
+            PreciseDelay(Sendmail.ReadPause);
+        try {
+            ReadHandsetSoftware(Software, Pcs);
+            answered = true;
+        } catch (const std::exception&) {
+        }
+    }
+    if (!answered) {
         Software.clear();
         Pcs.clear();
         return 0;
     }
-    if (SoftwareHasModel(Software))
-        ModelByte = ReadModelByte();
+    if (SoftwareHasModel(Software)) {
+        std::array<uint8_t, 1> model{};
+        if (Sendmail.ReadMemory(ModelAddress, 0x00, model, 1) != 1)
+            return 0;
+        if (model[0] == ModelA || model[0] == ModelB)
+            ModelByte = model[0];
+    }
+    LevelKnown = true;
     return HandsetLevelOf(Software, Pcs, ModelByte);
-}
-
-uint8_t TMainCore::ReadModelByte() {
-    std::array<uint8_t, 1> model{};
-    if (Sendmail.ReadMemory(ModelAddress, 0x00, model, 1) == 1 && (model[0] == ModelA || model[0] == ModelB))
-        return model[0];
-    return 0;
 }
 
 int TMainCore::ReadPhoneBookCapacity() {

@@ -39,17 +39,18 @@ public:
     // The first step of every handset operation: connect, then ask the handset what it supports and
     // tell the person (HandsetConnected).
     int ConnectHandset() override;
-    uint8_t HandsetLevelNow() const override { return HandsetLevel; }
+    std::optional<uint8_t> HandsetLevelNow() const override;
 
     // What the connected handset is. Raises std::runtime_error when it does not identify itself.
     void ReadHandsetSoftware(std::string& software, std::string& pcs);
     uint8_t DetectHandsetLevel();
-    uint8_t ReadModelByte();
     bool HasAdvancedSettings() const { return HandsetCapabilities::HasAdvancedSettings(HandsetLevel); }
     int ReadPhoneBookCapacity();
     void ReadMaxMailLength();
 
     uint8_t HandsetLevel = 0;
+    // The handset answered the questions its level follows from; without them HandsetLevel is 0.
+    bool LevelKnown = false;
     // Facts of the last connection, for those who show them.
     int PhoneBookCapacity = 0;
     std::string Software;

@@ -3,6 +3,7 @@
 #include "link/Sndmail.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // What a handset operation needs of the program that runs it: the engine, the connection step that
@@ -15,8 +16,9 @@ public:
     virtual TMailControl& Engine() = 0;
     // 1..6 connected, 0 no answer, -1 no open port; see ConnectionResultText.
     virtual int ConnectHandset() = 0;
-    // The level (0 to 7) the last ConnectHandset found; what the handset's settings follow.
-    virtual uint8_t HandsetLevelNow() const = 0;
+    // The level (0 to 7) the last ConnectHandset found, which the handset's settings follow; nothing
+    // when the handset did not tell what it is.
+    virtual std::optional<uint8_t> HandsetLevelNow() const = 0;
     // Framed answers, 3000 ms for the answer and 1000 ms between its parts.
     virtual void SetReadTimeouts() = 0;
     // Framed answers, 10000 ms and 10000 ms: the handset stores before it answers.

@@ -137,6 +137,9 @@ inline constexpr const char* CouldNotReadProfile = "Could not read profile from 
 inline constexpr const char* ReplaceProfileQuestion = "Replace the profile in the connected handset?";
 inline constexpr const char* ProfileWritten = "Profile written to handset";
 inline constexpr const char* CouldNotWriteProfile = "Could not write profile to handset!";
+inline constexpr const char* HandsetLevelUnknown =
+    "The handset did not tell its software and PCS, so the settings it has are not known.\r Could not write "
+    "profile to handset!";
 inline constexpr const char* ProfileFilter = "Profile Settings (*.pro)|*.pro";
 inline constexpr const char* ProfileExtension = "pro";
 inline constexpr const char* CouldNotSaveProfile = "Could not save the profile to %s!";

@@ -65,11 +65,16 @@ std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& w
                        TButtons::Ok);
             return;
         }
+        const std::optional<uint8_t> level = Link.HandsetLevelNow();
+        if (!level) {
+            Ui.Message(TMessageKind::Error, Texts::HandsetLevelUnknown, TButtons::Ok);
+            return;
+        }
         Ui.ShowStatus(Texts::WritingToHandset);
         TShortAnswers shortAnswers(Link.Engine());
         TProfileSettings settings(Link.Engine());
         if (settings.ReadFromHandset() == TProfileSettings::Done) {
-            const uint32_t handsetHas = SettingsOfLevel(Link.HandsetLevelNow());
+            const uint32_t handsetHas = SettingsOfLevel(*level);
             for (const TProfileField& field : TProfileSettings::Fields())
                 if (const std::optional<int>& value = wanted[size_t(field.Setting)];
                     value && (handsetHas & field.Bit()) != 0)

@@ -154,3 +154,29 @@ TEST(ProfileCommands, AFileWithLoneCarriageReturnsIsReadLikeAnyOther) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("ringer tone=7\r\nringer volume=2\r\n"), std::string::npos) << run.out;
 }
+
+TEST(ProfileCommands, AWriteToAHandsetThatDoesNotTellItsLevelWritesNothing) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("all.pro");
+    WriteFile(file, "[profile settings]\r\nringer tone=7\r\nvibrator=1\r\n");
+
+    // Frames: the probe, the capacity, then the software question: one lost answer is asked again.
+    THandsetProcess lostOnce({"--drop-answer", "3"});
+    ASSERT_TRUE(lostOnce.Started());
+    auto run = lostOnce.Cli(
+        {"--port", QString("COM%1").arg(lostOnce.ComNumber()), "--yes", "profile", "write", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Written: ringer tone, vibrator\n");
+
+    // Never answered: which settings the handset has is not known, and nothing is written.
+    THandsetProcess silent({"--drop-answer", "3,4,5"});
+    ASSERT_TRUE(silent.Started());
+    run = silent.Cli({"--port", QString("COM%1").arg(silent.ComNumber()), "--yes", "profile", "write", file});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("did not tell its software and PCS"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    run = silent.Cli({"--port", QString("COM%1").arg(silent.ComNumber()), "profile", "read"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("ringer tone=1\r\n"), std::string::npos)
+        << "the profile is untouched: " << run.out;
+}

@@ -28,7 +28,7 @@ public:
             Book.SetCount(Capacity);
         return Result;
     }
-    uint8_t HandsetLevelNow() const override { return 0; }
+    std::optional<uint8_t> HandsetLevelNow() const override { return 0; }
     void SetReadTimeouts() override { Set(150, 50); }
     void SetWriteTimeouts() override { Set(150, 50); }
 
