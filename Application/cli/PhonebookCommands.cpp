@@ -92,12 +92,18 @@ int Write(TCliSession& session, const TArgs& args) {
         UsageError();
     // The whole file first, so that a file that cannot be read changes nothing in the handset.
     const std::string text = ReadFileBytes(args.file, PhonebookFileLimit);
-    session.OpenPort();
     // Every line the table can hold; connecting cuts the table to the handset's capacity.
     TPP5Phonebook& book = session.Core().Phonebook;
     book.SetCount(uint8_t(MostEntries));
     book.Clear();
-    const int lines = ParsePhonebookText(text, book);
+    TPhonebookFileReport report;
+    const int lines = ParsePhonebookText(text, book, &report);
+    for (const TPhonebookLineProblem& problem : report.Problems)
+        std::fprintf(stderr, "%s\n", PhonebookLineProblemText(problem).c_str());
+    // A number cut to what the handset stores would dial someone else.
+    if (report.HasNumberTooLong())
+        throw TCommandFailure(args.file + ": nothing was written to the handset.");
+    session.OpenPort();
     session.User().PresetWriteMode = *args.mode;
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     const bool ok = transfer.SaveToHandset();

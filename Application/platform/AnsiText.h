@@ -9,3 +9,8 @@
 QString FromAnsi(const std::string& text);
 std::string ToAnsi(const QString& text);
 QString MessageText(const std::string& text);
+
+// The text of a file as single bytes: a file in UTF-8 (with its byte order mark, or valid UTF-8 with
+// characters beyond ASCII), as editors write them now, is converted, a character the code page lacks
+// becoming "?"; any other file stays as it is.
+std::string SingleByteText(const std::string& fileBytes, bool* wasUtf8 = nullptr);

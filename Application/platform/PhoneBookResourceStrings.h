@@ -120,6 +120,15 @@ inline constexpr const char* SavingToFile = "Saving to file: %s";
 inline constexpr const char* FinishedSavingToFile = "Finished saving to file: %s";
 inline constexpr const char* ReadingFromFile = "Reading from file: %s";
 inline constexpr const char* FinishedReadingFromFile = "Finished reading from file: %s";
+// What a .phb reader says of a line it did not take as it stands, after "line N: ".
+inline constexpr const char* PhonebookLineNoComma = "no comma between name and number, not taken";
+inline constexpr const char* PhonebookLineControlCharacters = "control characters in the line, not taken";
+inline constexpr const char* PhonebookLineNumberTooLong =
+    "the number has more than 23 digits, which the handset cannot store, not taken";
+inline constexpr const char* PhonebookLineNameCut = "the name has more than 24 characters, cut to 24";
+inline constexpr const char* PhonebookMoreProblems = "and %d more";
+inline constexpr const char* PhonebookLinesNotTaken = " - %d lines not taken";
+inline constexpr const char* PhonebookLineNotTaken = " - 1 line not taken";
 inline constexpr const char* ContactsFilter = "Contacts exported from Outlook (*.csv *.vcf)|*.csv;*.vcf";
 inline constexpr const char* ConnectingToOutlook = "Connecting to Outlook ...";
 inline constexpr const char* CouldNotConnectToOutlook = "Could not connect to Outlook.";

@@ -95,6 +95,28 @@ TEST_F(Phonebook, AFullHandsetAndAnUnstorableNumberAreReported) {
     EXPECT_NE(run.err.find("line 1: not written, the handset's phone book is full"), std::string::npos);
 }
 
+TEST_F(Phonebook, ANumberTooLongToStoreStopsTheWriteAndUtf8FilesAreText) {
+    THandsetProcess handset({"--phonebook-entries", "2"});
+    ASSERT_TRUE(handset.Started());
+    const std::string before = Run(handset, {"read"}).out;
+    const std::string longer = Write("long.phb", "A,1\r\nno comma here\r\nB," + std::string(24, '5') +
+                                                     "\r\n" + std::string(30, 'n') + ",2\r\n");
+    auto run = Run(handset, {"write", QString::fromStdString(longer), "--replace", "--yes"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("line 2: no comma between name and number, not taken"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("line 3: the number has more than 23 digits"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("line 4: the name has more than 24 characters, cut to 24"), std::string::npos);
+    EXPECT_NE(run.err.find("nothing was written to the handset"), std::string::npos) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, before) << "the handset's list is untouched";
+
+    // An editor's UTF-8, byte order mark and all, reaches the handset as its own single-byte text.
+    const std::string utf8 = Write("utf8.phb", "\xEF\xBB\xBFJ\xC3\xBCrgen,123\r\n");
+    run = Run(handset, {"write", QString::fromStdString(utf8), "--replace", "--yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "J\xFCrgen,123\r\n");
+}
+
 TEST_F(Phonebook, AHandsetThatHangsUpMidWriteStopsAtTheRowBeingWritten) {
     // Probe, capacity, software, model byte, mail length, delete, then two entries of two mails each.
     THandsetProcess handset({"--hangup-after", "10"});

@@ -160,3 +160,22 @@ TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
     EXPECT_EQ(Cell(*form, 2, 5), "");
     EXPECT_EQ(Cell(*form, 0, 5), "5");
 }
+
+TEST_F(PhoneBookTab, LinesAFileCannotGiveAreNamedWhenItIsOpened) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    form->Chosen =
+        Write("odd.phb", "J\xC3\xBCrgen,1\r\nno comma\r\nLong," + QByteArray(24, '7') + "\r\nBob,5\r\n");
+    TModalAnswerer answerer;
+    form->findChild<QAction*>("miOpenPhoneBook")->trigger();
+    EXPECT_EQ(Cell(*form, 1, 1), QString::fromUtf8("J\xC3\xBCrgen"));
+    EXPECT_EQ(Cell(*form, 1, 3), "");
+    EXPECT_EQ(Cell(*form, 2, 3), "") << "a number cut to 23 digits would dial someone else";
+    EXPECT_EQ(Cell(*form, 1, 4), "Bob");
+    EXPECT_EQ(Status(*form), "Finished reading from file: " + form->Chosen + " - 2 lines not taken");
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_EQ(answerer.Texts[0],
+              "line 2: no comma between name and number, not taken\nline 3: the number has more "
+              "than 23 digits, which the handset cannot store, not taken");
+}

@@ -75,21 +75,59 @@ TEST(PhonebookFile, TakesNoMoreLinesThanTheTableHas) {
     EXPECT_EQ(book.GetNumber(200), "");
 }
 
-TEST(PhonebookFile, StrangeBytesLoadCutToTheFieldLimits) {
+TEST(PhonebookFile, StrangeBytesAreReportedAndNothingUndiallableIsTaken) {
     std::string text(5000, 'n');
     text += "," + std::string(5000, '7') + "\r\n";
     text += std::string("nul\0name,1\0 2", 13) + "\r\n";
+    text += std::string(30, 'm') + "," + std::string(23, '5') + "\r\n";
     for (int b = 1; b < 256; ++b)
         text += char(b);
     TPP5Phonebook book = Table(200);
+    TPhonebookFileReport report;
     // The control bytes 10 and 13 among them end lines: three more.
-    EXPECT_EQ(ParsePhonebookText(text, book), 5);
-    EXPECT_EQ(book.GetName(0), std::string(24, 'n'));
-    EXPECT_EQ(book.GetNumber(0), std::string(23, '7'));
-    EXPECT_EQ(book.GetName(1), std::string("nul\0name", 8));
-    EXPECT_EQ(book.GetNumber(1), std::string("1\0"
-                                             "2",
-                                             3));
+    EXPECT_EQ(ParsePhonebookText(text, book, &report), 6);
+    // A number cut to 23 digits would dial someone else; control characters are no name.
+    EXPECT_EQ(book.GetNumber(0), "");
+    EXPECT_EQ(book.GetName(0), "");
+    EXPECT_EQ(book.GetNumber(1), "");
+    EXPECT_EQ(book.GetName(2), std::string(24, 'm'));
+    EXPECT_EQ(book.GetNumber(2), std::string(23, '5'));
+    EXPECT_TRUE(report.HasNumberTooLong());
+    ASSERT_GE(report.Problems.size(), 4u);
+    EXPECT_EQ(PhonebookLineProblemText(report.Problems[0]),
+              "line 1: the number has more than 23 digits, which the handset cannot store, not taken");
+    EXPECT_EQ(PhonebookLineProblemText(report.Problems[1]),
+              "line 2: control characters in the line, not taken");
+    EXPECT_EQ(PhonebookLineProblemText(report.Problems[2]),
+              "line 3: the name has more than 24 characters, cut to 24");
+    EXPECT_EQ(report.NotTaken(), int(report.Problems.size()) - 1);
+}
+
+TEST(PhonebookFile, Utf8IsReadAsTextAndCutByCharacters) {
+    // "Jürgen" and a name of 30 "ä": as Windows-1252 bytes, whole characters cut at 24.
+    const std::string umlauts = [] {
+        std::string s;
+        for (int i = 0; i < 30; ++i)
+            s += "\xC3\xA4";
+        return s;
+    }();
+    for (const std::string& mark : {std::string(), std::string("\xEF\xBB\xBF")}) {
+        TPP5Phonebook book = Table(10);
+        TPhonebookFileReport report;
+        ParsePhonebookText(mark + "J\xC3\xBCrgen,123\r\n" + umlauts + ",45\r\nEuro \xE2\x82\xAC,6\r\n", book,
+                           &report);
+        EXPECT_TRUE(report.Utf8);
+        EXPECT_EQ(book.GetName(0), "J\xFCrgen");
+        EXPECT_EQ(book.GetName(1), std::string(24, '\xE4'));
+        EXPECT_EQ(book.GetName(2), "Euro \x80");
+    }
+    // Not UTF-8: the bytes as they stand, as the program has always read and written them.
+    TPP5Phonebook book = Table(10);
+    TPhonebookFileReport report;
+    ParsePhonebookText("J\xFCrgen,123\r\n", book, &report);
+    EXPECT_FALSE(report.Utf8);
+    EXPECT_EQ(book.GetName(0), "J\xFCrgen");
+    EXPECT_EQ(PhonebookFileText(book), "J\xFCrgen,123\r\n");
 }
 
 TEST(PhonebookFile, SavesWholeOrNotAtAll) {
