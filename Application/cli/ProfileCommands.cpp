@@ -1,7 +1,9 @@
 #include "cli/ProfileCommands.h"
 
 #include "cli/CliSession.h"
+#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/TextFormat.h"
 #include "profile/ProfileLists.h"
 #include "profile/ProfileTransfer.h"
 #include "profile/RingerTest.h"
@@ -74,6 +76,13 @@ int Write(TCliSession& session, const std::string& file) {
     TProfileSettings loaded(session.Engine());
     if (!QFile::exists(QString::fromStdString(file)) || !loaded.LoadFromFile(file))
         throw TCommandFailure("Could not read " + file + ".");
+    if (!loaded.SectionsFound)
+        throw TCommandFailure(FormatText(Texts::NoProfileSections, file.c_str()) + " Nothing was written.");
+    if (!loaded.Refused.empty()) {
+        for (const TProfileSettings::TRefusedValue& value : loaded.Refused)
+            std::fprintf(stderr, "%s\n", TProfileSettings::RefusedText(value).c_str());
+        throw TCommandFailure(file + ": nothing was written to the handset.");
+    }
     session.OpenPort();
     TProfileTransfer transfer(session.Core(), session.User());
     TProfileValues wanted;

@@ -154,6 +154,10 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
     return Find(section, key).keyLine >= 0;
 }
 
+int TIniFile::LineOf(const std::string& section, const std::string& key) const {
+    return Find(section, key).keyLine + 1;
+}
+
 bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     Load();
     const std::string line = Trim(key) + "=" + value;

@@ -16,6 +16,8 @@ public:
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
     bool SectionExists(const std::string& section) const;
     bool ValueExists(const std::string& section, const std::string& key) const;
+    // The line of the key, counted from 1; 0 when the file does not hold it.
+    int LineOf(const std::string& section, const std::string& key) const;
 
     // Each write saves the file at once, as the profile functions do; false when it could not be saved.
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);

@@ -152,6 +152,10 @@ inline constexpr const char* HandsetLevelUnknown =
 inline constexpr const char* ProfileFilter = "Profile Settings (*.pro)|*.pro";
 inline constexpr const char* ProfileExtension = "pro";
 inline constexpr const char* CouldNotSaveProfile = "Could not save the profile to %s!";
+inline constexpr const char* ProfileValueRefused = "line %d: %s=%s is no value of its list, not taken";
+inline constexpr const char* ProfileValuesRefused = "These settings of %s cannot be used:\r%s";
+inline constexpr const char* NoProfileSections =
+    "%s holds no profile settings: no section [profile settings] or [advanced profile settings].";
 inline constexpr const char* CouldNotOpenProfile = "Could not read the profile from %s!";
 
 } // namespace Texts

@@ -14,6 +14,19 @@ template <typename... TArgs> std::string FormatText(const char* format, TArgs...
     return text;
 }
 
+// Text from a file as a message may quote it: control characters and NUL bytes shown as "\xNN", so
+// that nothing cuts the message short or moves its lines.
+inline std::string PrintableText(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            shown += FormatText("\\x%02X", unsigned(static_cast<unsigned char>(c)));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 // Equal without regard to the case of ASCII letters, as names in settings and list files are compared.
 inline bool SameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size())

@@ -1,14 +1,30 @@
 #include "profile/ProfileSettings.h"
 
 #include "platform/IniFile.h"
+#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/TextFormat.h"
+#include "profile/ProfileLists.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
+#include <optional>
 
 namespace {
+
+// A whole decimal number, as the program writes them: "2abc", "0x3" or "" are none.
+std::optional<int> DecimalValue(const std::string& text) {
+    int value = 0;
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (text.empty() || error != std::errc() || end != last)
+        return std::nullopt;
+    return value;
+}
 
 constexpr const char* BasicSection = "profile settings";
 constexpr const char* AdvancedSection = "advanced profile settings";
@@ -184,14 +200,26 @@ bool TProfileSettings::LoadFromFile(const std::string& fileName) {
 
     const TIniFile ini(fileName);
     InFile = 0;
+    Refused.clear();
+    SectionsFound = ini.SectionExists(BasicSection) || ini.SectionExists(AdvancedSection);
     for (const TProfileField& f : FieldTable) {
-        const int value = ini.ReadInteger(f.Section, f.Key, MissingKey);
-        if (value == MissingKey)
+        if (!ini.ValueExists(f.Section, f.Key))
             continue;
-        Set(f.Setting, f.Boolean ? int(value == 1) : value);
+        const std::string text = ini.ReadString(f.Section, f.Key, "");
+        const std::optional<int> value = DecimalValue(text);
+        if (!value || ProfileLists()[size_t(f.Setting)].IndexFromValue(*value) < 0) {
+            Refused.push_back({ini.LineOf(f.Section, f.Key), f.Key, text});
+            continue;
+        }
+        Set(f.Setting, *value);
         InFile |= f.Bit();
     }
     return true;
+}
+
+std::string TProfileSettings::RefusedText(const TRefusedValue& refused) {
+    return FormatText(Texts::ProfileValueRefused, refused.Line, refused.Key.c_str(),
+                      PrintableText(refused.Value).c_str());
 }
 
 bool TProfileSettings::SaveToFile(const std::string& fileName) {

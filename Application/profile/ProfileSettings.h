@@ -136,7 +136,9 @@ public:
     // WriteFailed.
     int WriteToHandset();
 
-    // Sets every setting the file holds and marks it in InFile. False when the file cannot be read.
+    // Sets every setting the file holds a value of its list for, and marks it in InFile; a value no
+    // item of its list shows (it would change on the way to the handset) is refused and noted in
+    // Refused. False when the file cannot be read.
     bool LoadFromFile(const std::string& fileName);
     // Writes the changed settings and deletes the keys of the others; the rest of the file stays.
     // False when the file could not be written.
@@ -153,6 +155,18 @@ public:
     uint32_t Changed = 0;
     // Bit k: the last loaded profile file held setting k.
     uint32_t InFile = 0;
+    // A key of the last loaded file whose value was refused: its line, key and value as written.
+    struct TRefusedValue {
+        int Line;
+        std::string Key;
+        std::string Value;
+    };
+    std::vector<TRefusedValue> Refused;
+    // Whether the last loaded file had a profile section at all.
+    bool SectionsFound = false;
+
+    // "line 3: ringer tone=99 ...", for the person.
+    static std::string RefusedText(const TRefusedValue& refused);
 
 private:
     bool HandsetAnswers();

@@ -165,6 +165,11 @@ void TProfileTab::miOpenProfileClick() {
                    TButtons::Ok);
         return;
     }
+    const std::string shown = ToAnsi(QString::fromStdString(path));
+    if (!settings.SectionsFound) {
+        Ui.Message(TMessageKind::Error, FormatText(Texts::NoProfileSections, shown.c_str()), TButtons::Ok);
+        return;
+    }
     TProfileValues values;
     for (const TProfileList& list : ProfileLists()) {
         const bool inFile = (settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0;
@@ -173,6 +178,13 @@ void TProfileTab::miOpenProfileClick() {
             values[size_t(list.Setting)] = settings.Get(list.Setting);
     }
     ProfileToControls(values);
+    if (!settings.Refused.empty()) {
+        std::string refused;
+        for (const TProfileSettings::TRefusedValue& value : settings.Refused)
+            refused += "\r" + TProfileSettings::RefusedText(value);
+        Ui.Message(TMessageKind::Warning,
+                   FormatText(Texts::ProfileValuesRefused, shown.c_str(), refused.c_str() + 1), TButtons::Ok);
+    }
 }
 
 void TProfileTab::bbtnTestRingerClick() {

@@ -180,3 +180,28 @@ TEST(ProfileCommands, AWriteToAHandsetThatDoesNotTellItsLevelWritesNothing) {
     EXPECT_NE(run.out.find("ringer tone=1\r\n"), std::string::npos)
         << "the profile is untouched: " << run.out;
 }
+
+TEST(ProfileCommands, AValueNoListShowsOrAFileWithoutSectionsWritesNothing) {
+    QTemporaryDir dir;
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", QString("COM%1").arg(handset.ComNumber())};
+    const std::string before = handset.Cli(port + QStringList{"profile", "read"}).out;
+
+    const QString odd = dir.filePath("odd.pro");
+    WriteFile(odd, "[profile settings]\r\nringer tone=99\r\nringer volume=2\r\n");
+    auto run = handset.Cli(port + QStringList{"--yes", "profile", "write", odd});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("line 2: ringer tone=99 is no value of its list, not taken"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("nothing was written to the handset"), std::string::npos) << run.err;
+
+    const QString marked = dir.filePath("marked.pro");
+    WriteFile(marked, "\xEF\xBB\xBF[profile settings]\r\nringer tone=2\r\n");
+    run = handset.Cli(port + QStringList{"--yes", "profile", "write", marked});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("holds no profile settings"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+
+    EXPECT_EQ(handset.Cli(port + QStringList{"profile", "read"}).out, before) << "the handset is untouched";
+}

@@ -120,33 +120,39 @@ TEST_F(ProfileTab, ListsStartAsDesignedAndSaveAsTheKnownFile) {
 }
 
 TEST_F(ProfileTab, AFileEnablesTheListsItHoldsAndSavingDeletesTheOthers) {
+    TModalAnswerer answerer;
     Open(Write("part.pro", "[profile settings]\r\nringer tone=4\r\nvibrator=2\r\nlanguage=abc\r\n"));
     EXPECT_EQ(Shown(S::RingerTone), "4");
-    EXPECT_EQ(Shown(S::Vibrator), "Off"); // 2 is not 1
+    // 2 and "abc" are no values of their lists: refused, and named.
     for (const TProfileList& list : ProfileLists())
-        EXPECT_EQ(Enabled(list.Setting), list.Setting == S::RingerTone || list.Setting == S::Vibrator)
-            << list.Name;
+        EXPECT_EQ(Enabled(list.Setting), list.Setting == S::RingerTone) << list.Name;
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_TRUE(answerer.Texts[0].contains("line 3: vibrator=2 is no value of its list"))
+        << answerer.Texts[0].toStdString();
+    EXPECT_TRUE(answerer.Texts[0].contains("line 4: language=abc is no value of its list"));
 
     const QString kept = Write("kept.pro", QByteArray("[mine]\r\nnote=x\r\n") + StartFile);
     SaveTo(kept);
-    EXPECT_EQ(Read(kept), "[mine]\r\nnote=x\r\n[profile settings]\r\nringer tone=4\r\nvibrator=0\r\n"
+    EXPECT_EQ(Read(kept), "[mine]\r\nnote=x\r\n[profile settings]\r\nringer tone=4\r\n"
                           "[advanced profile settings]\r\n");
 
-    // Binary junk and duplicate sections load without harm and change only what they hold.
+    // Binary junk holds no section: it is said so, and the lists stay. Duplicate sections load without
+    // harm and change only what they hold.
     QByteArray junk(70000, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = char((i * 37) & 0xFF);
     Open(Write("junk.pro", junk));
+    ASSERT_EQ(answerer.Texts.size(), 2u);
+    EXPECT_TRUE(answerer.Texts[1].contains("holds no profile settings")) << answerer.Texts[1].toStdString();
     for (const TProfileList& list : ProfileLists())
-        EXPECT_FALSE(Enabled(list.Setting)) << list.Name;
+        EXPECT_EQ(Enabled(list.Setting), list.Setting == S::RingerTone) << list.Name;
     Open(Write("twice.pro", "[profile settings]\r\nlanguage=3\r\n[profile settings]\r\nlanguage=7\r\n"));
     EXPECT_EQ(Shown(S::Language), "3");
     EXPECT_EQ(Shown(S::RingerTone), "4");
 
     // A file that cannot be read is said so and changes nothing.
-    TModalAnswerer answerer;
     Open(dir.filePath("absent.pro"));
-    ASSERT_EQ(answerer.Texts.size(), 1u);
+    ASSERT_EQ(answerer.Texts.size(), 3u);
     EXPECT_TRUE(Enabled(S::Language));
 }
 
@@ -172,8 +178,8 @@ TEST_F(ProfileTab, TheHandsetLevelEnablesTheVibratorAndTheAdvancedLists) {
         else
             ASSERT_TRUE(form->Core().Engine().OpenPort(uint8_t(handset.ComNumber()), 115200));
         first = false;
-        // A file that holds nothing disables every list; the level enables its own again.
-        Open(Write("none.pro", ""));
+        // A profile file without a setting disables every list; the level enables its own again.
+        Open(Write("none.pro", "[profile settings]\r\n"));
         ASSERT_GT(form->Core().ConnectHandset(), 0);
         ASSERT_EQ(form->Core().HandsetLevel, c.level);
         const bool advanced = c.level == 6 || c.level == 7;
@@ -271,6 +277,27 @@ TEST_F(ProfileTab, TheHandsetWrittenToDecidesOnTheListsThatFollowItsLevel) {
     EXPECT_EQ(StateMemoryByte(state, 26, 0x52), 0x52); // the vibrator on
     EXPECT_TRUE(Enabled(S::Vibrator));
     EXPECT_FALSE(Enabled(S::RingerVolume));
+}
+
+TEST_F(ProfileTab, OpenProfileNamesTheValuesItCannotUse) {
+    TModalAnswerer answerer;
+    const QString path = Write("odd.pro", "[profile settings]\r\nringer tone=99\r\nringer volume=2\r\n");
+    Open(path);
+    EXPECT_TRUE(Enabled(S::RingerVolume));
+    EXPECT_FALSE(Enabled(S::RingerTone)) << "a refused value is not in the file for the lists";
+    EXPECT_EQ(Shown(S::RingerVolume), "2");
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_EQ(answerer.Texts[0],
+              "These settings of " + path +
+                  " cannot be used:\nline 2: ringer tone=99 is no value of its list, not taken");
+
+    // A file whose sections cannot be found says so and leaves the lists as they are.
+    Open(Write("junk.pro", "\xEF\xBB\xBF[profile settings]\r\nringer tone=3\r\n"));
+    ASSERT_EQ(answerer.Texts.size(), 2u);
+    EXPECT_TRUE(answerer.Texts[1].endsWith("holds no profile settings: no section [profile settings] or "
+                                           "[advanced profile settings]."))
+        << answerer.Texts[1].toStdString();
+    EXPECT_TRUE(Enabled(S::RingerVolume));
 }
 
 TEST_F(ProfileTab, AValueWithoutAnItemShowsNothingAndIsKept) {

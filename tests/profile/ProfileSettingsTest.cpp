@@ -255,6 +255,52 @@ TEST_F(ProfileFile, StartSelectionsSaveAsTheKnownFileAndLoadBackTheSame) {
         EXPECT_EQ(loaded.Get(S(k)), start[k]) << k;
 }
 
+TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("odd.pro").toStdString();
+    const char* values[] = {"-5", "99", "0", "0x3", "2abc", "", " 7 ", "1\x01"};
+    for (const char* value : values) {
+        QFile file(QString::fromStdString(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write((std::string("[profile settings]\r\nringer volume=200\r\nringer tone=") + value + "\r\n")
+                       .c_str());
+        file.close();
+        TProfileSettings loaded(Engine);
+        ASSERT_TRUE(loaded.LoadFromFile(path));
+        const bool fine = std::string(value) == " 7 ";
+        EXPECT_EQ(loaded.InFile, fine ? 1u : 0u) << value;
+        EXPECT_EQ(loaded.Refused.size(), fine ? 1u : 2u) << value;
+        EXPECT_EQ(TProfileSettings::RefusedText(loaded.Refused.back()),
+                  "line 2: ringer volume=200 is no value of its list, not taken");
+        if (fine) {
+            EXPECT_EQ(loaded.GetRingerTone(), 7);
+        }
+    }
+    TProfileSettings control(Engine);
+    {
+        QFile file(QString::fromStdString(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(std::string("[profile settings]\r\nringer tone=1\x01\r\n").c_str());
+    }
+    ASSERT_TRUE(control.LoadFromFile(path));
+    ASSERT_EQ(control.Refused.size(), 1u);
+    EXPECT_EQ(TProfileSettings::RefusedText(control.Refused[0]),
+              "line 2: ringer tone=1\\x01 is no value of its list, not taken");
+
+    // Sections the reader cannot find: a byte order mark before the first, junk, nothing.
+    for (const std::string& junk : {std::string("\xEF\xBB\xBF[profile settings]\r\nringer tone=2\r\n"),
+                                    std::string("\x01\x02\xFF garbage"), std::string()}) {
+        QFile file(QString::fromStdString(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(junk.data(), qint64(junk.size()));
+        file.close();
+        TProfileSettings loaded(Engine);
+        ASSERT_TRUE(loaded.LoadFromFile(path));
+        EXPECT_FALSE(loaded.SectionsFound);
+        EXPECT_EQ(loaded.InFile, 0u);
+    }
+}
+
 TEST_F(ProfileFile, MissingKeysAreLeftAloneOnLoadAndDeletedOnSave) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("some.pro").toStdString();
@@ -266,12 +312,19 @@ TEST_F(ProfileFile, MissingKeysAreLeftAloneOnLoadAndDeletedOnSave) {
     }
     ImageBytes({{26, 0x40}, {24, 0x80}});
     ASSERT_TRUE(Profile.LoadFromFile(path));
-    const uint32_t held = (1u << 0) | (1u << 3) | (1u << 10);
+    EXPECT_TRUE(Profile.SectionsFound);
+    // "vibrator=2" and "language=abc" show no item of their lists: refused, and the bits stay.
+    const uint32_t held = (1u << 0) | (1u << 10);
     EXPECT_EQ(Profile.InFile, held);
     EXPECT_EQ(Profile.Changed, held);
     EXPECT_EQ(Profile.GetRingerTone(), 4);
-    EXPECT_EQ(Profile.GetVibrator(), 0);
+    EXPECT_EQ(Profile.GetVibrator(), 1);
     EXPECT_EQ(Profile.GetAutoHook(), 1);
+    ASSERT_EQ(Profile.Refused.size(), 2u);
+    EXPECT_EQ(TProfileSettings::RefusedText(Profile.Refused[0]),
+              "line 5: vibrator=2 is no value of its list, not taken");
+    EXPECT_EQ(TProfileSettings::RefusedText(Profile.Refused[1]),
+              "line 6: language=abc is no value of its list, not taken");
 
     TProfileSettings language(Engine);
     language.SetLanguage(2);
