@@ -168,7 +168,7 @@ std::vector<TCommand> PhonebookCommands() {
              "\n\n"
              "read      reads the handset's phone book; the .phb text goes to stdout, or to FILE with -o.\n"
              "write     writes FILE to the handset, adding to its list (--add: numbers it holds are\n"
-             "          skipped) or replacing it (--replace: its list is deleted first).\n"
+             "          skipped) or replacing it (--replace: its list is deleted first; asks, or --yes).\n"
              "delete    deletes the handset's phone book (asks, or --yes).\n"
              "import    turns an Outlook CSV export or a vCard file into a .phb file, one entry per\n"
              "          telephone number (business, home, primary, mobile), at most N entries (200).\n"

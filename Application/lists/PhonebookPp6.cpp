@@ -230,9 +230,12 @@ bool TPhonebookTransfer::SaveToHandset() {
     std::string exception;
     std::unique_ptr<TPP5Phonebook> held;
     try {
-        const TWriteMode mode = RefuseUnstorableNumbers()
-                                    ? TWriteMode::Cancel
-                                    : Ui.AskWriteMode(Texts::AddPhoneBook, Texts::ReplacePhoneBook);
+        TWriteMode mode = RefuseUnstorableNumbers()
+                              ? TWriteMode::Cancel
+                              : Ui.AskWriteMode(Texts::AddPhoneBook, Texts::ReplacePhoneBook);
+        // Replacing deletes the handset's list first, as "Delete in Handset" does: it asks as that does.
+        if (mode == TWriteMode::Replace && !ConfirmReplace())
+            mode = TWriteMode::Cancel;
         if (mode == TWriteMode::Add || mode == TWriteMode::Replace) {
             const bool addMode = mode == TWriteMode::Add;
             const int result = Link.ConnectHandset();
@@ -262,6 +265,13 @@ bool TPhonebookTransfer::SaveToHandset() {
     Ui.SetBusy(false);
     ShowException(exception);
     return ok && !MemoryFull && exception.empty();
+}
+
+bool TPhonebookTransfer::ConfirmReplace() {
+    const int entries = Book.CountNumbers();
+    const std::string question = entries == 0 ? std::string(Texts::ReplaceWithNothingQuestion)
+                                              : FormatText(Texts::ReplacePhoneBookQuestion, entries);
+    return Ui.Message(TMessageKind::Warning, question, TButtons::OkCancel) == TAnswer::Ok;
 }
 
 // ---- deleting ----

@@ -44,6 +44,7 @@ private:
     void ReportRead(bool ok, int64_t startTick);
     bool WriteRows(bool addMode, const TPP5Phonebook* held, int handsetEntries, int64_t startTick);
     bool RefuseUnstorableNumbers();
+    bool ConfirmReplace();
     void Fail(const std::string& text);
     void ShowException(const std::string& text);
     std::string FinishedText(const char* format, int64_t startTick) const;

@@ -105,6 +105,12 @@ inline constexpr const char* PhoneBookNotDeletedReply =
     "Error in reply from handset! Phone Book not deleted!";
 inline constexpr const char* PhoneBookNotDeleted = "The Phone Book was not deleted!";
 inline constexpr const char* DeletePhoneBookQuestion = "Delete the phone book in the connected handset?";
+inline constexpr const char* ReplacePhoneBookQuestion =
+    "Replace the phone book in the connected handset? Its entries are deleted; afterwards it holds the %d "
+    "entries of this list, as far as they fit.";
+inline constexpr const char* ReplaceWithNothingQuestion =
+    "Replace the phone book in the connected handset? This list has no entries: afterwards the handset's "
+    "phone book is empty.";
 inline constexpr const char* PhoneBookMemoryFull =
     "Phone book memory full!\r\rThe number(s) marked with red was not written to the phone.";
 inline constexpr const char* NoNumberAttached =

@@ -56,7 +56,12 @@ TEST_F(Phonebook, ReplaceAddAndDeleteChangeTheHandsetList) {
     EXPECT_NE(run.err.find("line 3: a name without a number"), std::string::npos) << run.err;
     EXPECT_EQ(Run(handset, {"read"}).out, "Name 001,5550001\r\nName 002,5550002\r\nSmith, John,01P23\r\n");
 
+    // Replacing deletes the handset's list first: without a terminal it needs --yes, as delete does.
     run = Run(handset, {"write", QString::fromStdString(list), "--replace"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("afterwards it holds the 2 entries of this list"), std::string::npos) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "Name 001,5550001\r\nName 002,5550002\r\nSmith, John,01P23\r\n");
+    run = Run(handset, {"write", QString::fromStdString(list), "--replace", "--yes"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Run(handset, {"read"}).out, "Smith, John,01P23\r\nName 001,5550001\r\n");
 
@@ -75,13 +80,13 @@ TEST_F(Phonebook, AFullHandsetAndAnUnstorableNumberAreReported) {
     THandsetProcess handset({"--capacity", "3"});
     ASSERT_TRUE(handset.Started());
     const std::string bad = Write("bad.phb", "A,1\r\nIntl,+45 1234\r\n");
-    auto run = Run(handset, {"write", QString::fromStdString(bad), "--replace"});
+    auto run = Run(handset, {"write", QString::fromStdString(bad), "--replace", "--yes"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("The number in line 2 holds \"+\""), std::string::npos) << run.err;
     EXPECT_EQ(Run(handset, {"read"}).out, "");
 
     const std::string many = Write("many.phb", "A,1\r\nB,2\r\nC,3\r\nD,4\r\nE,5\r\n");
-    run = Run(handset, {"write", QString::fromStdString(many), "--replace"});
+    run = Run(handset, {"write", QString::fromStdString(many), "--replace", "--yes"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("more lines than the handset's 3 phone book entries"), std::string::npos)
         << run.err;
@@ -122,7 +127,7 @@ TEST_F(Phonebook, AHandsetThatHangsUpMidWriteStopsAtTheRowBeingWritten) {
     THandsetProcess handset({"--hangup-after", "10"});
     ASSERT_TRUE(handset.Started());
     const std::string list = Write("list.phb", "A,1\r\nB,2\r\nC,3\r\nD,4\r\n");
-    const auto run = Run(handset, {"write", QString::fromStdString(list), "--replace"});
+    const auto run = Run(handset, {"write", QString::fromStdString(list), "--replace", "--yes"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("Could not write Phone Book!"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("line 3: the write stopped here"), std::string::npos) << run.err;

@@ -255,10 +255,28 @@ TEST_F(PhonebookWrite, ReplaceDeletesTheHandsetListAndAppendsEveryNumberedRow) {
     EXPECT_EQ(mails[0], "0D 07 00");
     EXPECT_EQ(mails[1], "0D 06 00 04 12 D3 45 FF");
     EXPECT_EQ(mails[2], "0D 05 00 03 42 6F 62");
-    // A name of blanks without a number is no missing number.
+    // A name of blanks without a number is no missing number; the one message is the question.
     EXPECT_TRUE(User.Colours.empty());
-    EXPECT_TRUE(User.Messages.empty());
+    ASSERT_EQ(User.Messages.size(), 1u);
+    EXPECT_EQ(User.Messages[0].text,
+              "Replace the phone book in the connected handset? Its entries are deleted; "
+              "afterwards it holds the 2 entries of this list, as far as they fit.");
+    EXPECT_EQ(User.Messages[0].buttons, TButtons::OkCancel);
     EXPECT_EQ(User.LastStatus(), "Finished writing to handset! - 1 sec");
+}
+
+TEST_F(PhonebookWrite, ReplaceAsksBeforeItDeletesAndCancelSendsNothing) {
+    UseHandset(StateWith({Record("Old", "1")}));
+    User.WriteMode = TWriteMode::Replace;
+    User.Answers = {TAnswer::Cancel};
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    ASSERT_EQ(User.Messages.size(), 1u);
+    EXPECT_EQ(User.Messages[0].text,
+              "Replace the phone book in the connected handset? This list has no entries: "
+              "afterwards the handset's phone book is empty.");
+    EXPECT_TRUE(Link.Frames.empty());
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Old", "1")}));
+    EXPECT_EQ(User.BusyChanges.back(), false);
 }
 
 TEST_F(PhonebookWrite, AddSkipsNumbersTheHandsetHoldsButSendsGridDuplicates) {
