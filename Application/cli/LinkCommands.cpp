@@ -63,8 +63,16 @@ int SetPort(const TGlobalOptions& options) {
     if (n > ConnectionWindowPorts)
         throw TUsageError("COM" + std::to_string(n) +
                           " is above COM50, which the connection settings do not offer");
+    // A device path given here must still name the port when another program opens "COMn".
+    const bool path = options.port->find('/') != std::string::npos;
+    if (path && !DeviceMap::RecordDevice(n, *options.port))
+        throw TCommandFailure("Could not record " + *options.port + " as COM" + std::to_string(n) + " in " +
+                              DeviceMap::MapFilePath() + "; nothing was stored.");
     ConnectionSettings::WriteDeviceNo(n);
-    std::printf("COM%d is the program's serial port now.\n", n);
+    if (path)
+        std::printf("COM%d (%s) is the program's serial port now.\n", n, options.port->c_str());
+    else
+        std::printf("COM%d is the program's serial port now.\n", n);
     return 0;
 }
 

@@ -117,6 +117,8 @@ struct TMap {
     }
 };
 
+bool AppendToMapFile(const QStringList& added);
+
 // Gives numbers to serial devices that have none yet and records them in the map file.
 void RecordDiscoveredDevices(TMap& map) {
     QStringList added;
@@ -130,14 +132,18 @@ void RecordDiscoveredDevices(TMap& map) {
         map.Add(n, name);
         added << QString("COM%1=%2").arg(n).arg(name);
     }
-    if (added.isEmpty())
-        return;
+    AppendToMapFile(added);
+}
 
+bool AppendToMapFile(const QStringList& added) {
+    if (added.isEmpty())
+        return true;
     // Another program may be recording at the same moment; the lock keeps the file whole.
     const QString path = QString::fromStdString(MapFilePath());
+    QDir().mkpath(QFileInfo(path).path());
     QLockFile lock(path + ".lock");
     if (!lock.tryLock(2000))
-        return;
+        return false;
     QByteArray text = ReadMapFile().toLocal8Bit();
     if (text.isEmpty())
         text = "# Serial devices by port number: COMn=/dev/path, one a line.\n";
@@ -145,19 +151,21 @@ void RecordDiscoveredDevices(TMap& map) {
         text += '\n';
     text += added.join('\n').toLocal8Bit() + '\n';
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(text);
-        file.commit();
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(text);
+    return file.commit();
 }
 
-TMap BuildMap(bool discover) {
+// withProcess: the numbers this process gave out count too.
+TMap BuildMap(bool discover, bool withProcess = true) {
     TMap map;
     if (const char* env = std::getenv("QUORVEL_PORTS"))
         for (const TEntry& e : ParseEntries(QString::fromLocal8Bit(env), ';'))
             map.Add(e.number, e.device);
-    for (const auto& [n, device] : ProcessEntries())
-        map.Add(n, QString::fromStdString(device));
+    if (withProcess)
+        for (const auto& [n, device] : ProcessEntries())
+            map.Add(n, QString::fromStdString(device));
     for (const TEntry& e : VirtualEntries())
         map.Add(e.number, e.device);
     for (const TEntry& e : ParseEntries(ReadMapFile(), '\n'))
@@ -187,6 +195,14 @@ std::optional<std::string> DeviceOf(int n) {
     if (it == map.byNumber.end())
         return std::nullopt;
     return it->second.toStdString();
+}
+
+bool RecordDevice(int n, const std::string& device) {
+    const TMap lasting = BuildMap(false, false);
+    const auto it = lasting.byNumber.find(n);
+    if (it != lasting.byNumber.end())
+        return Canonical(it->second) == Canonical(QString::fromStdString(device));
+    return AppendToMapFile({QString("COM%1=%2").arg(n).arg(QString::fromStdString(device))});
 }
 
 int NumberForDevice(const std::string& device) {

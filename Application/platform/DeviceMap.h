@@ -26,6 +26,10 @@ std::optional<std::string> DeviceOf(int n);
 // The number of a device path, giving it a process-local number when the map has none.
 int NumberForDevice(const std::string& device);
 
+// Makes port n stand for device for every program from now on, in the map file, unless it does so
+// already. False when n stands for another device or the file could not be written.
+bool RecordDevice(int n, const std::string& device);
+
 // The per-user map file.
 std::string MapFilePath();
 

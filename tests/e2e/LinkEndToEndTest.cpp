@@ -208,3 +208,29 @@ TEST(Cli, PortWithoutPermissionIsToldApartFromABusyOne) {
 }
 
 } // namespace
+
+TEST(SetPort, ADevicePathIsRecordedUnderItsNumberForEveryProgram) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    // A file stands in for a serial device that no map names yet.
+    QTemporaryDir devices;
+    const QString device = devices.filePath("ttyTEST0");
+    QFile node(device);
+    ASSERT_TRUE(node.open(QIODevice::WriteOnly));
+    node.close();
+
+    auto run = handset.Cli({"--port", device, "set-port"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string said = run.out;
+    const size_t space = said.find(' ');
+    ASSERT_NE(space, std::string::npos) << said;
+    const std::string com = said.substr(0, space);
+    EXPECT_EQ(said, com + " (" + device.toStdString() + ") is the program's serial port now.\n");
+
+    // Another run of the tool knows the number without being told the path.
+    run = handset.Cli({"ports"});
+    EXPECT_NE(run.out.find(device.toStdString()), std::string::npos) << run.out;
+    QFile map(handset.ConfigDir() + "/serial-ports.cfg");
+    ASSERT_TRUE(map.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(map.readAll().contains((com + "=" + device.toStdString()).c_str()));
+}
