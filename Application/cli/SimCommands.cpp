@@ -2,6 +2,7 @@
 
 #include "link/NumberConverting.h"
 #include "platform/Paths.h"
+#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
 #include "vsim/VirtualSimXml.h"
 
@@ -75,6 +76,10 @@ int SimList(const TGlobalOptions& options) {
         // Version and date first, as the program shows them at start, also when no entry applies.
         const TVirtualSimXml info(args.file);
         std::printf("Version: %s\nDate: %s\n", info.Version.c_str(), info.Date.c_str());
+        // The window hides its SIM tab for a list of another major version; the command goes no further.
+        if (TVirtualSimXml::MajorVersion(info.Version) != "2")
+            throw TCommandFailure(args.file + ": " +
+                                  FormatText(Texts::SimInterpreterVersion, info.Version.c_str(), "2"));
         TVirtualSimXml list(args.file, args.software, args.pcs);
         std::printf("Entry: software %s, pcs %s\n", list.ItemToUse->Parent()->Params().Values("name").c_str(),
                     list.ItemToUse->Params().Values("name").c_str());
@@ -84,12 +89,16 @@ int SimList(const TGlobalOptions& options) {
         if (args.filePcs)
             std::printf("Compatible: %s\n",
                         list.IsCompatible(args.software, args.pcs, *args.filePcs) ? "yes" : "no");
+    } catch (const TCommandFailure&) {
+        throw;
     } catch (const ESimSoftware& e) {
         throw TCommandFailure(e.what());
+    } catch (const ESimList& e) {
+        throw TCommandFailure(args.file + ": " + e.what());
     } catch (const ENumberConvertingError& e) {
         throw TCommandFailure(args.file + ": an address is not hexadecimal: " + e.what());
     } catch (const std::exception& e) {
-        throw TCommandFailure(args.file + ": " + e.what());
+        throw TCommandFailure(args.file + " cannot be read: " + e.what());
     }
     return 0;
 }

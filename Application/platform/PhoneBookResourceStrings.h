@@ -52,6 +52,11 @@ inline constexpr const char* InfoBroadcastGroups =
 inline constexpr const char* XmlError = "Error";
 inline constexpr const char* XmlDateCaption = "SIM list date:";
 inline constexpr const char* XmlVersionCaption = "SIM list version:";
+inline constexpr const char* SimListReversedRange =
+    "The SIM interpreter list cannot be used for %s: <%s address=\"%s\"> ends before it begins.";
+inline constexpr const char* SimListNoLastEntry =
+    "The SIM interpreter list cannot be used for %s: it has no <last_entry>, so how far the SIM reaches is "
+    "not known.";
 inline constexpr const char* SimInterpreterMissing = "SIM interpreter could not be located!";
 inline constexpr const char* SimInterpreterVersion =
     "Current SIM Interpreter version %s - Required version %s.xx";

@@ -1,9 +1,11 @@
 #include "vsim/VirtualSimXml.h"
 
 #include "link/NumberConverting.h"
+#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
 #include "vsim/DebugToFile.h"
 
+#include <map>
 #include <set>
 
 namespace {
@@ -119,23 +121,35 @@ TXMLItem* TVirtualSimXml::FindItem(const std::string& element, const std::string
 
 // The "pcs" element of a software for a 3-character PCS, or the one for its first two characters.
 TXMLItem* TVirtualSimXml::FindPcs(const std::string& software, const std::string& pcs) {
-    TXMLItem* sw = FindItem("software", "name", DocumentElement(), software);
-    if (!sw)
+    return FindPcsIn(FindItem("software", "name", DocumentElement(), software), pcs);
+}
+
+TXMLItem* TVirtualSimXml::FindPcsIn(TXMLItem* software, const std::string& pcs) {
+    if (!software)
         return nullptr;
-    TXMLItem* p = FindItem("pcs", "name", sw, pcs);
+    TXMLItem* p = FindItem("pcs", "name", software, pcs);
     if (!p && pcs.size() == 3)
-        p = FindItem("pcs", "name", sw, pcs.substr(0, 2));
+        p = FindItem("pcs", "name", software, pcs.substr(0, 2));
     return p;
 }
 
 TXMLItem* TVirtualSimXml::GetItemToUse(const std::string& software, const std::string& pcs) {
+    std::map<std::string, TXMLItem*> softwares;
+    if (TXMLItem* root = DocumentElement())
+        for (int i = 0; i < root->Count(); ++i)
+            if (TXMLItem* child = root->Items(i); child->Name() == "software")
+                softwares.emplace(Attribute(*child, "name"), child);
+    const auto softwareNamed = [&softwares](const std::string& name) {
+        const auto found = softwares.find(name);
+        return found == softwares.end() ? nullptr : found->second;
+    };
     // A chain of redirections that comes back to an element it passed would never end.
     std::set<const TXMLItem*> visited;
     std::string sw = software;
     std::string p = pcs;
     for (;;) {
         DebugLog(FormatText("GetItemToUse: Software %s, PCS %s", sw.c_str(), p.c_str()));
-        TXMLItem* item = FindPcs(sw, p);
+        TXMLItem* item = FindPcsIn(softwareNamed(sw), p);
         if (!item || !visited.insert(item).second)
             return nullptr;
         const int use = item->IndexOfName("use");
@@ -162,12 +176,25 @@ bool TVirtualSimXml::IsCompatible(const std::string& software, const std::string
 }
 
 void TVirtualSimXml::ReadAddressLists() {
+    const std::string entry =
+        "software " + Attribute(*ItemToUse->Parent(), "name") + ", PCS " + Attribute(*ItemToUse, "name");
+    bool lastEntry = false;
     for (int i = 0; i < ItemToUse->Count(); ++i) {
         const TXMLItem* child = ItemToUse->Items(i);
         const std::string address = Attribute(*child, "address");
+        // A range that ends below its start would mark nothing: addresses meant to be kept would be
+        // written over, and those meant to be erased would stay.
+        if ((child->Name() == "protect" || child->Name() == "delete") && address.size() == RangeLength &&
+            address[AddressLength] == '-' &&
+            Hex2Int64(address.substr(AddressLength + 1)) < Hex2Int64(address.substr(0, AddressLength))) {
+            DebugLog(FormatText("Error - reversed range %s", address.c_str()));
+            throw ESimList(FormatText(Texts::SimListReversedRange, entry.c_str(), child->Name().c_str(),
+                                      address.c_str()));
+        }
         if (child->Name() == "last_entry") {
             DebugLog(FormatText("Last Entry: %s", address.c_str()));
             LastEntry = uint16_t(Hex2Int64(address) & 0xFFFF);
+            lastEntry = true;
         } else if (child->Name() == "protect") {
             DebugLog(FormatText("Protect: %s", address.c_str()));
             AddProtect(address);
@@ -175,6 +202,10 @@ void TVirtualSimXml::ReadAddressLists() {
             DebugLog(FormatText("Delete: %s", address.c_str()));
             AddDelete(address);
         }
+    }
+    if (!lastEntry) {
+        DebugLog("Error - no last entry");
+        throw ESimList(FormatText(Texts::SimListNoLastEntry, entry.c_str()));
     }
 }
 

@@ -14,6 +14,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The entry for a handset is there but says something that cannot be so (a range that ends before it
+// begins, no last address): a SIM moved by it would lose or overwrite memory, so it is not used.
+class ESimList : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // One handset as the SIM transfer sees it: its software and PCS, how far its SIM reaches, which
 // addresses are never written back and which are erased once the SIM has been moved out.
 class TSimValues {
@@ -76,6 +83,9 @@ private:
     void Load(const std::string& fileName);
     void GetDocumentInfo();
     TXMLItem* FindPcs(const std::string& software, const std::string& pcs);
+    // The same in the software elements by name (the first of each name), which a long chain of
+    // redirections looks up once a step.
+    static TXMLItem* FindPcsIn(TXMLItem* software, const std::string& pcs);
     void ReadAddressLists();
 
     std::unique_ptr<TECXMLParser> Document;

@@ -48,12 +48,36 @@ TEST(SimListCommand, AListThatCannotBeReadIsNamed) {
     const QString path = dir.filePath("bad.xml");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<handset><software name=\"S\"><pcs name=\"01\"><protect address=\"00X0\"/></pcs></software>"
-               "</handset>\n");
+    file.write("<handset><info><document version=\"2.01\" date=\"d\"/></info><software name=\"S\"><pcs "
+               "name=\"01\"><protect address=\"00X0\"/></pcs></software></handset>\n");
     file.close();
     auto run = SimList({path, "--software", "S", "--pcs", "01A"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("bad.xml"), std::string::npos) << run.err;
+
+    // What the window refuses, the command refuses: a list of another major version, an entry that
+    // cannot be so.
+    const QString other = dir.filePath("other.xml");
+    QFile otherFile(other);
+    ASSERT_TRUE(otherFile.open(QIODevice::WriteOnly));
+    otherFile.write("<handset><info><document version=\"3.0\" date=\"d\"/></info></handset>\n");
+    otherFile.close();
+    run = SimList({other, "--software", "S", "--pcs", "01A"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Current SIM Interpreter version 3.0 - Required version 2.xx"), std::string::npos)
+        << run.err;
+    const QString reversed = dir.filePath("reversed.xml");
+    QFile reversedFile(reversed);
+    ASSERT_TRUE(reversedFile.open(QIODevice::WriteOnly));
+    reversedFile.write(
+        "<handset><info><document version=\"2.01\" date=\"d\"/></info><software name=\"S\"><pcs "
+        "name=\"01\"><last_entry address=\"07FF\"/><protect address=\"001F-0015\"/></pcs>"
+        "</software></handset>\n");
+    reversedFile.close();
+    run = SimList({reversed, "--software", "S", "--pcs", "01A"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("<protect address=\"001F-0015\"> ends before it begins"), std::string::npos)
+        << run.err;
 
     run = SimList({dir.filePath("absent.xml"), "--software", "S", "--pcs", "01A"});
     EXPECT_EQ(run.exitCode, 1);

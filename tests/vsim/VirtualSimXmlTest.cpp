@@ -109,9 +109,39 @@ TEST_F(SimList, TheLastLastEntryWinsAndBadHexEndsTheReading) {
     EXPECT_ANY_THROW(TVirtualSimXml(empty, "S", "01A"));
 }
 
+TEST_F(SimList, AnEntryThatCannotBeSoIsNotUsed) {
+    // A reversed range would protect nothing; without a last entry the SIM would end at 0000.
+    const std::string reversed = Write(R"(<software name="S">
+  <pcs name="06A"><last_entry address="07FF"/><protect address="001F-0015"/></pcs>
+</software>)");
+    try {
+        TVirtualSimXml list(reversed, "S", "06A");
+        ADD_FAILURE() << "a reversed range was taken";
+    } catch (const ESimList& e) {
+        EXPECT_STREQ(e.what(), "The SIM interpreter list cannot be used for software S, PCS 06A: <protect "
+                               "address=\"001F-0015\"> ends before it begins.");
+    }
+    const std::string none =
+        Write(R"(<software name="S"><pcs name="06A"><protect address="0015"/></pcs></software>)");
+    EXPECT_THROW(TVirtualSimXml(none, "S", "06A"), ESimList);
+}
+
+TEST_F(SimList, ALongChainOfRedirectionsIsFollowedToItsEnd) {
+    std::string body;
+    constexpr int Steps = 20000;
+    for (int i = 0; i < Steps; ++i)
+        body += "<software name=\"S" + std::to_string(i) + "\"><pcs name=\"06A\"><use software=\"S" +
+                std::to_string(i + 1) + "\" pcs=\"06A\"/></pcs></software>\r\n";
+    body += "<software name=\"S" + std::to_string(Steps) +
+            "\"><pcs name=\"06A\"><last_entry address=\"0123\"/></pcs></software>";
+    const TVirtualSimXml list(Write(body), "S0", "06A");
+    EXPECT_EQ(list.LastEntry, 0x0123);
+    EXPECT_EQ(list.ItemToUse->Parent()->Params().Values("name"), "S" + std::to_string(Steps));
+}
+
 TEST_F(SimList, CompatibleIsAskedOfTheHandsetsOwnEntry) {
     const std::string path = Write(R"(<software name="S">
-  <pcs name="06A"><compatible pcs="06A"/><compatible pcs="05"/></pcs>
+  <pcs name="06A"><last_entry address="07FF"/><compatible pcs="06A"/><compatible pcs="05"/></pcs>
   <pcs name="06"><use software="S" pcs="06A"/></pcs>
 </software>)");
     TVirtualSimXml list(path, "S", "06A");
