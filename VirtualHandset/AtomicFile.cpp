@@ -21,7 +21,7 @@ bool WriteAll(int fd, const std::string& content) {
 
 } // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
+bool ReplaceFileContent(const std::string& path, const std::string& content) {
     const std::string temp = path + ".tmp." + std::to_string(getpid());
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)

@@ -200,9 +200,17 @@ void THandset::HandleFrame(std::span<const uint8_t> frame, TCollector& out) {
     const uint8_t command = frame[kCommandPos];
     TBytes mail{command};
     mail.insert(mail.end(), frame.begin() + kDataPos, frame.end() - 1);
+    if (MailFaultStrikes(TMailFault::TKind::Ignore, mail)) {
+        Log(Count(frames_) + "mail lost on the way in, not carried out");
+        return;
+    }
     const auto data = Dispatch(mail);
     if (!data)
         return;
+    if (MailFaultStrikes(TMailFault::TKind::LoseAnswer, mail)) {
+        Log(Count(frames_) + "carried out, answer lost");
+        return;
+    }
     if (faults_.silent) {
         Log(Count(frames_) + "silent, no answer");
         return;
@@ -329,6 +337,7 @@ std::optional<TBytes> THandset::PhonebookName(std::span<const uint8_t> mail) con
 // name sent after it cannot complete an entry with an older number.
 std::optional<TBytes> THandset::AppendNumber(std::span<const uint8_t> mail) {
     pendingNumber_.reset();
+    unnamedEntry_.reset();
     if (!HoldsCountedData(mail, kMaxNumberBytes) || mail[kPhonebookLengthPos] == 0) {
         Log(Count(frames_) + "phone book number refused");
         return TBytes{0x06, kPhonebookRefused};
@@ -337,6 +346,12 @@ std::optional<TBytes> THandset::AppendNumber(std::span<const uint8_t> mail) {
         Log(Count(frames_) + "phone book full");
         return TBytes{0x06, kPhonebookFull};
     }
+    if (faults_.unnamedNumbers) {
+        state_.phonebook.push_back({TBytes(mail.begin() + kPhonebookDataPos, mail.end()), ""});
+        unnamedEntry_ = state_.phonebook.size() - 1;
+        stateChanged_ = true;
+        return TBytes{0x06, kPhonebookDone};
+    }
     pendingNumber_.emplace(mail.begin() + kPhonebookDataPos, mail.end());
     return TBytes{0x06, kPhonebookDone};
 }
@@ -344,6 +359,12 @@ std::optional<TBytes> THandset::AppendNumber(std::span<const uint8_t> mail) {
 // 0D 05 00 L c1 .. cL: the name completes the entry whose number came before. A refused name keeps
 // the number pending, so the name can be sent again.
 std::optional<TBytes> THandset::AppendName(std::span<const uint8_t> mail) {
+    if (unnamedEntry_ && HoldsCountedData(mail, kMaxNameBytes)) {
+        state_.phonebook[*unnamedEntry_].name.assign(mail.begin() + kPhonebookDataPos, mail.end());
+        unnamedEntry_.reset();
+        stateChanged_ = true;
+        return TBytes{0x05, kPhonebookDone};
+    }
     if (!HoldsCountedData(mail, kMaxNameBytes) || !pendingNumber_) {
         Log(Count(frames_) +
             (pendingNumber_ ? "phone book name refused" : "phone book name without a number"));
@@ -361,11 +382,26 @@ std::optional<TBytes> THandset::DeletePhonebook(std::span<const uint8_t> mail) {
     if (mail.size() != 3)
         return TBytes{0x07, kPhonebookRefused};
     pendingNumber_.reset();
+    unnamedEntry_.reset();
     if (!state_.phonebook.empty()) {
         state_.phonebook.clear();
         stateChanged_ = true;
     }
     return TBytes{0x07, kPhonebookDone};
+}
+
+bool THandset::MailFaultStrikes(TMailFault::TKind kind, std::span<const uint8_t> mail) {
+    mailFaultSeen_.resize(faults_.mailFaults.size(), 0);
+    bool strikes = false;
+    for (std::size_t i = 0; i < faults_.mailFaults.size(); ++i) {
+        const TMailFault& fault = faults_.mailFaults[i];
+        if (fault.Kind != kind || fault.Leading.size() > mail.size() ||
+            !std::equal(fault.Leading.begin(), fault.Leading.end(), mail.begin()))
+            continue;
+        if (++mailFaultSeen_[i] == fault.Nth)
+            strikes = true;
+    }
+    return strikes;
 }
 
 void THandset::Log(const std::string& line) const {

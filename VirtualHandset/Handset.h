@@ -17,6 +17,19 @@ using TBytes = std::vector<uint8_t>;
 // What the handset says to the readiness poll "02 5D 46".
 enum class TReadiness { Ready, NotReady, NoAnswer };
 
+// A fault aimed at one kind of mail: the Nth mail (from 1) beginning with Leading.
+struct TMailFault {
+    enum class TKind {
+        // Carried out, but its answer never leaves the handset.
+        LoseAnswer,
+        // Lost on the way in: neither carried out nor answered.
+        Ignore,
+    };
+    TKind Kind;
+    TBytes Leading;
+    unsigned Nth = 1;
+};
+
 // Named misbehaviours, so that a test can stage the situation it is about.
 struct THandsetFaults {
     bool silent = false;
@@ -30,6 +43,10 @@ struct THandsetFaults {
     std::optional<unsigned> hangupAfter{};
     // Phone book name requests get no answer; number requests still do.
     bool noNames = false;
+    std::vector<TMailFault> mailFaults{};
+    // A phone book number is an entry at once, with an empty name until its name comes, as some
+    // handsets keep it; otherwise the entry waits for its name.
+    bool unnamedNumbers = false;
 };
 
 constexpr unsigned kEveryWrite = std::numeric_limits<unsigned>::max();
@@ -97,6 +114,8 @@ private:
     std::optional<TBytes> AppendName(std::span<const uint8_t> mail);
     std::optional<TBytes> DeletePhonebook(std::span<const uint8_t> mail);
 
+    // Whether the fault of this kind aimed at the mail strikes now; counts the mail.
+    bool MailFaultStrikes(TMailFault::TKind kind, std::span<const uint8_t> mail);
     void Log(const std::string& line) const;
 
     THandsetState state_;
@@ -106,6 +125,10 @@ private:
     TBytes pending_;
     // The number of the entry being appended, until its name arrives.
     std::optional<TBytes> pendingNumber_;
+    // With unnamedNumbers: the entry the last number made, until its name arrives.
+    std::optional<std::size_t> unnamedEntry_;
+    // Per mail fault, how many of its mails have arrived.
+    std::vector<unsigned> mailFaultSeen_;
     unsigned frames_ = 0;
     unsigned writes_ = 0;
     bool hungUp_ = false;

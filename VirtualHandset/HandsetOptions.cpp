@@ -58,6 +58,21 @@ void FrameNumbers(const std::string& option, const std::string& text, std::set<u
     }
 }
 
+// "0D07" or "0D07:2": the mail's leading bytes in hex, and which of those mails (from 1).
+TMailFault MailFault(TMailFault::TKind kind, const std::string& option, const std::string& text) {
+    const std::size_t colon = text.find(':');
+    const std::string hex = text.substr(0, colon);
+    if (hex.empty() || hex.size() % 2 != 0 || !IsHexText(hex, false))
+        throw EOptionError(option + ": expected the mail's first bytes as hex digits, such as 0D07, not \"" +
+                           text + "\"");
+    TMailFault fault{kind, {}, 1};
+    for (std::size_t i = 0; i < hex.size(); i += 2)
+        fault.Leading.push_back(Hex2Dec(hex.substr(i, 2)));
+    if (colon != std::string::npos)
+        fault.Nth = Number(option, text.substr(colon + 1), 1, 1'000'000'000);
+    return fault;
+}
+
 TReadiness Readiness(const std::string& text) {
     if (text == "yes")
         return TReadiness::Ready;
@@ -139,6 +154,19 @@ const TOptionTable& Options() {
         {"--corrupt-answer",
          {"N[,N..]", "add one to the checksum of the answer to the N-th frame (repeatable)",
           [](auto& o, auto& v) { FrameNumbers("--corrupt-answer", v, o.faults.corruptAnswers); }}},
+        {"--lose-answer-to",
+         {"HEX[:N]", "carry out the N-th mail (1) beginning with the bytes HEX, but send no answer",
+          [](auto& o, auto& v) {
+              o.faults.mailFaults.push_back(MailFault(TMailFault::TKind::LoseAnswer, "--lose-answer-to", v));
+          }}},
+        {"--ignore-mail",
+         {"HEX[:N]", "take the N-th mail (1) beginning with the bytes HEX as lost: no effect, no answer",
+          [](auto& o, auto& v) {
+              o.faults.mailFaults.push_back(MailFault(TMailFault::TKind::Ignore, "--ignore-mail", v));
+          }}},
+        {"--unnamed-numbers",
+         {nullptr, "a phone book number is an entry at once; its name completes it",
+          [](auto& o, auto&) { o.faults.unnamedNumbers = true; }}},
         {"--pace",
          {"BAUD", "send every byte at the pace of BAUD, 10 bits a byte",
           [](auto& o, auto& v) { o.paceBaud = Number("--pace", v, 50, kMaxBaud); }}},

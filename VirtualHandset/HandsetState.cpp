@@ -204,6 +204,6 @@ std::optional<THandsetState> LoadStateFile(const std::string& path) {
 }
 
 void SaveStateFile(const std::string& path, const THandsetState& state) {
-    if (!WriteFileAtomically(path, StateText(state)))
+    if (!ReplaceFileContent(path, StateText(state)))
         throw EStateFileError("state file " + path + ": cannot be written: " + std::strerror(errno));
 }

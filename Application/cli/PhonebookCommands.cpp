@@ -4,6 +4,7 @@
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
 #include "lists/PhonebookPp6.h"
+#include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -12,8 +13,9 @@
 
 namespace {
 
-constexpr const char* Usage = "read [-o FILE.phb] | write FILE.phb --add|--replace | delete | "
-                              "import CONTACTS.csv|.vcf -o FILE.phb [--entries N]";
+constexpr const char* Usage =
+    "read [-o FILE.phb] | write FILE.phb --add|--replace | delete | "
+    "restore-backup [FILE.phb] | import CONTACTS.csv|.vcf -o FILE.phb [--entries N]";
 constexpr int MostEntries = 255;
 
 [[noreturn]] void UsageError() {
@@ -87,11 +89,15 @@ void ReportMarkedRows(const TTerminalUser& user, const TPP5Phonebook& book) {
     }
 }
 
-int Write(TCliSession& session, const TArgs& args) {
-    if (args.file.empty() || !args.mode || !args.output.empty())
-        UsageError();
+void ReportBackup(const TPhonebookTransfer& transfer) {
+    if (!transfer.BackupPath().empty())
+        std::fprintf(stderr, "The handset's earlier list is kept in %s.\n", transfer.BackupPath().c_str());
+}
+
+// Writes the file's lines to the handset; the copy kept of the list a replace deletes is of the kind.
+int WriteFile(TCliSession& session, const std::string& path, TWriteMode mode, const char* backupKind) {
     // The whole file first, so that a file that cannot be read changes nothing in the handset.
-    const std::string text = ReadFileBytes(args.file, PhonebookFileLimit);
+    const std::string text = ReadFileBytes(path, PhonebookFileLimit);
     // Every line the table can hold; connecting cuts the table to the handset's capacity.
     TPP5Phonebook& book = session.Core().Phonebook;
     book.SetCount(uint8_t(MostEntries));
@@ -102,19 +108,46 @@ int Write(TCliSession& session, const TArgs& args) {
         std::fprintf(stderr, "%s\n", PhonebookLineProblemText(problem).c_str());
     // A number cut to what the handset stores would dial someone else.
     if (report.HasNumberTooLong())
-        throw TCommandFailure(args.file + ": nothing was written to the handset.");
+        throw TCommandFailure(path + ": nothing was written to the handset.");
     session.OpenPort();
-    session.User().PresetWriteMode = *args.mode;
+    session.User().PresetWriteMode = mode;
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
+    transfer.SetBackupKind(backupKind);
     const bool ok = transfer.SaveToHandset();
     ReportMarkedRows(session.User(), book);
+    if (ok)
+        ReportBackup(transfer);
     const bool cut = session.Core().PhoneBookCapacity > 0 && lines > book.Count();
     if (cut)
         std::fprintf(stderr,
                      "%s has more lines than the handset's %d phone book entries: lines from %d on are not "
                      "written.\n",
-                     args.file.c_str(), book.Count(), book.Count() + 1);
+                     path.c_str(), book.Count(), book.Count() + 1);
     return ok && !cut ? 0 : 1;
+}
+
+int Write(TCliSession& session, const TArgs& args) {
+    if (args.file.empty() || !args.mode || !args.output.empty())
+        UsageError();
+    return WriteFile(session, args.file, *args.mode, TPhonebookTransfer::BackupKind);
+}
+
+// Writes a kept copy back in replace mode: the newest one unless a file is named. The list it replaces
+// is kept as well, under a kind of its own, so that a second restore still takes the same copy.
+int RestoreBackup(TCliSession& session, const TArgs& args) {
+    if (args.mode || !args.output.empty())
+        UsageError();
+    const std::string path = args.file.empty()
+                                 ? NewestBackup(TPhonebookTransfer::BackupKind, Texts::PhoneBookExtension)
+                                 : args.file;
+    if (path.empty())
+        throw TCommandFailure("there is no phone book backup in " + BackupFolder() + ".");
+    std::fprintf(stderr, "Writing back %s.\n", path.c_str());
+    const int status =
+        WriteFile(session, path, TWriteMode::Replace, TPhonebookTransfer::BackupBeforeRestoreKind);
+    if (status == 0)
+        std::printf("Written back: %s\n", path.c_str());
+    return status;
 }
 
 int Delete(TCliSession& session, const TArgs& args) {
@@ -122,7 +155,10 @@ int Delete(TCliSession& session, const TArgs& args) {
         UsageError();
     session.OpenPort();
     TPhonebookTransfer transfer(session.Core(), session.User(), session.Core().Phonebook);
-    return transfer.DeleteInHandset() ? 0 : 1;
+    const bool ok = transfer.DeleteInHandset();
+    if (ok)
+        ReportBackup(transfer);
+    return ok ? 0 : 1;
 }
 
 int Import(const TArgs& args) {
@@ -156,6 +192,8 @@ int Phonebook(const TGlobalOptions& options) {
         return Write(session, args);
     if (what == "delete")
         return Delete(session, args);
+    if (what == "restore-backup")
+        return RestoreBackup(session, args);
     UsageError();
 }
 
@@ -163,13 +201,18 @@ int Phonebook(const TGlobalOptions& options) {
 
 std::vector<TCommand> PhonebookCommands() {
     return {
-        {"phonebook", "read|write|delete|import ...", "the handset's phone book and .phb files",
+        {"phonebook", "read|write|delete|restore-backup|import ...",
+         "the handset's phone book and .phb files",
          std::string("usage: quorvel-cli phonebook ") + Usage +
              "\n\n"
              "read      reads the handset's phone book; the .phb text goes to stdout, or to FILE with -o.\n"
              "write     writes FILE to the handset, adding to its list (--add: numbers it holds are\n"
              "          skipped) or replacing it (--replace: its list is deleted first; asks, or --yes).\n"
              "delete    deletes the handset's phone book (asks, or --yes).\n"
+             "          Before a replace or delete the handset's list is kept in a dated .phb file in the\n"
+             "          backups folder of the per-user folder.\n"
+             "restore-backup writes the newest of those copies (or FILE) back in replace mode (asks, or\n"
+             "          --yes); the list it replaces is kept too.\n"
              "import    turns an Outlook CSV export or a vCard file into a .phb file, one entry per\n"
              "          telephone number (business, home, primary, mobile), at most N entries (200).\n"
              "Exit status 1 when the handset or a file failed; 2 for a wrong call.",

@@ -1,6 +1,7 @@
 #include "cli/ProfileCommands.h"
 
 #include "cli/CliSession.h"
+#include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-constexpr const char* ProfileUsage = "read [-o FILE.pro] | write FILE.pro";
+constexpr const char* ProfileUsage = "read [-o FILE.pro] | write FILE.pro | restore-backup [FILE.pro]";
 
 [[noreturn]] void ProfileUsageError() {
     throw TUsageError(std::string("usage: quorvel-cli profile ") + ProfileUsage);
@@ -71,7 +72,8 @@ int Read(TCliSession& session, const std::string& output) {
     return 0;
 }
 
-int Write(TCliSession& session, const std::string& file) {
+int Write(TCliSession& session, const std::string& file,
+          const char* backupKind = TProfileTransfer::BackupKind) {
     // The file first: one that cannot be read changes nothing in the handset.
     TProfileSettings loaded(session.Engine());
     if (!QFile::exists(QString::fromStdString(file)) || !loaded.LoadFromFile(file))
@@ -85,6 +87,7 @@ int Write(TCliSession& session, const std::string& file) {
     }
     session.OpenPort();
     TProfileTransfer transfer(session.Core(), session.User());
+    transfer.SetBackupKind(backupKind);
     TProfileValues wanted;
     for (const TProfileList& list : ProfileLists())
         if (Has(loaded.InFile, list))
@@ -97,7 +100,23 @@ int Write(TCliSession& session, const std::string& file) {
                 *written ? KeyNames(*written).c_str() : "nothing, the file holds no settings");
     if (skipped)
         std::fprintf(stderr, "Not written, the handset does not have: %s\n", KeyNames(skipped).c_str());
+    if (!transfer.BackupPath().empty())
+        std::fprintf(stderr, "The handset's earlier profile is kept in %s.\n", transfer.BackupPath().c_str());
     return 0;
+}
+
+// Writes a kept copy back: the newest one unless a file is named. The profile it replaces is kept as
+// well, under a kind of its own, so that a second restore still takes the same copy.
+int RestoreBackup(TCliSession& session, const std::string& file) {
+    const std::string path =
+        file.empty() ? NewestBackup(TProfileTransfer::BackupKind, Texts::ProfileExtension) : file;
+    if (path.empty())
+        throw TCommandFailure("there is no profile backup in " + BackupFolder() + ".");
+    std::fprintf(stderr, "Writing back %s.\n", path.c_str());
+    const int status = Write(session, path, TProfileTransfer::BackupBeforeRestoreKind);
+    if (status == 0)
+        std::printf("Written back: %s\n", path.c_str());
+    return status;
 }
 
 int Profile(const TGlobalOptions& options) {
@@ -116,6 +135,11 @@ int Profile(const TGlobalOptions& options) {
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
         TCliSession session(options);
         return Write(session, args[1]);
+    }
+    if (args[0] == "restore-backup" && args.size() <= 2 &&
+        (args.size() == 1 || (!args[1].empty() && args[1][0] != '-'))) {
+        TCliSession session(options);
+        return RestoreBackup(session, args.size() == 2 ? args[1] : std::string());
     }
     ProfileUsageError();
 }
@@ -136,14 +160,17 @@ int Ringer(const TGlobalOptions& options) {
 
 std::vector<TCommand> ProfileCommands() {
     return {
-        {"profile", "read|write ...", "the handset's profile settings and .pro files",
+        {"profile", "read|write|restore-backup ...", "the handset's profile settings and .pro files",
          std::string("usage: quorvel-cli profile ") + ProfileUsage +
              "\n\n"
              "read      reads the handset's profile; the .pro text goes to stdout, or to FILE with -o.\n"
              "          It holds the settings the handset has (the vibrator and the advanced settings\n"
              "          depend on its software).\n"
              "write     writes the settings FILE holds, as far as the handset has them, and asks first\n"
-             "          (or --yes). Settings the file lacks keep the handset's values.\n"
+             "          (or --yes). Settings the file lacks keep the handset's values. Before it writes,\n"
+             "          every setting the handset has is kept in a dated .pro file in the backups folder\n"
+             "          of the per-user folder.\n"
+             "restore-backup writes the newest of those copies (or FILE) back (asks, or --yes).\n"
              "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
          Profile},
         {"ringer", "TONE", "play ringer tone 1 to 9 on the handset",

@@ -54,10 +54,15 @@ bool TPP5Phonebook::SetNumber(uint16_t i, const std::string& text) {
 }
 
 bool TPP5Phonebook::HasNumber(const std::string& text) const {
+    return FindNumber(text) >= 0;
+}
+
+int TPP5Phonebook::FindNumber(const std::string& text, int from) const {
     const std::string wanted = NormaliseNumber(text);
-    return std::any_of(Entries.begin(), Entries.begin() + EntryCount, [&wanted](const TPhonebookEntry& e) {
-        return !e.Number.empty() && e.Number == wanted;
-    });
+    for (int i = std::max(from, 0); i < EntryCount; ++i)
+        if (!Entries[size_t(i)].Number.empty() && Entries[size_t(i)].Number == wanted)
+            return i;
+    return -1;
 }
 
 int TPP5Phonebook::CountNumbers() const {

@@ -37,6 +37,8 @@ public:
 
     // Whether one of the entries in use holds the number, both compared in their normalised forms.
     bool HasNumber(const std::string& text) const;
+    // The first entry in use from `from` on that holds the number (compared as HasNumber does), or -1.
+    int FindNumber(const std::string& text, int from = 0) const;
     int CountNumbers() const;
 
     void ClearEntry(uint16_t i);

@@ -2,9 +2,13 @@
 
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
+#include "lists/PhonebookFile.h"
+#include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
+#include <algorithm>
 #include <cctype>
 #include <exception>
 #include <memory>
@@ -60,7 +64,8 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
     while (failures < FailedAttempts && !end && i < Book.Count()) {
         const std::string index = ByteToHex(uint8_t(i));
         const std::string number = engine.SendMail("d 4 " + index);
-        if (number.size() < 5 || Starts(number, "04 EE")) {
+        // An answer to another request is no answer to this one.
+        if (number.size() < 5 || !Starts(number, "04 ") || Starts(number, "04 EE")) {
             ++failures;
             continue;
         }
@@ -75,7 +80,7 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
             ++failures;
             continue;
         }
-        if (name.size() < 2) {
+        if (name.size() < 2 || !Starts(name, "03")) {
             // Asked again for the same entry; a handset that never gives the name ends the read.
             if (++nameRepeats >= NameRepeats)
                 ++failures;
@@ -179,17 +184,127 @@ bool TPhonebookTransfer::RefuseUnstorableNumbers() {
     return true;
 }
 
+// ---- what the handset holds ----
+
+bool TPhonebookTransfer::ReadQuietly(TPP5Phonebook& into) {
+    into.Clear();
+    into.SetCount(Book.Count());
+    Link.SetReadTimeouts();
+    return ReadLoop(into, false);
+}
+
+// Before the handset's list is deleted it is read and kept in a file. A handset that holds nothing
+// needs no copy. False, with the person told why, when the list could not be kept: then nothing may be
+// deleted.
+bool TPhonebookTransfer::KeepHandsetList() {
+    Backup.clear();
+    BackupEntries = 0;
+    Ui.ShowStatus(Texts::ReadingFromHandset);
+    TPP5Phonebook held;
+    Ui.ProgressStart(1, Book.Count(), 1);
+    const bool read = ReadQuietly(held);
+    Ui.ProgressEnd();
+    if (!read) {
+        Fail(Texts::PhoneBookNotRead);
+        return false;
+    }
+    if (held.CountNumbers() == 0)
+        return true;
+    try {
+        Backup = KeepBackup(Kind, Texts::PhoneBookExtension, PhonebookFileText(held));
+        BackupEntries = held.CountNumbers();
+    } catch (const EFileError& e) {
+        Fail(FormatText(Texts::PhoneBookNotKept, e.what()));
+        return false;
+    }
+    return true;
+}
+
+std::string TPhonebookTransfer::KeptInText() const {
+    if (Backup.empty())
+        return {};
+    return "\r\r" + FormatText(Texts::PhoneBookKeptIn, BackupEntries, Backup.c_str());
+}
+
+// One request tells whether the list is empty: the handset answers "04 FF" for entry 0 of an empty list.
+// Nothing when that answer does not come either.
+std::optional<bool> TPhonebookTransfer::HandsetListEmpty() {
+    Link.SetReadTimeouts();
+    const std::string answer = Link.Engine().SendMail("d 4 00");
+    if (Starts(answer, "04 FF"))
+        return true;
+    if (answer.size() >= 5 && !Starts(answer, "04 EE"))
+        return false;
+    return std::nullopt;
+}
+
+// Empties the handset's list. An answer other than the good one does not say that nothing happened (it
+// may have been lost on its way back), so the handset is asked what it holds before the person is told.
+bool TPhonebookTransfer::DeleteList() {
+    Link.SetWriteTimeouts();
+    if (Link.Engine().SendMail("d 7 0") == "07 CC") {
+        Ui.ShowStatus(Texts::PhoneBookDeleted);
+        return true;
+    }
+    const std::optional<bool> empty = HandsetListEmpty();
+    if (empty && *empty) {
+        Ui.ShowStatus(Texts::PhoneBookDeletedAnswerLost);
+        return true;
+    }
+    if (empty)
+        Fail(Texts::PhoneBookNotDeletedReply);
+    else
+        Fail(Texts::PhoneBookDeleteUnknown + KeptInText());
+    return false;
+}
+
+void TPhonebookTransfer::NoteUnnamed(int row, const TPP5Phonebook& handset) {
+    const std::string& number = Book.GetNumber(uint16_t(row - 1));
+    if (BlankName(Book.GetName(uint16_t(row - 1))))
+        return;
+    bool held = false;
+    for (int i = handset.FindNumber(number); i >= 0; i = handset.FindNumber(number, i + 1)) {
+        if (!BlankName(handset.GetName(uint16_t(i))))
+            return;
+        held = true;
+    }
+    if (held && std::find(UnnamedRows.begin(), UnnamedRows.end(), row) == UnnamedRows.end())
+        UnnamedRows.push_back(row);
+}
+
+// A write stopped at row: the handset may have taken the entry before its answer was lost, or taken the
+// number without the name. One read tells what it holds.
+void TPhonebookTransfer::ReportWriteFailure(int row) {
+    std::string text = Texts::CouldNotWritePhoneBook;
+    TPP5Phonebook handset;
+    if (ReadQuietly(handset)) {
+        const int holds = handset.CountNumbers();
+        int arrived = 0;
+        for (int r = 1; r <= row; ++r) {
+            const std::string& number = Book.GetNumber(uint16_t(r - 1));
+            if (number.empty() || !handset.HasNumber(number))
+                continue;
+            ++arrived;
+            NoteUnnamed(r, handset);
+        }
+        text += "\r\r" + (holds == 1 ? std::string(Texts::PhoneBookNowHoldsOne)
+                                     : FormatText(Texts::PhoneBookNowHolds, holds));
+        text += " " + FormatText(Texts::PhoneBookStoppedAt, row, arrived);
+        for (const int r : UnnamedRows)
+            text += "\r" + FormatText(Texts::PhoneBookUnnamedNumber, r);
+        UnnamedRows.clear();
+    } else {
+        text += "\r\r" + std::string(Texts::PhoneBookNowUnknown);
+    }
+    Fail(text + KeptInText());
+}
+
+// ---- writing ----
+
 bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int handsetEntries,
                                    int64_t startTick) {
-    TMailControl& engine = Link.Engine();
-    if (!addMode) {
-        Link.SetWriteTimeouts();
-        if (engine.SendMail("d 7 0") != "07 CC") {
-            Fail(Texts::PhoneBookNotDeletedReply);
-            return false;
-        }
-        Ui.ShowStatus(Texts::PhoneBookDeleted);
-    }
+    if (!addMode && (!KeepHandsetList() || !DeleteList()))
+        return false;
     Ui.ShowStatus(Texts::WritingToHandset);
     Ui.ProgressStart(1, Book.Count(), 1);
     for (int row = 1; row <= Book.Count(); ++row) {
@@ -202,10 +317,13 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int 
             else
                 Ui.SetRowColour(row, TRowColour::Window);
         } else if (addMode && held && held->HasNumber(number)) {
+            // Already held; but a number that came without its name earlier stays without it.
+            NoteUnnamed(row, *held);
             Ui.SetRowColour(row, TRowColour::Window);
         } else if (handsetEntries < Book.Count()) {
             if (!WritePhonebookEntry(name, number)) {
-                Fail(Texts::CouldNotWritePhoneBook);
+                Ui.ProgressEnd();
+                ReportWriteFailure(row);
                 return false;
             }
             ++handsetEntries;
@@ -225,6 +343,8 @@ bool TPhonebookTransfer::SaveToHandset() {
     Ui.ResetRowColours();
     MemoryFull = false;
     MissingNumber = false;
+    UnnamedRows.clear();
+    Backup.clear();
     Ui.SetBusy(true);
     bool ok = false;
     std::string exception;
@@ -262,9 +382,15 @@ bool TPhonebookTransfer::SaveToHandset() {
         Ui.Message(TMessageKind::Error, Texts::PhoneBookMemoryFull, TButtons::Ok);
     if (MissingNumber)
         Ui.Message(TMessageKind::Error, Texts::NoNumberAttached, TButtons::Ok);
+    if (!UnnamedRows.empty()) {
+        std::string text;
+        for (const int row : UnnamedRows)
+            text += (text.empty() ? "" : "\r") + FormatText(Texts::PhoneBookUnnamedNumber, row);
+        Ui.Message(TMessageKind::Warning, text, TButtons::Ok);
+    }
     Ui.SetBusy(false);
     ShowException(exception);
-    return ok && !MemoryFull && exception.empty();
+    return ok && !MemoryFull && UnnamedRows.empty() && exception.empty();
 }
 
 bool TPhonebookTransfer::ConfirmReplace() {
@@ -278,6 +404,7 @@ bool TPhonebookTransfer::ConfirmReplace() {
 
 bool TPhonebookTransfer::DeleteInHandset() {
     Ui.ResetRowColours();
+    Backup.clear();
     if (Ui.Message(TMessageKind::Warning, Texts::DeletePhoneBookQuestion, TButtons::OkCancel) != TAnswer::Ok)
         return false;
     bool ok = false;
@@ -288,13 +415,7 @@ bool TPhonebookTransfer::DeleteInHandset() {
                        TButtons::Ok);
             return;
         }
-        Link.SetWriteTimeouts();
-        if (Link.Engine().SendMail("d 7 0") != "07 CC") {
-            Fail(Texts::PhoneBookNotDeletedReply);
-            return;
-        }
-        Ui.ShowStatus(Texts::PhoneBookDeleted);
-        ok = true;
+        ok = KeepHandsetList() && DeleteList();
     });
     return ok;
 }

@@ -6,7 +6,9 @@
 #include "platform/UserInteraction.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 // The phone book's three handset operations: read the handset's list into the table, write the table
 // to the handset (adding to its list or replacing it), and empty the handset's list. They run in the
@@ -39,9 +41,27 @@ public:
     static constexpr int NameRepeats = 3;
     static constexpr int FailedAttempts = 3;
 
+    // Where the list the handset held before the last replace or delete is kept; empty when it held
+    // none (or nothing was changed).
+    const std::string& BackupPath() const { return Backup; }
+
+    // The kind of the copies kept before a replace or delete (see Backups.h), and the kind of those
+    // kept before a backup is written back, which a later restore does not take.
+    static constexpr const char* BackupKind = "phonebook";
+    static constexpr const char* BackupBeforeRestoreKind = "phonebook-before-restore";
+    // Names the copy kept before this transfer's replace or delete.
+    void SetBackupKind(const char* kind) { Kind = kind; }
+
 private:
     bool ReadLoop(TPP5Phonebook& into, bool show);
+    bool ReadQuietly(TPP5Phonebook& into);
     void ReportRead(bool ok, int64_t startTick);
+    bool KeepHandsetList();
+    bool DeleteList();
+    std::optional<bool> HandsetListEmpty();
+    std::string KeptInText() const;
+    void ReportWriteFailure(int row);
+    void NoteUnnamed(int row, const TPP5Phonebook& handset);
     bool WriteRows(bool addMode, const TPP5Phonebook* held, int handsetEntries, int64_t startTick);
     bool RefuseUnstorableNumbers();
     bool ConfirmReplace();
@@ -55,4 +75,9 @@ private:
     TDSPBC Codec;
     bool MemoryFull = false;
     bool MissingNumber = false;
+    const char* Kind = BackupKind;
+    std::string Backup;
+    int BackupEntries = 0;
+    // Rows whose number is in the handset without its name.
+    std::vector<int> UnnamedRows;
 };

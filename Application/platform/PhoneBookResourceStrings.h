@@ -116,6 +116,27 @@ inline constexpr const char* ReplacePhoneBookQuestion =
 inline constexpr const char* ReplaceWithNothingQuestion =
     "Replace the phone book in the connected handset? This list has no entries: afterwards the handset's "
     "phone book is empty.";
+// What is known of the handset after a write or delete that did not go as asked
+inline constexpr const char* PhoneBookNotRead =
+    "The handset's phone book could not be read, so no copy of it could be kept. Nothing was changed in the "
+    "handset.";
+inline constexpr const char* PhoneBookNotKept =
+    "The handset's phone book could not be kept in a file (%s). Nothing was changed in the handset.";
+inline constexpr const char* PhoneBookKeptIn =
+    "The %d entries it held before are kept in %s; open that file and write it in replace mode to get them "
+    "back.";
+inline constexpr const char* PhoneBookDeletedAnswerLost =
+    "The handset's answer was lost, but its phone book is empty: it has been deleted.";
+inline constexpr const char* PhoneBookDeleteUnknown =
+    "Error in reply from handset! Whether the phone book was deleted could not be found out.";
+inline constexpr const char* PhoneBookNowHolds = "The handset now holds %d entries.";
+inline constexpr const char* PhoneBookNowHoldsOne = "The handset now holds 1 entry.";
+inline constexpr const char* PhoneBookStoppedAt =
+    "The write stopped at line %d; %d of the entries up to it are in "
+    "the handset.";
+inline constexpr const char* PhoneBookNowUnknown = "What the handset holds now could not be read back.";
+inline constexpr const char* PhoneBookUnnamedNumber =
+    "line %d: the number is in the handset without its name; write in replace mode to mend it";
 inline constexpr const char* PhoneBookMemoryFull =
     "Phone book memory full!\r\rThe number(s) marked with red was not written to the phone.";
 inline constexpr const char* NoNumberAttached =
@@ -156,6 +177,14 @@ inline constexpr const char* ProfileRead = "Profile read from handset";
 inline constexpr const char* CouldNotReadProfile = "Could not read profile from handset!";
 inline constexpr const char* ReplaceProfileQuestion = "Replace the profile in the connected handset?";
 inline constexpr const char* ProfileWritten = "Profile written to handset";
+inline constexpr const char* ProfileNotKept =
+    "The handset's profile could not be kept in a file (%s). Nothing was changed in the handset.";
+inline constexpr const char* ProfileKeptIn =
+    "The profile it held before is kept in %s; open that file and write it to get it back.";
+inline constexpr const char* ProfileSettingsArrived =
+    "%d of the %d settings to write have their new value in the handset.";
+inline constexpr const char* ProfileNowUnknown =
+    "What the handset's profile holds now could not be read back.";
 inline constexpr const char* CouldNotWriteProfile = "Could not write profile to handset!";
 inline constexpr const char* HandsetLevelUnknown =
     "The handset did not tell its software and PCS, so the settings it has are not known.\r Could not write "

@@ -1,8 +1,12 @@
 #include "profile/ProfileTransfer.h"
 
+#include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
+#include "platform/TextFormat.h"
 #include "profile/ProfileLists.h"
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -23,6 +27,55 @@ private:
 };
 
 } // namespace
+
+// A copy of every setting the handset has, kept before the write changes them. False, with the person
+// told why, when no copy could be kept: then nothing may be written.
+bool TProfileTransfer::KeepProfile(TProfileSettings& settings, uint32_t handsetHas) {
+    const uint32_t changed = settings.Changed;
+    settings.Changed = handsetHas;
+    std::string reason;
+    std::string path;
+    try {
+        path = NewBackupPath(Kind, Texts::ProfileExtension);
+        if (!settings.SaveToFile(path))
+            reason = path + ": the file could not be written";
+    } catch (const EFileError& e) {
+        reason = e.what();
+    }
+    settings.Changed = changed;
+    if (reason.empty()) {
+        Backup = path;
+        return true;
+    }
+    if (!path.empty())
+        std::remove(path.c_str());
+    Ui.Message(TMessageKind::Error, FormatText(Texts::ProfileNotKept, reason.c_str()), TButtons::Ok);
+    Ui.ShowStatus("");
+    return false;
+}
+
+// The write stopped part-way: one read tells which of the settings to write have their new value.
+void TProfileTransfer::ReportWriteFailure(const TProfileSettings& wanted) {
+    std::string text = Texts::CouldNotWriteProfile;
+    TProfileSettings now(Link.Engine());
+    if (now.ReadFromHandset() == TProfileSettings::Done) {
+        int toWrite = 0;
+        int arrived = 0;
+        for (const TProfileField& field : TProfileSettings::Fields()) {
+            if ((wanted.Changed & field.Bit()) == 0)
+                continue;
+            ++toWrite;
+            if (now.Get(field.Setting) == wanted.Get(field.Setting))
+                ++arrived;
+        }
+        text += "\r\r" + FormatText(Texts::ProfileSettingsArrived, arrived, toWrite);
+    } else {
+        text += "\r\r" + std::string(Texts::ProfileNowUnknown);
+    }
+    text += "\r\r" + FormatText(Texts::ProfileKeptIn, Backup.c_str());
+    Ui.Message(TMessageKind::Error, text, TButtons::Ok);
+    Ui.ShowStatus("");
+}
 
 TProfileTransfer::TProfileTransfer(THandsetConnection& link, TUserInteraction& ui)
     : Link(link)
@@ -58,6 +111,7 @@ std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& w
         TAnswer::Ok)
         return std::nullopt;
     std::optional<uint32_t> written;
+    Backup.clear();
     RunBusy(Ui, [this, &wanted, &written] {
         const int result = Link.ConnectHandset();
         if (result <= 0) {
@@ -73,20 +127,24 @@ std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& w
         Ui.ShowStatus(Texts::WritingToHandset);
         TShortAnswers shortAnswers(Link.Engine());
         TProfileSettings settings(Link.Engine());
-        if (settings.ReadFromHandset() == TProfileSettings::Done) {
-            const uint32_t handsetHas = SettingsOfLevel(*level);
-            for (const TProfileField& field : TProfileSettings::Fields())
-                if (const std::optional<int>& value = wanted[size_t(field.Setting)];
-                    value && (handsetHas & field.Bit()) != 0)
-                    settings.Set(field.Setting, *value);
-            if (settings.WriteToHandset() == TProfileSettings::Done) {
-                Ui.ShowStatus(Texts::ProfileWritten);
-                written = settings.Changed;
-                return;
-            }
+        if (settings.ReadFromHandset() != TProfileSettings::Done) {
+            Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);
+            Ui.ShowStatus("");
+            return;
         }
-        Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);
-        Ui.ShowStatus("");
+        const uint32_t handsetHas = SettingsOfLevel(*level);
+        if (!KeepProfile(settings, handsetHas))
+            return;
+        for (const TProfileField& field : TProfileSettings::Fields())
+            if (const std::optional<int>& value = wanted[size_t(field.Setting)];
+                value && (handsetHas & field.Bit()) != 0)
+                settings.Set(field.Setting, *value);
+        if (settings.WriteToHandset() == TProfileSettings::Done) {
+            Ui.ShowStatus(Texts::ProfileWritten);
+            written = settings.Changed;
+            return;
+        }
+        ReportWriteFailure(settings);
     });
     return written;
 }

@@ -123,15 +123,61 @@ TEST_F(Phonebook, ANumberTooLongToStoreStopsTheWriteAndUtf8FilesAreText) {
 }
 
 TEST_F(Phonebook, AHandsetThatHangsUpMidWriteStopsAtTheRowBeingWritten) {
-    // Probe, capacity, software, model byte, mail length, delete, then two entries of two mails each.
-    THandsetProcess handset({"--hangup-after", "10"});
+    // Probe, capacity, software, model byte, mail length; the held entry read (three requests), delete,
+    // then two entries of two mails each.
+    THandsetProcess handset({"--phonebook-entries", "1", "--hangup-after", "13"});
     ASSERT_TRUE(handset.Started());
     const std::string list = Write("list.phb", "A,1\r\nB,2\r\nC,3\r\nD,4\r\n");
     const auto run = Run(handset, {"write", QString::fromStdString(list), "--replace", "--yes"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("Could not write Phone Book!"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("What the handset holds now could not be read back."), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("The 1 entries it held before are kept in "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("line 3: the write stopped here"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("line 4"), std::string::npos) << run.err;
+}
+
+// The path a message names after "kept in ", up to the "; ".
+std::string KeptPath(const std::string& text) {
+    const size_t start = text.find("kept in ");
+    if (start == std::string::npos)
+        return {};
+    const size_t end = text.find("; ", start);
+    return text.substr(start + 8, end - start - 8);
+}
+
+TEST_F(Phonebook, AFailedReplaceSaysWhatTheHandsetHoldsAndTheBackupBringsTheOldListBack) {
+    // The third number is lost on its way into the handset.
+    THandsetProcess handset({"--phonebook-entries", "3", "--ignore-mail", "0D06:3"});
+    ASSERT_TRUE(handset.Started());
+    const std::string before = Run(handset, {"read"}).out;
+    const std::string list = Write("list.phb", "A,1\r\nB,2\r\nC,3\r\nD,4\r\n");
+    auto run = Run(handset, {"write", QString::fromStdString(list), "--replace", "--yes"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(
+        run.err.find("The handset now holds 2 entries. The write stopped at line 3; 2 of the entries up "
+                     "to it are in the handset."),
+        std::string::npos)
+        << run.err;
+    const std::string kept = KeptPath(run.err);
+    ASSERT_FALSE(kept.empty()) << run.err;
+    EXPECT_EQ(Read(QString::fromStdString(kept)), before);
+    EXPECT_EQ(Run(handset, {"read"}).out, "A,1\r\nB,2\r\n");
+
+    // Without a terminal the restore asks for --yes, as a replace does.
+    run = Run(handset, {"restore-backup"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(Run(handset, {"read"}).out, "A,1\r\nB,2\r\n");
+    run = Run(handset, {"restore-backup", "--yes"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(kept), std::string::npos) << run.out;
+    EXPECT_EQ(Run(handset, {"read"}).out, before);
+    // The list replaced by the restore is kept too, and a second restore still takes the first copy.
+    run = Run(handset, {"restore-backup", "--yes"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(kept), std::string::npos) << run.out;
+    EXPECT_EQ(Run(handset, {"read"}).out, before);
 }
 
 TEST_F(Phonebook, ImportTurnsContactsIntoAPhbFile) {

@@ -205,3 +205,54 @@ TEST(ProfileCommands, AValueNoListShowsOrAFileWithoutSectionsWritesNothing) {
 
     EXPECT_EQ(handset.Cli(port + QStringList{"profile", "read"}).out, before) << "the handset is untouched";
 }
+
+namespace {
+
+// The path a message names after "kept in ", up to the next "; " or ".\n".
+std::string KeptPath(const std::string& text) {
+    const size_t start = text.find("kept in ");
+    if (start == std::string::npos)
+        return {};
+    size_t end = text.find("; ", start);
+    if (end == std::string::npos)
+        end = text.find(".\n", start);
+    return text.substr(start + 8, end - start - 8);
+}
+
+std::string FileText(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("(no file)");
+}
+
+} // namespace
+
+TEST(ProfileCommands, AWriteKeepsTheHandsetsProfileAndTheBackupBringsItBack) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("tone.pro");
+    WriteFile(file, "[profile settings]\r\nringer tone=7\r\nringer volume=2\r\n");
+
+    // The handset takes no write: the person learns what it holds and where its profile is kept.
+    THandsetProcess refusing({"--unconfirmed-writes"});
+    ASSERT_TRUE(refusing.Started());
+    const QStringList refusingPort{"--port", QString("COM%1").arg(refusing.ComNumber())};
+    const std::string before = refusing.Cli(refusingPort + QStringList{"profile", "read"}).out;
+    auto run = refusing.Cli(refusingPort + QStringList{"--yes", "profile", "write", file});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("0 of the 2 settings to write have their new value in the handset."),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(FileText(KeptPath(run.err)), before) << run.err;
+
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", QString("COM%1").arg(handset.ComNumber())};
+    run = handset.Cli(port + QStringList{"--yes", "profile", "write", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string kept = KeptPath(run.err);
+    EXPECT_NE(FileText(kept).find("ringer tone=1\r\n"), std::string::npos) << run.err;
+    run = handset.Cli(port + QStringList{"--yes", "profile", "restore-backup"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Written back: " + kept), std::string::npos) << run.out;
+    run = handset.Cli(port + QStringList{"profile", "read"});
+    EXPECT_NE(run.out.find("ringer tone=1\r\nringer volume=3\r\n"), std::string::npos) << run.out;
+}

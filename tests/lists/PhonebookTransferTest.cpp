@@ -6,8 +6,11 @@
 #include "support/FakeLink.h"
 #include "support/RecordingUser.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -106,6 +109,10 @@ struct TFixture : ::testing::Test {
             Book.SetNumber(uint16_t(i), number);
             ++i;
         }
+    }
+    static std::string FileText(const std::string& path) {
+        QFile file(QString::fromStdString(path));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("(no file)");
     }
     const std::vector<TPhonebookRecord>& HandsetList() { return Link.Handset.State().phonebook; }
     bool Shows(const std::string& text) const {
@@ -251,10 +258,13 @@ TEST_F(PhonebookWrite, ReplaceDeletesTheHandsetListAndAppendsEveryNumberedRow) {
     EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Bob", "12P345"), Record("Ann", "*31#")}));
     EXPECT_EQ(User.WriteModeCaptions.front(),
               "Add list to existing phone book in handset | Replace existing phone book in handset");
+    // The list the handset held is read and kept before it is deleted.
     const auto mails = Mails(Link);
-    EXPECT_EQ(mails[0], "0D 07 00");
-    EXPECT_EQ(mails[1], "0D 06 00 04 12 D3 45 FF");
-    EXPECT_EQ(mails[2], "0D 05 00 03 42 6F 62");
+    EXPECT_EQ(std::vector<std::string>(mails.begin(), mails.begin() + 6),
+              (std::vector<std::string>{"0D 04 00", "0D 03 00", "0D 04 01", "0D 07 00",
+                                        "0D 06 00 04 12 D3 45 FF", "0D 05 00 03 42 6F 62"}));
+    EXPECT_EQ(FileText(Transfer.BackupPath()), "Old,1\r\n");
+    EXPECT_NE(Transfer.BackupPath().find("/backups/phonebook-"), std::string::npos);
     // A name of blanks without a number is no missing number; the one message is the question.
     EXPECT_TRUE(User.Colours.empty());
     ASSERT_EQ(User.Messages.size(), 1u);
@@ -321,20 +331,78 @@ TEST_F(PhonebookWrite, ANameWithoutANumberStaysYellowAndIsReported) {
         Shows("No number attached to name!\r\rThe name(s) marked with yellow was not written to the phone."));
 }
 
-TEST_F(PhonebookWrite, ABadDeleteAnswerWritesNothing) {
-    Script([](const std::string& mail) -> std::optional<std::string> {
-        return mail == "0D 07 00" ? "07 EE" : "06 CC";
-    });
+// A handset holding "A,12", whose delete is answered with an error.
+std::optional<std::string> RefusesToDelete(const std::string& mail) {
+    if (mail == "0D 04 00")
+        return "04 12 FF";
+    if (mail == "0D 03 00")
+        return "03 41";
+    if (mail.starts_with("0D 04"))
+        return "04 FF";
+    if (mail == "0D 07 00")
+        return "07 EE";
+    return "06 CC";
+}
+
+TEST_F(PhonebookWrite, ABadDeleteAnswerWritesNothingWhenTheListIsStillThere) {
+    Script(RefusesToDelete);
     Fill({{"Bob", "1"}});
     User.WriteMode = TWriteMode::Replace;
     EXPECT_FALSE(Transfer.SaveToHandset());
-    EXPECT_EQ(Mails(Link), (std::vector<std::string>{"0D 07 00"}));
+    EXPECT_EQ(Count(Mails(Link), "0D 06"), 0);
+    EXPECT_EQ(Mails(Link).back(), "0D 04 00"); // asked what it holds after the answer
     EXPECT_TRUE(Shows("Error in reply from handset! Phone Book not deleted!"));
 }
 
-TEST_F(PhonebookWrite, AFailedAppendStopsAtItsRow) {
-    UseHandset(StateWith({}), THandsetFaults{.dropAnswers = {6}});
-    // Frames: 07, then 06+05 for row 1, 06+05 for row 2, 06 for row 3 dropped.
+TEST_F(PhonebookWrite, ALostDeleteAnswerIsLookedIntoBeforeAnythingIsSaid) {
+    // The handset deleted its list, but the answer never came: the write goes on.
+    UseHandset(StateWith({Record("Old", "1")}),
+               THandsetFaults{.mailFaults = {{TMailFault::TKind::LoseAnswer, {0x0D, 0x07}, 1}}});
+    Fill({{"Bob", "2"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_TRUE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Bob", "2")}));
+    EXPECT_NE(std::find(User.Statuses.begin(), User.Statuses.end(),
+                        "The handset's answer was lost, but its phone book is empty: it has been deleted."),
+              User.Statuses.end());
+
+    // No answer to the delete nor to the question after it: the person learns that it is not known, and
+    // where the list is kept.
+    UseHandset(StateWith({Record("Old", "1")}),
+               THandsetFaults{.mailFaults = {
+                                  {TMailFault::TKind::LoseAnswer, {0x0D, 0x07}, 1},
+                                  {TMailFault::TKind::LoseAnswer, {0x0D, 0x04, 0x00}, 2},
+                              }});
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    const std::string& text = User.Messages.back().text;
+    EXPECT_TRUE(text.starts_with(
+        "Error in reply from handset! Whether the phone book was deleted could not be found out.\r\r"
+        "The 1 entries it held before are kept in "))
+        << text;
+    EXPECT_NE(text.find(Transfer.BackupPath()), std::string::npos);
+    EXPECT_EQ(FileText(Transfer.BackupPath()), "Old,1\r\n");
+}
+
+TEST_F(PhonebookWrite, AListThatCannotBeReadIsNotDeleted) {
+    UseHandset(StateWith({Record("Old", "1")}),
+               THandsetFaults{.mailFaults = {
+                                  {TMailFault::TKind::Ignore, {0x0D, 0x04}, 1},
+                                  {TMailFault::TKind::Ignore, {0x0D, 0x04}, 2},
+                                  {TMailFault::TKind::Ignore, {0x0D, 0x04}, 3},
+                              }});
+    Fill({{"Bob", "2"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(Count(Mails(Link), "0D 07"), 0);
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Old", "1")}));
+    EXPECT_TRUE(Shows("The handset's phone book could not be read, so no copy of it could be kept. Nothing "
+                      "was changed in the handset."));
+}
+
+TEST_F(PhonebookWrite, AFailedAppendStopsAtItsRowAndSaysWhatTheHandsetHolds) {
+    // The third number is lost on its way: two entries arrived.
+    UseHandset(StateWith({Record("Old", "9")}),
+               THandsetFaults{.mailFaults = {{TMailFault::TKind::Ignore, {0x0D, 0x06}, 3}}});
     Fill({{"A", "1"}, {"B", "2"}, {"C", "3"}, {"D", "4"}});
     User.WriteMode = TWriteMode::Replace;
     EXPECT_FALSE(Transfer.SaveToHandset());
@@ -343,8 +411,48 @@ TEST_F(PhonebookWrite, AFailedAppendStopsAtItsRow) {
     EXPECT_EQ(User.Colour(3), TRowColour::Yellow);
     EXPECT_EQ(User.Colours.size(), 1u);
     EXPECT_EQ(Count(Mails(Link), "0D 06"), 3);
-    EXPECT_TRUE(Shows("Could not write Phone Book!"));
-    EXPECT_EQ(User.LastStatus(), "Could not write Phone Book!");
+    const std::string expected = "Could not write Phone Book!\r\rThe handset now holds 2 entries. The write "
+                                 "stopped at line 3; 2 of the entries up to it are in the handset.\r\rThe 1 "
+                                 "entries it held before are kept in " +
+                                 Transfer.BackupPath() +
+                                 "; open that file and write it in replace mode to get them back.";
+    EXPECT_TRUE(Shows(expected)) << User.Messages.back().text;
+    EXPECT_EQ(User.LastStatus(), expected);
+}
+
+TEST_F(PhonebookWrite, AnEntryWhoseAnswerWasLostIsCountedAsArrived) {
+    UseHandset(StateWith({}),
+               THandsetFaults{.mailFaults = {{TMailFault::TKind::LoseAnswer, {0x0D, 0x05}, 2}}});
+    Fill({{"A", "1"}, {"B", "2"}, {"C", "3"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    // An empty handset needs no copy.
+    EXPECT_EQ(Transfer.BackupPath(), "");
+    EXPECT_TRUE(Shows("Could not write Phone Book!\r\rThe handset now holds 2 entries. The write stopped at "
+                      "line 2; 2 of the entries up to it are in the handset."))
+        << User.Messages.back().text;
+}
+
+TEST_F(PhonebookWrite, ANumberThatArrivedWithoutItsNameIsNamed) {
+    THandsetFaults faults{.mailFaults = {{TMailFault::TKind::Ignore, {0x0D, 0x05}, 2}}};
+    faults.unnamedNumbers = true;
+    UseHandset(StateWith({}), faults);
+    Fill({{"A", "1"}, {"B", "2"}, {"C", "3"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("A", "1"), Record("", "2")}));
+    const std::string unnamed =
+        "line 2: the number is in the handset without its name; write in replace mode to mend it";
+    EXPECT_NE(User.Messages.back().text.find("\r" + unnamed), std::string::npos) << User.Messages.back().text;
+
+    // Adding the list again skips the number as held, and still says that its name is missing.
+    User.Messages.clear();
+    User.WriteMode = TWriteMode::Add;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList().size(), 3u);
+    ASSERT_EQ(User.Messages.size(), 1u);
+    EXPECT_EQ(User.Messages[0].text, unnamed);
+    EXPECT_EQ(User.Messages[0].kind, TMessageKind::Warning);
 }
 
 TEST_F(PhonebookWrite, ANumberTheHandsetCannotStoreStopsBeforeAnythingIsSent) {
@@ -376,7 +484,7 @@ TEST_F(PhonebookWrite, CancelAndNoHandsetChangeNothing) {
     EXPECT_EQ(User.BusyChanges, (std::vector<bool>{true, false, true, false}));
 }
 
-TEST_F(PhonebookDelete, AsksThenEmptiesTheHandsetList) {
+TEST_F(PhonebookDelete, AsksThenKeepsAndEmptiesTheHandsetList) {
     UseHandset(StateWith({Record("Bob", "1")}));
     Fill({{"Grid", "5"}});
     User.Answers = {TAnswer::Cancel};
@@ -389,14 +497,35 @@ TEST_F(PhonebookDelete, AsksThenEmptiesTheHandsetList) {
     EXPECT_TRUE(HandsetList().empty());
     EXPECT_EQ(User.LastStatus(), "Phone Book Deleted!");
     EXPECT_EQ(Book.GetNumber(0), "5");
+    EXPECT_EQ(FileText(Transfer.BackupPath()), "Bob,1\r\n");
+
+    // Nothing held, nothing kept.
+    EXPECT_TRUE(Transfer.DeleteInHandset());
+    EXPECT_EQ(Transfer.BackupPath(), "");
 }
 
 TEST_F(PhonebookDelete, AnUnexpectedAnswerIsReported) {
-    Script([](const std::string&) -> std::optional<std::string> { return "07 EE"; });
+    Script(RefusesToDelete);
     EXPECT_FALSE(Transfer.DeleteInHandset());
     EXPECT_TRUE(Shows("Error in reply from handset! Phone Book not deleted!"));
+
+    // Answers to other requests are no phone book.
+    Script([](const std::string&) -> std::optional<std::string> { return "07 EE"; });
+    EXPECT_FALSE(Transfer.DeleteInHandset());
+    EXPECT_EQ(Count(Mails(Link), "0D 07"), 1);
+    EXPECT_TRUE(Shows("The handset's phone book could not be read, so no copy of it could be kept. Nothing "
+                      "was changed in the handset."));
 
     Connection.Result = 0;
     EXPECT_FALSE(Transfer.DeleteInHandset());
     EXPECT_TRUE(Shows("Could not connect to the handset!\r The Phone Book was not deleted!"));
+}
+
+TEST_F(PhonebookDelete, ALostAnswerIsLookedInto) {
+    UseHandset(StateWith({Record("Bob", "1")}),
+               THandsetFaults{.mailFaults = {{TMailFault::TKind::LoseAnswer, {0x0D, 0x07}, 1}}});
+    EXPECT_TRUE(Transfer.DeleteInHandset());
+    EXPECT_TRUE(HandsetList().empty());
+    EXPECT_EQ(User.LastStatus(),
+              "The handset's answer was lost, but its phone book is empty: it has been deleted.");
 }

@@ -1,6 +1,7 @@
 // Test entry for window tests: a QApplication, on the offscreen platform unless one is chosen, so that
 // the tests run (and are listed at build time) without a display.
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The program's per-user folder is the test program's own: no test reads or writes the person's.
+    const QTemporaryDir perUser;
+    qputenv("QUORVEL_CONFIG_DIR", perUser.path().toLocal8Bit());
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
