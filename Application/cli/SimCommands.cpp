@@ -75,14 +75,17 @@ int SimList(const TGlobalOptions& options) {
     try {
         // Version and date first, as the program shows them at start, also when no entry applies.
         const TVirtualSimXml info(args.file);
-        std::printf("Version: %s\nDate: %s\n", info.Version.c_str(), info.Date.c_str());
+        std::printf("Version: %s\nDate: %s\n", PrintableText(info.Version).c_str(),
+                    PrintableText(info.Date).c_str());
         // The window hides its SIM tab for a list of another major version; the command goes no further.
         if (TVirtualSimXml::MajorVersion(info.Version) != "2")
-            throw TCommandFailure(args.file + ": " +
-                                  FormatText(Texts::SimInterpreterVersion, info.Version.c_str(), "2"));
+            throw TCommandFailure(
+                args.file + ": " +
+                FormatText(Texts::SimInterpreterVersion, PrintableText(info.Version).c_str(), "2"));
         TVirtualSimXml list(args.file, args.software, args.pcs);
-        std::printf("Entry: software %s, pcs %s\n", list.ItemToUse->Parent()->Params().Values("name").c_str(),
-                    list.ItemToUse->Params().Values("name").c_str());
+        std::printf("Entry: software %s, pcs %s\n",
+                    PrintableText(list.ItemToUse->Parent()->Params().Values("name")).c_str(),
+                    PrintableText(list.ItemToUse->Params().Values("name")).c_str());
         std::printf("Last entry: %s\n", Hex4(list.LastEntry).c_str());
         std::printf("Protect: %s\n", Ranges([&](uint16_t a) { return list.IsProtected(a); }).c_str());
         std::printf("Delete: %s\n", Ranges([&](uint16_t a) { return list.IsDeleted(a); }).c_str());
@@ -96,9 +99,9 @@ int SimList(const TGlobalOptions& options) {
     } catch (const ESimList& e) {
         throw TCommandFailure(args.file + ": " + e.what());
     } catch (const ENumberConvertingError& e) {
-        throw TCommandFailure(args.file + ": an address is not hexadecimal: " + e.what());
+        throw TCommandFailure(args.file + ": an address is not hexadecimal: " + PrintableText(e.what()));
     } catch (const std::exception& e) {
-        throw TCommandFailure(args.file + " cannot be read: " + e.what());
+        throw TCommandFailure(args.file + " cannot be read: " + PrintableText(e.what()));
     }
     return 0;
 }

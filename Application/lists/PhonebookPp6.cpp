@@ -180,7 +180,7 @@ bool TPhonebookTransfer::RefuseUnstorableNumbers() {
             break;
         }
     Ui.SetRowColour(entry + 1, TRowColour::Red);
-    Fail(FormatText(Texts::UnstorableNumber, entry + 1, bad));
+    Fail(FormatText(Texts::UnstorableNumber, entry + 1, PrintableText(std::string(1, bad)).c_str()));
     return true;
 }
 

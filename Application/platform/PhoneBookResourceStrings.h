@@ -142,7 +142,7 @@ inline constexpr const char* PhoneBookMemoryFull =
 inline constexpr const char* NoNumberAttached =
     "No number attached to name!\r\rThe name(s) marked with yellow was not written to the phone.";
 inline constexpr const char* UnstorableNumber =
-    "The number in line %d holds \"%c\", which the handset cannot store.\r\rA number may hold the digits, "
+    "The number in line %d holds \"%s\", which the handset cannot store.\r\rA number may hold the digits, "
     "\"*\", \"#\" and \"P\" (pause). Nothing was written to the handset.";
 
 // Phone book file and contacts

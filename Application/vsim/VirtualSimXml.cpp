@@ -188,8 +188,8 @@ void TVirtualSimXml::ReadAddressLists() {
             address[AddressLength] == '-' &&
             Hex2Int64(address.substr(AddressLength + 1)) < Hex2Int64(address.substr(0, AddressLength))) {
             DebugLog(FormatText("Error - reversed range %s", address.c_str()));
-            throw ESimList(FormatText(Texts::SimListReversedRange, entry.c_str(), child->Name().c_str(),
-                                      address.c_str()));
+            throw ESimList(FormatText(Texts::SimListReversedRange, PrintableText(entry).c_str(),
+                                      child->Name().c_str(), PrintableText(address).c_str()));
         }
         if (child->Name() == "last_entry") {
             DebugLog(FormatText("Last Entry: %s", address.c_str()));
@@ -205,7 +205,7 @@ void TVirtualSimXml::ReadAddressLists() {
     }
     if (!lastEntry) {
         DebugLog("Error - no last entry");
-        throw ESimList(FormatText(Texts::SimListNoLastEntry, entry.c_str()));
+        throw ESimList(FormatText(Texts::SimListNoLastEntry, PrintableText(entry).c_str()));
     }
 }
 

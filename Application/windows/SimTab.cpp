@@ -33,16 +33,19 @@ bool TSimTab::CheckSimInterpreter() {
     }
     try {
         const TVirtualSimXml list(path);
-        lblXmlDateText->setText(FromAnsi(list.Date));
-        lblXmlVersionText->setText(FromAnsi(list.Version));
+        lblXmlDateText->setText(FromAnsi(PrintableText(list.Date)));
+        lblXmlVersionText->setText(FromAnsi(PrintableText(list.Version)));
         if (TVirtualSimXml::MajorVersion(list.Version) != "2") {
             Ui.Message(TMessageKind::Error,
-                       FormatText(Texts::SimInterpreterVersion, list.Version.c_str(), "2"), TButtons::Ok);
+                       FormatText(Texts::SimInterpreterVersion, PrintableText(list.Version).c_str(), "2"),
+                       TButtons::Ok);
             return false;
         }
     } catch (const std::exception& e) {
         // A list the transfers could not read either: say why, and offer no SIM tab.
-        Ui.Message(TMessageKind::Error, FormatText(Texts::SimInterpreterUnreadable, e.what()), TButtons::Ok);
+        Ui.Message(TMessageKind::Error,
+                   FormatText(Texts::SimInterpreterUnreadable, PrintableText(e.what()).c_str()),
+                   TButtons::Ok);
         return false;
     }
     return true;

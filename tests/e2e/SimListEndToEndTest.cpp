@@ -83,3 +83,19 @@ TEST(SimListCommand, AListThatCannotBeReadIsNamed) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("absent.xml"), std::string::npos) << run.err;
 }
+
+TEST(SimListCommand, ControlCharactersOfTheListAreShownEscaped) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("odd.xml");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("<handset><info><document version=\"2.0\x01\" date=\"d\x1B[2J\"/></info><software "
+                          "name=\"S\"><pcs name=\"01\"><protect address=\"001F-00\x7F") +
+               QByteArray("5\"/></pcs></software></handset>\n"));
+    file.close();
+    const auto run = SimList({path, "--software", "S", "--pcs", "01A"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.out.find("Version: 2.0\\x01\nDate: d\\x1B[2J\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find('\x7F'), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("00\\x7F5"), std::string::npos) << run.err;
+}
