@@ -93,8 +93,10 @@ long StatusKiB(const char* key) {
 
 // The import as the window and the command line run it, into a book of 200 entries.
 int Import(const std::string& path, TPP5Phonebook& book) {
-    const std::vector<TContact> contacts = ReadContactsFile(path);
-    return FillPhonebook(contacts, book, book.Count() + 1, {});
+    TContactsImport import(book.Count());
+    import.AddFile(path);
+    import.FillPhonebook(book, {});
+    return import.Contacts();
 }
 
 // In the child: one import, its time and memory on stdout as "ms baseKiB peakKiB contacts entries".

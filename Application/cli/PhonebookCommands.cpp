@@ -130,15 +130,15 @@ int Import(const TArgs& args) {
         UsageError();
     TPP5Phonebook book;
     book.SetCount(uint8_t(args.entries));
-    std::vector<TContact> contacts;
+    TContactsImport import(book.Count());
     try {
-        contacts = ReadContactsFile(args.file);
+        import.AddFile(args.file);
     } catch (const EContactsFileError& e) {
         throw TCommandFailure(std::string(Texts::CouldNotConnectToOutlook) + " " + e.what());
     }
-    FillPhonebook(contacts, book, book.Count() + 1, [](int, const std::string&) {});
+    import.FillPhonebook(book, {});
     Save(args.output, book);
-    std::printf("%zu contacts gave %d entries.\n", contacts.size(), book.CountNumbers());
+    std::printf("%d contacts gave %d entries.\n", import.Contacts(), book.CountNumbers());
     return 0;
 }
 

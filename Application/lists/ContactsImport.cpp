@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -37,7 +38,7 @@ bool IsBlank(QByteArrayView bytes) {
 }
 
 // Trims the single-byte text and makes every run of blanks inside it one space.
-std::string Tidy(const std::string& text) {
+std::string Tidy(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     bool gap = false;
@@ -138,10 +139,8 @@ QString FromUtf8(QByteArrayView bytes) {
     return decoder.decode(bytes);
 }
 
-std::string Utf8ToAnsi(QByteArrayView bytes) {
-    if (IsAscii(bytes))
-        return std::string(bytes.data(), size_t(bytes.size()));
-    return AnsiOf(FromUtf8(bytes));
+std::string_view AsStringView(QByteArrayView bytes) {
+    return {bytes.data(), size_t(bytes.size())};
 }
 
 // ---- Outlook CSV -----------------------------------------------------------------------------------
@@ -184,28 +183,31 @@ char Separator(QByteArrayView data) {
 
 // Walks the records, handing each field with its column number, then the end of its record. A field may
 // be quoted, with "" for a quote and separators and line breaks inside; blanks before the opening quote
-// are dropped and text after the closing quote is kept. Records end in CR LF, LF or a lone CR.
+// are dropped and text after the closing quote is kept. Records end in CR LF, LF or a lone CR. A field is
+// a view into the data, or into one buffer for the quoted ones, valid until the next field.
 template <class FieldFn, class RecordFn>
 void ScanCsv(QByteArrayView data, char separator, FieldFn onField, RecordFn onRecordEnd) {
     const char* const d = data.data();
     const qsizetype n = data.size();
+    std::string unquoted;
     qsizetype i = 0;
     while (i < n) {
         for (int column = 0;; ++column) {
-            QByteArray field;
             qsizetype j = i;
             while (j < n && (d[j] == ' ' || d[j] == '\t'))
                 ++j;
-            if (j < n && d[j] == '"') {
+            const bool quoted = j < n && d[j] == '"';
+            if (quoted) {
+                unquoted.clear();
                 i = j + 1;
                 for (;;) {
                     const auto* quote = static_cast<const char*>(std::memchr(d + i, '"', size_t(n - i)));
                     if (quote == nullptr)
                         throw EContactsFileError("unterminated quoted field");
-                    field.append(d + i, quote - (d + i));
+                    unquoted.append(d + i, size_t(quote - (d + i)));
                     i = quote - d + 1;
                     if (i < n && d[i] == '"') {
-                        field.append('"');
+                        unquoted += '"';
                         ++i;
                     } else {
                         break;
@@ -215,8 +217,12 @@ void ScanCsv(QByteArrayView data, char separator, FieldFn onField, RecordFn onRe
             const qsizetype start = i;
             while (i < n && d[i] != separator && d[i] != '\n' && d[i] != '\r')
                 ++i;
-            field.append(d + start, i - start);
-            onField(column, field);
+            if (quoted) {
+                unquoted.append(d + start, size_t(i - start));
+                onField(column, QByteArrayView(unquoted.data(), qsizetype(unquoted.size())));
+            } else {
+                onField(column, QByteArrayView(d + start, i - start));
+            }
             if (i < n && d[i] == separator) {
                 ++i;
                 continue;
@@ -547,29 +553,31 @@ bool StartsAsVCard(QByteArrayView data) {
 
 } // namespace
 
-std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
+void ParseOutlookCsv(const QByteArray& input, const TContactSink& onContact) {
     CheckSize(input);
     const QByteArrayView data = WithoutBom(input);
     if (data.isEmpty())
         throw EContactsFileError("empty file");
     const bool utf8 = data.size() != input.size() || IsUtf8(data);
-    auto text = [utf8](QByteArrayView raw) {
-        return Tidy(utf8 ? Utf8ToAnsi(raw) : std::string(raw.data(), size_t(raw.size())));
+    auto text = [utf8](std::string_view raw) {
+        const QByteArrayView bytes(raw.data(), qsizetype(raw.size()));
+        return utf8 && !IsAscii(bytes) ? Tidy(AnsiOf(FromUtf8(bytes))) : Tidy(raw);
     };
 
     std::array<int, ColumnKinds> columnOf;
     columnOf.fill(-1);
-    std::array<QByteArray, ColumnKinds> values;
+    // The fields of the record being read, in buffers that are used again for every record.
+    std::array<std::string, ColumnKinds> values;
     bool haveHeader = false, blank = true;
-    std::vector<TContact> contacts;
+    TContact contact;
 
-    auto onField = [&](int column, QByteArray& field) {
+    auto onField = [&](int column, QByteArrayView field) {
         const bool blankField = IsBlank(field);
         blank = blank && blankField;
         if (!haveHeader) {
             if (blankField)
                 return;
-            const std::string title = AsciiLower(text(field));
+            const std::string title = AsciiLower(text(AsStringView(field)));
             for (int k = 0; k < ColumnKinds; ++k)
                 if (columnOf[k] < 0 && title == ColumnTitles[k])
                     columnOf[k] = column;
@@ -577,7 +585,7 @@ std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
         }
         for (int k = 0; k < ColumnKinds; ++k)
             if (columnOf[k] == column)
-                values[k] = std::move(field);
+                values[k].assign(field.data(), size_t(field.size()));
     };
     auto onRecordEnd = [&] {
         if (blank) {
@@ -588,7 +596,6 @@ std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
                 columnOf[ColMobile] < 0)
                 throw EContactsFileError("no telephone columns");
         } else {
-            TContact contact;
             contact.FullName = text(values[ColName]);
             if (contact.FullName.empty())
                 contact.FullName = text(values[ColFullName]);
@@ -599,29 +606,29 @@ std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
             contact.Home = text(values[ColHome]);
             contact.Primary = text(values[ColPrimary]);
             contact.Mobile = text(values[ColMobile]);
-            contacts.push_back(std::move(contact));
+            onContact(contact);
         }
-        values = {};
+        for (std::string& value : values)
+            value.clear();
         blank = true;
     };
     ScanCsv(data, Separator(data), onField, onRecordEnd);
     if (!haveHeader)
         throw EContactsFileError("no telephone columns");
-    return contacts;
 }
 
-std::vector<TContact> ParseVCards(const QByteArray& input) {
+void ParseVCards(const QByteArray& input, const TContactSink& onContact) {
     CheckSize(input);
     const QByteArrayView data = WithoutBom(input);
     if (data.isEmpty())
         throw EContactsFileError("empty file");
 
-    std::vector<TContact> contacts;
     TCard card;
     int depth = 0; // 1 inside a card, more inside a card carried by its AGENT
     bool found = false, afterAgent = false;
     auto finish = [&] {
-        contacts.push_back(ContactFromCard(card));
+        TContact contact = ContactFromCard(card);
+        onContact(contact);
         card = {};
         depth = 0;
     };
@@ -667,17 +674,18 @@ std::vector<TContact> ParseVCards(const QByteArray& input) {
         finish();
     if (!found)
         throw EContactsFileError("no vCard in the file");
-    return contacts;
 }
 
-std::vector<TContact> ReadContactsFile(const std::string& path) {
+void ReadContactsFile(const std::string& path, const TContactSink& onContact) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         throw EContactsFileError("cannot open the file: " + ToAnsi(file.errorString()));
     if (file.size() > MaxContactsFileSize)
         throw EContactsFileError("file too large");
-    // Read in pieces, so that a device or a growing file cannot make us take more than the limit.
+    // Read in pieces, so that a device or a growing file cannot make us take more than the limit; room
+    // for the size the file tells, so that the bytes are not copied as they grow.
     QByteArray data;
+    data.reserve(qsizetype(file.size()));
     QByteArray piece(1 << 20, '\0');
     for (;;) {
         const qint64 got = file.read(piece.data(), piece.size());
@@ -691,24 +699,72 @@ std::vector<TContact> ReadContactsFile(const std::string& path) {
     }
     if (data.isEmpty())
         throw EContactsFileError("empty file");
-    return StartsAsVCard(data) ? ParseVCards(data) : ParseOutlookCsv(data);
+    if (StartsAsVCard(data))
+        ParseVCards(data, onContact);
+    else
+        ParseOutlookCsv(data, onContact);
+}
+
+namespace {
+
+template <class Reader> std::vector<TContact> Collected(Reader read) {
+    std::vector<TContact> contacts;
+    read([&contacts](TContact& contact) { contacts.push_back(std::move(contact)); });
+    return contacts;
+}
+
+} // namespace
+
+std::vector<TContact> ReadContactsFile(const std::string& path) {
+    return Collected([&path](const TContactSink& sink) { ReadContactsFile(path, sink); });
+}
+
+std::vector<TContact> ParseOutlookCsv(const QByteArray& data) {
+    return Collected([&data](const TContactSink& sink) { ParseOutlookCsv(data, sink); });
+}
+
+std::vector<TContact> ParseVCards(const QByteArray& data) {
+    return Collected([&data](const TContactSink& sink) { ParseVCards(data, sink); });
+}
+
+TContactsImport::TContactsImport(int room)
+    : Room(std::clamp(room, 0, PhonebookEntries)) {}
+
+void TContactsImport::Add(const TContact& contact) {
+    ++ContactCount;
+    bool leftOut = false;
+    for (const std::string* number : {&contact.Business, &contact.Home, &contact.Primary, &contact.Mobile}) {
+        if (number->empty())
+            continue;
+        if (int(Taken.size()) < Room) {
+            Taken.push_back({contact.FullName, *number});
+        } else {
+            ++NumbersNotTaken;
+            leftOut = true;
+        }
+    }
+    ContactsNotTaken += leftOut ? 1 : 0;
+}
+
+void TContactsImport::AddFile(const std::string& path) {
+    ReadContactsFile(path, [this](TContact& contact) { Add(contact); });
+}
+
+void TContactsImport::FillPhonebook(TPP5Phonebook& book, const TImportedRowFn& onRow) const {
+    for (size_t i = 0; i < Taken.size(); ++i) {
+        const auto entry = uint16_t(i);
+        book.SetNumber(entry, Taken[i].Number);
+        book.SetName(entry, Taken[i].FullName);
+        if (onRow)
+            onRow(entry, Taken[i].FullName);
+    }
 }
 
 int FillPhonebook(const std::vector<TContact>& contacts, TPP5Phonebook& book, int rowCount,
-                  const std::function<void(int entry, const std::string& fullName)>& onRow) {
-    int row = 1;
-    for (const TContact& contact : contacts) {
-        for (const std::string* number :
-             {&contact.Business, &contact.Home, &contact.Primary, &contact.Mobile}) {
-            if (number->empty() || row >= rowCount || row > PhonebookEntries)
-                continue;
-            const auto entry = uint16_t(row - 1);
-            book.SetNumber(entry, *number);
-            book.SetName(entry, contact.FullName);
-            if (onRow)
-                onRow(entry, contact.FullName);
-            ++row;
-        }
-    }
-    return int(contacts.size());
+                  const TImportedRowFn& onRow) {
+    TContactsImport import(rowCount - 1);
+    for (const TContact& contact : contacts)
+        import.Add(contact);
+    import.FillPhonebook(book, onRow);
+    return import.Contacts();
 }

@@ -146,17 +146,18 @@ void TPhoneBookTab::miOutlookContactsClick() {
     sgPhoneBook->InitPhonebookGrid();
     bool failed = false;
     try {
-        const std::vector<TContact> contacts = ReadContactsFile(path);
-        FillPhonebook(contacts, book, sgPhoneBook->rowCount(),
-                      [this](int entry, const std::string& fullName) {
-                          sgPhoneBook->ShowImportedEntry(entry, fullName);
-                      });
-    } catch (const std::exception&) {
-        failed = true;
-    }
-    ApplyGridFont();
-    if (failed)
-        Ui.Message(TMessageKind::Error, Texts::CouldNotConnectToOutlook, TButtons::Ok);
-    Ui.ShowStatus("");
-    Ui.SetBusy(false);
+        TContactsImport import(sgPhoneBook->rowCount() - 1);
+        import.AddFile(path);
+        import.FillPhonebook(book, [this](int entry, const std::string& fullName) {
+            sgPhoneBook->ShowImportedEntry(entry, fullName);
+    });
+}
+catch (const std::exception&) {
+    failed = true;
+}
+ApplyGridFont();
+if (failed)
+    Ui.Message(TMessageKind::Error, Texts::CouldNotConnectToOutlook, TButtons::Ok);
+Ui.ShowStatus("");
+Ui.SetBusy(false);
 }

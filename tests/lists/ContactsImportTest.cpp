@@ -219,4 +219,36 @@ TEST(FillPhonebook, NumbersInOrderUntilTheGridIsFull) {
     EXPECT_EQ(book.CountNumbers(), 0);
 }
 
+TEST(ContactsImport, CountsWhatFoundNoRoomAndFillsTheBookOnlyWhenAsked) {
+    TContactsImport import(3);
+    import.Add({"A", "1", "", "2", ""});
+    import.Add({"No numbers", "", "", "", ""});
+    import.Add({"B", "3", "4", "", "5"}); // 3 fits, 4 and 5 do not
+    import.Add({"C", "", "", "", "6"});
+    EXPECT_EQ(import.Contacts(), 4);
+    EXPECT_EQ(import.Entries(), 3);
+    EXPECT_EQ(import.NumbersLeftOut(), 3);
+    EXPECT_EQ(import.ContactsLeftOut(), 2);
+
+    TPP5Phonebook book;
+    book.SetCount(200);
+    book.SetNumber(3, "99");
+    import.FillPhonebook(book, nullptr);
+    EXPECT_EQ(book.GetName(2), "B");
+    EXPECT_EQ(book.GetNumber(2), "3");
+    EXPECT_EQ(book.GetNumber(3), "99") << "entries beyond the import are the caller's";
+
+    // A file found malformed at its end raises after its first contacts were counted; the callers then
+    // leave the book as it was.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath("cut.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Name,Home Phone\nA,1\nB,2\n\"C,3\n");
+    file.close();
+    TContactsImport cut(200);
+    EXPECT_EQ(ErrorOf([&] { cut.AddFile(file.fileName().toStdString()); }), "unterminated quoted field");
+    EXPECT_EQ(cut.Contacts(), 2);
+}
+
 } // namespace
