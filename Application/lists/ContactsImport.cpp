@@ -3,6 +3,8 @@
 #include "link/NumberConverting.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFormat.h"
 
 #include <QByteArrayList>
 #include <QFile>
@@ -713,6 +715,26 @@ template <class Reader> std::vector<TContact> Collected(Reader read) {
     return contacts;
 }
 
+bool IsDialSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '(' || c == ')' || c == '/' || c == '.' || c == '-';
+}
+
+// "(0)", blanks allowed inside, at position i: the trunk prefix an international number may show.
+size_t TrunkZeroLength(const std::string& number, size_t i) {
+    auto skipBlanks = [&number](size_t k) {
+        while (k < number.size() && (number[k] == ' ' || number[k] == '\t'))
+            ++k;
+        return k;
+    };
+    if (number[i] != '(')
+        return 0;
+    size_t k = skipBlanks(i + 1);
+    if (k == number.size() || number[k] != '0')
+        return 0;
+    k = skipBlanks(k + 1);
+    return k < number.size() && number[k] == ')' ? k + 1 - i : 0;
+}
+
 } // namespace
 
 std::vector<TContact> ReadContactsFile(const std::string& path) {
@@ -727,8 +749,35 @@ std::vector<TContact> ParseVCards(const QByteArray& data) {
     return Collected([&data](const TContactSink& sink) { ParseVCards(data, sink); });
 }
 
+std::string MakeDialable(const std::string& number, const std::string& internationalPrefix) {
+    if (IsStorableNumber(NormaliseNumber(number)))
+        return number;
+    size_t i = 0;
+    while (i < number.size() && (number[i] == ' ' || number[i] == '\t'))
+        ++i;
+    const bool international = i < number.size() && number[i] == '+';
+    std::string dialable;
+    if (international) {
+        dialable = internationalPrefix;
+        ++i;
+    }
+    bool digits = false;
+    for (; i < number.size(); ++i) {
+        const char c = number[i];
+        if (const size_t trunk = international ? TrunkZeroLength(number, i) : 0; trunk > 0) {
+            i += trunk - 1;
+        } else if (!IsDialSeparator(c)) {
+            if (!StorableInNumber(c))
+                return number;
+            digits = digits || (c >= '0' && c <= '9');
+            dialable += c;
+        }
+    }
+    return digits && dialable.size() <= MaxNumberLength ? dialable : number;
+}
+
 TContactsImport::TContactsImport(int room)
-    : Room(std::clamp(room, 0, PhonebookEntries)) {}
+    : EntryRoom(std::clamp(room, 0, PhonebookEntries)) {}
 
 void TContactsImport::Add(const TContact& contact) {
     ++ContactCount;
@@ -736,7 +785,7 @@ void TContactsImport::Add(const TContact& contact) {
     for (const std::string* number : {&contact.Business, &contact.Home, &contact.Primary, &contact.Mobile}) {
         if (number->empty())
             continue;
-        if (int(Taken.size()) < Room) {
+        if (int(Taken.size()) < EntryRoom) {
             Taken.push_back({contact.FullName, *number});
         } else {
             ++NumbersNotTaken;
@@ -748,6 +797,47 @@ void TContactsImport::Add(const TContact& contact) {
 
 void TContactsImport::AddFile(const std::string& path) {
     ReadContactsFile(path, [this](TContact& contact) { Add(contact); });
+}
+
+std::vector<int> TContactsImport::UnstorableEntries() const {
+    std::vector<int> entries;
+    for (size_t i = 0; i < Taken.size(); ++i)
+        if (!IsStorableNumber(NormaliseNumber(Taken[i].Number)))
+            entries.push_back(int(i));
+    return entries;
+}
+
+int TContactsImport::MakeNumbersDialable(const std::string& internationalPrefix) {
+    int changed = 0;
+    for (TTaken& taken : Taken) {
+        std::string dialable = MakeDialable(taken.Number, internationalPrefix);
+        if (dialable != taken.Number) {
+            taken.Number = std::move(dialable);
+            ++changed;
+        }
+    }
+    return changed;
+}
+
+std::string TContactsImport::DialableQuestion(const std::string& internationalPrefix) const {
+    const std::vector<int> unstorable = UnstorableEntries();
+    if (unstorable.empty())
+        return {};
+    return FormatText(Texts::MakeNumbersDialableQuestion, int(unstorable.size()), unstorable.front() + 1,
+                      internationalPrefix.c_str());
+}
+
+std::vector<std::string> TContactsImport::Report(std::optional<int> madeDialable) const {
+    std::vector<std::string> lines;
+    if (madeDialable) {
+        lines.push_back(FormatText(Texts::NumbersMadeDialable, *madeDialable));
+        if (const std::vector<int> left = UnstorableEntries(); !left.empty())
+            lines.push_back(FormatText(Texts::NumbersStillUnstorable, int(left.size()), left.front() + 1));
+    }
+    if (NumbersNotTaken > 0)
+        lines.push_back(
+            FormatText(Texts::ContactsNotTakenBookFull, EntryRoom, NumbersNotTaken, ContactsNotTaken));
+    return lines;
 }
 
 void TContactsImport::FillPhonebook(TPP5Phonebook& book, const TImportedRowFn& onRow) const {

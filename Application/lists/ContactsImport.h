@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,10 +49,22 @@ std::vector<TContact> ParseOutlookCsv(const QByteArray& data);
 void ParseVCards(const QByteArray& data, const TContactSink& onContact);
 std::vector<TContact> ParseVCards(const QByteArray& data);
 
+// What a handset dials for the "+" of an international number, unless the person says otherwise.
+constexpr const char* DefaultInternationalPrefix = "00";
+
+// A number as a contact gives it, made into one the handset can store and dial: a leading "+" becomes
+// internationalPrefix (and a "(0)" after the country code, which is not dialled from abroad, goes), and
+// the blanks and the separators "(", ")", "/", "." and "-" between the digits go. "*", "#" and the pause
+// "P" stay where they are. Returned unchanged: a number the handset stores as it is (its "-" being a
+// pause there, as the phone book keeps it), and one that would still not be storable (letters, "+" inside,
+// no digit, or longer than the 23 characters the handset stores).
+std::string MakeDialable(const std::string& number, const std::string& internationalPrefix);
+
 using TImportedRowFn = std::function<void(int entry, const std::string& fullName)>;
 
-// A contacts import on its way into the phone book. It keeps the numbers the book has room for, with their
-// names, and counts the contacts and what found no room. Everything
+// A contacts import on its way into the phone book. It keeps the numbers the book has room for as the
+// contacts gave them, so that they can still be made dialable before the book normalises them (its "-" to
+// "P" would turn a separator into a pause), and counts the contacts and what found no room. Everything
 // else of the contacts is let go as they come, so that a file of millions of rows costs no more than
 // its bytes.
 class TContactsImport {
@@ -71,6 +84,17 @@ public:
     int NumbersLeftOut() const { return NumbersNotTaken; }
     int ContactsLeftOut() const { return ContactsNotTaken; }
 
+    // Entries whose number, as the book keeps it, holds a character the handset cannot store.
+    std::vector<int> UnstorableEntries() const;
+    // MakeDialable on each of those; gives how many it changed.
+    int MakeNumbersDialable(const std::string& internationalPrefix);
+
+    // The offer to make the numbers dialable, or "" when every number can be stored.
+    std::string DialableQuestion(const std::string& internationalPrefix) const;
+    // What the person is told at the end, one text a line: how many numbers were made dialable (when
+    // the offer was taken) and how many still cannot be stored, and what found no room.
+    std::vector<std::string> Report(std::optional<int> madeDialable) const;
+
     // Entries 0 to Entries() - 1 of the book get the numbers and the names (the book normalises and cuts
     // them); onRow(entry, the whole name) after each, for the grid. Entries above are not touched.
     void FillPhonebook(TPP5Phonebook& book, const TImportedRowFn& onRow) const;
@@ -80,7 +104,7 @@ private:
         std::string FullName;
         std::string Number;
     };
-    int Room;
+    int EntryRoom;
     int ContactCount = 0;
     int NumbersNotTaken = 0;
     int ContactsNotTaken = 0;

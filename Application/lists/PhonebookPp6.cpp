@@ -5,7 +5,6 @@
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
 
-#include <cctype>
 #include <exception>
 #include <memory>
 
@@ -20,12 +19,6 @@ bool BlankName(const std::string& name) {
         if (uint8_t(c) > ' ')
             return false;
     return true;
-}
-
-// What the packed number can carry, after upper-casing: digits, "*" B, "#" C, pause D.
-bool Storable(char c) {
-    const char up = char(std::toupper(uint8_t(c)));
-    return (up >= '0' && up <= '9') || up == '*' || up == '#' || up == 'P' || up == '-';
 }
 
 } // namespace
@@ -157,7 +150,7 @@ bool TPhonebookTransfer::WritePhonebookEntry(const std::string& name, const std:
 int TPhonebookTransfer::FirstUnstorableNumber(const TPP5Phonebook& book) {
     for (int i = 0; i < book.Count(); ++i)
         for (const char c : book.GetNumber(uint16_t(i)))
-            if (!Storable(c))
+            if (!StorableInNumber(c))
                 return i;
     return -1;
 }
@@ -170,7 +163,7 @@ bool TPhonebookTransfer::RefuseUnstorableNumbers() {
         return false;
     char bad = 0;
     for (const char c : Book.GetNumber(uint16_t(entry)))
-        if (!Storable(c)) {
+        if (!StorableInNumber(c)) {
             bad = c;
             break;
         }
