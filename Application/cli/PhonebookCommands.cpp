@@ -13,8 +13,11 @@
 namespace {
 
 constexpr const char* Usage = "read [-o FILE.phb] | write FILE.phb --add|--replace | delete | "
-                              "import CONTACTS.csv|.vcf -o FILE.phb [--entries N]";
+                              "import CONTACTS.csv|.vcf -o FILE.phb [--entries N] [--dialable "
+                              "[--international-prefix DIGITS]]";
 constexpr int MostEntries = 255;
+// Longer than any international prefix dialled anywhere.
+constexpr size_t LongestInternationalPrefix = 6;
 
 [[noreturn]] void UsageError() {
     throw TUsageError(std::string("usage: quorvel-cli phonebook ") + Usage);
@@ -25,7 +28,18 @@ struct TArgs {
     std::string output;
     std::optional<TWriteMode> mode;
     int entries = TMainCore::StartPhonebookCount;
+    bool dialable = false;
+    std::optional<std::string> internationalPrefix;
 };
+
+std::string InternationalPrefix(const std::string& text) {
+    if (text.empty() || text.size() > LongestInternationalPrefix ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        throw TUsageError("--international-prefix must be 1 to " +
+                          std::to_string(LongestInternationalPrefix) + " digits, such as 00 or 011, not \"" +
+                          text + "\"");
+    return text;
+}
 
 TArgs ParseArgs(const std::vector<std::string>& args) {
     TArgs parsed;
@@ -39,6 +53,12 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
             if (++i == args.size())
                 UsageError();
             parsed.entries = int(ParseNumber(args[i], 1, MostEntries, "--entries"));
+        } else if (arg == "--dialable") {
+            parsed.dialable = true;
+        } else if (arg == "--international-prefix") {
+            if (++i == args.size())
+                UsageError();
+            parsed.internationalPrefix = InternationalPrefix(args[i]);
         } else if (arg == "--add" || arg == "--replace") {
             if (parsed.mode)
                 UsageError();
@@ -126,7 +146,7 @@ int Delete(TCliSession& session, const TArgs& args) {
 }
 
 int Import(const TArgs& args) {
-    if (args.file.empty() || args.output.empty() || args.mode)
+    if (args.file.empty() || args.output.empty() || args.mode || (args.internationalPrefix && !args.dialable))
         UsageError();
     TPP5Phonebook book;
     book.SetCount(uint8_t(args.entries));
@@ -136,9 +156,23 @@ int Import(const TArgs& args) {
     } catch (const EContactsFileError& e) {
         throw TCommandFailure(std::string(Texts::CouldNotConnectToOutlook) + " " + e.what());
     }
+    // Before the book keeps the numbers: it would take a "-" between digit groups for a pause.
+    std::optional<int> madeDialable;
+    if (args.dialable)
+        madeDialable =
+            import.MakeNumbersDialable(args.internationalPrefix.value_or(DefaultInternationalPrefix));
     import.FillPhonebook(book, {});
     Save(args.output, book);
     std::printf("%d contacts gave %d entries.\n", import.Contacts(), book.CountNumbers());
+    for (const std::string& line : import.Report(madeDialable))
+        std::printf("%s\n", line.c_str());
+    if (const std::vector<int> unstorable = import.UnstorableEntries(); !madeDialable && !unstorable.empty())
+        std::fprintf(
+            stderr,
+            "Numbers the handset cannot store as they are: %zu, the first in line %d. --dialable makes "
+            "them dialable: a leading \"+\" becomes --international-prefix (%s unless given), and "
+            "the blanks and ( ) / . - between the digits go.\n",
+            unstorable.size(), unstorable.front() + 1, DefaultInternationalPrefix);
     return 0;
 }
 
@@ -172,6 +206,10 @@ std::vector<TCommand> PhonebookCommands() {
              "delete    deletes the handset's phone book (asks, or --yes).\n"
              "import    turns an Outlook CSV export or a vCard file into a .phb file, one entry per\n"
              "          telephone number (business, home, primary, mobile), at most N entries (200).\n"
+             "          --dialable makes numbers the handset cannot store dialable: a leading \"+\" becomes\n"
+             "          the international prefix (--international-prefix, 00 unless given), and the blanks\n"
+             "          and ( ) / . - between the digits go. Numbers the handset stores as they are, pauses\n"
+             "          included, stay as they are.\n"
              "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
          Phonebook},
     };
