@@ -15,8 +15,11 @@ namespace {
 
 constexpr const char* Usage =
     "read [-o FILE.phb] | write FILE.phb --add|--replace | delete | "
-    "restore-backup [FILE.phb] | import CONTACTS.csv|.vcf -o FILE.phb [--entries N]";
+    "restore-backup [FILE.phb] | import CONTACTS.csv|.vcf -o FILE.phb [--entries N] "
+    "[--dialable [--international-prefix DIGITS]]";
 constexpr int MostEntries = 255;
+// Longer than any international prefix dialled anywhere.
+constexpr size_t LongestInternationalPrefix = 6;
 
 [[noreturn]] void UsageError() {
     throw TUsageError(std::string("usage: quorvel-cli phonebook ") + Usage);
@@ -27,7 +30,18 @@ struct TArgs {
     std::string output;
     std::optional<TWriteMode> mode;
     int entries = TMainCore::StartPhonebookCount;
+    bool dialable = false;
+    std::optional<std::string> internationalPrefix;
 };
+
+std::string InternationalPrefix(const std::string& text) {
+    if (text.empty() || text.size() > LongestInternationalPrefix ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        throw TUsageError("--international-prefix must be 1 to " +
+                          std::to_string(LongestInternationalPrefix) + " digits, such as 00 or 011, not \"" +
+                          text + "\"");
+    return text;
+}
 
 TArgs ParseArgs(const std::vector<std::string>& args) {
     TArgs parsed;
@@ -41,6 +55,12 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
             if (++i == args.size())
                 UsageError();
             parsed.entries = int(ParseNumber(args[i], 1, MostEntries, "--entries"));
+        } else if (arg == "--dialable") {
+            parsed.dialable = true;
+        } else if (arg == "--international-prefix") {
+            if (++i == args.size())
+                UsageError();
+            parsed.internationalPrefix = InternationalPrefix(args[i]);
         } else if (arg == "--add" || arg == "--replace") {
             if (parsed.mode)
                 UsageError();
@@ -162,19 +182,33 @@ int Delete(TCliSession& session, const TArgs& args) {
 }
 
 int Import(const TArgs& args) {
-    if (args.file.empty() || args.output.empty() || args.mode)
+    if (args.file.empty() || args.output.empty() || args.mode || (args.internationalPrefix && !args.dialable))
         UsageError();
     TPP5Phonebook book;
     book.SetCount(uint8_t(args.entries));
-    std::vector<TContact> contacts;
+    TContactsImport import(book.Count());
     try {
-        contacts = ReadContactsFile(args.file);
+        import.AddFile(args.file);
     } catch (const EContactsFileError& e) {
         throw TCommandFailure(std::string(Texts::CouldNotConnectToOutlook) + " " + e.what());
     }
-    FillPhonebook(contacts, book, book.Count() + 1, [](int, const std::string&) {});
+    // Before the book keeps the numbers: it would take a "-" between digit groups for a pause.
+    std::optional<int> madeDialable;
+    if (args.dialable)
+        madeDialable =
+            import.MakeNumbersDialable(args.internationalPrefix.value_or(DefaultInternationalPrefix));
+    import.FillPhonebook(book, {});
     Save(args.output, book);
-    std::printf("%zu contacts gave %d entries.\n", contacts.size(), book.CountNumbers());
+    std::printf("%d contacts gave %d entries.\n", import.Contacts(), book.CountNumbers());
+    for (const std::string& line : import.Report(madeDialable))
+        std::printf("%s\n", line.c_str());
+    if (const std::vector<int> unstorable = import.UnstorableEntries(); !madeDialable && !unstorable.empty())
+        std::fprintf(
+            stderr,
+            "Numbers the handset cannot store as they are: %zu, the first in line %d. --dialable makes "
+            "them dialable: a leading \"+\" becomes --international-prefix (%s unless given), and "
+            "the blanks and ( ) / . - between the digits go.\n",
+            unstorable.size(), unstorable.front() + 1, DefaultInternationalPrefix);
     return 0;
 }
 
@@ -215,6 +249,10 @@ std::vector<TCommand> PhonebookCommands() {
              "          --yes); the list it replaces is kept too.\n"
              "import    turns an Outlook CSV export or a vCard file into a .phb file, one entry per\n"
              "          telephone number (business, home, primary, mobile), at most N entries (200).\n"
+             "          --dialable makes numbers the handset cannot store dialable: a leading \"+\" becomes\n"
+             "          the international prefix (--international-prefix, 00 unless given), and the blanks\n"
+             "          and ( ) / . - between the digits go. Numbers the handset stores as they are, pauses\n"
+             "          included, stay as they are.\n"
              "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
          Phonebook},
     };

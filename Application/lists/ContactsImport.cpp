@@ -3,6 +3,8 @@
 #include "link/NumberConverting.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFormat.h"
 
 #include <QByteArrayList>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -37,7 +40,7 @@ bool IsBlank(QByteArrayView bytes) {
 }
 
 // Trims the single-byte text and makes every run of blanks inside it one space.
-std::string Tidy(const std::string& text) {
+std::string Tidy(std::string_view text) {
     std::string result;
     result.reserve(text.size());
     bool gap = false;
@@ -138,10 +141,8 @@ QString FromUtf8(QByteArrayView bytes) {
     return decoder.decode(bytes);
 }
 
-std::string Utf8ToAnsi(QByteArrayView bytes) {
-    if (IsAscii(bytes))
-        return std::string(bytes.data(), size_t(bytes.size()));
-    return AnsiOf(FromUtf8(bytes));
+std::string_view AsStringView(QByteArrayView bytes) {
+    return {bytes.data(), size_t(bytes.size())};
 }
 
 // ---- Outlook CSV -----------------------------------------------------------------------------------
@@ -184,28 +185,31 @@ char Separator(QByteArrayView data) {
 
 // Walks the records, handing each field with its column number, then the end of its record. A field may
 // be quoted, with "" for a quote and separators and line breaks inside; blanks before the opening quote
-// are dropped and text after the closing quote is kept. Records end in CR LF, LF or a lone CR.
+// are dropped and text after the closing quote is kept. Records end in CR LF, LF or a lone CR. A field is
+// a view into the data, or into one buffer for the quoted ones, valid until the next field.
 template <class FieldFn, class RecordFn>
 void ScanCsv(QByteArrayView data, char separator, FieldFn onField, RecordFn onRecordEnd) {
     const char* const d = data.data();
     const qsizetype n = data.size();
+    std::string unquoted;
     qsizetype i = 0;
     while (i < n) {
         for (int column = 0;; ++column) {
-            QByteArray field;
             qsizetype j = i;
             while (j < n && (d[j] == ' ' || d[j] == '\t'))
                 ++j;
-            if (j < n && d[j] == '"') {
+            const bool quoted = j < n && d[j] == '"';
+            if (quoted) {
+                unquoted.clear();
                 i = j + 1;
                 for (;;) {
                     const auto* quote = static_cast<const char*>(std::memchr(d + i, '"', size_t(n - i)));
                     if (quote == nullptr)
                         throw EContactsFileError("unterminated quoted field");
-                    field.append(d + i, quote - (d + i));
+                    unquoted.append(d + i, size_t(quote - (d + i)));
                     i = quote - d + 1;
                     if (i < n && d[i] == '"') {
-                        field.append('"');
+                        unquoted += '"';
                         ++i;
                     } else {
                         break;
@@ -215,8 +219,12 @@ void ScanCsv(QByteArrayView data, char separator, FieldFn onField, RecordFn onRe
             const qsizetype start = i;
             while (i < n && d[i] != separator && d[i] != '\n' && d[i] != '\r')
                 ++i;
-            field.append(d + start, i - start);
-            onField(column, field);
+            if (quoted) {
+                unquoted.append(d + start, size_t(i - start));
+                onField(column, QByteArrayView(unquoted.data(), qsizetype(unquoted.size())));
+            } else {
+                onField(column, QByteArrayView(d + start, i - start));
+            }
             if (i < n && d[i] == separator) {
                 ++i;
                 continue;
@@ -547,29 +555,31 @@ bool StartsAsVCard(QByteArrayView data) {
 
 } // namespace
 
-std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
+void ParseOutlookCsv(const QByteArray& input, const TContactSink& onContact) {
     CheckSize(input);
     const QByteArrayView data = WithoutBom(input);
     if (data.isEmpty())
         throw EContactsFileError("empty file");
     const bool utf8 = data.size() != input.size() || IsUtf8(data);
-    auto text = [utf8](QByteArrayView raw) {
-        return Tidy(utf8 ? Utf8ToAnsi(raw) : std::string(raw.data(), size_t(raw.size())));
+    auto text = [utf8](std::string_view raw) {
+        const QByteArrayView bytes(raw.data(), qsizetype(raw.size()));
+        return utf8 && !IsAscii(bytes) ? Tidy(AnsiOf(FromUtf8(bytes))) : Tidy(raw);
     };
 
     std::array<int, ColumnKinds> columnOf;
     columnOf.fill(-1);
-    std::array<QByteArray, ColumnKinds> values;
+    // The fields of the record being read, in buffers that are used again for every record.
+    std::array<std::string, ColumnKinds> values;
     bool haveHeader = false, blank = true;
-    std::vector<TContact> contacts;
+    TContact contact;
 
-    auto onField = [&](int column, QByteArray& field) {
+    auto onField = [&](int column, QByteArrayView field) {
         const bool blankField = IsBlank(field);
         blank = blank && blankField;
         if (!haveHeader) {
             if (blankField)
                 return;
-            const std::string title = AsciiLower(text(field));
+            const std::string title = AsciiLower(text(AsStringView(field)));
             for (int k = 0; k < ColumnKinds; ++k)
                 if (columnOf[k] < 0 && title == ColumnTitles[k])
                     columnOf[k] = column;
@@ -577,7 +587,7 @@ std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
         }
         for (int k = 0; k < ColumnKinds; ++k)
             if (columnOf[k] == column)
-                values[k] = std::move(field);
+                values[k].assign(field.data(), size_t(field.size()));
     };
     auto onRecordEnd = [&] {
         if (blank) {
@@ -588,7 +598,6 @@ std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
                 columnOf[ColMobile] < 0)
                 throw EContactsFileError("no telephone columns");
         } else {
-            TContact contact;
             contact.FullName = text(values[ColName]);
             if (contact.FullName.empty())
                 contact.FullName = text(values[ColFullName]);
@@ -599,29 +608,29 @@ std::vector<TContact> ParseOutlookCsv(const QByteArray& input) {
             contact.Home = text(values[ColHome]);
             contact.Primary = text(values[ColPrimary]);
             contact.Mobile = text(values[ColMobile]);
-            contacts.push_back(std::move(contact));
+            onContact(contact);
         }
-        values = {};
+        for (std::string& value : values)
+            value.clear();
         blank = true;
     };
     ScanCsv(data, Separator(data), onField, onRecordEnd);
     if (!haveHeader)
         throw EContactsFileError("no telephone columns");
-    return contacts;
 }
 
-std::vector<TContact> ParseVCards(const QByteArray& input) {
+void ParseVCards(const QByteArray& input, const TContactSink& onContact) {
     CheckSize(input);
     const QByteArrayView data = WithoutBom(input);
     if (data.isEmpty())
         throw EContactsFileError("empty file");
 
-    std::vector<TContact> contacts;
     TCard card;
     int depth = 0; // 1 inside a card, more inside a card carried by its AGENT
     bool found = false, afterAgent = false;
     auto finish = [&] {
-        contacts.push_back(ContactFromCard(card));
+        TContact contact = ContactFromCard(card);
+        onContact(contact);
         card = {};
         depth = 0;
     };
@@ -667,17 +676,18 @@ std::vector<TContact> ParseVCards(const QByteArray& input) {
         finish();
     if (!found)
         throw EContactsFileError("no vCard in the file");
-    return contacts;
 }
 
-std::vector<TContact> ReadContactsFile(const std::string& path) {
+void ReadContactsFile(const std::string& path, const TContactSink& onContact) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         throw EContactsFileError("cannot open the file: " + ToAnsi(file.errorString()));
     if (file.size() > MaxContactsFileSize)
         throw EContactsFileError("file too large");
-    // Read in pieces, so that a device or a growing file cannot make us take more than the limit.
+    // Read in pieces, so that a device or a growing file cannot make us take more than the limit; room
+    // for the size the file tells, so that the bytes are not copied as they grow.
     QByteArray data;
+    data.reserve(qsizetype(file.size()));
     QByteArray piece(1 << 20, '\0');
     for (;;) {
         const qint64 got = file.read(piece.data(), piece.size());
@@ -691,24 +701,160 @@ std::vector<TContact> ReadContactsFile(const std::string& path) {
     }
     if (data.isEmpty())
         throw EContactsFileError("empty file");
-    return StartsAsVCard(data) ? ParseVCards(data) : ParseOutlookCsv(data);
+    if (StartsAsVCard(data))
+        ParseVCards(data, onContact);
+    else
+        ParseOutlookCsv(data, onContact);
+}
+
+namespace {
+
+template <class Reader> std::vector<TContact> Collected(Reader read) {
+    std::vector<TContact> contacts;
+    read([&contacts](TContact& contact) { contacts.push_back(std::move(contact)); });
+    return contacts;
+}
+
+bool IsDialSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '(' || c == ')' || c == '/' || c == '.' || c == '-';
+}
+
+// "(0)", blanks allowed inside, at position i: the trunk prefix an international number may show.
+size_t TrunkZeroLength(const std::string& number, size_t i) {
+    auto skipBlanks = [&number](size_t k) {
+        while (k < number.size() && (number[k] == ' ' || number[k] == '\t'))
+            ++k;
+        return k;
+    };
+    if (number[i] != '(')
+        return 0;
+    size_t k = skipBlanks(i + 1);
+    if (k == number.size() || number[k] != '0')
+        return 0;
+    k = skipBlanks(k + 1);
+    return k < number.size() && number[k] == ')' ? k + 1 - i : 0;
+}
+
+} // namespace
+
+std::vector<TContact> ReadContactsFile(const std::string& path) {
+    return Collected([&path](const TContactSink& sink) { ReadContactsFile(path, sink); });
+}
+
+std::vector<TContact> ParseOutlookCsv(const QByteArray& data) {
+    return Collected([&data](const TContactSink& sink) { ParseOutlookCsv(data, sink); });
+}
+
+std::vector<TContact> ParseVCards(const QByteArray& data) {
+    return Collected([&data](const TContactSink& sink) { ParseVCards(data, sink); });
+}
+
+std::string MakeDialable(const std::string& number, const std::string& internationalPrefix) {
+    if (IsStorableNumber(NormaliseNumber(number)))
+        return number;
+    size_t i = 0;
+    while (i < number.size() && (number[i] == ' ' || number[i] == '\t'))
+        ++i;
+    const bool international = i < number.size() && number[i] == '+';
+    std::string dialable;
+    if (international) {
+        dialable = internationalPrefix;
+        ++i;
+    }
+    bool digits = false;
+    for (; i < number.size(); ++i) {
+        const char c = number[i];
+        if (const size_t trunk = international ? TrunkZeroLength(number, i) : 0; trunk > 0) {
+            i += trunk - 1;
+        } else if (!IsDialSeparator(c)) {
+            if (!StorableInNumber(c))
+                return number;
+            digits = digits || (c >= '0' && c <= '9');
+            dialable += c;
+        }
+    }
+    return digits && dialable.size() <= MaxNumberLength ? dialable : number;
+}
+
+TContactsImport::TContactsImport(int room)
+    : EntryRoom(std::clamp(room, 0, PhonebookEntries)) {}
+
+void TContactsImport::Add(const TContact& contact) {
+    ++ContactCount;
+    bool leftOut = false;
+    for (const std::string* number : {&contact.Business, &contact.Home, &contact.Primary, &contact.Mobile}) {
+        if (number->empty())
+            continue;
+        if (int(Taken.size()) < EntryRoom) {
+            Taken.push_back({contact.FullName, *number});
+        } else {
+            ++NumbersNotTaken;
+            leftOut = true;
+        }
+    }
+    ContactsNotTaken += leftOut ? 1 : 0;
+}
+
+void TContactsImport::AddFile(const std::string& path) {
+    ReadContactsFile(path, [this](TContact& contact) { Add(contact); });
+}
+
+std::vector<int> TContactsImport::UnstorableEntries() const {
+    std::vector<int> entries;
+    for (size_t i = 0; i < Taken.size(); ++i)
+        if (!IsStorableNumber(NormaliseNumber(Taken[i].Number)))
+            entries.push_back(int(i));
+    return entries;
+}
+
+int TContactsImport::MakeNumbersDialable(const std::string& internationalPrefix) {
+    int changed = 0;
+    for (TTaken& taken : Taken) {
+        std::string dialable = MakeDialable(taken.Number, internationalPrefix);
+        if (dialable != taken.Number) {
+            taken.Number = std::move(dialable);
+            ++changed;
+        }
+    }
+    return changed;
+}
+
+std::string TContactsImport::DialableQuestion(const std::string& internationalPrefix) const {
+    const std::vector<int> unstorable = UnstorableEntries();
+    if (unstorable.empty())
+        return {};
+    return FormatText(Texts::MakeNumbersDialableQuestion, int(unstorable.size()), unstorable.front() + 1,
+                      internationalPrefix.c_str());
+}
+
+std::vector<std::string> TContactsImport::Report(std::optional<int> madeDialable) const {
+    std::vector<std::string> lines;
+    if (madeDialable) {
+        lines.push_back(FormatText(Texts::NumbersMadeDialable, *madeDialable));
+        if (const std::vector<int> left = UnstorableEntries(); !left.empty())
+            lines.push_back(FormatText(Texts::NumbersStillUnstorable, int(left.size()), left.front() + 1));
+    }
+    if (NumbersNotTaken > 0)
+        lines.push_back(
+            FormatText(Texts::ContactsNotTakenBookFull, EntryRoom, NumbersNotTaken, ContactsNotTaken));
+    return lines;
+}
+
+void TContactsImport::FillPhonebook(TPP5Phonebook& book, const TImportedRowFn& onRow) const {
+    for (size_t i = 0; i < Taken.size(); ++i) {
+        const auto entry = uint16_t(i);
+        book.SetNumber(entry, Taken[i].Number);
+        book.SetName(entry, Taken[i].FullName);
+        if (onRow)
+            onRow(entry, Taken[i].FullName);
+    }
 }
 
 int FillPhonebook(const std::vector<TContact>& contacts, TPP5Phonebook& book, int rowCount,
-                  const std::function<void(int entry, const std::string& fullName)>& onRow) {
-    int row = 1;
-    for (const TContact& contact : contacts) {
-        for (const std::string* number :
-             {&contact.Business, &contact.Home, &contact.Primary, &contact.Mobile}) {
-            if (number->empty() || row >= rowCount || row > PhonebookEntries)
-                continue;
-            const auto entry = uint16_t(row - 1);
-            book.SetNumber(entry, *number);
-            book.SetName(entry, contact.FullName);
-            if (onRow)
-                onRow(entry, contact.FullName);
-            ++row;
-        }
-    }
-    return int(contacts.size());
+                  const TImportedRowFn& onRow) {
+    TContactsImport import(rowCount - 1);
+    for (const TContact& contact : contacts)
+        import.Add(contact);
+    import.FillPhonebook(book, onRow);
+    return import.Contacts();
 }

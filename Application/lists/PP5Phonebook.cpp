@@ -25,6 +25,14 @@ std::string NormaliseNumber(const std::string& number) {
     return result;
 }
 
+bool StorableInNumber(char c) {
+    return (c >= '0' && c <= '9') || c == '*' || c == '#' || c == 'P' || c == 'p' || c == '-';
+}
+
+bool IsStorableNumber(const std::string& number) {
+    return std::all_of(number.begin(), number.end(), StorableInNumber);
+}
+
 TPP5Phonebook::TPP5Phonebook() = default;
 
 void TPP5Phonebook::SetCount(uint8_t n) {

@@ -21,6 +21,11 @@ std::string RemoveSpaces(const std::string& text);
 // A dial string as the phone book keeps it: "-" becomes the pause "P", spaces go, at most 23 characters.
 std::string NormaliseNumber(const std::string& number);
 
+// What the packed number of a handset entry can carry, in either case: the digits, "*", "#", and "P" or
+// "-" (both the pause).
+bool StorableInNumber(char c);
+bool IsStorableNumber(const std::string& number);
+
 // The PC's copy of a handset phone book: a fixed table of which the first Count entries are in use.
 class TPP5Phonebook {
 public:

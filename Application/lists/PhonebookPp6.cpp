@@ -9,7 +9,6 @@
 #include "platform/TextFormat.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <memory>
 
@@ -24,12 +23,6 @@ bool BlankName(const std::string& name) {
         if (uint8_t(c) > ' ')
             return false;
     return true;
-}
-
-// What the packed number can carry, after upper-casing: digits, "*" B, "#" C, pause D.
-bool Storable(char c) {
-    const char up = char(std::toupper(uint8_t(c)));
-    return (up >= '0' && up <= '9') || up == '*' || up == '#' || up == 'P' || up == '-';
 }
 
 } // namespace
@@ -162,7 +155,7 @@ bool TPhonebookTransfer::WritePhonebookEntry(const std::string& name, const std:
 int TPhonebookTransfer::FirstUnstorableNumber(const TPP5Phonebook& book) {
     for (int i = 0; i < book.Count(); ++i)
         for (const char c : book.GetNumber(uint16_t(i)))
-            if (!Storable(c))
+            if (!StorableInNumber(c))
                 return i;
     return -1;
 }
@@ -175,7 +168,7 @@ bool TPhonebookTransfer::RefuseUnstorableNumbers() {
         return false;
     char bad = 0;
     for (const char c : Book.GetNumber(uint16_t(entry)))
-        if (!Storable(c)) {
+        if (!StorableInNumber(c)) {
             bad = c;
             break;
         }

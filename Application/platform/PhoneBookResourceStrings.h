@@ -164,6 +164,16 @@ inline constexpr const char* PhonebookLineNotTaken = " - 1 line not taken";
 inline constexpr const char* ContactsFilter = "Contacts exported from Outlook (*.csv *.vcf)|*.csv;*.vcf";
 inline constexpr const char* ConnectingToOutlook = "Connecting to Outlook ...";
 inline constexpr const char* CouldNotConnectToOutlook = "Could not connect to Outlook.";
+// After a contacts import.
+inline constexpr const char* MakeNumbersDialableQuestion =
+    "Numbers the handset cannot store as they are: %d, the first in line %d. They hold \"+\", brackets, "
+    "\"/\", \".\" or other characters besides the digits.\r\rMake them dialable? A leading \"+\" becomes "
+    "\"%s\", and the blanks and the separators ( ) / . - between the digits are removed.";
+inline constexpr const char* NumbersMadeDialable = "Numbers made dialable: %d.";
+inline constexpr const char* NumbersStillUnstorable =
+    "Numbers the handset still cannot store: %d, the first in line %d.";
+inline constexpr const char* ContactsNotTakenBookFull =
+    "The phone book's %d entries are full. Numbers not taken: %d, from contacts: %d.";
 
 // Profile
 inline constexpr const char* ProfileSettingsBox = " Settings  ";

@@ -144,19 +144,36 @@ void TPhoneBookTab::miOutlookContactsClick() {
     TPP5Phonebook& book = Core.Phonebook;
     book.Clear();
     sgPhoneBook->InitPhonebookGrid();
+    const auto showRow = [this](int entry, const std::string& fullName) {
+        sgPhoneBook->ShowImportedEntry(entry, fullName);
+    };
+    TContactsImport import(sgPhoneBook->rowCount() - 1);
     bool failed = false;
     try {
-        const std::vector<TContact> contacts = ReadContactsFile(path);
-        FillPhonebook(contacts, book, sgPhoneBook->rowCount(),
-                      [this](int entry, const std::string& fullName) {
-                          sgPhoneBook->ShowImportedEntry(entry, fullName);
-                      });
+        import.AddFile(path);
+        import.FillPhonebook(book, showRow);
     } catch (const std::exception&) {
         failed = true;
     }
     ApplyGridFont();
-    if (failed)
+    if (failed) {
         Ui.Message(TMessageKind::Error, Texts::CouldNotConnectToOutlook, TButtons::Ok);
+    } else {
+        // The grid shows what the book keeps; the offer works on the numbers as the contacts gave them.
+        std::optional<int> madeDialable;
+        const std::string question = import.DialableQuestion(DefaultInternationalPrefix);
+        if (!question.empty() &&
+            Ui.Message(TMessageKind::Confirmation, question, TButtons::OkCancel) == TAnswer::Ok) {
+            madeDialable = import.MakeNumbersDialable(DefaultInternationalPrefix);
+            import.FillPhonebook(book, showRow);
+            ApplyGridFont();
+        }
+        std::string report;
+        for (const std::string& line : import.Report(madeDialable))
+            report += (report.empty() ? "" : "\r") + line;
+        if (!report.empty())
+            Ui.Message(TMessageKind::Information, report, TButtons::Ok);
+    }
     Ui.ShowStatus("");
     Ui.SetBusy(false);
 }

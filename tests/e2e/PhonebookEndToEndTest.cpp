@@ -196,3 +196,41 @@ TEST_F(Phonebook, ImportTurnsContactsIntoAPhbFile) {
     EXPECT_NE(run.err.find("Could not connect to Outlook."), std::string::npos) << run.err;
     EXPECT_FALSE(QFile::exists(Path("x.phb")));
 }
+
+TEST_F(Phonebook, ImportMakesNumbersDialableOnlyWhenAskedAndSaysWhatDidNotFit) {
+    const std::string csv = Write("contacts.csv", "First Name,Business Phone,Home Phone,Mobile Phone\r\n"
+                                                  "Ann,(030) 555-1234,+44 (0)20 7946 0958,030 555 P 12\r\n"
+                                                  "Bo,0800 FLOWERS,,\r\n"
+                                                  "Cy,1,2,3\r\n"
+                                                  "Di,,,4\r\n");
+    const QString in = QString::fromStdString(csv);
+    THandsetProcess::TRun run =
+        THandsetProcess().Cli({"phonebook", "import", in, "-o", Path("plain.phb"), "--entries", "5"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read(Path("plain.phb")), "Ann,(030)555P1234\r\nAnn,+44(0)2079460958\r\nAnn,030555P12\r\n"
+                                       "Bo,0800FLOWERS\r\nCy,1\r\n");
+    EXPECT_NE(run.out.find("The phone book's 5 entries are full. Numbers not taken: 3, from contacts: 2."),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("cannot store as they are: 3, the first in line 1. --dialable"), std::string::npos)
+        << run.err;
+
+    run = THandsetProcess().Cli({"phonebook", "import", in, "-o", Path("dialable.phb"), "--entries", "5",
+                                 "--dialable", "--international-prefix", "011"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read(Path("dialable.phb")), "Ann,0305551234\r\nAnn,011442079460958\r\nAnn,030555P12\r\n"
+                                          "Bo,0800FLOWERS\r\nCy,1\r\n");
+    EXPECT_NE(run.out.find("Numbers made dialable: 2.\nNumbers the handset still cannot store: 1, the first "
+                           "in line 4."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.err, "");
+
+    // A prefix that is no dial string, or one without --dialable, is a wrong call and writes nothing.
+    for (const QStringList& wrong : {QStringList{"--dialable", "--international-prefix", "+"},
+                                     QStringList{"--international-prefix", "00"}}) {
+        run = THandsetProcess().Cli(QStringList{"phonebook", "import", in, "-o", Path("wrong.phb")} + wrong);
+        EXPECT_EQ(run.exitCode, 2) << run.err;
+        EXPECT_FALSE(QFile::exists(Path("wrong.phb")));
+    }
+}

@@ -140,7 +140,15 @@ TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
 
     answer = Write("contacts.csv", "First Name,Last Name,Business Phone,Mobile Phone\r\n"
                                    "Alexandra Katharina,Lindqvist-Oberg,+45 12 34-56 78,20 30 40 50\r\n");
-    form->findChild<QAction*>("miOutlookContacts")->trigger();
+    {
+        // The offer to make the "+" number dialable, declined: the numbers stay as the import gave them.
+        TModalAnswerer decline(QMessageBox::Cancel);
+        form->findChild<QAction*>("miOutlookContacts")->trigger();
+        ASSERT_EQ(decline.Texts.size(), 1u);
+        EXPECT_TRUE(
+            decline.Texts[0].startsWith("Numbers the handset cannot store as they are: 1, the first in "
+                                        "line 1."));
+    }
     EXPECT_EQ(Cell(*form, 1, 1), "Alexandra Katharina Lindqvist-Oberg");
     EXPECT_EQ(book.GetName(0), "Alexandra Katharina Lind");
     EXPECT_EQ(Cell(*form, 2, 1), "+451234P5678");
@@ -182,4 +190,36 @@ TEST_F(PhoneBookTab, LinesAFileCannotGiveAreNamedWhenItIsOpened) {
     EXPECT_EQ(answerer.Texts[0],
               "line 2: no comma between name and number, not taken\nline 3: the number has more "
               "than 23 digits, which the handset cannot store, not taken");
+}
+
+TEST_F(PhoneBookTab, TheImportOffersToMakeNumbersDialableAndSaysWhatDidNotFit) {
+    THandsetProcess handset({"--capacity", "3"});
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset, {"quorvel", "-outlook"});
+    TPP5Phonebook& book = form->Core().Phonebook;
+    {
+        TModalAnswerer answerer;
+        Click(*form, "bbtnLoadFromPp"); // the grid follows the handset's capacity of 3
+    }
+    ASSERT_EQ(form->PhoneBook().Grid()->rowCount(), 4);
+
+    form->Chosen = Write("contacts.csv", "First Name,Business Phone,Home Phone,Mobile Phone\r\n"
+                                         "Ann,(030) 555-1234,030 555 P 12,\r\n"
+                                         "Bo,+49 (30) 1234,2,3\r\n");
+    TModalAnswerer answerer(QMessageBox::Ok);
+    form->findChild<QAction*>("miOutlookContacts")->trigger();
+    ASSERT_EQ(answerer.Texts.size(), 2u);
+    EXPECT_TRUE(answerer.Texts[0].contains("A leading \"+\" becomes \"00\""))
+        << answerer.Texts[0].toStdString();
+    EXPECT_EQ(answerer.Texts[1],
+              "Numbers made dialable: 2.\nThe phone book's 3 entries are full. Numbers not "
+              "taken: 2, from contacts: 1.");
+    EXPECT_EQ(book.GetNumber(0), "0305551234");
+    EXPECT_EQ(book.GetNumber(1), "030555P12") << "a pause stays";
+    EXPECT_EQ(book.GetNumber(2), "0049301234");
+    EXPECT_EQ(Cell(*form, 2, 1), "0305551234");
+    EXPECT_EQ(Cell(*form, 2, 3), "0049301234");
+    EXPECT_EQ(Cell(*form, 1, 3), "Bo");
+    EXPECT_EQ(TPhonebookTransfer::FirstUnstorableNumber(book), -1);
+    EXPECT_FALSE(form->Busy());
 }

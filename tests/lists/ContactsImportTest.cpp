@@ -219,4 +219,106 @@ TEST(FillPhonebook, NumbersInOrderUntilTheGridIsFull) {
     EXPECT_EQ(book.CountNumbers(), 0);
 }
 
+TEST(ContactsImport, CountsWhatFoundNoRoomAndFillsTheBookOnlyWhenAsked) {
+    TContactsImport import(3);
+    import.Add({"A", "1", "", "2", ""});
+    import.Add({"No numbers", "", "", "", ""});
+    import.Add({"B", "3", "4", "", "5"}); // 3 fits, 4 and 5 do not
+    import.Add({"C", "", "", "", "6"});
+    EXPECT_EQ(import.Contacts(), 4);
+    EXPECT_EQ(import.Entries(), 3);
+    EXPECT_EQ(import.NumbersLeftOut(), 3);
+    EXPECT_EQ(import.ContactsLeftOut(), 2);
+
+    TPP5Phonebook book;
+    book.SetCount(200);
+    book.SetNumber(3, "99");
+    import.FillPhonebook(book, nullptr);
+    EXPECT_EQ(book.GetName(2), "B");
+    EXPECT_EQ(book.GetNumber(2), "3");
+    EXPECT_EQ(book.GetNumber(3), "99") << "entries beyond the import are the caller's";
+
+    // A file found malformed at its end raises after its first contacts were counted; the callers then
+    // leave the book as it was.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath("cut.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Name,Home Phone\nA,1\nB,2\n\"C,3\n");
+    file.close();
+    TContactsImport cut(200);
+    EXPECT_EQ(ErrorOf([&] { cut.AddFile(file.fileName().toStdString()); }), "unterminated quoted field");
+    EXPECT_EQ(cut.Contacts(), 2);
+}
+
+} // namespace
+
+namespace {
+
+TEST(MakeDialable, SeparatorsGoAndALeadingPlusBecomesThePrefix) {
+    EXPECT_EQ(MakeDialable("(030) 555-1234", "00"), "0305551234") << "not 030555P1234";
+    EXPECT_EQ(MakeDialable("030/555 12.34", "00"), "0305551234");
+    EXPECT_EQ(MakeDialable("+49 30 555-1234", "00"), "0049305551234");
+    EXPECT_EQ(MakeDialable(" +1 (555) 123-4567", "011"), "01115551234567");
+    EXPECT_EQ(MakeDialable("+15551234", "00"), "0015551234") << "a vCard tel: URI";
+    // The trunk zero is not dialled from abroad; in a national number it is.
+    EXPECT_EQ(MakeDialable("+44 (0)20 7946 0958", "00"), "00442079460958");
+    EXPECT_EQ(MakeDialable("+44 ( 0 ) 20 7946", "00"), "0044207946");
+    EXPECT_EQ(MakeDialable("(0) 20 7946", "00"), "0207946");
+    EXPECT_EQ(MakeDialable("+49 (30) 1234", "00"), "0049301234");
+}
+
+TEST(MakeDialable, PausesAndCodesStayWhereTheyAre) {
+    EXPECT_EQ(MakeDialable("+49 (30) 1234 P 56", "00"), "0049301234P56");
+    EXPECT_EQ(MakeDialable("(030) 1234p5", "00"), "0301234p5");
+    EXPECT_EQ(MakeDialable("(*31#) 030 1234", "00"), "*31#0301234");
+    // What the handset stores as it is stays as it is, its "-" a pause as the phone book keeps it.
+    for (const char* stored : {"030 555 P 12", "555-1234", "*31#0301234", "12 34", ""})
+        EXPECT_EQ(MakeDialable(stored, "00"), stored);
+}
+
+TEST(MakeDialable, WhatWouldStillNotBeStorableIsLeftAlone) {
+    for (const char* kept :
+         {"0800 FLOWERS", "+49 30 1234 ext. 5", "030 1234, 5", "++49 1", "12+34", "()", "+", "[030] 1234"})
+        EXPECT_EQ(MakeDialable(kept, "00"), kept);
+    // 21 digits and "+": dialable in 23 characters; one digit more and the handset would cut it.
+    EXPECT_EQ(MakeDialable("+123 456 789 012 345 678 901", "00"), "00123456789012345678901");
+    EXPECT_EQ(MakeDialable("+123 456 789 012 345 678 9012", "00"), "+123 456 789 012 345 678 9012");
+}
+
+TEST(ContactsImport, OffersToMakeTheRawNumbersDialableAndReports) {
+    TContactsImport import(4);
+    import.Add({"Ann", "(030) 555-1234", "555-1234", "", "0800 FLOWERS"});
+    import.Add({"Bo", "+45 12 34-56 78", "", "", "1"});
+    EXPECT_EQ(import.UnstorableEntries(), (std::vector<int>{0, 2, 3}));
+    EXPECT_EQ(
+        import.DialableQuestion("00").rfind("Numbers the handset cannot store as they are: 3, the first "
+                                            "in line 1.",
+                                            0),
+        0u);
+    EXPECT_NE(import.DialableQuestion("011").find("A leading \"+\" becomes \"011\""), std::string::npos);
+    EXPECT_EQ(import.Report(std::nullopt),
+              (std::vector<std::string>{
+                  "The phone book's 4 entries are full. Numbers not taken: 1, from contacts: 1."}));
+
+    EXPECT_EQ(import.MakeNumbersDialable("00"), 2);
+    TPP5Phonebook book;
+    book.SetCount(200);
+    import.FillPhonebook(book, nullptr);
+    EXPECT_EQ(book.GetNumber(0), "0305551234");
+    EXPECT_EQ(book.GetNumber(1), "555P1234") << "storable as it was";
+    EXPECT_EQ(book.GetNumber(2), "0800FLOWERS");
+    EXPECT_EQ(book.GetNumber(3), "004512345678");
+    EXPECT_EQ(
+        import.Report(2),
+        (std::vector<std::string>{
+            "Numbers made dialable: 2.", "Numbers the handset still cannot store: 1, the first in line 3.",
+            "The phone book's 4 entries are full. Numbers not taken: 1, from contacts: 1."}));
+
+    TContactsImport storable(200);
+    storable.Add({"Cy", "12 34", "", "", ""});
+    EXPECT_EQ(storable.DialableQuestion("00"), "");
+    EXPECT_EQ(storable.Report(std::nullopt), std::vector<std::string>{});
+}
+
 } // namespace
