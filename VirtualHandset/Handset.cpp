@@ -123,6 +123,8 @@ THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults fau
     AddMail({0x02, 0x5D, 0x16}, [](THandset& h, auto) { return h.SoftwareAndPcs(); });
     AddMail({0x02, 0x5D, 0x47}, [](THandset& h, auto) { return h.MaxMailLength(); });
     AddMail({0x02, 0x5D, 0x46}, [](THandset& h, auto) { return h.Readiness(); });
+    AddMail({0x00, 0x54, 0x01, 0x01}, [](THandset& h, auto) { return h.SimOpening(); });
+    AddMail({0x02, 0x5D, 0x31}, [](THandset& h, auto) { return h.SimClosing(); });
     AddMail({0x0D, 0x09}, [](THandset& h, auto) { return TBytes{0x09, h.state_.capacity}; });
     AddMail({0x05, 0x4C}, [](THandset& h, auto mail) { return h.RingerTest(mail); });
     AddMail({0x0D, 0x04}, [](THandset& h, auto mail) { return h.PhonebookNumber(mail); });
@@ -260,8 +262,13 @@ std::optional<TBytes> THandset::WriteMemory(std::span<const uint8_t> mail) {
         return std::nullopt;
     }
     const std::size_t address = mail[5] + 256u * mail[6];
-    for (std::size_t i = 7; i < mail.size(); ++i)
-        state_.memory[(address + i - 7) % kMemorySize] = mail[i];
+    for (std::size_t i = 7; i < mail.size(); ++i) {
+        const std::size_t at = (address + i - 7) % kMemorySize;
+        if (faults_.unwritable.contains(static_cast<uint16_t>(at)))
+            Log(Count(frames_) + "address " + std::to_string(at) + " not written");
+        else
+            state_.memory[at] = mail[i];
+    }
     stateChanged_ = true;
     return std::nullopt;
 }
@@ -278,7 +285,11 @@ std::optional<TBytes> THandset::MaxMailLength() const {
     return TBytes{state_.maxMail, 0x00};
 }
 
-std::optional<TBytes> THandset::Readiness() const {
+std::optional<TBytes> THandset::Readiness() {
+    if (readiness_ != TReadiness::NoAnswer && polls_ < faults_.busyPolls) {
+        ++polls_;
+        return TBytes{0x00};
+    }
     switch (readiness_) {
     case TReadiness::Ready:
         return TBytes{0x01};
@@ -288,6 +299,20 @@ std::optional<TBytes> THandset::Readiness() const {
         break;
     }
     return std::nullopt;
+}
+
+// 00 54 01 01, sent before a SIM is read or written; only noted.
+std::optional<TBytes> THandset::SimOpening() {
+    ++state_.simOpenings;
+    stateChanged_ = true;
+    return TBytes{0x01};
+}
+
+// 02 5D 31, sent at the end of a SIM transfer; only noted.
+std::optional<TBytes> THandset::SimClosing() {
+    ++state_.simClosings;
+    stateChanged_ = true;
+    return TBytes{0x01};
 }
 
 // 05 4C tone 1: plays the tone; the handset only notes it.

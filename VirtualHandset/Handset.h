@@ -47,6 +47,10 @@ struct THandsetFaults {
     // A phone book number is an entry at once, with an empty name until its name comes, as some
     // handsets keep it; otherwise the entry waits for its name.
     bool unnamedNumbers = false;
+    // The readiness poll answers "not ready" this many times before it answers as set.
+    unsigned busyPolls = 0;
+    // Memory writes to these addresses are not stored, as a worn cell would not take them.
+    std::set<uint16_t> unwritable{};
 };
 
 constexpr unsigned kEveryWrite = std::numeric_limits<unsigned>::max();
@@ -106,7 +110,9 @@ private:
     std::optional<TBytes> WriteMemory(std::span<const uint8_t> mail);
     std::optional<TBytes> SoftwareAndPcs() const;
     std::optional<TBytes> MaxMailLength() const;
-    std::optional<TBytes> Readiness() const;
+    std::optional<TBytes> Readiness();
+    std::optional<TBytes> SimOpening();
+    std::optional<TBytes> SimClosing();
     std::optional<TBytes> RingerTest(std::span<const uint8_t> mail);
     std::optional<TBytes> PhonebookNumber(std::span<const uint8_t> mail) const;
     std::optional<TBytes> PhonebookName(std::span<const uint8_t> mail) const;
@@ -131,6 +137,7 @@ private:
     std::vector<unsigned> mailFaultSeen_;
     unsigned frames_ = 0;
     unsigned writes_ = 0;
+    unsigned polls_ = 0;
     bool hungUp_ = false;
     bool stateChanged_ = false;
     TLogSink log_;

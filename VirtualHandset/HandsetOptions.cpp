@@ -73,6 +73,46 @@ TMailFault MailFault(TMailFault::TKind kind, const std::string& option, const st
     return fault;
 }
 
+std::array<uint8_t, kSerialBytes> Serial(const std::string& text) {
+    std::array<uint8_t, kSerialBytes> bytes{};
+    if (text == "none") {
+        bytes.fill(0xFF);
+        return bytes;
+    }
+    if (text.size() != 2 * kSerialBytes || !IsHexText(text, false))
+        throw EOptionError("--serial: expected 10 hex digits or none, not \"" + text + "\"");
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = Hex2Dec(text.substr(2 * i, 2));
+    return bytes;
+}
+
+uint16_t Address(const std::string& text) {
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    const auto value = ParseNumber(hex ? text.substr(2) : text, hex ? 16 : 10);
+    if (!value || *value >= kMemorySize)
+        throw EOptionError("--unwritable: expected an address from 0 to 65535, not \"" + text + "\"");
+    return static_cast<uint16_t>(*value);
+}
+
+// "64", "64-68", "0x40-0x44,406".
+void Addresses(const std::string& text, std::set<uint16_t>& addresses) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string part = text.substr(start, comma - start);
+        const std::size_t dash = part.find('-');
+        const uint16_t first = Address(part.substr(0, dash));
+        const uint16_t last = dash == std::string::npos ? first : Address(part.substr(dash + 1));
+        if (last < first)
+            throw EOptionError("--unwritable: the range \"" + part + "\" ends before it begins");
+        for (unsigned a = first; a <= last; ++a)
+            addresses.insert(static_cast<uint16_t>(a));
+        if (comma == std::string::npos)
+            return;
+        start = comma + 1;
+    }
+}
+
 TReadiness Readiness(const std::string& text) {
     if (text == "yes")
         return TReadiness::Ready;
@@ -137,6 +177,15 @@ const TOptionTable& Options() {
           [](auto& o, auto& v) {
               o.phonebook = GeneratedPhonebook(Number("--phonebook-entries", v, 0, 255));
           }}},
+        {"--serial",
+         {"HEX10|none", "the SIM's serial number bytes at address 64 (default 0012345678), or none: five FF",
+          [](auto& o, auto& v) { o.serial = Serial(v); }}},
+        {"--busy-polls",
+         {"N", "answer the readiness poll \"not ready\" N times before answering as --ready says",
+          [](auto& o, auto& v) { o.faults.busyPolls = Number("--busy-polls", v, 0, 1'000'000'000); }}},
+        {"--unwritable",
+         {"ADDR[-ADDR][,..]", "do not store memory writes to these addresses (decimal or 0x hex)",
+          [](auto& o, auto& v) { Addresses(v, o.faults.unwritable); }}},
         {"--ready",
          {"yes|no|none", "answer to the readiness poll: 01, 00 or no answer (default yes)",
           [](auto& o, auto& v) { o.readiness = Readiness(v); }}},
@@ -253,4 +302,6 @@ void ApplySettings(const THandsetOptions& options, THandsetState& state) {
         state.phonebook = *options.phonebook;
     if (options.model)
         state.memory[kModelAddress] = *options.model;
+    if (options.serial)
+        std::copy(options.serial->begin(), options.serial->end(), state.memory.begin() + kSerialAddress);
 }

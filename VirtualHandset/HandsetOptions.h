@@ -24,6 +24,7 @@ struct THandsetOptions {
     std::optional<std::array<uint8_t, 4>> software;
     std::optional<std::string> pcs;
     std::optional<uint8_t> model;
+    std::optional<std::array<uint8_t, kSerialBytes>> serial;
     std::optional<uint8_t> maxMail;
     std::optional<uint8_t> capacity;
     // From --phonebook or --phonebook-entries, whichever comes last; replaces the saved list.

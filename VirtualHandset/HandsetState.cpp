@@ -35,12 +35,12 @@ std::optional<std::vector<uint8_t>> ParseHexRun(const std::string& text, std::si
 }
 
 std::optional<unsigned> ParseDecimal(const std::string& text, unsigned max) {
-    if (!IsDigitText(text) || text.size() > 5)
+    if (!IsDigitText(text) || text.size() > 10)
         return std::nullopt;
-    const unsigned value = static_cast<unsigned>(std::stoul(text));
+    const unsigned long long value = std::stoull(text);
     if (value > max)
         return std::nullopt;
-    return value;
+    return static_cast<unsigned>(value);
 }
 
 void ParseMemoryRow(const std::string& value, std::vector<uint8_t>& memory) {
@@ -102,6 +102,15 @@ void ParseLine(const std::string& key, const std::string& value, THandsetState& 
             throw EStateFileError("expected \"ringer TONE COUNT\"");
         state.ringerTone = static_cast<uint8_t>(*tone);
         state.ringerTests = static_cast<unsigned>(*count);
+    } else if (key == "sim-mails") {
+        const auto space = value.find(' ');
+        const auto openings = ParseDecimal(value.substr(0, space), 1000000000);
+        const auto closings =
+            space == std::string::npos ? std::nullopt : ParseDecimal(value.substr(space + 1), 1000000000);
+        if (!openings || !closings)
+            throw EStateFileError("expected \"sim-mails OPENINGS CLOSINGS\"");
+        state.simOpenings = *openings;
+        state.simClosings = *closings;
     } else if (key == "pb") {
         state.phonebook.push_back(ParsePhonebookLine(value));
     } else if (key == "mem") {
@@ -116,6 +125,7 @@ THandsetState DefaultHandsetState() {
     state.memory[kModelAddress] = 0xAA;
     for (const TProfileByte& byte : kProfileDefaults)
         state.memory[byte.address] = byte.value;
+    std::copy(kDefaultSerial.begin(), kDefaultSerial.end(), state.memory.begin() + kSerialAddress);
     return state;
 }
 
@@ -133,6 +143,8 @@ std::string StateText(const THandsetState& state) {
     out << "capacity " << unsigned{state.capacity} << '\n';
     if (state.ringerTests > 0)
         out << "ringer " << unsigned{state.ringerTone} << ' ' << state.ringerTests << '\n';
+    if (state.simOpenings > 0 || state.simClosings > 0)
+        out << "sim-mails " << state.simOpenings << ' ' << state.simClosings << '\n';
     for (const TPhonebookRecord& record : state.phonebook) {
         const auto* name = reinterpret_cast<const uint8_t*>(record.name.data());
         out << "pb " << HexRun(record.number.data(), record.number.size()) << ' '

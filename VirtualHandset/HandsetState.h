@@ -9,6 +9,13 @@
 
 constexpr std::size_t kMemorySize = 65536;
 constexpr uint16_t kModelAddress = 29;
+// The SIM's serial number (five FF bytes once the SIM has left the handset) and the text area.
+constexpr uint16_t kSerialAddress = 64;
+constexpr std::size_t kSerialBytes = 5;
+constexpr uint16_t kTextAreaAddress = 406;
+constexpr std::size_t kTextAreaBytes = 36;
+// 00 12 34 56 78: serial number '00291 0284280'.
+inline constexpr std::array<uint8_t, kSerialBytes> kDefaultSerial{0x00, 0x12, 0x34, 0x56, 0x78};
 constexpr std::size_t kMaxNumberBytes = 12;
 constexpr std::size_t kMaxNameBytes = 24;
 
@@ -32,6 +39,9 @@ struct THandsetState {
     // The last ringer test asked for ("05 4C tone 1") and how many there were.
     uint8_t ringerTone = 0;
     unsigned ringerTests = 0;
+    // How many times the SIM transfer's opening mail "00 54 01 01" and closing mail "02 5D 31" came.
+    unsigned simOpenings = 0;
+    unsigned simClosings = 0;
 };
 
 // The eight bytes of the handset's user profile, as a new handset has them.
@@ -50,7 +60,7 @@ inline constexpr TProfileByte kProfileDefaults[] = {
     {563, 0x25}, // long key time 5, a key delay 2
 };
 
-// Blank memory with the model byte 0xAA and the default profile.
+// Blank memory with the model byte 0xAA, the default profile and the default serial number.
 THandsetState DefaultHandsetState();
 
 class EStateFileError : public std::runtime_error {

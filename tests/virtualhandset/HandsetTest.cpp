@@ -283,15 +283,15 @@ TEST(Faults, NoNamesWithholdsNameAnswersOnly) {
 
 TEST(StateFile, RoundTripKeepsMemoryAndSettingsAndSkipsUnknownLines) {
     THandset handset;
-    handset.Receive(Hex("FF FF 4D 02 08 3B 08 00 02 40 00 12 34 CB"));
+    handset.Receive(Hex("FF FF 4D 02 08 3B 08 00 02 80 00 12 34 0B"));
     THandsetState state = handset.State();
     state.pcs = "6A";
     state.maxMail = 40;
     state.capacity = 80;
     const std::string text = StateText(state);
-    EXPECT_NE(text.find("mem 0040=1234FFFF"), std::string::npos);
-    // tag, 4 settings, rows 0000 and 0040, and row 0220 with the profile byte at 563
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 8);
+    EXPECT_NE(text.find("mem 0080=1234FFFF"), std::string::npos);
+    // tag, 4 settings, rows 0000, 0040 (the serial number), 0080, and row 0220 with the profile byte at 563
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9);
 
     const THandsetState loaded = ParseStateText(text + "phonebook 1 later feature\n");
     EXPECT_EQ(loaded.memory, state.memory);
@@ -429,4 +429,63 @@ TEST(Pacing, BytesLeaveOnAbsoluteDeadlinesAndAnswersWaitForTheirTime) {
     EXPECT_EQ(*queue.NextDeparture(), t0 + 1ms);
     EXPECT_TRUE(queue.Ready(t0 + 999us).empty());
     EXPECT_EQ(queue.Ready(t0 + 1ms).size(), 1u);
+}
+
+namespace {
+
+// The frame that carries the mail (command byte first).
+TBytes Frame(const TBytes& mail) {
+    TBytes frame{0xFF, 0xFF, 0x4D, mail[0], uint8_t(mail.size() - 1)};
+    uint8_t sum = 0;
+    for (size_t i = 1; i < mail.size(); ++i) {
+        frame.push_back(mail[i]);
+        sum = uint8_t(sum + mail[i]);
+    }
+    frame.push_back(sum);
+    return frame;
+}
+
+} // namespace
+
+TEST(SimMail, SerialNumberOpeningClosingAndReadiness) {
+    THandset handset(DefaultHandsetState(), TReadiness::Ready, {.busyPolls = 2});
+    const auto& memory = handset.State().memory;
+    EXPECT_EQ(TBytes(memory.begin() + kSerialAddress, memory.begin() + kSerialAddress + kSerialBytes),
+              TBytes(kDefaultSerial.begin(), kDefaultSerial.end()));
+    // Not ready twice, then ready.
+    for (const char* expected : {"4D 02 01 3D 00 3D", "4D 02 01 3D 00 3D", "4D 02 01 3D 01 3E"})
+        EXPECT_EQ(AnswersTo(handset, kReadyPoll), std::vector<std::string>{expected});
+    EXPECT_EQ(Answers(handset.Receive(Frame({0x00, 0x54, 0x01, 0x01}))).size(), 1u);
+    EXPECT_EQ(Answers(handset.Receive(Frame({0x02, 0x5D, 0x31}))).size(), 1u);
+    EXPECT_EQ(handset.State().simOpenings, 1u);
+    EXPECT_EQ(handset.State().simClosings, 1u);
+    const THandsetState loaded = ParseStateText(StateText(handset.State()));
+    EXPECT_EQ(loaded.simOpenings, 1u);
+    EXPECT_EQ(loaded.simClosings, 1u);
+}
+
+TEST(Faults, UnwritableAddressesKeepTheirBytes) {
+    THandset handset(DefaultHandsetState(), TReadiness::Ready, {.unwritable = {65, 66}});
+    handset.Receive(Frame({0x02, 0x3B, 0x08, 0x00, 0x03, 0x40, 0x00, 0xAA, 0xBB, 0xCC}));
+    const auto& memory = handset.State().memory;
+    EXPECT_EQ(TBytes(memory.begin() + 64, memory.begin() + 67), (TBytes{0xAA, 0x12, 0x34}));
+}
+
+TEST(Options, SimSerialBusyPollsAndUnwritableAddresses) {
+    THandsetOptions options =
+        ParseHandsetOptions({"--serial", "none", "--busy-polls", "3", "--unwritable", "64-66,0x1B6"});
+    EXPECT_EQ(options.faults.busyPolls, 3u);
+    EXPECT_EQ(options.faults.unwritable, (std::set<uint16_t>{64, 65, 66, 438}));
+    THandsetState state = DefaultHandsetState();
+    ApplySettings(options, state);
+    EXPECT_EQ(TBytes(state.memory.begin() + 64, state.memory.begin() + 69), TBytes(5, 0xFF));
+    options = ParseHandsetOptions({"--serial", "186A000000"});
+    ApplySettings(options, state);
+    EXPECT_EQ(state.memory[64], 0x18);
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--serial", "12"},
+                                                {"--unwritable", "70-64"},
+                                                {"--unwritable", "65536"},
+                                                {"--ignore-mail", "0D0"},
+                                                {"--lose-answer-to", "0D07:0"}})
+        EXPECT_THROW(ParseHandsetOptions(bad), EOptionError) << bad[0] << " " << bad[1];
 }
