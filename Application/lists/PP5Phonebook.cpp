@@ -6,16 +6,6 @@ namespace {
 const std::string Nothing;
 }
 
-std::string PadLeft(const std::string& text, char ch, size_t width) {
-    return text.size() >= width ? text : std::string(width - text.size(), ch) + text;
-}
-
-std::string RemoveSpaces(const std::string& text) {
-    std::string result;
-    std::copy_if(text.begin(), text.end(), std::back_inserter(result), [](char c) { return c != ' '; });
-    return result;
-}
-
 std::string NormaliseNumber(const std::string& number) {
     std::string result = number;
     std::replace(result.begin(), result.end(), '-', 'P');

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TextFormat.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -13,10 +15,6 @@ struct TPhonebookEntry {
     std::string Name;
     std::string Number;
 };
-
-// Puts ch in front of text until it is width characters long.
-std::string PadLeft(const std::string& text, char ch, size_t width);
-std::string RemoveSpaces(const std::string& text);
 
 // A dial string as the phone book keeps it: "-" becomes the pause "P", spaces go, at most 23 characters.
 std::string NormaliseNumber(const std::string& number);

@@ -42,3 +42,11 @@ std::string ProgramIniPath() {
 std::string WindowIniPath() {
     return PerUserDir() + "/quorvel.ini";
 }
+
+std::string StateDir() {
+    if (const char* own = std::getenv("QUORVEL_STATE_DIR"); own && *own)
+        return QDir::cleanPath(QString::fromLocal8Bit(own)).toStdString();
+    if (QFileInfo(QString::fromLatin1(MachineStateDir)).isDir())
+        return MachineStateDir;
+    return PerUserDir();
+}

@@ -21,3 +21,11 @@ std::string ProgramIniPath();
 // per-user folder. When the program ini falls back to the per-user folder too, both share one file, which
 // is harmless: their sections differ.
 std::string WindowIniPath();
+
+// The machine's folder for state that belongs to the machine rather than to one user (the SIM record
+// store); the package makes it, writable by the serial-port group.
+constexpr const char* MachineStateDir = "/var/lib/quorvel";
+
+// Where the machine's state lives: $QUORVEL_STATE_DIR when set, else MachineStateDir when that folder
+// exists, else the per-user folder. Not created here; given without a trailing separator.
+std::string StateDir();

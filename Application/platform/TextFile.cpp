@@ -3,10 +3,47 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 std::string Reason(const QFileDevice& file) {
     return file.errorString().toStdString();
+}
+
+std::string SystemReason(int error) {
+    return std::strerror(error);
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name beside path that no other writer of this or another process uses at the same time.
+std::string TemporaryName(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
 }
 
 } // namespace
@@ -33,4 +70,43 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
         throw EFileError("Cannot create file \"" + path + "\". " + Reason(file));
     if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit())
         throw EFileError("Cannot write file \"" + path + "\". " + Reason(file));
+}
+
+void WriteFileDurably(const std::string& path, const std::string& bytes) {
+    struct stat old {};
+    const bool hadFile = stat(path.c_str(), &old) == 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = TemporaryName(path);
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw EFileError("Cannot create file \"" + temp + "\". " + SystemReason(errno));
+    bool ok = (!hadFile || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, bytes) && fsync(fd) == 0;
+    int error = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        throw EFileError("Cannot write file \"" + path + "\". " + SystemReason(error));
+    }
+    // The rename itself is on the disk only once the folder is.
+    const std::string folder = FolderOf(path);
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        throw EFileError("Cannot flush folder \"" + folder + "\". " + SystemReason(errno));
+    const bool synced = fsync(dir) == 0;
+    error = errno;
+    close(dir);
+    if (!synced)
+        throw EFileError("Cannot flush folder \"" + folder + "\". " + SystemReason(error));
 }

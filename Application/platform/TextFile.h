@@ -16,3 +16,8 @@ std::string ReadFileBytes(const std::string& path, size_t limit);
 // Replaces the file with bytes in one step: a failure leaves the earlier file as it was. Raises
 // EFileError with the reason.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+// As WriteFileAtomically, and on the disk when it returns: the new file is flushed before it takes the
+// old one's place and the folder after, so that a power cut cannot undo a step that others (a handset)
+// have already taken on its strength. An existing file keeps its permissions. Raises EFileError.
+void WriteFileDurably(const std::string& path, const std::string& bytes);

@@ -27,6 +27,20 @@ inline std::string PrintableText(const std::string& text) {
     return shown;
 }
 
+// Puts ch in front of text until it is width characters long.
+inline std::string PadLeft(const std::string& text, char ch, size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ch) + text;
+}
+
+inline std::string RemoveSpaces(const std::string& text) {
+    std::string result;
+    for (const char c : text) {
+        if (c != ' ')
+            result += c;
+    }
+    return result;
+}
+
 // Equal without regard to the case of ASCII letters, as names in settings and list files are compared.
 inline bool SameText(const std::string& a, const std::string& b) {
     if (a.size() != b.size())
