@@ -21,9 +21,12 @@ public:
     void SetBusy(bool busy) override;
     void SetRowColour(int row, TRowColour colour) override;
     void ResetRowColours() override { Colours.clear(); }
+    std::string AskFileName(bool, const char*, const char*) override { return PresetFileName; }
 
     // The mode a command chose with --add or --replace; asked for when writing.
     TWriteMode PresetWriteMode = TWriteMode::Cancel;
+    // The file a command was given, for an operation that asks for one.
+    std::string PresetFileName;
     // The phone book rows an operation marked, by row, for the command to name them afterwards.
     std::map<int, TRowColour> Colours;
 

@@ -62,6 +62,63 @@ inline constexpr const char* SimInterpreterVersion =
     "Current SIM Interpreter version %s - Required version %s.xx";
 inline constexpr const char* SimInterpreterUnreadable = "The SIM interpreter list could not be read: %s";
 
+// SIM transfer
+inline constexpr const char* TransferSimToFile = "Transfer SIM to File";
+inline constexpr const char* TransferSimToHandset = "Transfer SIM to Handset";
+inline constexpr const char* SimFilter = "SIM (*.sim)|*.sim";
+inline constexpr const char* SimExtension = "sim";
+inline constexpr const char* SimToFileQuestion =
+    "This will move SIM values from handset to a file. After this operation the handset will not function! "
+    "Continue?";
+inline constexpr const char* SimToHandsetQuestion =
+    "Move SIM to handset?\r\rPlease note that the serial number on the label will no longer match the serial "
+    "number in the handset!";
+inline constexpr const char* NotASimFile = "The selected file is not a SIM file!";
+inline constexpr const char* TransferringSimToFile = "Transferring SIM to file";
+inline constexpr const char* TransferringSimToHandset = "Transferring SIM to handset";
+inline constexpr const char* SimTransferredToFile = "SIM transferred to file! - %d sec";
+inline constexpr const char* SimTransferredToHandset = "SIM transferred to handset! - %d sec";
+inline constexpr const char* SimChangeLabel =
+    "SIM transferred to handset!\r\rPlease change the serial number on the label in the handset to \"%s\".";
+inline constexpr const char* CouldNotTransferSimFromHandset = "Could not transfer SIM from handset";
+inline constexpr const char* CouldNotTransferSimToHandset = "Could not transfer SIM to handset";
+inline constexpr const char* SimErrorNumber = "Error #%d";
+inline constexpr const char* SimSoftwareNotSupported =
+    "The software used in the handset is not currently supported!";
+inline constexpr const char* SimFileNotValid = "The SIM file is not valid!";
+inline constexpr const char* SimFileNotOpened = "The SIM file could not be opened!";
+inline constexpr const char* SimFileCorrupted =
+    "The SIM file seems to be corrupted (could not find data in file)";
+inline constexpr const char* SimFileOtherSoftware =
+    "The SIM file is not compatible with the software in the handset!";
+inline constexpr const char* SimHandsetNotCompatible =
+    "The software in the handset is not compatible with the SIM file!";
+inline constexpr const char* NoSimText = "   NO SIM   ";
+// What the transfer adds where a step's outcome is not what it was asked for.
+inline constexpr const char* SimEraseUnknown = "The SIM %s is in the file %s, but whether its serial number "
+                                               "was erased in the handset could not be found "
+                                               "out. Keep the handset in the docking station and choose "
+                                               "\"Transfer SIM to File\" again: it finds out and "
+                                               "finishes or undoes the move.";
+inline constexpr const char* SimMoveOutUnfinished =
+    "The move of the SIM %s out of its handset did not finish. Put the handset it came from in the docking "
+    "station and choose \"Transfer SIM to File\": if it still holds the SIM, the unfinished move is undone, "
+    "else it is finished.";
+inline constexpr const char* SimMoveOutUndone =
+    "The SIM %s is still in this handset: the unfinished move out of it is undone, and its file is removed.";
+inline constexpr const char* SimMoveOutFinished =
+    "The unfinished move of the SIM %s out of this handset is finished: the SIM is in the file %s.";
+inline constexpr const char* SimMoveInFinished =
+    "The SIM %s had already been written into this handset: its move is finished, and its file removed.";
+inline constexpr const char* SimMoveInUnknown =
+    "Whether the handset holds the SIM %s now could not be found out; its file and record are kept. Put the "
+    "handset in the docking station and choose \"Transfer SIM to Handset\" with the same file again.";
+inline constexpr const char* SimHandsetHoldsSim =
+    "This handset holds the SIM %s. Move it to a file first: a SIM written over it would be lost.";
+inline constexpr const char* SimWrongSize =
+    "The SIM file holds %d bytes, but the SIM of this handset has %d: it is not from a handset of this kind.";
+inline constexpr const char* SimStoreProblem = "The records of SIMs in files cannot be used: %s";
+
 // "Select how to write"
 inline constexpr const char* AddPhoneBook = "Add list to existing phone book in handset";
 inline constexpr const char* ReplacePhoneBook = "Replace existing phone book in handset";

@@ -1,0 +1,121 @@
+#include "vsim/SimTransfer.h"
+
+#include "link/Timing.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFormat.h"
+#include "vsim/VirtualSim.h"
+
+#include <QFileInfo>
+
+TSimTransfer::TSimTransfer(THandsetConnection& link, TUserInteraction& ui, TSimRecords& records,
+                           std::string listPath)
+    : Link(link)
+    , Ui(ui)
+    , Records(records)
+    , ListPath(std::move(listPath)) {}
+
+bool TSimTransfer::SimToFile() {
+    return Run(true);
+}
+
+bool TSimTransfer::FileToSim() {
+    return Run(false);
+}
+
+std::string TSimTransfer::FailureText(int code, bool toFile) {
+    if (code == SimResult::NoHandset)
+        return Texts::CouldNotConnect;
+    if (code == SimResult::NotSupported)
+        return Texts::SimSoftwareNotSupported;
+    if (!toFile) {
+        switch (code) {
+        case SimResult::NoSerialNumber:
+            return Texts::SimFileCorrupted;
+        case SimResult::NotValid:
+            return Texts::SimFileNotValid;
+        case SimResult::NotOpened:
+            return Texts::SimFileNotOpened;
+        case SimResult::OtherSoftware:
+            return Texts::SimFileOtherSoftware;
+        case SimResult::NotCompatible:
+            return Texts::SimHandsetNotCompatible;
+        default:
+            break;
+        }
+    }
+    return std::string(toFile ? Texts::CouldNotTransferSimFromHandset : Texts::CouldNotTransferSimToHandset) +
+           "\r" + FormatText(Texts::SimErrorNumber, code);
+}
+
+bool TSimTransfer::Run(bool toFile) {
+    Code = -1;
+    SerialNumberText.clear();
+    WrittenFile.clear();
+    bool moved = false;
+    RunBusy(Ui, [&] {
+        const int result = Link.ConnectHandset();
+        if (result <= 0) {
+            Ui.Message(TMessageKind::Error,
+                       ConnectionFailureText(result, toFile ? Texts::CouldNotTransferSimFromHandset
+                                                            : Texts::CouldNotTransferSimToHandset),
+                       TButtons::Ok);
+            return;
+        }
+        if (Ui.Message(TMessageKind::Confirmation,
+                       toFile ? Texts::SimToFileQuestion : Texts::SimToHandsetQuestion,
+                       TButtons::OkCancel) != TAnswer::Ok) {
+            if (!toFile)
+                Ui.ShowStatus("");
+            return;
+        }
+        const std::string file = Ui.AskFileName(toFile, Texts::SimFilter, Texts::SimExtension);
+        if (file.empty()) {
+            if (!toFile)
+                Ui.ShowStatus("");
+            return;
+        }
+        if (!toFile &&
+            QFileInfo(QString::fromStdString(file)).suffix().toStdString() != Texts::SimExtension) {
+            Ui.ShowStatus("");
+            Ui.Message(TMessageKind::Error, Texts::NotASimFile, TButtons::Ok);
+            return;
+        }
+        const int64_t start = GetTick();
+        Ui.ShowStatus(toFile ? Texts::TransferringSimToFile : Texts::TransferringSimToHandset);
+        Ui.ProgressAnimated();
+        TMailControl& engine = Link.Engine();
+        engine.SetFramedAnswer(false);
+        TVirtualSim sim(engine, ListPath, Records);
+        sim.ReadyPause = ReadyPause;
+        sim.UnreadyPause = UnreadyPause;
+        try {
+            Code = toFile ? sim.TransferSimToFile(file) : sim.TransferFileToSim(file);
+        } catch (...) {
+            // Whatever went wrong, the window comes back as it was before the transfer.
+            Ui.ProgressEnd();
+            Ui.ShowStatus("");
+            engine.SetFramedAnswer(true);
+            throw;
+        }
+        Ui.ProgressEnd();
+        Ui.ShowStatus("");
+        engine.SetFramedAnswer(true);
+        SerialNumberText = sim.SerialNumberText;
+        WrittenFile = sim.WrittenFile;
+        const std::string detail = sim.Detail.empty() ? "" : "\r\r" + sim.Detail;
+        if (Code != SimResult::Done) {
+            Ui.Message(TMessageKind::Error, FailureText(Code, toFile) + detail, TButtons::Ok);
+            return;
+        }
+        moved = true;
+        const int seconds = int((TicksToMs(GetTick(), start) + 999) / 1000);
+        Ui.ShowStatus(
+            FormatText(toFile ? Texts::SimTransferredToFile : Texts::SimTransferredToHandset, seconds));
+        if (!toFile)
+            Ui.Message(TMessageKind::Information,
+                       FormatText(Texts::SimChangeLabel, SerialNumberText.c_str()) + detail, TButtons::Ok);
+        else if (!detail.empty())
+            Ui.Message(TMessageKind::Information, sim.Detail, TButtons::Ok);
+    });
+    return moved;
+}

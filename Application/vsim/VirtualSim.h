@@ -1,0 +1,110 @@
+#pragma once
+
+#include "link/Sndmail.h"
+#include "vsim/SimRecords.h"
+#include "vsim/VirtualSimXml.h"
+#include "xml/DynamicByteBuffer.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// What a SIM transfer came to. The numbers are those the person is shown ("Error #4").
+namespace SimResult {
+constexpr int Done = 0;
+constexpr int NoHandset = 1;
+constexpr int NotRead = 2;
+constexpr int NoSerialNumber = 3;
+constexpr int NotErased = 4;
+// The erase of the serial number was sent, but whether the handset took it is not known.
+constexpr int EraseUnknown = 5;
+constexpr int NoRecord = 6;
+constexpr int FileNotWritten = 8;
+constexpr int NotSupported = 9;
+constexpr int NotValid = 10;
+constexpr int NotOpened = 11;
+constexpr int NotWritten = 12;
+constexpr int OtherSoftware = 13;
+constexpr int NotCompatible = 14;
+// The file's SIM is in a move that did not finish; Detail says how to finish it.
+constexpr int MoveUnfinished = 15;
+// The receiving handset holds a SIM of its own, which the write would destroy.
+constexpr int HandsetHoldsSim = 16;
+// The file is not the size of the receiving handset's SIM.
+constexpr int WrongSize = 17;
+} // namespace SimResult
+
+// Moves a handset's SIM into a file and a file's SIM into a handset, over the engine, with a record of
+// every SIM in a file. A SIM is in exactly one place: a handset with its serial number, or a file whose
+// record exists and matches. Each move keeps a journal in its record before each step that changes the
+// handset, and the handset carries the move's mark in its text area while its serial number is erased, so
+// that a move cut short by a lost line or a killed program is never taken for a finished one: the next
+// transfer on the handset concerned finishes or undoes it. One object serves one transfer.
+class TVirtualSim {
+public:
+    TVirtualSim(TMailControl& engine, std::string listPath, TSimRecords& records);
+    ~TVirtualSim();
+    TVirtualSim(const TVirtualSim&) = delete;
+    TVirtualSim& operator=(const TVirtualSim&) = delete;
+
+    // fileName names the folder and the stem: the SIM goes to "<stem>_<serial number>.sim" beside it.
+    int TransferSimToFile(const std::string& fileName);
+    int TransferFileToSim(const std::string& fileName);
+
+    // Addresses the transfer itself uses, whatever the interpreter list says.
+    static constexpr uint16_t SerialAddress = 64;
+    static constexpr uint16_t SerialLength = 5;
+    static constexpr uint16_t TextAreaAddress = 406;
+    static constexpr uint16_t TextAreaLength = 36;
+
+    // "backup.sim" with '00291 0284280' gives "backup_00291 0284280.sim", in the same folder.
+    static std::string SimFileName(const std::string& chosen, const std::string& serialNumber);
+
+    // The serial number of the SIM in hand; empty at the start of each transfer.
+    std::string SerialNumberText;
+    // The file a transfer to file wrote.
+    std::string WrittenFile;
+    // What the person should know beyond the result: an earlier move finished or undone, or what is
+    // known after a step whose outcome is not; empty when there is nothing to add.
+    std::string Detail;
+    std::string Software;
+    std::string Pcs;
+
+    // The pauses at the end of a transfer, in ms: with and without the handset's readiness reports.
+    int ReadyPause = 3000;
+    int UnreadyPause = 10000;
+    int ReadyPollPause = 500;
+
+private:
+    class TReadyWait;
+
+    bool ReadSoftwarePcs();
+    bool OpenList();
+    void SendPreludeMail();
+    bool ReadSim();
+    bool EraseSerialNumber();
+    std::optional<std::string> HandsetSerialNumber(std::string* textArea);
+    bool EraseSim();
+    bool WriteSim();
+    bool WriteDisplayText(const std::string& text);
+    bool WriteBytes(uint16_t address, std::span<const uint8_t> bytes);
+    bool SupportsReady();
+    bool IsReady();
+    void PrepareWriteRun();
+    void SendClosingMail();
+    void Close(bool polled);
+    std::string MoveMark() const;
+
+    int FinishMarkedMove(const std::string& textArea);
+    bool UndoMoveOut(const std::string& serial);
+    void FinishMoveIn(const std::string& serial, const std::string& file);
+
+    TMailControl& Engine;
+    std::string ListPath;
+    TSimRecords& Records;
+    std::unique_ptr<TVirtualSimXml> List;
+    std::unique_ptr<TReadyWait> ReadyWait;
+    TDynamicByteBuffer Image;
+    uint16_t SimSize = 0;
+};
