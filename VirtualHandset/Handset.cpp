@@ -423,7 +423,7 @@ bool THandset::MailFaultStrikes(TMailFault::TKind kind, std::span<const uint8_t>
         if (fault.Kind != kind || fault.Leading.size() > mail.size() ||
             !std::equal(fault.Leading.begin(), fault.Leading.end(), mail.begin()))
             continue;
-        if (++mailFaultSeen_[i] == fault.Nth)
+        if (++mailFaultSeen_[i] == fault.Nth || (fault.AndLater && mailFaultSeen_[i] >= fault.Nth))
             strikes = true;
     }
     return strikes;

@@ -28,6 +28,8 @@ struct TMailFault {
     TKind Kind;
     TBytes Leading;
     unsigned Nth = 1;
+    // The Nth and every later one.
+    bool AndLater = false;
 };
 
 // Named misbehaviours, so that a test can stage the situation it is about.

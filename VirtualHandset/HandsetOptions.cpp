@@ -68,8 +68,13 @@ TMailFault MailFault(TMailFault::TKind kind, const std::string& option, const st
     TMailFault fault{kind, {}, 1};
     for (std::size_t i = 0; i < hex.size(); i += 2)
         fault.Leading.push_back(Hex2Dec(hex.substr(i, 2)));
-    if (colon != std::string::npos)
-        fault.Nth = Number(option, text.substr(colon + 1), 1, 1'000'000'000);
+    if (colon != std::string::npos) {
+        std::string nth = text.substr(colon + 1);
+        fault.AndLater = nth.ends_with('+');
+        if (fault.AndLater)
+            nth.pop_back();
+        fault.Nth = Number(option, nth, 1, 1'000'000'000);
+    }
     return fault;
 }
 
@@ -204,12 +209,13 @@ const TOptionTable& Options() {
          {"N[,N..]", "add one to the checksum of the answer to the N-th frame (repeatable)",
           [](auto& o, auto& v) { FrameNumbers("--corrupt-answer", v, o.faults.corruptAnswers); }}},
         {"--lose-answer-to",
-         {"HEX[:N]", "carry out the N-th mail (1) beginning with the bytes HEX, but send no answer",
+         {"HEX[:N[+]]",
+          "carry out the N-th mail (1; N+: and every later one) beginning with HEX, answer none",
           [](auto& o, auto& v) {
               o.faults.mailFaults.push_back(MailFault(TMailFault::TKind::LoseAnswer, "--lose-answer-to", v));
           }}},
         {"--ignore-mail",
-         {"HEX[:N]", "take the N-th mail (1) beginning with the bytes HEX as lost: no effect, no answer",
+         {"HEX[:N[+]]", "take the N-th mail (1; N+: and every later one) beginning with HEX as lost",
           [](auto& o, auto& v) {
               o.faults.mailFaults.push_back(MailFault(TMailFault::TKind::Ignore, "--ignore-mail", v));
           }}},

@@ -3,11 +3,14 @@
 #include "platform/AnsiText.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/Registry.h"
 #include "platform/TextFormat.h"
+#include "vsim/SimTransfer.h"
 #include "vsim/VirtualSimXml.h"
 
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -21,6 +24,31 @@ TSimTab::TSimTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
     simInfo->addRow(Texts::XmlDateCaption, lblXmlDateText);
     simInfo->addRow(Texts::XmlVersionCaption, lblXmlVersionText);
     SheetLayout()->addLayout(simInfo);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(
+        AddButton(this, "bbtnBackupSim", Texts::TransferSimToFile, &TSimTab::bbtnBackupSimClick));
+    buttons->addWidget(
+        AddButton(this, "bbtnRestoreSim", Texts::TransferSimToHandset, &TSimTab::bbtnRestoreSimClick));
+    buttons->addStretch(1);
+    SheetLayout()->addLayout(buttons);
+}
+
+void TSimTab::Transfer(bool toFile) {
+    TRegistry store;
+    TSimRecords records(store);
+    TSimTransfer transfer(Core, Ui, records, ProgramDir() + "sim_list/VSIMLIST.xml");
+    if (toFile)
+        transfer.SimToFile();
+    else
+        transfer.FileToSim();
+}
+
+void TSimTab::bbtnBackupSimClick() {
+    Transfer(true);
+}
+
+void TSimTab::bbtnRestoreSimClick() {
+    Transfer(false);
 }
 
 TSimTab::~TSimTab() = default;

@@ -4,8 +4,8 @@
 
 class QLabel;
 
-// The "SIM" tab: the SIM interpreter list's version and date, and (to come) the SIM's move between a
-// handset and a file.
+// The "SIM" tab: the SIM interpreter list's version and date, and the SIM's move between a handset and
+// a file.
 class TSimTab : public TMainTab {
     Q_OBJECT
 public:
@@ -16,7 +16,12 @@ public:
     // version the program reads, or cannot be read: the tab is of no use then.
     bool CheckSimInterpreter();
 
+    void bbtnBackupSimClick();
+    void bbtnRestoreSimClick();
+
 private:
+    void Transfer(bool toFile);
+
     QLabel* lblXmlDateText;
     QLabel* lblXmlVersionText;
 };
