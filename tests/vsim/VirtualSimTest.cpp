@@ -223,3 +223,27 @@ TEST_F(VirtualSim, AFaultAtAnyMailOfAMoveInNeverMakesTwoAndTheNextRestoreMakesOn
         }
     }
 }
+
+TEST_F(VirtualSim, TheHandsetMustBeListedAndTakeTheFilesSoftwareAndPcs) {
+    THandsetState giver = WithSerial(true);
+    ASSERT_EQ(Run(giver, true, Chosen()), SimResult::Done);
+    // Another software: the record says where the SIM came from.
+    THandsetState other = WithSerial(false);
+    other.software = {0x62, 0x01, 0x87, 0x00};
+    EXPECT_EQ(Run(other, false, SimFile()), SimResult::OtherSoftware);
+    // Listed, but not for this PCS.
+    THandsetState unlisted = WithSerial(false);
+    unlisted.pcs = "07A";
+    EXPECT_EQ(Run(unlisted, false, SimFile()), SimResult::NotSupported);
+    // Nothing of it reached either handset.
+    EXPECT_EQ(other.memory, WithSerial(false).memory);
+    EXPECT_EQ(Places(unlisted), 1);
+
+    // A list whose SIM would reach past what an address can count.
+    QFile list(dir.filePath("list.xml"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(QByteArray(List).replace("01C0", "FFFE"));
+    list.close();
+    THandsetState big = WithSerial(true);
+    EXPECT_EQ(Run(big, true, Chosen()), SimResult::NotSupported);
+}

@@ -1,0 +1,97 @@
+// The SIM tab's two buttons in the main window offscreen, against the virtual handset.
+#include "support/FileChoosingForm.h"
+#include "support/HandsetProcess.h"
+#include "support/ModalAnswerer.h"
+#include "support/ProgramFolderOverride.h"
+
+#include "link/ConnectionSettings.h"
+#include "windows/ProgressUnit.h"
+#include "windows/SaveQuestion.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SimTransferTab : testing::Test {
+    SimTransferTab() {
+        qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit());
+        qputenv("QUORVEL_STATE_DIR", machine.path().toLocal8Bit());
+        QFile settings(programFolder.File("settings.cfg"));
+        settings.open(QIODevice::WriteOnly);
+        settings.write("VIRTUAL_SIM=ON\r\n");
+    }
+    std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset) {
+        ConnectionSettings::WriteDeviceNo(handset.ComNumber());
+        auto form = std::make_unique<TFileChoosingForm>(QStringList{"quorvel"});
+        form->SetWindows(nullptr, &saveQuestion, &progress);
+        form->Core().SelectedPort = handset.ComNumber();
+        form->show();
+        for (int i = 0; i < 100 && !form->Core().Engine().IsPortOpen(); ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return form;
+    }
+    static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
+    static QString Status(TMainForm& form) { return form.findChild<QLabel*>("StatusPanel1")->text(); }
+
+    QTemporaryDir config;
+    QTemporaryDir machine;
+    QTemporaryDir dir;
+    TProgramFolderOverride programFolder;
+    TSaveQuestionForm saveQuestion;
+    TProgressForm progress;
+};
+
+} // namespace
+
+TEST_F(SimTransferTab, TheSimGoesIntoAFileAndBackAsThePersonIsTold) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    form->Chosen = dir.filePath("backup.sim");
+    {
+        TModalAnswerer answerer;
+        Click(*form, "bbtnBackupSim");
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_TRUE(answerer.Texts[0].startsWith("This will move SIM values from handset to a file."));
+    }
+    EXPECT_TRUE(Status(*form).startsWith("SIM transferred to file! - ")) << Status(*form).toStdString();
+    const QString file = dir.filePath("backup_00291 0284280.sim");
+    EXPECT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(QFile::exists(form->Chosen));
+    EXPECT_FALSE(form->Busy());
+    EXPECT_FALSE(progress.isVisible());
+
+    // Anything but a .sim file is refused before anything is sent.
+    form->Chosen = dir.filePath("backup.txt");
+    {
+        TModalAnswerer answerer;
+        Click(*form, "bbtnRestoreSim");
+        ASSERT_EQ(answerer.Texts.size(), 2u);
+        EXPECT_EQ(answerer.Texts[1], "The selected file is not a SIM file!");
+    }
+    form->Chosen = file;
+    {
+        TModalAnswerer answerer;
+        Click(*form, "bbtnRestoreSim");
+        ASSERT_EQ(answerer.Texts.size(), 2u);
+        EXPECT_TRUE(answerer.Texts[0].startsWith("Move SIM to handset?"));
+        EXPECT_EQ(answerer.Texts[1],
+                  "SIM transferred to handset!\n\nPlease change the serial number on the label "
+                  "in the handset to \"00291 0284280\".");
+    }
+    EXPECT_TRUE(Status(*form).startsWith("SIM transferred to handset! - ")) << Status(*form).toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+    // Moved back, the file is gone and a copy would not be taken; cancelled, nothing happens.
+    {
+        TModalAnswerer answerer(QMessageBox::Cancel);
+        Click(*form, "bbtnBackupSim");
+        EXPECT_EQ(answerer.Texts.size(), 1u);
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("backup_00291 0284280.sim")));
+    EXPECT_FALSE(form->Busy());
+}
