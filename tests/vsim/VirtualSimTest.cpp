@@ -92,6 +92,11 @@ struct TFixture : testing::Test {
         }
         state = link.Handset.State();
         Frames = link.Frames.size();
+        LastWriteAddress = -1;
+        // FF FF 4D 02 n 3B 08 00 count lo hi ...
+        for (const TBytes& frame : link.Frames)
+            if (frame.size() > 10 && frame[3] == 0x02 && frame[5] == 0x3B)
+                LastWriteAddress = frame[9] | (frame[10] << 8);
         LastDetail = sim.Detail;
         return code;
     }
@@ -123,6 +128,7 @@ struct TFixture : testing::Test {
     QTemporaryDir dir;
     TRegistry Store{dir.filePath("store").toStdString()};
     size_t Frames = 0;
+    int LastWriteAddress = -1;
     std::string LastDetail;
 };
 
@@ -146,6 +152,7 @@ TEST_F(VirtualSim, AMoveThereAndBackKeepsProtectedBytesAndWritesTheSerialNumberL
     THandsetState second = WithSerial(false);
     const std::vector<uint8_t> receiver = second.memory;
     ASSERT_EQ(Run(second, false, SimFile()), SimResult::Done);
+    EXPECT_EQ(LastWriteAddress, 64) << "the serial number is written last";
     for (int a = 0; a < 0x1C1; ++a) {
         const bool kept = (a >= 0x15 && a <= 0x1F);
         EXPECT_EQ(second.memory[size_t(a)], kept ? receiver[size_t(a)] : original[size_t(a)]) << a;
@@ -246,4 +253,20 @@ TEST_F(VirtualSim, TheHandsetMustBeListedAndTakeTheFilesSoftwareAndPcs) {
     list.close();
     THandsetState big = WithSerial(true);
     EXPECT_EQ(Run(big, true, Chosen()), SimResult::NotSupported);
+}
+
+TEST_F(VirtualSim, AFileOfAnotherSizeIsRefusedBeforeAnythingIsWritten) {
+    THandsetState giver = WithSerial(true);
+    ASSERT_EQ(Run(giver, true, Chosen()), SimResult::Done);
+    QFile list(dir.filePath("list.xml"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(QByteArray(List).replace("01C0", "01D0"));
+    list.close();
+    THandsetState receiver = WithSerial(false);
+    EXPECT_EQ(Run(receiver, false, SimFile()), SimResult::WrongSize);
+    EXPECT_EQ(LastWriteAddress, -1);
+    EXPECT_EQ(LastDetail,
+              "The SIM file holds 449 bytes, but the SIM of this handset has 465: it is not from a "
+              "handset of this kind.");
+    EXPECT_EQ(Places(receiver), 1);
 }
