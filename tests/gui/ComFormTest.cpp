@@ -217,6 +217,7 @@ TEST_F(ComForm, TestWithSilentHandsetSearchesThenFindsNothing) {
     QColor searchingColour;
     bool controlsEnabled = true;
     Qt::CursorShape cursor = Qt::ArrowCursor;
+    bool visibleAfterEscape = false;
     QTimer::singleShot(2000, [&] {
         searching = Result(form)->text();
         searchingColour = ResultColour(form);
@@ -225,6 +226,7 @@ TEST_F(ComForm, TestWithSilentHandsetSearchesThenFindsNothing) {
         if (const QCursor* shown = QApplication::overrideCursor())
             cursor = shown->shape();
         PressEscape(form);
+        visibleAfterEscape = form.isVisible();
     });
     Button(form, "btnComTestReq")->click();
 
@@ -232,7 +234,9 @@ TEST_F(ComForm, TestWithSilentHandsetSearchesThenFindsNothing) {
     EXPECT_EQ(searchingColour, QColor(255, 255, 0));
     EXPECT_FALSE(controlsEnabled);
     EXPECT_EQ(cursor, Qt::WaitCursor);
-    EXPECT_TRUE(form.isVisible()) << "Escape during the test must not close the window";
+    EXPECT_TRUE(visibleAfterEscape) << "Escape during the test must not close the window at once";
+    EXPECT_FALSE(form.isVisible()) << "Escape during the test closes the window once the test has ended";
+    EXPECT_EQ(form.result(), QDialog::Rejected);
 
     EXPECT_EQ(Result(form)->text(), Texts::NothingConnected);
     EXPECT_EQ(ResultColour(form), QColor(255, 0, 0));
