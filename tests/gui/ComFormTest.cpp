@@ -1,4 +1,5 @@
 // The connection settings window offscreen: the port list, what Close and Escape store, the test.
+#include "support/FakeLink.h"
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
@@ -22,8 +23,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 namespace {
 
@@ -163,16 +162,27 @@ TEST_F(ComForm, CloseStoresTheSelectedPort) {
 }
 
 TEST_F(ComForm, PortWithoutRightsIsExplained) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may open any device";
-    MapPorts({1, 5}, QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    // Root opens any device, so the refusal comes from the link: the window's part is to tell it.
+    MapPorts({1, 5});
+    TFakeLink link;
+    link.Opened = false;
+    link.OpenSucceeds = false;
+    link.OpenFailure = {TPortFailure::Kind::PermissionDenied, "/dev/ttyUSB0", "dialout"};
+    TMailControl refusing(link);
     TModalAnswerer answerer;
-    TComForm form(engine, selectedPort);
+    TComForm form(refusing, selectedPort);
     form.show();
     List(form)->setCurrentIndex(int(Items(form).indexOf("COM5")));
     ASSERT_EQ(answerer.Texts.size(), 1u);
-    EXPECT_TRUE(answerer.Texts[0].startsWith("You may not open COM5")) << answerer.Texts[0].toStdString();
+    EXPECT_TRUE(answerer.Texts[0].startsWith("You may not open COM5 (/dev/ttyUSB0)"))
+        << answerer.Texts[0].toStdString();
     EXPECT_TRUE(answerer.Texts[0].contains("Join that group"));
+    EXPECT_EQ(link.ComNumber(), 5);
+
+    // Any other failure is left to the test.
+    link.OpenFailure = {TPortFailure::Kind::Busy, "/dev/ttyUSB1", ""};
+    List(form)->setCurrentIndex(int(Items(form).indexOf("COM1")));
+    EXPECT_EQ(answerer.Texts.size(), 1u);
 }
 
 TEST_F(ComForm, PortThatWillNotOpenIsNotReported) {
