@@ -15,7 +15,9 @@ int64_t GetTick() {
 }
 
 int64_t TicksToMs(int64_t later, int64_t earlier) {
-    return (later - earlier) * 1000 / TickFrequency;
+    // Whole seconds first: the difference times 1000 would overflow after about 107 days.
+    const int64_t ticks = later - earlier;
+    return ticks / TickFrequency * 1000 + ticks % TickFrequency * 1000 / TickFrequency;
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "platform/CfgFiles.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QSaveFile>
 
@@ -49,31 +50,39 @@ TCfgFile::TCfgFile(std::string fileName)
     const QByteArray data = file.read(MaxCfgBytes + 1);
     if (data.size() > MaxCfgBytes)
         return;
+    // Lines end in CR LF, LF or CR alone, as editors on any system leave them.
     std::string line;
-    for (const char c : data) {
-        if (c != '\n') {
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c != '\r' && c != '\n') {
             line += c;
             continue;
         }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
         Lines.push_back(std::move(line));
         line.clear();
+        if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n')
+            ++i;
     }
-    if (!line.empty()) {
-        if (line.back() == '\r')
-            line.pop_back();
+    if (!line.empty())
         Lines.push_back(std::move(line));
-    }
 }
 
 TCfgFile::~TCfgFile() {
-    if (!Modified)
+    if (Closed || !Modified)
         return;
     try {
         Save();
-    } catch (...) {
+    } catch (const std::exception& e) {
+        qWarning("%s", e.what());
     }
+}
+
+void TCfgFile::Close() {
+    if (Closed)
+        return;
+    Closed = true;
+    if (Modified)
+        Save();
 }
 
 int TCfgFile::LineOf(const std::string& key, std::string* value) const {

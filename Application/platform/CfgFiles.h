@@ -9,10 +9,12 @@
 // as bytes; lines this class does not write stay exactly as they were.
 class TCfgFile {
 public:
-    // A missing, unreadable or oversized file gives an empty list and no error.
+    // A missing, unreadable or oversized file gives an empty list and no error. Lines may end in CR LF,
+    // LF or CR alone.
     explicit TCfgFile(std::string fileName);
-    // Saves when still modified. A destructor must not throw, so errors of that last save are lost:
-    // callers that need to know call Save() first.
+    // A caller that writes values ends with Close(), which reports a failed save. Whatever is still
+    // unsaved here is saved as a last resort; a destructor cannot throw, so a failure of that save goes
+    // to the diagnostic output only.
     ~TCfgFile();
     TCfgFile(const TCfgFile&) = delete;
     TCfgFile& operator=(const TCfgFile&) = delete;
@@ -23,6 +25,9 @@ public:
 
     // Replaces the file atomically, each line ended by CR LF; throws std::runtime_error on failure.
     void Save();
+    // The save that releasing the file makes: saves when modified, and throws as Save does. The
+    // destructor saves nothing after it, even when it failed.
+    void Close();
     bool IsModified() const { return Modified; }
 
 private:
@@ -31,6 +36,7 @@ private:
     std::string FileName;
     std::vector<std::string> Lines;
     bool Modified = false;
+    bool Closed = false;
     char Separator = '=';
 };
 

@@ -77,12 +77,12 @@ constexpr bool TableIsSound() {
 }
 static_assert(TableIsSound());
 
-// The byte an entry holds; an entry with a marker holds none and counts as 0.
+// The eight bits a setting's field is taken from: the entry's lowest byte. A marker is negative, so an
+// entry never read gives its bits too (NotInProfile all ones, ToRead all but bit 0), and getter and
+// setter see the same byte whatever the entry holds.
 unsigned ByteOf(const TProfileSettings::TImage& image, uint16_t address) {
-    if (address >= image.size())
-        return 0;
-    const int32_t entry = image[address];
-    return entry >= 0 && entry <= 0xFF ? unsigned(entry) : 0u;
+    const int32_t entry = address < image.size() ? image[address] : TProfileSettings::NotInProfile;
+    return uint32_t(entry) & 0xFFu;
 }
 
 } // namespace
@@ -113,7 +113,7 @@ void TProfileSettings::Set(TProfileSetting setting, int value) {
     unsigned bits = f.Boolean ? unsigned(value != 0) : unsigned(value) & f.ValueMask();
     if (f.Inverted)
         bits ^= 1u;
-    const unsigned kept = ByteOf(Image, f.Address) & ~f.ByteMask() & 0xFFu;
+    const unsigned kept = ByteOf(Image, f.Address) & ~f.ByteMask();
     Image[f.Address] = int32_t(kept | (bits << f.Shift));
     Changed |= f.Bit();
 }

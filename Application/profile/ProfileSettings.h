@@ -81,10 +81,11 @@ public:
     static const std::array<TProfileField, ProfileSettingCount>& Fields();
     static const TProfileField& Field(TProfileSetting setting);
 
-    // The model value from the setting's bits; a byte neither read nor set counts as 0.
+    // The model value from the setting's bits of its entry's lowest byte, markers included (a byte
+    // neither read nor set gives the bits of NotInProfile, all ones).
     int Get(TProfileSetting setting) const;
     // Masks the value to the field (booleans: on for any non-zero value), replaces only the setting's
-    // bits of its byte and marks the setting changed.
+    // bits of that byte, stores the byte and marks the setting changed.
     void Set(TProfileSetting setting, int value);
 
     int GetRingerTone() const { return Get(TProfileSetting::RingerTone); }

@@ -119,8 +119,17 @@ int TComForm::SelectedPortNumber() const {
 }
 
 void TComForm::reject() {
-    if (!Testing)
+    if (Testing)
+        CloseAsked = true;
+    else
         QDialog::reject();
+}
+
+void TComForm::CloseIfAsked() {
+    if (!CloseAsked)
+        return;
+    CloseAsked = false;
+    QDialog::reject();
 }
 
 void TComForm::btnCloseClick() {
@@ -141,6 +150,7 @@ void TComForm::cbComportChange() {
     const TPortFailure failure = Engine.Link().LastFailure();
     if (!opened && failure.kind == TPortFailure::Kind::PermissionDenied)
         QMessageBox::warning(this, Texts::ProgramTitle, QString::fromLocal8Bit(PortFailureText(n, failure)));
+    CloseIfAsked();
 }
 
 void TComForm::btnComTestReqClick() {
@@ -159,6 +169,7 @@ void TComForm::btnComTestReqClick() {
         SetResultColour(ConnectedColour);
     }
     SetTesting(false);
+    CloseIfAsked();
 }
 
 void TComForm::timerSearchingTimer() {

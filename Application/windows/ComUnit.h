@@ -31,7 +31,8 @@ public:
     // answer, -1 the port could not be opened.
     int Connect();
 
-    // Escape and the window's close; refused while a test runs, whose result would land in a closed window.
+    // Escape and the window's close, nothing saved. While a test runs, whose result would land in a
+    // closed window, the window closes once the test has ended.
     void reject() override;
 
 private:
@@ -42,6 +43,7 @@ private:
     void btnComTestReqClick();
     void timerSearchingTimer();
     void SetTesting(bool on);
+    void CloseIfAsked();
     void ShowTestResult(const char* text);
     void SetResultColour(const QColor& colour);
     int SelectedPortNumber() const;
@@ -49,6 +51,7 @@ private:
     TMailControl& Engine;
     int& SelectedPort;
     bool Testing = false;
+    bool CloseAsked = false;
 
     QPushButton* btnClose;
     QGroupBox* gbComport;

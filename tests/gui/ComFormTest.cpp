@@ -1,4 +1,5 @@
 // The connection settings window offscreen: the port list, what Close and Escape store, the test.
+#include "support/FakeLink.h"
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
@@ -22,8 +23,6 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 namespace {
 
@@ -163,16 +162,27 @@ TEST_F(ComForm, CloseStoresTheSelectedPort) {
 }
 
 TEST_F(ComForm, PortWithoutRightsIsExplained) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root may open any device";
-    MapPorts({1, 5}, QFileDevice::ReadGroup | QFileDevice::WriteGroup);
+    // Root opens any device, so the refusal comes from the link: the window's part is to tell it.
+    MapPorts({1, 5});
+    TFakeLink link;
+    link.Opened = false;
+    link.OpenSucceeds = false;
+    link.OpenFailure = {TPortFailure::Kind::PermissionDenied, "/dev/ttyUSB0", "dialout"};
+    TMailControl refusing(link);
     TModalAnswerer answerer;
-    TComForm form(engine, selectedPort);
+    TComForm form(refusing, selectedPort);
     form.show();
     List(form)->setCurrentIndex(int(Items(form).indexOf("COM5")));
     ASSERT_EQ(answerer.Texts.size(), 1u);
-    EXPECT_TRUE(answerer.Texts[0].startsWith("You may not open COM5")) << answerer.Texts[0].toStdString();
+    EXPECT_TRUE(answerer.Texts[0].startsWith("You may not open COM5 (/dev/ttyUSB0)"))
+        << answerer.Texts[0].toStdString();
     EXPECT_TRUE(answerer.Texts[0].contains("Join that group"));
+    EXPECT_EQ(link.ComNumber(), 5);
+
+    // Any other failure is left to the test.
+    link.OpenFailure = {TPortFailure::Kind::Busy, "/dev/ttyUSB1", ""};
+    List(form)->setCurrentIndex(int(Items(form).indexOf("COM1")));
+    EXPECT_EQ(answerer.Texts.size(), 1u);
 }
 
 TEST_F(ComForm, PortThatWillNotOpenIsNotReported) {
@@ -217,6 +227,7 @@ TEST_F(ComForm, TestWithSilentHandsetSearchesThenFindsNothing) {
     QColor searchingColour;
     bool controlsEnabled = true;
     Qt::CursorShape cursor = Qt::ArrowCursor;
+    bool visibleAfterEscape = false;
     QTimer::singleShot(2000, [&] {
         searching = Result(form)->text();
         searchingColour = ResultColour(form);
@@ -225,6 +236,7 @@ TEST_F(ComForm, TestWithSilentHandsetSearchesThenFindsNothing) {
         if (const QCursor* shown = QApplication::overrideCursor())
             cursor = shown->shape();
         PressEscape(form);
+        visibleAfterEscape = form.isVisible();
     });
     Button(form, "btnComTestReq")->click();
 
@@ -232,7 +244,9 @@ TEST_F(ComForm, TestWithSilentHandsetSearchesThenFindsNothing) {
     EXPECT_EQ(searchingColour, QColor(255, 255, 0));
     EXPECT_FALSE(controlsEnabled);
     EXPECT_EQ(cursor, Qt::WaitCursor);
-    EXPECT_TRUE(form.isVisible()) << "Escape during the test must not close the window";
+    EXPECT_TRUE(visibleAfterEscape) << "Escape during the test must not close the window at once";
+    EXPECT_FALSE(form.isVisible()) << "Escape during the test closes the window once the test has ended";
+    EXPECT_EQ(form.result(), QDialog::Rejected);
 
     EXPECT_EQ(Result(form)->text(), Texts::NothingConnected);
     EXPECT_EQ(ResultColour(form), QColor(255, 0, 0));

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <numeric>
 
 namespace {
@@ -282,6 +283,16 @@ TEST(Timing, TimeStampHasTheFourFields) {
     EXPECT_EQ(stamp[5], ':');
     EXPECT_EQ(stamp[8], ':');
     EXPECT_EQ(TicksToMs(3 * TickFrequency, TickFrequency), 2000);
+}
+
+TEST(Timing, TicksToMsTruncatesAndHoldsForYears) {
+    EXPECT_EQ(TicksToMs(TickFrequency / 1000 * 7 - 1, 0), 6);
+    EXPECT_EQ(TicksToMs(0, TickFrequency / 1000 * 7 - 1), -6);
+    constexpr int64_t day = 86'400 * TickFrequency;
+    const int64_t start = GetTick();
+    EXPECT_EQ(TicksToMs(start + 200 * day + TickFrequency / 2, start), 200 * 86'400'000LL + 500);
+    EXPECT_EQ(TicksToMs(start, start + 200 * day), -200 * 86'400'000LL);
+    EXPECT_EQ(TicksToMs(INT64_MAX, 0), INT64_MAX / (TickFrequency / 1000));
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -15,6 +17,29 @@ namespace {
 template <size_t N> QByteArray Bytes(const char (&text)[N]) {
     return QByteArray(text, N - 1);
 }
+
+// Collects the texts of qWarning while it lives.
+class TWarningRecorder {
+public:
+    explicit TWarningRecorder(std::vector<std::string>& texts) {
+        Texts = &texts;
+        Previous = qInstallMessageHandler(&Record);
+    }
+    ~TWarningRecorder() {
+        qInstallMessageHandler(Previous);
+        Texts = nullptr;
+    }
+    TWarningRecorder(const TWarningRecorder&) = delete;
+    TWarningRecorder& operator=(const TWarningRecorder&) = delete;
+
+private:
+    static void Record(QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtWarningMsg && Texts)
+            Texts->push_back(text.toStdString());
+    }
+    static inline std::vector<std::string>* Texts = nullptr;
+    QtMessageHandler Previous;
+};
 
 struct CfgFile : testing::Test {
     std::string Write(const QByteArray& content) {
@@ -56,6 +81,7 @@ TEST_F(CfgFile, FirstOfTwoLinesIsReadAndReplaced) {
         TCfgFile cfg(Write("A=1\nB=x\na=2\n"));
         EXPECT_EQ(cfg.ReadValue("A", ""), "1");
         cfg.WriteValue("A", "3");
+        cfg.Close();
     }
     EXPECT_EQ(Content(), "A=3\r\nB=x\r\na=2\r\n");
 }
@@ -67,6 +93,7 @@ TEST_F(CfgFile, WriteKeepsOtherLinesAndAppendsMissingKeys) {
         cfg.WriteValue("Key_0", "");
         cfg.WriteValue("Key_2", "789");
         EXPECT_TRUE(cfg.IsModified());
+        cfg.Close();
     }
     EXPECT_EQ(Content(), "; list\r\nKey_0,\r\n\r\nKey_1 , 5\r\nKey_2,789\r\n");
 }
@@ -86,6 +113,7 @@ TEST_F(CfgFile, BinaryBytesRoundTripUnchanged) {
         EXPECT_EQ(cfg.ReadValue("PROFILE", "OFF"), "ON");
         EXPECT_EQ(cfg.ReadValue("VIRTUAL_SIM", "OFF"), "OFF");
         cfg.WriteValue("SPEED_DIAL", "ON");
+        cfg.Close();
     }
     EXPECT_EQ(Content(),
               Bytes("\x01\xff\x00\xe4 x=\x00\x00\r\nPROFILE=ON\r\n\x00\x00\x00\r\nSPEED_DIAL=ON\r\n"));
@@ -119,6 +147,60 @@ TEST_F(CfgFile, FailedSaveThrowsButDestructionDoesNot) {
         cfg.WriteValue("Key_0", "1");
         EXPECT_THROW(cfg.Save(), std::runtime_error);
     });
+}
+
+TEST_F(CfgFile, CloseReportsAFailedSaveAndDestructionLogsIt) {
+    const std::string path = dir.filePath("missing/folder/list.sdl").toStdString();
+    {
+        TCfgFile cfg(path);
+        cfg.WriteValue("Key_0", "1");
+        try {
+            cfg.Close();
+            ADD_FAILURE() << "a save that cannot be made must reach the caller";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+        }
+        EXPECT_NO_THROW(cfg.Close());
+    }
+
+    // A file released without Close still saves; a failure of that save is logged, not lost.
+    std::vector<std::string> warnings;
+    {
+        const TWarningRecorder recorder(warnings);
+        TCfgFile unsaved(path);
+        unsaved.WriteValue("Key_0", "1");
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(path), std::string::npos) << warnings[0];
+    {
+        TCfgFile cfg(Write("A=1\r\n"));
+        cfg.WriteValue("A", "2");
+    }
+    EXPECT_EQ(Content(), "A=2\r\n");
+
+    // Closing a file nothing was written to creates nothing.
+    TCfgFile untouched(Path().toStdString() + ".new");
+    untouched.Close();
+    EXPECT_FALSE(QFile::exists(Path() + ".new"));
+}
+
+TEST_F(CfgFile, LinesEndInCrLfLfOrCrAlone) {
+    {
+        const TCfgFile cfg(Write("PHONE_BOOK=ON\rPROFILE=ON"));
+        EXPECT_EQ(cfg.ReadValue("PHONE_BOOK", "OFF"), "ON");
+        EXPECT_EQ(cfg.ReadValue("PROFILE", "OFF"), "ON");
+    }
+    {
+        TCfgFile cfg(Write("A=1\rB=2\r\nC=3\n\r\rD=4\r"));
+        EXPECT_EQ(cfg.ReadValue("A", ""), "1");
+        EXPECT_EQ(cfg.ReadValue("B", ""), "2");
+        EXPECT_EQ(cfg.ReadValue("C", ""), "3");
+        EXPECT_EQ(cfg.ReadValue("D", ""), "4");
+        cfg.WriteValue("E", "5");
+        cfg.Close();
+    }
+    // The empty lines stay where they were; every line now ends in CR LF.
+    EXPECT_EQ(Content(), "A=1\r\nB=2\r\nC=3\r\n\r\n\r\nD=4\r\nE=5\r\n");
 }
 
 TEST(StartSwitch, DashOrSlashAndWordInAnyCase) {

@@ -142,10 +142,28 @@ TEST_F(ProfileFields, SettersMaskTheirValueAndKeepEveryOtherBit) {
         EXPECT_EQ(Profile.Image[address], 0xFF & ~bits) << address;
     EXPECT_EQ(Profile.Changed, 0xFFFFFu);
 
-    // A byte never read takes the setting's bits, not bits of the marker.
+    // A byte never read keeps the other bits of its marker, and becomes a byte.
     TProfileSettings fresh(Engine);
     fresh.SetLongKey(0);
-    EXPECT_EQ(fresh.Image[30], 0);
+    EXPECT_EQ(fresh.Image[30], 0xFE);
+}
+
+TEST_F(ProfileFields, AMarkerEntryGivesItsBitsToGetterAndSetterAlike) {
+    // NotInProfile (-1) is all ones: every field at its highest value, the inverted ones off.
+    for (const TProfileField& f : TProfileSettings::Fields())
+        EXPECT_EQ(Profile.Get(f.Setting), f.Inverted ? 0 : int(f.ValueMask())) << f.Key;
+    // ToRead (-2) lacks bit 0 only.
+    Profile.Image[30] = TProfileSettings::ToRead;
+    EXPECT_EQ((std::vector<int>{Profile.GetLongKey(), Profile.GetLsOnBAnswer(), Profile.GetStandbyText()}),
+              (std::vector<int>{0, 1, 1}));
+
+    // A setter changes what its getter gives and nothing a neighbour's getter gives.
+    Profile.SetRingerVolume(2);
+    Profile.SetStandbyText(0);
+    EXPECT_EQ((std::vector<int>{Profile.GetRingerVolume(), Profile.GetRingerTone(), Profile.GetStandbyText(),
+                                Profile.GetLongKey(), Profile.GetLsOnBAnswer()}),
+              (std::vector<int>{2, 15, 0, 0, 1}));
+    EXPECT_EQ(ImageAt({27, 30}), (std::vector<int32_t>{0xFA, 0xFA}));
 }
 
 TEST_F(ProfileRead, ThreeBlockReadsFillTheEightBytes) {

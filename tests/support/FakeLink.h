@@ -39,6 +39,8 @@ public:
         Opened = Opened || OpenSucceeds;
         return Opened;
     }
+    // What a failed open is put down to.
+    TPortFailure LastFailure() const override { return Opened ? TPortFailure{} : OpenFailure; }
     bool Close() override {
         if (!CloseSucceeds)
             return false;
@@ -72,6 +74,7 @@ public:
     bool Opened = true;
     bool OpenSucceeds = true;
     bool CloseSucceeds = true;
+    TPortFailure OpenFailure;
     uint8_t Number = 1;
     int32_t Rate = 115200;
     std::vector<TBytes> Frames;
