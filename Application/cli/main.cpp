@@ -3,6 +3,7 @@
 #include "cli/PhonebookCommands.h"
 #include "cli/ProfileCommands.h"
 #include "cli/SimCommands.h"
+#include "cli/SpeedDialCommands.h"
 
 #include <QCoreApplication>
 
@@ -21,7 +22,8 @@ namespace {
 
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
-    for (std::vector<TCommand> more : {PhonebookCommands(), ProfileCommands(), SimCommands()})
+    for (std::vector<TCommand> more :
+         {PhonebookCommands(), ProfileCommands(), SimCommands(), SpeedDialCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;

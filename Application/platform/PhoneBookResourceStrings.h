@@ -202,6 +202,30 @@ inline constexpr const char* UnstorableNumber =
     "The number in line %d holds \"%s\", which the handset cannot store.\r\rA number may hold the digits, "
     "\"*\", \"#\" and \"P\" (pause). Nothing was written to the handset.";
 
+// Speed dial
+inline constexpr const char* SpeedDialFilter = "Speed Dial List (*.sdl)|*.sdl";
+inline constexpr const char* SpeedDialExtension = "sdl";
+inline constexpr const char* CouldNotReadSpeedDial = "Could not read Speed Dial List!";
+inline constexpr const char* CouldNotWriteSpeedDial = "Could not write Speed Dial List!";
+inline constexpr const char* SpeedDialNotDeleted = "The Speed Dial List was not deleted!";
+inline constexpr const char* SpeedDialNotSupported = "The connected device does not support Speed Dial!";
+inline constexpr const char* ReplaceSpeedDialQuestion =
+    "Replace the Speed Dial List in the connected handset?";
+inline constexpr const char* DeleteSpeedDialQuestion = "Delete the speed dial list in the connected handset?";
+inline constexpr const char* FinishedReading = "Finished reading from handset!";
+inline constexpr const char* FinishedWriting = "Finished writing to handset!";
+inline constexpr const char* DeletingSpeedDial = "Deleting Speed Dial List ...";
+inline constexpr const char* SpeedDialDeleted = "Speed Dial List Deleted!";
+inline constexpr const char* CouldNotSaveList = "Could not save list";
+inline constexpr const char* SpeedDialUnsendable =
+    "The number of %s holds \"%s\", which the handset cannot store. A number may hold the digits, \"*\", "
+    "\"#\", \"-\" and \"P\" (pause). Nothing was written to the handset.";
+inline constexpr const char* SpeedDialNotKept =
+    "The handset's speed dial list could not be read, so no copy of it could be kept. Nothing was changed in "
+    "the handset.";
+inline constexpr const char* SpeedDialKeptIn =
+    "The list it held before is kept in %s; open that file and write it to get it back.";
+
 // Phone book file and contacts
 inline constexpr const char* PhoneBookFilter = "Phone Book (*.phb)|*.phb";
 inline constexpr const char* PhoneBookExtension = "phb";

@@ -1,0 +1,147 @@
+#include "lists/SpeedDialTransfer.h"
+
+#include "link/HandsetCapabilities.h"
+#include "platform/Backups.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
+#include "platform/TextFormat.h"
+
+TSpeedDialTransfer::TSpeedDialTransfer(THandsetConnection& link, TUserInteraction& ui, TPP5SpeedDial& list)
+    : Link(link)
+    , Ui(ui)
+    , List(list) {}
+
+bool TSpeedDialTransfer::Connect(const char* consequence) {
+    const int result = Link.ConnectHandset();
+    if (result <= 0) {
+        Ui.Message(TMessageKind::Error, ConnectionFailureText(result, consequence), TButtons::Ok);
+        return false;
+    }
+    const std::optional<uint8_t> level = Link.HandsetLevelNow();
+    if (!level || !HandsetCapabilities::HasAdvancedSettings(*level)) {
+        Ui.ShowStatus(Texts::SpeedDialNotSupported);
+        Ui.Message(TMessageKind::Error, Texts::SpeedDialNotSupported, TButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+bool TSpeedDialTransfer::ReadBlock(TPP5SpeedDial::TBlock& block) {
+    TMailControl& engine = Link.Engine();
+    engine.SetFramedAnswer(false);
+    const bool read = engine.ReadBlock(block, TPP5SpeedDial::BlockBytes, TPP5SpeedDial::Address) ==
+                      TPP5SpeedDial::BlockBytes;
+    engine.SetFramedAnswer(true);
+    return read;
+}
+
+bool TSpeedDialTransfer::KeepHandsetList() {
+    Backup.clear();
+    TPP5SpeedDial::TBlock block{};
+    if (!ReadBlock(block)) {
+        Ui.ShowStatus(Texts::SpeedDialNotKept);
+        Ui.Message(TMessageKind::Error, Texts::SpeedDialNotKept, TButtons::Ok);
+        return false;
+    }
+    TPP5SpeedDial held;
+    held.Decode(block);
+    try {
+        Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialListText(held));
+    } catch (const EFileError& e) {
+        Ui.Message(TMessageKind::Error, FormatText(Texts::PhoneBookNotKept, e.what()), TButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+std::string TSpeedDialTransfer::KeptInText() const {
+    return Backup.empty() ? std::string() : "\r\r" + FormatText(Texts::SpeedDialKeptIn, Backup.c_str());
+}
+
+bool TSpeedDialTransfer::LoadFromHandset() {
+    bool ok = false;
+    RunBusy(Ui, [this, &ok] {
+        Ui.ShowStatus("");
+        List.Clear();
+        Ui.ShowListEntry(TListKind::SpeedDial, AllEntries);
+        if (!Connect(Texts::CouldNotReadSpeedDial))
+            return;
+        Ui.ShowStatus(Texts::ReadingFromHandset);
+        TPP5SpeedDial::TBlock block{};
+        if (!ReadBlock(block)) {
+            Ui.ShowStatus(Texts::CouldNotReadSpeedDial);
+            Ui.Message(TMessageKind::Warning, Texts::CouldNotReadSpeedDial, TButtons::Ok);
+            return;
+        }
+        List.Decode(block);
+        Ui.ShowListEntry(TListKind::SpeedDial, AllEntries);
+        Ui.ShowStatus(Texts::FinishedReading);
+        ok = true;
+    });
+    return ok;
+}
+
+bool TSpeedDialTransfer::SaveToHandset() {
+    bool ok = false;
+    Backup.clear();
+    RunBusy(Ui, [this, &ok] {
+        Ui.ShowStatus("");
+        // A number the handset cannot store would stop the write half-way: refuse before anything is sent.
+        if (const auto bad = List.FirstUnsendable()) {
+            const std::string text = FormatText(Texts::SpeedDialUnsendable, SpeedDialKeyName(bad->first),
+                                                PrintableText(std::string(1, bad->second)).c_str());
+            Ui.ShowStatus(text);
+            Ui.Message(TMessageKind::Error, text, TButtons::Ok);
+            return;
+        }
+        if (Ui.Message(TMessageKind::Confirmation, Texts::ReplaceSpeedDialQuestion, TButtons::OkCancel) !=
+            TAnswer::Ok)
+            return;
+        if (!Connect(Texts::CouldNotWriteSpeedDial) || !KeepHandsetList())
+            return;
+        Ui.ShowStatus(Texts::WritingToHandset);
+        const TPP5SpeedDial::TBlock block = List.Encode();
+        // Each piece is read back, and memory is read with short answers.
+        TMailControl& engine = Link.Engine();
+        engine.SetFramedAnswer(false);
+        const bool written = engine.WriteBlock(TPP5SpeedDial::Address, block, TPP5SpeedDial::BlockBytes) ==
+                             TPP5SpeedDial::BlockBytes;
+        engine.SetFramedAnswer(true);
+        if (!written) {
+            Ui.ShowStatus(Texts::CouldNotWriteSpeedDial);
+            Ui.Message(TMessageKind::Error, Texts::CouldNotWriteSpeedDial + KeptInText(), TButtons::Ok);
+            return;
+        }
+        Ui.ShowStatus(Texts::FinishedWriting);
+        ok = true;
+    });
+    return ok;
+}
+
+bool TSpeedDialTransfer::DeleteInHandset() {
+    Ui.ShowStatus("");
+    Backup.clear();
+    if (Ui.Message(TMessageKind::Warning, Texts::DeleteSpeedDialQuestion, TButtons::OkCancel) != TAnswer::Ok)
+        return false;
+    bool ok = false;
+    RunBusy(Ui, [this, &ok] {
+        if (!Connect(Texts::SpeedDialNotDeleted) || !KeepHandsetList())
+            return;
+        Ui.ShowStatus(Texts::DeletingSpeedDial);
+        TMailControl& engine = Link.Engine();
+        engine.SetFramedAnswer(false);
+        const uint8_t erased[] = {0xFF};
+        for (int k = 0; k < TPP5SpeedDial::Keys; ++k) {
+            const int address = TPP5SpeedDial::Address + k * TPP5SpeedDial::SlotBytes;
+            if (!engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, erased)) {
+                engine.SetFramedAnswer(true);
+                Ui.Message(TMessageKind::Error, Texts::SpeedDialNotDeleted + KeptInText(), TButtons::Ok);
+                return;
+            }
+            Ui.ShowStatus(Texts::SpeedDialDeleted);
+        }
+        engine.SetFramedAnswer(true);
+        ok = true;
+    });
+    return ok;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/HandsetConnection.h"
+#include "lists/SpeedDial.h"
+#include "platform/UserInteraction.h"
+
+#include <string>
+
+// The speed dial tab's three handset operations, reaching the person only through the user interaction.
+// Before a write or a delete changes the handset's list, the list is read and kept in the backups folder.
+class TSpeedDialTransfer {
+public:
+    TSpeedDialTransfer(THandsetConnection& link, TUserInteraction& ui, TPP5SpeedDial& list);
+
+    // True when the handset's list is in `list`.
+    bool LoadFromHandset();
+    // Asks first; true when the whole block was written.
+    bool SaveToHandset();
+    // Asks first; true when every key's slot was emptied.
+    bool DeleteInHandset();
+
+    // The copy kept before the last write or delete; empty when none was kept.
+    const std::string& BackupPath() const { return Backup; }
+    static constexpr const char* BackupKind = "speeddial";
+
+private:
+    // Connects and checks the handset's level; false, with the person told, otherwise.
+    bool Connect(const char* consequence);
+    bool ReadBlock(TPP5SpeedDial::TBlock& block);
+    bool KeepHandsetList();
+    std::string KeptInText() const;
+
+    THandsetConnection& Link;
+    TUserInteraction& Ui;
+    TPP5SpeedDial& List;
+    std::string Backup;
+};
