@@ -1,14 +1,50 @@
 #include "windows/SpeedDialTab.h"
 
+#include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
 
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QTableWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+constexpr const char* TooLong = "The number must not exceed 23 digits!";
+
+} // namespace
 
 TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
     : TMainTab("tsSpeedDial", "SPEED_DIAL", core, ui, parent)
+    , Transfer(core, ui, SpeedDial)
+    , sgSpeedDial(new QTableWidget(TPP5SpeedDial::Keys, 2, this))
     , lblInfoSpeedDial(InfoLabel("lblInfoSpeedDial", Texts::InfoSpeedDial, this)) {
+    sgSpeedDial->setObjectName("sgSpeedDial");
+    sgSpeedDial->setHorizontalHeaderLabels({"Key", "Number"});
+    sgSpeedDial->verticalHeader()->hide();
+    sgSpeedDial->verticalHeader()->setDefaultSectionSize(18);
+    sgSpeedDial->setColumnWidth(0, 63);
+    sgSpeedDial->setColumnWidth(1, 346);
+    connect(sgSpeedDial, &QTableWidget::itemChanged, this, &TSpeedDialTab::sgSpeedDialSetEditText);
+
+    auto* operations = new QGroupBox(this);
+    operations->setObjectName("gbSpeedDialOperations");
+    auto* buttons = new QHBoxLayout(operations);
+    buttons->addWidget(AddButton(operations, "bbtnReadSpeedDial", Texts::ReadFromHandset,
+                                 &TSpeedDialTab::bbtnReadSpeedDialClick));
+    buttons->addWidget(AddButton(operations, "bbtnWriteSpeedDial", Texts::WriteToHandset,
+                                 &TSpeedDialTab::bbtnWriteSpeedDialClick));
+    buttons->addWidget(AddButton(operations, "bbtnDeleteSpeedDial", Texts::DeleteInHandset,
+                                 &TSpeedDialTab::bbtnDeleteSpeedDialClick));
+    buttons->addWidget(AddButton(operations, "bbtnCleanGridSpeedDial", Texts::CleanGrid,
+                                 &TSpeedDialTab::bbtnCleanGridSpeedDialClick));
+    SheetLayout()->setAlignment(Qt::Alignment());
+    SheetLayout()->addWidget(sgSpeedDial, 1);
     SheetLayout()->addWidget(lblInfoSpeedDial);
+    SheetLayout()->addWidget(operations);
+    InitSpeedDialGrid();
 }
 
 TSpeedDialTab::~TSpeedDialTab() = default;
@@ -20,10 +56,79 @@ void TSpeedDialTab::AddFileEntries(QMenu& file) {
     AddFeatureSeparator(file, "N7");
 }
 
+// Headers and key labels, and every number cell empty.
+void TSpeedDialTab::InitSpeedDialGrid() {
+    Filling = true;
+    for (int k = 0; k < TPP5SpeedDial::Keys; ++k) {
+        auto* key =
+            new QTableWidgetItem(k == TPP5SpeedDial::AlarmKey ? QString("#A") : QString("#%1").arg(k));
+        key->setFlags(key->flags() & ~Qt::ItemIsEditable);
+        sgSpeedDial->setItem(k, 0, key);
+        sgSpeedDial->setItem(k, 1, new QTableWidgetItem);
+    }
+    Filling = false;
+}
+
+void TSpeedDialTab::ShowListEntry(int) {
+    Filling = true;
+    for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
+        sgSpeedDial->item(k, 1)->setText(FromAnsi(SpeedDial.Numbers[size_t(k)]));
+    Filling = false;
+}
+
+// An edit of a number: more than 23 characters are refused and cut in the cell, the list keeping its
+// earlier value; anything shorter is the key's number.
+void TSpeedDialTab::sgSpeedDialSetEditText(QTableWidgetItem* item) {
+    if (Filling || item->column() != 1)
+        return;
+    const std::string text = ToAnsi(item->text());
+    if (text.size() > TPP5SpeedDial::MaxNumberLength) {
+        Ui.Message(TMessageKind::Error, TooLong, TButtons::Ok);
+        Filling = true;
+        item->setText(FromAnsi(text.substr(0, TPP5SpeedDial::MaxNumberLength)));
+        Filling = false;
+        return;
+    }
+    SpeedDial.SetNumber(item->row(), text);
+}
+
+void TSpeedDialTab::bbtnReadSpeedDialClick() {
+    InitSpeedDialGrid();
+    Transfer.LoadFromHandset();
+}
+
+void TSpeedDialTab::bbtnWriteSpeedDialClick() {
+    Transfer.SaveToHandset();
+}
+
+void TSpeedDialTab::bbtnDeleteSpeedDialClick() {
+    Transfer.DeleteInHandset();
+}
+
+void TSpeedDialTab::bbtnCleanGridSpeedDialClick() {
+    Ui.SetBusy(true);
+    Ui.ShowStatus("");
+    InitSpeedDialGrid();
+    SpeedDial.Clear();
+    Ui.SetBusy(false);
+}
+
 void TSpeedDialTab::miOpenSpeedDialListClick() {
-    NotBuiltYet();
+    const std::string path = Ui.AskFileName(false, Texts::SpeedDialFilter, Texts::SpeedDialExtension);
+    if (path.empty())
+        return;
+    InitSpeedDialGrid();
+    LoadSpeedDialList(path, SpeedDial);
+    ShowListEntry(AllEntries);
 }
 
 void TSpeedDialTab::miSaveSpeedDialListAsClick() {
-    NotBuiltYet();
+    const std::string path = Ui.AskFileName(true, Texts::SpeedDialFilter, Texts::SpeedDialExtension);
+    if (path.empty())
+        return;
+    try {
+        SaveSpeedDialList(path, SpeedDial);
+    } catch (const std::exception&) {
+        Ui.Message(TMessageKind::Error, Texts::CouldNotSaveList, TButtons::Ok);
+    }
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "lists/SpeedDial.h"
+#include "lists/SpeedDialTransfer.h"
 #include "windows/MainTab.h"
 
 class QLabel;
+class QTableWidget;
+class QTableWidgetItem;
 
-// The "Speed Dial" tab: so far its information label and its File menu entries; the grid and the
-// handset operations are to come.
+// The "Speed Dial" tab: the eleven speed dial numbers in a grid, the handset operations on them, and
+// the ".sdl" file entries.
 class TSpeedDialTab : public TMainTab {
     Q_OBJECT
 public:
@@ -13,10 +17,25 @@ public:
     ~TSpeedDialTab() override;
 
     void AddFileEntries(QMenu& file) override;
+    void ShowListEntry(int entry) override;
 
+    void bbtnReadSpeedDialClick();
+    void bbtnWriteSpeedDialClick();
+    void bbtnDeleteSpeedDialClick();
+    void bbtnCleanGridSpeedDialClick();
     void miOpenSpeedDialListClick();
     void miSaveSpeedDialListAsClick();
 
+    TPP5SpeedDial& List() { return SpeedDial; }
+    QTableWidget* Grid() const { return sgSpeedDial; }
+
 private:
+    void InitSpeedDialGrid();
+    void sgSpeedDialSetEditText(QTableWidgetItem* item);
+
+    TPP5SpeedDial SpeedDial;
+    TSpeedDialTransfer Transfer;
+    QTableWidget* sgSpeedDial;
     QLabel* lblInfoSpeedDial;
+    bool Filling = false;
 };

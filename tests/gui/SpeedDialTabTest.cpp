@@ -1,0 +1,97 @@
+// The speed dial tab in the main window offscreen: its file entries, grid and handset operations.
+#include "support/FileChoosingForm.h"
+#include "support/HandsetProcess.h"
+#include "support/ModalAnswerer.h"
+#include "support/ProgramFolderOverride.h"
+
+#include "link/ConnectionSettings.h"
+#include "windows/ProgressUnit.h"
+#include "windows/SaveQuestion.h"
+#include "windows/SpeedDialTab.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SpeedDialTab : testing::Test {
+    SpeedDialTab() {
+        qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit());
+        QFile settings(programFolder.File("settings.cfg"));
+        settings.open(QIODevice::WriteOnly);
+        settings.write("SPEED_DIAL=ON\r\n");
+    }
+    std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset) {
+        ConnectionSettings::WriteDeviceNo(handset.ComNumber());
+        auto form = std::make_unique<TFileChoosingForm>(QStringList{"quorvel"});
+        form->SetWindows(nullptr, &saveQuestion, &progress);
+        form->Core().SelectedPort = handset.ComNumber();
+        form->show();
+        for (int i = 0; i < 100 && !form->Core().Engine().IsPortOpen(); ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        return form;
+    }
+    static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
+    static QString Cell(TMainForm& form, int row) {
+        return form.findChild<QTableWidget*>("sgSpeedDial")->item(row, 1)->text();
+    }
+
+    QTemporaryDir config;
+    QTemporaryDir dir;
+    TProgramFolderOverride programFolder;
+    TSaveQuestionForm saveQuestion;
+    TProgressForm progress;
+};
+
+} // namespace
+
+TEST_F(SpeedDialTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    auto* grid = form->findChild<QTableWidget*>("sgSpeedDial");
+    EXPECT_EQ(grid->item(0, 0)->text(), "#0");
+    EXPECT_EQ(grid->item(10, 0)->text(), "#A");
+
+    QFile file(dir.filePath("list.sdl"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Key_0,12P3\r\nkey_3 , 555\r\n");
+    file.close();
+    form->Chosen = file.fileName();
+    form->SpeedDial().miOpenSpeedDialListClick();
+    EXPECT_EQ(Cell(*form, 0), "12P3");
+    EXPECT_EQ(Cell(*form, 3), "555");
+    {
+        TModalAnswerer answerer;
+        Click(*form, "bbtnWriteSpeedDial");
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0], "Replace the Speed Dial List in the connected handset?");
+    }
+    EXPECT_EQ(form->findChild<QLabel*>("StatusPanel1")->text(), "Finished writing to handset!");
+    Click(*form, "bbtnCleanGridSpeedDial");
+    EXPECT_EQ(Cell(*form, 0), "");
+    Click(*form, "bbtnReadSpeedDial");
+    EXPECT_EQ(Cell(*form, 0), "12-3");
+    EXPECT_EQ(Cell(*form, 3), "555");
+
+    // An edit longer than 23 characters is refused and cut in the cell; the list keeps its number.
+    {
+        TModalAnswerer answerer;
+        grid->item(3, 1)->setText("123456789012345678901234");
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0], "The number must not exceed 23 digits!");
+    }
+    EXPECT_EQ(Cell(*form, 3), "12345678901234567890123");
+    EXPECT_EQ(form->SpeedDial().List().Numbers[3], "555");
+
+    form->Chosen = dir.filePath("saved.sdl");
+    form->SpeedDial().miSaveSpeedDialListAsClick();
+    QFile saved(form->Chosen);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().startsWith("Key_0,12-3\r\nKey_1,\r\n"));
+}
