@@ -7,12 +7,42 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 
 constexpr const char* TooLong = "The number must not exceed 23 digits!";
+constexpr const char* DeleteNumber = "Delete Speed Dial Number (only in grid).";
+
+// What a number cell takes as it is typed: digits, "*", "#", "-" and "P", a "p" as "P".
+class TDialKeys : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        for (const QChar c : input)
+            if (!c.isDigit() && !QString("*#-P").contains(c))
+                return Invalid;
+        return Acceptable;
+    }
+};
+
+class TNumberEditor : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setValidator(new TDialKeys(line));
+        return editor;
+    }
+};
 
 } // namespace
 
@@ -28,6 +58,19 @@ TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* par
     sgSpeedDial->setColumnWidth(0, 63);
     sgSpeedDial->setColumnWidth(1, 346);
     connect(sgSpeedDial, &QTableWidget::itemChanged, this, &TSpeedDialTab::sgSpeedDialSetEditText);
+    sgSpeedDial->setItemDelegateForColumn(1, new TNumberEditor(sgSpeedDial));
+    pmSpeedDial = new QMenu(this);
+    miDeleteSpeedDialNumber = pmSpeedDial->addAction(QString::fromUtf8(DeleteNumber));
+    miDeleteSpeedDialNumber->setObjectName("miDeleteSpeedDialNumber");
+    connect(miDeleteSpeedDialNumber, &QAction::triggered, this, &TSpeedDialTab::miDeleteSpeedDialNumberClick);
+    sgSpeedDial->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(sgSpeedDial, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const int row = sgSpeedDial->rowAt(at.y());
+        if (row < 0)
+            return;
+        MenuRow = row;
+        pmSpeedDial->popup(sgSpeedDial->viewport()->mapToGlobal(at));
+    });
 
     auto* operations = new QGroupBox(this);
     operations->setObjectName("gbSpeedDialOperations");
@@ -90,6 +133,12 @@ void TSpeedDialTab::sgSpeedDialSetEditText(QTableWidgetItem* item) {
         return;
     }
     SpeedDial.SetNumber(item->row(), text);
+}
+
+// Empties the number of the row the menu was opened on, as an edit would.
+void TSpeedDialTab::miDeleteSpeedDialNumberClick() {
+    if (MenuRow >= 0 && MenuRow < TPP5SpeedDial::Keys)
+        sgSpeedDial->item(MenuRow, 1)->setText("");
 }
 
 void TSpeedDialTab::bbtnReadSpeedDialClick() {

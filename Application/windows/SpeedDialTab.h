@@ -4,7 +4,9 @@
 #include "lists/SpeedDialTransfer.h"
 #include "windows/MainTab.h"
 
+class QAction;
 class QLabel;
+class QMenu;
 class QTableWidget;
 class QTableWidgetItem;
 
@@ -25,6 +27,9 @@ public:
     void bbtnCleanGridSpeedDialClick();
     void miOpenSpeedDialListClick();
     void miSaveSpeedDialListAsClick();
+    void miDeleteSpeedDialNumberClick();
+    // The row the pop-up menu was opened on.
+    int MenuRow = -1;
 
     TPP5SpeedDial& List() { return SpeedDial; }
     QTableWidget* Grid() const { return sgSpeedDial; }
@@ -37,5 +42,7 @@ private:
     TSpeedDialTransfer Transfer;
     QTableWidget* sgSpeedDial;
     QLabel* lblInfoSpeedDial;
+    QMenu* pmSpeedDial;
+    QAction* miDeleteSpeedDialNumber;
     bool Filling = false;
 };

@@ -11,9 +11,11 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +90,21 @@ TEST_F(SpeedDialTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     }
     EXPECT_EQ(Cell(*form, 3), "12345678901234567890123");
     EXPECT_EQ(form->SpeedDial().List().Numbers[3], "555");
+
+    // The pop-up menu's entry empties the number of its row, as an edit would.
+    form->SpeedDial().MenuRow = 0;
+    form->SpeedDial().miDeleteSpeedDialNumberClick();
+    EXPECT_EQ(Cell(*form, 0), "");
+    EXPECT_EQ(form->SpeedDial().List().Numbers[0], "");
+    form->SpeedDial().List().SetNumber(0, "12-3");
+
+    // Typing: a "p" is the pause, letters are not taken.
+    grid->setCurrentCell(5, 1);
+    grid->editItem(grid->item(5, 1));
+    auto* editor = grid->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "1p2x3");
+    EXPECT_EQ(editor->text(), "1P23");
 
     form->Chosen = dir.filePath("saved.sdl");
     form->SpeedDial().miSaveSpeedDialListAsClick();
