@@ -39,8 +39,8 @@ bool TSpeedDialTransfer::KeepHandsetList() {
     Backup.clear();
     TPP5SpeedDial::TBlock block{};
     if (!ReadBlock(block)) {
-        Ui.ShowStatus(Texts::SpeedDialNotKept);
-        Ui.Message(TMessageKind::Error, Texts::SpeedDialNotKept, TButtons::Ok);
+        Ui.ShowStatus(Texts::SpeedDialNotRead);
+        Ui.Message(TMessageKind::Error, Texts::SpeedDialNotRead, TButtons::Ok);
         return false;
     }
     TPP5SpeedDial held;
@@ -48,7 +48,7 @@ bool TSpeedDialTransfer::KeepHandsetList() {
     try {
         Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialListText(held));
     } catch (const EFileError& e) {
-        Ui.Message(TMessageKind::Error, FormatText(Texts::PhoneBookNotKept, e.what()), TButtons::Ok);
+        Ui.Message(TMessageKind::Error, FormatText(Texts::SpeedDialNotKept, e.what()), TButtons::Ok);
         return false;
     }
     return true;

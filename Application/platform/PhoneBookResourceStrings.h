@@ -220,9 +220,11 @@ inline constexpr const char* CouldNotSaveList = "Could not save list";
 inline constexpr const char* SpeedDialUnsendable =
     "The number of %s holds \"%s\", which the handset cannot store. A number may hold the digits, \"*\", "
     "\"#\", \"-\" and \"P\" (pause). Nothing was written to the handset.";
-inline constexpr const char* SpeedDialNotKept =
+inline constexpr const char* SpeedDialNotRead =
     "The handset's speed dial list could not be read, so no copy of it could be kept. Nothing was changed in "
     "the handset.";
+inline constexpr const char* SpeedDialNotKept =
+    "The handset's speed dial list could not be kept in a file (%s). Nothing was changed in the handset.";
 inline constexpr const char* SpeedDialKeptIn =
     "The list it held before is kept in %s; open that file and write it to get it back.";
 

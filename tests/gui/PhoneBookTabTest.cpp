@@ -4,6 +4,7 @@
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
+#include "support/ShownWindow.h"
 
 #include "link/ConnectionSettings.h"
 #include "windows/MainUnit.h"
@@ -34,16 +35,8 @@ struct PhoneBookTab : testing::Test {
 
     // A shown window on the handset's port, with its dialogs.
     std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset,
-                                              QStringList arguments = {"quorvel"}) {
-        ConnectionSettings::WriteDeviceNo(handset.ComNumber());
-        auto form = std::make_unique<TFileChoosingForm>(arguments);
-        form->SetWindows(nullptr, &saveQuestion, &progress);
-        form->Core().SelectedPort = handset.ComNumber();
-        form->show();
-        for (int i = 0; i < 100 && !form->Core().Engine().IsPortOpen(); ++i)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        EXPECT_TRUE(form->Core().Engine().IsPortOpen());
-        return form;
+                                              const QStringList& arguments = {"quorvel"}) {
+        return ShownWindow(handset, saveQuestion, progress, arguments);
     }
     static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
     static QString Cell(TMainForm& form, int col, int row) {

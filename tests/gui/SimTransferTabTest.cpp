@@ -3,6 +3,7 @@
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
+#include "support/ShownWindow.h"
 
 #include "link/ConnectionSettings.h"
 #include "windows/ProgressUnit.h"
@@ -25,15 +26,9 @@ struct SimTransferTab : testing::Test {
         settings.open(QIODevice::WriteOnly);
         settings.write("VIRTUAL_SIM=ON\r\n");
     }
-    std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset) {
-        ConnectionSettings::WriteDeviceNo(handset.ComNumber());
-        auto form = std::make_unique<TFileChoosingForm>(QStringList{"quorvel"});
-        form->SetWindows(nullptr, &saveQuestion, &progress);
-        form->Core().SelectedPort = handset.ComNumber();
-        form->show();
-        for (int i = 0; i < 100 && !form->Core().Engine().IsPortOpen(); ++i)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        return form;
+    std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset,
+                                              const QStringList& arguments = {"quorvel"}) {
+        return ShownWindow(handset, saveQuestion, progress, arguments);
     }
     static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
     static QString Status(TMainForm& form) { return form.findChild<QLabel*>("StatusPanel1")->text(); }

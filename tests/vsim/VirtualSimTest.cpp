@@ -101,6 +101,22 @@ struct TFixture : testing::Test {
         return code;
     }
 
+    // Fault kind 0..3 at mail k: its answer dropped, its answer corrupted, the line hung up as it begins
+    // (every 4th mail), the program stopped there (every 3rd). False for a mail the kind skips.
+    static bool FaultAt(int kind, size_t k, THandsetFaults& faults, std::optional<size_t>& stop) {
+        if (kind == 0)
+            faults.dropAnswers = {unsigned(k)};
+        else if (kind == 1)
+            faults.corruptAnswers = {unsigned(k)};
+        else if (kind == 2 && k % 4 == 0)
+            faults.hangupAfter = unsigned(k - 1);
+        else if (kind == 3 && k % 3 == 0)
+            stop = k;
+        else
+            return false;
+        return true;
+    }
+
     std::string Chosen() const { return dir.filePath("files/backup.sim").toStdString(); }
     std::string SimFile() const {
         return dir.filePath(QString::fromStdString("files/backup_" + Serial + ".sim")).toStdString();
@@ -174,15 +190,7 @@ TEST_F(VirtualSim, AFaultAtAnyMailOfAMoveOutNeverMakesTwoAndTheNextSaveMakesOne)
             THandsetState state = WithSerial(true);
             THandsetFaults faults;
             std::optional<size_t> stop;
-            if (kind == 0)
-                faults.dropAnswers = {unsigned(k)};
-            else if (kind == 1)
-                faults.corruptAnswers = {unsigned(k)};
-            else if (kind == 2 && k % 4 == 0)
-                faults.hangupAfter = unsigned(k - 1);
-            else if (kind == 3 && k % 3 == 0)
-                stop = k;
-            else
+            if (!FaultAt(kind, k, faults, stop))
                 continue;
             const int code = Run(state, true, Chosen(), faults, stop);
             ASSERT_LE(Places(state), 1) << "fault " << kind << " at mail " << k << ", code " << code;
@@ -211,15 +219,7 @@ TEST_F(VirtualSim, AFaultAtAnyMailOfAMoveInNeverMakesTwoAndTheNextRestoreMakesOn
             THandsetState state = WithSerial(false);
             THandsetFaults faults;
             std::optional<size_t> stop;
-            if (kind == 0)
-                faults.dropAnswers = {unsigned(k)};
-            else if (kind == 1)
-                faults.corruptAnswers = {unsigned(k)};
-            else if (kind == 2 && k % 4 == 0)
-                faults.hangupAfter = unsigned(k - 1);
-            else if (kind == 3 && k % 3 == 0)
-                stop = k;
-            else
+            if (!FaultAt(kind, k, faults, stop))
                 continue;
             const int code = Run(state, false, SimFile(), faults, stop);
             ASSERT_LE(Places(state), 1) << "fault " << kind << " at mail " << k << ", code " << code;
