@@ -2,6 +2,7 @@
 
 #include "link/NumberConverting.h"
 
+#include <algorithm>
 #include <array>
 #include <numeric>
 
@@ -19,6 +20,11 @@ constexpr uint8_t kPhonebookDone = 0xCC;
 constexpr uint8_t kPhonebookRefused = 0xEE;
 constexpr uint8_t kPhonebookFull = 0xFF;
 constexpr uint8_t kNoSuchEntry = 0xFF;
+// Statuses of the broadcast group answers.
+constexpr uint8_t kGroupDone = 0x00;
+constexpr uint8_t kGroupRefused = 0x01;
+constexpr uint8_t kGroupsFull = 0x02;
+constexpr uint8_t kGroupPresent = 0x03;
 // 0D sub 00 L data..: where L and the data begin.
 constexpr std::size_t kPhonebookLengthPos = 3;
 constexpr std::size_t kPhonebookDataPos = 4;
@@ -132,6 +138,9 @@ THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults fau
     AddMail({0x0D, 0x06, 0x00}, [](THandset& h, auto mail) { return h.AppendNumber(mail); });
     AddMail({0x0D, 0x05, 0x00}, [](THandset& h, auto mail) { return h.AppendName(mail); });
     AddMail({0x0D, 0x07, 0x00}, [](THandset& h, auto mail) { return h.DeletePhonebook(mail); });
+    AddMail({0x0D, 0x20}, [](THandset& h, auto mail) { return h.ReadGroups(mail); });
+    AddMail({0x0D, 0x21}, [](THandset& h, auto mail) { return h.DeleteGroups(mail); });
+    AddMail({0x0D, 0x22}, [](THandset& h, auto mail) { return h.AddGroup(mail); });
 }
 
 void THandset::AddMail(TBytes leading, TMailHandler handler) {
@@ -413,6 +422,40 @@ std::optional<TBytes> THandset::DeletePhonebook(std::span<const uint8_t> mail) {
         stateChanged_ = true;
     }
     return TBytes{0x07, kPhonebookDone};
+}
+
+// 0D 20: 20 00 n g1 .. gn
+std::optional<TBytes> THandset::ReadGroups(std::span<const uint8_t> mail) const {
+    if (mail.size() != 2)
+        return TBytes{0x20, kGroupRefused};
+    TBytes answer{0x20, kGroupDone, static_cast<uint8_t>(state_.groups.size())};
+    answer.insert(answer.end(), state_.groups.begin(), state_.groups.end());
+    return answer;
+}
+
+// 0D 21: 21 00
+std::optional<TBytes> THandset::DeleteGroups(std::span<const uint8_t> mail) {
+    if (mail.size() != 2)
+        return TBytes{0x21, kGroupRefused};
+    if (!state_.groups.empty()) {
+        state_.groups.clear();
+        stateChanged_ = true;
+    }
+    return TBytes{0x21, kGroupDone};
+}
+
+// 0D 22 g: 22 00 added, 22 02 no free slot, 22 03 already a member.
+std::optional<TBytes> THandset::AddGroup(std::span<const uint8_t> mail) {
+    if (mail.size() != 3)
+        return TBytes{0x22, kGroupRefused};
+    const uint8_t group = mail[2];
+    if (std::find(state_.groups.begin(), state_.groups.end(), group) != state_.groups.end())
+        return TBytes{0x22, kGroupPresent};
+    if (state_.groups.size() >= kGroupSlots)
+        return TBytes{0x22, kGroupsFull};
+    state_.groups.push_back(group);
+    stateChanged_ = true;
+    return TBytes{0x22, kGroupDone};
 }
 
 bool THandset::MailFaultStrikes(TMailFault::TKind kind, std::span<const uint8_t> mail) {

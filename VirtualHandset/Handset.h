@@ -121,6 +121,9 @@ private:
     std::optional<TBytes> AppendNumber(std::span<const uint8_t> mail);
     std::optional<TBytes> AppendName(std::span<const uint8_t> mail);
     std::optional<TBytes> DeletePhonebook(std::span<const uint8_t> mail);
+    std::optional<TBytes> ReadGroups(std::span<const uint8_t> mail) const;
+    std::optional<TBytes> DeleteGroups(std::span<const uint8_t> mail);
+    std::optional<TBytes> AddGroup(std::span<const uint8_t> mail);
 
     // Whether the fault of this kind aimed at the mail strikes now; counts the mail.
     bool MailFaultStrikes(TMailFault::TKind kind, std::span<const uint8_t> mail);

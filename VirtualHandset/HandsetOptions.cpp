@@ -182,6 +182,15 @@ const TOptionTable& Options() {
           [](auto& o, auto& v) {
               o.phonebook = GeneratedPhonebook(Number("--phonebook-entries", v, 0, 255));
           }}},
+        {"--groups",
+         {"N[,N..]|none", "belong to these broadcast groups (at most 16, each 0..255), not the saved ones",
+          [](auto& o, auto& v) {
+              try {
+                  o.groups = v == "none" ? std::vector<uint8_t>{} : ParseGroupList(v);
+              } catch (const EStateFileError& e) {
+                  throw EOptionError(std::string("--groups: ") + e.what());
+              }
+          }}},
         {"--serial",
          {"HEX10|none", "the SIM's serial number bytes at address 64 (default 0012345678), or none: five FF",
           [](auto& o, auto& v) { o.serial = Serial(v); }}},
@@ -306,6 +315,8 @@ void ApplySettings(const THandsetOptions& options, THandsetState& state) {
         state.capacity = *options.capacity;
     if (options.phonebook)
         state.phonebook = *options.phonebook;
+    if (options.groups)
+        state.groups = *options.groups;
     if (options.model)
         state.memory[kModelAddress] = *options.model;
     if (options.serial)

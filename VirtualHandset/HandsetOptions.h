@@ -29,6 +29,7 @@ struct THandsetOptions {
     std::optional<uint8_t> capacity;
     // From --phonebook or --phonebook-entries, whichever comes last; replaces the saved list.
     std::optional<std::vector<TPhonebookRecord>> phonebook;
+    std::optional<std::vector<uint8_t>> groups;
     TReadiness readiness = TReadiness::Ready;
     bool log = false;
     THandsetFaults faults;

@@ -73,6 +73,29 @@ TPhonebookRecord ParsePhonebookLine(const std::string& value) {
     return {*number, std::string(name->begin(), name->end())};
 }
 
+} // namespace
+
+std::vector<uint8_t> ParseGroupList(const std::string& value) {
+    std::string words = value;
+    std::replace(words.begin(), words.end(), ',', ' ');
+    std::vector<uint8_t> groups;
+    std::istringstream in(words);
+    std::string word;
+    while (in >> word) {
+        const auto group = ParseDecimal(word, 255);
+        if (!group)
+            throw EStateFileError("a group is a number from 0 to 255, not \"" + word + "\"");
+        if (std::find(groups.begin(), groups.end(), *group) != groups.end())
+            throw EStateFileError("group " + word + " is there twice");
+        groups.push_back(static_cast<uint8_t>(*group));
+    }
+    if (groups.size() > kGroupSlots)
+        throw EStateFileError("a handset belongs to at most " + std::to_string(kGroupSlots) + " groups");
+    return groups;
+}
+
+namespace {
+
 void ParseLine(const std::string& key, const std::string& value, THandsetState& state) {
     if (key == "software") {
         const auto bytes = ParseHexRun(value, 4);
@@ -111,6 +134,8 @@ void ParseLine(const std::string& key, const std::string& value, THandsetState& 
             throw EStateFileError("expected \"sim-mails OPENINGS CLOSINGS\"");
         state.simOpenings = *openings;
         state.simClosings = *closings;
+    } else if (key == "groups") {
+        state.groups = ParseGroupList(value);
     } else if (key == "pb") {
         state.phonebook.push_back(ParsePhonebookLine(value));
     } else if (key == "mem") {
@@ -145,6 +170,12 @@ std::string StateText(const THandsetState& state) {
         out << "ringer " << unsigned{state.ringerTone} << ' ' << state.ringerTests << '\n';
     if (state.simOpenings > 0 || state.simClosings > 0)
         out << "sim-mails " << state.simOpenings << ' ' << state.simClosings << '\n';
+    if (!state.groups.empty()) {
+        out << "groups";
+        for (const uint8_t group : state.groups)
+            out << ' ' << unsigned{group};
+        out << '\n';
+    }
     for (const TPhonebookRecord& record : state.phonebook) {
         const auto* name = reinterpret_cast<const uint8_t*>(record.name.data());
         out << "pb " << HexRun(record.number.data(), record.number.size()) << ' '

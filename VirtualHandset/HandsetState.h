@@ -18,6 +18,7 @@ constexpr std::size_t kTextAreaBytes = 36;
 inline constexpr std::array<uint8_t, kSerialBytes> kDefaultSerial{0x00, 0x12, 0x34, 0x56, 0x78};
 constexpr std::size_t kMaxNumberBytes = 12;
 constexpr std::size_t kMaxNameBytes = 24;
+constexpr std::size_t kGroupSlots = 16;
 
 // One phone book entry as the handset holds it: the packed number exactly as written to it (two dial
 // characters a byte, filler F included) and the name's bytes.
@@ -36,6 +37,8 @@ struct THandsetState {
     uint8_t capacity = 200;
     // In the order the entries were appended; may hold more than the capacity if the file says so.
     std::vector<TPhonebookRecord> phonebook{};
+    // The broadcast groups the handset belongs to, in the order they were added; at most sixteen.
+    std::vector<uint8_t> groups{};
     // The last ringer test asked for ("05 4C tone 1") and how many there were.
     uint8_t ringerTone = 0;
     unsigned ringerTests = 0;
@@ -68,8 +71,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// One line per setting, one "pb" line per phone book entry and one "mem" line per 32-byte row that
-// is not blank; readers skip lines
+// One line per setting, one "pb" line per phone book entry, a "groups" line of the broadcast groups
+// in decimal and one "mem" line per 32-byte row that is not blank; readers skip lines
 // they do not know, so that later lists can be added without a new version.
 std::string StateText(const THandsetState& state);
 THandsetState ParseStateText(const std::string& text);
@@ -77,6 +80,9 @@ THandsetState ParseStateText(const std::string& text);
 // No value when the file does not exist. Raises EStateFileError for an unreadable or malformed file.
 std::optional<THandsetState> LoadStateFile(const std::string& path);
 void SaveStateFile(const std::string& path, const THandsetState& state);
+
+// "5 7 12" or "5,7,12": at most sixteen different group numbers from 0 to 255. Raises EStateFileError.
+std::vector<uint8_t> ParseGroupList(const std::string& value);
 
 // A PCS text the handset can report: 1 to 4 printable characters, no blanks.
 bool IsValidPcs(const std::string& pcs);

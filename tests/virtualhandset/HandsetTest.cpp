@@ -3,6 +3,7 @@
 #include "HandsetPhonebook.h"
 #include "HandsetState.h"
 #include "SendQueue.h"
+#include "link/NumberConverting.h"
 
 #include <gtest/gtest.h>
 
@@ -488,4 +489,28 @@ TEST(Options, SimSerialBusyPollsAndUnwritableAddresses) {
                                                 {"--ignore-mail", "0D0"},
                                                 {"--lose-answer-to", "0D07:0"}})
         EXPECT_THROW(ParseHandsetOptions(bad), EOptionError) << bad[0] << " " << bad[1];
+}
+
+TEST(GroupMail, SixteenSlotsEachGroupOnceAndTheListInTheStateFile) {
+    THandset handset;
+    EXPECT_EQ(Ask(handset, "20"), "20 00 00");
+    EXPECT_EQ(Ask(handset, "22 05"), "22 00");
+    EXPECT_EQ(Ask(handset, "22 05"), "22 03");
+    EXPECT_EQ(Ask(handset, "22"), "22 01");
+    for (uint8_t g = 100; g < 115; ++g)
+        EXPECT_EQ(Ask(handset, "22 " + ByteToHex(g)), "22 00");
+    EXPECT_EQ(Ask(handset, "22 FF"), "22 02");
+    EXPECT_EQ(Ask(handset, "20").substr(0, 14), "20 00 10 05 64");
+    EXPECT_TRUE(handset.StateChanged());
+
+    const THandsetState saved = ParseStateText(StateText(handset.State()));
+    EXPECT_EQ(saved.groups, handset.State().groups);
+    EXPECT_EQ(Ask(handset, "21"), "21 00");
+    EXPECT_EQ(Ask(handset, "20"), "20 00 00");
+
+    EXPECT_EQ(ParseHandsetOptions({"--groups", "5,7"}).groups, (std::vector<uint8_t>{5, 7}));
+    EXPECT_EQ(ParseHandsetOptions({"--groups", "none"}).groups, std::vector<uint8_t>{});
+    for (const char* bad : {"256", "5,5", "a", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16"})
+        EXPECT_THROW(ParseHandsetOptions({"--groups", bad}), EOptionError) << bad;
+    EXPECT_THROW(ParseStateText("quorvel-handset state 1\ngroups 1 300\n"), EStateFileError);
 }
