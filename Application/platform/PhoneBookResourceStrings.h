@@ -228,6 +228,42 @@ inline constexpr const char* SpeedDialNotKept =
 inline constexpr const char* SpeedDialKeptIn =
     "The list it held before is kept in %s; open that file and write it to get it back.";
 
+// Broadcast groups
+inline constexpr const char* GroupsFilter = "Broadcast Groups (*.BGL)|*.BGL";
+inline constexpr const char* GroupsExtension = "BGL";
+inline constexpr const char* CouldNotReadGroups = "Could not read Broadcast Groups!";
+inline constexpr const char* CouldNotWriteGroups = "Could not write Broadcast Groups!";
+inline constexpr const char* GroupsNotDeleted = "The Broadcast Groups was not deleted!";
+inline constexpr const char* DeletingGroups = "Deleting Broadcast Groups ...";
+inline constexpr const char* GroupsDeleted = "Broadcast Groups Deleted!";
+inline constexpr const char* DeleteGroupsQuestion = "Delete the broadcast groups in the connected handset?";
+inline constexpr const char* NoAnswerFromHandset = "No answer from handset!";
+inline constexpr const char* GroupsFull = "Groups full!";
+inline constexpr const char* GroupExists = "The group \"%s\" already exists!";
+inline constexpr const char* GroupRange = "Value must be in the range 0-255!";
+inline constexpr const char* CouldNotReadFile = "Could not read file!";
+inline constexpr const char* CouldNotWriteFile = "Could not write file!";
+inline constexpr const char* GroupUnsendable =
+    "Slot %d holds \"%s\", which is not a group number from 0 to 255. Nothing was written to the handset.";
+// What is said of a group mail that did not get the answer it should: the mail's bytes, what it asks.
+inline constexpr const char* GroupMailNoAnswer = "The handset did not answer the mail %s (%s).";
+inline constexpr const char* GroupMailMalformed =
+    "The handset's answer %s to the mail %s (%s) is not an answer to it.";
+inline constexpr const char* GroupMailUnknownStatus =
+    "The handset answered the mail %s (%s) with the status %d, which this program does not know.";
+inline constexpr const char* GroupsNowHeld = "The handset now holds the groups %s.";
+inline constexpr const char* GroupsNowNone = "The handset now holds no groups.";
+inline constexpr const char* GroupsNowUnknown = "What the handset holds now could not be read back.";
+inline constexpr const char* GroupsNotRead =
+    "The handset's broadcast groups could not be read, so no copy of them could be kept. Nothing was changed "
+    "in the handset.";
+inline constexpr const char* GroupsNotKept =
+    "The handset's broadcast groups could not be kept in a file (%s). Nothing was changed in the handset.";
+inline constexpr const char* GroupsKeptIn =
+    "The groups it held before are kept in %s; open that file and write it in replace mode to get them back.";
+inline constexpr const char* GroupsDeletedAnswerLost =
+    "The handset's answer was lost, but it holds no groups: they have been deleted.";
+
 // Phone book file and contacts
 inline constexpr const char* PhoneBookFilter = "Phone Book (*.phb)|*.phb";
 inline constexpr const char* PhoneBookExtension = "phb";

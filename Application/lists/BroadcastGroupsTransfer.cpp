@@ -1,0 +1,301 @@
+#include "lists/BroadcastGroupsTransfer.h"
+
+#include "link/NumberConverting.h"
+#include "link/Timing.h"
+#include "platform/Backups.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
+#include "platform/TextFormat.h"
+
+namespace {
+
+using TAnswerBuffer = std::array<uint8_t, TPhonebookPp6Mails::AnswerBytes>;
+
+std::string Hex(std::span<const uint8_t> bytes) {
+    std::string text;
+    for (const uint8_t b : bytes)
+        text += (text.empty() ? "" : " ") + ByteToHex(b);
+    return text;
+}
+
+// What a group mail asks of the handset, for a person.
+std::string Purpose(const TPhonebookBuffer& mail) {
+    if (mail.size() >= 3 && mail[1] == 0x22)
+        return "add group " + std::to_string(mail[2]);
+    return mail.size() >= 2 && mail[1] == 0x21 ? "delete all groups" : "read the groups";
+}
+
+TBroadcastGroups HeldGroups(const TReadAllGroupsCfm& record) {
+    TBroadcastGroups held;
+    for (int i = 0; i < record.Count; ++i)
+        held.SetGroup(i, record.Groups[size_t(i)]);
+    return held;
+}
+
+} // namespace
+
+TBroadcastGroupsTransfer::TBroadcastGroupsTransfer(THandsetConnection& link, TUserInteraction& ui,
+                                                   TBroadcastGroups& groups)
+    : Link(link)
+    , Ui(ui)
+    , List(groups) {}
+
+bool TBroadcastGroupsTransfer::Connect(const char* consequence) {
+    const int result = Link.ConnectHandset();
+    if (result > 0)
+        return true;
+    Ui.Message(TMessageKind::Error, ConnectionFailureText(result, consequence), TButtons::Ok);
+    return false;
+}
+
+size_t TBroadcastGroupsTransfer::Exchange(const TPhonebookBuffer& mail, TAnswerBuffer& answer) {
+    TMailControl& engine = Link.Engine();
+    engine.SetFramedAnswer(true);
+    return engine.SendArrayMail(mail, int(mail.size()), answer);
+}
+
+void TBroadcastGroupsTransfer::NoteNoAnswer(const TPhonebookBuffer& mail) {
+    Failure = FormatText(Texts::GroupMailNoAnswer, Hex(mail).c_str(), Purpose(mail).c_str());
+}
+
+void TBroadcastGroupsTransfer::NoteMalformed(const TPhonebookBuffer& mail, std::span<const uint8_t> answer) {
+    Failure =
+        FormatText(Texts::GroupMailMalformed, Hex(answer).c_str(), Hex(mail).c_str(), Purpose(mail).c_str());
+}
+
+std::optional<TReadAllGroupsCfm> TBroadcastGroupsTransfer::ReadAllGroups() {
+    TPhonebookBuffer mail;
+    Mails.ReadAllGroupsReq(mail);
+    TAnswerBuffer answer{};
+    const size_t length = Exchange(mail, answer);
+    if (length == 0) {
+        NoteNoAnswer(mail);
+        return std::nullopt;
+    }
+    const auto record = Mails.ParseReadAllGroupsCfm(std::span(answer.data(), length));
+    if (!record)
+        NoteMalformed(mail, std::span(answer.data(), length));
+    return record;
+}
+
+std::optional<bool> TBroadcastGroupsTransfer::DeleteAllGroups() {
+    TPhonebookBuffer mail;
+    Mails.DeleteAllGroupsReq(mail);
+    TAnswerBuffer answer{};
+    const size_t length = Exchange(mail, answer);
+    if (length == 0) {
+        NoteNoAnswer(mail);
+        return std::nullopt;
+    }
+    const auto deleted = Mails.ParseDeleteAllGroupsCfm(std::span(answer.data(), length));
+    if (!deleted)
+        NoteMalformed(mail, std::span(answer.data(), length));
+    return deleted;
+}
+
+std::optional<uint8_t> TBroadcastGroupsTransfer::AddGroup(uint8_t group) {
+    TPhonebookBuffer mail;
+    Mails.AddGroupReq(group, mail);
+    TAnswerBuffer answer{};
+    const size_t length = Exchange(mail, answer);
+    if (length == 0) {
+        NoteNoAnswer(mail);
+        return std::nullopt;
+    }
+    const auto status = Mails.ParseAddGroupCfm(std::span(answer.data(), length));
+    if (!status)
+        NoteMalformed(mail, std::span(answer.data(), length));
+    else if (*status != TPhonebookPp6Mails::Added && *status != TPhonebookPp6Mails::NoFreeSlot &&
+             *status != TPhonebookPp6Mails::AlreadyPresent)
+        Failure =
+            FormatText(Texts::GroupMailUnknownStatus, Hex(mail).c_str(), Purpose(mail).c_str(), int(*status));
+    return status;
+}
+
+void TBroadcastGroupsTransfer::WaitGroupsReady() {
+    TMailControl& engine = Link.Engine();
+    engine.SetFramedAnswer(false);
+    for (int poll = 0; poll < ReadyPolls; ++poll) {
+        MsgDelay(ReadyPollPause);
+        TAnswerBuffer answer{};
+        // No answer counts as "not ready".
+        if (engine.SendMailToArray("02 5D 46", answer) > 0 && answer[0] == 0x01)
+            break;
+    }
+    engine.SetFramedAnswer(true);
+}
+
+void TBroadcastGroupsTransfer::Fail(const std::string& text) {
+    Ui.Message(TMessageKind::Error, text, TButtons::Ok);
+}
+
+bool TBroadcastGroupsTransfer::KeepHandsetGroups() {
+    Backup.clear();
+    const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+    if (!record || record->Status != 0) {
+        Ui.ShowStatus(Texts::GroupsNotRead);
+        Fail(std::string(Texts::GroupsNotRead) + (record ? "" : "\r\r" + Failure));
+        return false;
+    }
+    if (record->Count == 0)
+        return true;
+    try {
+        Backup = KeepBackup(BackupKind, Texts::GroupsExtension, BroadcastGroupsText(HeldGroups(*record)));
+    } catch (const EFileError& e) {
+        Fail(FormatText(Texts::GroupsNotKept, e.what()));
+        return false;
+    }
+    return true;
+}
+
+std::string TBroadcastGroupsTransfer::KeptInText() const {
+    return Backup.empty() ? std::string() : " " + FormatText(Texts::GroupsKeptIn, Backup.c_str());
+}
+
+std::string TBroadcastGroupsTransfer::HeldText(const std::optional<TReadAllGroupsCfm>& record) const {
+    std::string text;
+    if (!record || record->Status != 0)
+        text = Texts::GroupsNowUnknown;
+    else if (record->Count == 0)
+        text = Texts::GroupsNowNone;
+    else
+        text = FormatText(Texts::GroupsNowHeld, GroupListText(HeldGroups(*record)).c_str());
+    return "\r\r" + text + KeptInText();
+}
+
+std::string TBroadcastGroupsTransfer::AfterChangeText() {
+    const std::string failure = Failure;
+    const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+    Failure = failure;
+    return HeldText(record);
+}
+
+bool TBroadcastGroupsTransfer::LoadFromHandset() {
+    bool ok = false;
+    RunBusy(Ui, [this, &ok] {
+        Ui.ShowStatus("");
+        List.Clear();
+        Ui.ShowListEntry(TListKind::BroadcastGroups, AllEntries);
+        if (!Connect(Texts::CouldNotReadGroups))
+            return;
+        Ui.ShowStatus(Texts::ReadingFromHandset);
+        const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+        if (!record || record->Status != 0) {
+            Ui.ShowStatus(Texts::NoAnswerFromHandset);
+            Fail(std::string(Texts::NoAnswerFromHandset) + (record ? "" : "\r\r" + Failure));
+            return;
+        }
+        List = HeldGroups(*record);
+        Ui.ShowListEntry(TListKind::BroadcastGroups, AllEntries);
+        Ui.ShowStatus(Texts::FinishedReading);
+        ok = true;
+    });
+    return ok;
+}
+
+// Adds the list's groups in slot order, each after the handset says it is ready. True when all went in.
+bool TBroadcastGroupsTransfer::WriteSlots() {
+    for (int i = 0; i < TBroadcastGroups::Slots; ++i) {
+        const std::string& text = List.GetGroup(i);
+        if (text.empty())
+            continue;
+        WaitGroupsReady();
+        const std::optional<uint8_t> status = AddGroup(*GroupNumber(text));
+        if (status == TPhonebookPp6Mails::Added)
+            continue;
+        if (status == TPhonebookPp6Mails::NoFreeSlot) {
+            Ui.ShowStatus(Texts::GroupsFull);
+            Fail(Texts::GroupsFull + AfterChangeText());
+            return false;
+        }
+        if (status == TPhonebookPp6Mails::AlreadyPresent) {
+            const std::string exists = FormatText(Texts::GroupExists, PrintableText(text).c_str());
+            if (Ui.Message(TMessageKind::Error, exists, TButtons::AbortIgnore) == TAnswer::Ignore) {
+                ++IgnoredGroups;
+                continue;
+            }
+            Ui.ShowStatus(AfterChangeText().substr(2));
+            return false;
+        }
+        Ui.ShowStatus(Texts::CouldNotWriteGroups);
+        Fail(std::string(Texts::CouldNotWriteGroups) + "\r\r" + Failure + AfterChangeText());
+        return false;
+    }
+    return true;
+}
+
+bool TBroadcastGroupsTransfer::SaveToHandset() {
+    bool ok = false;
+    Backup.clear();
+    IgnoredGroups = 0;
+    RunBusy(Ui, [this, &ok] {
+        Ui.ShowStatus("");
+        // A slot the handset cannot take would stop the write half-way: refuse before anything is sent.
+        if (const std::optional<int> bad = List.FirstUnsendable()) {
+            const std::string text =
+                FormatText(Texts::GroupUnsendable, *bad + 1, PrintableText(List.GetGroup(*bad)).c_str());
+            Ui.ShowStatus(text);
+            Fail(text);
+            return;
+        }
+        const TWriteMode mode = Ui.AskWriteMode(Texts::AddGroups, Texts::ReplaceGroups);
+        if (mode == TWriteMode::Cancel)
+            return;
+        if (!Connect(Texts::CouldNotWriteGroups))
+            return;
+        if (mode == TWriteMode::Replace) {
+            if (!KeepHandsetGroups())
+                return;
+            Ui.ShowStatus(Texts::DeletingGroups);
+            const std::optional<bool> deleted = DeleteAllGroups();
+            if (deleted != true) {
+                Ui.ShowStatus(Texts::GroupsNotDeleted);
+                Fail(std::string(Texts::GroupsNotDeleted) + "\r" + " " + Texts::CouldNotWriteGroups +
+                     (deleted ? "" : "\r\r" + Failure) + AfterChangeText());
+                return;
+            }
+            Ui.ShowStatus(Texts::GroupsDeleted);
+        }
+        Ui.ShowStatus(Texts::WritingToHandset);
+        if (!WriteSlots())
+            return;
+        Ui.ShowStatus(Texts::FinishedWriting);
+        ok = true;
+    });
+    return ok;
+}
+
+bool TBroadcastGroupsTransfer::DeleteInHandset() {
+    Ui.ShowStatus("");
+    Backup.clear();
+    if (Ui.Message(TMessageKind::Warning, Texts::DeleteGroupsQuestion, TButtons::OkCancel) != TAnswer::Ok)
+        return false;
+    bool ok = false;
+    RunBusy(Ui, [this, &ok] {
+        if (!Connect(Texts::GroupsNotDeleted) || !KeepHandsetGroups())
+            return;
+        Ui.ShowStatus(Texts::DeletingGroups);
+        const std::optional<bool> deleted = DeleteAllGroups();
+        if (deleted == true) {
+            Ui.ShowStatus(Texts::GroupsDeleted);
+            ok = true;
+            return;
+        }
+        if (deleted) {
+            Ui.ShowStatus(Texts::GroupsNotDeleted);
+            Fail(Texts::GroupsNotDeleted + AfterChangeText());
+            return;
+        }
+        // The answer was lost: one read tells whether the groups went.
+        const std::string failure = Failure;
+        const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+        if (record && record->Status == 0 && record->Count == 0) {
+            Ui.ShowStatus(Texts::GroupsDeletedAnswerLost);
+            ok = true;
+            return;
+        }
+        Ui.ShowStatus(Texts::GroupsNotDeleted);
+        Fail(std::string(Texts::GroupsNotDeleted) + "\r\r" + failure + HeldText(record));
+    });
+    return ok;
+}

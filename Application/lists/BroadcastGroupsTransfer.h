@@ -1,0 +1,66 @@
+#pragma once
+
+#include "link/HandsetConnection.h"
+#include "lists/BroadcastGroups.h"
+#include "lists/GroupMails.h"
+#include "platform/UserInteraction.h"
+
+#include <optional>
+#include <string>
+
+// The broadcast groups tab's three handset operations, reaching the person only through the user
+// interaction. A mail that gets no answer, or one that is not an answer to it, ends the operation with
+// a message naming the mail. Before a replace or a delete removes the handset's groups they are read
+// and kept in the backups folder, and an operation that stops after it has changed the handset reads
+// the groups once more to say what the handset holds.
+class TBroadcastGroupsTransfer {
+public:
+    TBroadcastGroupsTransfer(THandsetConnection& link, TUserInteraction& ui, TBroadcastGroups& groups);
+
+    // True when the handset's groups are in the slots.
+    bool LoadFromHandset();
+    // Asks how to write; true when every group of the list is in the handset (or was ignored as
+    // already present).
+    bool SaveToHandset();
+    // Asks first; true when the handset holds no groups afterwards.
+    bool DeleteInHandset();
+
+    // The exchanges, each with its mail; no value (with the reason in MailFailure) when the answer is
+    // missing or malformed.
+    std::optional<TReadAllGroupsCfm> ReadAllGroups();
+    std::optional<bool> DeleteAllGroups();
+    std::optional<uint8_t> AddGroup(uint8_t group);
+    // Polls until the handset is ready for the next add, 21 times at most, 15 ms apart.
+    void WaitGroupsReady();
+    static constexpr int ReadyPolls = 21;
+    static constexpr int ReadyPollPause = 15;
+
+    const std::string& MailFailure() const { return Failure; }
+    // The copy kept before the last replace or delete; empty when none was needed or kept.
+    const std::string& BackupPath() const { return Backup; }
+    static constexpr const char* BackupKind = "groups";
+    // Slots skipped because the handset already held their group (Ignore).
+    int Ignored() const { return IgnoredGroups; }
+
+private:
+    bool Connect(const char* consequence);
+    size_t Exchange(const TPhonebookBuffer& mail,
+                    std::array<uint8_t, TPhonebookPp6Mails::AnswerBytes>& answer);
+    void NoteNoAnswer(const TPhonebookBuffer& mail);
+    void NoteMalformed(const TPhonebookBuffer& mail, std::span<const uint8_t> answer);
+    bool KeepHandsetGroups();
+    bool WriteSlots();
+    // What the handset holds now, read once, and where the earlier groups are kept.
+    std::string AfterChangeText();
+    std::string HeldText(const std::optional<TReadAllGroupsCfm>& record) const;
+    std::string KeptInText() const;
+    void Fail(const std::string& text);
+
+    THandsetConnection& Link;
+    TUserInteraction& Ui;
+    TBroadcastGroups& List;
+    TPhonebookPp6Mails Mails;
+    std::string Failure;
+    std::string Backup;
+    int IgnoredGroups = 0;
+};
