@@ -31,13 +31,28 @@ bool TTerminalUser::Confirm(const std::string& question) {
     return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
 }
 
+// --yes goes on past what can be passed over; a terminal is asked; a script without --yes stops.
+TAnswer TTerminalUser::AbortOrIgnore(const std::string& text) {
+    if (Yes) {
+        std::fprintf(stderr, "%s Ignored (--yes).\n", TerminalText(text).c_str());
+        return TAnswer::Ignore;
+    }
+    if (!isatty(STDIN_FILENO)) {
+        std::fprintf(stderr, "%s\nStopped: no terminal to ask at; give --yes to pass over it and go on.\n",
+                     TerminalText(text).c_str());
+        return TAnswer::Abort;
+    }
+    std::fprintf(stderr, "%s [a]bort or [i]gnore? ", TerminalText(text).c_str());
+    std::string reply;
+    std::getline(std::cin, reply);
+    return !reply.empty() && (reply[0] == 'i' || reply[0] == 'I') ? TAnswer::Ignore : TAnswer::Abort;
+}
+
 TAnswer TTerminalUser::Message(TMessageKind kind, const std::string& text, TButtons buttons) {
     if (buttons == TButtons::OkCancel)
         return Confirm(text) ? TAnswer::Ok : TAnswer::Cancel;
-    if (buttons == TButtons::AbortIgnore) {
-        std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
-        return Yes ? TAnswer::Ignore : TAnswer::Abort;
-    }
+    if (buttons == TButtons::AbortIgnore)
+        return AbortOrIgnore(text);
     std::fprintf(kind == TMessageKind::Information ? stdout : stderr, "%s\n", TerminalText(text).c_str());
     return TAnswer::Ok;
 }

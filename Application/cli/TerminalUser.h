@@ -32,6 +32,7 @@ public:
 
 private:
     bool Confirm(const std::string& question);
+    TAnswer AbortOrIgnore(const std::string& text);
 
     bool Yes;
     bool Interactive;

@@ -1,4 +1,5 @@
 #include "cli/Command.h"
+#include "cli/GroupCommands.h"
 #include "cli/LinkCommands.h"
 #include "cli/PhonebookCommands.h"
 #include "cli/ProfileCommands.h"
@@ -23,7 +24,7 @@ namespace {
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
     for (std::vector<TCommand> more :
-         {PhonebookCommands(), ProfileCommands(), SimCommands(), SpeedDialCommands()})
+         {PhonebookCommands(), ProfileCommands(), SimCommands(), SpeedDialCommands(), GroupCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;
