@@ -2,10 +2,10 @@
 
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "windows/ListGrid.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -49,12 +49,8 @@ public:
 TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
     : TMainTab("tsSpeedDial", "SPEED_DIAL", core, ui, parent)
     , Transfer(core, ui, SpeedDial)
-    , sgSpeedDial(new QTableWidget(TPP5SpeedDial::Keys, 2, this))
+    , sgSpeedDial(ListGrid::Create("sgSpeedDial", TPP5SpeedDial::Keys, {"Key", "Number"}, this))
     , lblInfoSpeedDial(InfoLabel("lblInfoSpeedDial", Texts::InfoSpeedDial, this)) {
-    sgSpeedDial->setObjectName("sgSpeedDial");
-    sgSpeedDial->setHorizontalHeaderLabels({"Key", "Number"});
-    sgSpeedDial->verticalHeader()->hide();
-    sgSpeedDial->verticalHeader()->setDefaultSectionSize(18);
     sgSpeedDial->setColumnWidth(0, 63);
     sgSpeedDial->setColumnWidth(1, 346);
     connect(sgSpeedDial, &QTableWidget::itemChanged, this, &TSpeedDialTab::sgSpeedDialSetEditText);
@@ -63,14 +59,7 @@ TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* par
     miDeleteSpeedDialNumber = pmSpeedDial->addAction(QString::fromUtf8(DeleteNumber));
     miDeleteSpeedDialNumber->setObjectName("miDeleteSpeedDialNumber");
     connect(miDeleteSpeedDialNumber, &QAction::triggered, this, &TSpeedDialTab::miDeleteSpeedDialNumberClick);
-    sgSpeedDial->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(sgSpeedDial, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        const int row = sgSpeedDial->rowAt(at.y());
-        if (row < 0)
-            return;
-        MenuRow = row;
-        pmSpeedDial->popup(sgSpeedDial->viewport()->mapToGlobal(at));
-    });
+    ListGrid::AttachRowMenu(*sgSpeedDial, *pmSpeedDial, MenuRow);
 
     auto* operations = new QGroupBox(this);
     operations->setObjectName("gbSpeedDialOperations");
@@ -101,15 +90,10 @@ void TSpeedDialTab::AddFileEntries(QMenu& file) {
 
 // Headers and key labels, and every number cell empty.
 void TSpeedDialTab::InitSpeedDialGrid() {
-    Filling = true;
-    for (int k = 0; k < TPP5SpeedDial::Keys; ++k) {
-        auto* key =
-            new QTableWidgetItem(k == TPP5SpeedDial::AlarmKey ? QString("#A") : QString("#%1").arg(k));
-        key->setFlags(key->flags() & ~Qt::ItemIsEditable);
-        sgSpeedDial->setItem(k, 0, key);
-        sgSpeedDial->setItem(k, 1, new QTableWidgetItem);
-    }
-    Filling = false;
+    QStringList keys;
+    for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
+        keys << (k == TPP5SpeedDial::AlarmKey ? QString("#A") : QString("#%1").arg(k));
+    ListGrid::Reset(*sgSpeedDial, keys);
 }
 
 void TSpeedDialTab::ShowListEntry(int) {

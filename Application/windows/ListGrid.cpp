@@ -1,0 +1,41 @@
+#include "windows/ListGrid.h"
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QTableWidget>
+
+namespace ListGrid {
+
+QTableWidget* Create(const char* name, int rows, const QStringList& headers, QWidget* parent) {
+    auto* grid = new QTableWidget(rows, 2, parent);
+    grid->setObjectName(name);
+    grid->setHorizontalHeaderLabels(headers);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(18);
+    return grid;
+}
+
+void Reset(QTableWidget& grid, const QStringList& labels) {
+    const QSignalBlocker quiet(grid);
+    for (int row = 0; row < grid.rowCount(); ++row) {
+        auto* label = new QTableWidgetItem(row < labels.size() ? labels[row] : QString());
+        label->setFlags(label->flags() & ~Qt::ItemIsEditable);
+        label->setBackground(grid.palette().button());
+        grid.setItem(row, 0, label);
+        grid.setItem(row, 1, new QTableWidgetItem);
+    }
+}
+
+void AttachRowMenu(QTableWidget& grid, QMenu& menu, int& menuRow) {
+    grid.setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(&grid, &QWidget::customContextMenuRequested, &menu,
+                     [&grid, &menu, &menuRow](const QPoint& at) {
+                         const int row = grid.rowAt(at.y());
+                         if (row < 0)
+                             return;
+                         menuRow = row;
+                         menu.popup(grid.viewport()->mapToGlobal(at));
+                     });
+}
+
+} // namespace ListGrid
