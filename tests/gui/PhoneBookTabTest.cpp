@@ -51,12 +51,7 @@ struct PhoneBookTab : testing::Test {
         return file.fileName();
     }
     // The write mode dialog answered with replace.
-    static TModalAnswerer::TDialogAnswer Replace() {
-        return [](QDialog& dialog) {
-            dialog.findChild<QGroupBox*>("rgSave")->findChildren<QRadioButton*>()[1]->click();
-            dialog.findChild<QPushButton*>("bbtnOK")->click();
-        };
-    }
+    static TModalAnswerer::TDialogAnswer Replace() { return WriteModeChoice(1); }
 
     QTemporaryDir config;
     QTemporaryDir dir;

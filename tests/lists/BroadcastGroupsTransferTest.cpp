@@ -3,30 +3,13 @@
 #include "lists/BroadcastGroupsTransfer.h"
 #include "support/FakeLink.h"
 #include "support/RecordingUser.h"
+#include "support/TestConnection.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-class TTestConnection : public THandsetConnection {
-public:
-    explicit TTestConnection(TFakeLink& link)
-        : Engine_(link) {
-        Engine_.AnswerTimeout = 150;
-        Engine_.GapTimeout = 50;
-    }
-    TMailControl& Engine() override { return Engine_; }
-    int ConnectHandset() override { return Result; }
-    std::optional<uint8_t> HandsetLevelNow() const override { return 6; }
-    void SetReadTimeouts() override {}
-    void SetWriteTimeouts() override {}
-    int Result = 1;
-
-private:
-    TMailControl Engine_;
-};
 
 struct GroupsTransfer : testing::Test {
     void UseHandset(std::vector<uint8_t> groups, THandsetFaults faults = {}) {

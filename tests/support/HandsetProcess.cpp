@@ -93,3 +93,18 @@ int StateMemoryByte(const QString& state, int address, int expected) {
     }
     return value;
 }
+
+std::string StateLine(const QString& state, const std::string& key, const std::string& expected) {
+    std::string found;
+    for (int i = 0; i < 100 && found != expected; ++i) {
+        QThread::msleep(20);
+        QFile file(state);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        found.clear();
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith(QByteArray::fromStdString(key + " ")))
+                found = line.toStdString();
+    }
+    return found;
+}

@@ -45,3 +45,7 @@ private:
 // the file once the line has rested, so this waits up to two seconds for `expected` to show; -1 when
 // the file has no row for the address.
 int StateMemoryByte(const QString& state, int address, int expected);
+
+// The line of a virtual handset's state file that begins with key and a blank ("groups 5 7"), waiting
+// up to two seconds for it to read `expected`; empty when the file has no such line.
+std::string StateLine(const QString& state, const std::string& key, const std::string& expected);

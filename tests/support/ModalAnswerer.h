@@ -3,7 +3,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QGroupBox>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <functional>
@@ -50,3 +53,11 @@ private:
     TDialogAnswer Dialog;
     QTimer Timer;
 };
+
+// Answers "Select how to write" with its first (0, add) or second (1, replace) choice and OK.
+inline TModalAnswerer::TDialogAnswer WriteModeChoice(int choice) {
+    return [choice](QDialog& dialog) {
+        dialog.findChild<QGroupBox*>("rgSave")->findChildren<QRadioButton*>()[choice]->click();
+        dialog.findChild<QPushButton*>("bbtnOK")->click();
+    };
+}

@@ -1,0 +1,150 @@
+// The broadcast groups tab in the main window offscreen: its grid, file entries and handset operations.
+#include "support/FileChoosingForm.h"
+#include "support/HandsetProcess.h"
+#include "support/ModalAnswerer.h"
+#include "support/ProgramFolderOverride.h"
+#include "support/ShownWindow.h"
+
+#include "windows/BroadcastGroupsTab.h"
+#include "windows/ProgressUnit.h"
+#include "windows/SaveQuestion.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct BroadcastGroupsTab : testing::Test {
+    BroadcastGroupsTab() { qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit()); }
+    static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
+    static QTableWidget* Grid(TMainForm& form) { return form.findChild<QTableWidget*>("sgBroadcastGroups"); }
+    static QString Cell(TMainForm& form, int row) { return Grid(form)->item(row, 1)->text(); }
+    static QString Status(TMainForm& form) { return form.findChild<QLabel*>("StatusPanel1")->text(); }
+    QString WriteFile(const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return file.fileName();
+    }
+
+    QTemporaryDir config;
+    QTemporaryDir dir;
+    TProgramFolderOverride programFolder;
+    TSaveQuestionForm saveQuestion;
+    TProgressForm progress;
+};
+
+} // namespace
+
+TEST_F(BroadcastGroupsTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
+    THandsetProcess handset({"--groups", "12"});
+    ASSERT_TRUE(handset.Started());
+    auto form = ShownWindow(handset, saveQuestion, progress);
+    EXPECT_EQ(Grid(*form)->rowCount(), 16);
+    EXPECT_EQ(Grid(*form)->item(0, 0)->text(), "1");
+    EXPECT_EQ(Grid(*form)->item(15, 0)->text(), "16");
+
+    form->Chosen = WriteFile("list.BGL", "5\r\n\r\n12\r\n7\r\n" + QByteArray("\r\n").repeated(12));
+    form->BroadcastGroups().miOpenBroadcastGroupsClick();
+    EXPECT_EQ(Cell(*form, 0), "5");
+    EXPECT_EQ(Cell(*form, 2), "12");
+    {
+        // Add: 12 is there already; Ignore goes on with 7.
+        TModalAnswerer answerer(QMessageBox::Ignore, WriteModeChoice(0));
+        Click(*form, "bbtnWriteBroadcastGroups");
+        EXPECT_EQ(answerer.Dialogs, 1);
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0], "The group \"12\" already exists!");
+    }
+    EXPECT_EQ(Status(*form), "Finished writing to handset!");
+    EXPECT_FALSE(form->Busy());
+
+    Click(*form, "bbtnCleanGridBroadcastGroups");
+    EXPECT_EQ(Cell(*form, 0), "");
+    EXPECT_EQ(form->BroadcastGroups().Groups().GetGroup(0), "");
+    Click(*form, "bbtnReadBroadcastGroups");
+    EXPECT_EQ(Status(*form), "Finished reading from handset!");
+    EXPECT_EQ(Cell(*form, 0), "12");
+    EXPECT_EQ(Cell(*form, 1), "5");
+    EXPECT_EQ(Cell(*form, 2), "7");
+    EXPECT_EQ(Cell(*form, 3), "");
+
+    {
+        TModalAnswerer answerer(QMessageBox::Ok, WriteModeChoice(1));
+        Click(*form, "bbtnWriteBroadcastGroups"); // replace with what was read
+        EXPECT_TRUE(answerer.Texts.empty());
+    }
+    EXPECT_EQ(Status(*form), "Finished writing to handset!");
+    {
+        TModalAnswerer answerer;
+        Click(*form, "bbtnDeleteBroadcastGroups");
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0], "Delete the broadcast groups in the connected handset?");
+    }
+    EXPECT_EQ(Status(*form), "Broadcast Groups Deleted!");
+    EXPECT_EQ(Cell(*form, 0), "12"); // the grid is not changed
+}
+
+TEST_F(BroadcastGroupsTab, EditsAreCheckedAndTheFileEntriesReportFailures) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = ShownWindow(handset, saveQuestion, progress);
+    TBroadcastGroupsTab& tab = form->BroadcastGroups();
+    QTableWidget* grid = Grid(*form);
+
+    grid->item(0, 1)->setText("9");
+    for (const char* bad : {"256", "-1", "12a", "1000"}) {
+        TModalAnswerer answerer;
+        grid->item(0, 1)->setText(bad);
+        ASSERT_EQ(answerer.Texts.size(), 1u) << bad;
+        EXPECT_EQ(answerer.Texts[0], "Value must be in the range 0-255!");
+        EXPECT_EQ(Cell(*form, 0), bad); // the cell shows what was typed, the slot keeps its group
+        EXPECT_EQ(tab.Groups().GetGroup(0), "9");
+    }
+    grid->item(1, 1)->setText("007");
+    EXPECT_EQ(tab.Groups().GetGroup(1), "007");
+
+    // The pop-up entry empties its slot and draws the grid again from the slots.
+    tab.MenuRow = 1;
+    tab.miDeleteBroadcastGroupClick();
+    EXPECT_EQ(tab.Groups().GetGroup(1), "");
+    EXPECT_EQ(Cell(*form, 0), "9");
+    EXPECT_EQ(Cell(*form, 1), "");
+
+    form->Chosen = dir.filePath("saved.BGL");
+    tab.miSaveBroadcastGroupsAsClick();
+    QFile saved(form->Chosen);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "9\r\n" + QByteArray("\r\n").repeated(15));
+    {
+        TModalAnswerer answerer;
+        form->Chosen = dir.filePath("no/such/folder.BGL");
+        tab.miSaveBroadcastGroupsAsClick();
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0], "Could not write file!");
+    }
+    {
+        // Fifteen lines: refused, and the grid stays empty.
+        TModalAnswerer answerer;
+        form->Chosen = WriteFile("short.BGL", "4\r\n" + QByteArray("\r\n").repeated(14));
+        tab.miOpenBroadcastGroupsClick();
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0], "Could not read file!");
+        EXPECT_EQ(Cell(*form, 0), "");
+    }
+    {
+        // A slot of a file that is no group number stops the write before anything is sent.
+        form->Chosen = WriteFile("bad.BGL", "4\r\n1A\r\n" + QByteArray("\r\n").repeated(14));
+        tab.miOpenBroadcastGroupsClick();
+        TModalAnswerer answerer;
+        Click(*form, "bbtnWriteBroadcastGroups");
+        EXPECT_EQ(answerer.Dialogs, 0);
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_TRUE(answerer.Texts[0].startsWith("Slot 2 holds \"1A\"")) << answerer.Texts[0].toStdString();
+    }
+}
