@@ -21,6 +21,10 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
             options.yes = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--verbose" || arg == "-v") {
+            options.verbose = true;
         } else if (options.command.empty() && !arg.empty() && arg[0] != '-') {
             options.command = arg;
         } else {

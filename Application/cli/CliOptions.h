@@ -17,10 +17,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An input that cannot be used (a file the handset cannot take, a malformed mail): nothing was sent, and
+// the tool exits with status 2.
+class TInputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 struct TGlobalOptions {
-    std::optional<std::string> port; // --port COMn | n | /dev/path
+    std::optional<std::string> port; // --port COMn | n | /dev/path, several split by commas, or "all"
     bool yes = false;
     bool help = false;
+    bool json = false;
+    bool verbose = false;
     std::string command;
     std::vector<std::string> args; // the command's own arguments, options included
 };

@@ -6,13 +6,60 @@
 #include <string>
 #include <vector>
 
+// The exit statuses, the same for every command.
+namespace Exit {
+constexpr int Done = 0;
+// The handset or the port failed, or the operation ended part-way.
+constexpr int Failed = 1;
+// A wrong call, or an input that cannot be used; nothing was sent.
+constexpr int WrongCall = 2;
+// A confirmation was needed, and there was neither a terminal nor --yes; nothing was done.
+constexpr int NotConfirmed = 3;
+} // namespace Exit
+
+// An option of one form of a command; value names what it takes, empty for a switch.
+struct TOption {
+    std::string name;
+    std::string value;
+    std::string help;
+};
+
+// One way to call a command: "phonebook write FILE.phb --add|--replace". A command without subcommands
+// has one form with an empty sub.
+struct TForm {
+    std::string sub;
+    std::string arguments;
+    std::string summary;
+    // What it does, lines ended by "\n".
+    std::string help;
+    std::vector<TOption> options;
+    std::string example;
+    // It changes what the handset holds, so a station asks once before it runs it on every port.
+    bool changesHandset = false;
+    // It talks to a handset (a station runs it on each port); false for file-only work.
+    bool usesHandset = true;
+};
+
 struct TCommand {
     std::string name;
-    std::string usage;   // arguments after the name
-    std::string summary; // one line for the overview
-    std::string help;    // the command's own --help text
+    std::vector<TForm> forms;
     std::function<int(const TGlobalOptions&)> run;
+
+    // The form the arguments call; nullptr for an unknown subcommand.
+    const TForm* FormFor(const std::vector<std::string>& args) const;
 };
+
+std::vector<TCommand> AllCommands();
+const TCommand* FindCommand(const std::vector<TCommand>& commands, const std::string& name);
 
 // Turns the engine's message text (lines ended by CR) into terminal lines.
 std::string TerminalText(const std::string& text);
+// A message as the tool prints it on stderr: every line after "quorvel-cli: ", without leading blanks
+// or empty lines; the unit and function part of an internal error only with --verbose.
+std::string MessageLines(const std::string& text);
+void PrintMessage(const std::string& text);
+// Whether --verbose was given; set once by main.
+void SetVerbose(bool verbose);
+
+// "1 entry", "4 entries".
+std::string Counted(long n, const char* one, const char* many);

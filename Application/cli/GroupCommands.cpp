@@ -1,6 +1,7 @@
 #include "cli/GroupCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/Summary.h"
 #include "lists/BroadcastGroups.h"
 #include "lists/BroadcastGroupsTransfer.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -17,11 +18,6 @@ constexpr const char* Usage = "read [-o FILE.BGL] | write FILE.BGL --add|--repla
     throw TUsageError(std::string("usage: quorvel-cli groups ") + Usage);
 }
 
-void ReportBackup(const TBroadcastGroupsTransfer& transfer) {
-    if (!transfer.BackupPath().empty())
-        std::fprintf(stderr, "The handset's earlier groups are kept in %s.\n", transfer.BackupPath().c_str());
-}
-
 int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
     TBroadcastGroups groups;
     TCliSession session(options);
@@ -29,7 +25,7 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
     TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
     if (!transfer.LoadFromHandset())
         return 1;
-    if (args.size() == 1) {
+    if (args.size() == 1 || args[2] == "-") {
         const std::string text = BroadcastGroupsText(groups);
         std::fwrite(text.data(), 1, text.size(), stdout);
         return 0;
@@ -43,19 +39,21 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
 int Write(const TGlobalOptions& options, const std::string& path, TWriteMode mode) {
     TBroadcastGroups groups;
     if (!QFile::exists(QString::fromStdString(path)) || !groups.LoadFromFile(path))
-        throw TCommandFailure(std::string(Texts::CouldNotReadFile) + " (" + path +
-                              ": a list of broadcast groups has sixteen lines)");
+        throw TInputError(std::string(Texts::CouldNotReadFile) + " (" + path +
+                          ": a list of broadcast groups has sixteen lines)");
     TCliSession session(options);
     session.OpenPort();
     session.User().PresetWriteMode = mode;
     TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
+    const bool unsendable = groups.FirstUnsendable().has_value();
     const bool ok = transfer.SaveToHandset();
-    if (ok && transfer.Ignored() > 0)
-        std::fprintf(stderr, "Groups the handset already belonged to, not added again: %d.\n",
-                     transfer.Ignored());
-    if (ok)
-        ReportBackup(transfer);
-    return ok ? 0 : 1;
+    if (!ok && unsendable)
+        return Exit::WrongCall;
+    int listed = 0;
+    for (const std::string& group : groups.Groups)
+        listed += !group.empty();
+    return ReportWrite(options, {"group", "groups", ok, transfer.Written(), transfer.Ignored(),
+                                 listed - transfer.Written() - transfer.Ignored(), transfer.BackupPath()});
 }
 
 int Groups(const TGlobalOptions& options) {
@@ -79,9 +77,9 @@ int Groups(const TGlobalOptions& options) {
         session.OpenPort();
         TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
         const bool ok = transfer.DeleteInHandset();
-        if (ok)
-            ReportBackup(transfer);
-        return ok ? 0 : 1;
+        if (ok && !transfer.BackupPath().empty())
+            PrintMessage("The handset's earlier list is kept in " + transfer.BackupPath() + ".");
+        return ok ? Exit::Done : Exit::Failed;
     }
     UsageError();
 }
@@ -90,18 +88,33 @@ int Groups(const TGlobalOptions& options) {
 
 std::vector<TCommand> GroupCommands() {
     return {
-        {"groups", "read|write|delete ...", "the handset's broadcast groups and .BGL files",
-         std::string("usage: quorvel-cli groups ") + Usage +
-             "\n\n"
-             "read      reads the groups the handset belongs to (up to sixteen, each 0 to 255); the .BGL\n"
-             "          text (sixteen lines, one slot a line) goes to stdout, or to FILE with -o.\n"
-             "write     adds the groups FILE holds to the handset's (--add), or replaces the handset's\n"
-             "          groups with them (--replace). A group the handset already belongs to is asked\n"
-             "          about at a terminal (abort or ignore); with --yes it is skipped with a message.\n"
-             "delete    removes every group from the handset (asks, or --yes).\n"
-             "Before a replace or delete the handset's groups are kept in a dated .BGL file in the backups\n"
-             "folder of the per-user folder.\n"
-             "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
+        {"groups",
+         {{"read",
+           "[-o FILE.BGL]",
+           "read the broadcast groups the handset belongs to",
+           "Reads the groups the handset belongs to (up to sixteen, each 0 to 255); the .BGL text (sixteen\n"
+           "lines, one slot a line) goes to stdout, or to FILE.\n",
+           {{"-o", "FILE.BGL", "write the list to FILE (\"-\" for stdout)"},
+            {"--output", "FILE.BGL", "the same as -o"}},
+           "quorvel-cli groups read -o site.BGL"},
+          {"write",
+           "FILE.BGL --add|--replace",
+           "add or replace the handset's groups",
+           "Adds the groups FILE holds to the handset's (--add), or replaces the handset's groups with them\n"
+           "(--replace). A group the handset already belongs to is asked about at a terminal (abort or\n"
+           "ignore); with --yes it is passed over with a message. Before a replace the handset's groups are\n"
+           "kept in a dated .BGL file in the backups folder. Ends with a summary line.\n",
+           {{"--add", "", "add to the handset's groups"}, {"--replace", "", "replace the handset's groups"}},
+           "quorvel-cli --yes groups write site.BGL --add",
+           true},
+          {"delete",
+           "",
+           "remove every group from the handset",
+           "Removes every group from the handset (asks, or --yes); they are kept in the backups folder "
+           "first.\n",
+           {},
+           "quorvel-cli --yes groups delete",
+           true}},
          Groups},
     };
 }

@@ -1,6 +1,7 @@
 #include "cli/LinkCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/JsonOutput.h"
 #include "link/ConnectionSettings.h"
 #include "link/NumberConverting.h"
 #include "link/PortHandling.h"
@@ -26,19 +27,27 @@ int Ports(const TGlobalOptions& options) {
     ExpectArgs(options, 0, "");
     const TComPortTable table = ListComPorts();
     const auto devices = DeviceMap::PresentPorts();
+    QJsonArray list;
     bool any = false;
     for (int n = 1; n <= ConnectionWindowPorts; ++n) {
         if (!table[size_t(n)])
             continue;
-        const auto device = devices.find(n);
-        std::printf("COM%-4d %s\n", n, device == devices.end() ? "" : device->second.c_str());
         any = true;
+        const auto device = devices.find(n);
+        const std::string path = device == devices.end() ? "" : device->second;
+        if (options.json)
+            list.append(QJsonObject{{"port", QString("COM%1").arg(n)}, {"device", JsonText(path)}});
+        else
+            std::printf("COM%-4d %s\n", n, path.c_str());
     }
     for (const auto& [n, device] : devices)
         if (n > ConnectionWindowPorts)
-            std::fprintf(stderr, "COM%d (%s) is above COM%d: the connection settings do not offer it.\n", n,
-                         device.c_str(), ConnectionWindowPorts);
-    if (!any)
+            PrintMessage("COM" + std::to_string(n) + " (" + device + ") is above COM" +
+                         std::to_string(ConnectionWindowPorts) +
+                         ": the connection settings do not offer it.");
+    if (options.json)
+        PrintJson({{"ports", list}});
+    if (!any && !options.json)
         throw TCommandFailure(Texts::NoComPorts);
     return 0;
 }
@@ -48,10 +57,14 @@ int Probe(const TGlobalOptions& options) {
     TCliSession session(options);
     session.OpenPort();
     const int answered = session.Core().Connect();
+    const std::string port = "COM" + std::to_string(session.Port());
+    if (options.json)
+        PrintJson({{"port", JsonText(port)}, {"answered", answered > 0}, {"probe", std::max(answered, 0)}});
     if (answered <= 0)
-        throw TCommandFailure(std::string(Texts::CouldNotConnect) + " (COM" + std::to_string(session.Port()) +
-                              ", no answer to 6 probes)");
-    std::printf("%s (COM%d, probe %d of 6 answered)\n", Texts::ConnectedToHandset, session.Port(), answered);
+        throw TCommandFailure(std::string(Texts::CouldNotConnect) + " (" + port +
+                              ", no answer to 6 probes)\r" + NoAnswerHint);
+    if (!options.json)
+        std::printf("%s (%s, probe %d of 6 answered)\n", Texts::ConnectedToHandset, port.c_str(), answered);
     return 0;
 }
 
@@ -81,6 +94,19 @@ int Info(const TGlobalOptions& options) {
     TCliSession session(options);
     session.ConnectHandset();
     TMainCore& core = session.Core();
+    if (options.json) {
+        QJsonObject info{{"port", QString("COM%1").arg(session.Port())},
+                         {"capacity", core.PhoneBookCapacity},
+                         {"software", JsonText(core.Software)},
+                         {"pcs", JsonText(core.Pcs)},
+                         {"model", core.ModelByte},
+                         {"level", core.HandsetLevel},
+                         {"levelKnown", core.LevelKnown},
+                         {"advancedSettings", core.HasAdvancedSettings()},
+                         {"blockSize", core.Engine().BlockSize}};
+        PrintJson(info);
+        return 0;
+    }
     std::printf("%s\n", ConnectionResultText(1).c_str());
     std::printf("Port:       COM%d\n", session.Port());
     std::printf("Capacity:   %d phone book entries\n", core.PhoneBookCapacity);
@@ -113,7 +139,11 @@ int Send(const TGlobalOptions& options) {
 
     // A malformed mail is refused before the port is touched.
     TMail check;
-    BuildFrame(check, mail);
+    try {
+        BuildFrame(check, mail);
+    } catch (const std::exception& e) {
+        throw TInputError(e.what());
+    }
     const bool write = IsWriteMail(check);
 
     TCliSession session(options);
@@ -179,11 +209,23 @@ int ReadMemoryCommand(const TGlobalOptions& options) {
 int WriteMemoryCommand(const TGlobalOptions& options) {
     ExpectArgs(options, 2, "ADDR HEXBYTES");
     const int addr = int(ParseNumber(options.args[0], 0, MemorySize - 1, "ADDR"));
-    const std::vector<uint8_t> data = MailBytes(options.args[1]);
+    std::vector<uint8_t> data;
+    try {
+        data = MailBytes(options.args[1]);
+    } catch (const std::exception& e) {
+        throw TInputError(e.what());
+    }
     if (data.empty() || data.size() > size_t(MemorySize - addr))
         throw TUsageError("HEXBYTES must hold 1 to " + std::to_string(MemorySize - addr) + " bytes");
 
     TCliSession session(options);
+    char at[64];
+    std::snprintf(at, sizeof at, "0x%04X", unsigned(addr));
+    if (session.User().Message(TMessageKind::Confirmation,
+                               "Write " + Counted(long(data.size()), "byte", "bytes") +
+                                   " into the handset's memory at " + at + "?",
+                               TButtons::OkCancel) != TAnswer::Ok)
+        return Exit::Failed;
     session.OpenPort();
     TMailControl& engine = session.Engine();
     engine.SetFramedAnswer(false);
@@ -210,32 +252,74 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
 
 std::vector<TCommand> LinkCommands() {
     return {
-        {"ports", "", "list the serial ports by COM number",
-         "Lists the serial ports the connection settings offer (COM1 to COM50), with their devices.", Ports},
-        {"probe", "", "test whether a handset answers",
-         "Probes the handset as the connection test does: up to 6 memory reads, 1 s apart.\n"
-         "Prints which probe answered.",
+        {"ports",
+         {{"",
+           "",
+           "list the serial ports by COM number",
+           "Lists the serial ports the connection settings offer (COM1 to COM50), with their devices.\n",
+           {},
+           "quorvel-cli ports",
+           false,
+           false}},
+         Ports},
+        {"probe",
+         {{"",
+           "",
+           "test whether a handset answers",
+           "Probes the handset as the connection test does: up to 6 memory reads, 1 s apart, and prints\n"
+           "which probe answered.\n",
+           {},
+           "quorvel-cli --port COM3 probe"}},
          Probe},
-        {"set-port", "", "store --port as the program's serial port",
-         "Stores the port given with --port as the program's \"Device No\", as the Close button of the\n"
-         "connection settings does; the window and later commands without --port use it.",
+        {"set-port",
+         {{"",
+           "",
+           "store --port as the program's serial port",
+           "Stores the port given with --port as the program's \"Device No\", as the Close button of the\n"
+           "connection settings does; the window and later commands without --port use it.\n",
+           {},
+           "quorvel-cli --port /dev/ttyUSB0 set-port",
+           false,
+           false}},
          SetPort},
-        {"info", "", "connect and show what the handset is",
-         "Runs the connection step of every handset operation and prints the handset's phone book\n"
-         "capacity, software, PCS, model byte, level and the block size of its memory mails.",
+        {"info",
+         {{"",
+           "",
+           "connect and show what the handset is",
+           "Runs the connection step of every handset operation and prints the handset's phone book\n"
+           "capacity, software, PCS, model byte, level and the block size of its memory mails.\n",
+           {},
+           "quorvel-cli --port COM3 info --json"}},
          Info},
-        {"send", "MAIL [--framed|--short]", "send one mail and print the answer",
-         "Sends MAIL (hex bytes such as \"02 5D 16\") and prints the answer's data bytes.\n"
-         "The answer layout is framed for command byte 0D and short otherwise, unless chosen.\n"
-         "A memory write mail is read back and reports whether it was verified.\n"
-         "Exit status 1 when no valid answer came.",
+        {"send",
+         {{"",
+           "MAIL [--framed|--short]",
+           "send one mail and print the answer",
+           "Sends MAIL (hex bytes such as \"02 5D 16\") and prints the answer's data bytes. The answer\n"
+           "layout is framed for command byte 0D and short otherwise, unless chosen. A memory write mail\n"
+           "is read back and reports whether it was verified.\n",
+           {{"--framed", "", "expect the framed answer layout"},
+            {"--short", "", "expect the short answer layout"}},
+           "quorvel-cli send \"02 5D 16\""}},
          Send},
-        {"read-memory", "ADDR COUNT", "hex dump of handset memory",
-         "Reads COUNT bytes of handset memory from ADDR (decimal or 0x hexadecimal) and prints a hex dump.",
+        {"read-memory",
+         {{"",
+           "ADDR COUNT",
+           "hex dump of handset memory",
+           "Reads COUNT bytes of handset memory from ADDR (decimal or 0x hexadecimal) and prints a hex "
+           "dump.\n",
+           {},
+           "quorvel-cli read-memory 0x2C0C 132"}},
          ReadMemoryCommand},
-        {"write-memory", "ADDR HEXBYTES", "write handset memory, verified by read-back",
-         "Writes HEXBYTES (mail text such as \"55 AA 01\") to handset memory at ADDR, in blocks, each\n"
-         "verified by reading it back.",
+        {"write-memory",
+         {{"",
+           "ADDR HEXBYTES",
+           "write handset memory, verified by read-back",
+           "Writes HEXBYTES (mail text such as \"55 AA 01\") to handset memory at ADDR, in blocks, each\n"
+           "verified by reading it back. Asks first (or --yes).\n",
+           {},
+           "quorvel-cli --yes write-memory 0x2C0C \"12 D3 FF\"",
+           true}},
          WriteMemoryCommand},
     };
 }

@@ -1,6 +1,8 @@
 #include "cli/PhonebookCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/JsonOutput.h"
+#include "cli/Summary.h"
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
 #include "lists/PhonebookPp6.h"
@@ -79,7 +81,16 @@ void Save(const std::string& path, const TPP5Phonebook& book) {
     std::printf("%s\n", FormatText(Texts::FinishedSavingToFile, path.c_str()).c_str());
 }
 
-int Read(TCliSession& session, const TArgs& args) {
+QJsonArray EntriesJson(const TPP5Phonebook& book) {
+    QJsonArray entries;
+    for (int i = 0; i < book.Count(); ++i)
+        if (!book.GetNumber(uint16_t(i)).empty() || !book.GetName(uint16_t(i)).empty())
+            entries.append(QJsonObject{{"name", JsonText(book.GetName(uint16_t(i)))},
+                                       {"number", JsonText(book.GetNumber(uint16_t(i)))}});
+    return entries;
+}
+
+int Read(TCliSession& session, const TArgs& args, bool json) {
     if (!args.file.empty() || args.mode)
         UsageError();
     session.OpenPort();
@@ -87,7 +98,14 @@ int Read(TCliSession& session, const TArgs& args) {
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     if (!transfer.LoadFromHandset())
         return 1;
-    if (args.output.empty()) {
+    if (json) {
+        PrintJson({{"port", QString("COM%1").arg(session.Port())},
+                   {"capacity", session.Core().PhoneBookCapacity},
+                   {"entries", EntriesJson(book)}});
+        if (args.output.empty() || args.output == "-")
+            return 0;
+    }
+    if (args.output.empty() || args.output == "-") {
         const std::string text = PhonebookFileText(book);
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
@@ -105,19 +123,20 @@ void ReportMarkedRows(const TTerminalUser& user, const TPP5Phonebook& book) {
                                                              : "the write stopped here";
         else if (TPhonebookTransfer::FirstUnstorableNumber(book) == row - 1)
             what = "a number the handset cannot store";
-        std::fprintf(stderr, "line %d: %s\n", row, what);
+        PrintMessage("line " + std::to_string(row) + ": " + what);
     }
 }
 
-void ReportBackup(const TPhonebookTransfer& transfer) {
-    if (!transfer.BackupPath().empty())
-        std::fprintf(stderr, "The handset's earlier list is kept in %s.\n", transfer.BackupPath().c_str());
-}
-
 // Writes the file's lines to the handset; the copy kept of the list a replace deletes is of the kind.
-int WriteFile(TCliSession& session, const std::string& path, TWriteMode mode, const char* backupKind) {
+int WriteFile(TCliSession& session, const TGlobalOptions& options, const std::string& path, TWriteMode mode,
+              const char* backupKind) {
     // The whole file first, so that a file that cannot be read changes nothing in the handset.
-    const std::string text = ReadFileBytes(path, PhonebookFileLimit);
+    std::string text;
+    try {
+        text = ReadFileBytes(path, PhonebookFileLimit);
+    } catch (const EFileError& e) {
+        throw TInputError(e.what());
+    }
     // Every line the table can hold; connecting cuts the table to the handset's capacity.
     TPP5Phonebook& book = session.Core().Phonebook;
     book.SetCount(uint8_t(MostEntries));
@@ -125,46 +144,50 @@ int WriteFile(TCliSession& session, const std::string& path, TWriteMode mode, co
     TPhonebookFileReport report;
     const int lines = ParsePhonebookText(text, book, &report);
     for (const TPhonebookLineProblem& problem : report.Problems)
-        std::fprintf(stderr, "%s\n", PhonebookLineProblemText(problem).c_str());
+        PrintMessage(PhonebookLineProblemText(problem));
     // A number cut to what the handset stores would dial someone else.
     if (report.HasNumberTooLong())
-        throw TCommandFailure(path + ": nothing was written to the handset.");
+        throw TInputError(path + ": nothing was written to the handset.");
+    const bool unstorable = TPhonebookTransfer::FirstUnstorableNumber(book) >= 0;
     session.OpenPort();
     session.User().PresetWriteMode = mode;
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     transfer.SetBackupKind(backupKind);
     const bool ok = transfer.SaveToHandset();
+    if (!ok && unstorable)
+        return Exit::WrongCall;
     ReportMarkedRows(session.User(), book);
-    if (ok)
-        ReportBackup(transfer);
     const bool cut = session.Core().PhoneBookCapacity > 0 && lines > book.Count();
     if (cut)
-        std::fprintf(stderr,
-                     "%s has more lines than the handset's %d phone book entries: lines from %d on are not "
-                     "written.\n",
-                     path.c_str(), book.Count(), book.Count() + 1);
-    return ok && !cut ? 0 : 1;
+        PrintMessage(path + " has more lines than the handset's " + std::to_string(book.Count()) +
+                     " phone book entries: lines from " + std::to_string(book.Count() + 1) +
+                     " on are not written.");
+    const int entries = book.CountNumbers();
+    const int notWritten = std::max(0, entries - transfer.Written() - transfer.Skipped()) +
+                           std::max(0, lines - int(book.Count()));
+    return ReportWrite(options, {"entry", "entries", ok && !cut, transfer.Written(), transfer.Skipped(),
+                                 notWritten, ok ? transfer.BackupPath() : std::string()});
 }
 
-int Write(TCliSession& session, const TArgs& args) {
+int Write(TCliSession& session, const TGlobalOptions& options, const TArgs& args) {
     if (args.file.empty() || !args.mode || !args.output.empty())
         UsageError();
-    return WriteFile(session, args.file, *args.mode, TPhonebookTransfer::BackupKind);
+    return WriteFile(session, options, args.file, *args.mode, TPhonebookTransfer::BackupKind);
 }
 
 // Writes a kept copy back in replace mode: the newest one unless a file is named. The list it replaces
 // is kept as well, under a kind of its own, so that a second restore still takes the same copy.
-int RestoreBackup(TCliSession& session, const TArgs& args) {
+int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const TArgs& args) {
     if (args.mode || !args.output.empty())
         UsageError();
     const std::string path = args.file.empty()
                                  ? NewestBackup(TPhonebookTransfer::BackupKind, Texts::PhoneBookExtension)
                                  : args.file;
     if (path.empty())
-        throw TCommandFailure("there is no phone book backup in " + BackupFolder() + ".");
-    std::fprintf(stderr, "Writing back %s.\n", path.c_str());
+        throw TInputError("there is no phone book backup in " + BackupFolder() + ".");
+    PrintMessage("Writing back " + path + ".");
     const int status =
-        WriteFile(session, path, TWriteMode::Replace, TPhonebookTransfer::BackupBeforeRestoreKind);
+        WriteFile(session, options, path, TWriteMode::Replace, TPhonebookTransfer::BackupBeforeRestoreKind);
     if (status == 0)
         std::printf("Written back: %s\n", path.c_str());
     return status;
@@ -176,9 +199,9 @@ int Delete(TCliSession& session, const TArgs& args) {
     session.OpenPort();
     TPhonebookTransfer transfer(session.Core(), session.User(), session.Core().Phonebook);
     const bool ok = transfer.DeleteInHandset();
-    if (ok)
-        ReportBackup(transfer);
-    return ok ? 0 : 1;
+    if (ok && !transfer.BackupPath().empty())
+        PrintMessage("The handset's earlier list is kept in " + transfer.BackupPath() + ".");
+    return ok ? Exit::Done : Exit::Failed;
 }
 
 int Import(const TArgs& args) {
@@ -190,7 +213,7 @@ int Import(const TArgs& args) {
     try {
         import.AddFile(args.file);
     } catch (const EContactsFileError& e) {
-        throw TCommandFailure(std::string(Texts::CouldNotConnectToOutlook) + " " + e.what());
+        throw TInputError(std::string(Texts::CouldNotConnectToOutlook) + " " + e.what());
     }
     // Before the book keeps the numbers: it would take a "-" between digit groups for a pause.
     std::optional<int> madeDialable;
@@ -199,16 +222,16 @@ int Import(const TArgs& args) {
             import.MakeNumbersDialable(args.internationalPrefix.value_or(DefaultInternationalPrefix));
     import.FillPhonebook(book, {});
     Save(args.output, book);
-    std::printf("%d contacts gave %d entries.\n", import.Contacts(), book.CountNumbers());
+    std::printf("%s gave %s.\n", Counted(import.Contacts(), "contact", "contacts").c_str(),
+                Counted(book.CountNumbers(), "entry", "entries").c_str());
     for (const std::string& line : import.Report(madeDialable))
         std::printf("%s\n", line.c_str());
     if (const std::vector<int> unstorable = import.UnstorableEntries(); !madeDialable && !unstorable.empty())
-        std::fprintf(
-            stderr,
-            "Numbers the handset cannot store as they are: %zu, the first in line %d. --dialable makes "
-            "them dialable: a leading \"+\" becomes --international-prefix (%s unless given), and "
-            "the blanks and ( ) / . - between the digits go.\n",
-            unstorable.size(), unstorable.front() + 1, DefaultInternationalPrefix);
+        PrintMessage("Numbers the handset cannot store as they are: " + std::to_string(unstorable.size()) +
+                     ", the first in line " + std::to_string(unstorable.front() + 1) +
+                     ". --dialable makes them dialable: a leading \"+\" becomes --international-prefix (" +
+                     DefaultInternationalPrefix +
+                     " unless given), and the blanks and ( ) / . - between the digits go.");
     return 0;
 }
 
@@ -221,39 +244,74 @@ int Phonebook(const TGlobalOptions& options) {
         return Import(args);
     TCliSession session(options);
     if (what == "read")
-        return Read(session, args);
+        return Read(session, args, options.json);
     if (what == "write")
-        return Write(session, args);
+        return Write(session, options, args);
     if (what == "delete")
         return Delete(session, args);
     if (what == "restore-backup")
-        return RestoreBackup(session, args);
+        return RestoreBackup(session, options, args);
     UsageError();
 }
 
 } // namespace
 
 std::vector<TCommand> PhonebookCommands() {
+    const TOption output{"-o", "FILE.phb", "write the list to FILE (\"-\" for stdout) instead of stdout"};
     return {
-        {"phonebook", "read|write|delete|restore-backup|import ...",
-         "the handset's phone book and .phb files",
-         std::string("usage: quorvel-cli phonebook ") + Usage +
-             "\n\n"
-             "read      reads the handset's phone book; the .phb text goes to stdout, or to FILE with -o.\n"
-             "write     writes FILE to the handset, adding to its list (--add: numbers it holds are\n"
-             "          skipped) or replacing it (--replace: its list is deleted first; asks, or --yes).\n"
-             "delete    deletes the handset's phone book (asks, or --yes).\n"
-             "          Before a replace or delete the handset's list is kept in a dated .phb file in the\n"
-             "          backups folder of the per-user folder.\n"
-             "restore-backup writes the newest of those copies (or FILE) back in replace mode (asks, or\n"
-             "          --yes); the list it replaces is kept too.\n"
-             "import    turns an Outlook CSV export or a vCard file into a .phb file, one entry per\n"
-             "          telephone number (business, home, primary, mobile), at most N entries (200).\n"
-             "          --dialable makes numbers the handset cannot store dialable: a leading \"+\" becomes\n"
-             "          the international prefix (--international-prefix, 00 unless given), and the blanks\n"
-             "          and ( ) / . - between the digits go. Numbers the handset stores as they are, pauses\n"
-             "          included, stay as they are.\n"
-             "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
+        {"phonebook",
+         {{"read",
+           "[-o FILE.phb]",
+           "read the handset's phone book",
+           "Reads the handset's phone book; the .phb text (one \"name,number\" line per entry, CR LF) goes\n"
+           "to stdout, or to FILE. With --json, the entries as a JSON document.\n",
+           {output, {"--output", "FILE.phb", "the same as -o"}},
+           "quorvel-cli --port COM3 phonebook read -o office.phb"},
+          {"write",
+           "FILE.phb --add|--replace",
+           "write a .phb file to the handset",
+           "Writes FILE to the handset, adding to its list (--add: numbers it holds are skipped) or "
+           "replacing\n"
+           "it (--replace: its list is deleted first; asks, or --yes). Before a replace the handset's list "
+           "is\n"
+           "kept in a dated .phb file in the backups folder of the per-user folder. Ends with a summary "
+           "line:\n"
+           "entries written, skipped as already held, not written.\n",
+           {{"--add", "", "add to the handset's list"}, {"--replace", "", "replace the handset's list"}},
+           "quorvel-cli --port COM10,COM11 --yes phonebook write office.phb --replace",
+           true},
+          {"delete",
+           "",
+           "empty the handset's phone book",
+           "Deletes the handset's phone book (asks, or --yes); the list is kept in the backups folder "
+           "first.\n",
+           {},
+           "quorvel-cli --yes phonebook delete",
+           true},
+          {"restore-backup",
+           "[FILE.phb]",
+           "write the newest kept copy back",
+           "Writes the newest copy kept before a replace or delete (or FILE) back in replace mode (asks, or\n"
+           "--yes); the list it replaces is kept too.\n",
+           {},
+           "quorvel-cli --yes phonebook restore-backup",
+           true},
+          {"import",
+           "CONTACTS.csv|.vcf -o FILE.phb [--entries N] [--dialable [--international-prefix D]]",
+           "turn an Outlook CSV export or a vCard file into a .phb file",
+           "Turns an Outlook CSV export or a vCard file into a .phb file, one entry per telephone number\n"
+           "(business, home, primary, mobile), at most N entries (200). --dialable makes numbers the "
+           "handset\n"
+           "cannot store dialable: a leading \"+\" becomes the international prefix (00 unless given), and\n"
+           "the blanks and ( ) / . - between the digits go. No handset is needed.\n",
+           {{"-o", "FILE.phb", "the .phb file to write"},
+            {"--output", "FILE.phb", "the same as -o"},
+            {"--entries", "N", "at most N entries (1 to 255, 200 unless given)"},
+            {"--dialable", "", "make numbers the handset cannot store dialable"},
+            {"--international-prefix", "DIGITS", "what a leading \"+\" becomes (00 unless given)"}},
+           "quorvel-cli phonebook import contacts.csv -o contacts.phb --dialable",
+           false,
+           false}},
          Phonebook},
     };
 }

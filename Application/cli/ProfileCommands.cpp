@@ -1,6 +1,8 @@
 #include "cli/ProfileCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/JsonOutput.h"
+#include "cli/Summary.h"
 #include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <bit>
 #include <cstdio>
 
 namespace {
@@ -46,11 +49,11 @@ void KeepShownSettings(const TProfileValues& values, uint8_t level, TProfileSett
     }
 }
 
-int Read(TCliSession& session, const std::string& output) {
+int Read(TCliSession& session, const std::string& output, bool json) {
     session.OpenPort();
     TProfileTransfer transfer(session.Core(), session.User());
     QTemporaryDir scratch;
-    std::string path = output;
+    std::string path = output == "-" ? std::string() : output;
     if (path.empty()) {
         if (!scratch.isValid())
             throw TCommandFailure("No folder for a temporary file.");
@@ -63,7 +66,21 @@ int Read(TCliSession& session, const std::string& output) {
     KeepShownSettings(*values, session.Core().HandsetLevel, file);
     if (!file.SaveToFile(path))
         throw TCommandFailure("Could not write " + path + ".");
-    if (output.empty()) {
+    if (json) {
+        QJsonObject settings;
+        const uint32_t ofLevel = SettingsOfLevel(session.Core().HandsetLevel);
+        for (const TProfileList& list : ProfileLists()) {
+            const std::optional<int>& value = (*values)[size_t(list.Setting)];
+            if (value && Has(ofLevel, list) && list.IndexFromValue(*value) >= 0)
+                settings[TProfileSettings::Field(list.Setting).Key] = *value;
+        }
+        PrintJson({{"port", QString("COM%1").arg(session.Port())},
+                   {"level", session.Core().HandsetLevel},
+                   {"settings", settings}});
+        if (output.empty() || output == "-")
+            return 0;
+    }
+    if (output.empty() || output == "-") {
         const std::string text = ReadFileBytes(path, 1 << 20);
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
@@ -72,19 +89,21 @@ int Read(TCliSession& session, const std::string& output) {
     return 0;
 }
 
-int Write(TCliSession& session, const std::string& file,
+int Write(TCliSession& session, const TGlobalOptions& options, const std::string& file,
           const char* backupKind = TProfileTransfer::BackupKind) {
     // The file first: one that cannot be read changes nothing in the handset.
     TProfileSettings loaded(session.Engine());
     if (!QFile::exists(QString::fromStdString(file)) || !loaded.LoadFromFile(file))
-        throw TCommandFailure("Could not read " + file + ".");
+        throw TInputError("Could not read " + file + ".");
     if (!loaded.SectionsFound)
-        throw TCommandFailure(FormatText(Texts::NoProfileSections, file.c_str()) + " Nothing was written.");
+        throw TInputError(FormatText(Texts::NoProfileSections, file.c_str()) + " Nothing was written.");
     if (!loaded.Refused.empty()) {
         for (const TProfileSettings::TRefusedValue& value : loaded.Refused)
-            std::fprintf(stderr, "%s\n", TProfileSettings::RefusedText(value).c_str());
-        throw TCommandFailure(file + ": nothing was written to the handset.");
+            PrintMessage(TProfileSettings::RefusedText(value));
+        throw TInputError(file + ": nothing was written to the handset.");
     }
+    if (loaded.InFile == 0)
+        throw TInputError(file + " holds no setting this program knows. Nothing was written.");
     session.OpenPort();
     TProfileTransfer transfer(session.Core(), session.User());
     transfer.SetBackupKind(backupKind);
@@ -93,27 +112,27 @@ int Write(TCliSession& session, const std::string& file,
         if (Has(loaded.InFile, list))
             wanted[size_t(list.Setting)] = loaded.Get(list.Setting);
     const std::optional<uint32_t> written = transfer.WriteToHandset(wanted);
+    const auto count = [](uint32_t bits) { return int(std::popcount(bits)); };
     if (!written)
-        return 1;
+        return ReportWrite(options, {"setting", "settings", false, 0, 0, count(loaded.InFile), {}, false});
     const uint32_t skipped = loaded.InFile & ~*written;
-    std::printf("Written: %s\n",
-                *written ? KeyNames(*written).c_str() : "nothing, the file holds no settings");
+    if (!options.json && *written)
+        std::printf("Written settings: %s\n", KeyNames(*written).c_str());
     if (skipped)
-        std::fprintf(stderr, "Not written, the handset does not have: %s\n", KeyNames(skipped).c_str());
-    if (!transfer.BackupPath().empty())
-        std::fprintf(stderr, "The handset's earlier profile is kept in %s.\n", transfer.BackupPath().c_str());
-    return 0;
+        PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
+    return ReportWrite(options, {"setting", "settings", true, count(*written), 0, count(skipped),
+                                 transfer.BackupPath(), false});
 }
 
 // Writes a kept copy back: the newest one unless a file is named. The profile it replaces is kept as
 // well, under a kind of its own, so that a second restore still takes the same copy.
-int RestoreBackup(TCliSession& session, const std::string& file) {
+int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const std::string& file) {
     const std::string path =
         file.empty() ? NewestBackup(TProfileTransfer::BackupKind, Texts::ProfileExtension) : file;
     if (path.empty())
-        throw TCommandFailure("there is no profile backup in " + BackupFolder() + ".");
-    std::fprintf(stderr, "Writing back %s.\n", path.c_str());
-    const int status = Write(session, path, TProfileTransfer::BackupBeforeRestoreKind);
+        throw TInputError("there is no profile backup in " + BackupFolder() + ".");
+    PrintMessage("Writing back " + path + ".");
+    const int status = Write(session, options, path, TProfileTransfer::BackupBeforeRestoreKind);
     if (status == 0)
         std::printf("Written back: %s\n", path.c_str());
     return status;
@@ -130,16 +149,16 @@ int Profile(const TGlobalOptions& options) {
         else if (args.size() != 1)
             ProfileUsageError();
         TCliSession session(options);
-        return Read(session, output);
+        return Read(session, output, options.json);
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
         TCliSession session(options);
-        return Write(session, args[1]);
+        return Write(session, options, args[1]);
     }
     if (args[0] == "restore-backup" && args.size() <= 2 &&
         (args.size() == 1 || (!args[1].empty() && args[1][0] != '-'))) {
         TCliSession session(options);
-        return RestoreBackup(session, args.size() == 2 ? args[1] : std::string());
+        return RestoreBackup(session, options, args.size() == 2 ? args[1] : std::string());
     }
     ProfileUsageError();
 }
@@ -160,22 +179,41 @@ int Ringer(const TGlobalOptions& options) {
 
 std::vector<TCommand> ProfileCommands() {
     return {
-        {"profile", "read|write|restore-backup ...", "the handset's profile settings and .pro files",
-         std::string("usage: quorvel-cli profile ") + ProfileUsage +
-             "\n\n"
-             "read      reads the handset's profile; the .pro text goes to stdout, or to FILE with -o.\n"
-             "          It holds the settings the handset has (the vibrator and the advanced settings\n"
-             "          depend on its software).\n"
-             "write     writes the settings FILE holds, as far as the handset has them, and asks first\n"
-             "          (or --yes). Settings the file lacks keep the handset's values. Before it writes,\n"
-             "          every setting the handset has is kept in a dated .pro file in the backups folder\n"
-             "          of the per-user folder.\n"
-             "restore-backup writes the newest of those copies (or FILE) back (asks, or --yes).\n"
-             "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
+        {"profile",
+         {{"read",
+           "[-o FILE.pro]",
+           "read the handset's profile",
+           "Reads the handset's profile; the .pro text goes to stdout, or to FILE (\"-\" for stdout). It "
+           "holds\n"
+           "the settings the handset has (the vibrator and the advanced settings depend on its software).\n"
+           "With --json, the settings as a JSON document.\n",
+           {{"-o", "FILE.pro", "write the profile to FILE"}, {"--output", "FILE.pro", "the same as -o"}},
+           "quorvel-cli profile read -o office.pro"},
+          {"write",
+           "FILE.pro",
+           "write the settings a .pro file holds",
+           "Writes the settings FILE holds, as far as the handset has them, and asks first (or --yes).\n"
+           "Settings the file lacks keep the handset's values. Before it writes, every setting the handset\n"
+           "has is kept in a dated .pro file in the backups folder of the per-user folder.\n",
+           {},
+           "quorvel-cli --port all --yes profile write office.pro",
+           true},
+          {"restore-backup",
+           "[FILE.pro]",
+           "write the newest kept profile back",
+           "Writes the newest copy kept before a profile write (or FILE) back (asks, or --yes).\n",
+           {},
+           "quorvel-cli --yes profile restore-backup",
+           true}},
          Profile},
-        {"ringer", "TONE", "play ringer tone 1 to 9 on the handset",
-         "Connects and lets the handset play ringer tone TONE (1 to 9), as the profile tab's ringer test\n"
-         "does; the handset's answer is not looked at.",
+        {"ringer",
+         {{"",
+           "TONE",
+           "play ringer tone 1 to 9 on the handset",
+           "Connects and lets the handset play ringer tone TONE (1 to 9), as the profile tab's ringer test\n"
+           "does; the handset's answer is not looked at.\n",
+           {},
+           "quorvel-cli ringer 3"}},
          Ringer},
     };
 }

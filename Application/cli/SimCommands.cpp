@@ -1,6 +1,7 @@
 #include "cli/SimCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/JsonOutput.h"
 #include "link/NumberConverting.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -49,6 +50,11 @@ struct TArgs {
     std::optional<std::string> filePcs;
 };
 
+// A PCS of two characters is read as the handset's answer is: "6Q" is "06Q".
+std::string HandsetPcs(const std::string& pcs) {
+    return pcs.size() == 2 ? "0" + pcs : pcs;
+}
+
 TArgs ParseArgs(const std::vector<std::string>& args) {
     TArgs parsed;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -61,7 +67,7 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
         if (arg == "--software")
             parsed.software = value();
         else if (arg == "--pcs")
-            parsed.pcs = value();
+            parsed.pcs = HandsetPcs(value());
         else if (arg == "--file-pcs")
             parsed.filePcs = value();
         else if (!arg.empty() && arg[0] != '-' && parsed.file.empty())
@@ -78,38 +84,55 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
 
 int SimList(const TGlobalOptions& options) {
     const TArgs args = ParseArgs(options.args);
+    QJsonObject json;
     try {
         // Version and date first, as the program shows them at start, also when no entry applies.
         const TVirtualSimXml info(args.file);
-        std::printf("Version: %s\nDate: %s\n", PrintableText(info.Version).c_str(),
-                    PrintableText(info.Date).c_str());
+        json["version"] = JsonText(info.Version);
+        json["date"] = JsonText(info.Date);
+        if (!options.json)
+            std::printf("Version: %s\nDate: %s\n", PrintableText(info.Version).c_str(),
+                        PrintableText(info.Date).c_str());
         // The window hides its SIM tab for a list of another major version; the command goes no further.
         if (TVirtualSimXml::MajorVersion(info.Version) != "2")
-            throw TCommandFailure(
+            throw TInputError(
                 args.file + ": " +
                 FormatText(Texts::SimInterpreterVersion, PrintableText(info.Version).c_str(), "2"));
         TVirtualSimXml list(args.file, args.software, args.pcs);
-        std::printf("Entry: software %s, pcs %s\n",
-                    PrintableText(list.ItemToUse->Parent()->Params().Values("name")).c_str(),
-                    PrintableText(list.ItemToUse->Params().Values("name")).c_str());
+        const std::string software = list.ItemToUse->Parent()->Params().Values("name");
+        const std::string pcs = list.ItemToUse->Params().Values("name");
+        const std::string protect = Ranges([&](uint16_t a) { return list.IsProtected(a); });
+        const std::string deleted = Ranges([&](uint16_t a) { return list.IsDeleted(a); });
+        if (options.json) {
+            json["entry"] = QJsonObject{{"software", JsonText(software)}, {"pcs", JsonText(pcs)}};
+            json["lastEntry"] = JsonText(Hex4(list.LastEntry));
+            json["protect"] = JsonText(protect);
+            json["delete"] = JsonText(deleted);
+            if (args.filePcs)
+                json["compatible"] = list.IsCompatible(args.software, args.pcs, *args.filePcs);
+            PrintJson(json);
+            return Exit::Done;
+        }
+        std::printf("Entry: software %s, pcs %s\n", PrintableText(software).c_str(),
+                    PrintableText(pcs).c_str());
         std::printf("Last entry: %s\n", Hex4(list.LastEntry).c_str());
-        std::printf("Protect: %s\n", Ranges([&](uint16_t a) { return list.IsProtected(a); }).c_str());
-        std::printf("Delete: %s\n", Ranges([&](uint16_t a) { return list.IsDeleted(a); }).c_str());
+        std::printf("Protect: %s\n", protect.c_str());
+        std::printf("Delete: %s\n", deleted.c_str());
         if (args.filePcs)
             std::printf("Compatible: %s\n",
                         list.IsCompatible(args.software, args.pcs, *args.filePcs) ? "yes" : "no");
-    } catch (const TCommandFailure&) {
+    } catch (const TInputError&) {
         throw;
     } catch (const ESimSoftware& e) {
-        throw TCommandFailure(e.what());
+        throw TInputError(std::string(e.what()) + " (software " + args.software + ", PCS " + args.pcs + ")");
     } catch (const ESimList& e) {
-        throw TCommandFailure(args.file + ": " + e.what());
+        throw TInputError(args.file + ": " + e.what());
     } catch (const ENumberConvertingError& e) {
-        throw TCommandFailure(args.file + ": an address is not hexadecimal: " + PrintableText(e.what()));
+        throw TInputError(args.file + ": an address is not hexadecimal: " + PrintableText(e.what()));
     } catch (const std::exception& e) {
-        throw TCommandFailure(args.file + " cannot be read: " + PrintableText(e.what()));
+        throw TInputError(args.file + " cannot be read: " + PrintableText(e.what()));
     }
-    return 0;
+    return Exit::Done;
 }
 
 // ---- the SIM move ----
@@ -128,7 +151,7 @@ const char* StateName(const std::string& state) {
     return "in its file";
 }
 
-int Records() {
+int Records(bool json) {
     TRegistry store;
     TSimRecords records(store);
     std::vector<TSimRecord> list;
@@ -137,18 +160,34 @@ int Records() {
     } catch (const EStoreError& e) {
         throw TCommandFailure(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()));
     }
+    QJsonArray sims;
     for (const TSimRecord& r : list) {
-        if (!r.Problem.empty()) {
+        if (json) {
+            QJsonObject sim{{"serial", JsonText(r.SerialNumber)}};
+            if (!r.Problem.empty()) {
+                sim["problem"] = JsonText(r.Problem);
+            } else {
+                sim["software"] = JsonText(r.Software);
+                sim["pcs"] = JsonText(r.Pcs);
+                sim["crc"] = JsonText(FormatText("%08X", r.Crc.value_or(0)));
+                sim["state"] = StateName(r.State);
+                sim["file"] = JsonText(r.File);
+            }
+            sims.append(sim);
+        } else if (!r.Problem.empty()) {
             std::printf("%s  cannot be used: %s\n", r.SerialNumber.c_str(), PrintableText(r.Problem).c_str());
-            continue;
+        } else {
+            std::printf("%s  software %s  pcs %s  crc %08X  %s  %s\n", r.SerialNumber.c_str(),
+                        PrintableText(r.Software).c_str(), PrintableText(r.Pcs).c_str(), r.Crc.value_or(0),
+                        StateName(r.State), PrintableText(r.File).c_str());
         }
-        std::printf("%s  software %s  pcs %s  crc %08X  %s  %s\n", r.SerialNumber.c_str(),
-                    PrintableText(r.Software).c_str(), PrintableText(r.Pcs).c_str(), r.Crc.value_or(0),
-                    StateName(r.State), PrintableText(r.File).c_str());
     }
-    std::fprintf(stderr, "%zu SIM%s in files, recorded in %s\n", list.size(), list.size() == 1 ? "" : "s",
-                 store.FilePath().c_str());
-    return 0;
+    if (json)
+        PrintJson({{"sims", sims}, {"store", JsonText(store.FilePath())}});
+    else
+        PrintMessage(Counted(long(list.size()), "SIM", "SIMs") + " in files, recorded in " +
+                     store.FilePath());
+    return Exit::Done;
 }
 
 // Whether the file would be taken by "sim restore", without a handset.
@@ -157,20 +196,20 @@ int Check(const std::string& file) {
     try {
         image.LoadFromFile(file);
     } catch (const std::exception& e) {
-        throw TCommandFailure(std::string(Texts::SimFileNotOpened) + " " + PrintableText(e.what()));
+        throw TInputError(std::string(Texts::SimFileNotOpened) + " " + PrintableText(e.what()));
     }
     const std::optional<std::string> serial = SerialNumberFromImage(image.Data());
     if (!serial)
-        throw TCommandFailure(file + ": " + Texts::SimFileCorrupted);
+        throw TInputError(file + ": " + Texts::SimFileCorrupted);
     TRegistry store;
     TSimRecords records(store);
     try {
         if (!records.RegistryCrcMatches(*serial, ImageChecksum(image.Data()), ImageSha256(image.Data())))
-            throw TCommandFailure(file + ": SIM " + *serial + ": " + Texts::SimFileNotValid);
+            throw TInputError(file + ": SIM " + *serial + ": " + Texts::SimFileNotValid);
         const std::string state = records.RegistryState(*serial);
         if (!state.empty())
-            throw TCommandFailure(file + ": SIM " + *serial + ": " +
-                                  FormatText(Texts::SimMoveOutUnfinished, serial->c_str()));
+            throw TInputError(file + ": SIM " + *serial + ": " +
+                              FormatText(Texts::SimMoveOutUnfinished, serial->c_str()));
         std::printf("%s: SIM %s, from software %s, PCS %s: accepted\n", file.c_str(), serial->c_str(),
                     PrintableText(records.RegistrySoftware(*serial)).c_str(),
                     PrintableText(records.RegistryPcs(*serial)).c_str());
@@ -201,7 +240,7 @@ int Sim(const TGlobalOptions& options) {
     const std::vector<std::string>& args = options.args;
     const auto usage = [] { throw TUsageError(std::string("usage: quorvel-cli ") + SimUsage); };
     if (args.size() == 1 && args[0] == "records")
-        return Records();
+        return Records(options.json);
     if (args.size() != 2 || args[1].empty() || args[1][0] == '-')
         usage();
     if (args[0] == "save")
@@ -218,32 +257,61 @@ int Sim(const TGlobalOptions& options) {
 
 std::vector<TCommand> SimCommands() {
     return {
-        {"sim-list", "[FILE] --software HEX8 --pcs PCS [--file-pcs PCS]",
-         "what the SIM interpreter list says about a handset",
-         std::string("usage: quorvel-cli ") + Usage +
-             "\n\n"
-             "Reads the SIM interpreter list (FILE, else sim_list/VSIMLIST.xml in the program folder) as a\n"
-             "SIM transfer does and prints its version and date, the entry that applies to the handset\n"
-             "software HEX8 and PCS (after every \"use\" redirection), the last SIM address, the protected\n"
-             "and the deleted addresses; with --file-pcs also whether a SIM file from a handset with that\n"
-             "PCS may be written into this one. No handset is needed.\n"
-             "Exit status 0 when an entry applies, 1 when none does or the list cannot be read.",
+        {"sim-list",
+         {{"",
+           "[FILE] --software HEX8 --pcs PCS [--file-pcs PCS]",
+           "what the SIM interpreter list says of a handset",
+           "Reads the SIM interpreter list (FILE, else sim_list/VSIMLIST.xml in the program folder) as a "
+           "SIM\n"
+           "transfer does and prints its version and date, the entry that applies to the handset software\n"
+           "HEX8 and PCS (after every \"use\" redirection; a PCS of two characters such as 6Q is read as "
+           "the\n"
+           "handset reports it, 06Q), the last SIM address, the protected and the deleted addresses; with\n"
+           "--file-pcs also whether a SIM file from a handset with that PCS may be written into this one.\n"
+           "No handset is needed. Exit status 2 when no entry applies or the list cannot be read.\n",
+           {{"--software", "HEX8", "the handset's software part number, 8 hex digits"},
+            {"--pcs", "PCS", "the handset's PCS"},
+            {"--file-pcs", "PCS", "the PCS of the handset a SIM file came from"}},
+           "quorvel-cli sim-list --software 62018400 --pcs 6Q --json",
+           false,
+           false}},
          SimList},
-        {"sim", "save|restore|records|check ...", "move a handset's SIM into a file and into a handset",
-         std::string("usage: quorvel-cli ") + SimUsage +
-             "\n\n"
-             "save      moves the SIM out of the handset into FILE_<serial number>.sim beside FILE; the\n"
-             "          handset does not work without it afterwards (asks, or --yes). Prints the file "
-             "written\n"
-             "          and the serial number.\n"
-             "restore   moves the SIM in FILE into the handset and deletes the file (asks, or --yes). "
-             "Prints\n"
-             "          the serial number to put on the handset's label.\n"
-             "records   lists the SIMs that sit in files: serial number, software, PCS, checksum, how far\n"
-             "          the move is, file.\n"
-             "check     tells whether FILE would be taken by restore; no handset is needed.\n"
-             "A move cut short is finished or undone by the next save or restore on the handset concerned.\n"
-             "Exit status 1 when the handset, the file or the records failed; 2 for a wrong call.",
+        {"sim",
+         {{"save",
+           "FILE.sim",
+           "move the SIM out of the handset into a file",
+           "Moves the SIM out of the handset into FILE_<serial number>.sim beside FILE; the handset does "
+           "not\n"
+           "work without it afterwards (asks, or --yes). Prints the file written and the serial number. A\n"
+           "move cut short is finished or undone by the next save on the handset concerned.\n",
+           {},
+           "quorvel-cli --yes sim save /media/sims/desk.sim",
+           true},
+          {"restore",
+           "FILE.sim",
+           "move the SIM in a file into the handset",
+           "Moves the SIM in FILE into the handset and deletes the file (asks, or --yes). Prints the serial\n"
+           "number to put on the handset's label.\n",
+           {},
+           "quorvel-cli --yes sim restore /media/sims/desk_00291-0284280.sim",
+           true},
+          {"records",
+           "",
+           "list the SIMs that sit in files",
+           "Lists the SIMs that sit in files: serial number, software, PCS, checksum, how far the move is,\n"
+           "file. No handset is needed.\n",
+           {},
+           "quorvel-cli sim records --json",
+           false,
+           false},
+          {"check",
+           "FILE.sim",
+           "tell whether restore would take a file",
+           "Tells whether FILE would be taken by restore; no handset is needed.\n",
+           {},
+           "quorvel-cli sim check desk_00291-0284280.sim",
+           false,
+           false}},
          Sim},
     };
 }

@@ -1,6 +1,7 @@
 #include "cli/SpeedDialCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/Summary.h"
 #include "lists/SpeedDial.h"
 #include "lists/SpeedDialTransfer.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -19,11 +20,6 @@ constexpr const char* Usage = "read [-o FILE.sdl] | write FILE.sdl | delete";
     throw TUsageError(std::string("usage: quorvel-cli speed-dial ") + Usage);
 }
 
-void ReportBackup(const TSpeedDialTransfer& transfer) {
-    if (!transfer.BackupPath().empty())
-        std::fprintf(stderr, "The handset's earlier list is kept in %s.\n", transfer.BackupPath().c_str());
-}
-
 int SpeedDial(const TGlobalOptions& options) {
     const std::vector<std::string>& args = options.args;
     if (args.empty())
@@ -36,7 +32,7 @@ int SpeedDial(const TGlobalOptions& options) {
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
         if (!transfer.LoadFromHandset())
             return 1;
-        if (args.size() == 1) {
+        if (args.size() == 1 || args[2] == "-") {
             const std::string text = SpeedDialListText(list);
             std::fwrite(text.data(), 1, text.size(), stdout);
             return 0;
@@ -51,24 +47,29 @@ int SpeedDial(const TGlobalOptions& options) {
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
         if (!QFile::exists(QString::fromStdString(args[1])))
-            throw TCommandFailure("Could not read " + args[1] + ".");
+            throw TInputError("Could not read " + args[1] + ".");
         LoadSpeedDialList(args[1], list);
         TCliSession session(options);
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
+        const bool unsendable = list.FirstUnsendable().has_value();
         const bool ok = transfer.SaveToHandset();
-        if (ok)
-            ReportBackup(transfer);
-        return ok ? 0 : 1;
+        if (!ok && unsendable)
+            return Exit::WrongCall;
+        int numbers = 0;
+        for (const std::string& number : list.Numbers)
+            numbers += !number.empty();
+        return ReportWrite(options, {"speed dial number", "speed dial numbers", ok, ok ? numbers : 0, 0,
+                                     ok ? 0 : numbers, transfer.BackupPath()});
     }
     if (args[0] == "delete" && args.size() == 1) {
         TCliSession session(options);
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
         const bool ok = transfer.DeleteInHandset();
-        if (ok)
-            ReportBackup(transfer);
-        return ok ? 0 : 1;
+        if (ok && !transfer.BackupPath().empty())
+            PrintMessage("The handset's earlier list is kept in " + transfer.BackupPath() + ".");
+        return ok ? Exit::Done : Exit::Failed;
     }
     UsageError();
 }
@@ -77,17 +78,32 @@ int SpeedDial(const TGlobalOptions& options) {
 
 std::vector<TCommand> SpeedDialCommands() {
     return {
-        {"speed-dial", "read|write|delete ...", "the handset's speed dial list and .sdl files",
-         std::string("usage: quorvel-cli speed-dial ") + Usage +
-             "\n\n"
-             "read      reads the eleven speed dial numbers (keys 0 to 9 and the alarm key); the .sdl text\n"
-             "          goes to stdout, or to FILE with -o.\n"
-             "write     writes the numbers FILE holds into the handset (asks, or --yes).\n"
-             "delete    empties the handset's speed dial list (asks, or --yes).\n"
-             "Before a write or delete the handset's list is kept in a dated .sdl file in the backups "
-             "folder\n"
-             "of the per-user folder. Only handsets of software level 6 or 7 have a speed dial list.\n"
-             "Exit status 1 when the handset or a file failed; 2 for a wrong call.",
+        {"speed-dial",
+         {{"read",
+           "[-o FILE.sdl]",
+           "read the handset's eleven speed dial numbers",
+           "Reads the speed dial numbers of keys 0 to 9 and the alarm key; the .sdl text goes to stdout, or\n"
+           "to FILE. Only handsets of software level 6 or 7 have a speed dial list.\n",
+           {{"-o", "FILE.sdl", "write the list to FILE (\"-\" for stdout)"},
+            {"--output", "FILE.sdl", "the same as -o"}},
+           "quorvel-cli speed-dial read -o desk.sdl"},
+          {"write",
+           "FILE.sdl",
+           "write the numbers a .sdl file holds",
+           "Writes the numbers FILE holds into the handset (asks, or --yes). The handset's list is kept in "
+           "a\n"
+           "dated .sdl file in the backups folder first.\n",
+           {},
+           "quorvel-cli --port COM10,COM11 --yes speed-dial write desk.sdl",
+           true},
+          {"delete",
+           "",
+           "empty the handset's speed dial list",
+           "Empties the handset's speed dial list (asks, or --yes); it is kept in the backups folder "
+           "first.\n",
+           {},
+           "quorvel-cli --yes speed-dial delete",
+           true}},
          SpeedDial},
     };
 }

@@ -1,6 +1,8 @@
 #include "cli/TerminalUser.h"
 
+#include "cli/CliSession.h"
 #include "cli/Command.h"
+#include "platform/PhoneBookResourceStrings.h"
 
 #include <cstdio>
 #include <iostream>
@@ -17,12 +19,14 @@ void TTerminalUser::ShowStatus(const std::string& text) {
     std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
 }
 
+bool TTerminalUser::Refused = false;
+
 bool TTerminalUser::Confirm(const std::string& question) {
     if (Yes)
         return true;
     if (!isatty(STDIN_FILENO)) {
-        std::fprintf(stderr, "%s\nRefused: no terminal to confirm at; give --yes to go ahead.\n",
-                     TerminalText(question).c_str());
+        PrintMessage(question + "\rRefused: no terminal to confirm at; give --yes to go ahead.");
+        Refused = true;
         return false;
     }
     std::fprintf(stderr, "%s [y/N] ", TerminalText(question).c_str());
@@ -34,12 +38,11 @@ bool TTerminalUser::Confirm(const std::string& question) {
 // --yes goes on past what can be passed over; a terminal is asked; a script without --yes stops.
 TAnswer TTerminalUser::AbortOrIgnore(const std::string& text) {
     if (Yes) {
-        std::fprintf(stderr, "%s Ignored (--yes).\n", TerminalText(text).c_str());
+        PrintMessage(text + " Ignored (--yes).");
         return TAnswer::Ignore;
     }
     if (!isatty(STDIN_FILENO)) {
-        std::fprintf(stderr, "%s\nStopped: no terminal to ask at; give --yes to pass over it and go on.\n",
-                     TerminalText(text).c_str());
+        PrintMessage(text + "\rStopped: no terminal to ask at; give --yes to pass over it and go on.");
         return TAnswer::Abort;
     }
     std::fprintf(stderr, "%s [a]bort or [i]gnore? ", TerminalText(text).c_str());
@@ -53,7 +56,13 @@ TAnswer TTerminalUser::Message(TMessageKind kind, const std::string& text, TButt
         return Confirm(text) ? TAnswer::Ok : TAnswer::Cancel;
     if (buttons == TButtons::AbortIgnore)
         return AbortOrIgnore(text);
-    std::fprintf(kind == TMessageKind::Information ? stdout : stderr, "%s\n", TerminalText(text).c_str());
+    if (kind == TMessageKind::Information) {
+        std::printf("%s\n", TerminalText(text).c_str());
+        return TAnswer::Ok;
+    }
+    // A handset that did not answer: say where to look.
+    const bool silent = text.starts_with(Texts::CouldNotConnect);
+    PrintMessage(silent ? text + "\r" + NoAnswerHint : text);
     return TAnswer::Ok;
 }
 

@@ -23,6 +23,9 @@ public:
     void ResetRowColours() override { Colours.clear(); }
     std::string AskFileName(bool, const char*, const char*) override { return PresetFileName; }
 
+    // A confirmation was refused because there was neither a terminal nor --yes.
+    static bool ConfirmationRefused() { return Refused; }
+
     // The mode a command chose with --add or --replace; asked for when writing.
     TWriteMode PresetWriteMode = TWriteMode::Cancel;
     // The file a command was given, for an operation that asks for one.
@@ -32,6 +35,7 @@ public:
 
 private:
     bool Confirm(const std::string& question);
+    static bool Refused;
     TAnswer AbortOrIgnore(const std::string& text);
 
     bool Yes;

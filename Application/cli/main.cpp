@@ -1,25 +1,18 @@
 #include "cli/Command.h"
 #include "cli/GroupCommands.h"
+#include "cli/Help.h"
 #include "cli/LinkCommands.h"
 #include "cli/PhonebookCommands.h"
 #include "cli/ProfileCommands.h"
 #include "cli/SimCommands.h"
 #include "cli/SpeedDialCommands.h"
+#include "cli/Station.h"
+#include "cli/TerminalUser.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <exception>
-
-std::string TerminalText(const std::string& text) {
-    std::string lines = text;
-    for (char& c : lines)
-        if (c == '\r')
-            c = '\n';
-    return lines;
-}
-
-namespace {
 
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
@@ -30,14 +23,62 @@ std::vector<TCommand> AllCommands() {
     return commands;
 }
 
-void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {
-    std::fprintf(out, "usage: quorvel-cli [--port COMn|N|/dev/path] [--yes] COMMAND [ARGS]\n\n"
-                      "Manages a DECT handset in its docking station from the command line.\n"
-                      "Without --port, the port chosen in the program's connection settings is used.\n\n"
-                      "commands:\n");
-    for (const TCommand& c : commands)
-        std::fprintf(out, "  %-36s %s\n", (c.name + " " + c.usage).c_str(), c.summary.c_str());
-    std::fprintf(out, "\nquorvel-cli COMMAND --help tells more of one command.\n");
+namespace {
+
+const TCommand& Command(const std::vector<TCommand>& commands, const std::string& name) {
+    const TCommand* command = FindCommand(commands, name);
+    if (!command)
+        throw TUsageError("unknown command \"" + name + "\" (quorvel-cli help lists them)");
+    return *command;
+}
+
+const TForm& Form(const TCommand& command, const std::vector<std::string>& args) {
+    const TForm* form = command.FormFor(args);
+    if (!form)
+        throw TUsageError(
+            (args.empty() ? "a subcommand is needed" : "unknown subcommand \"" + args[0] + "\"") + " for " +
+            command.name + " (quorvel-cli help " + command.name + ")");
+    return *form;
+}
+
+// "quorvel-cli help [COMMAND [SUBCOMMAND]]", and "COMMAND [SUBCOMMAND] --help".
+int Help(const std::vector<TCommand>& commands, const std::string& name,
+         const std::vector<std::string>& args) {
+    if (name.empty()) {
+        PrintOverview(stdout, commands);
+        return Exit::Done;
+    }
+    const TCommand& command = Command(commands, name);
+    PrintCommandHelp(command, args.empty() ? nullptr : &Form(command, args));
+    return Exit::Done;
+}
+
+int Run(const std::vector<TCommand>& commands, const TGlobalOptions& options, int argc, char** argv) {
+    if (options.command == "help") {
+        if (options.args.size() > 2)
+            throw TUsageError("usage: quorvel-cli help [COMMAND [SUBCOMMAND]]");
+        return Help(commands, options.args.empty() ? "" : options.args[0],
+                    options.args.size() < 2
+                        ? std::vector<std::string>{}
+                        : std::vector<std::string>(options.args.begin() + 1, options.args.end()));
+    }
+    if (options.command.empty()) {
+        if (options.help)
+            return Help(commands, "", {});
+        PrintOverview(stderr, commands);
+        return Exit::WrongCall;
+    }
+    const TCommand& command = Command(commands, options.command);
+    if (options.help) {
+        const bool sub = !options.args.empty() && !command.forms.front().sub.empty();
+        return Help(commands, command.name,
+                    sub ? std::vector<std::string>{options.args[0]} : std::vector<std::string>{});
+    }
+    const TForm& form = Form(command, options.args);
+    CheckOptions(command, form, options.args);
+    if (form.usesHandset && IsStation(options))
+        return RunStation(options, form, argc, argv);
+    return command.run(options);
 }
 
 } // namespace
@@ -45,28 +86,22 @@ void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::vector<TCommand> commands = AllCommands();
+    int status = Exit::Failed;
     try {
         const TGlobalOptions options = ParseGlobalOptions(argc, argv);
-        if (options.command.empty()) {
-            PrintOverview(options.help ? stdout : stderr, commands);
-            return options.help ? 0 : 2;
-        }
-        for (const TCommand& c : commands) {
-            if (c.name != options.command)
-                continue;
-            if (options.help) {
-                std::printf("usage: quorvel-cli [--port COMn|N|/dev/path] %s %s\n\n%s\n", c.name.c_str(),
-                            c.usage.c_str(), c.help.c_str());
-                return 0;
-            }
-            return c.run(options);
-        }
-        throw TUsageError("unknown command \"" + options.command + "\" (quorvel-cli --help lists them)");
+        SetVerbose(options.verbose);
+        status = Run(commands, options, argc, argv);
     } catch (const TUsageError& e) {
-        std::fprintf(stderr, "quorvel-cli: %s\n", e.what());
-        return 2;
+        PrintMessage(e.what());
+        return Exit::WrongCall;
+    } catch (const TInputError& e) {
+        PrintMessage(e.what());
+        return Exit::WrongCall;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "quorvel-cli: %s\n", TerminalText(e.what()).c_str());
-        return 1;
+        PrintMessage(e.what());
+        status = Exit::Failed;
     }
+    if (status == Exit::Failed && TTerminalUser::ConfirmationRefused())
+        return Exit::NotConfirmed;
+    return status;
 }

@@ -201,8 +201,10 @@ bool TBroadcastGroupsTransfer::WriteSlots() {
             continue;
         WaitGroupsReady();
         const std::optional<uint8_t> status = AddGroup(*GroupNumber(text));
-        if (status == TPhonebookPp6Mails::Added)
+        if (status == TPhonebookPp6Mails::Added) {
+            ++WrittenGroups;
             continue;
+        }
         if (status == TPhonebookPp6Mails::NoFreeSlot) {
             Ui.ShowStatus(Texts::GroupsFull);
             Fail(Texts::GroupsFull + AfterChangeText());
@@ -228,6 +230,7 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
     bool ok = false;
     Backup.clear();
     IgnoredGroups = 0;
+    WrittenGroups = 0;
     RunBusy(Ui, [this, &ok] {
         Ui.ShowStatus("");
         // A slot the handset cannot take would stop the write half-way: refuse before anything is sent.

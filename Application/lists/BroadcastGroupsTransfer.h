@@ -41,6 +41,8 @@ public:
     static constexpr const char* BackupKind = "groups";
     // Slots skipped because the handset already held their group (Ignore).
     int Ignored() const { return IgnoredGroups; }
+    // Groups the last write added.
+    int Written() const { return WrittenGroups; }
 
 private:
     bool Connect(const char* consequence);
@@ -63,4 +65,5 @@ private:
     std::string Failure;
     std::string Backup;
     int IgnoredGroups = 0;
+    int WrittenGroups = 0;
 };

@@ -312,6 +312,7 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int 
         } else if (addMode && held && held->HasNumber(number)) {
             // Already held; but a number that came without its name earlier stays without it.
             NoteUnnamed(row, *held);
+            ++SkippedEntries;
             Ui.SetRowColour(row, TRowColour::Window);
         } else if (handsetEntries < Book.Count()) {
             if (!WritePhonebookEntry(name, number)) {
@@ -320,6 +321,7 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int 
                 return false;
             }
             ++handsetEntries;
+            ++WrittenEntries;
             Ui.SetRowColour(row, TRowColour::Window);
         } else {
             Ui.SetRowColour(row, TRowColour::Red);
@@ -338,6 +340,8 @@ bool TPhonebookTransfer::SaveToHandset() {
     MissingNumber = false;
     UnnamedRows.clear();
     Backup.clear();
+    WrittenEntries = 0;
+    SkippedEntries = 0;
     Ui.SetBusy(true);
     bool ok = false;
     std::string exception;

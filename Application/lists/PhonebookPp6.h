@@ -31,6 +31,10 @@ public:
     // Appends one entry to the handset's list: true when both its parts were taken.
     bool WritePhonebookEntry(const std::string& name, const std::string& number);
 
+    // Of the last write: the entries written, and those skipped because the handset held their number.
+    int Written() const { return WrittenEntries; }
+    int Skipped() const { return SkippedEntries; }
+
     // Whole seconds for the finish texts, rounded up.
     static int64_t ElapsedSeconds(int64_t ms) { return (ms + 999) / 1000; }
     // The first entry whose number holds a character the handset cannot store, or -1.
@@ -78,6 +82,8 @@ private:
     const char* Kind = BackupKind;
     std::string Backup;
     int BackupEntries = 0;
+    int WrittenEntries = 0;
+    int SkippedEntries = 0;
     // Rows whose number is in the handset without its name.
     std::vector<int> UnnamedRows;
 };

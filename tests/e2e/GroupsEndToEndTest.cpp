@@ -69,9 +69,11 @@ TEST(GroupCommands, AddReplaceReadAndDeleteTheHandsetsGroups) {
     run = Groups(handset, {"write", "--replace", WriteList(dir, "c.BGL", {"200", "", "3"})});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(StateLine(state, "groups", "groups 200 3"), "groups 200 3");
-    const auto kept = run.err.find("The handset's earlier groups are kept in ");
+    const std::string keptIn = "The handset's earlier list is kept in ";
+    const auto kept = run.err.find(keptIn);
     ASSERT_NE(kept, std::string::npos) << run.err;
-    const std::string backup = run.err.substr(kept + 41, run.err.find(".BGL", kept) + 4 - kept - 41);
+    const auto start = kept + keptIn.size();
+    const std::string backup = run.err.substr(start, run.err.find(".BGL", start) + 4 - start);
     QFile copy(QString::fromStdString(backup));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly)) << backup;
     EXPECT_EQ(copy.readAll().toStdString(), Lines({"5", "7", "9"}));
@@ -95,7 +97,7 @@ TEST(GroupCommands, FilesThatCannotBeSentAreRefusedBeforeTheHandsetIsTouched) {
     THandsetProcess handset({"--state", state, "--groups", "1,2"});
     ASSERT_TRUE(handset.Started());
     auto run = Groups(handset, {"write", WriteList(dir, "bad.BGL", {"4", "300"}), "--replace"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("Slot 2 holds \"300\""), std::string::npos) << run.err;
 
     QFile fifteen(dir.filePath("short.BGL"));
@@ -103,7 +105,7 @@ TEST(GroupCommands, FilesThatCannotBeSentAreRefusedBeforeTheHandsetIsTouched) {
     fifteen.write(QByteArray("4\r\n").repeated(15));
     fifteen.close();
     run = Groups(handset, {"write", fifteen.fileName(), "--add"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("Could not read file!"), std::string::npos) << run.err;
     EXPECT_EQ(Groups(handset, {"read"}).out, Lines({"1", "2"}));
 

@@ -142,7 +142,14 @@ TEST(Cli, ProbeSendAndMemory) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "62 01 84 00 30 36 42 20\n");
 
-    run = handset.Cli({"--port", port, "write-memory", "0x200", "de ad be ef 01 02 03 04 05 06 07 08 09 0a"});
+    // It changes the handset: without a terminal and without --yes nothing is written, exit status 3.
+    run = handset.Cli({"--port", port, "write-memory", "0x200", "de ad be ef"});
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_NE(run.err.find("quorvel-cli: Write 4 bytes into the handset's memory at 0x0200?"),
+              std::string::npos)
+        << run.err;
+    run = handset.Cli(
+        {"--port", port, "--yes", "write-memory", "0x200", "de ad be ef 01 02 03 04 05 06 07 08 09 0a"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     run = handset.Cli({"--port", port, "read-memory", "512", "4"});
     EXPECT_EQ(run.exitCode, 0) << run.err;

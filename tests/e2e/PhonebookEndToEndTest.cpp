@@ -58,7 +58,7 @@ TEST_F(Phonebook, ReplaceAddAndDeleteChangeTheHandsetList) {
 
     // Replacing deletes the handset's list first: without a terminal it needs --yes, as delete does.
     run = Run(handset, {"write", QString::fromStdString(list), "--replace"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_NE(run.err.find("afterwards it holds the 2 entries of this list"), std::string::npos) << run.err;
     EXPECT_EQ(Run(handset, {"read"}).out, "Name 001,5550001\r\nName 002,5550002\r\nSmith, John,01P23\r\n");
     run = Run(handset, {"write", QString::fromStdString(list), "--replace", "--yes"});
@@ -67,7 +67,7 @@ TEST_F(Phonebook, ReplaceAddAndDeleteChangeTheHandsetList) {
 
     // Without a terminal and without --yes nothing is deleted.
     run = Run(handset, {"delete"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_NE(run.err.find("Delete the phone book in the connected handset?"), std::string::npos);
     EXPECT_EQ(Run(handset, {"read"}).out, "Smith, John,01P23\r\nName 001,5550001\r\n");
 
@@ -81,7 +81,7 @@ TEST_F(Phonebook, AFullHandsetAndAnUnstorableNumberAreReported) {
     ASSERT_TRUE(handset.Started());
     const std::string bad = Write("bad.phb", "A,1\r\nIntl,+45 1234\r\n");
     auto run = Run(handset, {"write", QString::fromStdString(bad), "--replace", "--yes"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("The number in line 2 holds \"+\""), std::string::npos) << run.err;
     EXPECT_EQ(Run(handset, {"read"}).out, "");
 
@@ -107,7 +107,7 @@ TEST_F(Phonebook, ANumberTooLongToStoreStopsTheWriteAndUtf8FilesAreText) {
     const std::string longer = Write("long.phb", "A,1\r\nno comma here\r\nB," + std::string(24, '5') +
                                                      "\r\n" + std::string(30, 'n') + ",2\r\n");
     auto run = Run(handset, {"write", QString::fromStdString(longer), "--replace", "--yes"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("line 2: no comma between name and number, not taken"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("line 3: the number has more than 23 digits"), std::string::npos) << run.err;
@@ -167,7 +167,7 @@ TEST_F(Phonebook, AFailedReplaceSaysWhatTheHandsetHoldsAndTheBackupBringsTheOldL
 
     // Without a terminal the restore asks for --yes, as a replace does.
     run = Run(handset, {"restore-backup"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(Run(handset, {"read"}).out, "A,1\r\nB,2\r\n");
     run = Run(handset, {"restore-backup", "--yes"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -192,7 +192,7 @@ TEST_F(Phonebook, ImportTurnsContactsIntoAPhbFile) {
 
     const std::string broken = Write("broken.csv", "no,phone,columns\r\n1,2,3\r\n");
     run = THandsetProcess().Cli({"phonebook", "import", QString::fromStdString(broken), "-o", Path("x.phb")});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("Could not connect to Outlook."), std::string::npos) << run.err;
     EXPECT_FALSE(QFile::exists(Path("x.phb")));
 }

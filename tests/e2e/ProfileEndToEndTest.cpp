@@ -107,7 +107,7 @@ TEST(ProfileCommands, APartialFileWritesOnlyItsSettingAndLevelRules) {
                        "[advanced profile settings]\r\nauto hook=0\r\n");
     auto run = handset.Cli(port + QStringList{"profile", "write", partial});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Written: ringer tone\n");
+    EXPECT_EQ(run.out, "Written settings: ringer tone\nWritten: 1 setting; not written: 2.\n");
     EXPECT_NE(run.err.find("Not written, the handset does not have: vibrator, auto hook"), std::string::npos)
         << run.err;
     EXPECT_EQ(StateMemoryByte(state, 27, 0x43), 0x43);
@@ -116,7 +116,7 @@ TEST(ProfileCommands, APartialFileWritesOnlyItsSettingAndLevelRules) {
 
     // A file that cannot be read changes nothing, and says so.
     run = handset.Cli(port + QStringList{"profile", "write", dir.filePath("absent.pro")});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("Could not read"), std::string::npos) << run.err;
 }
 
@@ -149,7 +149,8 @@ TEST(ProfileCommands, AFileWithLoneCarriageReturnsIsReadLikeAnyOther) {
 
     auto run = handset.Cli(port + QStringList{"--yes", "profile", "write", file});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Written: ringer tone, ringer volume\n");
+    EXPECT_EQ(run.out,
+              "Written settings: ringer tone, ringer volume\nWritten: 2 settings; not written: 0.\n");
     run = handset.Cli(port + QStringList{"profile", "read"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("ringer tone=7\r\nringer volume=2\r\n"), std::string::npos) << run.out;
@@ -166,7 +167,7 @@ TEST(ProfileCommands, AWriteToAHandsetThatDoesNotTellItsLevelWritesNothing) {
     auto run = lostOnce.Cli(
         {"--port", QString("COM%1").arg(lostOnce.ComNumber()), "--yes", "profile", "write", file});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Written: ringer tone, vibrator\n");
+    EXPECT_EQ(run.out, "Written settings: ringer tone, vibrator\nWritten: 2 settings; not written: 0.\n");
 
     // Never answered: which settings the handset has is not known, and nothing is written.
     THandsetProcess silent({"--drop-answer", "3,4,5"});
@@ -174,7 +175,7 @@ TEST(ProfileCommands, AWriteToAHandsetThatDoesNotTellItsLevelWritesNothing) {
     run = silent.Cli({"--port", QString("COM%1").arg(silent.ComNumber()), "--yes", "profile", "write", file});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("did not tell its software and PCS"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "Written: 0 settings; not written: 2.\n");
     run = silent.Cli({"--port", QString("COM%1").arg(silent.ComNumber()), "profile", "read"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("ringer tone=1\r\n"), std::string::npos)
@@ -191,7 +192,7 @@ TEST(ProfileCommands, AValueNoListShowsOrAFileWithoutSectionsWritesNothing) {
     const QString odd = dir.filePath("odd.pro");
     WriteFile(odd, "[profile settings]\r\nringer tone=99\r\nringer volume=2\r\n");
     auto run = handset.Cli(port + QStringList{"--yes", "profile", "write", odd});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("line 2: ringer tone=99 is no value of its list, not taken"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("nothing was written to the handset"), std::string::npos) << run.err;
@@ -199,7 +200,7 @@ TEST(ProfileCommands, AValueNoListShowsOrAFileWithoutSectionsWritesNothing) {
     const QString marked = dir.filePath("marked.pro");
     WriteFile(marked, "\xEF\xBB\xBF[profile settings]\r\nringer tone=2\r\n");
     run = handset.Cli(port + QStringList{"--yes", "profile", "write", marked});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("holds no profile settings"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
 

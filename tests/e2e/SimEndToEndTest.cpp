@@ -125,7 +125,7 @@ TEST_F(SimMove, AnEraseWhoseOutcomeIsNotKnownIsFinishedByTheNextSave) {
         EXPECT_NE(run.err.find("Error #5"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("could not be found out"), std::string::npos) << run.err;
         // Not yet a SIM in a file: nothing takes it.
-        EXPECT_EQ(Sim(lost, {"check", SimFile()}).exitCode, 1);
+        EXPECT_EQ(Sim(lost, {"check", SimFile()}).exitCode, 2);
         THandsetProcess empty({"--serial", "none"});
         ASSERT_TRUE(empty.Started());
         const auto refused = Sim(empty, {"restore", SimFile()});

@@ -36,7 +36,7 @@ TEST(SimListCommand, PrintsTheEntryAHandsetGetsFromTheShippedList) {
     EXPECT_NE(run.out.find("Compatible: no\n"), std::string::npos) << run.out;
 
     run = SimList({"--software", "12345678", "--pcs", "06A"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "Version: 2.01\nDate: 08-12-2026\n");
     EXPECT_NE(run.err.find("SIM Software and PCS not found!"), std::string::npos) << run.err;
 
@@ -52,7 +52,7 @@ TEST(SimListCommand, AListThatCannotBeReadIsNamed) {
                "name=\"01\"><protect address=\"00X0\"/></pcs></software></handset>\n");
     file.close();
     auto run = SimList({path, "--software", "S", "--pcs", "01A"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("bad.xml"), std::string::npos) << run.err;
 
     // What the window refuses, the command refuses: a list of another major version, an entry that
@@ -63,7 +63,7 @@ TEST(SimListCommand, AListThatCannotBeReadIsNamed) {
     otherFile.write("<handset><info><document version=\"3.0\" date=\"d\"/></info></handset>\n");
     otherFile.close();
     run = SimList({other, "--software", "S", "--pcs", "01A"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("Current SIM Interpreter version 3.0 - Required version 2.xx"), std::string::npos)
         << run.err;
     const QString reversed = dir.filePath("reversed.xml");
@@ -75,12 +75,12 @@ TEST(SimListCommand, AListThatCannotBeReadIsNamed) {
         "</software></handset>\n");
     reversedFile.close();
     run = SimList({reversed, "--software", "S", "--pcs", "01A"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("<protect address=\"001F-0015\"> ends before it begins"), std::string::npos)
         << run.err;
 
     run = SimList({dir.filePath("absent.xml"), "--software", "S", "--pcs", "01A"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("absent.xml"), std::string::npos) << run.err;
 }
 
@@ -94,7 +94,7 @@ TEST(SimListCommand, ControlCharactersOfTheListAreShownEscaped) {
                QByteArray("5\"/></pcs></software></handset>\n"));
     file.close();
     const auto run = SimList({path, "--software", "S", "--pcs", "01A"});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.out.find("Version: 2.0\\x01\nDate: d\\x1B[2J\n"), std::string::npos) << run.out;
     EXPECT_EQ(run.err.find('\x7F'), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("00\\x7F5"), std::string::npos) << run.err;

@@ -42,7 +42,7 @@ TEST(SpeedDialCommands, WriteReadAndDeleteTheHandsetsBlock) {
 
     // A number the handset cannot store stops the write before anything is sent.
     run = SpeedDial(handset, {"write", WriteFile(dir, "bad.sdl", "Key_0,777\r\nKey_4,12a\r\n")});
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("The number of Key_4 holds \"a\""), std::string::npos) << run.err;
     EXPECT_EQ(SpeedDial(handset, {"read"}).out.rfind("Key_0,12-3\r\n", 0), 0u);
 

@@ -1,0 +1,101 @@
+#include "cli/Help.h"
+
+#include <algorithm>
+
+const char* const ExitStatusText =
+    "Exit status: 0 done; 1 the handset or the port failed, or the operation ended part-way; 2 a wrong call\n"
+    "or an input that cannot be used (nothing was sent); 3 a confirmation was needed and there was no\n"
+    "terminal and no --yes (nothing was done).\n";
+
+namespace {
+
+const char* const GlobalOptions =
+    "  --port PORT[,PORT..]|all  COMn, a port number or a device path; several ports, or every port of the\n"
+    "                            device map that answers a probe, run the command on each docking station\n"
+    "                            at once (without --port: the program's stored \"Device No\")\n"
+    "  --yes, -y                 answer every confirmation with yes\n"
+    "  --json                    one JSON document on stdout instead of text\n"
+    "  --verbose, -v             internal detail in error messages\n"
+    "  --help, -h                this help; after a command, that command's\n";
+
+std::string FormName(const TCommand& command, const TForm& form) {
+    return form.sub.empty() ? command.name : command.name + " " + form.sub;
+}
+
+void PrintForm(const TCommand& command, const TForm& form) {
+    std::printf("usage: %s\n\n%s", UsageLine(command, form).c_str(), form.help.c_str());
+    if (!form.options.empty()) {
+        std::printf("\noptions:\n");
+        for (const TOption& option : form.options) {
+            const std::string name = option.name + (option.value.empty() ? "" : " " + option.value);
+            std::printf("  %-26s %s\n", name.c_str(), option.help.c_str());
+        }
+    }
+    if (!form.example.empty())
+        std::printf("\nexample:\n  %s\n", form.example.c_str());
+}
+
+} // namespace
+
+std::string UsageLine(const TCommand& command, const TForm& form) {
+    std::string line = "quorvel-cli " + FormName(command, form);
+    if (!form.arguments.empty())
+        line += " " + form.arguments;
+    return line;
+}
+
+void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {
+    std::fprintf(out, "usage: quorvel-cli [--port PORT[,PORT..]|all] [--yes] [--json] COMMAND [ARGS]\n\n"
+                      "Manages DECT handsets in their docking stations from the command line.\n\n"
+                      "commands:\n");
+    for (const TCommand& command : commands)
+        for (const TForm& form : command.forms)
+            std::fprintf(out, "  %-34s %s\n", FormName(command, form).c_str(), form.summary.c_str());
+    std::fprintf(
+        out, "\nglobal options:\n%s\n%s\nquorvel-cli help COMMAND [SUBCOMMAND] tells more of one command.\n",
+        GlobalOptions, ExitStatusText);
+}
+
+void PrintCommandHelp(const TCommand& command, const TForm* form) {
+    if (form) {
+        PrintForm(command, *form);
+    } else {
+        for (size_t i = 0; i < command.forms.size(); ++i) {
+            if (i > 0)
+                std::printf("\n");
+            PrintForm(command, command.forms[i]);
+        }
+    }
+    std::printf("\nglobal options:\n%s\n%s", GlobalOptions, ExitStatusText);
+}
+
+void CheckOptions(const TCommand& command, const TForm& form, const std::vector<std::string>& args) {
+    const std::string help = "quorvel-cli " + FormName(command, form) + " --help";
+    for (size_t i = form.sub.empty() ? 0 : 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-')
+            continue;
+        const std::string& name = arg;
+        const auto option = std::find_if(form.options.begin(), form.options.end(),
+                                         [&](const TOption& o) { return o.name == name; });
+        if (option == form.options.end())
+            throw TUsageError("unknown option \"" + name + "\" for " + FormName(command, form) + " (" + help +
+                              ")");
+        if (!option->value.empty() && ++i == args.size())
+            throw TUsageError(name + " needs a value: " + option->value + " (" + help + ")");
+    }
+}
+
+const TForm* TCommand::FormFor(const std::vector<std::string>& args) const {
+    for (const TForm& form : forms)
+        if (form.sub.empty() || (!args.empty() && args[0] == form.sub))
+            return &form;
+    return nullptr;
+}
+
+const TCommand* FindCommand(const std::vector<TCommand>& commands, const std::string& name) {
+    for (const TCommand& command : commands)
+        if (command.name == name)
+            return &command;
+    return nullptr;
+}
