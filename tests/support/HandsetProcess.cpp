@@ -14,7 +14,16 @@ QString ProgramFolder() {
 }
 
 THandsetProcess::THandsetProcess(const QStringList& options) {
-    qputenv("QUORVEL_CONFIG_DIR", Config.path().toLocal8Bit());
+    Start(options);
+}
+
+THandsetProcess::THandsetProcess(const QStringList& options, const THandsetProcess& sharing)
+    : SharedConfig(sharing.ConfigDir()) {
+    Start(options);
+}
+
+void THandsetProcess::Start(const QStringList& options) {
+    qputenv("QUORVEL_CONFIG_DIR", ConfigDir().toLocal8Bit());
     Process.setProgram(ProgramFolder() + "/quorvel-handset");
     Process.setArguments(options);
     Process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -60,7 +69,7 @@ int THandsetProcess::WaitForExit(int ms) {
 THandsetProcess::TRun THandsetProcess::Cli(const QStringList& args, int timeoutMs) const {
     QProcess cli;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QUORVEL_CONFIG_DIR", Config.path());
+    env.insert("QUORVEL_CONFIG_DIR", ConfigDir());
     cli.setProcessEnvironment(env);
     cli.start(ProgramFolder() + "/quorvel-cli", args);
     TRun run;

@@ -14,12 +14,14 @@ QString ProgramFolder();
 class THandsetProcess {
 public:
     explicit THandsetProcess(const QStringList& options = {});
+    // With the per-user folder of another, so that both are in one device map (a station).
+    THandsetProcess(const QStringList& options, const THandsetProcess& sharing);
     ~THandsetProcess();
 
     bool Started() const { return Com > 0; }
     int ComNumber() const { return Com; }
     const std::string& Device() const { return Path; }
-    QString ConfigDir() const { return Config.path(); }
+    QString ConfigDir() const { return SharedConfig.isEmpty() ? Config.path() : SharedConfig; }
 
     // Ends the handset as a pulled cable would: at once, without a word.
     void Kill();
@@ -35,7 +37,10 @@ public:
     TRun Cli(const QStringList& args, int timeoutMs = 30000) const;
 
 private:
+    void Start(const QStringList& options);
+
     QTemporaryDir Config;
+    QString SharedConfig;
     QProcess Process;
     int Com = 0;
     std::string Path;

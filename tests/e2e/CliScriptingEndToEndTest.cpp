@@ -1,0 +1,226 @@
+// quorvel-cli as scripts use it: exit statuses, messages, help, JSON, and several docking stations at
+// once, against virtual handsets on pseudo-terminals.
+#include "support/HandsetProcess.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString Port(const THandsetProcess& handset) {
+    return QString("COM%1").arg(handset.ComNumber());
+}
+
+QString WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return file.fileName();
+}
+
+QJsonObject Json(const THandsetProcess::TRun& run) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out;
+    EXPECT_TRUE(document.isObject()) << run.out;
+    return document.object();
+}
+
+// Every line on stderr has the one form.
+void ExpectMessageForm(const THandsetProcess::TRun& run) {
+    for (const QByteArray& line : QByteArray::fromStdString(run.err).split('\n')) {
+        if (!line.isEmpty()) {
+            EXPECT_TRUE(line.startsWith("quorvel-cli: ") && !line.startsWith("quorvel-cli:  "))
+                << line.toStdString();
+        }
+    }
+}
+
+} // namespace
+
+TEST(CliScripting, EachKindOfOutcomeHasItsExitStatus) {
+    QTemporaryDir dir;
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", Port(handset)};
+
+    // 2: a wrong call or an input that cannot be used, and nothing is sent.
+    auto run = handset.Cli(port + QStringList{"send", "zz"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.find("Unit:"), std::string::npos) << run.err;
+    ExpectMessageForm(run);
+    run = handset.Cli(port + QStringList{"--verbose", "send", "zz"});
+    EXPECT_NE(run.err.find("Unit:"), std::string::npos) << run.err;
+    run = handset.Cli(port + QStringList{"phonebook", "write", "list.phb", "--frobnicate"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("unknown option \"--frobnicate\" for phonebook write"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(handset.Cli({"phonebook", "rename"}).exitCode, 2);
+    EXPECT_EQ(handset.Cli({"dance"}).exitCode, 2);
+    const QString empty = WriteFile(dir, "empty.pro", "[profile settings]\r\nno such setting=1\r\n");
+    run = handset.Cli(port + QStringList{"--yes", "profile", "write", empty});
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+
+    // 3: a confirmation was needed and nobody could give it; nothing is done.
+    handset.Cli(port +
+                QStringList{"--yes", "phonebook", "write", WriteFile(dir, "a.phb", "A,1\r\n"), "--add"});
+    run = handset.Cli(port + QStringList{"phonebook", "delete"});
+    EXPECT_EQ(run.exitCode, 3);
+    ExpectMessageForm(run);
+    EXPECT_EQ(handset.Cli(port + QStringList{"phonebook", "read"}).out, "A,1\r\n");
+
+    // 1: the handset or the port failed, with what to try next.
+    THandsetProcess silent({"--silent"});
+    ASSERT_TRUE(silent.Started());
+    run = silent.Cli({"--port", Port(silent), "probe"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("docking station"), std::string::npos) << run.err;
+    run = silent.Cli({"--port", Port(silent), "phonebook", "read"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Is the handset in its docking station"), std::string::npos) << run.err;
+    ExpectMessageForm(run);
+    run = handset.Cli({"--port", "COM49", "info"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("\"quorvel-cli ports\""), std::string::npos) << run.err;
+
+    // A write ends with its summary; counts read as English.
+    run = handset.Cli(port + QStringList{"--yes", "phonebook", "write",
+                                         WriteFile(dir, "b.phb", "A,1\r\nB,2\r\n"), "--add"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Written: 1 entry; skipped as already held: 1; not written: 0.\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(CliScripting, EveryCommandHasItsOwnHelp) {
+    THandsetProcess handset;
+    const std::vector<QStringList> forms = {{"ports"},
+                                            {"probe"},
+                                            {"set-port"},
+                                            {"info"},
+                                            {"send"},
+                                            {"read-memory"},
+                                            {"write-memory"},
+                                            {"phonebook", "read"},
+                                            {"phonebook", "write"},
+                                            {"phonebook", "delete"},
+                                            {"phonebook", "restore-backup"},
+                                            {"phonebook", "import"},
+                                            {"profile", "read"},
+                                            {"profile", "write"},
+                                            {"profile", "restore-backup"},
+                                            {"ringer"},
+                                            {"sim-list"},
+                                            {"sim", "save"},
+                                            {"sim", "restore"},
+                                            {"sim", "records"},
+                                            {"sim", "check"},
+                                            {"speed-dial", "read"},
+                                            {"speed-dial", "write"},
+                                            {"speed-dial", "delete"},
+                                            {"groups", "read"},
+                                            {"groups", "write"},
+                                            {"groups", "delete"}};
+    for (const QStringList& form : forms) {
+        const std::string usage = "usage: quorvel-cli " + form.join(' ').toStdString();
+        for (const QStringList& call : {QStringList{"help"} + form, form + QStringList{"--help"}}) {
+            const auto run = handset.Cli(call);
+            EXPECT_EQ(run.exitCode, 0) << call.join(' ').toStdString();
+            EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
+            EXPECT_NE(run.out.find("\nexample:\n  quorvel-cli "), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("Exit status: 0 done"), std::string::npos) << run.out;
+        }
+    }
+    // A command's help holds every one of its forms; the overview every command.
+    const auto phonebook = handset.Cli({"help", "phonebook"});
+    EXPECT_NE(phonebook.out.find("usage: quorvel-cli phonebook import"), std::string::npos);
+    const auto overview = handset.Cli({"help"});
+    EXPECT_EQ(overview.exitCode, 0);
+    for (const QStringList& form : forms)
+        EXPECT_NE(overview.out.find("  " + form.join(' ').toStdString() + " "), std::string::npos)
+            << form.join(' ').toStdString();
+    EXPECT_EQ(handset.Cli({"help", "phonebook", "rename"}).exitCode, 2);
+}
+
+TEST(CliScripting, JsonHoldsWhatTheTextHolds) {
+    QTemporaryDir dir;
+    THandsetProcess handset({"--phonebook-entries", "2"});
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", Port(handset), "--json"};
+
+    QJsonObject info = Json(handset.Cli(port + QStringList{"info"}));
+    EXPECT_EQ(info["capacity"].toInt(), 200);
+    EXPECT_EQ(info["software"].toString(), "62018400");
+    EXPECT_EQ(info["level"].toInt(), 7);
+    EXPECT_EQ(Json(handset.Cli(port + QStringList{"probe"}))["answered"].toBool(), true);
+    EXPECT_TRUE(Json(handset.Cli(port + QStringList{"ports"}))["ports"].isArray());
+
+    const QJsonArray entries =
+        Json(handset.Cli(port + QStringList{"phonebook", "read"}))["entries"].toArray();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[0].toObject()["name"].toString(), "Name 001");
+    EXPECT_EQ(entries[1].toObject()["number"].toString(), "5550002");
+    // -o - is stdout.
+    EXPECT_EQ(handset.Cli({"--port", Port(handset), "phonebook", "read", "-o", "-"}).out,
+              "Name 001,5550001\r\nName 002,5550002\r\n");
+
+    const QJsonObject profile =
+        Json(handset.Cli(port + QStringList{"profile", "read"}))["settings"].toObject();
+    EXPECT_EQ(profile["ringer tone"].toInt(), 1);
+    EXPECT_EQ(profile["ringer volume"].toInt(), 3);
+
+    const QJsonObject written = Json(handset.Cli(
+        port + QStringList{"--yes", "groups", "write",
+                           WriteFile(dir, "g.BGL", "5\r\n" + QByteArray("\r\n").repeated(15)), "--add"}));
+    EXPECT_EQ(written["ok"].toBool(), true);
+    EXPECT_EQ(written["written"].toInt(), 1);
+
+    const QJsonObject list =
+        Json(handset.Cli({"--json", "sim-list", "--software", "62018400", "--pcs", "6A"}));
+    EXPECT_EQ(list["version"].toString(), "2.01");
+    EXPECT_EQ(list["entry"].toObject()["pcs"].toString(), "06A");
+    EXPECT_TRUE(Json(handset.Cli({"--json", "sim", "records"}))["sims"].isArray());
+}
+
+TEST(CliScripting, AStationWritesEveryDockingStationAtOnceAndNamesTheOneThatFailed) {
+    QTemporaryDir dir;
+    THandsetProcess first({"--state", dir.filePath("1.txt")});
+    THandsetProcess silent({"--silent"}, first);
+    THandsetProcess third({"--state", dir.filePath("3.txt")}, first);
+    ASSERT_TRUE(first.Started() && silent.Started() && third.Started());
+    const QString ports = Port(first) + "," + Port(silent) + "," + QString::fromStdString(third.Device());
+    const QString list = WriteFile(dir, "list.phb", "A,1\r\nB,2\r\n");
+
+    // One confirmation for all; without a terminal and --yes nothing happens anywhere.
+    auto run = first.Cli({"--port", ports, "phonebook", "write", list, "--replace"});
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_EQ(first.Cli({"--port", Port(first), "phonebook", "read"}).out, "");
+
+    run = first.Cli({"--port", ports, "--yes", "phonebook", "write", list, "--replace"}, 60000);
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find(Port(first).toStdString() + ": done\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(Port(silent).toStdString() + ": failed, exit status 1\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\nport     result  exit  message\n"), std::string::npos) << run.out;
+    EXPECT_EQ(first.Cli({"--port", Port(first), "phonebook", "read"}).out, "A,1\r\nB,2\r\n");
+    EXPECT_EQ(third.Cli({"--port", Port(third), "phonebook", "read"}).out, "A,1\r\nB,2\r\n");
+
+    // --json: one document with the result of each port.
+    run = first.Cli({"--port", ports, "--json", "phonebook", "read"}, 60000);
+    const QJsonArray results = Json(run)["ports"].toArray();
+    ASSERT_EQ(results.size(), 3);
+    EXPECT_TRUE(results[0].toObject()["ok"].toBool());
+    EXPECT_EQ(results[0].toObject()["output"].toObject()["entries"].toArray().size(), 2);
+    EXPECT_FALSE(results[1].toObject()["ok"].toBool());
+
+    // "all": the ports of the device map whose docking station answers.
+    run = first.Cli({"--port", "all", "info"}, 60000);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(Port(third).toStdString() + ": done"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(Port(silent).toStdString() + ":"), std::string::npos) << run.out;
+}
