@@ -1,0 +1,288 @@
+#include "windows/MailControlMonitor.h"
+
+#include "link/Timing.h"
+#include "platform/AnsiText.h"
+#include "platform/PhoneBookResourceStrings.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace {
+
+constexpr int LabelHeight = 15;
+constexpr int LabelFontPixels = 12;
+constexpr int BoxFontPixels = 13;
+constexpr int LogFontPixels = 12;
+constexpr int LogGap = 5;
+constexpr int LogBottomRoom = 43;
+constexpr int ButtonGap = 6;
+constexpr int ButtonRoom = 40;
+
+const QColor TxColour(0, 0, 255);
+const QColor RxColour(0, 0, 0);
+
+QString Text(const std::string& text) {
+    return FromAnsi(text);
+}
+
+QString Formatted(const char* format, const std::string& text, int number) {
+    return QString::asprintf(format, text.c_str(), number);
+}
+
+} // namespace
+
+// The window itself: its resizing lays the controls out, its showing clears them, a right click opens
+// the pop-up menu.
+class TMailControlMonitor::TForm : public QWidget {
+public:
+    explicit TForm(TMailControlMonitor& monitor)
+        : Monitor(monitor) {}
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        Monitor.LayoutControls();
+    }
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        Monitor.FormShow();
+    }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        Monitor.pmMonitor->popup(mapToGlobal(event->pos()));
+    }
+
+private:
+    TMailControlMonitor& Monitor;
+};
+
+TMailControlMonitor::TMailControlMonitor()
+    : Form(std::make_unique<TForm>(*this)) {
+    CreateControls();
+}
+
+TMailControlMonitor::~TMailControlMonitor() = default;
+
+QWidget& TMailControlMonitor::Window() {
+    return *Form;
+}
+
+void TMailControlMonitor::CreateControls() {
+    Form->setObjectName("MailControlMonitor");
+    Form->setWindowTitle(Texts::MonitorCaption);
+    Form->resize(ClientWidth, ClientHeight);
+
+    PageControl1 = new QTabWidget(Form.get());
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setGeometry(0, 0, ClientWidth, ClientHeight);
+
+    btnClear = new QPushButton(Texts::ClearWindow, PageControl1);
+    btnClear->setObjectName("btnClear");
+    btnClear->setGeometry(341, 322, 173, 24);
+
+    GroupBox1 = new QGroupBox(PageControl1);
+    GroupBox1->setObjectName("GroupBox1");
+    GroupBox1->setGeometry(3, 6, 778, 97);
+    QFont boxFont("Arial");
+    boxFont.setPixelSize(BoxFontPixels);
+    GroupBox1->setFont(boxFont);
+    QPalette black = GroupBox1->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    GroupBox1->setPalette(black);
+
+    reSndMail = new QPlainTextEdit(PageControl1);
+    reSndMail->setObjectName("reSndMail");
+    reSndMail->setGeometry(3, 97, 778, 213);
+    QFont logFont("Courier New");
+    logFont.setStyleHint(QFont::Monospace);
+    logFont.setPixelSize(LogFontPixels);
+    reSndMail->setFont(logFont);
+    reSndMail->setReadOnly(true);
+    reSndMail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    reSndMail->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    reSndMail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    reSndMail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    reSndMail->setMaximumBlockCount(MaxLogLines);
+    // The selection stays visible while the window is not active.
+    QPalette selection = reSndMail->palette();
+    selection.setColor(QPalette::Inactive, QPalette::Highlight,
+                       selection.color(QPalette::Active, QPalette::Highlight));
+    selection.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                       selection.color(QPalette::Active, QPalette::HighlightedText));
+    reSndMail->setPalette(selection);
+
+    QFont labelFont("Courier New");
+    labelFont.setStyleHint(QFont::Monospace);
+    labelFont.setPixelSize(LabelFontPixels);
+    const auto label = [&](QLabel*& field, const char* name, int left, int top, int width, const char* text) {
+        field = new QLabel(QString::fromUtf8(text), GroupBox1);
+        field->setObjectName(name);
+        field->setFont(labelFont);
+        field->setPalette(black);
+        field->setGeometry(left, top, width, LabelHeight);
+    };
+    label(lblSendmailText, "lblSendmailText", 13, 13, 77, Texts::MonitorTxLabel);
+    label(lblRxText, "lblRxText", 13, 29, 70, Texts::MonitorRxLabel);
+    label(lblReplyText, "lblReplyText", 13, 44, 70, Texts::MonitorReplyLabel);
+    label(lblTxRxTimeText, "lblTxRxTimeText", 13, 59, 70, Texts::MonitorTxRxTimeLabel);
+    label(lblPacketsText, "lblPacketsText", 13, 75, 70, Texts::MonitorPacketsLabel);
+    label(lblSendmail, "lblSendmail", 96, 13, 77, "");
+    label(lblRx, "lblRx", 96, 29, 35, "");
+    label(lblParametre, "lblParametre", 96, 44, 84, "");
+    label(lblElapsedTime, "lblElapsedTime", 96, 59, 98, "");
+    label(lblPakker, "lblPakker", 96, 75, 63, "");
+    label(lblExpectedRxCountText, "lblExpectedRxCountText", 199, 59, 133, Texts::MonitorExpectedRxLabel);
+    label(lblExptRecLen, "lblExptRecLen", 336, 59, 91, "");
+    label(lblChecksumStatusRxText, "lblChecksumStatusRxText", 199, 75, 133, Texts::MonitorChecksumLabel);
+    label(lblChecksumStatusRx, "lblChecksumStatusRx", 336, 75, 133, "");
+    label(lblLogLimit, "lblLogLimit", 480, 75, 290, "");
+    lblLogLimit->setText(QString::asprintf(Texts::MonitorLogLimit, MaxLogLines));
+
+    pmMonitor = new QMenu(Form.get());
+    pmMonitor->setObjectName("pmMonitor");
+    miStayOnTop = pmMonitor->addAction(Texts::StayOnTop);
+    miStayOnTop->setObjectName("miStayOnTop");
+    miStayOnTop->setCheckable(true);
+    miShowTime = pmMonitor->addAction(Texts::ShowTime);
+    miShowTime->setObjectName("miShowTime");
+    miShowTime->setCheckable(true);
+
+    // Tab order: the button, the group box, the log.
+    QWidget::setTabOrder(btnClear, GroupBox1);
+    QWidget::setTabOrder(GroupBox1, reSndMail);
+
+    connect(btnClear, &QPushButton::clicked, this, &TMailControlMonitor::btnClearClick);
+    connect(miStayOnTop, &QAction::triggered, this, &TMailControlMonitor::miStayOnTopClick);
+    connect(miShowTime, &QAction::triggered, this, &TMailControlMonitor::miShowTimeClick);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), Form.get());
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, Form.get(), &QWidget::hide);
+
+    // Centred on the screen of the active window.
+    const QWidget* active = QApplication::activeWindow();
+    QScreen* screen = active ? active->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        Form->move(area.center() - QPoint(ClientWidth / 2, ClientHeight / 2));
+    }
+}
+
+// ---- what the engine calls ----
+
+void TMailControlMonitor::Show() {
+    Form->show();
+    Form->raise();
+    Form->activateWindow();
+}
+
+bool TMailControlMonitor::IsVisible() {
+    return Form->isVisible();
+}
+
+void TMailControlMonitor::SetCaptionSuffix(const std::string& suffix) {
+    Form->setWindowTitle(QString(Texts::MonitorCaption) + Texts::MonitorCaptionJoin + Text(suffix));
+}
+
+void TMailControlMonitor::LogTx(const std::string& mail, const std::string& frameHex, int expected,
+                                int length) {
+    AppendLine(ShowTime ? QString::asprintf("%s Tx: %s (Tx Count: %d dec)", TimeStamp().c_str(),
+                                            frameHex.c_str(), length)
+                        : Formatted("Tx: %s (Tx Count: %d dec)", frameHex, length),
+               TxColour);
+    lblSendmail->setToolTip(QString(Texts::MonitorOriginalMailHint) + Text(mail));
+    lblSendmail->setText(Formatted("%s (Tx Count: %d dec)", frameHex, length));
+    lblSendmail->adjustSize();
+    lblExptRecLen->setText(QString::asprintf("%d dec", expected));
+    lblExptRecLen->adjustSize();
+}
+
+void TMailControlMonitor::LogRx(const std::string& receivedHex, const std::string& answer,
+                                const std::string& status, int count, int64_t elapsed) {
+    AppendLine(ShowTime ? QString::asprintf("%s Rx: %s (Rx Count: %d dec)", TimeStamp().c_str(),
+                                            receivedHex.c_str(), count)
+                        : Formatted("Rx: %s (Rx Count: %d dec)", receivedHex, count),
+               RxColour);
+    lblParametre->setText(Text(answer));
+    lblChecksumStatusRx->setText(Text(status));
+    lblRx->setText(Formatted("%s (Rx Count: %d dec)", receivedHex, count));
+    lblElapsedTime->setText(QString::asprintf("%lld ms", static_cast<long long>(elapsed)));
+    for (QLabel* label : {lblParametre, lblChecksumStatusRx, lblRx, lblElapsedTime})
+        label->adjustSize();
+}
+
+void TMailControlMonitor::ShowRxChunks(uint16_t count) {
+    lblPakker->setText(QString::number(count));
+    lblPakker->adjustSize();
+}
+
+// ---- inside the window ----
+
+void TMailControlMonitor::AppendLine(const QString& line, const QColor& colour) {
+    QScrollBar* bar = reSndMail->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    QTextCursor cursor(reSndMail->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!reSndMail->document()->isEmpty())
+        cursor.insertBlock();
+    QTextCharFormat format;
+    format.setForeground(colour);
+    cursor.insertText(line, format);
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
+
+void TMailControlMonitor::ClearAll() {
+    for (QLabel* label :
+         {lblSendmail, lblRx, lblExptRecLen, lblParametre, lblPakker, lblElapsedTime, lblChecksumStatusRx})
+        label->clear();
+    lblSendmail->setToolTip({});
+    reSndMail->clear();
+}
+
+void TMailControlMonitor::FormShow() {
+    if (!InStyleChange)
+        ClearAll();
+}
+
+void TMailControlMonitor::btnClearClick() {
+    reSndMail->clear();
+}
+
+void TMailControlMonitor::miStayOnTopClick() {
+    InStyleChange = true;
+    const bool onTop = !(Form->windowFlags() & Qt::WindowStaysOnTopHint);
+    const bool shown = Form->isVisible();
+    // Changing the flags hides the window; showing it again must not clear what it shows.
+    Form->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (shown)
+        Form->show();
+    miStayOnTop->setChecked(onTop);
+    InStyleChange = false;
+}
+
+void TMailControlMonitor::miShowTimeClick() {
+    ShowTime = !ShowTime;
+    miShowTime->setChecked(ShowTime);
+}
+
+void TMailControlMonitor::LayoutControls() {
+    PageControl1->setGeometry(0, 0, Form->width(), Form->height());
+    const int pageWidth = PageControl1->width();
+    const int pageHeight = PageControl1->height();
+    GroupBox1->resize(pageWidth - 3 * GroupBox1->x(), GroupBox1->height());
+    const int logTop = GroupBox1->y() + GroupBox1->height() + LogGap;
+    const int logHeight = pageHeight - GroupBox1->height() - GroupBox1->y() - LogBottomRoom;
+    reSndMail->setGeometry(reSndMail->x(), logTop, pageWidth - 3 * reSndMail->x(), logHeight);
+    btnClear->move(Form->width() / 2 - btnClear->width() / 2, logTop + logHeight + ButtonGap);
+    btnClear->setVisible(Form->width() >= btnClear->width() + ButtonRoom);
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "link/Sndmail.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+// The diagnostic window of the traffic with the handset: every frame sent and every answer received,
+// with their counts, the checksum verdict and the time each transaction took. The engine owns it and
+// feeds it only while it is shown; the window itself is built here, without a form.
+class TMailControlMonitor : public QObject, public TMailMonitor {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 786;
+    static constexpr int ClientHeight = 386;
+    // The log forgets its oldest lines beyond this many, so that a line costs the same however long
+    // the program runs.
+    static constexpr int MaxLogLines = 10000;
+
+    TMailControlMonitor();
+    ~TMailControlMonitor() override;
+
+    void Show() override;
+    bool IsVisible() override;
+    void SetCaptionSuffix(const std::string& suffix) override;
+    void LogTx(const std::string& mail, const std::string& frameHex, int expected, int length) override;
+    void LogRx(const std::string& receivedHex, const std::string& answer, const std::string& status,
+               int count, int64_t elapsed) override;
+    void ShowRxChunks(uint16_t count) override;
+
+    QWidget& Window();
+
+    void ClearAll();
+    void LayoutControls();
+
+    bool ShowTime = false;
+
+private:
+    class TForm;
+    friend class TForm;
+
+    void CreateControls();
+    void AppendLine(const QString& line, const QColor& colour);
+    void btnClearClick();
+    void miStayOnTopClick();
+    void miShowTimeClick();
+    void FormShow();
+
+    // The window, and the controls on it in the order they are made.
+    std::unique_ptr<TForm> Form;
+    QPlainTextEdit* reSndMail = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QPushButton* btnClear = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* lblSendmailText = nullptr;
+    QLabel* lblRxText = nullptr;
+    QLabel* lblReplyText = nullptr;
+    QLabel* lblTxRxTimeText = nullptr;
+    QLabel* lblPacketsText = nullptr;
+    QLabel* lblSendmail = nullptr;
+    QLabel* lblRx = nullptr;
+    QLabel* lblParametre = nullptr;
+    QLabel* lblElapsedTime = nullptr;
+    QLabel* lblPakker = nullptr;
+    QLabel* lblExpectedRxCountText = nullptr;
+    QLabel* lblExptRecLen = nullptr;
+    QLabel* lblChecksumStatusRxText = nullptr;
+    QLabel* lblChecksumStatusRx = nullptr;
+    QLabel* lblLogLimit = nullptr;
+    QMenu* pmMonitor = nullptr;
+    QAction* miStayOnTop = nullptr;
+    QAction* miShowTime = nullptr;
+    bool InStyleChange = false;
+};
