@@ -18,7 +18,8 @@ public:
 };
 
 struct TGlobalOptions {
-    std::optional<std::string> port; // --port COMn | n | /dev/path
+    std::optional<std::string> port;   // --port COMn | n | /dev/path
+    std::optional<std::string> record; // --record FILE
     bool yes = false;
     bool help = false;
     std::string command;

@@ -5,9 +5,11 @@
 
 TCliSession::TCliSession(const TGlobalOptions& options)
     : Terminal(options.yes)
+    , Recording(OpenRecording(options.record))
     , Main(Terminal, SerialPort) {
     Main.SelectedPort = ResolvePort(options.port);
     Main.ConfigureEngine();
+    Main.Engine().SetRecorder(Recording.get());
 }
 
 std::string TCliSession::PortProblem() {

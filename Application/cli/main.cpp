@@ -30,10 +30,12 @@ std::vector<TCommand> AllCommands() {
 }
 
 void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {
-    std::fprintf(out, "usage: quorvel-cli [--port COMn|N|/dev/path] [--yes] COMMAND [ARGS]\n\n"
-                      "Manages a DECT handset in its docking station from the command line.\n"
-                      "Without --port, the port chosen in the program's connection settings is used.\n\n"
-                      "commands:\n");
+    std::fprintf(out,
+                 "usage: quorvel-cli [--port COMn|N|/dev/path] [--yes] [--record FILE] COMMAND [ARGS]\n\n"
+                 "Manages a DECT handset in its docking station from the command line.\n"
+                 "Without --port, the port chosen in the program's connection settings is used.\n"
+                 "--record FILE writes every mail and answer to FILE (see quorvel-handset --replay).\n\n"
+                 "commands:\n");
     for (const TCommand& c : commands)
         std::fprintf(out, "  %-36s %s\n", (c.name + " " + c.usage).c_str(), c.summary.c_str());
     std::fprintf(out, "\nquorvel-cli COMMAND --help tells more of one command.\n");

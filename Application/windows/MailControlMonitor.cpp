@@ -6,11 +6,14 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -156,6 +159,8 @@ void TMailControlMonitor::CreateControls() {
     miShowTime = pmMonitor->addAction(Texts::ShowTime);
     miShowTime->setObjectName("miShowTime");
     miShowTime->setCheckable(true);
+    miSaveLogAs = pmMonitor->addAction(Texts::SaveLogAs);
+    miSaveLogAs->setObjectName("miSaveLogAs");
 
     // Tab order: the button, the group box, the log.
     QWidget::setTabOrder(btnClear, GroupBox1);
@@ -164,6 +169,7 @@ void TMailControlMonitor::CreateControls() {
     connect(btnClear, &QPushButton::clicked, this, &TMailControlMonitor::btnClearClick);
     connect(miStayOnTop, &QAction::triggered, this, &TMailControlMonitor::miStayOnTopClick);
     connect(miShowTime, &QAction::triggered, this, &TMailControlMonitor::miShowTimeClick);
+    connect(miSaveLogAs, &QAction::triggered, this, &TMailControlMonitor::miSaveLogAsClick);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), Form.get());
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, Form.get(), &QWidget::hide);
@@ -225,6 +231,12 @@ void TMailControlMonitor::ShowRxChunks(uint16_t count) {
     lblPakker->adjustSize();
 }
 
+void TMailControlMonitor::LogRecord(const TMailRecord& record) {
+    Kept.push_back(record);
+    while (Kept.size() > MaxRecords)
+        Kept.pop_front();
+}
+
 // ---- inside the window ----
 
 void TMailControlMonitor::AppendLine(const QString& line, const QColor& colour) {
@@ -247,6 +259,7 @@ void TMailControlMonitor::ClearAll() {
         label->clear();
     lblSendmail->setToolTip({});
     reSndMail->clear();
+    Kept.clear();
 }
 
 void TMailControlMonitor::FormShow() {
@@ -256,6 +269,40 @@ void TMailControlMonitor::FormShow() {
 
 void TMailControlMonitor::btnClearClick() {
     reSndMail->clear();
+    Kept.clear();
+}
+
+std::string TMailControlMonitor::AskLogFileName() {
+    return QFileDialog::getSaveFileName(Form.get(), QString::fromUtf8(Texts::SaveLogAs).remove("..."), {},
+                                        Texts::MonitorLogFiles)
+        .toStdString();
+}
+
+bool TMailControlMonitor::SaveLog(const std::string& path, std::string& failure) const {
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        failure = file.errorString().toStdString();
+        return false;
+    }
+    for (const TMailRecord& record : Kept) {
+        const std::string line = MailRecordLine(record) + "\n";
+        file.write(line.data(), qint64(line.size()));
+    }
+    if (!file.commit()) {
+        failure = file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+void TMailControlMonitor::miSaveLogAsClick() {
+    const std::string path = AskLogFileName();
+    if (path.empty())
+        return;
+    std::string failure;
+    if (!SaveLog(path, failure))
+        QMessageBox::warning(Form.get(), Texts::MonitorCaption,
+                             QString::asprintf(Texts::MonitorLogNotSaved, path.c_str(), failure.c_str()));
 }
 
 void TMailControlMonitor::miStayOnTopClick() {

@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,8 @@ public:
     // The log forgets its oldest lines beyond this many, so that a line costs the same however long
     // the program runs.
     static constexpr int MaxLogLines = 10000;
+    // The transactions behind those lines, two lines each, for "Save Log As...".
+    static constexpr int MaxRecords = MaxLogLines / 2;
 
     TMailControlMonitor();
     ~TMailControlMonitor() override;
@@ -39,6 +42,7 @@ public:
     void LogRx(const std::string& receivedHex, const std::string& answer, const std::string& status,
                int count, int64_t elapsed) override;
     void ShowRxChunks(uint16_t count) override;
+    void LogRecord(const TMailRecord& record) override;
 
     QWidget& Window();
 
@@ -46,6 +50,15 @@ public:
     void LayoutControls();
 
     bool ShowTime = false;
+
+    // Writes the transactions the window holds as a recording, whole or not at all; gives false with
+    // the reason in failure.
+    bool SaveLog(const std::string& path, std::string& failure) const;
+    const std::deque<TMailRecord>& Records() const { return Kept; }
+
+protected:
+    // The file "Save Log As..." writes to; empty when the person cancels.
+    virtual std::string AskLogFileName();
 
 private:
     class TForm;
@@ -56,6 +69,7 @@ private:
     void btnClearClick();
     void miStayOnTopClick();
     void miShowTimeClick();
+    void miSaveLogAsClick();
     void FormShow();
 
     // The window, and the controls on it in the order they are made.
@@ -82,5 +96,7 @@ private:
     QMenu* pmMonitor = nullptr;
     QAction* miStayOnTop = nullptr;
     QAction* miShowTime = nullptr;
+    QAction* miSaveLogAs = nullptr;
+    std::deque<TMailRecord> Kept;
     bool InStyleChange = false;
 };

@@ -1,5 +1,6 @@
 // The mail monitor offscreen, fed by the engine over an in-process link.
 #include "support/FakeLink.h"
+#include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
 
 #include "link/Sndmail.h"
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -184,6 +186,49 @@ TEST_F(Monitor, TheLogKeepsItsLastLines) {
         monitor->LogRx("x", "", "OK", 1, 0);
     EXPECT_EQ(Log()->document()->blockCount(), TMailControlMonitor::MaxLogLines)
         << "clearing keeps the limit";
+}
+
+// A monitor whose "Save Log As..." writes to the file the test names.
+class TSavingMonitor : public TMailControlMonitor {
+public:
+    std::string Target;
+
+protected:
+    std::string AskLogFileName() override { return Target; }
+};
+
+TEST(MonitorLog, SaveLogAsWritesWhatTheWindowHoldsAsARecording) {
+    TFakeLink link;
+    TMailControl engine(link);
+    auto owned = std::make_unique<TSavingMonitor>();
+    TSavingMonitor* monitor = owned.get();
+    engine.SetMonitor(std::move(owned));
+    engine.SendMail("02 5D 16");
+    engine.ShowMonitor();
+    engine.SendMail("02 3C 08 00 01 00 00");
+    engine.SendMail("02 5D 47");
+
+    const QTemporaryDir folder;
+    monitor->Target = folder.filePath("log.jsonl").toStdString();
+    monitor->Window().findChild<QAction*>("miSaveLogAs")->trigger();
+    QFile file(QString::fromStdString(monitor->Target));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3) << "two transactions, each a complete line";
+    EXPECT_EQ(ParseMailRecordLine(lines[0].toStdString()), monitor->Records()[0]);
+    EXPECT_EQ(ParseMailRecordLine(lines[1].toStdString()).Mail, "02 5D 47");
+    EXPECT_TRUE(lines[2].isEmpty());
+
+    monitor->Window().findChild<QPushButton*>("btnClear")->click();
+    EXPECT_TRUE(monitor->Records().empty());
+
+    TModalAnswerer answerer;
+    monitor->Target = folder.filePath("missing/log.jsonl").toStdString();
+    monitor->Window().findChild<QAction*>("miSaveLogAs")->trigger();
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_TRUE(answerer.Texts[0].startsWith("The log could not be saved as " +
+                                             QString::fromStdString(monitor->Target)))
+        << answerer.Texts[0].toStdString();
 }
 
 std::vector<QWidget*> MonitorWindows() {
