@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace {
 
@@ -162,6 +163,11 @@ void TMailControlMonitor::CreateControls() {
     miSaveLogAs = pmMonitor->addAction(Texts::SaveLogAs);
     miSaveLogAs->setObjectName("miSaveLogAs");
 
+    DisplayTimer = new QTimer(this);
+    DisplayTimer->setSingleShot(true);
+    DisplayTimer->setInterval(DisplayDelayMs);
+    connect(DisplayTimer, &QTimer::timeout, this, &TMailControlMonitor::Flush);
+
     // Tab order: the button, the group box, the log.
     QWidget::setTabOrder(btnClear, GroupBox1);
     QWidget::setTabOrder(GroupBox1, reSndMail);
@@ -204,12 +210,10 @@ void TMailControlMonitor::LogTx(const std::string& mail, const std::string& fram
     AppendLine(ShowTime ? QString::asprintf("%s Tx: %s (Tx Count: %d dec)", TimeStamp().c_str(),
                                             frameHex.c_str(), length)
                         : Formatted("Tx: %s (Tx Count: %d dec)", frameHex, length),
-               TxColour);
-    lblSendmail->setToolTip(QString(Texts::MonitorOriginalMailHint) + Text(mail));
-    lblSendmail->setText(Formatted("%s (Tx Count: %d dec)", frameHex, length));
-    lblSendmail->adjustSize();
-    lblExptRecLen->setText(QString::asprintf("%d dec", expected));
-    lblExptRecLen->adjustSize();
+               true);
+    PendingHint = QString(Texts::MonitorOriginalMailHint) + Text(mail);
+    SetLater(lblSendmail, Formatted("%s (Tx Count: %d dec)", frameHex, length));
+    SetLater(lblExptRecLen, QString::asprintf("%d dec", expected));
 }
 
 void TMailControlMonitor::LogRx(const std::string& receivedHex, const std::string& answer,
@@ -217,18 +221,15 @@ void TMailControlMonitor::LogRx(const std::string& receivedHex, const std::strin
     AppendLine(ShowTime ? QString::asprintf("%s Rx: %s (Rx Count: %d dec)", TimeStamp().c_str(),
                                             receivedHex.c_str(), count)
                         : Formatted("Rx: %s (Rx Count: %d dec)", receivedHex, count),
-               RxColour);
-    lblParametre->setText(Text(answer));
-    lblChecksumStatusRx->setText(Text(status));
-    lblRx->setText(Formatted("%s (Rx Count: %d dec)", receivedHex, count));
-    lblElapsedTime->setText(QString::asprintf("%lld ms", static_cast<long long>(elapsed)));
-    for (QLabel* label : {lblParametre, lblChecksumStatusRx, lblRx, lblElapsedTime})
-        label->adjustSize();
+               false);
+    SetLater(lblParametre, Text(answer));
+    SetLater(lblChecksumStatusRx, Text(status));
+    SetLater(lblRx, Formatted("%s (Rx Count: %d dec)", receivedHex, count));
+    SetLater(lblElapsedTime, QString::asprintf("%lld ms", static_cast<long long>(elapsed)));
 }
 
 void TMailControlMonitor::ShowRxChunks(uint16_t count) {
-    lblPakker->setText(QString::number(count));
-    lblPakker->adjustSize();
+    SetLater(lblPakker, QString::number(count));
 }
 
 void TMailControlMonitor::LogRecord(const TMailRecord& record) {
@@ -239,18 +240,53 @@ void TMailControlMonitor::LogRecord(const TMailRecord& record) {
 
 // ---- inside the window ----
 
-void TMailControlMonitor::AppendLine(const QString& line, const QColor& colour) {
-    QScrollBar* bar = reSndMail->verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
-    QTextCursor cursor(reSndMail->document());
-    cursor.movePosition(QTextCursor::End);
-    if (!reSndMail->document()->isEmpty())
-        cursor.insertBlock();
-    QTextCharFormat format;
-    format.setForeground(colour);
-    cursor.insertText(line, format);
-    if (atEnd)
-        bar->setValue(bar->maximum());
+void TMailControlMonitor::AppendLine(const QString& line, bool tx) {
+    PendingLines.emplace_back(line, tx);
+    if (PendingLines.size() > MaxLogLines)
+        PendingLines.pop_front();
+    if (!DisplayTimer->isActive())
+        DisplayTimer->start();
+}
+
+void TMailControlMonitor::SetLater(QLabel* label, const QString& text) {
+    PendingTexts[label] = text;
+    if (!DisplayTimer->isActive())
+        DisplayTimer->start();
+}
+
+void TMailControlMonitor::Flush() {
+    DisplayTimer->stop();
+    if (!PendingLines.empty()) {
+        QScrollBar* bar = reSndMail->verticalScrollBar();
+        const bool atEnd = bar->value() == bar->maximum();
+        QTextCursor cursor(reSndMail->document());
+        cursor.beginEditBlock();
+        cursor.movePosition(QTextCursor::End);
+        QTextCharFormat txFormat;
+        txFormat.setForeground(TxColour);
+        QTextCharFormat rxFormat;
+        rxFormat.setForeground(RxColour);
+        bool first = reSndMail->document()->isEmpty();
+        for (const auto& [line, tx] : PendingLines) {
+            if (!first)
+                cursor.insertBlock();
+            first = false;
+            cursor.insertText(line, tx ? txFormat : rxFormat);
+        }
+        cursor.endEditBlock();
+        PendingLines.clear();
+        if (atEnd)
+            bar->setValue(bar->maximum());
+    }
+    if (!PendingHint.isNull()) {
+        lblSendmail->setToolTip(PendingHint);
+        PendingHint = QString();
+    }
+    for (auto it = PendingTexts.cbegin(); it != PendingTexts.cend(); ++it) {
+        it.key()->setText(it.value());
+        it.key()->adjustSize();
+    }
+    PendingTexts.clear();
 }
 
 void TMailControlMonitor::ClearAll() {
@@ -260,6 +296,9 @@ void TMailControlMonitor::ClearAll() {
     lblSendmail->setToolTip({});
     reSndMail->clear();
     Kept.clear();
+    PendingLines.clear();
+    PendingTexts.clear();
+    PendingHint = QString();
 }
 
 void TMailControlMonitor::FormShow() {
@@ -270,6 +309,7 @@ void TMailControlMonitor::FormShow() {
 void TMailControlMonitor::btnClearClick() {
     reSndMail->clear();
     Kept.clear();
+    PendingLines.clear();
 }
 
 std::string TMailControlMonitor::AskLogFileName() {

@@ -2,7 +2,9 @@
 
 #include "link/Sndmail.h"
 
+#include <QHash>
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <deque>
@@ -48,6 +50,10 @@ public:
 
     void ClearAll();
     void LayoutControls();
+    // Puts what the engine reported since the last display into the window now. It happens by itself
+    // a moment after a report: a window redrawn for every transaction would slow the transactions.
+    void Flush();
+    static constexpr int DisplayDelayMs = 50;
 
     bool ShowTime = false;
 
@@ -65,7 +71,8 @@ private:
     friend class TForm;
 
     void CreateControls();
-    void AppendLine(const QString& line, const QColor& colour);
+    void AppendLine(const QString& line, bool tx);
+    void SetLater(QLabel* label, const QString& text);
     void btnClearClick();
     void miStayOnTopClick();
     void miShowTimeClick();
@@ -98,5 +105,10 @@ private:
     QAction* miShowTime = nullptr;
     QAction* miSaveLogAs = nullptr;
     std::deque<TMailRecord> Kept;
+    // Reported but not yet shown: log lines (true for a Tx line) and label texts.
+    std::deque<std::pair<QString, bool>> PendingLines;
+    QHash<QLabel*, QString> PendingTexts;
+    QString PendingHint;
+    class QTimer* DisplayTimer = nullptr;
     bool InStyleChange = false;
 };

@@ -37,11 +37,18 @@ struct Monitor : testing::Test {
     }
 
     QWidget& Window() { return monitor->Window(); }
-    QLabel* Label(const char* name) { return Window().findChild<QLabel*>(name); }
+    // What the window shows once the reports have been put into it.
+    QLabel* Label(const char* name) {
+        monitor->Flush();
+        return Window().findChild<QLabel*>(name);
+    }
     QPlainTextEdit* Log() { return Window().findChild<QPlainTextEdit*>("reSndMail"); }
     QPushButton* ClearButton() { return Window().findChild<QPushButton*>("btnClear"); }
     QAction* MenuItem(const char* name) { return Window().findChild<QAction*>(name); }
-    QStringList Lines() { return Log()->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    QStringList Lines() {
+        monitor->Flush();
+        return Log()->toPlainText().split('\n', Qt::SkipEmptyParts);
+    }
     QColor LineColour(int line) {
         const QTextBlock block = Log()->document()->findBlockByNumber(line);
         return block.begin().fragment().charFormat().foreground().color();
@@ -134,6 +141,14 @@ TEST_F(Monitor, StayOnTopKeepsWhatIsShownWhileHidingAndShowingClearsIt) {
     EXPECT_TRUE(MenuItem("miStayOnTop")->isChecked() == false) << "the settings stay";
 }
 
+TEST_F(Monitor, ReportsReachTheWindowByThemselvesAMomentLater) {
+    engine.ShowMonitor();
+    engine.SendMail("02 3C 08 00 01 00 00");
+    QTest::qWait(TMailControlMonitor::DisplayDelayMs * 3);
+    EXPECT_EQ(Log()->toPlainText().count('\n'), 1) << "two lines";
+    EXPECT_EQ(Window().findChild<QLabel*>("lblChecksumStatusRx")->text(), "OK");
+}
+
 TEST_F(Monitor, ClearWindowEmptiesTheLogOnly) {
     engine.ShowMonitor();
     engine.SendMail("02 3C 08 00 01 00 00");
@@ -179,11 +194,15 @@ TEST_F(Monitor, TheLogKeepsItsLastLines) {
     engine.ShowMonitor();
     for (int i = 0; i < TMailControlMonitor::MaxLogLines + 10; ++i)
         monitor->LogRx(std::to_string(i), "", "OK", 1, 0);
+    monitor->Flush();
     EXPECT_EQ(Log()->document()->blockCount(), TMailControlMonitor::MaxLogLines);
     EXPECT_EQ(Lines().last(), QString("Rx: %1 (Rx Count: 1 dec)").arg(TMailControlMonitor::MaxLogLines + 9));
     ClearButton()->click();
-    for (int i = 0; i < TMailControlMonitor::MaxLogLines + 1; ++i)
-        monitor->LogRx("x", "", "OK", 1, 0);
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < TMailControlMonitor::MaxLogLines / 2; ++j)
+            monitor->LogRx("x", "", "OK", 1, 0);
+        monitor->Flush();
+    }
     EXPECT_EQ(Log()->document()->blockCount(), TMailControlMonitor::MaxLogLines)
         << "clearing keeps the limit";
 }
