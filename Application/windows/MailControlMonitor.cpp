@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
@@ -20,6 +21,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -116,7 +118,7 @@ void TMailControlMonitor::CreateControls() {
     reSndMail->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     reSndMail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     reSndMail->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    reSndMail->setMaximumBlockCount(MaxLogLines);
+    reSndMail->setUndoRedoEnabled(false);
     // The selection stays visible while the window is not active.
     QPalette selection = reSndMail->palette();
     selection.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -211,9 +213,7 @@ void TMailControlMonitor::LogTx(const std::string& mail, const std::string& fram
                                             frameHex.c_str(), length)
                         : Formatted("Tx: %s (Tx Count: %d dec)", frameHex, length),
                true);
-    PendingHint = QString(Texts::MonitorOriginalMailHint) + Text(mail);
-    SetLater(lblSendmail, Formatted("%s (Tx Count: %d dec)", frameHex, length));
-    SetLater(lblExptRecLen, QString::asprintf("%d dec", expected));
+    PendingTx = TTxReport{mail, frameHex, expected, length};
 }
 
 void TMailControlMonitor::LogRx(const std::string& receivedHex, const std::string& answer,
@@ -222,14 +222,13 @@ void TMailControlMonitor::LogRx(const std::string& receivedHex, const std::strin
                                             receivedHex.c_str(), count)
                         : Formatted("Rx: %s (Rx Count: %d dec)", receivedHex, count),
                false);
-    SetLater(lblParametre, Text(answer));
-    SetLater(lblChecksumStatusRx, Text(status));
-    SetLater(lblRx, Formatted("%s (Rx Count: %d dec)", receivedHex, count));
-    SetLater(lblElapsedTime, QString::asprintf("%lld ms", static_cast<long long>(elapsed)));
+    PendingRx = TRxReport{receivedHex, answer, status, count, elapsed};
+    ShowLater();
 }
 
 void TMailControlMonitor::ShowRxChunks(uint16_t count) {
-    SetLater(lblPakker, QString::number(count));
+    PendingChunks = count;
+    ShowLater();
 }
 
 void TMailControlMonitor::LogRecord(const TMailRecord& record) {
@@ -240,18 +239,35 @@ void TMailControlMonitor::LogRecord(const TMailRecord& record) {
 
 // ---- inside the window ----
 
-void TMailControlMonitor::AppendLine(const QString& line, bool tx) {
-    PendingLines.emplace_back(line, tx);
+void TMailControlMonitor::AppendLine(QString line, bool tx) {
+    PendingLines.emplace_back(std::move(line), tx);
     if (PendingLines.size() > MaxLogLines)
         PendingLines.pop_front();
+    ShowLater();
+}
+
+void TMailControlMonitor::ShowLater() {
     if (!DisplayTimer->isActive())
         DisplayTimer->start();
 }
 
-void TMailControlMonitor::SetLater(QLabel* label, const QString& text) {
-    PendingTexts[label] = text;
-    if (!DisplayTimer->isActive())
-        DisplayTimer->start();
+void TMailControlMonitor::AppendToLog(QTextDocument& document,
+                                      const std::deque<std::pair<QString, bool>>& lines) {
+    QTextCursor cursor(&document);
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat txFormat;
+    txFormat.setForeground(TxColour);
+    QTextCharFormat rxFormat;
+    rxFormat.setForeground(RxColour);
+    bool first = document.isEmpty();
+    for (const auto& [line, tx] : lines) {
+        if (!first)
+            cursor.insertBlock();
+        first = false;
+        cursor.insertText(line, tx ? txFormat : rxFormat);
+    }
+    cursor.endEditBlock();
 }
 
 void TMailControlMonitor::Flush() {
@@ -259,34 +275,47 @@ void TMailControlMonitor::Flush() {
     if (!PendingLines.empty()) {
         QScrollBar* bar = reSndMail->verticalScrollBar();
         const bool atEnd = bar->value() == bar->maximum();
-        QTextCursor cursor(reSndMail->document());
-        cursor.beginEditBlock();
-        cursor.movePosition(QTextCursor::End);
-        QTextCharFormat txFormat;
-        txFormat.setForeground(TxColour);
-        QTextCharFormat rxFormat;
-        rxFormat.setForeground(RxColour);
-        bool first = reSndMail->document()->isEmpty();
-        for (const auto& [line, tx] : PendingLines) {
-            if (!first)
-                cursor.insertBlock();
-            first = false;
-            cursor.insertText(line, tx ? txFormat : rxFormat);
+        for (auto& line : PendingLines) {
+            Shown.push_back(line);
+            if (Shown.size() > MaxLogLines)
+                Shown.pop_front();
         }
-        cursor.endEditBlock();
+        if (reSndMail->document()->blockCount() + int(PendingLines.size()) > MaxLogLines + TrimLines) {
+            // Removing the oldest lines from the log costs more than writing it anew with the last ones.
+            auto* document = new QTextDocument(reSndMail);
+            document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+            document->setDefaultFont(reSndMail->font());
+            document->setUndoRedoEnabled(false);
+            AppendToLog(*document, Shown);
+            reSndMail->setDocument(document);
+        } else {
+            AppendToLog(*reSndMail->document(), PendingLines);
+        }
         PendingLines.clear();
         if (atEnd)
             bar->setValue(bar->maximum());
     }
-    if (!PendingHint.isNull()) {
-        lblSendmail->setToolTip(PendingHint);
-        PendingHint = QString();
+    const auto show = [](QLabel* label, const QString& text) {
+        label->setText(text);
+        label->adjustSize();
+    };
+    if (PendingTx) {
+        lblSendmail->setToolTip(QString(Texts::MonitorOriginalMailHint) + Text(PendingTx->mail));
+        show(lblSendmail, Formatted("%s (Tx Count: %d dec)", PendingTx->frameHex, PendingTx->length));
+        show(lblExptRecLen, QString::asprintf("%d dec", PendingTx->expected));
+        PendingTx.reset();
     }
-    for (auto it = PendingTexts.cbegin(); it != PendingTexts.cend(); ++it) {
-        it.key()->setText(it.value());
-        it.key()->adjustSize();
+    if (PendingRx) {
+        show(lblParametre, Text(PendingRx->answer));
+        show(lblChecksumStatusRx, Text(PendingRx->status));
+        show(lblRx, Formatted("%s (Rx Count: %d dec)", PendingRx->receivedHex, PendingRx->count));
+        show(lblElapsedTime, QString::asprintf("%lld ms", static_cast<long long>(PendingRx->elapsed)));
+        PendingRx.reset();
     }
-    PendingTexts.clear();
+    if (PendingChunks) {
+        show(lblPakker, QString::number(*PendingChunks));
+        PendingChunks.reset();
+    }
 }
 
 void TMailControlMonitor::ClearAll() {
@@ -297,8 +326,10 @@ void TMailControlMonitor::ClearAll() {
     reSndMail->clear();
     Kept.clear();
     PendingLines.clear();
-    PendingTexts.clear();
-    PendingHint = QString();
+    Shown.clear();
+    PendingTx.reset();
+    PendingRx.reset();
+    PendingChunks.reset();
 }
 
 void TMailControlMonitor::FormShow() {
@@ -310,6 +341,7 @@ void TMailControlMonitor::btnClearClick() {
     reSndMail->clear();
     Kept.clear();
     PendingLines.clear();
+    Shown.clear();
 }
 
 std::string TMailControlMonitor::AskLogFileName() {

@@ -2,13 +2,13 @@
 
 #include "link/Sndmail.h"
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -18,6 +18,7 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
+class QTextDocument;
 class QWidget;
 
 // The diagnostic window of the traffic with the handset: every frame sent and every answer received,
@@ -31,6 +32,8 @@ public:
     // The log forgets its oldest lines beyond this many, so that a line costs the same however long
     // the program runs.
     static constexpr int MaxLogLines = 10000;
+    // The log holds up to this many lines more, until it is written anew with the last MaxLogLines.
+    static constexpr int TrimLines = MaxLogLines;
     // The transactions behind those lines, two lines each, for "Save Log As...".
     static constexpr int MaxRecords = MaxLogLines / 2;
 
@@ -71,8 +74,9 @@ private:
     friend class TForm;
 
     void CreateControls();
-    void AppendLine(const QString& line, bool tx);
-    void SetLater(QLabel* label, const QString& text);
+    void AppendLine(QString line, bool tx);
+    void ShowLater();
+    static void AppendToLog(QTextDocument& document, const std::deque<std::pair<QString, bool>>& lines);
     void btnClearClick();
     void miStayOnTopClick();
     void miShowTimeClick();
@@ -105,10 +109,23 @@ private:
     QAction* miShowTime = nullptr;
     QAction* miSaveLogAs = nullptr;
     std::deque<TMailRecord> Kept;
-    // Reported but not yet shown: log lines (true for a Tx line) and label texts.
+    // Reported but not yet shown: log lines (true for a Tx line) and the last report of each kind, which
+    // the labels show.
     std::deque<std::pair<QString, bool>> PendingLines;
-    QHash<QLabel*, QString> PendingTexts;
-    QString PendingHint;
+    struct TTxReport {
+        std::string mail, frameHex;
+        int expected, length;
+    };
+    struct TRxReport {
+        std::string receivedHex, answer, status;
+        int count;
+        int64_t elapsed;
+    };
+    std::optional<TTxReport> PendingTx;
+    std::optional<TRxReport> PendingRx;
+    std::optional<uint16_t> PendingChunks;
+    // The last MaxLogLines lines put into the log, from which it is written anew.
+    std::deque<std::pair<QString, bool>> Shown;
     class QTimer* DisplayTimer = nullptr;
     bool InStyleChange = false;
 };

@@ -192,19 +192,30 @@ TEST_F(Monitor, LayoutFollowsTheWindowAndANarrowWindowHidesTheButton) {
 
 TEST_F(Monitor, TheLogKeepsItsLastLines) {
     engine.ShowMonitor();
-    for (int i = 0; i < TMailControlMonitor::MaxLogLines + 10; ++i)
-        monitor->LogRx(std::to_string(i), "", "OK", 1, 0);
-    monitor->Flush();
-    EXPECT_EQ(Log()->document()->blockCount(), TMailControlMonitor::MaxLogLines);
-    EXPECT_EQ(Lines().last(), QString("Rx: %1 (Rx Count: 1 dec)").arg(TMailControlMonitor::MaxLogLines + 9));
-    ClearButton()->click();
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < TMailControlMonitor::MaxLogLines / 2; ++j)
-            monitor->LogRx("x", "", "OK", 1, 0);
+    constexpr int Max = TMailControlMonitor::MaxLogLines;
+    int n = 0;
+    for (int batch = 0; batch < 5; ++batch) {
+        for (int i = 0; i < Max / 2; ++i)
+            monitor->LogRx(std::to_string(n++), "", "OK", 1, 0);
+        if (batch == 4)
+            monitor->LogTx("02", "FF", 4, 6);
         monitor->Flush();
+        const int held = Log()->document()->blockCount();
+        EXPECT_GE(held, std::min(n, Max));
+        EXPECT_LE(held, Max + TMailControlMonitor::TrimLines);
     }
-    EXPECT_EQ(Log()->document()->blockCount(), TMailControlMonitor::MaxLogLines)
-        << "clearing keeps the limit";
+    // The fifth batch went beyond the room: the log was written anew with its last lines, colours kept.
+    const QStringList lines = Lines();
+    ASSERT_EQ(lines.size(), Max);
+    EXPECT_EQ(lines.first(), QString("Rx: %1 (Rx Count: 1 dec)").arg(n - Max + 1));
+    EXPECT_EQ(lines.last(), "Tx: FF (Tx Count: 6 dec)");
+    EXPECT_EQ(LineColour(Max - 1), QColor(0, 0, 255));
+    EXPECT_EQ(LineColour(0), QColor(0, 0, 0));
+    EXPECT_EQ(Log()->font().family(), Log()->document()->defaultFont().family());
+
+    ClearButton()->click();
+    monitor->LogRx("x", "", "OK", 1, 0);
+    EXPECT_EQ(Lines(), QStringList{"Rx: x (Rx Count: 1 dec)"}) << "clearing forgets the kept lines too";
 }
 
 // A monitor whose "Save Log As..." writes to the file the test names.
