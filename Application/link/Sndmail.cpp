@@ -3,18 +3,35 @@
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <climits>
+#include <cstdio>
+#include <ctime>
 
 namespace {
 
 constexpr int ProbeTries = 6;
 constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
 constexpr int ScratchSize = 256;
+
+// The time of day in UTC as ISO 8601 with milliseconds ("2026-01-05T09:12:44.201Z"), made for every
+// transaction recorded, so without the cost of a date class.
+std::string UtcNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(ms));
+    return text;
+}
 
 std::string ReadMail(uint8_t n, uint8_t lo, uint8_t hi) {
     return "02 3C 08 00 " + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
@@ -155,8 +172,7 @@ int64_t TMailControl::TransmitAndReceive() {
 
     const int frameLength = Mail.TxLength;
     const bool recorded = Recorder || MonitorVisible();
-    const std::string sentAt =
-        recorded ? QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString() : std::string();
+    const std::string sentAt = recorded ? UtcNow() : std::string();
     if (MonitorVisible())
         Monitor->LogTx(Mail.MailText, HexWithTrailingSpaces({Mail.TxFrame.data(), size_t(frameLength)}),
                        Mail.ExpectedLength, frameLength);
