@@ -1,5 +1,6 @@
 #include "HandsetLine.h"
 
+#include "Replay.h"
 #include "SendQueue.h"
 
 #include <algorithm>
@@ -20,9 +21,10 @@ constexpr auto kIdleTime = std::chrono::milliseconds(50);
 constexpr auto kErrorPause = std::chrono::milliseconds(10);
 constexpr std::size_t kReadBlock = 4096;
 
-class TLine {
+// Any handset with Receive, the incomplete frame, HungUp and the state's change.
+template <typename THandsetSide> class TLine {
 public:
-    TLine(TPseudoTerminal& line, THandset& handset, const TLineSettings& settings)
+    TLine(TPseudoTerminal& line, THandsetSide& handset, const TLineSettings& settings)
         : fd_(line.Master())
         , handset_(handset)
         , settings_(settings)
@@ -130,7 +132,7 @@ private:
     }
 
     int fd_;
-    THandset& handset_;
+    THandsetSide& handset_;
     const TLineSettings& settings_;
     TSendQueue queue_;
     TClock::time_point lastInput_ = TClock::now();
@@ -146,5 +148,11 @@ TServeEnd ServeLine(TPseudoTerminal& line, THandset& handset, const TLineSetting
                     const std::function<void()>& save) {
     // Paced bytes a few microseconds apart need sleeps that end when asked, not 50 us later.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    return TLine(line, handset, settings).Serve(stop, waitMask, save);
+    return TLine<THandset>(line, handset, settings).Serve(stop, waitMask, save);
+}
+
+TServeEnd ServeLine(TPseudoTerminal& line, TReplayHandset& handset, const TLineSettings& settings,
+                    const volatile std::sig_atomic_t& stop, const sigset_t& waitMask) {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    return TLine<TReplayHandset>(line, handset, settings).Serve(stop, waitMask, [] {});
 }

@@ -22,3 +22,8 @@ enum class TServeEnd { Stopped, HungUp };
 TServeEnd ServeLine(TPseudoTerminal& line, THandset& handset, const TLineSettings& settings,
                     const volatile std::sig_atomic_t& stop, const sigset_t& waitMask,
                     const std::function<void()>& save);
+
+class TReplayHandset;
+// The same with the handset of a recording.
+TServeEnd ServeLine(TPseudoTerminal& line, TReplayHandset& handset, const TLineSettings& settings,
+                    const volatile std::sig_atomic_t& stop, const sigset_t& waitMask);

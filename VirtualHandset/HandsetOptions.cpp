@@ -240,6 +240,10 @@ const TOptionTable& Options() {
               o.answerDelay = std::chrono::milliseconds(Number("--answer-delay", v, 0, kMaxAnswerDelayMs));
           }}},
         {"--unconfirmed-writes", {"[N]", "do not store memory writes (all, or only the first N)", nullptr}},
+        {"--replay",
+         {"FILE",
+          "answer each mail as the recording FILE says (quorvel --record); report the first that differs",
+          [](auto& o, auto& v) { o.replay = v; }}},
         {"--hangup-after",
          {"N", "after N frames, hang up as the next one begins to arrive",
           [](auto& o, auto& v) { o.faults.hangupAfter = Number("--hangup-after", v, 0, 1'000'000'000); }}},

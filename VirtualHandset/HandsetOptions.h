@@ -35,6 +35,8 @@ struct THandsetOptions {
     THandsetFaults faults;
     std::optional<unsigned> paceBaud;
     std::chrono::milliseconds answerDelay{0};
+    // Answer as this recording says, in place of the handset's own answers.
+    std::optional<std::string> replay;
 };
 
 // Raises EOptionError with a message for the person at the terminal.

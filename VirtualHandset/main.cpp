@@ -4,6 +4,7 @@
 #include "HandsetState.h"
 #include "PortRegistration.h"
 #include "PseudoTerminal.h"
+#include "Replay.h"
 
 #include <csignal>
 #include <iostream>
@@ -47,7 +48,31 @@ THandsetState InitialState(const THandsetOptions& options) {
     return state;
 }
 
+// The handset of a recording. A replay that went otherwise than recorded ends with status 1.
+int Replay(const THandsetOptions& options) {
+    TReplayHandset handset(LoadRecording(*options.replay), *options.replay,
+                           [](const std::string& line) { std::cerr << "quorvel-handset: " << line << '\n'; });
+    if (options.log)
+        handset.SetLog([](const std::string& line) { std::cerr << "quorvel-handset: " << line << '\n'; });
+    const sigset_t waitMask = CatchStopSignals();
+
+    TPseudoTerminal line;
+    TPortRegistration registration(line.SlavePath(), options.com, options.registerPort);
+    std::cout << "Virtual handset on " << line.SlavePath() << " (COM" << registration.Number() << ")"
+              << std::endl;
+    const TLineSettings settings{options.paceBaud, options.answerDelay, options.log};
+    const TServeEnd end = ServeLine(line, handset, settings, stopRequested, waitMask);
+    if (end == TServeEnd::HungUp)
+        line.Close();
+    registration.Remove();
+    std::cerr << "quorvel-handset: replayed " << handset.Replayed() << " of " << handset.Recorded()
+              << " recorded mails" << std::endl;
+    return handset.Difference().empty() ? 0 : kExitFailure;
+}
+
 int Run(const THandsetOptions& options) {
+    if (options.replay)
+        return Replay(options);
     const sigset_t waitMask = CatchStopSignals();
     THandset handset(InitialState(options), options.readiness, options.faults);
     if (options.log)
@@ -93,6 +118,9 @@ int main(int argc, char** argv) {
     try {
         return Run(options);
     } catch (const EStateFileError& e) {
+        std::cerr << "quorvel-handset: " << e.what() << '\n';
+        return kExitUsage;
+    } catch (const EReplayError& e) {
         std::cerr << "quorvel-handset: " << e.what() << '\n';
         return kExitUsage;
     } catch (const ERegistrationError& e) {

@@ -17,6 +17,12 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
             options.port = argv[++i];
         } else if (arg.rfind("--port=", 0) == 0) {
             options.port = arg.substr(7);
+        } else if (arg == "--record") {
+            if (i + 1 >= argc)
+                throw TUsageError("--record needs a value: the file to record the conversation in");
+            options.record = argv[++i];
+        } else if (arg.rfind("--record=", 0) == 0) {
+            options.record = arg.substr(9);
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
         } else if (arg == "--help" || arg == "-h") {

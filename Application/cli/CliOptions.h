@@ -25,7 +25,8 @@ public:
 };
 
 struct TGlobalOptions {
-    std::optional<std::string> port; // --port COMn | n | /dev/path, several split by commas, or "all"
+    std::optional<std::string> port;   // --port COMn | n | /dev/path, several split by commas, or "all"
+    std::optional<std::string> record; // --record FILE
     bool yes = false;
     bool help = false;
     bool json = false;

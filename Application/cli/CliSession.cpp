@@ -41,9 +41,11 @@ std::string HolderOf(const std::string& device) {
 
 TCliSession::TCliSession(const TGlobalOptions& options)
     : Terminal(options.yes)
+    , Recording(OpenRecording(options.record))
     , Main(Terminal, SerialPort) {
     Main.SelectedPort = ResolvePort(options.port);
     Main.ConfigureEngine();
+    Main.Engine().SetRecorder(Recording.get());
 }
 
 std::string TCliSession::PortProblem() {

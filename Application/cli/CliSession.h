@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliOptions.h"
+#include "cli/CliRecording.h"
 #include "cli/TerminalUser.h"
 #include "core/MainCore.h"
 #include "link/TpaProComImpl.h"
@@ -30,5 +31,7 @@ private:
 
     TTerminalUser Terminal;
     TTpaProComImpl SerialPort;
+    // Opened before the engine exists, and outlives it.
+    std::unique_ptr<TMailRecorder> Recording;
     TMainCore Main;
 };

@@ -16,6 +16,9 @@ const char* const GlobalOptions =
     "  --yes, -y                 answer every confirmation with yes\n"
     "  --json                    one JSON document on stdout instead of text\n"
     "  --verbose, -v             internal detail in error messages\n"
+    "  --record FILE             write every mail and answer to FILE, one JSON line each (quorvel-handset\n"
+    "                            --replay FILE answers as the recording says); with several ports, one\n"
+    "                            file per port, FILE with \"-COMn\" before its extension\n"
     "  --help, -h                this help; after a command, that command's\n";
 
 std::string FormName(const TCommand& command, const TForm& form) {
@@ -45,9 +48,11 @@ std::string UsageLine(const TCommand& command, const TForm& form) {
 }
 
 void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {
-    std::fprintf(out, "usage: quorvel-cli [--port PORT[,PORT..]|all] [--yes] [--json] COMMAND [ARGS]\n\n"
-                      "Manages DECT handsets in their docking stations from the command line.\n\n"
-                      "commands:\n");
+    std::fprintf(
+        out,
+        "usage: quorvel-cli [--port PORT[,PORT..]|all] [--yes] [--json] [--record FILE] COMMAND [ARGS]\n\n"
+        "Manages DECT handsets in their docking stations from the command line.\n\n"
+        "commands:\n");
     for (const TCommand& command : commands)
         for (const TForm& form : command.forms)
             std::fprintf(out, "  %-34s %s\n", FormName(command, form).c_str(), form.summary.c_str());

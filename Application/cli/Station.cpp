@@ -27,25 +27,35 @@ std::string PortName(int port) {
     return "COM" + std::to_string(port);
 }
 
-// The arguments without --port and its value, to be given again with one port each.
+// The arguments without --port and --record and their values, to be given again for each port.
 QStringList ArgumentsWithoutPort(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--port" || arg == "-p") {
+        if (arg == "--port" || arg == "-p" || arg == "--record") {
             ++i;
             continue;
         }
-        if (arg.starts_with("--port="))
+        if (arg.starts_with("--port=") || arg.starts_with("--record="))
             continue;
         arguments << QString::fromLocal8Bit(argv[i]);
     }
     return arguments;
 }
 
+// "calls.jsonl" for COM10: "calls-COM10.jsonl", so that every docking station has its own recording.
+QString RecordingOf(const std::string& path, int port) {
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    const size_t at =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size() : dot;
+    return QString::fromStdString(path.substr(0, at) + "-" + PortName(port) + path.substr(at));
+}
+
 // Runs the tool once per port, all at the same time; report is told of each as it ends.
 std::vector<TStationRun> RunAll(const std::vector<int>& ports, const QStringList& arguments,
-                                const std::function<void(const TStationRun&)>& report) {
+                                const std::function<void(const TStationRun&)>& report,
+                                const std::optional<std::string>& record = std::nullopt) {
     std::vector<TStationRun> runs(ports.size());
     QEventLoop loop;
     size_t running = 0;
@@ -74,8 +84,10 @@ std::vector<TStationRun> RunAll(const std::vector<int>& ports, const QStringList
                     loop.quit();
             });
         ++running;
-        process->start(QCoreApplication::applicationFilePath(),
-                       QStringList{"--port", QString::fromStdString(PortName(run.port))} + arguments);
+        QStringList own{"--port", QString::fromStdString(PortName(run.port))};
+        if (record)
+            own << "--record" << RecordingOf(*record, run.port);
+        process->start(QCoreApplication::applicationFilePath(), own + arguments);
     }
     if (running > 0)
         loop.exec();
@@ -186,24 +198,27 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
             return isatty(STDIN_FILENO) ? Exit::Failed : Exit::NotConfirmed;
         arguments.prepend("--yes");
     }
-    const std::vector<TStationRun> runs = RunAll(ports, arguments, [&options](const TStationRun& run) {
-        const std::string port = PortName(run.port);
-        // Under --json, stdout carries only the one document at the end.
-        FILE* out = options.json ? stderr : stdout;
-        if (!options.json)
-            for (const QByteArray& line : run.out.split('\n'))
+    const std::vector<TStationRun> runs = RunAll(
+        ports, arguments,
+        [&options](const TStationRun& run) {
+            const std::string port = PortName(run.port);
+            // Under --json, stdout carries only the one document at the end.
+            FILE* out = options.json ? stderr : stdout;
+            if (!options.json)
+                for (const QByteArray& line : run.out.split('\n'))
+                    if (!line.isEmpty())
+                        std::fprintf(out, "%s: %s\n", port.c_str(), line.constData());
+            for (const QByteArray& line : run.err.split('\n'))
                 if (!line.isEmpty())
-                    std::fprintf(out, "%s: %s\n", port.c_str(), line.constData());
-        for (const QByteArray& line : run.err.split('\n'))
-            if (!line.isEmpty())
-                std::fprintf(stderr, "%s: %s\n", port.c_str(),
-                             (line.startsWith("quorvel-cli: ") ? line.mid(13) : line).constData());
-        if (run.exitCode == 0)
-            std::fprintf(out, "%s: done\n", port.c_str());
-        else
-            std::fprintf(out, "%s: failed, exit status %d\n", port.c_str(), run.exitCode);
-        std::fflush(out);
-    });
+                    std::fprintf(stderr, "%s: %s\n", port.c_str(),
+                                 (line.startsWith("quorvel-cli: ") ? line.mid(13) : line).constData());
+            if (run.exitCode == 0)
+                std::fprintf(out, "%s: done\n", port.c_str());
+            else
+                std::fprintf(out, "%s: failed, exit status %d\n", port.c_str(), run.exitCode);
+            std::fflush(out);
+        },
+        options.record);
     bool ok = true;
     int common = -1;
     for (const TStationRun& run : runs) {

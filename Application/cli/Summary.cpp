@@ -24,8 +24,9 @@ int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary) {
             PrintMessage("The handset's earlier list is kept in " + summary.backup + ".");
         const std::string skipped =
             summary.skips ? "; skipped as already held: " + std::to_string(summary.skipped) : std::string();
-        std::printf("Written: %s%s; not written: %d.\n", Counted(summary.written, summary.one, summary.many).c_str(),
-                    skipped.c_str(), summary.notWritten);
+        std::printf("Written: %s%s; not written: %d.\n",
+                    Counted(summary.written, summary.one, summary.many).c_str(), skipped.c_str(),
+                    summary.notWritten);
     }
     return summary.ok ? Exit::Done : Exit::Failed;
 }

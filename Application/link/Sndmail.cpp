@@ -7,13 +7,31 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <climits>
+#include <cstdio>
+#include <ctime>
 
 namespace {
 
 constexpr int ProbeTries = 6;
 constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
 constexpr int ScratchSize = 256;
+
+// The time of day in UTC as ISO 8601 with milliseconds ("2026-01-05T09:12:44.201Z"), made for every
+// transaction recorded, so without the cost of a date class.
+std::string UtcNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(ms));
+    return text;
+}
 
 std::string ReadMail(uint8_t n, uint8_t lo, uint8_t hi) {
     return "02 3C 08 00 " + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
@@ -23,6 +41,23 @@ std::string ReadMail(uint8_t n, uint8_t lo, uint8_t hi) {
 
 TMailMonitor::~TMailMonitor() = default;
 TBlockListener::~TBlockListener() = default;
+TMailRecordListener::~TMailRecordListener() = default;
+
+class TMailControl::TTryScope {
+public:
+    TTryScope(TMailControl& engine, int tryNumber)
+        : Engine(engine)
+        , Outer(engine.Try) {
+        engine.Try = tryNumber;
+    }
+    ~TTryScope() { Engine.Try = Outer; }
+    TTryScope(const TTryScope&) = delete;
+    TTryScope& operator=(const TTryScope&) = delete;
+
+private:
+    TMailControl& Engine;
+    int Outer;
+};
 
 TMailControl::TMailControl(TVirtualCom& link)
     : ComLink(link) {
@@ -136,6 +171,8 @@ int64_t TMailControl::TransmitAndReceive() {
     ComLink.FlushInput();
 
     const int frameLength = Mail.TxLength;
+    const bool recorded = Recorder || MonitorVisible();
+    const std::string sentAt = recorded ? UtcNow() : std::string();
     if (MonitorVisible())
         Monitor->LogTx(Mail.MailText, HexWithTrailingSpaces({Mail.TxFrame.data(), size_t(frameLength)}),
                        Mail.ExpectedLength, frameLength);
@@ -183,7 +220,28 @@ int64_t TMailControl::TransmitAndReceive() {
     if (MonitorVisible())
         Monitor->LogRx(HexWithTrailingSpaces({Mail.RxBuf.data() + 1, Mail.RxCount}), Mail.AnswerText,
                        Mail.AnswerOK ? "OK" : "Error", Mail.RxCount, Mail.Elapsed);
+    if (recorded)
+        Record(sentAt);
     return Mail.Elapsed;
+}
+
+void TMailControl::Record(const std::string& time) {
+    TMailRecord record;
+    record.Time = time;
+    record.Port = "COM" + std::to_string(ComLink.ComNumber());
+    record.Mail = Mail.MailText;
+    record.Framed = Mail.FramedAnswer;
+    record.Sent.assign(Mail.TxFrame.begin(), Mail.TxFrame.begin() + Mail.TxLength);
+    record.Received.assign(Mail.RxBuf.begin() + 1, Mail.RxBuf.begin() + 1 + Mail.RxCount);
+    record.Answer = Mail.AnswerText;
+    record.ChecksumOK = Mail.AnswerOK;
+    record.ElapsedMs = Mail.Elapsed;
+    record.Try = Try;
+    record.LineOpen = ComLink.IsOpen();
+    if (MonitorVisible())
+        Monitor->LogRecord(record);
+    if (Recorder)
+        Recorder->MailRecorded(record);
 }
 
 void TMailControl::DataReceived(std::span<const uint8_t> block) {
@@ -223,6 +281,7 @@ std::string TMailControl::SendMail(const std::string& text) {
     ::BuildFrame(Mail, text);
     const bool write = IsWriteMail(Mail);
     do {
+        const TTryScope attempt(*this, write ? tries + 1 : Try);
         TransmitAndReceive();
         if (write && !IsClosing) {
             ++tries;
@@ -289,6 +348,7 @@ uint8_t TMailControl::ProbeHandset(uint16_t pause) {
     for (int attempt = 1; attempt <= ProbeTries; ++attempt) {
         if (attempt > 1)
             Delay(pause);
+        const TTryScope numbered(*this, attempt);
         if (!SendMail(ProbeMail).empty())
             return uint8_t(attempt);
     }
@@ -310,6 +370,7 @@ void TMailControl::ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uin
     for (int tries = 0; text.empty() && tries < ReadTries; ++tries) {
         if (tries > 0)
             PreciseDelay(ReadPause);
+        const TTryScope numbered(*this, tries + 1);
         text = SendMail(ReadMail(n, lo, hi));
     }
     const size_t bytesText = n > 0 ? size_t(3 * n - 1) : 0;
@@ -322,6 +383,7 @@ uint8_t TMailControl::ReadMemory(uint8_t lo, uint8_t hi, std::span<uint8_t> buf,
     for (int tries = 0; got < n && tries < ReadTries; ++tries) {
         if (tries > 0)
             PreciseDelay(ReadPause);
+        const TTryScope numbered(*this, tries + 1);
         got = SendMailToArray(ReadMail(n, lo, hi), buf);
     }
     return got >= n ? n : 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/MailRecord.h"
 #include "link/SendMailHandling.h"
 #include "link/TpaProComImpl.h"
 #include "link/VirtualCom.h"
@@ -29,6 +30,15 @@ public:
     virtual void LogRx(const std::string& receivedHex, const std::string& answer, const std::string& status,
                        int count, int64_t elapsed) = 0;
     virtual void ShowRxChunks(uint16_t count) = 0;
+    // The whole transaction, after LogRx, for a monitor that keeps it.
+    virtual void LogRecord(const TMailRecord&) {}
+};
+
+// Told of every transaction as it ends, whether a monitor is shown or not: a recording.
+class TMailRecordListener {
+public:
+    virtual ~TMailRecordListener();
+    virtual void MailRecorded(const TMailRecord& record) = 0;
 };
 
 // Told after each piece of ReadBlock and WriteBlock, with the engine and the piece's size.
@@ -75,6 +85,9 @@ public:
     bool HasMonitor() const { return Monitor != nullptr; }
     void ShowMonitor();
 
+    // Told of every transaction; none by default.
+    void SetRecorder(TMailRecordListener* recorder) { Recorder = recorder; }
+
     // Who is asked whether to try a failed write once more (while ShowDialogs is on); none by default.
     void SetUser(TUserInteraction* user) { User = user; }
     // Told of every piece of the block transfers; none by default.
@@ -119,12 +132,18 @@ private:
     void WakeWait();
     void UpdateMonitorCaption();
     bool MonitorVisible() const;
+    void Record(const std::string& time);
+    // Numbers the sends of one request from 1 while a retry loop runs.
+    class TTryScope;
     // Asks the person; true for OK. Without a person, or with dialogs off, nobody is asked: false.
     bool Warn(const std::string& text, bool withCancel);
 
     TVirtualCom& ComLink;
     TUserInteraction* User = nullptr;
     TBlockListener* BlockListener = nullptr;
+    TMailRecordListener* Recorder = nullptr;
+    // Which send of the current request goes out: 1, or the try of the retry loop around it.
+    int Try = 1;
     TMail Mail;
     bool Verified = false;
     bool Receiving = false;

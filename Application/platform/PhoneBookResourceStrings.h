@@ -15,6 +15,25 @@ inline constexpr const char* ExtendedParams =
     "Params for Extended Functionality:\r\r-English -> Forces language to English.\r";
 inline constexpr const char* NotBuiltYet = "This function is not built yet.";
 
+// Mail monitor
+inline constexpr const char* MonitorCaption = "Mail Control Monitor";
+inline constexpr const char* MonitorCaptionJoin = " - ";
+inline constexpr const char* ClearWindow = "Clear Window";
+inline constexpr const char* StayOnTop = "Stay on Top";
+inline constexpr const char* ShowTime = "Show Time";
+inline constexpr const char* SaveLogAs = "Save Log As...";
+inline constexpr const char* MonitorTxLabel = "Tx       : ";
+inline constexpr const char* MonitorRxLabel = "Rx       :";
+inline constexpr const char* MonitorReplyLabel = "Reply    :";
+inline constexpr const char* MonitorTxRxTimeLabel = "TxRx time:";
+inline constexpr const char* MonitorPacketsLabel = "Packets  :";
+inline constexpr const char* MonitorExpectedRxLabel = "Expected Rx Count :";
+inline constexpr const char* MonitorChecksumLabel = "Checksum status Rx:";
+inline constexpr const char* MonitorOriginalMailHint = "Original Sendmail :";
+inline constexpr const char* MonitorLogLimit = "The log keeps the last %d lines.";
+inline constexpr const char* MonitorLogFiles = "Recordings (*.jsonl);;All files (*)";
+inline constexpr const char* MonitorLogNotSaved = "The log could not be saved as %s: %s";
+
 // Menus
 inline constexpr const char* MenuFile = "File";
 inline constexpr const char* MenuOptions = "Options";

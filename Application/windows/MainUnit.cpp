@@ -7,6 +7,7 @@
 #include "platform/PhoneBookResourceStrings.h"
 #include "windows/BroadcastGroupsTab.h"
 #include "windows/ComUnit.h"
+#include "windows/MailControlMonitor.h"
 #include "windows/PhoneBookGrid.h"
 #include "windows/PhoneBookTab.h"
 #include "windows/ProfileTab.h"
@@ -456,10 +457,8 @@ void TMainForm::miTestConnectionClick() {
 }
 
 void TMainForm::miMailMonitorClick() {
-    if (!MainCore.Engine().HasMonitor()) {
-        NotBuiltYet();
-        return;
-    }
+    if (!MainCore.Engine().HasMonitor())
+        MainCore.Engine().SetMonitor(std::make_unique<TMailControlMonitor>());
     MainCore.Engine().ShowMonitor();
 }
 

@@ -66,6 +66,20 @@ int THandsetProcess::WaitForExit(int ms) {
     return Process.exitCode();
 }
 
+int THandsetProcess::Stop() {
+    if (Process.state() != QProcess::NotRunning) {
+        Process.terminate();
+        if (!Process.waitForFinished(3000))
+            return -1;
+    }
+    return Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+}
+
+std::string THandsetProcess::Errors() {
+    ErrorText += Process.readAllStandardError().toStdString();
+    return ErrorText;
+}
+
 THandsetProcess::TRun THandsetProcess::Cli(const QStringList& args, int timeoutMs) const {
     QProcess cli;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -27,6 +27,10 @@ public:
     void Kill();
     // Waits for the handset to end by itself; gives its exit code, or -1.
     int WaitForExit(int ms);
+    // Ends the handset as Ctrl-C would and gives its exit code, or -1.
+    int Stop();
+    // What the handset wrote on stderr so far.
+    std::string Errors();
 
     // Runs quorvel-cli against this handset; gives the exit code, stdout and stderr.
     struct TRun {
@@ -42,6 +46,7 @@ private:
     QTemporaryDir Config;
     QString SharedConfig;
     QProcess Process;
+    std::string ErrorText;
     int Com = 0;
     std::string Path;
 };

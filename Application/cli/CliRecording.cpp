@@ -1,0 +1,19 @@
+#include "cli/CliRecording.h"
+
+#include "cli/CliOptions.h"
+
+#include <cstdio>
+
+std::unique_ptr<TMailRecorder> OpenRecording(const std::optional<std::string>& path) {
+    if (!path)
+        return nullptr;
+    try {
+        auto recorder = std::make_unique<TMailRecorder>(*path);
+        recorder->OnFailure = [](const std::string& failure) {
+            std::fprintf(stderr, "quorvel-cli: %s\n", failure.c_str());
+        };
+        return recorder;
+    } catch (const ERecordingError& e) {
+        throw TUsageError(e.what());
+    }
+}
