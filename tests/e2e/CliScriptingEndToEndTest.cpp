@@ -184,6 +184,9 @@ TEST(CliScripting, JsonHoldsWhatTheTextHolds) {
         Json(handset.Cli({"--json", "sim-list", "--software", "62018400", "--pcs", "6A"}));
     EXPECT_EQ(list["version"].toString(), "2.01");
     EXPECT_EQ(list["entry"].toObject()["pcs"].toString(), "06A");
+    // A PCS of two characters is read as the handset reports it: "6A" is "06A".
+    EXPECT_EQ(handset.Cli({"sim-list", "--software", "62018400", "--pcs", "6A"}).out,
+              handset.Cli({"sim-list", "--software", "62018400", "--pcs", "06A"}).out);
     EXPECT_TRUE(Json(handset.Cli({"--json", "sim", "records"}))["sims"].isArray());
 }
 
