@@ -2,6 +2,8 @@
 // once, against virtual handsets on pseudo-terminals.
 #include "support/HandsetProcess.h"
 
+#include "link/Sndmail.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +11,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +99,17 @@ TEST(CliScripting, EachKindOfOutcomeHasItsExitStatus) {
     EXPECT_NE(run.out.find("Written: 1 entry; skipped as already held: 1; not written: 0.\n"),
               std::string::npos)
         << run.out;
+}
+
+TEST(CliScripting, ABusyPortNamesTheProgramThatHoldsIt) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    TSendmail holder;
+    ASSERT_TRUE(holder.OpenPort(uint8_t(handset.ComNumber()), 115200));
+    const auto run = handset.Cli({"--port", Port(handset), "probe"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("is in use by another program"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("(process " + std::to_string(getpid()) + ")"), std::string::npos) << run.err;
 }
 
 TEST(CliScripting, EveryCommandHasItsOwnHelp) {
