@@ -7,12 +7,14 @@
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
 #include "windows/About.h"
+#include "windows/MainUnit.h"
 
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -275,6 +277,22 @@ TEST_F(UserGuide, AReaderOfKnownVersion) {
     OpenUserGuide(user);
     ASSERT_EQ(user.Messages.size(), 1u);
     EXPECT_EQ(user.Messages[0].text, "Adobe Reader 5 or newer is required to read the user guide.");
+}
+
+TEST(UserGuideFile, IsAPdfWithAPictureOfEachTab) {
+    const TProgramFolderOverride folder;
+    QFile settings(folder.File("settings.cfg"));
+    ASSERT_TRUE(QFile::copy(ProgramFolder() + "/settings.cfg", settings.fileName()));
+    const TMainForm form({"quorvel"});
+    const int tabs = form.findChild<QTabWidget*>("PageControl")->count();
+    EXPECT_EQ(tabs, 5);
+
+    QFile guide(ProgramFolder() + "/QuorvelUserGuide.pdf");
+    ASSERT_TRUE(guide.open(QIODevice::ReadOnly)) << "the build makes the guide";
+    const QByteArray pdf = guide.readAll();
+    EXPECT_TRUE(pdf.startsWith("%PDF-"));
+    EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
+    EXPECT_EQ(pdf.count("/Subtype /Image"), tabs);
 }
 
 } // namespace
