@@ -2,8 +2,6 @@
 # libexec/quorvel/, as the programs find their files next to their own executable; bin/ holds links to
 # the programs. The desktop's menu entry, icon and AppStream metainfo, the man pages and the bash
 # completion go where the desktop and the tools look for them. cpack makes a Debian package of it.
-# Debian names the documentation folder after the package.
-set(CMAKE_INSTALL_DOCDIR share/doc/quorvel CACHE PATH "Documentation folder")
 include(GNUInstallDirs)
 
 set(QUORVEL_INSTALL_PROGRAM_DIR ${CMAKE_INSTALL_LIBEXECDIR}/quorvel)
@@ -14,6 +12,9 @@ install(FILES ${QUORVEL_PROGRAM_DIR}/settings.cfg ${QUORVEL_PROGRAM_DIR}/Quorvel
               ${QUORVEL_PROGRAM_DIR}/AboutLogo.bmp
         DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR})
 install(FILES ${QUORVEL_PROGRAM_DIR}/sim_list/VSIMLIST.xml DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR}/sim_list)
+# The mark of an installed program folder (platform/Paths.h): the ini and the log go to the per-user
+# folder, even for root, so that nothing is written below the prefix.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/installed DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR})
 
 # Relative links, so that the tree works wherever it is put (a package's staging folder included).
 file(RELATIVE_PATH QUORVEL_BIN_TO_PROGRAMS ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBEXECDIR}/quorvel)
@@ -39,4 +40,5 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/man/quorvel-cli.1 ${PROJECT_SOURCE_DIR}
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/quorvel-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Debian names the documentation folder after the package, in lower case.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)

@@ -18,7 +18,7 @@ app_id=$(sed -n 's/^QUORVEL_APP_ID:STRING=//p' "$build/CMakeCache.txt")
 for f in bin/quorvel bin/quorvel-cli bin/quorvel-handset \
     libexec/quorvel/quorvel libexec/quorvel/quorvel-cli libexec/quorvel/quorvel-handset \
     libexec/quorvel/settings.cfg libexec/quorvel/sim_list/VSIMLIST.xml \
-    libexec/quorvel/QuorvelUserGuide.pdf libexec/quorvel/AboutLogo.bmp \
+    libexec/quorvel/QuorvelUserGuide.pdf libexec/quorvel/AboutLogo.bmp libexec/quorvel/installed \
     "share/applications/$app_id.desktop" "share/icons/hicolor/scalable/apps/$app_id.svg" \
     "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel-cli.1 share/man/man1/quorvel-handset.1 \
     share/bash-completion/completions/quorvel-cli; do
@@ -49,7 +49,12 @@ out=$(QUORVEL_CONFIG_DIR=$home/config "$prefix/bin/quorvel-cli" sim-list --softw
     fail "the installed tool does not find sim_list/VSIMLIST.xml of its program folder: $out"
 "$prefix/bin/quorvel-handset" --help >/dev/null || fail "quorvel-handset --help from the prefix"
 
-# A person who may not write the program folder keeps the program ini in the per-user folder.
+# The installed programs write nothing into their folder, not even for root; nor does a person who may
+# not write it.
+QUORVEL_PORTS="COM7=/dev/null" QUORVEL_CONFIG_DIR=$home/root-config "$prefix/bin/quorvel-cli" --port COM7 set-port \
+    >/dev/null 2>&1 || fail "set-port from the prefix"
+grep -qs "Device No=7" "$home/root-config/quorvel.ini" || fail "the program ini is not in the per-user folder"
+[ ! -e "$prefix/libexec/quorvel/quorvel.ini" ] || fail "the program ini was written into the program folder"
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     chmod 755 "$prefix" "$prefix/libexec" "$prefix/libexec/quorvel"
     chmod 777 "$home"
