@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing. clang with its
 # runtime libraries (sanitizers, libFuzzer) and clang-format are for CI's second build, the fuzzer and the
-# format check.
+# format check. desktop-file-utils and appstream validate the desktop entry and the metainfo in the tests.
 set -euo pipefail
 
 packages=(
@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     libgtest-dev libgmock-dev
     clang libclang-rt-dev clang-format
+    desktop-file-utils appstream
 )
 
 missing=()

@@ -30,7 +30,9 @@ std::string ProgramDir() {
 
 std::string WritableProgramFile(const std::string& name) {
     const std::string programDir = ProgramDir();
-    if (access(programDir.c_str(), W_OK) == 0)
+    // An installed program folder is the package's, even for root, who may write anywhere.
+    const bool installed = QFileInfo::exists(QString::fromStdString(programDir + InstalledMarkName));
+    if (!installed && access(programDir.c_str(), W_OK) == 0)
         return programDir + name;
     return PerUserDir() + "/" + name;
 }

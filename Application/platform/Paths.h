@@ -9,8 +9,11 @@ std::string PerUserDir();
 // The folder of the running program ($QUORVEL_PROGRAM_DIR when set), with a trailing separator.
 std::string ProgramDir();
 
-// A file the program writes beside itself: in the program folder when that is writable, else in the
-// per-user folder.
+// The file by which installing marks a program folder as installed: the programs write nothing there.
+constexpr const char* InstalledMarkName = "installed";
+
+// A file the program writes beside itself: in the program folder when that is writable and not an
+// installed one, else in the per-user folder.
 std::string WritableProgramFile(const std::string& name);
 
 // The program ini: next to the program when that folder is writable, else in the per-user folder.

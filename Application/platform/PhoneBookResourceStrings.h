@@ -56,6 +56,31 @@ inline constexpr const char* GetOutlookContacts = "Get Outlook Contacts";
 inline constexpr const char* UserGuide = "User Guide";
 inline constexpr const char* About = "About";
 
+// About box and user guide
+inline constexpr const char* AboutCaption = "About";
+inline constexpr const char* AboutProductName = "Product Name";
+inline constexpr const char* AboutInternalName = "Internal Name";
+inline constexpr const char* AboutOriginalFilename = "Original Filename";
+inline constexpr const char* AboutFileDescription = "File Description";
+inline constexpr const char* AboutProductVersion = "Product Version";
+inline constexpr const char* AboutFileVersion = "File Version";
+inline constexpr const char* AboutCompiled = "Compiled";
+inline constexpr const char* AboutLegalCopyright = "Legal Copyright";
+inline constexpr const char* AboutLegalTrademarks = "Legal Trademarks";
+inline constexpr const char* AboutComments = "Comments";
+inline constexpr const char* AboutCompanyName = "Company Name";
+inline constexpr const char* AboutEmail = "E-mail";
+inline constexpr const char* AboutHomePage = "Home Page";
+inline constexpr const char* AboutMailSubject = "Software Question";
+inline constexpr const char* AboutFileNotFound = "File not Found: \"";
+inline constexpr const char* AboutFileNotFoundEnd = "\"";
+inline constexpr const char* AboutValuesSection = "User Defined About Values";
+inline constexpr const char* PdfReaderVersionNeeded =
+    "Adobe Reader %d or newer is required to read the user guide.";
+inline constexpr const char* PdfReaderNeeded =
+    "A PDF reader is needed to read the user guide: install one (for instance Evince or Okular) and open "
+    "\"User Guide\" again.";
+
 // Tabs and info labels
 inline constexpr const char* TabPhoneBook = "Phone Book";
 inline constexpr const char* TabSim = "SIM";

@@ -5,6 +5,7 @@
 #include "platform/CfgFiles.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "windows/About.h"
 #include "windows/BroadcastGroupsTab.h"
 #include "windows/ComUnit.h"
 #include "windows/MailControlMonitor.h"
@@ -145,9 +146,9 @@ void TMainForm::CreateMenus() {
 
     QMenu* help = addMenu("Help", Texts::MenuHelp);
     connect(AddEntry(help, "miPrgHelp", Texts::UserGuide), &QAction::triggered, this,
-            &TMainForm::NotBuiltYet);
+            &TMainForm::miPrgHelpClick);
     AddSeparator(help, "N4");
-    connect(AddEntry(help, "miAbout", Texts::About), &QAction::triggered, this, &TMainForm::NotBuiltYet);
+    connect(AddEntry(help, "miAbout", Texts::About), &QAction::triggered, this, &TMainForm::miAboutClick);
 }
 
 void TMainForm::CreateTabs() {
@@ -460,6 +461,14 @@ void TMainForm::miMailMonitorClick() {
     if (!MainCore.Engine().HasMonitor())
         MainCore.Engine().SetMonitor(std::make_unique<TMailControlMonitor>());
     MainCore.Engine().ShowMonitor();
+}
+
+void TMainForm::miPrgHelpClick() {
+    OpenUserGuide(*this);
+}
+
+void TMainForm::miAboutClick() {
+    ShowProgramAbout(this);
 }
 
 void TMainForm::NotBuiltYet() {

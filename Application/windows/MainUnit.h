@@ -92,6 +92,8 @@ private:
     void miChangeSerialDeviceClick();
     void miTestConnectionClick();
     void miMailMonitorClick();
+    void miPrgHelpClick();
+    void miAboutClick();
     void NotBuiltYet();
 
     QAction* AddEntry(QMenu* menu, const char* name, const char* text);

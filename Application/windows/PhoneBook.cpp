@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(Texts::ProgramTitle);
     QApplication::setApplicationDisplayName(Texts::ProgramTitle);
+    // The desktop entry's name, by which a Wayland desktop gives the window its menu entry's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUORVEL_APP_ID));
     TDebugToFile::Instance().Open(WritableProgramFile("debug.txt"));
 
     // A conversation to be recorded is recorded from its first mail, or not begun.

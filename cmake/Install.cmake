@@ -1,0 +1,44 @@
+# Installing: the program folder (the three programs and the files they read beside them) goes to
+# libexec/quorvel/, as the programs find their files next to their own executable; bin/ holds links to
+# the programs. The desktop's menu entry, icon and AppStream metainfo, the man pages and the bash
+# completion go where the desktop and the tools look for them. cpack makes a Debian package of it.
+include(GNUInstallDirs)
+
+set(QUORVEL_INSTALL_PROGRAM_DIR ${CMAKE_INSTALL_LIBEXECDIR}/quorvel)
+set(QUORVEL_PROGRAMS quorvel quorvel-cli quorvel-handset)
+
+install(TARGETS ${QUORVEL_PROGRAMS} RUNTIME DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR})
+install(FILES ${QUORVEL_PROGRAM_DIR}/settings.cfg ${QUORVEL_PROGRAM_DIR}/QuorvelUserGuide.pdf
+              ${QUORVEL_PROGRAM_DIR}/AboutLogo.bmp
+        DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR})
+install(FILES ${QUORVEL_PROGRAM_DIR}/sim_list/VSIMLIST.xml DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR}/sim_list)
+# The mark of an installed program folder (platform/Paths.h): the ini and the log go to the per-user
+# folder, even for root, so that nothing is written below the prefix.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/installed DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR})
+
+# Relative links, so that the tree works wherever it is put (a package's staging folder included).
+file(RELATIVE_PATH QUORVEL_BIN_TO_PROGRAMS ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBEXECDIR}/quorvel)
+foreach(program ${QUORVEL_PROGRAMS})
+    install(CODE "
+        set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")
+        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+        file(REMOVE \"\${link}\")
+        file(CREATE_LINK \"${QUORVEL_BIN_TO_PROGRAMS}/${program}\" \"\${link}\" SYMBOLIC)
+        message(STATUS \"Installing: \${link}\")")
+endforeach()
+
+set(QUORVEL_RELEASE_DATE 2026-12-09)
+configure_file(${PROJECT_SOURCE_DIR}/dist/desktop/quorvel.desktop.in ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.desktop
+               @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/dist/desktop/quorvel.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/desktop/quorvel.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${QUORVEL_APP_ID}.svg)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/man/quorvel-cli.1 ${PROJECT_SOURCE_DIR}/dist/man/quorvel-handset.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/quorvel-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# Debian names the documentation folder after the package, in lower case.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)

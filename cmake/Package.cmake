@@ -1,0 +1,22 @@
+# cpack: a Debian package of the installed tree (cpack -G DEB in the build folder). It depends on the
+# Qt libraries of Debian 12 and makes /var/lib/quorvel in its postinst.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quorvel)
+set(CPACK_PACKAGE_VENDOR "${QUORVEL_COMPANY}")
+set(CPACK_PACKAGE_CONTACT "${QUORVEL_COMPANY} <${QUORVEL_EMAIL}>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Quorvel reads, writes and deletes the phone book, speed dial list and broadcast groups of a DECT
+handset in its docking station, reads and writes its profile, tests its ringer and moves its SIM
+into a file and back. With a command-line tool, quorvel-cli, and a virtual handset, quorvel-handset.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), qt6-qpa-plugins")
+# xdg-utils tells which program opens the user guide.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst ${PROJECT_SOURCE_DIR}/dist/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)

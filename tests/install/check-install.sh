@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a desktop and a person find there: the
+# programs and their folder, the menu entry, icon and metainfo (validated), the man pages and the
+# completion; then runs the installed tool, which must find the files of its program folder.
+set -uo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install" >&2; exit 1; }
+app_id=$(sed -n 's/^QUORVEL_APP_ID:STRING=//p' "$build/CMakeCache.txt")
+
+for f in bin/quorvel bin/quorvel-cli bin/quorvel-handset \
+    libexec/quorvel/quorvel libexec/quorvel/quorvel-cli libexec/quorvel/quorvel-handset \
+    libexec/quorvel/settings.cfg libexec/quorvel/sim_list/VSIMLIST.xml \
+    libexec/quorvel/QuorvelUserGuide.pdf libexec/quorvel/AboutLogo.bmp libexec/quorvel/installed \
+    "share/applications/$app_id.desktop" "share/icons/hicolor/scalable/apps/$app_id.svg" \
+    "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel-cli.1 share/man/man1/quorvel-handset.1 \
+    share/bash-completion/completions/quorvel-cli; do
+    [ -e "$prefix/$f" ] || fail "$f is not installed"
+done
+for p in quorvel quorvel-cli quorvel-handset; do
+    [ -L "$prefix/bin/$p" ] || fail "bin/$p is not a link"
+    [ "$(readlink -f "$prefix/bin/$p")" = "$(readlink -f "$prefix/libexec/quorvel/$p")" ] ||
+        fail "bin/$p does not lead to the program folder"
+    [ -x "$prefix/bin/$p" ] || fail "bin/$p cannot be run"
+done
+# Relative links: the tree works wherever it is moved, as it is in a package.
+case $(readlink "$prefix/bin/quorvel-cli") in /*) fail "bin/quorvel-cli is an absolute link" ;; esac
+
+desktop-file-validate "$prefix/share/applications/$app_id.desktop" || fail "desktop-file-validate"
+grep -qx "Icon=$app_id" "$prefix/share/applications/$app_id.desktop" || fail "the desktop entry names another icon"
+appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml" >/dev/null ||
+    fail "appstreamcli validate: $(appstreamcli validate --no-net "$prefix/share/metainfo/$app_id.metainfo.xml")"
+head -c 5 "$prefix/libexec/quorvel/QuorvelUserGuide.pdf" | grep -q '%PDF-' || fail "the guide is no PDF"
+
+# The installed tool, from elsewhere, through its link, with a per-user folder of its own.
+home=$(mktemp -d)
+trap 'rm -rf "$prefix" "$home"' EXIT
+cd "$home" || exit 1
+out=$(QUORVEL_CONFIG_DIR=$home/config "$prefix/bin/quorvel-cli" --help) || fail "quorvel-cli --help from the prefix"
+grep -q '^commands:' <<<"$out" || fail "quorvel-cli --help printed no commands"
+out=$(QUORVEL_CONFIG_DIR=$home/config "$prefix/bin/quorvel-cli" sim-list --software 62018400 --pcs 06B 2>&1) ||
+    fail "the installed tool does not find sim_list/VSIMLIST.xml of its program folder: $out"
+"$prefix/bin/quorvel-handset" --help >/dev/null || fail "quorvel-handset --help from the prefix"
+
+# The installed programs write nothing into their folder, not even for root; nor does a person who may
+# not write it.
+QUORVEL_PORTS="COM7=/dev/null" QUORVEL_CONFIG_DIR=$home/root-config "$prefix/bin/quorvel-cli" --port COM7 set-port \
+    >/dev/null 2>&1 || fail "set-port from the prefix"
+grep -qs "Device No=7" "$home/root-config/quorvel.ini" || fail "the program ini is not in the per-user folder"
+[ ! -e "$prefix/libexec/quorvel/quorvel.ini" ] || fail "the program ini was written into the program folder"
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    chmod 755 "$prefix" "$prefix/libexec" "$prefix/libexec/quorvel"
+    chmod 777 "$home"
+    QUORVEL_PORTS="COM7=/dev/null" QUORVEL_CONFIG_DIR=$home/config \
+        setpriv --reuid=65534 --regid=65534 --clear-groups "$prefix/bin/quorvel-cli" --port COM7 set-port \
+        >/dev/null 2>&1 || fail "set-port as a person without write access to the program folder"
+    grep -qs "Device No=7" "$home/config/quorvel.ini" || fail "the program ini is not in the per-user folder"
+    [ ! -e "$prefix/libexec/quorvel/quorvel.ini" ] || fail "the program ini was written into the program folder"
+fi
+
+[ "$failures" -eq 0 ] && echo "install tree complete"
+exit $((failures > 0))
