@@ -16,9 +16,9 @@ const char* const GlobalOptions =
     "  --yes, -y                 answer every confirmation with yes\n"
     "  --json                    one JSON document on stdout instead of text\n"
     "  --verbose, -v             internal detail in error messages\n"
-    "  --record FILE             write every mail and answer to FILE, one JSON line each (quorvel-handset\n"
-    "                            --replay FILE answers as the recording says); with several ports, one\n"
-    "                            file per port, FILE with \"-COMn\" before its extension\n"
+    "  --record FILE             write every mail and answer to FILE, one JSON line each, for the virtual\n"
+    "                            handset to replay; with several ports, one file per port, FILE with\n"
+    "                            \"-COMn\" before its extension\n"
     "  --help, -h                this help; after a command, that command's\n";
 
 std::string FormName(const TCommand& command, const TForm& form) {
