@@ -24,6 +24,12 @@ struct TOption {
     std::string help;
 };
 
+// "-o FILE" and "--output FILE" of the commands that read a list into a file ("-" for stdout).
+inline std::vector<TOption> OutputOptions(const std::string& file) {
+    const std::string help = "write the list to " + file + " (\"-\" for stdout) instead of stdout";
+    return {{"-o", file, help}, {"--output", file, "the same as -o"}};
+}
+
 // One way to call a command: "phonebook write FILE.phb --add|--replace". A command without subcommands
 // has one form with an empty sub.
 struct TForm {

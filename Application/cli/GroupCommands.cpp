@@ -77,9 +77,7 @@ int Groups(const TGlobalOptions& options) {
         session.OpenPort();
         TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
         const bool ok = transfer.DeleteInHandset();
-        if (ok && !transfer.BackupPath().empty())
-            PrintMessage("The handset's earlier list is kept in " + transfer.BackupPath() + ".");
-        return ok ? Exit::Done : Exit::Failed;
+        return ReportDelete(ok, transfer.BackupPath());
     }
     UsageError();
 }
@@ -89,14 +87,10 @@ int Groups(const TGlobalOptions& options) {
 std::vector<TCommand> GroupCommands() {
     return {
         {"groups",
-         {{"read",
-           "[-o FILE.BGL]",
-           "read the broadcast groups the handset belongs to",
+         {{"read", "[-o FILE.BGL]", "read the broadcast groups the handset belongs to",
            "Reads the groups the handset belongs to (up to sixteen, each 0 to 255); the .BGL text (sixteen\n"
            "lines, one slot a line) goes to stdout, or to FILE.\n",
-           {{"-o", "FILE.BGL", "write the list to FILE (\"-\" for stdout)"},
-            {"--output", "FILE.BGL", "the same as -o"}},
-           "quorvel-cli groups read -o site.BGL"},
+           OutputOptions("FILE.BGL"), "quorvel-cli groups read -o site.BGL"},
           {"write",
            "FILE.BGL --add|--replace",
            "add or replace the handset's groups",

@@ -199,9 +199,7 @@ int Delete(TCliSession& session, const TArgs& args) {
     session.OpenPort();
     TPhonebookTransfer transfer(session.Core(), session.User(), session.Core().Phonebook);
     const bool ok = transfer.DeleteInHandset();
-    if (ok && !transfer.BackupPath().empty())
-        PrintMessage("The handset's earlier list is kept in " + transfer.BackupPath() + ".");
-    return ok ? Exit::Done : Exit::Failed;
+    return ReportDelete(ok, transfer.BackupPath());
 }
 
 int Import(const TArgs& args) {
@@ -257,16 +255,12 @@ int Phonebook(const TGlobalOptions& options) {
 } // namespace
 
 std::vector<TCommand> PhonebookCommands() {
-    const TOption output{"-o", "FILE.phb", "write the list to FILE (\"-\" for stdout) instead of stdout"};
     return {
         {"phonebook",
-         {{"read",
-           "[-o FILE.phb]",
-           "read the handset's phone book",
+         {{"read", "[-o FILE.phb]", "read the handset's phone book",
            "Reads the handset's phone book; the .phb text (one \"name,number\" line per entry, CR LF) goes\n"
            "to stdout, or to FILE. With --json, the entries as a JSON document.\n",
-           {output, {"--output", "FILE.phb", "the same as -o"}},
-           "quorvel-cli --port COM3 phonebook read -o office.phb"},
+           OutputOptions("FILE.phb"), "quorvel-cli --port COM3 phonebook read -o office.phb"},
           {"write",
            "FILE.phb --add|--replace",
            "write a .phb file to the handset",

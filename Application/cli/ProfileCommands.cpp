@@ -180,15 +180,12 @@ int Ringer(const TGlobalOptions& options) {
 std::vector<TCommand> ProfileCommands() {
     return {
         {"profile",
-         {{"read",
-           "[-o FILE.pro]",
-           "read the handset's profile",
+         {{"read", "[-o FILE.pro]", "read the handset's profile",
            "Reads the handset's profile; the .pro text goes to stdout, or to FILE (\"-\" for stdout). It "
            "holds\n"
            "the settings the handset has (the vibrator and the advanced settings depend on its software).\n"
            "With --json, the settings as a JSON document.\n",
-           {{"-o", "FILE.pro", "write the profile to FILE"}, {"--output", "FILE.pro", "the same as -o"}},
-           "quorvel-cli profile read -o office.pro"},
+           OutputOptions("FILE.pro"), "quorvel-cli profile read -o office.pro"},
           {"write",
            "FILE.pro",
            "write the settings a .pro file holds",

@@ -67,9 +67,7 @@ int SpeedDial(const TGlobalOptions& options) {
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
         const bool ok = transfer.DeleteInHandset();
-        if (ok && !transfer.BackupPath().empty())
-            PrintMessage("The handset's earlier list is kept in " + transfer.BackupPath() + ".");
-        return ok ? Exit::Done : Exit::Failed;
+        return ReportDelete(ok, transfer.BackupPath());
     }
     UsageError();
 }
@@ -79,14 +77,10 @@ int SpeedDial(const TGlobalOptions& options) {
 std::vector<TCommand> SpeedDialCommands() {
     return {
         {"speed-dial",
-         {{"read",
-           "[-o FILE.sdl]",
-           "read the handset's eleven speed dial numbers",
+         {{"read", "[-o FILE.sdl]", "read the handset's eleven speed dial numbers",
            "Reads the speed dial numbers of keys 0 to 9 and the alarm key; the .sdl text goes to stdout, or\n"
            "to FILE. Only handsets of software level 6 or 7 have a speed dial list.\n",
-           {{"-o", "FILE.sdl", "write the list to FILE (\"-\" for stdout)"},
-            {"--output", "FILE.sdl", "the same as -o"}},
-           "quorvel-cli speed-dial read -o desk.sdl"},
+           OutputOptions("FILE.sdl"), "quorvel-cli speed-dial read -o desk.sdl"},
           {"write",
            "FILE.sdl",
            "write the numbers a .sdl file holds",

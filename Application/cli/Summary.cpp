@@ -20,8 +20,7 @@ int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary) {
             document["backup"] = JsonText(summary.backup);
         PrintJson(document);
     } else {
-        if (!summary.backup.empty())
-            PrintMessage("The handset's earlier list is kept in " + summary.backup + ".");
+        ReportKept(summary.backup);
         const std::string skipped =
             summary.skips ? "; skipped as already held: " + std::to_string(summary.skipped) : std::string();
         std::printf("Written: %s%s; not written: %d.\n",
@@ -29,4 +28,15 @@ int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary) {
                     summary.notWritten);
     }
     return summary.ok ? Exit::Done : Exit::Failed;
+}
+
+void ReportKept(const std::string& backup) {
+    if (!backup.empty())
+        PrintMessage("The handset's earlier list is kept in " + backup + ".");
+}
+
+int ReportDelete(bool ok, const std::string& backup) {
+    if (ok)
+        ReportKept(backup);
+    return ok ? Exit::Done : Exit::Failed;
 }

@@ -25,3 +25,7 @@ struct TWriteSummary {
 
 // Prints the summary and gives the exit status the outcome stands for.
 int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary);
+
+// After a delete: where the handset's earlier list is kept, and the exit status.
+int ReportDelete(bool ok, const std::string& backup);
+void ReportKept(const std::string& backup);
