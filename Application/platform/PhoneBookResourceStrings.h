@@ -147,16 +147,59 @@ inline constexpr const char* SimEraseUnknown = "The SIM %s is in the file %s, bu
 inline constexpr const char* SimMoveOutUnfinished =
     "The move of the SIM %s out of its handset did not finish. Put the handset it came from in the docking "
     "station and choose \"Transfer SIM to File\": if it still holds the SIM, the unfinished move is undone, "
-    "else it is finished.";
+    "else it is finished. If that handset is lost or was erased, release the file (\"Release Unfinished "
+    "Move\" on the SIM tab, or quorvel-cli sim release).";
+inline constexpr const char* SimMoveInUnfinished =
+    "The move of the SIM %s into a handset did not finish, and that handset may hold it now: it shows "
+    "\"%s\". "
+    "Put it in the docking station and choose \"Transfer SIM to Handset\" with this file: the move is "
+    "finished there. If that handset is lost or was erased, release the file (\"Release Unfinished Move\" on "
+    "the SIM tab, or quorvel-cli sim release).";
 inline constexpr const char* SimMoveOutUndone =
     "The SIM %s is still in this handset: the unfinished move out of it is undone, and its file is removed.";
 inline constexpr const char* SimMoveOutFinished =
     "The unfinished move of the SIM %s out of this handset is finished: the SIM is in the file %s.";
 inline constexpr const char* SimMoveInFinished =
     "The SIM %s had already been written into this handset: its move is finished, and its file removed.";
+inline constexpr const char* SimMoveInUndone =
+    "The unfinished move of the SIM %s into this handset is undone: the SIM is in the file %s, which "
+    "\"Transfer SIM to Handset\" takes again.";
 inline constexpr const char* SimMoveInUnknown =
     "Whether the handset holds the SIM %s now could not be found out; its file and record are kept. Put the "
     "handset in the docking station and choose \"Transfer SIM to Handset\" with the same file again.";
+inline constexpr const char* SimTextNotWritten =
+    "The SIM %s is in this handset, but its display text could not be written. Choose \"Transfer SIM to "
+    "Handset\" with the same file again to finish the move.";
+inline constexpr const char* SimMarkNotWritten =
+    "The handset's display could not be marked for the move, so nothing was moved: the SIM %s stays where it "
+    "was.";
+inline constexpr const char* SimEraseNotFinished =
+    "The SIM %s is in the file %s, but the handset it came from was not wholly erased. Put it in the docking "
+    "station and choose \"Transfer SIM to File\" to finish.";
+inline constexpr const char* SimStaleMarkCleared =
+    "This handset showed \"%s\", the mark of a move that is over; the mark is cleared.";
+inline constexpr const char* SimReleaseQuestion =
+    "Release the unfinished move of the SIM %s %s a handset?\r\rThat handset may hold the SIM now. If it "
+    "does, the released file can still be written into a second handset, and the subscription is then in two "
+    "handsets. Release only if that handset is lost or was erased.";
+inline constexpr const char* SimReleaseOutOf = "out of";
+inline constexpr const char* SimReleaseInto = "into";
+inline constexpr const char* SimReleased =
+    "The unfinished move of the SIM %s is released: \"Transfer SIM to Handset\" takes the file %s.";
+inline constexpr const char* SimNothingToRelease =
+    "The SIM %s is in no unfinished move: there is nothing to release.";
+inline constexpr const char* ReleaseUnfinishedMove = "Release Unfinished Move";
+inline constexpr const char* SimRecordsCaption = "SIMs in files:";
+inline constexpr const char* SimRecordsColumns = "Serial number|Software|PCS|Saved|State|File";
+inline constexpr const char* SimRecordUnusable = "cannot be used: %s";
+// What the records of SIMs in files say of each SIM, on the SIM tab and in quorvel-cli sim records.
+inline constexpr const char* SimStateInFile = "in its file";
+inline constexpr const char* SimStateMovingOut = "moving out (not finished)";
+inline constexpr const char* SimStateMovingIn = "moving in (not finished)";
+inline constexpr const char* SimAdviceInFile = "\"Transfer SIM to Handset\" takes the file.";
+inline constexpr const char* SimAdviceErasePending =
+    "\"Transfer SIM to Handset\" takes the file. The handset it came from shows \"%s\" until \"Transfer "
+    "SIM to File\" on it finishes its erase.";
 inline constexpr const char* SimHandsetHoldsSim =
     "This handset holds the SIM %s. Move it to a file first: a SIM written over it would be lost.";
 inline constexpr const char* SimWrongSize =

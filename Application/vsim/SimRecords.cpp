@@ -3,6 +3,8 @@
 #include "link/NumberConverting.h"
 #include "platform/TextFormat.h"
 
+#include <QDateTime>
+
 namespace {
 
 constexpr const char* SoftwareValue = "Software";
@@ -11,6 +13,10 @@ constexpr const char* CrcValue = "CRC";
 constexpr const char* Sha256Value = "SHA256";
 constexpr const char* StateValue = "State";
 constexpr const char* FileValue = "File";
+constexpr const char* MarkValue = "Mark";
+constexpr const char* TextValue = "Text";
+constexpr const char* SavedValue = "Saved";
+constexpr const char* ReleasedValue = "Released";
 constexpr size_t Sha256Digits = 64;
 
 // A serial number names one key below the records: never the records' key itself or one further down.
@@ -65,7 +71,29 @@ std::string TextOf(const TRegistryKey& key, const char* name) {
     return value ? std::get<std::string>(*value) : std::string();
 }
 
+// The journal's values, each with the field it is read into.
+template <typename Journal, typename Each> void ForJournal(Journal& journal, Each each) {
+    each(StateValue, journal.State);
+    each(FileValue, journal.File);
+    each(MarkValue, journal.Mark);
+    each(TextValue, journal.Text);
+    each(ReleasedValue, journal.Released);
+}
+
+void WriteJournal(TRegistryTree& tree, const std::string& key, const TSimJournal& journal) {
+    ForJournal(journal, [&](const char* name, const std::string& value) {
+        if (value.empty())
+            tree.DeleteValue(key, name);
+        else
+            tree.SetValue(key, name, value);
+    });
+}
+
 } // namespace
+
+std::string RecordTime() {
+    return QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss").toStdString();
+}
 
 TSimRecords::TSimRecords(TRegistry& store)
     : Registry(store) {}
@@ -83,7 +111,7 @@ bool TSimRecords::Fail(const std::string& reason) {
 
 bool TSimRecords::StoreInRegistry(const std::string& serialNumber, const std::string& software,
                                   const std::string& pcs, uint32_t checksum, const std::string& sha256,
-                                  const std::string& state, const std::string& file) {
+                                  const TSimJournal& journal) {
     Error.clear();
     if (!IsKeyName(serialNumber))
         return Fail("The SIM record cannot be created: " + Quoted(serialNumber) + " is not a serial number.");
@@ -99,10 +127,8 @@ bool TSimRecords::StoreInRegistry(const std::string& serialNumber, const std::st
             tree.SetValue(key, CrcValue, checksum);
             if (!sha256.empty())
                 tree.SetValue(key, Sha256Value, Lower(sha256));
-            if (!state.empty())
-                tree.SetValue(key, StateValue, state);
-            if (!file.empty())
-                tree.SetValue(key, FileValue, file);
+            tree.SetValue(key, SavedValue, RecordTime());
+            WriteJournal(tree, key, journal);
         });
     } catch (const EStoreError& e) {
         return Fail(e.what());
@@ -159,8 +185,13 @@ std::string TSimRecords::RegistryFile(const std::string& serialNumber) const {
     return Text(serialNumber, FileValue);
 }
 
-bool TSimRecords::SetMoveState(const std::string& serialNumber, const std::string& state,
-                               const std::string& file) {
+TSimJournal TSimRecords::Journal(const std::string& serialNumber) const {
+    TSimJournal journal;
+    ForJournal(journal, [&](const char* name, std::string& field) { field = Text(serialNumber, name); });
+    return journal;
+}
+
+bool TSimRecords::SetJournal(const std::string& serialNumber, const TSimJournal& journal) {
     Error.clear();
     if (!IsKeyName(serialNumber))
         return Fail("The SIM record cannot be changed: " + Quoted(serialNumber) + " is not a serial number.");
@@ -171,14 +202,7 @@ bool TSimRecords::SetMoveState(const std::string& serialNumber, const std::strin
             if (!tree.Find(key))
                 return;
             found = true;
-            const auto set = [&](const char* name, const std::string& value) {
-                if (value.empty())
-                    tree.DeleteValue(key, name);
-                else
-                    tree.SetValue(key, name, value);
-            };
-            set(StateValue, state);
-            set(FileValue, file);
+            WriteJournal(tree, key, journal);
         });
     } catch (const EStoreError& e) {
         return Fail(e.what());
@@ -220,8 +244,8 @@ std::vector<TSimRecord> TSimRecords::Records() const {
         };
         text(SoftwareValue, record.Software);
         text(PcsValue, record.Pcs);
-        text(StateValue, record.State);
-        text(FileValue, record.File);
+        text(SavedValue, record.Saved);
+        ForJournal(record.Journal, text);
         if (std::string problem = CrcProblem(key); !problem.empty())
             problems.push_back(std::move(problem));
         else

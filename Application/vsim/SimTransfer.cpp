@@ -22,6 +22,60 @@ bool TSimTransfer::FileToSim() {
     return Run(false);
 }
 
+const char* SimStateName(const TSimJournal& journal) {
+    if (journal.State == SimMoveState::MovingOut)
+        return Texts::SimStateMovingOut;
+    if (journal.State == SimMoveState::MovingIn)
+        return Texts::SimStateMovingIn;
+    return Texts::SimStateInFile;
+}
+
+std::string SimMoveAdvice(const std::string& serialNumber, const TSimJournal& journal) {
+    if (journal.State == SimMoveState::MovingOut)
+        return FormatText(Texts::SimMoveOutUnfinished, serialNumber.c_str());
+    if (journal.State == SimMoveState::MovingIn)
+        return FormatText(Texts::SimMoveInUnfinished, serialNumber.c_str(),
+                          PrintableText(journal.Mark).c_str());
+    if (!journal.Mark.empty())
+        return FormatText(Texts::SimAdviceErasePending, PrintableText(journal.Mark).c_str());
+    return Texts::SimAdviceInFile;
+}
+
+bool ReleaseUnfinishedMove(TUserInteraction& ui, TSimRecords& records, const std::string& serialNumber) {
+    try {
+        const TSimJournal journal = records.Journal(serialNumber);
+        if (journal.State.empty()) {
+            ui.Message(TMessageKind::Information,
+                       FormatText(Texts::SimNothingToRelease, serialNumber.c_str()), TButtons::Ok);
+            return false;
+        }
+        const char* direction =
+            journal.State == SimMoveState::MovingOut ? Texts::SimReleaseOutOf : Texts::SimReleaseInto;
+        if (ui.Message(TMessageKind::Confirmation,
+                       FormatText(Texts::SimReleaseQuestion, serialNumber.c_str(), direction),
+                       TButtons::OkCancel) != TAnswer::Ok)
+            return false;
+        // The mark goes with the move: a handset still showing it is cleared by its next save.
+        if (!records.SetJournal(serialNumber,
+                                {"", journal.File, "", "", RecordTime() + ", " + journal.State})) {
+            ui.Message(TMessageKind::Error, FormatText(Texts::SimStoreProblem, records.LastError().c_str()),
+                       TButtons::Ok);
+            return false;
+        }
+        ui.Message(TMessageKind::Information,
+                   FormatText(Texts::SimReleased, serialNumber.c_str(), PrintableText(journal.File).c_str()),
+                   TButtons::Ok);
+        return true;
+    } catch (const EStoreError& e) {
+        ui.Message(TMessageKind::Error, FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()),
+                   TButtons::Ok);
+    } catch (const ESimRecordError& e) {
+        ui.Message(TMessageKind::Error, FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()),
+                   TButtons::Ok);
+    }
+    return false;
+}
+
 std::string TSimTransfer::FailureText(int code, bool toFile) {
     if (code == SimResult::NoHandset)
         return Texts::CouldNotConnect;

@@ -36,3 +36,13 @@ private:
     TSimRecords& Records;
     std::string ListPath;
 };
+
+// What the records say of a SIM in a file: how far its move is, and the step that takes it on. The SIM
+// tab and the command line show the same texts.
+const char* SimStateName(const TSimJournal& journal);
+std::string SimMoveAdvice(const std::string& serialNumber, const TSimJournal& journal);
+
+// Releases the unfinished move of the SIM, after the person has confirmed the risk that the handset it
+// was moving out of or into holds it: its file is taken again, and the journal says when. True when
+// released. No handset is needed.
+bool ReleaseUnfinishedMove(TUserInteraction& ui, TSimRecords& records, const std::string& serialNumber);

@@ -7,7 +7,9 @@
 #include "platform/TextFormat.h"
 #include "vsim/SerialNumber.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <array>
 #include <cstdio>
@@ -15,21 +17,54 @@
 namespace {
 
 constexpr int ScratchSize = 65536;
-constexpr const char* MoveMarkPrefix = "MOVING ";
+// A move's mark: "MOVING OUT 00291 0284280 1A2B3C4D". Marks of earlier versions named the serial number
+// alone ("MOVING 00291 0284280"), for a move out.
+constexpr const char* MarkPrefix = "MOVING ";
+constexpr const char* OutMark = "MOVING OUT ";
+constexpr const char* InMark = "MOVING IN ";
+constexpr size_t SerialTextLength = 13;
+// The head of the text area that is written last: it holds "MOVING " whole.
+constexpr size_t MarkHead = 8;
 
 std::string BytesText(std::span<const uint8_t> bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// The text area as the handset shows it: up to its first zero byte.
-std::string DisplayText(std::span<const uint8_t> area) {
-    std::string text;
-    for (const uint8_t b : area) {
-        if (b == 0)
-            break;
-        text += char(b);
-    }
-    return text;
+std::string HexOf(std::span<const uint8_t> bytes) {
+    std::string hex;
+    for (const uint8_t b : bytes)
+        hex += ByteToHex(b);
+    return hex;
+}
+
+// The text area a journal kept; nothing when it kept none or what it kept is not one.
+std::optional<TVirtualSim::TTextArea> AreaFromHex(const std::string& hex) {
+    TVirtualSim::TTextArea area{};
+    if (hex.size() != area.size() * 2 || !IsHexText(hex, false))
+        return std::nullopt;
+    for (size_t i = 0; i < area.size(); ++i)
+        area[i] = uint8_t(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
+    return area;
+}
+
+bool IsMark(const std::string& text) {
+    return text.starts_with(MarkPrefix);
+}
+
+// Whether the handset's text is the mark this journal's move put there.
+bool CarriesMark(const std::string& text, const std::string& serial, const TSimJournal& journal) {
+    if (!journal.Mark.empty())
+        return text == journal.Mark;
+    return journal.State == SimMoveState::MovingOut && text == MarkPrefix + serial;
+}
+
+std::string AbsolutePath(const std::string& file) {
+    return QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
+}
+
+bool RemoveFile(const std::string& file) {
+    return file.empty() || !QFileInfo::exists(QString::fromStdString(file)) ||
+           QFile::remove(QString::fromStdString(file));
 }
 
 } // namespace
@@ -67,8 +102,42 @@ std::string TVirtualSim::SimFileName(const std::string& chosen, const std::strin
            Texts::SimExtension;
 }
 
-std::string TVirtualSim::MoveMark() const {
-    return MoveMarkPrefix + SerialNumberText;
+TVirtualSim::TTextArea TVirtualSim::AreaOf(const std::string& text) {
+    TTextArea area{};
+    std::copy_n(text.begin(), std::min(text.size(), area.size()), area.begin());
+    return area;
+}
+
+std::string TVirtualSim::DisplayText(std::span<const uint8_t> area) {
+    std::string text;
+    for (const uint8_t b : area) {
+        if (b == 0)
+            break;
+        text += char(b);
+    }
+    return text;
+}
+
+std::optional<std::string> TVirtualSim::MarkedSerial(const std::string& text) {
+    if (!IsMark(text))
+        return std::nullopt;
+    std::string rest = text.substr(std::string(MarkPrefix).size());
+    for (const char* direction : {"OUT ", "IN "})
+        if (rest.starts_with(direction))
+            rest = rest.substr(std::string(direction).size());
+    if (rest.size() < SerialTextLength)
+        return std::nullopt;
+    return rest.substr(0, SerialTextLength);
+}
+
+// A mark no other move can carry: the direction, the serial number and a number drawn for this move.
+std::string TVirtualSim::NewMark(const char* direction) const {
+    return direction + SerialNumberText + " " + FormatText("%08X", QRandomGenerator::global()->generate());
+}
+
+bool TVirtualSim::Fail(const std::string& reason) {
+    Detail = FormatText(Texts::SimStoreProblem, reason.c_str());
+    return false;
 }
 
 // ---- the handset ----
@@ -122,20 +191,66 @@ bool TVirtualSim::EraseSerialNumber() {
 }
 
 // The handset's serial number as it is now: empty when it holds none, nothing when it cannot be read.
-std::optional<std::string> TVirtualSim::HandsetSerialNumber(std::string* textArea) {
-    std::array<uint8_t, TextAreaLength> bytes{};
-    if (Engine.ReadBlock(bytes, SerialLength, SerialAddress) != SerialLength)
+std::optional<std::string> TVirtualSim::HandsetSerialNumber(TTextArea* textArea) {
+    std::array<uint8_t, SerialLength> serial{};
+    if (Engine.ReadBlock(serial, SerialLength, SerialAddress) != SerialLength)
         return std::nullopt;
-    std::string hex;
-    for (size_t i = 0; i < SerialLength; ++i)
-        hex += ByteToHex(bytes[i]);
-    const std::string serial = TPP_SerialNumber::FormatSerialNumber(hex);
-    if (textArea) {
-        if (Engine.ReadBlock(bytes, TextAreaLength, TextAreaAddress) != TextAreaLength)
-            return std::nullopt;
-        *textArea = DisplayText(bytes);
+    if (textArea && Engine.ReadBlock(*textArea, TextAreaLength, TextAreaAddress) != TextAreaLength)
+        return std::nullopt;
+    return TPP_SerialNumber::FormatSerialNumber(HexOf(serial));
+}
+
+// The text area is the SIM's only when the SIM reaches past all of it; a shorter SIM leaves it to the
+// handset, whose own text is kept in the journal while a mark stands in its place.
+bool TVirtualSim::ImageHoldsTextArea() const {
+    return Image.Size() >= TextAreaAddress + TextAreaLength;
+}
+
+TVirtualSim::TTextArea TVirtualSim::ImageTextArea() const {
+    TTextArea area{};
+    if (ImageHoldsTextArea())
+        std::copy_n(Image.Data().begin() + TextAreaAddress, area.size(), area.begin());
+    return area;
+}
+
+void TVirtualSim::SetImageTextArea(const TTextArea& area) {
+    if (!ImageHoldsTextArea())
+        return;
+    std::vector<uint8_t> bytes(Image.Data().begin(), Image.Data().end());
+    std::copy(area.begin(), area.end(), bytes.begin() + TextAreaAddress);
+    Image.Clear();
+    Image.AddBuffer(bytes.data(), int(bytes.size()));
+}
+
+// What a marked handset shows once its move is over: the text it had before the mark, as the journal
+// kept it. A mark that nothing explains is no one's text: it becomes the one given.
+TVirtualSim::TTextArea TVirtualSim::OwnText(const TTextArea& area, const TSimJournal& journal,
+                                            const TTextArea& unknown) const {
+    if (const std::optional<TTextArea> kept = AreaFromHex(journal.Text))
+        return *kept;
+    if (!IsMark(DisplayText(area)))
+        return area;
+    if (!journal.File.empty()) {
+        TDynamicByteBuffer earlier;
+        try {
+            earlier.LoadFromFile(journal.File);
+        } catch (const std::exception&) {
+        }
+        if (earlier.Size() >= TextAreaAddress + TextAreaLength &&
+            !IsMark(DisplayText(earlier.Data().subspan(TextAreaAddress, TextAreaLength)))) {
+            TTextArea own{};
+            std::copy_n(earlier.Data().begin() + TextAreaAddress, own.size(), own.begin());
+            return own;
+        }
     }
-    return serial;
+    return unknown;
+}
+
+// The receiving handset's text once the SIM is in: the SIM's when it holds the area, else its own.
+TVirtualSim::TTextArea TVirtualSim::FinalText(const TSimJournal& journal) const {
+    if (ImageHoldsTextArea())
+        return ImageTextArea();
+    return AreaFromHex(journal.Text).value_or(TTextArea{});
 }
 
 void TVirtualSim::PrepareWriteRun() {
@@ -168,6 +283,8 @@ bool TVirtualSim::EraseSim() {
     return ok;
 }
 
+// Everything of the image but the protected addresses, the serial number and the text area, which the
+// move writes after it.
 bool TVirtualSim::WriteSim() {
     PrepareWriteRun();
     const std::span<const uint8_t> image = Image.Data();
@@ -187,20 +304,28 @@ bool TVirtualSim::WriteSim() {
             runStart = -1;
         }
     }
-    // The text area, then the serial number: the handset holds a SIM only once everything else is in.
-    ok = ok && WriteBytes(TextAreaAddress, image.subspan(TextAreaAddress, TextAreaLength));
-    ok = ok && WriteBytes(SerialAddress, image.subspan(SerialAddress, SerialLength));
     Engine.SetBlockListener(nullptr);
     return ok;
+}
+
+// The whole area is written, so that no tail of a longer text (a mark) stays behind the new one, and its
+// head last: a write cut off part-way leaves the head of the mark it replaces, which the handset shows
+// and the next save recognises.
+bool TVirtualSim::WriteTextArea(const TTextArea& area) {
+    const auto bytes = std::span<const uint8_t>(area);
+    return WriteBytes(TextAreaAddress + MarkHead, bytes.subspan(MarkHead)) &&
+           WriteBytes(TextAreaAddress, bytes.first(MarkHead));
+}
+
+// A mark goes in head first, so that a part of it is a mark already.
+bool TVirtualSim::WriteMark(const std::string& mark) {
+    return WriteBytes(TextAreaAddress, AreaOf(mark));
 }
 
 bool TVirtualSim::WriteDisplayText(const std::string& text) {
     if (text.empty() || text.size() > TextAreaLength)
         return false;
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    if (bytes.size() < TextAreaLength)
-        bytes.push_back(0);
-    return WriteBytes(TextAreaAddress, bytes);
+    return WriteTextArea(AreaOf(text));
 }
 
 bool TVirtualSim::SupportsReady() {
@@ -235,63 +360,129 @@ void TVirtualSim::Close(bool polled) {
 
 // ---- unfinished moves ----
 
-// A handset without serial number whose text area carries a move's mark is the one that move erased:
-// the SIM is in the move's file, and the move is finished now.
-int TVirtualSim::FinishMarkedMove(const std::string& textArea) {
-    if (!textArea.starts_with(MoveMarkPrefix))
+// A handset without serial number that shows a mark: the mark tells which move left it so, and only the
+// move whose journal holds that very mark is finished or undone here. Any other mark is of a move that is
+// over, and is cleared. The handset ends as an uninterrupted move out leaves it.
+int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
+    const std::string text = DisplayText(area);
+    std::optional<std::string> serial = MarkedSerial(text);
+    TSimJournal journal;
+    bool ours = false;
+    if (serial) {
+        journal = Records.Journal(*serial);
+        ours = CarriesMark(text, *serial, journal);
+    }
+    if (!ours) {
+        if (std::optional<std::string> partly = PartlyCleared(area)) {
+            serial = partly;
+            journal = Records.Journal(*serial);
+            ours = true;
+        }
+    }
+    if (!ours) {
+        if (!IsMark(text))
+            return SimResult::NoSerialNumber;
+        EraseSim();
+        WriteDisplayText(Texts::NoSimText);
+        Close(false);
+        Detail = FormatText(Texts::SimStaleMarkCleared, PrintableText(text).c_str());
         return SimResult::NoSerialNumber;
-    const std::string serial = textArea.substr(std::string(MoveMarkPrefix).size());
-    if (Records.RegistryState(serial) != SimMoveState::MovingOut)
+    }
+    if (journal.State == SimMoveState::MovingIn) {
+        // The handset the SIM was going into, before its serial number: the SIM is still in its file.
+        if (!Records.SetJournal(*serial, {"", journal.File})) {
+            Fail(Records.LastError());
+            return SimResult::NoRecord;
+        }
+        WriteDisplayText(Texts::NoSimText);
+        Close(false);
+        Detail = FormatText(Texts::SimMoveInUndone, serial->c_str(), journal.File.c_str());
         return SimResult::NoSerialNumber;
-    SerialNumberText = serial;
-    WrittenFile = Records.RegistryFile(serial);
-    if (!Records.SetMoveState(serial, "", WrittenFile)) {
-        Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
+    }
+    SerialNumberText = *serial;
+    WrittenFile = journal.File;
+    TSimJournal erasing = journal;
+    erasing.State.clear();
+    if (erasing.Mark.empty())
+        erasing.Mark = text;
+    if (!Records.SetJournal(*serial, erasing)) {
+        Fail(Records.LastError());
         return SimResult::NoRecord;
     }
-    Detail = FormatText(Texts::SimMoveOutFinished, serial.c_str(), WrittenFile.c_str());
-    EraseSim();
-    WriteDisplayText(Texts::NoSimText);
+    Detail = FormatText(Texts::SimMoveOutFinished, serial->c_str(), WrittenFile.c_str());
+    if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
+        if (!Records.SetJournal(*serial, {"", WrittenFile}))
+            Fail(Records.LastError());
+    } else {
+        Detail += "\r\r" + FormatText(Texts::SimEraseNotFinished, serial->c_str(), WrittenFile.c_str());
+    }
     Close(false);
     return SimResult::Done;
 }
 
+// The move out whose mark "   NO SIM   " was replacing when it was cut off: every byte of the area is the
+// mark's or that text's.
+std::optional<std::string> TVirtualSim::PartlyCleared(const TTextArea& area) const {
+    const TTextArea cleared = AreaOf(Texts::NoSimText);
+    if (area == cleared)
+        return std::nullopt;
+    for (const TSimRecord& record : Records.Records()) {
+        const std::string& mark = record.Journal.Mark;
+        if (!record.Problem.empty() || !mark.starts_with(OutMark) ||
+            record.Journal.State == SimMoveState::MovingIn)
+            continue;
+        const TTextArea marked = AreaOf(mark);
+        bool partly = true;
+        for (size_t i = 0; i < area.size() && partly; ++i)
+            partly = area[i] == marked[i] || area[i] == cleared[i];
+        if (partly)
+            return record.SerialNumber;
+    }
+    return std::nullopt;
+}
+
 // The handset still holds the SIM whose move out did not finish: its file goes, and its text area gets
-// back what the file holds there (the mark replaced it).
-bool TVirtualSim::UndoMoveOut(const std::string& serial) {
-    const std::string file = Records.RegistryFile(serial);
-    TDynamicByteBuffer earlier;
-    try {
-        earlier.LoadFromFile(file);
-    } catch (const std::exception&) {
-    }
-    if (earlier.Size() >= TextAreaAddress + TextAreaLength) {
-        const std::span<const uint8_t> area = earlier.Data().subspan(TextAreaAddress, TextAreaLength);
-        WriteBytes(TextAreaAddress, area);
-        // The image was read with the mark in it.
-        if (Image.Size() >= TextAreaAddress + TextAreaLength) {
-            std::vector<uint8_t> bytes(Image.Data().begin(), Image.Data().end());
-            std::copy(area.begin(), area.end(), bytes.begin() + TextAreaAddress);
-            Image.Clear();
-            Image.AddBuffer(bytes.data(), int(bytes.size()));
-        }
-    }
-    if (!file.empty())
-        std::remove(file.c_str());
-    if (!Records.RemoveFromRegistry(serial)) {
-        Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
-        return false;
-    }
-    Detail = FormatText(Texts::SimMoveOutUndone, serial.c_str());
+// back what it showed before the mark.
+bool TVirtualSim::UndoMoveOut(const TSimJournal& journal, TTextArea& area) {
+    const TTextArea own = OwnText(area, journal, TTextArea{});
+    if (own != area)
+        WriteTextArea(own);
+    area = own;
+    SetImageTextArea(own);
+    RemoveFile(journal.File);
+    if (!Records.RemoveFromRegistry(SerialNumberText))
+        return Fail(Records.LastError());
+    Detail = FormatText(Texts::SimMoveOutUndone, SerialNumberText.c_str());
     return true;
 }
 
-// The handset holds the SIM whose move in did not finish: the move is finished now.
-void TVirtualSim::FinishMoveIn(const std::string& serial, const std::string& file) {
-    if (!file.empty())
-        std::remove(file.c_str());
-    Records.RemoveFromRegistry(serial);
-    Detail = FormatText(Texts::SimMoveInFinished, serial.c_str());
+// The handset holds the SIM whose move in did not finish: what is left of the move (the text area, if
+// the mark still stands there) is done now, then its file and record go.
+int TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
+    TDynamicByteBuffer file;
+    try {
+        file.LoadFromFile(journal.File);
+    } catch (const std::exception&) {
+    }
+    // The text the move writes last: the file's, when it holds the area, else the one the handset had
+    // before. Written again whatever the handset shows, as the write may have been cut off part-way.
+    TTextArea text = AreaFromHex(journal.Text).value_or(TTextArea{});
+    if (file.Size() >= TextAreaAddress + TextAreaLength &&
+        SerialNumberFromImage(file.Data()) == SerialNumberText)
+        std::copy_n(file.Data().begin() + TextAreaAddress, text.size(), text.begin());
+    if (!WriteTextArea(text)) {
+        Detail = FormatText(Texts::SimTextNotWritten, SerialNumberText.c_str());
+        return SimResult::MoveUnfinished;
+    }
+    area = text;
+    SetImageTextArea(text);
+    RemoveFile(journal.File);
+    if (!Records.RemoveFromRegistry(SerialNumberText)) {
+        Fail(Records.LastError());
+        return SimResult::NoRecord;
+    }
+    Detail = FormatText(Texts::SimMoveInFinished, SerialNumberText.c_str());
+    return SimResult::Done;
 }
 
 // ---- the two transfers ----
@@ -311,21 +502,29 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
     if (!ReadSim())
         return SimResult::NotRead;
     try {
+        // The text area, from the image where it is part of the SIM, else from the handset.
+        TTextArea area = ImageTextArea();
+        if (!ImageHoldsTextArea() &&
+            Engine.ReadBlock(area, TextAreaLength, TextAreaAddress) != TextAreaLength)
+            return SimResult::NotRead;
         const std::optional<std::string> serial = SerialNumberFromImage(Image.Data());
         if (!serial)
-            return Image.Size() >= TextAreaAddress + TextAreaLength
-                       ? FinishMarkedMove(DisplayText(Image.Data().subspan(TextAreaAddress, TextAreaLength)))
-                       : SimResult::NoSerialNumber;
+            return FinishMarkedMove(area);
         SerialNumberText = *serial;
-        // An earlier move of this SIM that did not finish: the SIM is here, so it is no longer in a file.
-        const std::string state = Records.RegistryState(SerialNumberText);
-        if (state == SimMoveState::MovingOut && !UndoMoveOut(SerialNumberText))
+        // An earlier move of this SIM that did not finish: the SIM is here, so it is in no file.
+        const TSimJournal earlier = Records.Journal(SerialNumberText);
+        if (earlier.State == SimMoveState::MovingOut && !UndoMoveOut(earlier, area))
             return SimResult::NoRecord;
-        if (state == SimMoveState::MovingIn)
-            FinishMoveIn(SerialNumberText, Records.RegistryFile(SerialNumberText));
+        if (earlier.State == SimMoveState::MovingIn) {
+            if (const int code = FinishMoveIn(earlier, area); code != SimResult::Done)
+                return code;
+        }
         const std::string undone = Detail;
+        // Never a mark into the file: a mark no move explains leaves an empty text.
+        area = OwnText(area, {}, TTextArea{});
+        SetImageTextArea(area);
 
-        WrittenFile = SimFileName(fileName, SerialNumberText);
+        WrittenFile = AbsolutePath(SimFileName(fileName, SerialNumberText));
         try {
             WriteFileDurably(WrittenFile, BytesText(Image.Data()));
         } catch (const std::exception& e) {
@@ -333,13 +532,25 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
             return SimResult::FileNotWritten;
         }
         const uint32_t checksum = ImageChecksum(Image.Data());
+        const std::string mark = NewMark(OutMark);
+        const TSimJournal moving{SimMoveState::MovingOut, WrittenFile, mark, HexOf(area)};
         if (!Records.StoreInRegistry(SerialNumberText, Software, Pcs, checksum, ImageSha256(Image.Data()),
-                                     SimMoveState::MovingOut, WrittenFile)) {
+                                     moving)) {
             Detail = Records.LastError();
             return SimResult::NoRecord;
         }
-        // From here until the journal says the move is done, the handset shows which move it is in.
-        WriteDisplayText(MoveMark());
+        // From here until the handset is wholly erased, it shows which move it is in. Without the mark
+        // nothing could tell it later from any other handset without serial number: the move stops.
+        if (!WriteMark(mark)) {
+            // Nothing moved. Where the handset's text cannot be put back either, the journal keeps it
+            // for the next save on this handset, which undoes the move.
+            if (WriteTextArea(area)) {
+                RemoveFile(WrittenFile);
+                Records.RemoveFromRegistry(SerialNumberText);
+            }
+            Detail = FormatText(Texts::SimMarkNotWritten, SerialNumberText.c_str());
+            return SimResult::NotErased;
+        }
         if (!EraseSerialNumber()) {
             // The write may have reached the handset even though its read-back failed: ask the handset.
             const std::optional<std::string> now = HandsetSerialNumber(nullptr);
@@ -348,40 +559,93 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
                 return SimResult::EraseUnknown;
             }
             if (!now->empty()) {
-                WriteBytes(TextAreaAddress, Image.Data().subspan(TextAreaAddress, TextAreaLength));
+                WriteTextArea(area);
                 Records.RemoveFromRegistry(SerialNumberText);
                 return SimResult::NotErased;
             }
         }
-        if (!Records.SetMoveState(SerialNumberText, "", WrittenFile)) {
-            // The SIM is in the file; the record still says the move goes on, which the handset's mark
-            // lets the next transfer finish.
-            Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
+        // The SIM is in the file; the mark stays in the journal until the handset is wholly erased.
+        if (!Records.SetJournal(SerialNumberText, {"", WrittenFile, mark, moving.Text})) {
+            // The record still says the move goes on, which the handset's mark lets the next save finish.
+            Fail(Records.LastError());
             return SimResult::NoRecord;
         }
         Detail = undone;
-        EraseSim();
-        WriteDisplayText(Texts::NoSimText);
+        if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
+            if (!Records.SetJournal(SerialNumberText, {"", WrittenFile}))
+                Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
+        } else {
+            Detail += std::string(Detail.empty() ? "" : "\r\r") +
+                      FormatText(Texts::SimEraseNotFinished, SerialNumberText.c_str(), WrittenFile.c_str());
+        }
         Close(false);
         return SimResult::Done;
     } catch (const EStoreError& e) {
-        Detail = FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str());
+        Fail(PrintableText(e.what()));
     } catch (const ESimRecordError& e) {
-        Detail = FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str());
+        Fail(PrintableText(e.what()));
     }
     return SimResult::NoRecord;
+}
+
+// The write failed part-way: the serial number is erased again, and only a handset known to hold none
+// gives the SIM back to its file.
+int TVirtualSim::FailMoveIn(const std::string& file) {
+    EraseSerialNumber();
+    const std::optional<std::string> now = HandsetSerialNumber(nullptr);
+    if (now && now->empty()) {
+        WriteDisplayText(Texts::NoSimText);
+        if (!Records.SetJournal(SerialNumberText, {"", file}))
+            Fail(Records.LastError());
+    } else {
+        Detail = FormatText(Texts::SimMoveInUnknown, SerialNumberText.c_str());
+    }
+    return SimResult::NotWritten;
+}
+
+// Writes the file's SIM into the handset the journal's mark names (marked now when the journal has no
+// mark yet): everything but the serial number and the text area, then the serial number, then the text.
+int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, const TTextArea& area) {
+    if (journal.Mark.empty()) {
+        const TTextArea own = OwnText(area, {}, AreaOf(Texts::NoSimText));
+        journal = {SimMoveState::MovingIn, file, NewMark(InMark), HexOf(own)};
+        // The mark before the journal: a journal never names a mark the handset may not carry.
+        if (!WriteMark(journal.Mark)) {
+            WriteTextArea(area);
+            Detail = FormatText(Texts::SimMarkNotWritten, SerialNumberText.c_str());
+            return SimResult::NotWritten;
+        }
+        if (!Records.SetJournal(SerialNumberText, journal)) {
+            Fail(Records.LastError());
+            return SimResult::NoRecord;
+        }
+    }
+    if (!WriteSim())
+        return FailMoveIn(file);
+    if (!WriteBytes(SerialAddress, Image.Data().subspan(SerialAddress, SerialLength)))
+        return FailMoveIn(file);
+    if (!WriteTextArea(FinalText(journal))) {
+        Detail = FormatText(Texts::SimTextNotWritten, SerialNumberText.c_str());
+        return SimResult::MoveUnfinished;
+    }
+    if (!Records.RemoveFromRegistry(SerialNumberText))
+        Fail(Records.LastError());
+    RemoveFile(file);
+    Close(true);
+    return SimResult::Done;
 }
 
 int TVirtualSim::TransferFileToSim(const std::string& fileName) {
     SerialNumberText.clear();
     WrittenFile.clear();
     Detail.clear();
+    const std::string file = AbsolutePath(fileName);
     try {
         Image.Clear();
         // No SIM comes near a megabyte; a larger file is no SIM file.
-        if (QFileInfo(QString::fromStdString(fileName)).size() > ScratchSize)
+        if (QFileInfo(QString::fromStdString(file)).size() > ScratchSize)
             return SimResult::NotValid;
-        Image.LoadFromFile(fileName);
+        Image.LoadFromFile(file);
     } catch (const std::exception& e) {
         Detail = PrintableText(e.what());
         return SimResult::NotOpened;
@@ -394,7 +658,7 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
         if (!Records.RegistryCrcMatches(SerialNumberText, ImageChecksum(Image.Data()),
                                         ImageSha256(Image.Data())))
             return SimResult::NotValid;
-        const std::string state = Records.RegistryState(SerialNumberText);
+        TSimJournal journal = Records.Journal(SerialNumberText);
         const uint8_t probe = Engine.ProbeHandset(700);
         if (probe < 1 || probe > 6)
             return SimResult::NoHandset;
@@ -410,59 +674,53 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
             Detail = FormatText(Texts::SimWrongSize, Image.Size(), int(SimSize));
             return SimResult::WrongSize;
         }
-        std::string textArea;
-        const std::optional<std::string> held = HandsetSerialNumber(&textArea);
+        SendPreludeMail();
+        TTextArea area{};
+        const std::optional<std::string> held = HandsetSerialNumber(&area);
         if (!held)
             return SimResult::NotRead;
-        if (state == SimMoveState::MovingOut) {
+        const bool marked = CarriesMark(DisplayText(area), SerialNumberText, journal);
+        if (journal.State == SimMoveState::MovingOut) {
             // Only the handset the SIM came from can tell how that move ended.
             if (*held == SerialNumberText) {
-                UndoMoveOut(SerialNumberText);
+                UndoMoveOut(journal, area);
                 return SimResult::MoveUnfinished;
             }
-            if (!held->empty() || textArea != MoveMark()) {
+            if (!held->empty() || !marked) {
                 Detail = FormatText(Texts::SimMoveOutUnfinished, SerialNumberText.c_str());
                 return SimResult::MoveUnfinished;
             }
             // The handset it came from, erased: the move out is finished, and the SIM goes back.
-            if (!Records.SetMoveState(SerialNumberText, "", fileName)) {
-                Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
+            journal = {"", file};
+            if (!Records.SetJournal(SerialNumberText, journal)) {
+                Fail(Records.LastError());
                 return SimResult::NoRecord;
             }
+        } else if (journal.State == SimMoveState::MovingIn) {
+            // Only the handset the SIM was going into, known by its mark or the SIM's serial number.
+            if (*held == SerialNumberText)
+                return FinishMoveIn(journal, area);
+            if (!held->empty() || !marked) {
+                Detail = FormatText(Texts::SimMoveInUnfinished, SerialNumberText.c_str(),
+                                    PrintableText(journal.Mark).c_str());
+                return SimResult::MoveUnfinished;
+            }
+            // The same handset again: the move goes on under its mark, into the file it was taking.
+            journal.File = file;
+        } else {
+            // A move out that finished leaves its mark until the handset is wholly erased; the SIM is
+            // in its file, and this move starts afresh.
+            journal = {"", file};
         }
         if (!held->empty()) {
-            if (*held == SerialNumberText && state == SimMoveState::MovingIn) {
-                FinishMoveIn(SerialNumberText, fileName);
-                return SimResult::Done;
-            }
             Detail = FormatText(Texts::SimHandsetHoldsSim, held->c_str());
             return SimResult::HandsetHoldsSim;
         }
-        SendPreludeMail();
-        if (!Records.SetMoveState(SerialNumberText, SimMoveState::MovingIn, fileName)) {
-            Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
-            return SimResult::NoRecord;
-        }
-        if (!WriteSim()) {
-            WriteDisplayText(Texts::NoSimText);
-            EraseSerialNumber();
-            // Only a handset known to hold no serial number leaves the SIM in its file alone.
-            const std::optional<std::string> now = HandsetSerialNumber(nullptr);
-            if (now && now->empty())
-                Records.SetMoveState(SerialNumberText, "", fileName);
-            else
-                Detail = FormatText(Texts::SimMoveInUnknown, SerialNumberText.c_str());
-            return SimResult::NotWritten;
-        }
-        if (!Records.RemoveFromRegistry(SerialNumberText))
-            Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
-        std::remove(fileName.c_str());
-        Close(true);
-        return SimResult::Done;
+        return WriteIntoHandset(file, journal, area);
     } catch (const EStoreError& e) {
-        Detail = FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str());
+        Fail(PrintableText(e.what()));
     } catch (const ESimRecordError& e) {
-        Detail = FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str());
+        Fail(PrintableText(e.what()));
     }
     return SimResult::NotValid;
 }

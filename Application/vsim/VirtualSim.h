@@ -5,6 +5,7 @@
 #include "vsim/VirtualSimXml.h"
 #include "xml/DynamicByteBuffer.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,10 +38,12 @@ constexpr int WrongSize = 17;
 
 // Moves a handset's SIM into a file and a file's SIM into a handset, over the engine, with a record of
 // every SIM in a file. A SIM is in exactly one place: a handset with its serial number, or a file whose
-// record exists and matches. Each move keeps a journal in its record before each step that changes the
-// handset, and the handset carries the move's mark in its text area while its serial number is erased, so
-// that a move cut short by a lost line or a killed program is never taken for a finished one: the next
-// transfer on the handset concerned finishes or undoes it. One object serves one transfer.
+// record exists, matches and is in no move. Each move keeps a journal in its record, and the handset it
+// changes carries the move's own mark in its text area while the move may be cut short (the giving
+// handset from before its serial number is erased until it is wholly erased, the receiving one from
+// before its first byte until its serial number is in). A move cut short by a lost line or a killed
+// program is finished or undone only on a handset that carries its mark or the SIM's serial number.
+// One object serves one transfer.
 class TVirtualSim {
 public:
     TVirtualSim(TMailControl& engine, std::string listPath, TSimRecords& records);
@@ -63,7 +66,7 @@ public:
 
     // The serial number of the SIM in hand; empty at the start of each transfer.
     std::string SerialNumberText;
-    // The file a transfer to file wrote.
+    // The file a transfer to file wrote, an absolute path.
     std::string WrittenFile;
     // What the person should know beyond the result: an earlier move finished or undone, or what is
     // known after a step whose outcome is not; empty when there is nothing to add.
@@ -76,6 +79,15 @@ public:
     int UnreadyPause = 10000;
     int ReadyPollPause = 500;
 
+    // The text area's bytes.
+    using TTextArea = std::array<uint8_t, TextAreaLength>;
+    // text followed by zero bytes to the end of the area.
+    static TTextArea AreaOf(const std::string& text);
+    // The text as the handset shows it: up to the first zero byte.
+    static std::string DisplayText(std::span<const uint8_t> area);
+    // The serial number a mark names; nothing for a text that is no move's mark.
+    static std::optional<std::string> MarkedSerial(const std::string& text);
+
 private:
     class TReadyWait;
 
@@ -84,21 +96,32 @@ private:
     void SendPreludeMail();
     bool ReadSim();
     bool EraseSerialNumber();
-    std::optional<std::string> HandsetSerialNumber(std::string* textArea);
+    std::optional<std::string> HandsetSerialNumber(TTextArea* textArea);
     bool EraseSim();
     bool WriteSim();
     bool WriteDisplayText(const std::string& text);
+    bool WriteTextArea(const TTextArea& area);
+    bool WriteMark(const std::string& mark);
+    std::optional<std::string> PartlyCleared(const TTextArea& area) const;
+    bool ImageHoldsTextArea() const;
+    TTextArea ImageTextArea() const;
+    void SetImageTextArea(const TTextArea& area);
+    TTextArea OwnText(const TTextArea& area, const TSimJournal& journal, const TTextArea& unknown) const;
+    TTextArea FinalText(const TSimJournal& journal) const;
     bool WriteBytes(uint16_t address, std::span<const uint8_t> bytes);
     bool SupportsReady();
     bool IsReady();
     void PrepareWriteRun();
     void SendClosingMail();
     void Close(bool polled);
-    std::string MoveMark() const;
+    std::string NewMark(const char* direction) const;
+    bool Fail(const std::string& reason);
 
-    int FinishMarkedMove(const std::string& textArea);
-    bool UndoMoveOut(const std::string& serial);
-    void FinishMoveIn(const std::string& serial, const std::string& file);
+    int FinishMarkedMove(const TTextArea& area);
+    bool UndoMoveOut(const TSimJournal& journal, TTextArea& area);
+    int FinishMoveIn(const TSimJournal& journal, TTextArea& area);
+    int FailMoveIn(const std::string& file);
+    int WriteIntoHandset(const std::string& file, TSimJournal journal, const TTextArea& area);
 
     TMailControl& Engine;
     std::string ListPath;

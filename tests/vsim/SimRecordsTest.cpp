@@ -24,7 +24,7 @@ struct Records : testing::Test {
     }
     bool Store(const std::vector<uint8_t>& bytes, const std::string& state = {}) {
         return records.StoreInRegistry(Serial, "0123ABCD", "06A", ImageChecksum(bytes), ImageSha256(bytes),
-                                       state, state.empty() ? "" : "/home/x/backup_" + Serial + ".sim");
+                                       {state, state.empty() ? "" : "/home/x/backup_" + Serial + ".sim"});
     }
     bool Matches(const std::vector<uint8_t>& bytes) const {
         return records.RegistryCrcMatches(Serial, ImageChecksum(bytes), ImageSha256(bytes));
@@ -112,15 +112,18 @@ TEST_F(Records, JournalOfAMove) {
     EXPECT_EQ(records.RegistryFile(Serial), "/home/x/backup_00291 0284280.sim");
     EXPECT_TRUE(Matches(image));
 
-    ASSERT_TRUE(records.SetMoveState(Serial, "", records.RegistryFile(Serial)));
+    ASSERT_TRUE(records.SetJournal(Serial, {"", records.RegistryFile(Serial), "MOVING OUT x", "00"}));
     EXPECT_EQ(records.RegistryState(Serial), "");
     EXPECT_EQ(records.RegistryFile(Serial), "/home/x/backup_00291 0284280.sim");
-    ASSERT_TRUE(records.SetMoveState(Serial, SimMoveState::MovingIn, ""));
-    EXPECT_EQ(records.RegistryState(Serial), "moving-in");
-    EXPECT_EQ(records.RegistryFile(Serial), "");
+    EXPECT_EQ(records.Journal(Serial).Mark, "MOVING OUT x");
+    const TSimJournal in{SimMoveState::MovingIn, "", "MOVING IN y", "", "released"};
+    ASSERT_TRUE(records.SetJournal(Serial, in));
+    EXPECT_EQ(records.Journal(Serial), in) << "every value written, the ones left empty removed";
+    EXPECT_EQ(records.Records().at(0).Journal, in);
+    EXPECT_EQ(records.Records().at(0).Saved.size(), 19u) << "the time the SIM went into its file";
     EXPECT_TRUE(Matches(image)) << "the journal leaves the sums alone";
 
-    EXPECT_FALSE(records.SetMoveState("00001 0000001", SimMoveState::MovingIn, ""));
+    EXPECT_FALSE(records.SetJournal("00001 0000001", {SimMoveState::MovingIn}));
     EXPECT_THAT(records.LastError(), HasSubstr("no record"));
     EXPECT_EQ(records.Records().size(), 1u);
 }
