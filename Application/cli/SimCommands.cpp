@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/TerminalUser.h"
 #include "link/NumberConverting.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -137,18 +138,15 @@ int SimList(const TGlobalOptions& options) {
 
 // ---- the SIM move ----
 
-constexpr const char* SimUsage = "sim save FILE.sim | restore FILE.sim | records | check FILE.sim";
+constexpr const char* SimUsage =
+    "sim save FILE.sim | restore FILE.sim | records | check FILE.sim | release FILE.sim";
 
 std::string ListPath() {
     return ProgramDir() + "sim_list/VSIMLIST.xml";
 }
 
-const char* StateName(const std::string& state) {
-    if (state == SimMoveState::MovingOut)
-        return "moving out (not finished)";
-    if (state == SimMoveState::MovingIn)
-        return "moving in (not finished)";
-    return "in its file";
+[[noreturn]] void StoreProblem(const std::exception& e) {
+    throw TCommandFailure(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()));
 }
 
 int Records(bool json) {
@@ -158,10 +156,11 @@ int Records(bool json) {
     try {
         list = records.Records();
     } catch (const EStoreError& e) {
-        throw TCommandFailure(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()));
+        StoreProblem(e);
     }
     QJsonArray sims;
     for (const TSimRecord& r : list) {
+        const std::string advice = SimMoveAdvice(r.SerialNumber, r.Journal);
         if (json) {
             QJsonObject sim{{"serial", JsonText(r.SerialNumber)}};
             if (!r.Problem.empty()) {
@@ -170,16 +169,21 @@ int Records(bool json) {
                 sim["software"] = JsonText(r.Software);
                 sim["pcs"] = JsonText(r.Pcs);
                 sim["crc"] = JsonText(FormatText("%08X", r.Crc.value_or(0)));
-                sim["state"] = StateName(r.State);
-                sim["file"] = JsonText(r.File);
+                sim["state"] = SimStateName(r.Journal);
+                sim["file"] = JsonText(r.Journal.File);
+                sim["saved"] = JsonText(r.Saved);
+                sim["next"] = JsonText(advice);
+                if (!r.Journal.Released.empty())
+                    sim["released"] = JsonText(r.Journal.Released);
             }
             sims.append(sim);
         } else if (!r.Problem.empty()) {
             std::printf("%s  cannot be used: %s\n", r.SerialNumber.c_str(), PrintableText(r.Problem).c_str());
         } else {
-            std::printf("%s  software %s  pcs %s  crc %08X  %s  %s\n", r.SerialNumber.c_str(),
+            std::printf("%s  software %s  pcs %s  crc %08X  %s  %s  %s\n  %s\n", r.SerialNumber.c_str(),
                         PrintableText(r.Software).c_str(), PrintableText(r.Pcs).c_str(), r.Crc.value_or(0),
-                        StateName(r.State), PrintableText(r.File).c_str());
+                        SimStateName(r.Journal), PrintableText(r.Journal.File).c_str(),
+                        PrintableText(r.Saved).c_str(), PrintableText(advice).c_str());
         }
     }
     if (json)
@@ -190,8 +194,8 @@ int Records(bool json) {
     return Exit::Done;
 }
 
-// Whether the file would be taken by "sim restore", without a handset.
-int Check(const std::string& file) {
+// The serial number of the SIM in the file, when the file is the one its record names.
+std::string RecordedSerial(const std::string& file, TSimRecords& records) {
     TDynamicByteBuffer image;
     try {
         image.LoadFromFile(file);
@@ -201,24 +205,49 @@ int Check(const std::string& file) {
     const std::optional<std::string> serial = SerialNumberFromImage(image.Data());
     if (!serial)
         throw TInputError(file + ": " + Texts::SimFileCorrupted);
+    if (!records.RegistryCrcMatches(*serial, ImageChecksum(image.Data()), ImageSha256(image.Data())))
+        throw TInputError(file + ": SIM " + *serial + ": " + Texts::SimFileNotValid);
+    return *serial;
+}
+
+// Whether the file would be taken by "sim restore", without a handset; else what finishes its move.
+int Check(const std::string& file) {
     TRegistry store;
     TSimRecords records(store);
     try {
-        if (!records.RegistryCrcMatches(*serial, ImageChecksum(image.Data()), ImageSha256(image.Data())))
-            throw TInputError(file + ": SIM " + *serial + ": " + Texts::SimFileNotValid);
-        const std::string state = records.RegistryState(*serial);
-        if (!state.empty())
-            throw TInputError(file + ": SIM " + *serial + ": " +
-                              FormatText(Texts::SimMoveOutUnfinished, serial->c_str()));
-        std::printf("%s: SIM %s, from software %s, PCS %s: accepted\n", file.c_str(), serial->c_str(),
-                    PrintableText(records.RegistrySoftware(*serial)).c_str(),
-                    PrintableText(records.RegistryPcs(*serial)).c_str());
+        const std::string serial = RecordedSerial(file, records);
+        const TSimJournal journal = records.Journal(serial);
+        if (!journal.State.empty())
+            throw TInputError(file + ": SIM " + serial + ": " + SimMoveAdvice(serial, journal));
+        std::printf("%s: SIM %s, from software %s, PCS %s: accepted\n", file.c_str(), serial.c_str(),
+                    PrintableText(records.RegistrySoftware(serial)).c_str(),
+                    PrintableText(records.RegistryPcs(serial)).c_str());
+        if (!journal.Mark.empty())
+            PrintMessage(SimMoveAdvice(serial, journal));
     } catch (const EStoreError& e) {
-        throw TCommandFailure(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()));
+        StoreProblem(e);
     } catch (const ESimRecordError& e) {
-        throw TCommandFailure(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()));
+        StoreProblem(e);
     }
-    return 0;
+    return Exit::Done;
+}
+
+// Lets "sim restore" take the file of a move that did not finish, once the person has confirmed that the
+// handset it was moving out of or into is lost or erased.
+int Release(const TGlobalOptions& options, const std::string& file) {
+    TRegistry store;
+    TSimRecords records(store);
+    TTerminalUser user(options.yes);
+    try {
+        const std::string serial = RecordedSerial(file, records);
+        if (records.Journal(serial).State.empty())
+            throw TInputError(file + ": " + FormatText(Texts::SimNothingToRelease, serial.c_str()));
+        return ReleaseUnfinishedMove(user, records, serial) ? Exit::Done : Exit::Failed;
+    } catch (const EStoreError& e) {
+        StoreProblem(e);
+    } catch (const ESimRecordError& e) {
+        StoreProblem(e);
+    }
 }
 
 int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
@@ -249,6 +278,8 @@ int Sim(const TGlobalOptions& options) {
         return Move(options, false, args[1]);
     if (args[0] == "check")
         return Check(args[1]);
+    if (args[0] == "release")
+        return Release(options, args[1]);
     usage();
     return 2;
 }
@@ -293,13 +324,13 @@ std::vector<TCommand> SimCommands() {
            "Moves the SIM in FILE into the handset and deletes the file (asks, or --yes). Prints the serial\n"
            "number to put on the handset's label.\n",
            {},
-           "quorvel-cli --yes sim restore /media/sims/desk_00291-0284280.sim",
+           "quorvel-cli --yes sim restore \"/media/sims/desk_00291 0284280.sim\"",
            true},
           {"records",
            "",
            "list the SIMs that sit in files",
            "Lists the SIMs that sit in files: serial number, software, PCS, checksum, how far the move is,\n"
-           "file. No handset is needed.\n",
+           "file, when it was saved, and the step that takes it on. No handset is needed.\n",
            {},
            "quorvel-cli sim records --json",
            false,
@@ -307,9 +338,21 @@ std::vector<TCommand> SimCommands() {
           {"check",
            "FILE.sim",
            "tell whether restore would take a file",
-           "Tells whether FILE would be taken by restore; no handset is needed.\n",
+           "Tells whether FILE would be taken by restore, and if not, what finishes its move; no handset\n"
+           "is needed.\n",
            {},
-           "quorvel-cli sim check desk_00291-0284280.sim",
+           "quorvel-cli sim check \"desk_00291 0284280.sim\"",
+           false,
+           false},
+          {"release",
+           "FILE.sim",
+           "let restore take the file of a move that did not finish",
+           "Releases the unfinished move of the SIM in FILE, so that restore takes the file into any\n"
+           "handset. The handset the move was going out of or into may hold the SIM: release only when\n"
+           "that handset is lost or was erased (asks, or --yes). The release is kept in the SIM's record.\n"
+           "No handset is needed.\n",
+           {},
+           "quorvel-cli --yes sim release \"desk_00291 0284280.sim\"",
            false,
            false}},
          Sim},
