@@ -11,8 +11,19 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+
+namespace {
+
+// The columns of the records, and where each record keeps its journal for the selection.
+enum TColumn { SerialColumn, SoftwareColumn, PcsColumn, SavedColumn, StateColumn, FileColumn };
+constexpr int AdviceRole = Qt::UserRole;
+constexpr int UnfinishedRole = Qt::UserRole + 1;
+
+} // namespace
 
 TSimTab::TSimTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
     : TMainTab("tsSim", "VIRTUAL_SIM", core, ui, parent) {
@@ -31,6 +42,82 @@ TSimTab::TSimTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
         AddButton(this, "bbtnRestoreSim", Texts::TransferSimToHandset, &TSimTab::bbtnRestoreSimClick));
     buttons->addStretch(1);
     SheetLayout()->addLayout(buttons);
+
+    SheetLayout()->addWidget(new QLabel(Texts::SimRecordsCaption, this));
+    twSimRecords = new QTreeWidget(this);
+    twSimRecords->setObjectName("twSimRecords");
+    twSimRecords->setRootIsDecorated(false);
+    twSimRecords->setHeaderLabels(QString(Texts::SimRecordsColumns).split('|'));
+    twSimRecords->header()->setStretchLastSection(true);
+    connect(twSimRecords, &QTreeWidget::itemSelectionChanged, this, &TSimTab::twSimRecordsSelectionChanged);
+    SheetLayout()->addWidget(twSimRecords, 1);
+    lblSimAdvice = new QLabel(this);
+    lblSimAdvice->setObjectName("lblSimAdvice");
+    lblSimAdvice->setWordWrap(true);
+    SheetLayout()->addWidget(lblSimAdvice);
+    auto* release = new QHBoxLayout;
+    btnReleaseMove =
+        AddButton(this, "btnReleaseMove", Texts::ReleaseUnfinishedMove, &TSimTab::btnReleaseMoveClick);
+    btnReleaseMove->setEnabled(false);
+    release->addWidget(btnReleaseMove);
+    release->addStretch(1);
+    SheetLayout()->addLayout(release);
+}
+
+void TSimTab::TabShown() {
+    TMainTab::TabShown();
+    ShowSimRecords();
+}
+
+void TSimTab::ShowSimRecords() {
+    twSimRecords->clear();
+    lblSimAdvice->clear();
+    btnReleaseMove->setEnabled(false);
+    std::vector<TSimRecord> list;
+    try {
+        TRegistry store;
+        list = TSimRecords(store).Records();
+    } catch (const std::exception& e) {
+        lblSimAdvice->setText(FromAnsi(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str())));
+        return;
+    }
+    for (const TSimRecord& r : list) {
+        auto* item = new QTreeWidgetItem(twSimRecords);
+        item->setText(SerialColumn, FromAnsi(r.SerialNumber));
+        if (!r.Problem.empty()) {
+            item->setText(StateColumn,
+                          FromAnsi(FormatText(Texts::SimRecordUnusable, PrintableText(r.Problem).c_str())));
+            continue;
+        }
+        item->setText(SoftwareColumn, FromAnsi(PrintableText(r.Software)));
+        item->setText(PcsColumn, FromAnsi(PrintableText(r.Pcs)));
+        item->setText(SavedColumn, FromAnsi(PrintableText(r.Saved)));
+        item->setText(StateColumn, SimStateName(r.Journal));
+        item->setText(FileColumn, FromAnsi(PrintableText(r.Journal.File)));
+        const QString advice = FromAnsi(SimMoveAdvice(r.SerialNumber, r.Journal));
+        item->setData(SerialColumn, AdviceRole, advice);
+        item->setData(SerialColumn, UnfinishedRole, !r.Journal.State.empty());
+        item->setToolTip(StateColumn, advice);
+    }
+    for (int column = 0; column < twSimRecords->columnCount() - 1; ++column)
+        twSimRecords->resizeColumnToContents(column);
+}
+
+void TSimTab::twSimRecordsSelectionChanged() {
+    const QList<QTreeWidgetItem*> selected = twSimRecords->selectedItems();
+    const QTreeWidgetItem* item = selected.isEmpty() ? nullptr : selected.front();
+    lblSimAdvice->setText(item ? item->data(SerialColumn, AdviceRole).toString() : QString());
+    btnReleaseMove->setEnabled(item && item->data(SerialColumn, UnfinishedRole).toBool());
+}
+
+void TSimTab::btnReleaseMoveClick() {
+    const QList<QTreeWidgetItem*> selected = twSimRecords->selectedItems();
+    if (selected.isEmpty())
+        return;
+    TRegistry store;
+    TSimRecords records(store);
+    ReleaseUnfinishedMove(Ui, records, ToAnsi(selected.front()->text(SerialColumn)));
+    ShowSimRecords();
 }
 
 void TSimTab::Transfer(bool toFile) {
@@ -41,6 +128,7 @@ void TSimTab::Transfer(bool toFile) {
         transfer.SimToFile();
     else
         transfer.FileToSim();
+    ShowSimRecords();
 }
 
 void TSimTab::bbtnBackupSimClick() {

@@ -3,6 +3,8 @@
 #include "windows/MainTab.h"
 
 class QLabel;
+class QPushButton;
+class QTreeWidget;
 
 // The "SIM" tab: the SIM interpreter list's version and date, and the SIM's move between a handset and
 // a file.
@@ -18,10 +20,19 @@ public:
 
     void bbtnBackupSimClick();
     void bbtnRestoreSimClick();
+    void btnReleaseMoveClick();
+
+    // Lists what the records of SIMs in files hold: each SIM, how far its move is and what takes it on.
+    void ShowSimRecords();
+    void TabShown() override;
 
 private:
     void Transfer(bool toFile);
+    void twSimRecordsSelectionChanged();
 
     QLabel* lblXmlDateText;
     QLabel* lblXmlVersionText;
+    QTreeWidget* twSimRecords;
+    QLabel* lblSimAdvice;
+    QPushButton* btnReleaseMove;
 };

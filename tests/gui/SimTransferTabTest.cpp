@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +61,16 @@ TEST_F(SimTransferTab, TheSimGoesIntoAFileAndBackAsThePersonIsTold) {
     EXPECT_FALSE(QFile::exists(form->Chosen));
     EXPECT_FALSE(form->Busy());
     EXPECT_FALSE(progress.isVisible());
+    // The tab lists the SIM in its file, with the step that takes it on; nothing to release.
+    auto* records = form->findChild<QTreeWidget*>("twSimRecords");
+    ASSERT_EQ(records->topLevelItemCount(), 1);
+    EXPECT_EQ(records->topLevelItem(0)->text(0), "00291 0284280");
+    EXPECT_EQ(records->topLevelItem(0)->text(4), "in its file");
+    EXPECT_EQ(records->topLevelItem(0)->text(5), file);
+    records->setCurrentItem(records->topLevelItem(0));
+    EXPECT_EQ(form->findChild<QLabel*>("lblSimAdvice")->text(),
+              "\"Transfer SIM to Handset\" takes the file.");
+    EXPECT_FALSE(form->findChild<QPushButton*>("btnReleaseMove")->isEnabled());
 
     // Anything but a .sim file is refused before anything is sent.
     form->Chosen = dir.filePath("backup.txt");
@@ -81,6 +92,7 @@ TEST_F(SimTransferTab, TheSimGoesIntoAFileAndBackAsThePersonIsTold) {
     }
     EXPECT_TRUE(Status(*form).startsWith("SIM transferred to handset! - ")) << Status(*form).toStdString();
     EXPECT_FALSE(QFile::exists(file));
+    EXPECT_EQ(records->topLevelItemCount(), 0);
     // Moved back, the file is gone and a copy would not be taken; cancelled, nothing happens.
     {
         TModalAnswerer answerer(QMessageBox::Cancel);
