@@ -9,53 +9,20 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <array>
 #include <cstdio>
 
+using namespace SimMark;
+
 namespace {
 
 constexpr int ScratchSize = 65536;
-// A move's mark: "MOVING OUT 00291 0284280 1A2B3C4D". Marks of earlier versions named the serial number
-// alone ("MOVING 00291 0284280"), for a move out.
-constexpr const char* MarkPrefix = "MOVING ";
-constexpr const char* OutMark = "MOVING OUT ";
-constexpr const char* InMark = "MOVING IN ";
-constexpr size_t SerialTextLength = 13;
 // The head of the text area that is written last: it holds "MOVING " whole.
 constexpr size_t MarkHead = 8;
 
 std::string BytesText(std::span<const uint8_t> bytes) {
     return std::string(bytes.begin(), bytes.end());
-}
-
-std::string HexOf(std::span<const uint8_t> bytes) {
-    std::string hex;
-    for (const uint8_t b : bytes)
-        hex += ByteToHex(b);
-    return hex;
-}
-
-// The text area a journal kept; nothing when it kept none or what it kept is not one.
-std::optional<TVirtualSim::TTextArea> AreaFromHex(const std::string& hex) {
-    TVirtualSim::TTextArea area{};
-    if (hex.size() != area.size() * 2 || !IsHexText(hex, false))
-        return std::nullopt;
-    for (size_t i = 0; i < area.size(); ++i)
-        area[i] = uint8_t(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
-    return area;
-}
-
-bool IsMark(const std::string& text) {
-    return text.starts_with(MarkPrefix);
-}
-
-// Whether the handset's text is the mark this journal's move put there.
-bool CarriesMark(const std::string& text, const std::string& serial, const TSimJournal& journal) {
-    if (!journal.Mark.empty())
-        return text == journal.Mark;
-    return journal.State == SimMoveState::MovingOut && text == MarkPrefix + serial;
 }
 
 std::string AbsolutePath(const std::string& file) {
@@ -100,39 +67,6 @@ std::string TVirtualSim::SimFileName(const std::string& chosen, const std::strin
     const QFileInfo info(QString::fromStdString(chosen));
     return (info.path() + "/" + info.completeBaseName()).toStdString() + "_" + serialNumber + "." +
            Texts::SimExtension;
-}
-
-TVirtualSim::TTextArea TVirtualSim::AreaOf(const std::string& text) {
-    TTextArea area{};
-    std::copy_n(text.begin(), std::min(text.size(), area.size()), area.begin());
-    return area;
-}
-
-std::string TVirtualSim::DisplayText(std::span<const uint8_t> area) {
-    std::string text;
-    for (const uint8_t b : area) {
-        if (b == 0)
-            break;
-        text += char(b);
-    }
-    return text;
-}
-
-std::optional<std::string> TVirtualSim::MarkedSerial(const std::string& text) {
-    if (!IsMark(text))
-        return std::nullopt;
-    std::string rest = text.substr(std::string(MarkPrefix).size());
-    for (const char* direction : {"OUT ", "IN "})
-        if (rest.starts_with(direction))
-            rest = rest.substr(std::string(direction).size());
-    if (rest.size() < SerialTextLength)
-        return std::nullopt;
-    return rest.substr(0, SerialTextLength);
-}
-
-// A mark no other move can carry: the direction, the serial number and a number drawn for this move.
-std::string TVirtualSim::NewMark(const char* direction) const {
-    return direction + SerialNumberText + " " + FormatText("%08X", QRandomGenerator::global()->generate());
 }
 
 bool TVirtualSim::Fail(const std::string& reason) {
@@ -197,7 +131,10 @@ std::optional<std::string> TVirtualSim::HandsetSerialNumber(TTextArea* textArea)
         return std::nullopt;
     if (textArea && Engine.ReadBlock(*textArea, TextAreaLength, TextAreaAddress) != TextAreaLength)
         return std::nullopt;
-    return TPP_SerialNumber::FormatSerialNumber(HexOf(serial));
+    std::string hex;
+    for (const uint8_t b : serial)
+        hex += ByteToHex(b);
+    return TPP_SerialNumber::FormatSerialNumber(hex);
 }
 
 // The text area is the SIM's only when the SIM reaches past all of it; a shorter SIM leaves it to the
@@ -423,22 +360,19 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
 // The move out whose mark "   NO SIM   " was replacing when it was cut off: every byte of the area is the
 // mark's or that text's.
 std::optional<std::string> TVirtualSim::PartlyCleared(const TTextArea& area) const {
-    const TTextArea cleared = AreaOf(Texts::NoSimText);
-    if (area == cleared)
-        return std::nullopt;
+    // Only moves whose serial number is erased already (the SIM in its file, the erase to finish), and
+    // only one: where the write left no more than the head, which every mark shares, no move is meant.
+    std::optional<std::string> found;
     for (const TSimRecord& record : Records.Records()) {
-        const std::string& mark = record.Journal.Mark;
-        if (!record.Problem.empty() || !mark.starts_with(OutMark) ||
-            record.Journal.State == SimMoveState::MovingIn)
+        const TSimJournal& journal = record.Journal;
+        if (!record.Problem.empty() || !journal.State.empty() || !journal.Mark.starts_with(OutPrefix) ||
+            !PartlyReplaced(area, journal.Mark, Texts::NoSimText))
             continue;
-        const TTextArea marked = AreaOf(mark);
-        bool partly = true;
-        for (size_t i = 0; i < area.size() && partly; ++i)
-            partly = area[i] == marked[i] || area[i] == cleared[i];
-        if (partly)
-            return record.SerialNumber;
+        if (found)
+            return std::nullopt;
+        found = record.SerialNumber;
     }
-    return std::nullopt;
+    return found;
 }
 
 // The handset still holds the SIM whose move out did not finish: its file goes, and its text area gets
@@ -532,8 +466,8 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
             return SimResult::FileNotWritten;
         }
         const uint32_t checksum = ImageChecksum(Image.Data());
-        const std::string mark = NewMark(OutMark);
-        const TSimJournal moving{SimMoveState::MovingOut, WrittenFile, mark, HexOf(area)};
+        const std::string mark = NewMark(OutPrefix, SerialNumberText);
+        const TSimJournal moving{SimMoveState::MovingOut, WrittenFile, mark, AreaHex(area)};
         if (!Records.StoreInRegistry(SerialNumberText, Software, Pcs, checksum, ImageSha256(Image.Data()),
                                      moving)) {
             Detail = Records.LastError();
@@ -608,7 +542,7 @@ int TVirtualSim::FailMoveIn(const std::string& file) {
 int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, const TTextArea& area) {
     if (journal.Mark.empty()) {
         const TTextArea own = OwnText(area, {}, AreaOf(Texts::NoSimText));
-        journal = {SimMoveState::MovingIn, file, NewMark(InMark), HexOf(own)};
+        journal = {SimMoveState::MovingIn, file, NewMark(InPrefix, SerialNumberText), AreaHex(own)};
         // The mark before the journal: a journal never names a mark the handset may not carry.
         if (!WriteMark(journal.Mark)) {
             WriteTextArea(area);

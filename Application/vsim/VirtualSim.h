@@ -1,11 +1,11 @@
 #pragma once
 
 #include "link/Sndmail.h"
+#include "vsim/SimMark.h"
 #include "vsim/SimRecords.h"
 #include "vsim/VirtualSimXml.h"
 #include "xml/DynamicByteBuffer.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -58,8 +58,8 @@ public:
     // Addresses the transfer itself uses, whatever the interpreter list says.
     static constexpr uint16_t SerialAddress = 64;
     static constexpr uint16_t SerialLength = 5;
-    static constexpr uint16_t TextAreaAddress = 406;
-    static constexpr uint16_t TextAreaLength = 36;
+    static constexpr uint16_t TextAreaAddress = SimMark::TextAreaAddress;
+    static constexpr uint16_t TextAreaLength = SimMark::TextAreaLength;
 
     // "backup.sim" with '00291 0284280' gives "backup_00291 0284280.sim", in the same folder.
     static std::string SimFileName(const std::string& chosen, const std::string& serialNumber);
@@ -79,16 +79,9 @@ public:
     int UnreadyPause = 10000;
     int ReadyPollPause = 500;
 
-    // The text area's bytes.
-    using TTextArea = std::array<uint8_t, TextAreaLength>;
-    // text followed by zero bytes to the end of the area.
-    static TTextArea AreaOf(const std::string& text);
-    // The text as the handset shows it: up to the first zero byte.
-    static std::string DisplayText(std::span<const uint8_t> area);
-    // The serial number a mark names; nothing for a text that is no move's mark.
-    static std::optional<std::string> MarkedSerial(const std::string& text);
-
 private:
+    using TTextArea = SimMark::TTextArea;
+
     class TReadyWait;
 
     bool ReadSoftwarePcs();
@@ -114,7 +107,6 @@ private:
     void PrepareWriteRun();
     void SendClosingMail();
     void Close(bool polled);
-    std::string NewMark(const char* direction) const;
     bool Fail(const std::string& reason);
 
     int FinishMarkedMove(const TTextArea& area);

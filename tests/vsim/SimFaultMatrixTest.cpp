@@ -117,7 +117,7 @@ struct SimFaultMatrix : TSimMoveFixture, testing::WithParamInterface<TCase> {
     }
 
     static std::string Display(const THandsetState& state) {
-        return TVirtualSim::DisplayText(std::span(state.memory).subspan(TextArea, TextLength));
+        return SimMark::DisplayText(std::span(state.memory).subspan(TextArea, TextLength));
     }
     static bool Holds(const THandsetState& state, const std::string& serial = Serial) {
         return SerialNumberFromImage(state.memory) == serial;
