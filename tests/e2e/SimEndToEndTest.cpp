@@ -138,3 +138,48 @@ TEST_F(SimMove, AnEraseWhoseOutcomeIsNotKnownIsFinishedByTheNextSave) {
     EXPECT_NE(run.out.find("is finished: the SIM is in the file"), std::string::npos) << run.out;
     EXPECT_EQ(Sim(again, {"check", SimFile()}).exitCode, 0);
 }
+
+TEST_F(SimMove, AMoveInLeftUnfinishedIsTakenOnlyByItsHandsetUntilReleased) {
+    {
+        THandsetProcess first;
+        ASSERT_TRUE(first.Started());
+        ASSERT_EQ(Sim(first, {"save", Chosen()}).exitCode, 0);
+    }
+    // No read of the serial number after the first one is answered: the serial number goes in, and its
+    // erase after the failed read-back too, but the program cannot know either.
+    {
+        THandsetProcess lost(
+            {"--state", State("marked.txt"), "--serial", "none", "--ignore-mail", "023C0800054000:2+"});
+        ASSERT_TRUE(lost.Started());
+        const auto run = Sim(lost, {"restore", SimFile()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("could not be found out"), std::string::npos) << run.err;
+    }
+    THandsetProcess marked({"--state", State("marked.txt")});
+    THandsetProcess other({"--state", State("other.txt"), "--serial", "none"});
+    ASSERT_TRUE(marked.Started() && other.Started());
+    auto run = Sim(other, {"check", SimFile()});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("into a handset did not finish"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("it shows \"MOVING IN " + Serial + " "), std::string::npos) << run.err;
+    run = Sim(other, {"restore", SimFile()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("it shows \"MOVING IN "), std::string::npos) << run.err;
+    EXPECT_TRUE(HoldsSerial(State("other.txt"), false));
+
+    // The person knows the marked handset is lost: the file is released, and taken.
+    run = Sim(other, {"release", SimFile()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE((run.out + run.err).find("is released"), std::string::npos) << run.out << run.err;
+    run = Sim(other, {"records"});
+    EXPECT_NE(run.out.find("in its file"), std::string::npos) << run.out;
+    run = Sim(other, {"restore", SimFile()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(HoldsSerial(State("other.txt"), true));
+    // The marked handset turns up after all: its mark is of a move that is over.
+    run = Sim(marked, {"save", Chosen()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("the mark of a move that is over; the mark is cleared"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(Sim(marked, {"release", SimFile()}).exitCode, 2) << "no file, nothing to release";
+}
