@@ -46,9 +46,11 @@ int SpeedDial(const TGlobalOptions& options) {
         return 0;
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
-        if (!QFile::exists(QString::fromStdString(args[1])))
-            throw TInputError("Could not read " + args[1] + ".");
-        LoadSpeedDialList(args[1], list);
+        try {
+            LoadSpeedDialList(args[1], list);
+        } catch (const EUnusableFile& e) {
+            throw TInputError(e.what());
+        }
         TCliSession session(options);
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);

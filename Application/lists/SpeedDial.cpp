@@ -1,7 +1,12 @@
 #include "lists/SpeedDial.h"
 
 #include "platform/CfgFiles.h"
+#include "platform/TextFile.h"
+#include "platform/TextFormat.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
 #include <cctype>
 
 namespace {
@@ -92,9 +97,25 @@ void SaveSpeedDialList(const std::string& path, const TPP5SpeedDial& list) {
 }
 
 void LoadSpeedDialList(const std::string& path, TPP5SpeedDial& list) {
-    list.Clear();
     TCfgFile file(path);
+    const auto refuse = [&](const std::string& why) { throw EUnusableFile(path + ": " + why); };
+    if (!QFileInfo::exists(QString::fromStdString(path)))
+        refuse("there is no such file.");
+    if (!file.ReadProblem().empty())
+        refuse("it cannot be read: " + file.ReadProblem() + ".");
     file.SetSeparator(',');
+    const std::vector<std::string> keys = file.LineKeys();
+    std::vector<std::string> unknown;
+    for (const std::string& key : keys)
+        if (std::none_of(std::begin(KeyNames), std::end(KeyNames),
+                         [&](const char* name) { return SameText(key, name); }))
+            unknown.push_back(QuotedText(key));
+    const std::string known = "a speed dial list has the keys Key_0 to Key_9 and Key_Alarm";
+    if (!unknown.empty())
+        refuse("no speed dial key: " + JoinedText(unknown) + "; " + known + ".");
+    if (keys.empty())
+        refuse("it holds no speed dial number; " + known + ".");
+    list.Clear();
     for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
         list.SetNumber(k, file.ReadValue(KeyNames[k], ""));
 }

@@ -39,8 +39,10 @@ public:
 const char* SpeedDialKeyName(int k);
 
 // The ".sdl" file: "Key_0,number" lines, CR LF, through TCfgFile with "," as separator. Saving keeps the
-// file's other lines and raises std::runtime_error when the file cannot be written; loading takes each
-// key's value (empty when missing), cut to 23 characters.
+// file's other lines and raises std::runtime_error when the file cannot be written (or was not read
+// whole). Loading takes each key's value (empty when missing), cut to 23 characters; a file that cannot be
+// read whole, names a key that is no speed dial key, or none at all, raises EUnusableFile and leaves the
+// list as it was. Other lines (comments) are left alone.
 void SaveSpeedDialList(const std::string& path, const TPP5SpeedDial& list);
 void LoadSpeedDialList(const std::string& path, TPP5SpeedDial& list);
 

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <stdexcept>
@@ -42,17 +43,33 @@ bool StartsWithText(const std::string& line, const std::string& prefix) {
 
 TCfgFile::TCfgFile(std::string fileName)
     : FileName(std::move(fileName)) {
-    QFile file(QString::fromStdString(FileName));
-    if (!file.open(QIODevice::ReadOnly))
+    const QFileInfo info(QString::fromStdString(FileName));
+    if (!info.exists())
         return;
+    if (info.isDir()) {
+        Problem = "it is a folder";
+        return;
+    }
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        Problem = file.errorString().toStdString();
+        return;
+    }
     // One byte over the bound tells an oversized file from one of exactly that size; a half-read file
     // would be worse than none.
     const QByteArray data = file.read(MaxCfgBytes + 1);
-    if (data.size() > MaxCfgBytes)
+    if (file.error() != QFileDevice::NoError) {
+        Problem = file.errorString().toStdString();
         return;
+    }
+    if (data.size() > MaxCfgBytes) {
+        Problem = "it is larger than " + std::to_string(MaxCfgBytes) + " bytes";
+        return;
+    }
     // Lines end in CR LF, LF or CR alone, as editors on any system leave them.
     std::string line;
-    for (qsizetype i = 0; i < data.size(); ++i) {
+    const qsizetype start = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    for (qsizetype i = start; i < data.size(); ++i) {
         const char c = data[i];
         if (c != '\r' && c != '\n') {
             line += c;
@@ -100,6 +117,18 @@ int TCfgFile::LineOf(const std::string& key, std::string* value) const {
     return -1;
 }
 
+std::vector<std::string> TCfgFile::LineKeys(std::vector<int>* keyless) const {
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        const size_t at = Lines[i].find(Separator);
+        if (at != std::string::npos)
+            keys.push_back(Trim(Lines[i].substr(0, at)));
+        else if (keyless && !Trim(Lines[i]).empty())
+            keyless->push_back(int(i) + 1);
+    }
+    return keys;
+}
+
 std::string TCfgFile::ReadValue(const std::string& key, const std::string& def) const {
     std::string value;
     return LineOf(key, &value) >= 0 ? value : def;
@@ -115,6 +144,9 @@ void TCfgFile::WriteValue(const std::string& key, const std::string& value) {
 }
 
 void TCfgFile::Save() {
+    if (!Problem.empty())
+        throw std::runtime_error("Cannot write " + FileName + ": " + Problem +
+                                 ", so a save would lose what it holds.");
     QSaveFile file(QString::fromStdString(FileName));
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("Cannot write " + FileName + ": " + file.errorString().toStdString());

@@ -9,8 +9,9 @@
 // as bytes; lines this class does not write stay exactly as they were.
 class TCfgFile {
 public:
-    // A missing, unreadable or oversized file gives an empty list and no error. Lines may end in CR LF,
-    // LF or CR alone.
+    // A missing, unreadable or oversized file gives an empty list and no error; ReadProblem says why
+    // an existing one was not read. Lines may end in CR LF, LF or CR alone; a UTF-8 byte-order mark at
+    // the start is skipped.
     explicit TCfgFile(std::string fileName);
     // A caller that writes values ends with Close(), which reports a failed save. Whatever is still
     // unsaved here is saved as a last resort; a destructor cannot throw, so a failure of that save goes
@@ -23,7 +24,14 @@ public:
     void WriteValue(const std::string& key, const std::string& value);
     void SetSeparator(char ch) { Separator = ch; }
 
-    // Replaces the file atomically, each line ended by CR LF; throws std::runtime_error on failure.
+    // Why an existing file could not be read whole; empty when it was, or when there is no file.
+    const std::string& ReadProblem() const { return Problem; }
+    // The key of each line that has the separator, trimmed, in the file's order; the numbers (from 1) of
+    // the other lines that are not blank go to keyless.
+    std::vector<std::string> LineKeys(std::vector<int>* keyless = nullptr) const;
+
+    // Replaces the file atomically, each line ended by CR LF; throws std::runtime_error on failure. A
+    // file that was not read whole is never replaced: what it holds would be lost.
     void Save();
     // The save that releasing the file makes: saves when modified, and throws as Save does. The
     // destructor saves nothing after it, even when it failed.
@@ -34,6 +42,7 @@ private:
     int LineOf(const std::string& key, std::string* value) const;
 
     std::string FileName;
+    std::string Problem;
     std::vector<std::string> Lines;
     bool Modified = false;
     bool Closed = false;

@@ -9,6 +9,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A list or profile file the program will not take, with why, for the person: it cannot be read whole,
+// holds nothing usable, or holds keys its kind does not have (named). Nothing was sent or changed.
+class EUnusableFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The whole file as bytes. Raises EFileError with the reason when it cannot be read or is larger
 // than limit bytes.
 std::string ReadFileBytes(const std::string& path, size_t limit);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // printf-style filling of the table's texts ("Finished reading from handset! - %d sec"). Strings are
 // passed as C strings.
@@ -25,6 +26,22 @@ inline std::string PrintableText(const std::string& text) {
             shown += c;
     }
     return shown;
+}
+
+// What a message quotes of a file: printable, and cut after `most` characters with "...".
+inline std::string QuotedText(const std::string& text, size_t most = 40) {
+    const std::string shown = PrintableText(text.size() > most ? text.substr(0, most) : text);
+    return "\"" + shown + (text.size() > most ? "...\"" : "\"");
+}
+
+// Up to `most` texts joined with ", ", and how many more there are.
+inline std::string JoinedText(const std::vector<std::string>& texts, size_t most = 5) {
+    std::string joined;
+    for (size_t i = 0; i < texts.size() && i < most; ++i)
+        joined += (i ? ", " : "") + texts[i];
+    if (texts.size() > most)
+        joined += " and " + std::to_string(texts.size() - most) + " more";
+    return joined;
 }
 
 // Puts ch in front of text until it is width characters long.

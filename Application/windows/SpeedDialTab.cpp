@@ -2,6 +2,7 @@
 
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
 #include "windows/ListGrid.h"
 
 #include <QGroupBox>
@@ -150,8 +151,17 @@ void TSpeedDialTab::miOpenSpeedDialListClick() {
     const std::string path = Ui.AskFileName(false, Texts::SpeedDialFilter, Texts::SpeedDialExtension);
     if (path.empty())
         return;
+    // Loaded beside the list, so that a file that is refused leaves the grid as it was.
+    TPP5SpeedDial loaded;
+    try {
+        LoadSpeedDialList(path, loaded);
+    } catch (const EUnusableFile& e) {
+        Ui.Message(TMessageKind::Error, std::string(Texts::CouldNotReadFile) + "\r\r" + e.what(),
+                   TButtons::Ok);
+        return;
+    }
     InitSpeedDialGrid();
-    LoadSpeedDialList(path, SpeedDial);
+    SpeedDial = loaded;
     ShowListEntry(AllEntries);
 }
 
@@ -161,7 +171,8 @@ void TSpeedDialTab::miSaveSpeedDialListAsClick() {
         return;
     try {
         SaveSpeedDialList(path, SpeedDial);
-    } catch (const std::exception&) {
-        Ui.Message(TMessageKind::Error, Texts::CouldNotSaveList, TButtons::Ok);
+    } catch (const std::exception& e) {
+        Ui.Message(TMessageKind::Error, std::string(Texts::CouldNotSaveList) + "\r\r" + e.what(),
+                   TButtons::Ok);
     }
 }

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 namespace {
 
 QString WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
@@ -45,6 +48,35 @@ TEST(SpeedDialCommands, WriteReadAndDeleteTheHandsetsBlock) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("The number of Key_4 holds \"a\""), std::string::npos) << run.err;
     EXPECT_EQ(SpeedDial(handset, {"read"}).out.rfind("Key_0,12-3\r\n", 0), 0u);
+
+    // Files with nothing usable, or with keys of no speed dial key, are refused before anything is sent.
+    for (const auto& [name, content, why] : std::vector<std::tuple<const char*, QByteArray, std::string>>{
+             {"empty.sdl", "", "it holds no speed dial number"},
+             {"binary.sdl",
+              QByteArray("\x7F"
+                         "ELF\x02\x01\x00\x00",
+                         8),
+              "it holds no speed dial number"},
+             {"alarm.sdl", "Key_0,1\r\nKey_A,2\r\n", "no speed dial key: \"Key_A\""},
+             {"huge.sdl", QByteArray(3 << 20, '1'), "it is larger than"}}) {
+        run = SpeedDial(handset, {"write", WriteFile(dir, name, content)});
+        EXPECT_EQ(run.exitCode, 2) << name;
+        EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("kept in"), std::string::npos) << "nothing was read or written: " << run.err;
+    }
+    // A file too large to read whole is never replaced by a save into it.
+    const QByteArray large = "Key_0,1\r\n" + QByteArray(2 << 20, ';');
+    const QString kept = WriteFile(dir, "large.sdl", large);
+    run = SpeedDial(handset, {"read", "-o", kept});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("a save would lose what it holds"), std::string::npos) << run.err;
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), large);
+    run = SpeedDial(handset, {"write", dir.path()});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("it cannot be read: it is a folder"), std::string::npos) << run.err;
+    EXPECT_EQ(SpeedDial(handset, {"read"}).out.rfind("Key_0,12-3\r\n", 0), 0u) << "the handset's list stays";
 
     run = SpeedDial(handset, {"delete"});
     ASSERT_EQ(run.exitCode, 0) << run.err;

@@ -1,10 +1,14 @@
 // The speed dial block as the handset keeps it, and the .sdl file.
 #include "lists/SpeedDial.h"
+#include "platform/TextFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+using testing::HasSubstr;
 
 namespace {
 
@@ -92,18 +96,44 @@ TEST(SpeedDialFile, KeysAreFoundWithoutRegardToCaseAndOtherLinesStay) {
     EXPECT_EQ(text.rfind("; my list\r\n", 0), 0u) << text;
     EXPECT_NE(text.find("Key_5,\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Key_Alarm,9\r\n"), std::string::npos) << text;
+}
 
-    // Empty, binary and NUL-holding files load as an empty list.
-    for (const QByteArray& junk :
-         {QByteArray(), QByteArray("\x00\x01\xFF Key_1", 9), QByteArray(100000, '\x00')}) {
+// Nothing usable, or keys of no speed dial key: refused with why, the list as it was. A byte-order mark
+// is no part of the first key.
+TEST(SpeedDialFile, AFileWithoutUsableKeysOrWithUnknownKeysIsRefused) {
+    QTemporaryDir dir;
+    const auto load = [&](const QByteArray& content, TPP5SpeedDial& list) {
         QFile odd(dir.filePath("odd.sdl"));
-        ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
-        odd.write(junk);
+        EXPECT_TRUE(odd.open(QIODevice::WriteOnly));
+        odd.write(content);
         odd.close();
         LoadSpeedDialList(dir.filePath("odd.sdl").toStdString(), list);
-        for (const std::string& number : list.Numbers)
-            EXPECT_LE(number.size(), 23u);
-    }
+    };
+    const auto refusal = [&](const QByteArray& content) -> std::string {
+        TPP5SpeedDial list;
+        list.SetNumber(7, "123");
+        try {
+            load(content, list);
+        } catch (const EUnusableFile& e) {
+            EXPECT_EQ(list.Numbers[7], "123") << "the list is kept";
+            return e.what();
+        }
+        return "taken";
+    };
+    EXPECT_THAT(refusal(""), HasSubstr("it holds no speed dial number"));
+    EXPECT_THAT(refusal(QByteArray("\x00\x01\xFF Key_1", 9)), HasSubstr("it holds no speed dial number"));
+    EXPECT_THAT(refusal(QByteArray(100000, '\x00')), HasSubstr("it holds no speed dial number"));
+    EXPECT_THAT(refusal("Name;Number\r\nAnna;123\r\n"), HasSubstr("no speed dial number"));
+    EXPECT_THAT(refusal("Key_0,1\r\nKey_A,2\r\n"),
+                HasSubstr("no speed dial key: \"Key_A\"; a speed dial list has the keys Key_0 to Key_9 and "
+                          "Key_Alarm."));
+    EXPECT_THAT(refusal(QByteArray(2 << 20, 'x')), HasSubstr("it is larger than 1048576 bytes"));
+    EXPECT_THAT(refusal(QByteArray(20, ',')), HasSubstr("no speed dial key: \"\""));
+    TPP5SpeedDial list;
+    EXPECT_THROW(LoadSpeedDialList(dir.path().toStdString(), list), EUnusableFile) << "a folder";
+    EXPECT_THROW(LoadSpeedDialList(dir.filePath("none.sdl").toStdString(), list), EUnusableFile);
+    load("\xEF\xBB\xBFKey_0,5\r\n", list);
+    EXPECT_EQ(list.Numbers[0], "5");
 }
 
 TEST(SpeedDialFile, ASaveThatCannotBeWrittenIsReported) {

@@ -126,6 +126,25 @@ TEST_F(CfgFile, EnormousFileGivesDefaults) {
     EXPECT_EQ(cfg.ReadValue("PROFILE", "OFF"), "OFF");
 }
 
+// A file read in part would lose the rest: it is never replaced, and says why.
+TEST_F(CfgFile, AFileNotReadWholeIsNeverReplaced) {
+    QByteArray huge(2 << 20, 'A');
+    huge.prepend("Key_0,1\r\n");
+    TCfgFile cfg(Write(huge));
+    EXPECT_EQ(cfg.ReadProblem(), "it is larger than 1048576 bytes");
+    cfg.WriteValue("Key_0", "2");
+    try {
+        cfg.Save();
+        ADD_FAILURE() << "saved over a file it could not read";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("a save would lose what it holds"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(Content(), huge);
+    EXPECT_EQ(TCfgFile(Write("\xEF\xBB\xBFPROFILE=ON\r\n")).ReadValue("PROFILE", "OFF"), "ON")
+        << "a byte-order mark is skipped";
+}
+
 TEST_F(CfgFile, SaveReplacesTheFileWhole) {
     TCfgFile cfg(Write("OLD=1\r\n"));
     QByteArray expected("OLD=1\r\n");
