@@ -2,11 +2,14 @@
 
 #include "platform/TextFile.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 
 namespace {
 
-// Sixteen lines of three digits take 80 bytes; a file far larger is not a group list.
+// Sixteen lines of three digits take 80 bytes; no more than this much of a file is read for them.
 constexpr size_t MaxFileBytes = 1 << 20;
 
 bool AllDigits(const std::string& text) {
@@ -31,25 +34,29 @@ bool TBroadcastGroups::SaveToFile(const std::string& path) const {
 }
 
 bool TBroadcastGroups::LoadFromFile(const std::string& path) {
-    std::string bytes;
-    try {
-        bytes = ReadFileBytes(path, MaxFileBytes);
-    } catch (const EFileError&) {
+    QFile file(QString::fromStdString(path));
+    if (QFileInfo(file).isDir() || !file.open(QIODevice::ReadOnly))
         return false;
-    }
-    size_t start = 0;
-    for (int i = 0; i < Slots; ++i) {
+    // Sixteen lines are wanted; a larger file's rest is not read.
+    const QByteArray bytes = file.read(qint64(MaxFileBytes));
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    const bool whole = file.atEnd();
+    std::array<std::string, Slots> lines;
+    qsizetype start = 0;
+    for (std::string& line : lines) {
         if (start >= bytes.size())
             return false;
-        size_t end = bytes.find('\n', start);
-        const size_t next = end == std::string::npos ? bytes.size() : end + 1;
-        if (end == std::string::npos)
-            end = bytes.size();
-        if (end > start && bytes[end - 1] == '\r')
-            --end;
-        Groups[size_t(i)] = bytes.substr(start, end - start);
-        start = next;
+        qsizetype end = start;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        // The last line of a file read in part must have ended within what was read.
+        if (end == bytes.size() && !whole)
+            return false;
+        line = bytes.mid(start, end - start).toStdString();
+        start = end + (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n' ? 2 : 1);
     }
+    Groups = lines;
     return true;
 }
 

@@ -23,9 +23,9 @@ public:
     // The ".BGL" file: exactly sixteen lines, slot 0 first, each the slot's text, CR LF. Saving
     // replaces the file in one step; false when it cannot be written.
     bool SaveToFile(const std::string& path) const;
-    // Stores lines 0..15 in slots 0..15 unchanged (a line may end in CR LF or LF alone). False for a
-    // file of fewer than sixteen lines or one that cannot be read (or is far larger than a list); the
-    // slots keep the lines read before.
+    // Stores lines 0..15 in slots 0..15 unchanged (a line may end in CR LF, LF or CR alone); what
+    // follows them is not read. False for a file of fewer than sixteen lines within its first mebibyte,
+    // or one that cannot be read; the slots are then as they were.
     bool LoadFromFile(const std::string& path);
 
     // The first slot whose text is not a group number the handset can take; nothing when all can be

@@ -236,7 +236,7 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
         // A slot the handset cannot take would stop the write half-way: refuse before anything is sent.
         if (const std::optional<int> bad = List.FirstUnsendable()) {
             const std::string text =
-                FormatText(Texts::GroupUnsendable, *bad + 1, PrintableText(List.GetGroup(*bad)).c_str());
+                FormatText(Texts::GroupUnsendable, *bad + 1, QuotedText(List.GetGroup(*bad)).c_str());
             Ui.ShowStatus(text);
             Fail(text);
             return;

@@ -331,7 +331,7 @@ inline constexpr const char* GroupRange = "Value must be in the range 0-255!";
 inline constexpr const char* CouldNotReadFile = "Could not read file!";
 inline constexpr const char* CouldNotWriteFile = "Could not write file!";
 inline constexpr const char* GroupUnsendable =
-    "Slot %d holds \"%s\", which is not a group number from 0 to 255. Nothing was written to the handset.";
+    "Slot %d holds %s, which is not a group number from 0 to 255. Nothing was written to the handset.";
 // What is said of a group mail that did not get the answer it should: the mail's bytes, what it asks.
 inline constexpr const char* GroupMailNoAnswer = "The handset did not answer the mail %s (%s).";
 inline constexpr const char* GroupMailMalformed =

@@ -178,6 +178,17 @@ TEST_F(GroupsTransfer, ASlotTheHandsetCannotTakeStopsTheWriteBeforeAnythingIsSen
                              "written to the handset.");
     EXPECT_TRUE(link.Frames.empty());
     EXPECT_TRUE(user.WriteModeCaptions.empty());
+    // A long line is quoted cut, its bytes shown.
+    const std::string binary(4096, '\x01');
+    SetList({binary.c_str()});
+    EXPECT_FALSE(transfer.SaveToHandset());
+    std::string shown;
+    for (int i = 0; i < 40; ++i)
+        shown += "\\x01";
+    EXPECT_EQ(LastMessage(),
+              "Slot 1 holds \"" + shown +
+                  "...\", which is not a group number from 0 to 255. Nothing was written to the "
+                  "handset.");
 
     // No connection: the connection text, then what was not done.
     list.Clear();
