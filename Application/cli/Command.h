@@ -15,6 +15,8 @@ constexpr int Failed = 1;
 constexpr int WrongCall = 2;
 // A confirmation was needed, and there was neither a terminal nor --yes; nothing was done.
 constexpr int NotConfirmed = 3;
+// The person declined a confirmation at the terminal; nothing was changed.
+constexpr int Declined = 4;
 } // namespace Exit
 
 // An option of one form of a command; value names what it takes, empty for a switch.

@@ -195,7 +195,7 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
         for (const std::string& arg : options.args)
             what += " " + arg;
         if (!ConfirmOnce(what, ports))
-            return isatty(STDIN_FILENO) ? Exit::Failed : Exit::NotConfirmed;
+            return isatty(STDIN_FILENO) ? Exit::Declined : Exit::NotConfirmed;
         arguments.prepend("--yes");
     }
     const std::vector<TStationRun> runs = RunAll(

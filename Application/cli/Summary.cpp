@@ -10,6 +10,8 @@ int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary) {
     // A write the person was not there to confirm did nothing to sum up.
     if (TTerminalUser::ConfirmationRefused())
         return Exit::NotConfirmed;
+    if (TTerminalUser::ConfirmationDeclined())
+        return Exit::Declined;
     if (options.json) {
         QJsonObject document = summary.more;
         document["ok"] = summary.ok;

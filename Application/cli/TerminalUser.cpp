@@ -20,6 +20,7 @@ void TTerminalUser::ShowStatus(const std::string& text) {
 }
 
 bool TTerminalUser::Refused = false;
+bool TTerminalUser::Declined = false;
 
 bool TTerminalUser::Confirm(const std::string& question) {
     if (Yes)
@@ -32,7 +33,9 @@ bool TTerminalUser::Confirm(const std::string& question) {
     std::fprintf(stderr, "%s [y/N] ", TerminalText(question).c_str());
     std::string reply;
     std::getline(std::cin, reply);
-    return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
+    const bool yes = !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
+    Declined = Declined || !yes;
+    return yes;
 }
 
 // --yes goes on past what can be passed over; a terminal is asked; a script without --yes stops.
@@ -66,7 +69,11 @@ TAnswer TTerminalUser::Message(TMessageKind kind, const std::string& text, TButt
     return TAnswer::Ok;
 }
 
-TWriteMode TTerminalUser::AskWriteMode(const std::string&, const std::string&) {
+// The mode was chosen with --add or --replace. Adding changes the handset as much as any write: it is
+// confirmed as every other change is (a replace asks its own question).
+TWriteMode TTerminalUser::AskWriteMode(const std::string& addCaption, const std::string&) {
+    if (PresetWriteMode == TWriteMode::Add && !Confirm(addCaption + "?"))
+        return TWriteMode::Cancel;
     return PresetWriteMode;
 }
 

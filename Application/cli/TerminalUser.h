@@ -25,6 +25,8 @@ public:
 
     // A confirmation was refused because there was neither a terminal nor --yes.
     static bool ConfirmationRefused() { return Refused; }
+    // The person answered no at the terminal.
+    static bool ConfirmationDeclined() { return Declined; }
 
     // The mode a command chose with --add or --replace; asked for when writing.
     TWriteMode PresetWriteMode = TWriteMode::Cancel;
@@ -36,6 +38,7 @@ public:
 private:
     bool Confirm(const std::string& question);
     static bool Refused;
+    static bool Declined;
     TAnswer AbortOrIgnore(const std::string& text);
 
     bool Yes;

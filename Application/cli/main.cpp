@@ -103,5 +103,7 @@ int main(int argc, char** argv) {
     }
     if (status == Exit::Failed && TTerminalUser::ConfirmationRefused())
         return Exit::NotConfirmed;
+    if (status == Exit::Failed && TTerminalUser::ConfirmationDeclined())
+        return Exit::Declined;
     return status;
 }

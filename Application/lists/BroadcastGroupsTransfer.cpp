@@ -7,6 +7,8 @@
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
+#include <algorithm>
+
 namespace {
 
 using TAnswerBuffer = std::array<uint8_t, TPhonebookPp6Mails::AnswerBytes>;
@@ -244,6 +246,15 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
         const TWriteMode mode = Ui.AskWriteMode(Texts::AddGroups, Texts::ReplaceGroups);
         if (mode == TWriteMode::Cancel)
             return;
+        // Replacing deletes the handset's groups first, as "Delete in Handset" does: it asks as that does.
+        if (mode == TWriteMode::Replace) {
+            const long groups = std::count_if(List.Groups.begin(), List.Groups.end(),
+                                              [](const std::string& group) { return !group.empty(); });
+            const std::string question = groups == 0 ? std::string(Texts::ReplaceGroupsWithNothingQuestion)
+                                                     : FormatText(Texts::ReplaceGroupsQuestion, int(groups));
+            if (Ui.Message(TMessageKind::Warning, question, TButtons::OkCancel) != TAnswer::Ok)
+                return;
+        }
         if (!Connect(Texts::CouldNotWriteGroups))
             return;
         if (mode == TWriteMode::Replace) {

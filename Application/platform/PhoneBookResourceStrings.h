@@ -324,6 +324,12 @@ inline constexpr const char* GroupsNotDeleted = "The Broadcast Groups was not de
 inline constexpr const char* DeletingGroups = "Deleting Broadcast Groups ...";
 inline constexpr const char* GroupsDeleted = "Broadcast Groups Deleted!";
 inline constexpr const char* DeleteGroupsQuestion = "Delete the broadcast groups in the connected handset?";
+inline constexpr const char* ReplaceGroupsQuestion =
+    "Replace the broadcast groups in the connected handset? Its groups are deleted; afterwards it belongs to "
+    "the %d groups of this list.";
+inline constexpr const char* ReplaceGroupsWithNothingQuestion =
+    "Replace the broadcast groups in the connected handset? This list has no groups: afterwards the handset "
+    "belongs to none.";
 inline constexpr const char* NoAnswerFromHandset = "No answer from handset!";
 inline constexpr const char* GroupsFull = "Groups full!";
 inline constexpr const char* GroupExists = "The group \"%s\" already exists!";

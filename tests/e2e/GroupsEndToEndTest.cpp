@@ -2,6 +2,7 @@
 #include "support/HandsetProcess.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -59,11 +60,21 @@ TEST(GroupCommands, AddReplaceReadAndDeleteTheHandsetsGroups) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, Lines({"5", "7"}));
 
-    // Without --yes and without a terminal the same write stops at that group.
-    run = Groups(handset, {"write", WriteList(dir, "b.BGL", {"9", "5", "11"}), "--add"}, false);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("Stopped: no terminal to ask at"), std::string::npos) << run.err;
-    EXPECT_EQ(StateLine(state, "groups", "groups 5 7 9"), "groups 5 7 9");
+    // Without --yes and without a terminal a write is refused before anything is sent, add or replace.
+    const QString more = WriteList(dir, "b.BGL", {"9", "5", "11"});
+    run = Groups(handset, {"write", more, "--add"}, false);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("Add list to existing groups in handset?"), std::string::npos) << run.err;
+    run = Groups(handset, {"write", more, "--replace"}, false);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("Replace the broadcast groups in the connected handset? Its groups are deleted; "
+                           "afterwards it belongs to the 3 groups of this list."),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(StateLine(state, "groups", "groups 5 7"), "groups 5 7");
+    run = Groups(handset, {"write", more, "--add"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(StateLine(state, "groups", "groups 5 7 9 11"), "groups 5 7 9 11");
 
     // A replace keeps the earlier groups in a backup first.
     run = Groups(handset, {"write", "--replace", WriteList(dir, "c.BGL", {"200", "", "3"})});
@@ -76,7 +87,7 @@ TEST(GroupCommands, AddReplaceReadAndDeleteTheHandsetsGroups) {
     const std::string backup = run.err.substr(start, run.err.find(".BGL", start) + 4 - start);
     QFile copy(QString::fromStdString(backup));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly)) << backup;
-    EXPECT_EQ(copy.readAll().toStdString(), Lines({"5", "7", "9"}));
+    EXPECT_EQ(copy.readAll().toStdString(), Lines({"5", "7", "9", "11"}));
 
     const QString saved = dir.filePath("saved.BGL");
     run = Groups(handset, {"read", "-o", saved});
@@ -110,4 +121,27 @@ TEST(GroupCommands, FilesThatCannotBeSentAreRefusedBeforeTheHandsetIsTouched) {
     EXPECT_EQ(Groups(handset, {"read"}).out, Lines({"1", "2"}));
 
     EXPECT_EQ(Groups(handset, {"write", fifteen.fileName()}).exitCode, 2); // no mode
+}
+
+// At a terminal the person is asked; a no changes nothing and has an exit status of its own.
+TEST(GroupCommands, AWriteDeclinedAtTheTerminalChangesNothing) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath("handset.txt");
+    THandsetProcess handset({"--state", state, "--groups", "5"});
+    ASSERT_TRUE(handset.Started());
+    const QString list = WriteList(dir, "a.BGL", {"9"});
+    QProcess terminal;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
+    terminal.setProcessEnvironment(env);
+    const QString command = "'" + ProgramFolder() + "/quorvel-cli' --port COM" +
+                            QString::number(handset.ComNumber()) + " groups write '" + list + "' --add";
+    terminal.start("script", {"-qec", command, "/dev/null"});
+    ASSERT_TRUE(terminal.waitForStarted(5000));
+    terminal.write("n\n");
+    terminal.closeWriteChannel();
+    ASSERT_TRUE(terminal.waitForFinished(30000));
+    EXPECT_EQ(terminal.exitCode(), 4);
+    EXPECT_TRUE(terminal.readAll().contains("Add list to existing groups in handset? [y/N]"));
+    EXPECT_EQ(Groups(handset, {"read"}).out, Lines({"5"}));
 }

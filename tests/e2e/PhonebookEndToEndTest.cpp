@@ -51,7 +51,12 @@ TEST_F(Phonebook, ReplaceAddAndDeleteChangeTheHandsetList) {
     ASSERT_TRUE(handset.Started());
     const std::string list = Write("list.phb", "Smith, John,01-23\r\nName 001,555 0001\r\nNo number,\r\n");
 
+    // Adding changes the handset too: without a terminal it needs --yes.
     auto run = Run(handset, {"write", QString::fromStdString(list), "--add"});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("Add list to existing phone book in handset?"), std::string::npos) << run.err;
+    EXPECT_EQ(Run(handset, {"read"}).out, "Name 001,5550001\r\nName 002,5550002\r\n");
+    run = Run(handset, {"write", QString::fromStdString(list), "--add", "--yes"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("line 3: a name without a number"), std::string::npos) << run.err;
     EXPECT_EQ(Run(handset, {"read"}).out, "Name 001,5550001\r\nName 002,5550002\r\nSmith, John,01P23\r\n");
@@ -94,7 +99,7 @@ TEST_F(Phonebook, AFullHandsetAndAnUnstorableNumberAreReported) {
 
     // The handset already holds 3: in add mode the new rows do not fit.
     const std::string more = Write("more.phb", "X,9\r\nA,1\r\n");
-    run = Run(handset, {"write", QString::fromStdString(more), "--add"});
+    run = Run(handset, {"write", QString::fromStdString(more), "--add", "--yes"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("Phone book memory full!"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("line 1: not written, the handset's phone book is full"), std::string::npos);

@@ -77,7 +77,9 @@ TEST_F(BroadcastGroupsTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     {
         TModalAnswerer answerer(QMessageBox::Ok, WriteModeChoice(1));
         Click(*form, "bbtnWriteBroadcastGroups"); // replace with what was read
-        EXPECT_TRUE(answerer.Texts.empty());
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0], "Replace the broadcast groups in the connected handset? Its groups are "
+                                     "deleted; afterwards it belongs to the 3 groups of this list.");
     }
     EXPECT_EQ(Status(*form), "Finished writing to handset!");
     {
