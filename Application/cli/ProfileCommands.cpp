@@ -65,7 +65,7 @@ int Read(TCliSession& session, const std::string& output, bool json) {
     TProfileSettings file(session.Engine());
     KeepShownSettings(*values, session.Core().HandsetLevel, file);
     if (!file.SaveToFile(path))
-        throw TCommandFailure("Could not write " + path + ".");
+        throw TCommandFailure("Could not write " + path + ": " + file.SaveError);
     if (json) {
         QJsonObject settings;
         const uint32_t ofLevel = SettingsOfLevel(session.Core().HandsetLevel);

@@ -11,7 +11,9 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 std::vector<TCommand> AllCommands() {
@@ -100,6 +102,11 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         PrintMessage(e.what());
         status = Exit::Failed;
+    }
+    // Output cut short (a full disk, a closed pipe) is a failure, never a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        PrintMessage(std::string("Could not write the output: ") + std::strerror(errno));
+        return Exit::Failed;
     }
     if (status == Exit::Failed && TTerminalUser::ConfirmationRefused())
         return Exit::NotConfirmed;

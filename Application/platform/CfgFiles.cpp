@@ -1,9 +1,10 @@
 #include "platform/CfgFiles.h"
 
+#include "platform/TextFile.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <stdexcept>
 
@@ -147,15 +148,10 @@ void TCfgFile::Save() {
     if (!Problem.empty())
         throw std::runtime_error("Cannot write " + FileName + ": " + Problem +
                                  ", so a save would lose what it holds.");
-    QSaveFile file(QString::fromStdString(FileName));
-    if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error("Cannot write " + FileName + ": " + file.errorString().toStdString());
-    for (const std::string& line : Lines) {
-        file.write(line.data(), qint64(line.size()));
-        file.write("\r\n", 2);
-    }
-    if (!file.commit())
-        throw std::runtime_error("Cannot write " + FileName + ": " + file.errorString().toStdString());
+    std::string text;
+    for (const std::string& line : Lines)
+        text += line + "\r\n";
+    WriteFileAtomically(FileName, text);
     Modified = false;
 }
 

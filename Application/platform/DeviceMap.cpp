@@ -1,5 +1,7 @@
 #include "platform/DeviceMap.h"
 
+#include "platform/TextFile.h"
+
 #include "platform/Paths.h"
 
 #include <QDir>
@@ -7,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QSerialPortInfo>
 
 #include <cerrno>
@@ -150,11 +151,12 @@ bool AppendToMapFile(const QStringList& added) {
     else if (!text.endsWith('\n'))
         text += '\n';
     text += added.join('\n').toLocal8Bit() + '\n';
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    try {
+        WriteFileAtomically(path.toStdString(), text.toStdString());
+    } catch (const EFileError&) {
         return false;
-    file.write(text);
-    return file.commit();
+    }
+    return true;
 }
 
 // withProcess: the numbers this process gave out count too.

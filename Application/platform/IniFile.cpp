@@ -1,9 +1,10 @@
 #include "platform/IniFile.h"
 
+#include "platform/TextFile.h"
+
 #include "platform/TextFormat.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cctype>
@@ -75,14 +76,17 @@ void TIniFile::Load() {
 }
 
 bool TIniFile::Save() const {
-    QSaveFile file(QString::fromStdString(FilePath));
-    if (!file.open(QIODevice::WriteOnly))
+    std::string text;
+    for (const std::string& line : Lines)
+        text += line + "\r\n";
+    try {
+        WriteFileAtomically(FilePath, text);
+    } catch (const EFileError& e) {
+        SaveError = e.what();
         return false;
-    for (const std::string& line : Lines) {
-        file.write(line.data(), qint64(line.size()));
-        file.write("\r\n", 2);
     }
-    return file.commit();
+    SaveError.clear();
+    return true;
 }
 
 TIniFile::TFound TIniFile::Find(const std::string& section, const std::string& key) const {

@@ -26,6 +26,8 @@ public:
     bool DeleteKey(const std::string& section, const std::string& key);
 
     const std::string& Path() const { return FilePath; }
+    // Why the last write could not be saved; empty after one that was.
+    const std::string& LastError() const { return SaveError; }
 
 private:
     struct TFound {
@@ -39,4 +41,5 @@ private:
 
     std::string FilePath;
     std::vector<std::string> Lines;
+    mutable std::string SaveError;
 };

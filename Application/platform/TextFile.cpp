@@ -46,6 +46,50 @@ std::string TemporaryName(const std::string& path) {
     return path + ".new-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
 }
 
+// Every write, the close and the rename are checked: a full disk or a size limit that cuts the bytes
+// short leaves the old file as it was (Qt's QSaveFile was seen to commit a file cut at such a limit).
+void WriteReplacing(const std::string& path, const std::string& bytes, bool durable) {
+    struct stat old {};
+    const bool hadFile = stat(path.c_str(), &old) == 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = TemporaryName(path);
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw EFileError("Cannot create file \"" + temp + "\". " + SystemReason(errno));
+    bool ok = (!hadFile || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
+              (!durable || fsync(fd) == 0);
+    int error = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        throw EFileError("Cannot write file \"" + path + "\". " + SystemReason(error));
+    }
+    if (!durable)
+        return;
+    // The rename itself is on the disk only once the folder is.
+    const std::string folder = FolderOf(path);
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        throw EFileError("Cannot flush folder \"" + folder + "\". " + SystemReason(errno));
+    const bool synced = fsync(dir) == 0;
+    error = errno;
+    close(dir);
+    if (!synced)
+        throw EFileError("Cannot flush folder \"" + folder + "\". " + SystemReason(error));
+}
+
 } // namespace
 
 std::string ReadFileBytes(const std::string& path, size_t limit) {
@@ -65,48 +109,9 @@ std::string ReadFileBytes(const std::string& path, size_t limit) {
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFileError("Cannot create file \"" + path + "\". " + Reason(file));
-    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || !file.commit())
-        throw EFileError("Cannot write file \"" + path + "\". " + Reason(file));
+    WriteReplacing(path, bytes, false);
 }
 
 void WriteFileDurably(const std::string& path, const std::string& bytes) {
-    struct stat old {};
-    const bool hadFile = stat(path.c_str(), &old) == 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = TemporaryName(path);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        throw EFileError("Cannot create file \"" + temp + "\". " + SystemReason(errno));
-    bool ok = (!hadFile || fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, bytes) && fsync(fd) == 0;
-    int error = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        unlink(temp.c_str());
-        throw EFileError("Cannot write file \"" + path + "\". " + SystemReason(error));
-    }
-    // The rename itself is on the disk only once the folder is.
-    const std::string folder = FolderOf(path);
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        throw EFileError("Cannot flush folder \"" + folder + "\". " + SystemReason(errno));
-    const bool synced = fsync(dir) == 0;
-    error = errno;
-    close(dir);
-    if (!synced)
-        throw EFileError("Cannot flush folder \"" + folder + "\". " + SystemReason(error));
+    WriteReplacing(path, bytes, true);
 }

@@ -223,6 +223,7 @@ std::string TProfileSettings::RefusedText(const TRefusedValue& refused) {
 }
 
 bool TProfileSettings::SaveToFile(const std::string& fileName) {
+    SaveError.clear();
     try {
         // Deleting keys alone creates nothing; a profile with no setting is still a file.
         if (!QFile::exists(QString::fromStdString(fileName)))
@@ -231,11 +232,14 @@ bool TProfileSettings::SaveToFile(const std::string& fileName) {
         for (const TProfileField& f : FieldTable) {
             const bool written = (Changed & f.Bit()) != 0 ? ini.WriteInteger(f.Section, f.Key, Get(f.Setting))
                                                           : ini.DeleteKey(f.Section, f.Key);
-            if (!written)
+            if (!written) {
+                SaveError = ini.LastError();
                 return false;
+            }
         }
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        SaveError = e.what();
         return false;
     }
 }

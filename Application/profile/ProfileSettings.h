@@ -142,8 +142,9 @@ public:
     // Refused. False when the file cannot be read.
     bool LoadFromFile(const std::string& fileName);
     // Writes the changed settings and deletes the keys of the others; the rest of the file stays.
-    // False when the file could not be written.
+    // False when the file could not be written; SaveError says why.
     bool SaveToFile(const std::string& fileName);
+    std::string SaveError;
 
     static void ClearImage(TImage& image);
     static void MarkProfileAddresses(TImage& image);

@@ -1,5 +1,7 @@
 #include "windows/MailControlMonitor.h"
 
+#include "platform/TextFile.h"
+
 #include "link/Timing.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -14,7 +16,6 @@
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
@@ -351,17 +352,13 @@ std::string TMailControlMonitor::AskLogFileName() {
 }
 
 bool TMailControlMonitor::SaveLog(const std::string& path, std::string& failure) const {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        failure = file.errorString().toStdString();
-        return false;
-    }
-    for (const TMailRecord& record : Kept) {
-        const std::string line = MailRecordLine(record) + "\n";
-        file.write(line.data(), qint64(line.size()));
-    }
-    if (!file.commit()) {
-        failure = file.errorString().toStdString();
+    std::string text;
+    for (const TMailRecord& record : Kept)
+        text += MailRecordLine(record) + "\n";
+    try {
+        WriteFileAtomically(path, text);
+    } catch (const EFileError& e) {
+        failure = e.what();
         return false;
     }
     return true;

@@ -150,7 +150,8 @@ void TProfileTab::miSaveProfileAsClick() {
             settings.Set(list.Setting, *value);
     if (!settings.SaveToFile(path))
         Ui.Message(TMessageKind::Error,
-                   FormatText(Texts::CouldNotSaveProfile, ToAnsi(QString::fromStdString(path)).c_str()),
+                   FormatText(Texts::CouldNotSaveProfile, ToAnsi(QString::fromStdString(path)).c_str()) +
+                       "\r\r" + settings.SaveError,
                    TButtons::Ok);
 }
 

@@ -2,9 +2,13 @@
 #include "support/HandsetProcess.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -238,4 +242,30 @@ TEST_F(Phonebook, ImportMakesNumbersDialableOnlyWhenAskedAndSaysWhatDidNotFit) {
         EXPECT_EQ(run.exitCode, 2) << run.err;
         EXPECT_FALSE(QFile::exists(Path("wrong.phb")));
     }
+}
+
+// A disk that takes no more bytes (a file size limit of 1 KiB stands in for a full one): the file keeps
+// what it held, the output is not called written, and both fail with the reason.
+TEST_F(Phonebook, AFileOrOutputCutShortIsAFailureAndTheOldFileStays) {
+    THandsetProcess handset({"--phonebook-entries", "80"});
+    ASSERT_TRUE(handset.Started());
+    const std::string kept = Write("keep.phb", "twenty bytes of text");
+    const auto limited = [&](const QString& command) {
+        QProcess shell;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
+        shell.setProcessEnvironment(env);
+        shell.start("bash", {"-c", "trap '' XFSZ; ulimit -f 1; " + command});
+        EXPECT_TRUE(shell.waitForFinished(30000));
+        return std::make_pair(shell.exitCode(), shell.readAllStandardError().toStdString());
+    };
+    const QString cli =
+        "'" + ProgramFolder() + "/quorvel-cli' --port COM" + QString::number(handset.ComNumber());
+    auto [code, err] = limited(cli + " phonebook read -o '" + QString::fromStdString(kept) + "'");
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.find("File too large"), std::string::npos) << err;
+    EXPECT_EQ(Read(QString::fromStdString(kept)), "twenty bytes of text");
+    std::tie(code, err) = limited(cli + " phonebook read > '" + Path("out.phb") + "'");
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.find("Could not write the output: File too large"), std::string::npos) << err;
 }
