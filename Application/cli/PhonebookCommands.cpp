@@ -143,6 +143,14 @@ int WriteFile(TCliSession& session, const TGlobalOptions& options, const std::st
     book.Clear();
     TPhonebookFileReport report;
     const int lines = ParsePhonebookText(text, book, &report);
+    // A file of which no line is an entry is no phone book (a profile, a binary file): refused whole.
+    int usable = 0;
+    for (int row = 0; row < lines; ++row)
+        usable += !book.GetNumber(uint16_t(row)).empty() || !book.GetName(uint16_t(row)).empty();
+    if (usable == 0 && report.NotTaken() > 0)
+        throw TInputError(
+            PhonebookProblemsText(report, 5) + "\r" + path +
+            ": no line is a phone book entry (\"name,number\"); nothing was written to the handset.");
     for (const TPhonebookLineProblem& problem : report.Problems)
         PrintMessage(PhonebookLineProblemText(problem));
     // A number cut to what the handset stores would dial someone else.

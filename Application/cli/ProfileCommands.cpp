@@ -102,6 +102,9 @@ int Write(TCliSession& session, const TGlobalOptions& options, const std::string
             PrintMessage(TProfileSettings::RefusedText(value));
         throw TInputError(file + ": nothing was written to the handset.");
     }
+    if (!loaded.UnknownKeys.empty())
+        throw TInputError(file + ": keys that are no profile setting: " + JoinedText(loaded.UnknownKeys) +
+                          ". Nothing was written.");
     if (loaded.InFile == 0)
         throw TInputError(file + " holds no setting this program knows. Nothing was written.");
     session.OpenPort();

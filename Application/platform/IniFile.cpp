@@ -59,8 +59,9 @@ void TIniFile::Load() {
         return;
     const QByteArray data = file.read(MaxIniBytes);
     // Lines end in CR LF, LF or CR alone, as editors on any system leave them.
+    // A UTF-8 byte-order mark, as some editors write, is no part of the first line.
     std::string line;
-    for (qsizetype i = 0; i < data.size(); ++i) {
+    for (qsizetype i = data.startsWith("\xEF\xBB\xBF") ? 3 : 0; i < data.size(); ++i) {
         const char c = data[i];
         if (c == '\r' || c == '\n') {
             Lines.push_back(line);
@@ -87,6 +88,19 @@ bool TIniFile::Save() const {
     }
     SaveError.clear();
     return true;
+}
+
+std::vector<TIniFile::TKeyLine> TIniFile::KeyLines() const {
+    std::vector<TKeyLine> keys;
+    std::string section;
+    for (size_t i = 0; i < Lines.size(); ++i) {
+        std::string name, key, value;
+        if (SectionName(Lines[i], name))
+            section = name;
+        else if (KeyOfLine(Lines[i], key, value))
+            keys.push_back({int(i) + 1, section, key});
+    }
+    return keys;
 }
 
 TIniFile::TFound TIniFile::Find(const std::string& section, const std::string& key) const {

@@ -18,6 +18,13 @@ public:
     bool ValueExists(const std::string& section, const std::string& key) const;
     // The line of the key, counted from 1; 0 when the file does not hold it.
     int LineOf(const std::string& section, const std::string& key) const;
+    // Every key line as the file holds it: its line (from 1), section ("" before the first) and key.
+    struct TKeyLine {
+        int line;
+        std::string section;
+        std::string key;
+    };
+    std::vector<TKeyLine> KeyLines() const;
 
     // Each write saves the file at once, as the profile functions do; false when it could not be saved.
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);

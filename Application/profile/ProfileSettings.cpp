@@ -202,6 +202,16 @@ bool TProfileSettings::LoadFromFile(const std::string& fileName) {
     InFile = 0;
     Refused.clear();
     SectionsFound = ini.SectionExists(BasicSection) || ini.SectionExists(AdvancedSection);
+    UnknownKeys.clear();
+    for (const TIniFile::TKeyLine& line : ini.KeyLines()) {
+        const bool known =
+            std::any_of(std::begin(FieldTable), std::end(FieldTable), [&](const TProfileField& f) {
+                return SameText(line.section, f.Section) && SameText(line.key, f.Key);
+            });
+        if (!known)
+            UnknownKeys.push_back("line " + std::to_string(line.line) + ": [" + PrintableText(line.section) +
+                                  "] " + QuotedText(line.key));
+    }
     for (const TProfileField& f : FieldTable) {
         if (!ini.ValueExists(f.Section, f.Key))
             continue;

@@ -142,6 +142,9 @@ public:
     // Refused. False when the file cannot be read.
     bool LoadFromFile(const std::string& fileName);
     // Writes the changed settings and deletes the keys of the others; the rest of the file stays.
+    // The keys of the file that are no profile setting (or stand outside the two sections), as
+    // "line 3: [profile settings] ringer tones"; LoadFromFile fills it.
+    std::vector<std::string> UnknownKeys;
     // False when the file could not be written; SaveError says why.
     bool SaveToFile(const std::string& fileName);
     std::string SaveError;

@@ -171,6 +171,15 @@ void TProfileTab::miOpenProfileClick() {
         Ui.Message(TMessageKind::Error, FormatText(Texts::NoProfileSections, shown.c_str()), TButtons::Ok);
         return;
     }
+    // A key of no setting is a typing error or a file of another kind: refused whole, as the command
+    // line refuses it.
+    if (!settings.UnknownKeys.empty()) {
+        Ui.Message(TMessageKind::Error,
+                   FormatText(Texts::CouldNotOpenProfile, shown.c_str()) +
+                       "\r\rKeys that are no profile setting: " + JoinedText(settings.UnknownKeys) + ".",
+                   TButtons::Ok);
+        return;
+    }
     TProfileValues values;
     for (const TProfileList& list : ProfileLists()) {
         const bool inFile = (settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0;

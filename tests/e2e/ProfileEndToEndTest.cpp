@@ -197,9 +197,9 @@ TEST(ProfileCommands, AValueNoListShowsOrAFileWithoutSectionsWritesNothing) {
         << run.err;
     EXPECT_NE(run.err.find("nothing was written to the handset"), std::string::npos) << run.err;
 
-    const QString marked = dir.filePath("marked.pro");
-    WriteFile(marked, "\xEF\xBB\xBF[profile settings]\r\nringer tone=2\r\n");
-    run = handset.Cli(port + QStringList{"--yes", "profile", "write", marked});
+    const QString junk = dir.filePath("junk.pro");
+    WriteFile(junk, "ringer tone=2\r\n");
+    run = handset.Cli(port + QStringList{"--yes", "profile", "write", junk});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("holds no profile settings"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
@@ -256,4 +256,31 @@ TEST(ProfileCommands, AWriteKeepsTheHandsetsProfileAndTheBackupBringsItBack) {
     EXPECT_NE(run.out.find("Written back: " + kept), std::string::npos) << run.out;
     run = handset.Cli(port + QStringList{"profile", "read"});
     EXPECT_NE(run.out.find("ringer tone=1\r\nringer volume=3\r\n"), std::string::npos) << run.out;
+}
+
+// One rule for every file: a key the kind does not have is named and refused, a file with nothing
+// usable for the command is refused, a byte-order mark is skipped.
+TEST(ProfileCommands, UnknownKeysAndFilesOfAnotherKindAreRefusedAndAByteOrderMarkIsSkipped) {
+    QTemporaryDir dir;
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", QString("COM%1").arg(handset.ComNumber()), "--yes"};
+    const QString typo = dir.filePath("typo.pro");
+    WriteFile(typo, "[profile settings]\r\nringer tone=2\r\nringer tones=3\r\n");
+    auto run = handset.Cli(port + QStringList{"profile", "write", typo});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("keys that are no profile setting: line 3: [profile settings] \"ringer tones\""),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("kept in"), std::string::npos) << "nothing was read or written: " << run.err;
+
+    const QString marked = dir.filePath("marked.pro");
+    WriteFile(marked, "\xEF\xBB\xBF[profile settings]\r\nringer tone=4\r\n");
+    run = handset.Cli(port + QStringList{"profile", "write", marked});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Written settings: ringer tone\n"), std::string::npos) << run.out;
+
+    run = handset.Cli(port + QStringList{"phonebook", "write", marked, "--add"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("no line is a phone book entry"), std::string::npos) << run.err;
 }

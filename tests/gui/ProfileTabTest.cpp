@@ -292,7 +292,7 @@ TEST_F(ProfileTab, OpenProfileNamesTheValuesItCannotUse) {
                   " cannot be used:\nline 2: ringer tone=99 is no value of its list, not taken");
 
     // A file whose sections cannot be found says so and leaves the lists as they are.
-    Open(Write("junk.pro", "\xEF\xBB\xBF[profile settings]\r\nringer tone=3\r\n"));
+    Open(Write("junk.pro", "ringer tone=3\r\n"));
     ASSERT_EQ(answerer.Texts.size(), 2u);
     EXPECT_TRUE(answerer.Texts[1].endsWith("holds no profile settings: no section [profile settings] or "
                                            "[advanced profile settings]."))

@@ -305,9 +305,8 @@ TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
     EXPECT_EQ(TProfileSettings::RefusedText(control.Refused[0]),
               "line 2: ringer tone=1\\x01 is no value of its list, not taken");
 
-    // Sections the reader cannot find: a byte order mark before the first, junk, nothing.
-    for (const std::string& junk : {std::string("\xEF\xBB\xBF[profile settings]\r\nringer tone=2\r\n"),
-                                    std::string("\x01\x02\xFF garbage"), std::string()}) {
+    // Sections the reader cannot find: junk, nothing.
+    for (const std::string& junk : {std::string("\x01\x02\xFF garbage"), std::string()}) {
         QFile file(QString::fromStdString(path));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(junk.data(), qint64(junk.size()));
@@ -317,6 +316,16 @@ TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
         EXPECT_FALSE(loaded.SectionsFound);
         EXPECT_EQ(loaded.InFile, 0u);
     }
+    // A byte-order mark before the first section is no part of it; a key of no setting is named.
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\xEF\xBB\xBF[profile settings]\r\nringer tone=2\r\n[other]\r\nx=1\r\n");
+    file.close();
+    TProfileSettings loaded(Engine);
+    ASSERT_TRUE(loaded.LoadFromFile(path));
+    EXPECT_TRUE(loaded.SectionsFound);
+    EXPECT_EQ(loaded.Get(TProfileSetting::RingerTone), 2);
+    EXPECT_EQ(loaded.UnknownKeys, std::vector<std::string>{"line 4: [other] \"x\""});
 }
 
 TEST_F(ProfileFile, MissingKeysAreLeftAloneOnLoadAndDeletedOnSave) {
