@@ -175,9 +175,8 @@ std::string TBroadcastGroupsTransfer::AfterChangeText() {
 bool TBroadcastGroupsTransfer::LoadFromHandset() {
     bool ok = false;
     RunBusy(Ui, [this, &ok] {
+        // The list (and the grid) stays as it is until the read has something to put in its place.
         Ui.ShowStatus("");
-        List.Clear();
-        Ui.ShowListEntry(TListKind::BroadcastGroups, AllEntries);
         if (!Connect(Texts::CouldNotReadGroups))
             return;
         Ui.ShowStatus(Texts::ReadingFromHandset);

@@ -119,18 +119,24 @@ bool TPhonebookTransfer::LoadFromHandset() {
     bool ok = false;
     std::string exception;
     try {
-        Book.Clear();
-        Ui.ShowListEntry(TListKind::PhoneBook, AllEntries);
         const int result = Link.ConnectHandset();
         if (result <= 0) {
             Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotReadPhoneBook),
                        TButtons::Ok);
         } else {
+            // Read beside the table: the grid keeps what it shows (perhaps unsaved rows) until the read
+            // has something to put in its place.
+            TPP5Phonebook read;
+            read.SetCount(uint8_t(Book.Count()));
             Ui.ShowStatus(Texts::ReadingFromHandset);
             Link.SetReadTimeouts();
             Ui.ProgressStart(1, Book.Count(), 1);
-            ok = ReadLoop(Book, true);
+            ok = ReadLoop(read, false);
             Ui.ProgressEnd();
+            if (ok) {
+                Book = read;
+                Ui.ShowListEntry(TListKind::PhoneBook, AllEntries);
+            }
             ReportRead(ok, start);
         }
     } catch (const std::exception& e) {

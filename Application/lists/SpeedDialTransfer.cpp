@@ -61,9 +61,8 @@ std::string TSpeedDialTransfer::KeptInText() const {
 bool TSpeedDialTransfer::LoadFromHandset() {
     bool ok = false;
     RunBusy(Ui, [this, &ok] {
+        // The list (and the grid) stays as it is until the read has something to put in its place.
         Ui.ShowStatus("");
-        List.Clear();
-        Ui.ShowListEntry(TListKind::SpeedDial, AllEntries);
         if (!Connect(Texts::CouldNotReadSpeedDial))
             return;
         Ui.ShowStatus(Texts::ReadingFromHandset);

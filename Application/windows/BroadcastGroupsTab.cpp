@@ -84,14 +84,17 @@ void TBroadcastGroupsTab::ShowListEntry(int) {
 }
 
 // An edit of a slot: empty empties it; otherwise only a number from 0 to 255 of at most three
-// characters is taken, and anything else keeps the slot's earlier group while the cell shows what was
-// typed.
+// characters is taken, and anything else is refused with the cell showing the slot's group again: what
+// the grid shows is what is written and saved.
 void TBroadcastGroupsTab::sgBroadcastGroupsSetEditText(QTableWidgetItem* item) {
     if (Filling || item->column() != 1)
         return;
     const std::string text = ToAnsi(item->text());
     if (!text.empty() && !IsGroupText(text)) {
         Ui.Message(TMessageKind::Error, Texts::GroupRange, TButtons::Ok);
+        Filling = true;
+        item->setText(FromAnsi(BroadcastGroups.GetGroup(item->row())));
+        Filling = false;
         return;
     }
     BroadcastGroups.SetGroup(item->row(), text);
@@ -106,8 +109,8 @@ void TBroadcastGroupsTab::miDeleteBroadcastGroupClick() {
     ShowGroups();
 }
 
+// The grid keeps what it shows until the read has something to put in its place.
 void TBroadcastGroupsTab::bbtnReadBroadcastGroupsClick() {
-    InitGroupsGrid();
     Transfer.LoadFromHandset();
 }
 

@@ -27,7 +27,7 @@ public:
     State validate(QString& input, int&) const override {
         input = input.toUpper();
         for (const QChar c : input)
-            if (!c.isDigit() && !QString("*#-P").contains(c))
+            if ((c < '0' || c > '9') && !QString("*#-P").contains(c))
                 return Invalid;
         return Acceptable;
     }
@@ -104,8 +104,9 @@ void TSpeedDialTab::ShowListEntry(int) {
     Filling = false;
 }
 
-// An edit of a number: more than 23 characters are refused and cut in the cell, the list keeping its
-// earlier value; anything shorter is the key's number.
+// An edit of a number: more than 23 characters are refused, and the cell shows the key's number again
+// (a number cut short would dial someone else); anything shorter is the key's number. What the grid
+// shows is what is written and saved.
 void TSpeedDialTab::sgSpeedDialSetEditText(QTableWidgetItem* item) {
     if (Filling || item->column() != 1)
         return;
@@ -113,7 +114,7 @@ void TSpeedDialTab::sgSpeedDialSetEditText(QTableWidgetItem* item) {
     if (text.size() > TPP5SpeedDial::MaxNumberLength) {
         Ui.Message(TMessageKind::Error, TooLong, TButtons::Ok);
         Filling = true;
-        item->setText(FromAnsi(text.substr(0, TPP5SpeedDial::MaxNumberLength)));
+        item->setText(FromAnsi(SpeedDial.Numbers[size_t(item->row())]));
         Filling = false;
         return;
     }
@@ -126,8 +127,8 @@ void TSpeedDialTab::miDeleteSpeedDialNumberClick() {
         sgSpeedDial->item(MenuRow, 1)->setText("");
 }
 
+// The grid keeps what it shows until the read has something to put in its place.
 void TSpeedDialTab::bbtnReadSpeedDialClick() {
-    InitSpeedDialGrid();
     Transfer.LoadFromHandset();
 }
 

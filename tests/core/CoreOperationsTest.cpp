@@ -44,7 +44,7 @@ TEST_F(CoreOperations, ThePhoneBookIsReadAfterTheHandsetTellsItsCapacity) {
     EXPECT_EQ(core.Phonebook.Count(), 120);
     EXPECT_EQ(core.Phonebook.GetName(0), "Bob");
     EXPECT_EQ(core.Phonebook.GetNumber(1), "0123");
-    EXPECT_EQ(user.ShownEntries, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(user.ShownEntries.empty()) << "shown whole once read";
     EXPECT_EQ(user.Connections, (std::vector<std::pair<int, uint8_t>>{{120, 6}}));
     EXPECT_TRUE(user.LastStatus().starts_with("Finished reading from handset!")) << user.LastStatus();
 }

@@ -17,6 +17,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValidator>
 
 #include <gtest/gtest.h>
 
@@ -76,14 +77,15 @@ TEST_F(SpeedDialTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     EXPECT_EQ(Cell(*form, 0), "12-3");
     EXPECT_EQ(Cell(*form, 3), "555");
 
-    // An edit longer than 23 characters is refused and cut in the cell; the list keeps its number.
+    // An edit longer than 23 characters is refused: the cell shows the list's number again, so that what
+    // is shown is what is written.
     {
         TModalAnswerer answerer;
         grid->item(3, 1)->setText("123456789012345678901234");
         ASSERT_EQ(answerer.Texts.size(), 1u);
         EXPECT_EQ(answerer.Texts[0], "The number must not exceed 23 digits!");
     }
-    EXPECT_EQ(Cell(*form, 3), "12345678901234567890123");
+    EXPECT_EQ(Cell(*form, 3), "555");
     EXPECT_EQ(form->SpeedDial().List().Numbers[3], "555");
 
     // The pop-up menu's entry empties the number of its row, as an edit would.
@@ -100,6 +102,11 @@ TEST_F(SpeedDialTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     ASSERT_NE(editor, nullptr);
     QTest::keyClicks(editor, "1p2x3");
     EXPECT_EQ(editor->text(), "1P23");
+    // Only the digits 0 to 9 are digits here: others of Unicode are not taken.
+    QString arabic = QString::fromUtf8("1\u0663"), wide = QString::fromUtf8("\uFF12");
+    int at = 0;
+    EXPECT_EQ(editor->validator()->validate(arabic, at), QValidator::Invalid);
+    EXPECT_EQ(editor->validator()->validate(wide, at), QValidator::Invalid);
 
     form->Chosen = dir.filePath("saved.sdl");
     form->SpeedDial().miSaveSpeedDialListAsClick();

@@ -154,8 +154,10 @@ TEST_F(GroupsTransfer, AnswersThatAreNoAnswersNameTheirMail) {
               "No answer from handset!\r\rThe handset's answer 20 00 05 to the mail 0D 20 (read the "
               "groups) is not an answer to it.");
     link.Handset.AddMail({0x0D, 0x20}, [](THandset&, auto) { return TBytes{0x20, 0x01}; });
+    SetList({"8", "9"});
     EXPECT_FALSE(transfer.LoadFromHandset());
     EXPECT_EQ(LastMessage(), "No answer from handset!");
+    EXPECT_EQ(list.GetGroup(1), "9") << "a failed read leaves the list as it was";
     EXPECT_EQ(user.LastStatus(), "No answer from handset!");
     EXPECT_EQ(user.BusyChanges.back(), false);
 

@@ -137,7 +137,9 @@ TEST_F(PhonebookRead, TakesEveryEntryUntilTheHandsetSaysTheListEnds) {
     EXPECT_EQ(Book.GetName(1), "");
     EXPECT_EQ(Book.GetNumber(1), "*#P5");
     EXPECT_EQ(Book.GetName(2), "Smith, John");
-    EXPECT_EQ(User.ShownEntries, (std::vector<int>{0, 1, 2}));
+    // Shown whole once it is read, not row by row over what the grid showed before.
+    EXPECT_TRUE(User.ShownEntries.empty());
+    EXPECT_EQ(User.WholeListsShown, 1);
     EXPECT_EQ(User.LastStatus(), "Finished reading from handset! - 1 sec");
     EXPECT_TRUE(User.Messages.empty());
     EXPECT_EQ(User.BusyChanges, (std::vector<bool>{true, false}));
@@ -184,11 +186,11 @@ TEST_F(PhonebookRead, AnErrorAnswerToTheNameIsNoName) {
             return "03 EE";
         return "04 FF";
     });
+    Fill({{"kept", "999"}});
     EXPECT_FALSE(Transfer.LoadFromHandset());
-    EXPECT_EQ(Book.GetName(0), "B");
     EXPECT_EQ(asked["0D 03 00"], 2);
     EXPECT_EQ(asked["0D 03 01"], 3);
-    EXPECT_EQ(Book.GetName(1), "") << "the error byte is no name";
+    EXPECT_EQ(Book.GetName(0), "kept") << "a read that fails leaves the list as it was";
     EXPECT_TRUE(Shows("Could not read Phone Book!"));
 }
 
@@ -205,8 +207,12 @@ TEST_F(PhonebookRead, ThreeFailedAttemptsInARowEndTheRead) {
             return "04 EE";
         return std::nullopt;
     });
+    // What the grid showed (perhaps never saved) stays when the read fails.
+    Book.SetName(0, "Unsaved");
+    Book.SetNumber(5, "5550005");
     EXPECT_FALSE(Transfer.LoadFromHandset());
-    EXPECT_EQ(Book.GetName(0), "B");
+    EXPECT_EQ(Book.GetName(0), "Unsaved");
+    EXPECT_EQ(Book.GetNumber(5), "5550005");
     EXPECT_EQ(asked["0D 04 01"], 3);
     EXPECT_TRUE(Shows("Could not read Phone Book!"));
     EXPECT_EQ(User.LastStatus(), "Could not read Phone Book!");
@@ -228,7 +234,7 @@ TEST_F(PhonebookRead, NoHandsetSaysWhyInOneBox) {
     EXPECT_FALSE(Transfer.LoadFromHandset());
     ASSERT_EQ(User.Messages.size(), 1u);
     EXPECT_EQ(User.Messages[0].text, "Could not connect to the handset!\r Could not read Phone Book!");
-    EXPECT_EQ(Book.CountNumbers(), 0);
+    EXPECT_EQ(Book.GetNumber(0), "999") << "the list stays as it was";
     EXPECT_TRUE(Link.Frames.empty());
 }
 

@@ -42,4 +42,10 @@ TEST(SpeedDialTransfer, OnlyHandsetsOfLevel6And7HaveASpeedDialList) {
     ASSERT_TRUE(transfer.LoadFromHandset());
     for (const std::string& number : list.Numbers)
         EXPECT_EQ(number, "");
+
+    // A read that fails leaves the list (and the grid showing it) as it was.
+    list.SetNumber(2, "777");
+    connection.Result = 0;
+    EXPECT_FALSE(transfer.LoadFromHandset());
+    EXPECT_EQ(list.Numbers[2], "777");
 }
