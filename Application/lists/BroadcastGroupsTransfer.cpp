@@ -95,6 +95,20 @@ std::optional<bool> TBroadcastGroupsTransfer::DeleteAllGroups() {
     return deleted;
 }
 
+std::optional<bool> TBroadcastGroupsTransfer::DeleteFindingOut(std::optional<TReadAllGroupsCfm>& held,
+                                                               bool& answerLost) {
+    const std::optional<bool> deleted = DeleteAllGroups();
+    answerLost = !deleted;
+    if (deleted)
+        return deleted;
+    const std::string failure = Failure;
+    held = ReadAllGroups();
+    Failure = failure;
+    if (held && held->Status == 0 && held->Count == 0)
+        return true;
+    return std::nullopt;
+}
+
 std::optional<uint8_t> TBroadcastGroupsTransfer::AddGroup(uint8_t group) {
     TPhonebookBuffer mail;
     Mails.AddGroupReq(group, mail);
@@ -260,11 +274,14 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
             if (!KeepHandsetGroups())
                 return;
             Ui.ShowStatus(Texts::DeletingGroups);
-            const std::optional<bool> deleted = DeleteAllGroups();
+            std::optional<TReadAllGroupsCfm> held;
+            bool answerLost = false;
+            const std::optional<bool> deleted = DeleteFindingOut(held, answerLost);
             if (deleted != true) {
                 Ui.ShowStatus(Texts::GroupsNotDeleted);
                 Fail(std::string(Texts::GroupsNotDeleted) + "\r" + " " + Texts::CouldNotWriteGroups +
-                     (deleted ? "" : "\r\r" + Failure) + AfterChangeText());
+                     (answerLost ? "\r\r" + Failure : "") +
+                     (answerLost ? HeldText(held) : AfterChangeText()));
                 return;
             }
             Ui.ShowStatus(Texts::GroupsDeleted);
@@ -288,27 +305,19 @@ bool TBroadcastGroupsTransfer::DeleteInHandset() {
         if (!Connect(Texts::GroupsNotDeleted) || !KeepHandsetGroups())
             return;
         Ui.ShowStatus(Texts::DeletingGroups);
-        const std::optional<bool> deleted = DeleteAllGroups();
+        std::optional<TReadAllGroupsCfm> held;
+        bool answerLost = false;
+        const std::optional<bool> deleted = DeleteFindingOut(held, answerLost);
         if (deleted == true) {
-            Ui.ShowStatus(Texts::GroupsDeleted);
-            ok = true;
-            return;
-        }
-        if (deleted) {
-            Ui.ShowStatus(Texts::GroupsNotDeleted);
-            Fail(Texts::GroupsNotDeleted + AfterChangeText());
-            return;
-        }
-        // The answer was lost: one read tells whether the groups went.
-        const std::string failure = Failure;
-        const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
-        if (record && record->Status == 0 && record->Count == 0) {
-            Ui.ShowStatus(Texts::GroupsDeletedAnswerLost);
+            Ui.ShowStatus(answerLost ? Texts::GroupsDeletedAnswerLost : Texts::GroupsDeleted);
             ok = true;
             return;
         }
         Ui.ShowStatus(Texts::GroupsNotDeleted);
-        Fail(std::string(Texts::GroupsNotDeleted) + "\r\r" + failure + HeldText(record));
+        if (!answerLost)
+            Fail(Texts::GroupsNotDeleted + AfterChangeText());
+        else
+            Fail(std::string(Texts::GroupsNotDeleted) + "\r\r" + Failure + HeldText(held));
     });
     return ok;
 }

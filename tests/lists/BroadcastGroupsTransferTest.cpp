@@ -137,6 +137,18 @@ TEST_F(GroupsTransfer, ADeleteWhoseAnswerIsLostIsCheckedByARead) {
     EXPECT_EQ(user.LastStatus(), "The Broadcast Groups was not deleted!");
 }
 
+// A replace whose delete answer is lost finds out by one read, and goes on when the groups went: the
+// report never says "not deleted" of groups that are gone.
+TEST_F(GroupsTransfer, AReplaceWhoseDeleteAnswerIsLostFindsOutAndGoesOn) {
+    UseHandset({1, 2}, {.mailFaults = {{TMailFault::TKind::LoseAnswer, {0x0D, 0x21}, 1}}});
+    SetList({"7"});
+    user.WriteMode = TWriteMode::Replace;
+    user.Answers = {TAnswer::Ok};
+    ASSERT_TRUE(transfer.SaveToHandset()) << LastMessage();
+    EXPECT_EQ(Held(), (std::vector<uint8_t>{7}));
+    EXPECT_EQ(user.LastStatus(), "Finished writing to handset!");
+}
+
 TEST_F(GroupsTransfer, AnswersThatAreNoAnswersNameTheirMail) {
     UseHandset({3});
     link.Handset.AddMail({0x0D, 0x22}, [](THandset&, auto) { return TBytes{0x22, 0x09}; });
