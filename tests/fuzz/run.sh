@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes the XML reader with clang's libFuzzer for the given number of seconds (default 60).
+# Fuzzes the XML reader (or, with "mail" as the second argument, the engine's collection of echo and
+# answer) with clang's libFuzzer for the given number of seconds (default 60).
 # Inputs that find new paths collect in the build folder, beside any crashing input; a crashing input
 # belongs in corpus/ once its fault is fixed, so that every test run replays it.
 set -euo pipefail
@@ -10,6 +11,13 @@ build=${QUORVEL_FUZZ_BUILD:-$root/build/fuzz}
 
 # The "fuzz" preset: clang++, RelWithDebInfo, no sanitizers for the whole tree (the fuzz target has its own).
 cmake -S "$root" --preset fuzz -B "$build" >/dev/null
+if [ "${2:-xml}" = mail ]; then
+    cmake --build "$build" --target mail_fuzzer -j2
+    mkdir -p "$build/found-mail" "$build/artifacts"
+    "$build/tests/mail_fuzzer" -max_total_time="$seconds" -max_len=600 -timeout=10 \
+        -artifact_prefix="$build/artifacts/" "$build/found-mail" "$here/mail_corpus"
+    exit 0
+fi
 cmake --build "$build" --target xml_fuzzer -j2
 
 mkdir -p "$build/found" "$build/artifacts"
