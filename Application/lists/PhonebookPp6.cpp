@@ -158,6 +158,23 @@ bool TPhonebookTransfer::WritePhonebookEntry(const std::string& name, const std:
     return engine.SendMail("0D 05 00 " + Codec.EncodeName(name)) == "05 CC";
 }
 
+bool TPhonebookTransfer::EntryHolds(int index, const std::string& name, const std::string& number) {
+    // What a read gives back of a written value: the mail's bytes without their count.
+    const auto payload = [](const std::string& encoded) {
+        return encoded.size() > 3 ? encoded.substr(3) : "";
+    };
+    TMailControl& engine = Link.Engine();
+    const std::string at = ByteToHex(uint8_t(index));
+    const std::string held = engine.SendMail("d 4 " + at);
+    if (held.size() < 5 || !Starts(held, "04 ") || Starts(held, "04 EE") || Starts(held, "04 FF") ||
+        Codec.DecodeNumber(held) != Codec.DecodeNumber("04 " + payload(Codec.EncodeNumber(number))))
+        return false;
+    const std::string heldName = engine.SendMail("d 3 " + at);
+    return heldName.size() >= 2 && Starts(heldName, "03") && !Starts(heldName, "03 EE") &&
+           !Starts(heldName, "03 FF") &&
+           Codec.DecodeName(heldName) == Codec.DecodeName("03 " + payload(Codec.EncodeName(name)));
+}
+
 int TPhonebookTransfer::FirstUnstorableNumber(const TPP5Phonebook& book) {
     for (int i = 0; i < book.Count(); ++i)
         for (const char c : book.GetNumber(uint16_t(i)))
@@ -321,7 +338,8 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int 
             ++SkippedEntries;
             Ui.SetRowColour(row, TRowColour::Window);
         } else if (handsetEntries < Book.Count()) {
-            if (!WritePhonebookEntry(name, number)) {
+            // An answer lost after the handset took the entry is no failure: one read of it tells.
+            if (!WritePhonebookEntry(name, number) && !EntryHolds(handsetEntries, name, number)) {
                 Ui.ProgressEnd();
                 ReportWriteFailure(row);
                 return false;

@@ -30,6 +30,8 @@ public:
     bool ReadPhonebook(TPP5Phonebook& book);
     // Appends one entry to the handset's list: true when both its parts were taken.
     bool WritePhonebookEntry(const std::string& name, const std::string& number);
+    // Whether the handset's entry at index holds the number and the name as a write of them leaves it.
+    bool EntryHolds(int index, const std::string& name, const std::string& number);
 
     // Of the last write: the entries written, and those skipped because the handset held their number.
     int Written() const { return WrittenEntries; }
