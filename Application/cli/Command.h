@@ -17,6 +17,9 @@ constexpr int WrongCall = 2;
 constexpr int NotConfirmed = 3;
 // The person declined a confirmation at the terminal; nothing was changed.
 constexpr int Declined = 4;
+// A stop was asked for (Ctrl-C, SIGTERM, a terminal that closed) and the operation ended at a safe point;
+// its messages say what the handset holds and where its earlier list is kept.
+constexpr int Stopped = 5;
 } // namespace Exit
 
 // An option of one form of a command; value names what it takes, empty for a switch.

@@ -5,7 +5,9 @@
 const char* const ExitStatusText =
     "Exit status: 0 done; 1 the handset or the port failed, or the operation ended part-way; 2 a wrong call\n"
     "or an input that cannot be used (nothing was sent); 3 a confirmation was needed and there was no\n"
-    "terminal and no --yes (nothing was done); 4 the person declined a confirmation (nothing was changed).\n";
+    "terminal and no --yes (nothing was done); 4 the person declined a confirmation (nothing was\n"
+    "changed); 5 stopped as asked (Ctrl-C, SIGTERM, a closed terminal) between two mails, the messages\n"
+    "saying what the handset holds.\n";
 
 namespace {
 

@@ -8,10 +8,12 @@
 #include "cli/SpeedDialCommands.h"
 #include "cli/Station.h"
 #include "cli/TerminalUser.h"
+#include "link/StopRequest.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -85,8 +87,24 @@ int Run(const std::vector<TCommand>& commands, const TGlobalOptions& options, in
 
 } // namespace
 
+// The first Ctrl-C (or SIGTERM, or a terminal that closes) asks the operation to stop at its next safe
+// point; the handler is then reset, so that a second one ends the program at once.
+extern "C" void OnStopSignal(int) {
+    RequestStop();
+}
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    CatchStopSignals();
     const std::vector<TCommand> commands = AllCommands();
     int status = Exit::Failed;
     try {
@@ -107,6 +125,10 @@ int main(int argc, char** argv) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         PrintMessage(std::string("Could not write the output: ") + std::strerror(errno));
         return Exit::Failed;
+    }
+    if (StopRequested() && status != Exit::Done) {
+        PrintMessage("Stopped as asked, between two mails: the messages above say what the handset holds.");
+        return Exit::Stopped;
     }
     if (status == Exit::Failed && TTerminalUser::ConfirmationRefused())
         return Exit::NotConfirmed;

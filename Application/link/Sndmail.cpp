@@ -1,5 +1,7 @@
 #include "link/Sndmail.h"
 
+#include "link/StopRequest.h"
+
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 
@@ -396,7 +398,8 @@ uint16_t TMailControl::ReadBlock(std::span<uint8_t> buf, uint16_t count, uint16_
     int addr = start;
     int left = count;
     bool failed = false;
-    while (left > 0 && !failed) {
+    // A stop asked for ends the block between pieces: the count written says how far it came.
+    while (left > 0 && !failed && !StopRequested()) {
         const int piece = BlockSize < left ? BlockSize : left;
         left -= piece;
         std::string text;

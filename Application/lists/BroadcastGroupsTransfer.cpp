@@ -1,6 +1,7 @@
 #include "lists/BroadcastGroupsTransfer.h"
 
 #include "link/NumberConverting.h"
+#include "link/StopRequest.h"
 #include "link/Timing.h"
 #include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -214,6 +215,12 @@ bool TBroadcastGroupsTransfer::WriteSlots() {
         const std::string& text = List.GetGroup(i);
         if (text.empty())
             continue;
+        // Between groups: a stop asked for ends the write, and says what the handset holds.
+        if (StopRequested()) {
+            Ui.ShowStatus(Texts::CouldNotWriteGroups);
+            Fail(std::string(Texts::CouldNotWriteGroups) + AfterChangeText());
+            return false;
+        }
         WaitGroupsReady();
         const std::optional<uint8_t> status = AddGroup(*GroupNumber(text));
         if (status == TPhonebookPp6Mails::Added) {

@@ -1,6 +1,7 @@
 #include "lists/PhonebookPp6.h"
 
 #include "link/NumberConverting.h"
+#include "link/StopRequest.h"
 #include "link/Timing.h"
 #include "lists/PhonebookFile.h"
 #include "platform/Backups.h"
@@ -324,6 +325,12 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int 
     Ui.ShowStatus(Texts::WritingToHandset);
     Ui.ProgressStart(1, Book.Count(), 1);
     for (int row = 1; row <= Book.Count(); ++row) {
+        // Between entries the handset holds whole ones only: a stop asked for ends the write here.
+        if (StopRequested()) {
+            Ui.ProgressEnd();
+            ReportWriteFailure(row);
+            return false;
+        }
         const std::string& name = Book.GetName(uint16_t(row - 1));
         const std::string& number = Book.GetNumber(uint16_t(row - 1));
         Ui.SetRowColour(row, TRowColour::Yellow);

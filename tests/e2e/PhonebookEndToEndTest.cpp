@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <tuple>
 #include <utility>
 
@@ -268,4 +270,34 @@ TEST_F(Phonebook, AFileOrOutputCutShortIsAFailureAndTheOldFileStays) {
     std::tie(code, err) = limited(cli + " phonebook read > '" + Path("out.phb") + "'");
     EXPECT_EQ(code, 1);
     EXPECT_NE(err.find("Could not write the output: File too large"), std::string::npos) << err;
+}
+
+// Ctrl-C during a write: it stops between two entries, says what the handset holds and where its earlier
+// list is kept, and exits with a status of its own.
+TEST_F(Phonebook, AStopAskedForEndsTheWriteBetweenEntriesAndSaysWhatTheHandsetHolds) {
+    THandsetProcess handset({"--phonebook-entries", "3", "--answer-delay", "20"});
+    ASSERT_TRUE(handset.Started());
+    std::string lines;
+    for (int i = 1; i <= 150; ++i)
+        lines += "Name " + std::to_string(i) + "," + std::to_string(5550000 + i) + "\r\n";
+    const std::string list = Write("many.phb", lines);
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
+    cli.setProcessEnvironment(env);
+    cli.start(ProgramFolder() + "/quorvel-cli",
+              Args(handset, {"write", QString::fromStdString(list), "--replace", "--yes"}));
+    ASSERT_TRUE(cli.waitForStarted(5000));
+    EXPECT_FALSE(cli.waitForFinished(2000)) << "the write takes longer than this";
+    ::kill(pid_t(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    const std::string err = cli.readAllStandardError().toStdString();
+    EXPECT_EQ(cli.exitCode(), 5) << err;
+    EXPECT_NE(err.find("Stopped as asked"), std::string::npos) << err;
+    EXPECT_NE(err.find("The handset now holds"), std::string::npos) << err;
+    EXPECT_NE(err.find("are kept in"), std::string::npos) << err;
+    const auto read = Run(handset, {"read"});
+    const auto held = std::count(read.out.begin(), read.out.end(), '\n');
+    EXPECT_GT(held, 0);
+    EXPECT_LT(held, 150);
 }
