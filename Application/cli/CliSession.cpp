@@ -9,35 +9,7 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace {
-
-// The program that has the device open, found through /proc: "ModemManager (process 812)"; empty when
-// it cannot be seen (another user's process, or none).
-std::string HolderOf(const std::string& device) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path target = fs::canonical(device, error);
-    if (error)
-        return {};
-    const std::string self = std::to_string(getpid());
-    for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
-        const std::string pid = process.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
-            continue;
-        std::error_code fdError;
-        for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
-            std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) != target)
-                continue;
-            std::string name;
-            std::ifstream(process.path() / "comm") >> name;
-            return (name.empty() ? "a program" : name) + " (process " + pid + ")";
-        }
-    }
-    return {};
-}
-
-} // namespace
+namespace {} // namespace
 
 TCliSession::TCliSession(const TGlobalOptions& options)
     : Terminal(options.yes)
@@ -56,7 +28,7 @@ std::string TCliSession::PortProblem() {
         text += "\r\"quorvel-cli ports\" lists the ports there are; the device map " +
                 DeviceMap::MapFilePath() + " names the device of each COM number.";
     if (failure.kind == Kind::Busy) {
-        const std::string holder = failure.device.empty() ? "" : HolderOf(failure.device);
+        const std::string holder = failure.device.empty() ? "" : PortHolder(failure.device);
         if (!holder.empty())
             text += "\rIt is held by " + holder +
                     "; close that program (a modem manager may be told to leave "

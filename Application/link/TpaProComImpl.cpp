@@ -3,6 +3,8 @@
 #include "link/Timing.h"
 #include "platform/DeviceMap.h"
 
+#include <filesystem>
+#include <fstream>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +52,30 @@ std::string PortFailureText(int comNumber, const TPortFailure& failure) {
         return named + " went away (adapter pulled or line hung up).";
     case Kind::Other:
         return named + " could not be opened: " + failure.detail;
+    }
+    return {};
+}
+
+std::string PortHolder(const std::string& device) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path target = fs::canonical(device, error);
+    if (error)
+        return {};
+    const std::string self = std::to_string(getpid());
+    for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        std::error_code fdError;
+        for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+            std::error_code linkError;
+            if (fs::read_symlink(fd.path(), linkError) != target)
+                continue;
+            std::string name;
+            std::ifstream(process.path() / "comm") >> name;
+            return (name.empty() ? "a program" : name) + " (process " + pid + ")";
+        }
     }
     return {};
 }

@@ -9,6 +9,9 @@
 
 // The person's sentence for a failure, naming the port as "COMn".
 std::string PortFailureText(int comNumber, const TPortFailure& failure);
+// The program that has the device open, found through /proc: "ModemManager (process 812)"; empty when
+// it cannot be seen (another user's process, or none).
+std::string PortHolder(const std::string& device);
 
 // The serial link on a Qt serial port: 8N1, no flow control, port numbers mapped to devices by the
 // device map.

@@ -220,6 +220,15 @@ inline constexpr const char* CommunicationTest = "Communication Test";
 inline constexpr const char* ClickToTest = "Click to test";
 inline constexpr const char* Searching = "Searching";
 inline constexpr const char* NothingConnected = "Nothing Connected!";
+inline constexpr const char* PortInUse = "Port in use by another program!";
+inline constexpr const char* PortHeldBy = "It is held by %s.";
+inline constexpr const char* NoPortOpen = "No serial port could be opened.";
+inline constexpr const char* PortProblemQuestion = "%s\r\rChoose another port, or quit the program.";
+inline constexpr const char* PortProblemKeepQuestion =
+    "%s\r\rChoose another port, keep the window without a port (to save what it shows), or quit.";
+inline constexpr const char* ChooseAnotherPort = "Choose Another Port";
+inline constexpr const char* KeepWindow = "Keep the Window";
+inline constexpr const char* QuitProgram = "Quit";
 inline constexpr const char* ConnectedTest = "Connected!!";
 inline constexpr const char* NoComPorts = "Could not find any com ports on the PC!";
 inline constexpr const char* ConnectingToHandset = "Connecting to handset ...";

@@ -163,7 +163,9 @@ void TComForm::btnComTestReqClick() {
     timerSearching->stop();
     if (r < 1) {
         SetResultColour(FailedColour);
-        ShowTestResult(Texts::NothingConnected);
+        // A port another program holds is no empty docking station.
+        const bool busy = Engine.Link().LastFailure().kind == TPortFailure::Kind::Busy;
+        ShowTestResult(busy ? Texts::PortInUse : Texts::NothingConnected);
     } else {
         ShowTestResult(Texts::ConnectedTest);
         SetResultColour(ConnectedColour);

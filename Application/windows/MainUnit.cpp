@@ -254,14 +254,9 @@ void TMainForm::FormShow() {
             ComForm->exec();
         OpenStoredPort();
     }
-    if (!SerialPort.IsOpen()) {
-        // A port that exists but may not be used would otherwise end the program without a word.
-        const TPortFailure failure = SerialPort.LastFailure();
-        if (failure.kind == TPortFailure::Kind::PermissionDenied)
-            Message(TMessageKind::Error, PortFailureText(SerialPort.ComNumber(), failure), TButtons::Ok);
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    // Nothing is shown yet that a quit could lose: the choice is another port or the end.
+    if (!AskForPort(false))
         return;
-    }
     ShowPortNumber();
 
     tsPhoneBook->RestoreGridFont();
@@ -445,10 +440,43 @@ std::string TMainForm::AskFileName(bool save, const char* filter, const char* ex
 void TMainForm::miChangeSerialDeviceClick() {
     if (ComForm)
         ComForm->exec();
-    if (SerialPort.IsOpen())
+    // The grids may hold what the person has not saved: the window may stay without a port.
+    if (AskForPort(true))
         ShowPortNumber();
-    else
+}
+
+bool TMainForm::AskForPort(bool canKeep) {
+    while (!SerialPort.IsOpen()) {
+        const TPortFailure failure = SerialPort.LastFailure();
+        std::string why = failure.kind == TPortFailure::Kind::None
+                              ? std::string(Texts::NoPortOpen)
+                              : PortFailureText(SerialPort.ComNumber(), failure);
+        if (failure.kind == TPortFailure::Kind::Busy)
+            if (const std::string holder = PortHolder(failure.device); !holder.empty())
+                why += " " + FormatText(Texts::PortHeldBy, holder.c_str());
+        QMessageBox box(this);
+        box.setWindowTitle(Texts::ProgramTitle);
+        box.setIcon(QMessageBox::Warning);
+        box.setText(FromAnsi(FormatText(canKeep ? Texts::PortProblemKeepQuestion : Texts::PortProblemQuestion,
+                                        why.c_str()))
+                        .replace('\r', '\n'));
+        QPushButton* choose = box.addButton(Texts::ChooseAnotherPort, QMessageBox::AcceptRole);
+        QPushButton* keep = canKeep ? box.addButton(Texts::KeepWindow, QMessageBox::RejectRole) : nullptr;
+        QPushButton* quit = box.addButton(Texts::QuitProgram, QMessageBox::DestructiveRole);
+        box.setDefaultButton(choose);
+        box.setEscapeButton(keep ? keep : quit);
+        box.exec();
+        if (box.clickedButton() == choose && ComForm) {
+            ComForm->exec();
+            OpenStoredPort();
+            continue;
+        }
+        if (box.clickedButton() != quit && keep)
+            return false;
         QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        return false;
+    }
+    return true;
 }
 
 void TMainForm::miTestConnectionClick() {

@@ -85,6 +85,9 @@ private:
     void ApplySwitches(const QStringList& arguments);
     void FormShow();
     bool OpenStoredPort();
+    // Until a port is open: says why the chosen one is not and asks what to do. False when the person
+    // quits (the program ends) or keeps the window without a port.
+    bool AskForPort(bool canKeep);
     void ShowPortNumber();
 
     void PageChanged(int index);

@@ -179,10 +179,12 @@ TEST_F(ComForm, PortWithoutRightsIsExplained) {
     EXPECT_TRUE(answerer.Texts[0].contains("Join that group"));
     EXPECT_EQ(link.ComNumber(), 5);
 
-    // Any other failure is left to the test.
+    // Any other failure is left to the test, which says that a port another program holds is busy.
     link.OpenFailure = {TPortFailure::Kind::Busy, "/dev/ttyUSB1", ""};
     List(form)->setCurrentIndex(int(Items(form).indexOf("COM1")));
     EXPECT_EQ(answerer.Texts.size(), 1u);
+    Button(form, "btnComTestReq")->click();
+    EXPECT_EQ(Result(form)->text(), "Port in use by another program!");
 }
 
 TEST_F(ComForm, PortThatWillNotOpenIsNotReported) {
