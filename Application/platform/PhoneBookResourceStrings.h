@@ -229,6 +229,9 @@ inline constexpr const char* PortProblemKeepQuestion =
 inline constexpr const char* ChooseAnotherPort = "Choose Another Port";
 inline constexpr const char* KeepWindow = "Keep the Window";
 inline constexpr const char* QuitProgram = "Quit";
+inline constexpr const char* StopAndCloseQuestion =
+    "An operation on the handset is running. Stop it at the next point between two mails and close the "
+    "program? It then says what the handset holds.";
 inline constexpr const char* ConnectedTest = "Connected!!";
 inline constexpr const char* NoComPorts = "Could not find any com ports on the PC!";
 inline constexpr const char* ConnectingToHandset = "Connecting to handset ...";

@@ -1,6 +1,7 @@
 #include "windows/MainUnit.h"
 
 #include "link/ConnectionSettings.h"
+#include "link/StopRequest.h"
 #include "platform/AnsiText.h"
 #include "platform/CfgFiles.h"
 #include "platform/Paths.h"
@@ -70,6 +71,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     , MainCore(*this, SerialPort) {
     setObjectName("MainForm");
     setWindowTitle(Texts::ProgramTitle);
+    ClearStopRequest();
     resize(DesignWidth, DesignHeight);
     move(391, 104);
 
@@ -279,6 +281,16 @@ void TMainForm::CheckSimInterpreter() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // Cut off in the middle of a write, the handset would hold part of a list and nobody would say which.
+    if (IsBusy) {
+        event->ignore();
+        if (!CloseWhenIdle && Message(TMessageKind::Confirmation, Texts::StopAndCloseQuestion,
+                                      TButtons::OkCancel) == TAnswer::Ok) {
+            CloseWhenIdle = true;
+            RequestStop();
+        }
+        return;
+    }
     KillTimer.Enable(ShutdownGuardMs);
     SaveWindowPlacement(WindowIniPath(), *this);
     // The engine stops at once; it is freed with the window, once no wait can still be inside it.
@@ -391,6 +403,8 @@ void TMainForm::SetBusy(bool busy) {
             QApplication::restoreOverrideCursor();
     }
     IsBusy = busy;
+    if (!busy && CloseWhenIdle)
+        QTimer::singleShot(0, this, &QWidget::close);
     for (QToolButton* button : ToolBarButtons)
         button->setEnabled(!busy);
     for (const char* name : BusyControls)

@@ -123,6 +123,9 @@ private:
     QAction* miMailMonitor = nullptr;
 
     bool IsBusy = false;
+    // The person closed the window during an operation and agreed to stop it: the window closes once the
+    // operation has stopped and said what the handset holds.
+    bool CloseWhenIdle = false;
     bool FirstShowDone = false;
     TMainTab* CurrentSheet = nullptr;
 };

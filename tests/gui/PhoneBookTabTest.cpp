@@ -14,14 +14,18 @@
 #include "windows/SaveQuestion.h"
 
 #include <QAction>
+#include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -210,4 +214,31 @@ TEST_F(PhoneBookTab, TheImportOffersToMakeNumbersDialableAndSaysWhatDidNotFit) {
     EXPECT_EQ(Cell(*form, 1, 3), "Bo");
     EXPECT_EQ(TPhonebookTransfer::FirstUnstorableNumber(book), -1);
     EXPECT_FALSE(form->Busy());
+}
+
+// The window closed during a write: asked, the write stops between two entries, says what the handset
+// holds, and only then the window closes.
+TEST_F(PhoneBookTab, ClosingDuringAWriteStopsItBetweenEntriesFirst) {
+    THandsetProcess handset({"--answer-delay", "20"});
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    TPP5Phonebook& book = form->Core().Phonebook;
+    for (int i = 0; i < 150; ++i) {
+        book.SetName(uint16_t(i), "N" + std::to_string(i));
+        book.SetNumber(uint16_t(i), std::to_string(1000 + i));
+    }
+    form->PhoneBook().Grid()->ShowAll();
+    TModalAnswerer answerer(QMessageBox::Ok, Replace());
+    QTimer::singleShot(1500, form.get(), [&form] { form->close(); });
+    Click(*form, "bbtnSaveToPp");
+    QEventLoop settle;
+    QTimer::singleShot(200, &settle, &QEventLoop::quit);
+    settle.exec();
+    ASSERT_GE(answerer.Texts.size(), 2u);
+    EXPECT_TRUE(std::any_of(answerer.Texts.begin(), answerer.Texts.end(), [](const QString& text) {
+        return text.startsWith("An operation on the handset is running.");
+    }));
+    EXPECT_TRUE(answerer.Texts.back().contains("The handset now holds"))
+        << answerer.Texts.back().toStdString();
+    EXPECT_FALSE(form->isVisible()) << "closed once the write had stopped";
 }
