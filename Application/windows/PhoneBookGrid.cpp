@@ -332,13 +332,12 @@ void TPhoneBookGrid::ApplyEdit(int col, int row, const QString& text, QLineEdit*
             editor->setText(kept);
             editor->setCursorPosition(cursor);
         }
+        // The table takes what the cell shows, cut or not: what is shown is what is written and saved.
         SetCell(col, row, kept);
-        if (!tooLong) {
-            if (col == NameColumn)
-                Book.SetName(uint16_t(row - 1), ToAnsi(kept));
-            else
-                Book.SetNumber(uint16_t(row - 1), ToAnsi(kept));
-        }
+        if (col == NameColumn)
+            Book.SetName(uint16_t(row - 1), ToAnsi(kept));
+        else
+            Book.SetNumber(uint16_t(row - 1), ToAnsi(kept));
         RepaintRow(row);
         if (tooLong && ErrorBox) {
             const QModelIndex cell = model()->index(row, col);

@@ -98,12 +98,13 @@ TEST(PhoneBookGrid, NameEdits) {
     EXPECT_EQ(t.messages.size(), 1u);
     EXPECT_EQ(edited.count(), 25);
 
-    // Committed whole, as a paste is: a text at the limit goes in, a longer one leaves the table as it was.
+    // Committed whole, as a paste is: a text at the limit goes in, a longer one is cut in the cell and in
+    // the table alike, so that what the grid shows is what is written and saved.
     t.grid.item(2, 1)->setText(Letters.right(24));
     EXPECT_EQ(t.book.GetName(1), Letters.right(24).toStdString());
     t.grid.item(2, 1)->setText(Letters);
     EXPECT_EQ(t.Cell(1, 2), Letters.left(24));
-    EXPECT_EQ(t.book.GetName(1), Letters.right(24).toStdString());
+    EXPECT_EQ(t.book.GetName(1), Letters.left(24).toStdString());
     EXPECT_EQ(t.messages.size(), 2u);
 
     t.grid.sgPhoneBookSetEditText(1, 3, QStringLiteral("Café €"));
