@@ -210,6 +210,17 @@ bool TBroadcastGroupsTransfer::LoadFromHandset() {
 }
 
 // Adds the list's groups in slot order, each after the handset says it is ready. True when all went in.
+// After an add whose answer was lost: whether the handset now belongs to the group, as one read tells.
+bool TBroadcastGroupsTransfer::NowHeld(uint8_t group) {
+    const std::string failure = Failure;
+    const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+    Failure = failure;
+    if (!record || record->Status != 0)
+        return false;
+    return std::any_of(record->Groups.begin(), record->Groups.begin() + record->Count,
+                       [&](const std::string& held) { return GroupNumber(held) == group; });
+}
+
 bool TBroadcastGroupsTransfer::WriteSlots() {
     for (int i = 0; i < TBroadcastGroups::Slots; ++i) {
         const std::string& text = List.GetGroup(i);
@@ -223,7 +234,7 @@ bool TBroadcastGroupsTransfer::WriteSlots() {
         }
         WaitGroupsReady();
         const std::optional<uint8_t> status = AddGroup(*GroupNumber(text));
-        if (status == TPhonebookPp6Mails::Added) {
+        if (status == TPhonebookPp6Mails::Added || (!status && NowHeld(*GroupNumber(text)))) {
             ++WrittenGroups;
             continue;
         }

@@ -31,6 +31,7 @@ public:
     std::optional<bool> DeleteAllGroups();
     // DeleteAllGroups; where its answer is lost, one read tells whether the groups went (held keeps
     // what that read gave, and answerLost says the answer was lost). Nothing when it cannot be told.
+    bool NowHeld(uint8_t group);
     std::optional<bool> DeleteFindingOut(std::optional<TReadAllGroupsCfm>& held, bool& answerLost);
     std::optional<uint8_t> AddGroup(uint8_t group);
     // Polls until the handset is ready for the next add, 21 times at most, 15 ms apart.

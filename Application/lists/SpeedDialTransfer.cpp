@@ -6,6 +6,8 @@
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
+#include <algorithm>
+
 TSpeedDialTransfer::TSpeedDialTransfer(THandsetConnection& link, TUserInteraction& ui, TPP5SpeedDial& list)
     : Link(link)
     , Ui(ui)
@@ -134,7 +136,24 @@ bool TSpeedDialTransfer::DeleteInHandset() {
             const int address = TPP5SpeedDial::Address + k * TPP5SpeedDial::SlotBytes;
             if (!engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, erased)) {
                 engine.SetFramedAnswer(true);
-                Ui.Message(TMessageKind::Error, Texts::SpeedDialNotDeleted + KeptInText(), TButtons::Ok);
+                // Keys before this one are empty now, and this one may be: one read tells what is left,
+                // and where it cannot, the message says so rather than guess.
+                TPP5SpeedDial::TBlock block{};
+                std::string text = Texts::SpeedDialNowUnknown;
+                if (ReadBlock(block)) {
+                    TPP5SpeedDial held;
+                    held.Decode(block);
+                    const long left =
+                        std::count_if(held.Numbers.begin(), held.Numbers.end(),
+                                      [](const std::string& number) { return !number.empty(); });
+                    if (left == 0) {
+                        Ui.ShowStatus(Texts::SpeedDialDeleted);
+                        ok = true;
+                        return;
+                    }
+                    text = FormatText(Texts::SpeedDialPartlyDeleted, int(left));
+                }
+                Ui.Message(TMessageKind::Error, text + KeptInText(), TButtons::Ok);
                 return;
             }
             Ui.ShowStatus(Texts::SpeedDialDeleted);

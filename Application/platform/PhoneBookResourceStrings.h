@@ -307,6 +307,10 @@ inline constexpr const char* SpeedDialExtension = "sdl";
 inline constexpr const char* CouldNotReadSpeedDial = "Could not read Speed Dial List!";
 inline constexpr const char* CouldNotWriteSpeedDial = "Could not write Speed Dial List!";
 inline constexpr const char* SpeedDialNotDeleted = "The Speed Dial List was not deleted!";
+inline constexpr const char* SpeedDialPartlyDeleted =
+    "The Speed Dial List was not wholly deleted! The handset now holds %d of its numbers.";
+inline constexpr const char* SpeedDialNowUnknown =
+    "The Speed Dial List was not wholly deleted! What the handset holds now could not be read back.";
 inline constexpr const char* SpeedDialNotSupported = "The connected device does not support Speed Dial!";
 inline constexpr const char* ReplaceSpeedDialQuestion =
     "Replace the Speed Dial List in the connected handset?";

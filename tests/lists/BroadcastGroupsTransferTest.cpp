@@ -149,6 +149,16 @@ TEST_F(GroupsTransfer, AReplaceWhoseDeleteAnswerIsLostFindsOutAndGoesOn) {
     EXPECT_EQ(user.LastStatus(), "Finished writing to handset!");
 }
 
+// An add whose answer is lost is found out by one read: the last group's lost answer is no failure.
+TEST_F(GroupsTransfer, AnAddWhoseAnswerIsLostIsReadBack) {
+    UseHandset({1}, {.mailFaults = {{TMailFault::TKind::LoseAnswer, {0x0D, 0x22}, 2}}});
+    SetList({"7", "9"});
+    user.WriteMode = TWriteMode::Add;
+    ASSERT_TRUE(transfer.SaveToHandset()) << LastMessage();
+    EXPECT_EQ(Held(), (std::vector<uint8_t>{1, 7, 9}));
+    EXPECT_EQ(transfer.Written(), 2);
+}
+
 TEST_F(GroupsTransfer, AnswersThatAreNoAnswersNameTheirMail) {
     UseHandset({3});
     link.Handset.AddMail({0x0D, 0x22}, [](THandset&, auto) { return TBytes{0x22, 0x09}; });
