@@ -54,10 +54,13 @@ TIniFile::TIniFile(std::string path)
 
 void TIniFile::Load() {
     Lines.clear();
+    ReadProblem.clear();
     QFile file(QString::fromStdString(FilePath));
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray data = file.read(MaxIniBytes);
+    if (!file.atEnd())
+        ReadProblem = "it is larger than " + std::to_string(MaxIniBytes) + " bytes";
     // Lines end in CR LF, LF or CR alone, as editors on any system leave them.
     // A UTF-8 byte-order mark, as some editors write, is no part of the first line.
     std::string line;
@@ -76,7 +79,22 @@ void TIniFile::Load() {
         Lines.push_back(line);
 }
 
+void TIniFile::BeginBatch() {
+    Load();
+    Batch = true;
+}
+
+bool TIniFile::EndBatch() {
+    Batch = false;
+    return Save();
+}
+
 bool TIniFile::Save() const {
+    if (!ReadProblem.empty()) {
+        SaveError = "Cannot write file \"" + FilePath + "\": " + ReadProblem +
+                    ", so a save would lose what it holds.";
+        return false;
+    }
     std::string text;
     for (const std::string& line : Lines)
         text += line + "\r\n";
@@ -177,7 +195,8 @@ int TIniFile::LineOf(const std::string& section, const std::string& key) const {
 }
 
 bool TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-    Load();
+    if (!Batch)
+        Load();
     const std::string line = Trim(key) + "=" + value;
     const TFound found = Find(section, key);
     if (found.keyLine >= 0) {
@@ -190,7 +209,7 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key, c
         Lines.push_back("[" + Trim(section) + "]");
         Lines.push_back(line);
     }
-    return Save();
+    return Batch || Save();
 }
 
 bool TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -202,10 +221,11 @@ bool TIniFile::WriteBool(const std::string& section, const std::string& key, boo
 }
 
 bool TIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    Load();
+    if (!Batch)
+        Load();
     const TFound found = Find(section, key);
     if (found.keyLine < 0)
         return true;
     Lines.erase(Lines.begin() + found.keyLine);
-    return Save();
+    return Batch || Save();
 }

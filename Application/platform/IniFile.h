@@ -26,6 +26,11 @@ public:
     };
     std::vector<TKeyLine> KeyLines() const;
 
+    // Between these, writes change the lines in memory only, and EndBatch saves them in one step (false
+    // when that fails): a file of many keys is never left with some written and some not.
+    void BeginBatch();
+    bool EndBatch();
+
     // Each write saves the file at once, as the profile functions do; false when it could not be saved.
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInteger(const std::string& section, const std::string& key, int value);
@@ -49,4 +54,8 @@ private:
     std::string FilePath;
     std::vector<std::string> Lines;
     mutable std::string SaveError;
+    // Why the file was not read whole (it is larger than any settings file); such a file is not saved
+    // over, as what was not read would be lost.
+    std::string ReadProblem;
+    bool Batch = false;
 };

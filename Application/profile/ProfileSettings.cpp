@@ -235,17 +235,19 @@ std::string TProfileSettings::RefusedText(const TRefusedValue& refused) {
 bool TProfileSettings::SaveToFile(const std::string& fileName) {
     SaveError.clear();
     try {
-        // Deleting keys alone creates nothing; a profile with no setting is still a file.
-        if (!QFile::exists(QString::fromStdString(fileName)))
-            WriteFileAtomically(fileName, "");
+        // One save of every key: a full disk leaves the file as it was, never half the settings new. A
+        // profile with no setting is still a file.
         TIniFile ini(fileName);
+        ini.BeginBatch();
         for (const TProfileField& f : FieldTable) {
-            const bool written = (Changed & f.Bit()) != 0 ? ini.WriteInteger(f.Section, f.Key, Get(f.Setting))
-                                                          : ini.DeleteKey(f.Section, f.Key);
-            if (!written) {
-                SaveError = ini.LastError();
-                return false;
-            }
+            if ((Changed & f.Bit()) != 0)
+                ini.WriteInteger(f.Section, f.Key, Get(f.Setting));
+            else
+                ini.DeleteKey(f.Section, f.Key);
+        }
+        if (!ini.EndBatch()) {
+            SaveError = ini.LastError();
+            return false;
         }
         return true;
     } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 #include "platform/IniFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -95,6 +96,24 @@ TEST(IniFile, BinaryOrEnormousContentGivesDefaults) {
     huge.write("[Serial Port]\r\nDevice No=3" + QByteArray(20 << 20, '7'));
     huge.close();
     EXPECT_EQ(TIniFile(hugePath.toStdString()).ReadInteger("Serial Port", "Device No", 1), 1);
+    // Read in part, it is never saved over: what was not read would be lost.
+    TIniFile partly(hugePath.toStdString());
+    EXPECT_FALSE(partly.WriteInteger("Serial Port", "Device No", 4));
+    EXPECT_NE(partly.LastError().find("a save would lose what it holds"), std::string::npos)
+        << partly.LastError();
+    EXPECT_EQ(QFileInfo(hugePath).size(), qint64(20 << 20) + 26);
+}
+
+TEST(IniFile, ABatchOfWritesIsSavedInOneStep) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("batch.pro").toStdString();
+    TIniFile ini(path);
+    ini.BeginBatch();
+    EXPECT_TRUE(ini.WriteInteger("profile settings", "ringer tone", 2));
+    EXPECT_TRUE(ini.DeleteKey("profile settings", "vibrator"));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path))) << "nothing is saved before the end";
+    ASSERT_TRUE(ini.EndBatch());
+    EXPECT_EQ(TIniFile(path).ReadInteger("profile settings", "ringer tone", 0), 2);
 }
 
 } // namespace
