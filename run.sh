@@ -39,7 +39,7 @@ cli() {
 cli probe
 cli info
 cli send "02 5D 16"
-cli write-memory 0x0100 "51 75 6F 72 76 65 6C"
+cli --yes write-memory 0x0100 "51 75 6F 72 76 65 6C"
 cli read-memory 0x0100 32
 echo
 echo "The virtual handset stops now; its memory is kept in $config/virtual-handset.state."
