@@ -78,8 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     line.Reply.assign(data + 1, data + size);
     line.Split = data[0] >> 4;
     TMailControl engine(line);
+    // Short waits and no second tries: each input is one exchange, and thousands run a second.
     engine.AnswerTimeout = 2;
     engine.GapTimeout = 1;
+    engine.WriteRetries = 1;
+    engine.WritePause = 0;
+    engine.ReadTries = 1;
+    engine.ReadPause = 0;
     engine.SetFramedAnswer((data[0] & 0x08) != 0);
     const std::string answer = engine.SendMail(Mails[(data[0] & 0x07) % std::size(Mails)]);
     if (!IsAnswerText(answer))
