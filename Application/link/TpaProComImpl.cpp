@@ -3,6 +3,7 @@
 #include "link/Timing.h"
 #include "platform/DeviceMap.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -56,13 +57,42 @@ std::string PortFailureText(int comNumber, const TPortFailure& failure) {
     return {};
 }
 
+namespace {
+
+std::string ProcessName(const std::string& pid) {
+    std::string name;
+    std::ifstream("/proc/" + pid + "/comm") >> name;
+    return (name.empty() ? "a program" : name) + " (process " + pid + ")";
+}
+
+// The process named in the lock file the serial port layer keeps for the device ("/run/lock/LCK..pts_4"
+// for /dev/pts/4): the one that opened it as a port, not a program at the other end of the line.
+std::string LockHolder(const std::string& device, const std::string& self) {
+    std::string name = device.starts_with("/dev/") ? device.substr(5) : device;
+    std::replace(name.begin(), name.end(), '/', '_');
+    for (const char* folder : {"/run/lock/", "/var/lock/"}) {
+        std::ifstream lock(folder + std::string("LCK..") + name);
+        std::string pid;
+        if (lock >> pid && !pid.empty() && pid.find_first_not_of("0123456789") == std::string::npos &&
+            pid != self && std::filesystem::exists("/proc/" + pid))
+            return pid;
+    }
+    return {};
+}
+
+} // namespace
+
 std::string PortHolder(const std::string& device) {
     namespace fs = std::filesystem;
+    const std::string self = std::to_string(getpid());
     std::error_code error;
     const fs::path target = fs::canonical(device, error);
+    for (const std::string& named : {device, error ? device : target.string()})
+        if (const std::string pid = LockHolder(named, self); !pid.empty())
+            return ProcessName(pid);
     if (error)
         return {};
-    const std::string self = std::to_string(getpid());
+    // Without a lock file: any process with the device itself open.
     for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
         const std::string pid = process.path().filename().string();
         if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
@@ -70,11 +100,8 @@ std::string PortHolder(const std::string& device) {
         std::error_code fdError;
         for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
             std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) != target)
-                continue;
-            std::string name;
-            std::ifstream(process.path() / "comm") >> name;
-            return (name.empty() ? "a program" : name) + " (process " + pid + ")";
+            if (fs::read_symlink(fd.path(), linkError) == target)
+                return ProcessName(pid);
         }
     }
     return {};

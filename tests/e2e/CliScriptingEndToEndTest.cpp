@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -110,6 +111,27 @@ TEST(CliScripting, ABusyPortNamesTheProgramThatHoldsIt) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("is in use by another program"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("(process " + std::to_string(getpid()) + ")"), std::string::npos) << run.err;
+}
+
+// The program that opened the port is named, not the one at the other end of the line: here the holder
+// starts after the virtual handset, whose end of the pseudo-terminal a scan of open files finds first.
+TEST(CliScripting, ABusyPortNamesTheProgramThatOpenedItNotItsPartner) {
+    THandsetProcess handset({"--pace", "2400"});
+    ASSERT_TRUE(handset.Started());
+    QProcess holder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
+    holder.setProcessEnvironment(env);
+    holder.start(ProgramFolder() + "/quorvel-cli", {"--port", Port(handset), "read-memory", "0", "4000"});
+    ASSERT_TRUE(holder.waitForStarted(5000));
+    EXPECT_FALSE(holder.waitForFinished(1500)) << "the read holds the port for a while";
+    const auto run = handset.Cli({"--port", Port(handset), "probe"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("held by quorvel-cli (process " + std::to_string(holder.processId()) + ")"),
+              std::string::npos)
+        << run.err;
+    holder.kill();
+    holder.waitForFinished(5000);
 }
 
 TEST(CliScripting, EveryCommandHasItsOwnHelp) {
