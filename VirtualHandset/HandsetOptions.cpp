@@ -140,6 +140,7 @@ using TOptionTable = std::vector<std::pair<std::string, TOption>>;
 const TOptionTable& Options() {
     static const TOptionTable options{
         {"--help", {nullptr, "show this help", [](auto& o, auto&) { o.help = true; }}},
+        {"--version", {nullptr, "show the program's version", [](auto& o, auto&) { o.version = true; }}},
         {"--com",
          {"N", "register as port COM<N> (1..254); default the lowest free one from 10 to 50",
           [](auto& o, auto& v) { o.com = static_cast<int>(Number("--com", v, 1, 254)); }}},

@@ -17,6 +17,7 @@ public:
 
 struct THandsetOptions {
     bool help = false;
+    bool version = false;
     std::optional<int> com;
     bool registerPort = true;
     std::optional<std::string> statePath;

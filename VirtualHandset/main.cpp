@@ -10,6 +10,9 @@
 #include <iostream>
 #include <signal.h>
 
+// The program's version, as the build made it (cmake/VersionRecord.cpp.in).
+const char* VersionLine();
+
 namespace {
 
 constexpr int kExitUsage = 2;
@@ -113,6 +116,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::cout << HandsetHelpText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << VersionLine() << '\n';
         return 0;
     }
     try {

@@ -27,6 +27,8 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
             options.yes = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--verbose" || arg == "-v") {

@@ -29,6 +29,7 @@ struct TGlobalOptions {
     std::optional<std::string> record; // --record FILE
     bool yes = false;
     bool help = false;
+    bool version = false;
     bool json = false;
     bool verbose = false;
     std::string command;

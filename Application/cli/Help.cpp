@@ -21,7 +21,8 @@ const char* const GlobalOptions =
     "  --record FILE             write every mail and answer to FILE, one JSON line each, for the virtual\n"
     "                            handset to replay; with several ports, one file per port, FILE with\n"
     "                            \"-COMn\" before its extension\n"
-    "  --help, -h                this help; after a command, that command's\n";
+    "  --help, -h                this help; after a command, that command's\n"
+    "  --version                 the program's version and build time\n";
 
 std::string FormName(const TCommand& command, const TForm& form) {
     return form.sub.empty() ? command.name : command.name + " " + form.sub;

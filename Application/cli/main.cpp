@@ -27,6 +27,9 @@ std::vector<TCommand> AllCommands() {
     return commands;
 }
 
+// The program's version, as the build made it (cmake/VersionRecord.cpp.in).
+const char* VersionLine();
+
 namespace {
 
 const TCommand& Command(const std::vector<TCommand>& commands, const std::string& name) {
@@ -109,6 +112,10 @@ int main(int argc, char** argv) {
     int status = Exit::Failed;
     try {
         const TGlobalOptions options = ParseGlobalOptions(argc, argv);
+        if (options.version) {
+            std::printf("%s\n", VersionLine());
+            return Exit::Done;
+        }
         SetVerbose(options.verbose);
         status = Run(commands, options, argc, argv);
     } catch (const TUsageError& e) {

@@ -11,8 +11,13 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
+
+// The program's version, as the build made it (cmake/VersionRecord.cpp.in).
+const char* VersionLine();
 
 namespace {
 
@@ -27,9 +32,52 @@ std::optional<std::string> RecordArgument(const QStringList& arguments) {
     return std::nullopt;
 }
 
+constexpr const char* WindowHelp =
+    "usage: quorvel [-?] [-debug] [-outlook] [--record FILE]\n"
+    "\n"
+    "Manages a DECT handset in its docking station in a window.\n"
+    "\n"
+    "  -?              a box with these switches when the window opens\n"
+    "  -debug          the menu entry of the mail monitor\n"
+    "  -outlook        the contacts import (Outlook CSV export or vCard) on the Phone Book tab\n"
+    "  --record FILE   write every mail and answer to FILE, one JSON line each\n"
+    "  --help          this help\n"
+    "  --version       the program's version\n"
+    "\n"
+    "Switches may begin with \"-\" or \"/\" in any case. quorvel-cli does the same work from a terminal.\n";
+
+// Asked before a window is made: help and version go to the terminal, and a machine without a display
+// is told so instead of the window system's abort.
+std::optional<int> AnswerWithoutWindow(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(WindowHelp, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("%s\n", VersionLine());
+            return 0;
+        }
+    }
+    const auto unset = [](const char* name) {
+        const char* value = std::getenv(name);
+        return !value || !*value;
+    };
+    if (unset("DISPLAY") && unset("WAYLAND_DISPLAY") && unset("QT_QPA_PLATFORM")) {
+        std::fputs("quorvel: there is no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not "
+                   "set). quorvel-cli does the same work from a terminal.\n",
+                   stderr);
+        return 1;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> answered = AnswerWithoutWindow(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     QApplication::setApplicationName(Texts::ProgramTitle);
     QApplication::setApplicationDisplayName(Texts::ProgramTitle);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -263,4 +264,33 @@ TEST(CliScripting, AStationWritesEveryDockingStationAtOnceAndNamesTheOneThatFail
     EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find(Port(third).toStdString() + ": done"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(Port(silent).toStdString() + ":"), std::string::npos) << run.out;
+}
+
+// Each program says its version; the window program gives its help and, without a display, says so
+// instead of aborting.
+TEST(CliScripting, EveryProgramSaysItsVersionAndTheWindowItsHelp) {
+    const auto run = [](const QString& program, const QStringList& args, bool display = true) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!display)
+            for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                env.remove(name);
+        process.setProcessEnvironment(env);
+        process.start(ProgramFolder() + "/" + program, args);
+        EXPECT_TRUE(process.waitForFinished(20000)) << program.toStdString();
+        return std::make_tuple(process.exitCode(), process.readAllStandardOutput().toStdString(),
+                               process.readAllStandardError().toStdString());
+    };
+    for (const char* program : {"quorvel", "quorvel-cli", "quorvel-handset"}) {
+        const auto [code, out, err] = run(program, {"--version"});
+        EXPECT_EQ(code, 0) << program << err;
+        EXPECT_TRUE(out.starts_with(std::string(program) + " 0.")) << out;
+        EXPECT_NE(out.find("(built "), std::string::npos) << out;
+    }
+    const auto [helpCode, help, helpErr] = run("quorvel", {"--help"}, false);
+    EXPECT_EQ(helpCode, 0) << helpErr;
+    EXPECT_TRUE(help.starts_with("usage: quorvel [-?] [-debug] [-outlook] [--record FILE]")) << help;
+    const auto [code, out, err] = run("quorvel", {}, false);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.find("there is no display to open the window on"), std::string::npos) << err;
 }

@@ -27,7 +27,7 @@ expect "$(offered quorvel-cli gr)" "groups "
 expect "$(offered quorvel-cli s)" "send set-port sim sim-list speed-dial "
 expect "$(offered quorvel-cli --port COM3 --yes phone)" "phonebook "
 expect "$(offered quorvel-cli groups '')" \
-    "--add --help --json --output --port --record --replace --verbose --yes -h -o -v -y delete read write "
+    "--add --help --json --output --port --record --replace --verbose --version --yes -h -o -v -y delete read write "
 expect "$(offered quorvel-cli phonebook import x.csv --dia)" "--dialable "
 expect "$(offered quorvel-cli --y)" "--yes "
 dir=$(mktemp -d)
