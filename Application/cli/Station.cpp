@@ -43,13 +43,29 @@ QStringList ArgumentsWithoutPort(int argc, char** argv) {
     return arguments;
 }
 
-// "calls.jsonl" for COM10: "calls-COM10.jsonl", so that every docking station has its own recording.
-QString RecordingOf(const std::string& path, int port) {
+// "calls.jsonl" for COM10: "calls-COM10.jsonl", so that every docking station has a file of its own (a
+// recording, an output).
+QString FileOfPort(const std::string& path, int port) {
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
     const size_t at =
         dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size() : dot;
     return QString::fromStdString(path.substr(0, at) + "-" + PortName(port) + path.substr(at));
+}
+
+// The arguments for one port: an output file ("-o x.phb") becomes that port's own ("x-COM12.phb"), so
+// that no docking station's list is written over by another's.
+QStringList ArgumentsOfPort(const QStringList& arguments, int port) {
+    QStringList own;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if ((arg == "-o" || arg == "--output") && i + 1 < arguments.size() && arguments[i + 1] != "-") {
+            own << arg << FileOfPort(arguments[++i].toStdString(), port);
+        } else {
+            own << arg;
+        }
+    }
+    return own;
 }
 
 // Runs the tool once per port, all at the same time; report is told of each as it ends.
@@ -86,8 +102,8 @@ std::vector<TStationRun> RunAll(const std::vector<int>& ports, const QStringList
         ++running;
         QStringList own{"--port", QString::fromStdString(PortName(run.port))};
         if (record)
-            own << "--record" << RecordingOf(*record, run.port);
-        process->start(QCoreApplication::applicationFilePath(), own + arguments);
+            own << "--record" << FileOfPort(*record, run.port);
+        process->start(QCoreApplication::applicationFilePath(), own + ArgumentsOfPort(arguments, run.port));
     }
     if (running > 0)
         loop.exec();

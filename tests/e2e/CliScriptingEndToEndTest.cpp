@@ -294,3 +294,21 @@ TEST(CliScripting, EveryProgramSaysItsVersionAndTheWindowItsHelp) {
     EXPECT_EQ(code, 1);
     EXPECT_NE(err.find("there is no display to open the window on"), std::string::npos) << err;
 }
+
+// On a station every handset's list goes to a file of its own: "-o x.phb" gives x-COMn.phb per port.
+TEST(CliScripting, AStationWritesEachHandsetsOutputToAFileOfItsOwn) {
+    QTemporaryDir dir;
+    THandsetProcess one({"--phonebook-entries", "1"});
+    THandsetProcess two({"--phonebook-entries", "2"}, one);
+    ASSERT_TRUE(one.Started() && two.Started());
+    const QString file = dir.filePath("x.phb");
+    const auto run = one.Cli({"--port", Port(one) + "," + Port(two), "phonebook", "read", "-o", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(QFile::exists(file));
+    const auto lines = [](const QString& path) {
+        QFile read(path);
+        return read.open(QIODevice::ReadOnly) ? read.readAll().count('\n') : -1;
+    };
+    EXPECT_EQ(lines(dir.filePath("x-" + Port(one) + ".phb")), 1);
+    EXPECT_EQ(lines(dir.filePath("x-" + Port(two) + ".phb")), 2);
+}
