@@ -96,15 +96,20 @@ std::optional<bool> TBroadcastGroupsTransfer::DeleteAllGroups() {
     return deleted;
 }
 
+std::optional<TReadAllGroupsCfm> TBroadcastGroupsTransfer::ReadAfterFailure() {
+    const std::string failure = Failure;
+    std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+    Failure = failure;
+    return record;
+}
+
 std::optional<bool> TBroadcastGroupsTransfer::DeleteFindingOut(std::optional<TReadAllGroupsCfm>& held,
                                                                bool& answerLost) {
     const std::optional<bool> deleted = DeleteAllGroups();
     answerLost = !deleted;
     if (deleted)
         return deleted;
-    const std::string failure = Failure;
-    held = ReadAllGroups();
-    Failure = failure;
+    held = ReadAfterFailure();
     if (held && held->Status == 0 && held->Count == 0)
         return true;
     return std::nullopt;
@@ -181,10 +186,7 @@ std::string TBroadcastGroupsTransfer::HeldText(const std::optional<TReadAllGroup
 }
 
 std::string TBroadcastGroupsTransfer::AfterChangeText() {
-    const std::string failure = Failure;
-    const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
-    Failure = failure;
-    return HeldText(record);
+    return HeldText(ReadAfterFailure());
 }
 
 bool TBroadcastGroupsTransfer::LoadFromHandset() {
@@ -209,18 +211,16 @@ bool TBroadcastGroupsTransfer::LoadFromHandset() {
     return ok;
 }
 
-// Adds the list's groups in slot order, each after the handset says it is ready. True when all went in.
 // After an add whose answer was lost: whether the handset now belongs to the group, as one read tells.
 bool TBroadcastGroupsTransfer::NowHeld(uint8_t group) {
-    const std::string failure = Failure;
-    const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
-    Failure = failure;
+    const std::optional<TReadAllGroupsCfm> record = ReadAfterFailure();
     if (!record || record->Status != 0)
         return false;
     return std::any_of(record->Groups.begin(), record->Groups.begin() + record->Count,
                        [&](const std::string& held) { return GroupNumber(held) == group; });
 }
 
+// Adds the list's groups in slot order, each after the handset says it is ready. True when all went in.
 bool TBroadcastGroupsTransfer::WriteSlots() {
     for (int i = 0; i < TBroadcastGroups::Slots; ++i) {
         const std::string& text = List.GetGroup(i);

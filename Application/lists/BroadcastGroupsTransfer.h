@@ -28,6 +28,8 @@ public:
     // The exchanges, each with its mail; no value (with the reason in MailFailure) when the answer is
     // missing or malformed.
     std::optional<TReadAllGroupsCfm> ReadAllGroups();
+    // A read that finds out what a failed step left; the failure already noted stays the one reported.
+    std::optional<TReadAllGroupsCfm> ReadAfterFailure();
     std::optional<bool> DeleteAllGroups();
     // DeleteAllGroups; where its answer is lost, one read tells whether the groups went (held keeps
     // what that read gave, and answerLost says the answer was lost). Nothing when it cannot be told.
