@@ -1,8 +1,10 @@
 #include "core/MainCore.h"
 
 #include "link/ConnectionSettings.h"
+#include "link/NumberConverting.h"
 #include "link/Timing.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "vsim/SerialNumber.h"
 
 #include <algorithm>
 #include <array>
@@ -51,16 +53,41 @@ int TMainCore::ConnectAt(int32_t rate) {
 
 int TMainCore::ConnectHandset() {
     Ui.ShowStatus(Texts::ConnectingToHandset);
+    Handset = {};
+    Sendmail.SetRecordedHandset("");
+    Handset.port = SelectedPort;
     const int result = Connect();
     if (result > 0) {
         PhoneBookCapacity = ReadPhoneBookCapacity();
         Phonebook.SetCount(uint8_t(PhoneBookCapacity));
         HandsetLevel = DetectHandsetLevel();
+        Handset.software = Software;
+        Handset.pcs = Pcs;
         Ui.HandsetConnected(PhoneBookCapacity, HandsetLevel);
         ReadMaxMailLength();
+        ReadSerialNumber();
+        if (!Ui.HandsetIdentified(Handset)) {
+            Ui.ShowStatus(ConnectionResultText(WrongHandset));
+            return WrongHandset;
+        }
+        Ui.ShowStatus(ConnectionResultText(result) + " (" + Handset.SerialText() + ")");
+        return result;
     }
     Ui.ShowStatus(ConnectionResultText(result));
     return result;
+}
+
+void TMainCore::ReadSerialNumber() {
+    Sendmail.SetFramedAnswer(false);
+    std::array<uint8_t, SerialNumberLength> bytes{};
+    if (Sendmail.ReadBlock(bytes, uint16_t(bytes.size()), uint16_t(SerialNumberAddress)) != bytes.size())
+        return;
+    std::string hex;
+    for (const uint8_t b : bytes)
+        hex += ByteToHex(b);
+    // Five FF bytes (or any others that make no serial number) are a handset whose SIM has left.
+    Handset.serial = TPP_SerialNumber::FormatSerialNumber(hex);
+    Sendmail.SetRecordedHandset(Handset.SerialText());
 }
 
 void TMainCore::ReadHandsetSoftware(std::string& software, std::string& pcs) {

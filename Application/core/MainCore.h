@@ -40,6 +40,7 @@ public:
     // tell the person (HandsetConnected).
     int ConnectHandset() override;
     std::optional<uint8_t> HandsetLevelNow() const override;
+    THandsetIdentity Identity() const override { return Handset; }
 
     // What the connected handset is. Raises std::runtime_error when it does not identify itself.
     void ReadHandsetSoftware(std::string& software, std::string& pcs);
@@ -47,6 +48,8 @@ public:
     bool HasAdvancedSettings() const { return HandsetCapabilities::HasAdvancedSettings(HandsetLevel); }
     int ReadPhoneBookCapacity();
     void ReadMaxMailLength();
+    // The serial number of the SIM the handset holds, into Handset; one memory read.
+    void ReadSerialNumber();
 
     uint8_t HandsetLevel = 0;
     // The handset answered the questions its level follows from; without them HandsetLevel is 0.
@@ -56,6 +59,8 @@ public:
     std::string Software;
     std::string Pcs;
     uint8_t ModelByte = 0;
+    // Which handset the last connection found: port, serial number, software and PCS.
+    THandsetIdentity Handset;
 
     // The phone book the operations read into and write from. Its count follows the connected
     // handset's capacity.

@@ -7,6 +7,8 @@ THandsetConnection::~THandsetConnection() = default;
 std::string ConnectionResultText(int result) {
     if (result == -1)
         return Texts::SerialDeviceClosed;
+    if (result == WrongHandset)
+        return "Not the handset expected at this port.";
     if (result == 0)
         return Texts::CouldNotConnect;
     if (result >= 1 && result <= 6)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Sndmail.h"
+#include "platform/HandsetIdentity.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,16 +15,23 @@ public:
     virtual ~THandsetConnection();
 
     virtual TMailControl& Engine() = 0;
-    // 1..6 connected, 0 no answer, -1 no open port; see ConnectionResultText.
+    // 1..6 connected, 0 no answer, -1 no open port, WrongHandset; see ConnectionResultText.
     virtual int ConnectHandset() = 0;
     // The level (0 to 7) the last ConnectHandset found, which the handset's settings follow; nothing
     // when the handset did not tell what it is.
     virtual std::optional<uint8_t> HandsetLevelNow() const = 0;
+    // The handset the last ConnectHandset found; its serial number unread where the program does not
+    // read it.
+    virtual THandsetIdentity Identity() const { return {}; }
     // Framed answers, 3000 ms for the answer and 1000 ms between its parts.
     virtual void SetReadTimeouts() = 0;
     // Framed answers, 10000 ms and 10000 ms: the handset stores before it answers.
     virtual void SetWriteTimeouts() = 0;
 };
+
+// A ConnectHandset result: the handset answered, but it is not the one expected at the port (another
+// serial number); nothing else was sent.
+inline constexpr int WrongHandset = -2;
 
 // The text of a ConnectHandset result.
 std::string ConnectionResultText(int result);

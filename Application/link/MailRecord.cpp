@@ -252,6 +252,10 @@ std::string MailRecordLine(const TMailRecord& record) {
     AppendString(line, record.Time);
     line += ",\"port\":";
     AppendString(line, record.Port);
+    if (!record.Handset.empty()) {
+        line += ",\"handset\":";
+        AppendString(line, record.Handset);
+    }
     line += ",\"mail\":";
     AppendString(line, record.Mail);
     line += record.Framed ? ",\"framed\":true" : ",\"framed\":false";
@@ -273,6 +277,7 @@ TMailRecord ParseMailRecordLine(std::string_view line) {
     TMailRecord record;
     record.Time = fields.Get<std::string>("time", "a text").value_or("");
     record.Port = fields.Get<std::string>("port", "a text").value_or("");
+    record.Handset = fields.Get<std::string>("handset", "a text").value_or("");
     record.Mail = fields.Need<std::string>("mail", "a text");
     record.Framed = fields.Get<bool>("framed", "true or false").value_or(false);
     record.Sent = fields.Bytes("sent", true);

@@ -9,13 +9,17 @@
 // One transaction with the handset as a recording keeps it: one JSON object a line, so that a
 // recording can be sent, read, and replayed against the virtual handset.
 //
-//   {"time":"2026-01-05T09:12:44.201Z","port":"COM3","mail":"02 3C 08 00 01 00 00","framed":false,
+//   {"time":"2026-01-05T09:12:44.201Z","port":"COM3","handset":"00291 0284280","mail":"02 3C 08 00 01 00
+//   00","framed":false,
 //    "sent":"FF FF 4D 02 06 3C 08 00 01 00 00 45","received":"FF FF ... 4D 02 01 3D AA E7",
 //    "answer":"AA","checksum":"OK","elapsed_ms":3,"try":1,"line":"open"}
 struct TMailRecord {
     // When the frame was sent, ISO 8601 in UTC.
     std::string Time;
     std::string Port;
+    // The serial number text of the handset's SIM ("no SIM" when it has left), once the connection step
+    // has read it; empty before.
+    std::string Handset;
     // The mail text as corrected for framing.
     std::string Mail;
     // The answer layout that was expected: framed (true) or short.

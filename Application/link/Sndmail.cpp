@@ -231,6 +231,7 @@ void TMailControl::Record(const std::string& time) {
     TMailRecord record;
     record.Time = time;
     record.Port = "COM" + std::to_string(ComLink.ComNumber());
+    record.Handset = RecordedHandset;
     record.Mail = Mail.MailText;
     record.Framed = Mail.FramedAnswer;
     record.Sent.assign(Mail.TxFrame.begin(), Mail.TxFrame.begin() + Mail.TxLength);

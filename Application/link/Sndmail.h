@@ -87,6 +87,8 @@ public:
 
     // Told of every transaction; none by default.
     void SetRecorder(TMailRecordListener* recorder) { Recorder = recorder; }
+    // The handset every record names from now on: its serial number text, or "no SIM".
+    void SetRecordedHandset(const std::string& serial) { RecordedHandset = serial; }
 
     // Who is asked whether to try a failed write once more (while ShowDialogs is on); none by default.
     void SetUser(TUserInteraction* user) { User = user; }
@@ -142,6 +144,7 @@ private:
     TUserInteraction* User = nullptr;
     TBlockListener* BlockListener = nullptr;
     TMailRecordListener* Recorder = nullptr;
+    std::string RecordedHandset;
     // Which send of the current request goes out: 1, or the try of the retry loop around it.
     int Try = 1;
     TMail Mail;

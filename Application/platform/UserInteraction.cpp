@@ -5,6 +5,9 @@
 TUserInteraction::~TUserInteraction() = default;
 
 void TUserInteraction::HandsetConnected(int, uint8_t) {}
+bool TUserInteraction::HandsetIdentified(const THandsetIdentity&) {
+    return true;
+}
 
 void TUserInteraction::ShowListEntry(TListKind, int) {}
 

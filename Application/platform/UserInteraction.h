@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/HandsetIdentity.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -54,6 +56,10 @@ public:
     // The connection step has identified the handset: the phone book follows its capacity, the
     // settings its level.
     virtual void HandsetConnected(int phoneBookCapacity, uint8_t level);
+    // The connection step has read which handset it is (its serial number, port, software and PCS).
+    // False when it is not the handset the person expects there: the operation stops before it sends
+    // anything else (the connection step gives WrongHandset).
+    virtual bool HandsetIdentified(const THandsetIdentity& handset);
     // An operation has changed entry `entry` of a list (0 for the first), or, with AllEntries, the
     // whole list.
     virtual void ShowListEntry(TListKind list, int entry);

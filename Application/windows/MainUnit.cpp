@@ -35,7 +35,7 @@
 namespace {
 
 constexpr int ShutdownGuardMs = 5000;
-constexpr int StatusPanelWidths[3] = {50, 300, 50};
+constexpr int StatusPanelWidths[3] = {50, 300, 150};
 
 // The controls a handset operation disables while it runs, by name; those a tab does not have yet
 // are passed over.
@@ -420,6 +420,15 @@ void TMainForm::SetRowColour(int row, TRowColour colour) {
 void TMainForm::HandsetConnected(int phoneBookCapacity, uint8_t level) {
     for (TMainTab* tab : Tabs)
         tab->HandsetConnected(phoneBookCapacity, level);
+}
+
+// The status bar keeps naming the handset of the last connection beside the port, whatever the
+// operations show in the middle.
+bool TMainForm::HandsetIdentified(const THandsetIdentity& handset) {
+    StatusPanels[2]->setText(FromAnsi("Handset " + handset.SerialText()));
+    StatusPanels[2]->setToolTip(FromAnsi(
+        handset.software.empty() ? std::string() : "Software " + handset.software + ", PCS " + handset.pcs));
+    return true;
 }
 
 void TMainForm::ShowListEntry(TListKind list, int entry) {

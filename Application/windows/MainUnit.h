@@ -64,6 +64,7 @@ public:
     void SetRowColour(int row, TRowColour colour) override;
     void ResetRowColours() override;
     void HandsetConnected(int phoneBookCapacity, uint8_t level) override;
+    bool HandsetIdentified(const THandsetIdentity& handset) override;
     void ShowListEntry(TListKind list, int entry) override;
     std::string AskFileName(bool save, const char* filter, const char* extension) override;
 

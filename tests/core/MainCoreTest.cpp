@@ -93,9 +93,29 @@ TEST_F(Connection, TheHandsetIsAskedWhatItIs) {
     EXPECT_EQ(user.Connections, (std::vector<std::pair<int, uint8_t>>{{150, 7}}));
     EXPECT_EQ(core.Engine().BlockSize, 16);
     EXPECT_FALSE(core.Engine().FramedAnswer());
-    EXPECT_EQ(user.Statuses,
-              (std::vector<std::string>{"Connecting to handset ...", "Connected to handset!"}));
+    // The serial number of the SIM names the handset, in the status line too.
+    EXPECT_EQ(core.Handset.serial, "00291 0284280");
+    EXPECT_EQ(core.Handset.software, "62018700");
+    EXPECT_EQ(user.Statuses, (std::vector<std::string>{"Connecting to handset ...",
+                                                       "Connected to handset! (00291 0284280)"}));
     EXPECT_EQ(ConnectionSettings::ReadBaudrate(), 115200);
+}
+
+TEST_F(Connection, AHandsetWhoseSimHasLeftOrThatIsNotTheExpectedOneIsSaidSo) {
+    THandsetState state = DefaultHandsetState();
+    std::fill_n(state.memory.begin() + kSerialAddress, kSerialBytes, uint8_t(0xFF));
+    link.Handset = THandset(state);
+    EXPECT_EQ(core.ConnectHandset(), 1);
+    EXPECT_EQ(core.Handset.serial, "");
+    EXPECT_EQ(core.Handset.SerialText(), "no SIM");
+
+    // A person who expects another handset there stops the operation at the connection step.
+    struct TExpecting : TRecordingUser {
+        bool HandsetIdentified(const THandsetIdentity&) override { return false; }
+    } expecting;
+    TMainCore other{expecting, link};
+    EXPECT_EQ(other.ConnectHandset(), WrongHandset);
+    EXPECT_EQ(ConnectionResultText(WrongHandset), "Not the handset expected at this port.");
 }
 
 TEST_F(Connection, AtAnotherRateTheCapacityIsNotAsked) {

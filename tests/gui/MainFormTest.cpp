@@ -142,6 +142,8 @@ TEST_F(MainWindow, ShowOpensTheStoredPortAndTestConnectionConnects) {
     ASSERT_EQ(answerer.Texts.size(), 1u);
     EXPECT_EQ(answerer.Texts[0], "Connected to handset!");
     EXPECT_EQ(form.Core().HandsetLevel, 7);
+    // The status bar names the handset beside the port.
+    EXPECT_EQ(form.findChild<QLabel*>("StatusPanel2")->text(), "Handset 00291 0284280");
     EXPECT_FALSE(form.Busy());
 
     form.close();
