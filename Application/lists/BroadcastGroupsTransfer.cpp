@@ -162,7 +162,8 @@ bool TBroadcastGroupsTransfer::KeepHandsetGroups() {
     if (record->Count == 0)
         return true;
     try {
-        Backup = KeepBackup(BackupKind, Texts::GroupsExtension, BroadcastGroupsText(HeldGroups(*record)));
+        Backup = KeepBackup(BackupKind, Texts::GroupsExtension, BroadcastGroupsText(HeldGroups(*record)),
+                            Link.Identity());
     } catch (const EFileError& e) {
         Fail(FormatText(Texts::GroupsNotKept, e.what()));
         return false;

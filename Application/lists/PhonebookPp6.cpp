@@ -228,7 +228,7 @@ bool TPhonebookTransfer::KeepHandsetList() {
     if (held.CountNumbers() == 0)
         return true;
     try {
-        Backup = KeepBackup(Kind, Texts::PhoneBookExtension, PhonebookFileText(held));
+        Backup = KeepBackup(Kind, Texts::PhoneBookExtension, PhonebookFileText(held), Link.Identity());
         BackupEntries = held.CountNumbers();
     } catch (const EFileError& e) {
         Fail(FormatText(Texts::PhoneBookNotKept, e.what()));

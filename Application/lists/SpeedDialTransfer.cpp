@@ -48,7 +48,7 @@ bool TSpeedDialTransfer::KeepHandsetList() {
     TPP5SpeedDial held;
     held.Decode(block);
     try {
-        Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialListText(held));
+        Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialListText(held), Link.Identity());
     } catch (const EFileError& e) {
         Ui.Message(TMessageKind::Error, FormatText(Texts::SpeedDialNotKept, e.what()), TButtons::Ok);
         return false;

@@ -36,7 +36,7 @@ bool TProfileTransfer::KeepProfile(TProfileSettings& settings, uint32_t handsetH
     std::string reason;
     std::string path;
     try {
-        path = NewBackupPath(Kind, Texts::ProfileExtension);
+        path = NewBackupPath(Kind, Texts::ProfileExtension, Link.Identity());
         if (!settings.SaveToFile(path))
             reason = path + ": the file could not be written";
     } catch (const EFileError& e) {
