@@ -1,53 +1,30 @@
 #pragma once
 
-#include <QByteArray>
+#include "lists/Contact.h"
+#include "lists/ContactsCsv.h"
+#include "lists/ContactsVcard.h"
+
+#include <QString>
 
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 class TPP5Phonebook;
 
-// One contact as the phone book needs it; texts are single-byte Windows-1252 (see AnsiText.h: ToAnsi).
-// Values are trimmed, and line breaks, control characters and runs of blanks inside them are one space.
-struct TContact {
-    std::string FullName, Business, Home, Primary, Mobile;
-};
-
-// A contacts file that cannot be used; what() is a short reason for the person.
-class EContactsFileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Larger files are refused rather than read: no address book comes near it.
-constexpr qsizetype MaxContactsFileSize = 64 * 1024 * 1024;
-
-// Hands over each contact of a file in file order, to be used or moved from; nothing is kept.
-using TContactSink = std::function<void(TContact& contact)>;
-
-// Reads an Outlook CSV export or a vCard file (chosen by content: a file whose first non-blank line is
-// "BEGIN:VCARD", case-insensitive, after an optional UTF-8 BOM, is vCard; else CSV). Raises
-// EContactsFileError with a short reason for a file that cannot be opened or read, or is malformed; the
-// contacts handed over before it are the file's first ones, but the file as a whole is not to be used.
-// Memory: the file's bytes and one contact at a time.
+// Reads an Outlook CSV export (ContactsCsv.h) or a vCard file (ContactsVcard.h), chosen by content: a file
+// whose first non-blank line is "BEGIN:VCARD" is vCard, else CSV; either may be UTF-16 with its byte
+// order mark. Raises EContactsFileError with a short reason for a file that cannot be opened or read, or
+// is malformed; the contacts handed over before it are the file's first ones, but the file as a whole is
+// not to be used. Memory: the file's bytes (and their UTF-8 form while a UTF-16 file is converted) and
+// one contact at a time.
 void ReadContactsFile(const std::string& path, const TContactSink& onContact);
 std::vector<TContact> ReadContactsFile(const std::string& path);
 
-// Outlook's "Comma Separated Values" export: columns found by their header names, "," or (when the
-// header has no comma) ";" between fields, UTF-8 when the data is valid UTF-8, else Windows-1252.
-void ParseOutlookCsv(const QByteArray& data, const TContactSink& onContact);
-std::vector<TContact> ParseOutlookCsv(const QByteArray& data);
-
-// vCard 2.1, 3.0 and 4.0, one contact per card. FN gives the name, else N. Of the TEL properties, the
-// first "work" one is Business, the first "home" one Home, the first "cell" one Mobile, the first "pref"
-// one (or PREF=1) Primary, and when that leaves Primary empty, the first with none of these types. A
-// number is taken once per contact (a "work,pref" number is Business only); fax and pager numbers are
-// left out. A card without END:VCARD still counts; cards nested in an AGENT property add nothing.
-void ParseVCards(const QByteArray& data, const TContactSink& onContact);
-std::vector<TContact> ParseVCards(const QByteArray& data);
+// What the person is told of a contacts file that cannot be used, naming it as shownPath (as the caller
+// shows paths).
+std::string ContactsFileMessage(const std::string& shownPath, const EContactsFileError& error);
 
 // What a handset dials for the "+" of an international number, unless the person says otherwise.
 constexpr const char* DefaultInternationalPrefix = "00";
@@ -61,6 +38,10 @@ constexpr const char* DefaultInternationalPrefix = "00";
 std::string MakeDialable(const std::string& number, const std::string& internationalPrefix);
 
 using TImportedRowFn = std::function<void(int entry, const std::string& fullName)>;
+
+// How a text writes the names of contacts: in the single bytes of the code page (a character it lacks
+// being "?"), as the windows take every text, or in UTF-8, as a terminal shows them whole.
+enum class TNameBytes { CodePage, Utf8 };
 
 // A contacts import on its way into the phone book. It keeps the numbers the book has room for as the
 // contacts gave them, so that they can still be made dialable before the book normalises them (its "-" to
@@ -91,9 +72,26 @@ public:
 
     // The offer to make the numbers dialable, or "" when every number can be stored.
     std::string DialableQuestion(const std::string& internationalPrefix) const;
+
+    // Entries whose name holds characters the handset's code page lacks: the book gets "?" for each.
+    std::vector<int> NamesNotInCodePage() const;
+    // Writes those names with the nearest letters the code page has (Transliterated); gives how many of
+    // them the code page now holds whole. A name with characters that have no such letter keeps them.
+    int TransliterateNames();
+    // The offer to transliterate, showing the first name it changes as it would become, or "" when it
+    // would change none.
+    std::string TransliterationQuestion() const;
+    // The names of the entries, each with its line (entry + 1) or lines when the entries that follow are
+    // of the same contact: "\"Jan Kowalski\" (lines 3 to 4)"; at most `most` of them, then how many more.
+    std::string NamesInLines(const std::vector<int>& entries, TNameBytes bytes, size_t most = 5) const;
+
     // What the person is told at the end, one text a line: how many numbers were made dialable (when
-    // the offer was taken) and how many still cannot be stored, and what found no room.
-    std::vector<std::string> Report(std::optional<int> madeDialable) const;
+    // the offer was taken) and how many still cannot be stored; how many names were transliterated (when
+    // that was done, and changed any) and which still have characters the handset lacks; what found no
+    // room.
+    std::vector<std::string> Report(std::optional<int> madeDialable,
+                                    std::optional<int> transliterated = std::nullopt,
+                                    TNameBytes names = TNameBytes::CodePage) const;
 
     // Entries 0 to Entries() - 1 of the book get the numbers and the names (the book normalises and cuts
     // them); onRow(entry, the whole name) after each, for the grid. Entries above are not touched.
@@ -103,6 +101,7 @@ private:
     struct TTaken {
         std::string FullName;
         std::string Number;
+        QString UnicodeName; // as TContact's
     };
     int EntryRoom;
     int ContactCount = 0;

@@ -2,6 +2,7 @@
 
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
+#include "platform/AnsiText.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -147,29 +148,48 @@ void TPhoneBookTab::miOutlookContactsClick() {
     const auto showRow = [this](int entry, const std::string& fullName) {
         sgPhoneBook->ShowImportedEntry(entry, fullName);
     };
+    const std::string shownPath = ToAnsi(QString::fromStdString(path));
     TContactsImport import(sgPhoneBook->rowCount() - 1);
-    bool failed = false;
+    std::string failure;
     try {
         import.AddFile(path);
         import.FillPhonebook(book, showRow);
-    } catch (const std::exception&) {
-        failed = true;
+    } catch (const EContactsFileError& e) {
+        failure = ContactsFileMessage(shownPath, e);
+    } catch (const std::exception& e) {
+        failure = ContactsFileMessage(shownPath, EContactsFileError(e.what()));
     }
     ApplyGridFont();
-    if (failed) {
-        Ui.Message(TMessageKind::Error, Texts::CouldNotConnectToOutlook, TButtons::Ok);
+    if (!failure.empty()) {
+        Ui.Message(TMessageKind::Error, failure, TButtons::Ok);
     } else {
-        // The grid shows what the book keeps; the offer works on the numbers as the contacts gave them.
+        // The grid shows what the book keeps; the offers work on the numbers and names as the contacts
+        // gave them.
+        bool changed = false;
         std::optional<int> madeDialable;
         const std::string question = import.DialableQuestion(DefaultInternationalPrefix);
         if (!question.empty() &&
             Ui.Message(TMessageKind::Confirmation, question, TButtons::OkCancel) == TAnswer::Ok) {
             madeDialable = import.MakeNumbersDialable(DefaultInternationalPrefix);
+            changed = true;
+        }
+        std::optional<int> transliterated;
+        const std::string names = import.TransliterationQuestion();
+        if (!names.empty()) {
+            if (Ui.Message(TMessageKind::Confirmation, names, TButtons::OkCancel) == TAnswer::Ok) {
+                transliterated = import.TransliterateNames();
+                changed = true;
+            }
+        } else if (!import.NamesNotInCodePage().empty()) {
+            // Nothing nearer to offer: the report names them.
+            transliterated = 0;
+        }
+        if (changed) {
             import.FillPhonebook(book, showRow);
             ApplyGridFont();
         }
         std::string report;
-        for (const std::string& line : import.Report(madeDialable))
+        for (const std::string& line : import.Report(madeDialable, transliterated))
             report += (report.empty() ? "" : "\r") + line;
         if (!report.empty())
             Ui.Message(TMessageKind::Information, report, TButtons::Ok);

@@ -1,8 +1,11 @@
 // Contacts files from Outlook (CSV) and vCard files, and how they fill the phone book.
 #include "lists/ContactsImport.h"
+#include "lists/ContactsText.h"
 #include "lists/PP5Phonebook.h"
+#include "platform/AnsiText.h"
 
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -319,6 +322,189 @@ TEST(ContactsImport, OffersToMakeTheRawNumbersDialableAndReports) {
     storable.Add({"Cy", "12 34", "", "", ""});
     EXPECT_EQ(storable.DialableQuestion("00"), "");
     EXPECT_EQ(storable.Report(std::nullopt), std::vector<std::string>{});
+}
+
+} // namespace
+
+namespace {
+
+QString Utf8(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+// The text in UTF-16 of the byte order, behind its mark, as Outlook's "Unicode" exports write it.
+QByteArray Utf16(const QString& text, bool little) {
+    QStringEncoder encoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    return (little ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF")) + QByteArray(encoder.encode(text));
+}
+
+std::string WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& data) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_EQ(file.write(data), data.size());
+    return dir.filePath(name).toStdString();
+}
+
+// A German export as Excel saves it (";" between the fields) and a French one in Windows-1252, the code
+// page of a French Windows; the same contact each time.
+const char* const GermanHeader = "Anrede;Vorname;Weitere Vornamen;Nachname;Firma;Telefon gesch\xC3\xA4"
+                                 "ftlich;Telefon privat;"
+                                 "Mobiltelefon;Haupttelefon;E-Mail-Adresse\r\n";
+const TContact Jurgen{"J\xFCrgen M\xFCller", "030 1234", "030 5678", "0800 1", "0171 9"};
+
+TEST(ContactsEncoding, Utf16WithItsMarkInEitherByteOrder) {
+    const QString csv =
+        Utf8(GermanHeader) + Utf8(";J\xC3\xBCrgen;;M\xC3\xBCller;;030 1234;030 5678;0171 9;0800 1;\r\n");
+    EXPECT_EQ(ParseOutlookCsv(Utf16(csv, true)), TContacts{Jurgen});
+    EXPECT_EQ(ParseOutlookCsv(Utf16(csv, false)), TContacts{Jurgen});
+
+    const QString card =
+        Utf8("BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=ISO-8859-1:J\xC3\xBCrgen M\xC3\xBCller\r\n"
+             "TEL;WORK:030 1234\r\nEND:VCARD\r\n");
+    const TContacts expected{{Jurgen.FullName, "030 1234", "", "", ""}};
+    EXPECT_EQ(ParseVCards(Utf16(card, true)), expected) << "a marked file's text is not in its CHARSET";
+    EXPECT_EQ(ParseVCards(Utf16(card, false)), expected);
+
+    // Read from a file, a UTF-16 vCard is told from a CSV file by its first line as well.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    EXPECT_EQ(ReadContactsFile(WriteFile(dir, "c.vcf", Utf16(card, false))), expected);
+    EXPECT_EQ(ReadContactsFile(WriteFile(dir, "c.csv", Utf16(csv, true))), TContacts{Jurgen});
+    EXPECT_EQ(ErrorOf([&] { ReadContactsFile(WriteFile(dir, "mark.csv", "\xFF\xFE")); }), "empty file");
+    // A file longer than the piece converted at a time (a MiB), a letter of two UTF-16 units (a
+    // mathematical A) cut between two pieces.
+    const QString header = Utf8(GermanHeader) + u';';
+    const qsizetype pieceUnits = 1 << 19;
+    const QString name = QString(pieceUnits - 1 - header.size(), u'x') + QString::fromUcs4(U"\U0001D400");
+    const TContacts read = ParseOutlookCsv(Utf16(header + name + ";;;;1;;;;\r\n;B;;;;2;;;;\r\n", true));
+    ASSERT_EQ(read.size(), 2u);
+    EXPECT_TRUE(read[0].UnicodeName.endsWith(QString::fromUcs4(U"x\U0001D400"))) << "not two halves";
+    EXPECT_EQ(read[1], (TContact{"B", "2", "", "", ""}));
+}
+
+TEST(ContactsEncoding, SeparatorIsTheOneTheHeaderHoldsMost) {
+    const QByteArray german = QByteArray(GermanHeader) +
+                              ";J\xC3\xBCrgen;;M\xC3\xBCller;\"Ko, Li\";030 1234;030 5678;"
+                              "0171 9;0800 1;jm@example.com\r\n";
+    EXPECT_EQ(ParseOutlookCsv("\xEF\xBB\xBF" + german), TContacts{Jurgen}) << "UTF-8 with its mark";
+    EXPECT_EQ(ParseOutlookCsv(german), TContacts{Jurgen}) << "UTF-8 without it";
+    QByteArray tabs = german;
+    tabs.replace(';', '\t');
+    EXPECT_EQ(ParseOutlookCsv(tabs), TContacts{Jurgen}) << "Outlook's tab separated export";
+    // A comma in a name does not make the header comma separated; one outside quotes does not either
+    // when it holds more semicolons.
+    EXPECT_EQ(ParseOutlookCsv("\"Name, full\";\"Home Phone\"\n\"A\";1\n"),
+              (TContacts{{"", "", "1", "", ""}}));
+    EXPECT_EQ(ParseOutlookCsv("Name;Home Phone;Note, more\nA, B;1;x\n"),
+              (TContacts{{"A, B", "", "1", "", ""}}));
+    // Blanks before a quoted field are dropped, but a tab separates.
+    EXPECT_EQ(ParseOutlookCsv("Name\tMobile Phone\n\t \"5\"\n"), (TContacts{{"", "", "", "", "5"}}));
+}
+
+TEST(ContactsEncoding, FrenchHeadersInWindows1252AndUtf8) {
+    // "Titre;Pr\xE9nom;Deuxi\xE8me pr\xE9nom;Nom;...": the French names, brackets and all.
+    const QByteArray french =
+        "Titre;Pr\xE9nom;Deuxi\xE8me pr\xE9nom;Nom;Soci\xE9t\xE9;T\xE9l\xE9phone (bureau);"
+        "T\xE9l\xE9phone 2 (bureau);T\xE9l\xE9phone (domicile);T\xE9l. mobile;T\xE9l\xE9phone principal\r\n"
+        "M.;Fran\xE7ois;Xavier;L\x9C"
+        "uvre;;01 23;09 99;04 56;06 78;08 90\r\n";
+    const TContacts expected{{"Fran\xE7ois Xavier L\x9Cuvre", "01 23", "04 56", "08 90", "06 78"}};
+    EXPECT_EQ(ParseOutlookCsv(french), expected) << "Windows-1252, taken byte for byte";
+    const TContacts inUtf8 = ParseOutlookCsv("\xEF\xBB\xBF" + FromAnsi(french.toStdString()).toUtf8());
+    EXPECT_EQ(inUtf8, expected);
+    EXPECT_TRUE(inUtf8.front().UnicodeName.isEmpty()) << "\xC3\xA7 and \xC5\x93 are in the code page";
+    // The headers' case and spacing do not matter, nor the brackets the brief forms leave out.
+    EXPECT_EQ(ParseOutlookCsv("NOM , t\xC3\x89L\xC3\x89PHONE  BUREAU\nDurand,1\n"),
+              (TContacts{{"Durand", "1", "", "", ""}}));
+}
+
+TEST(ContactsEncoding, AFileWithoutTelephoneColumnsIsNamedAsSuch) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // German column names, but none of a telephone; and the UTF-16 of a file without its mark.
+    const std::string noPhones =
+        WriteFile(dir, "kontakte.csv", "Vorname;Nachname;E-Mail-Adresse\r\nA;B;c@d\r\n");
+    QStringEncoder encoder(QStringConverter::Utf16LE);
+    const std::string unmarked =
+        WriteFile(dir, "unmarked.csv", encoder.encode(u"Name,Home Phone\r\nA,1\r\n"));
+    for (const std::string& path : {noPhones, unmarked}) {
+        TContactsImport import(200);
+        try {
+            import.AddFile(path);
+            ADD_FAILURE() << path << " was read";
+        } catch (const EContactsFileError& e) {
+            EXPECT_STREQ(e.what(), NoTelephoneColumns);
+            EXPECT_EQ(ContactsFileMessage(path, e),
+                      path + " has no telephone columns: none of its column names is Business Phone, Home "
+                             "Phone, Primary Phone or Mobile Phone, as Outlook names them in English, German "
+                             "or French.");
+        }
+    }
+    EXPECT_EQ(ContactsFileMessage("cut.csv", EContactsFileError("unterminated quoted field")),
+              "cut.csv cannot be imported: unterminated quoted field.");
+}
+
+TEST(Transliterated, AccentsTheCodePageLacksGoAndLettersWithoutOneTakeTheirLook) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Ren\xC3\xA9 \xC5\x92uvre \xC3\x98ster Stra\xC3\x9F"
+         "e",
+         "Ren\xC3\xA9 \xC5\x92uvre \xC3\x98ster Stra\xC3\x9F"
+         "e"},
+        {"\xC5\x81ukasz Wa\xC5\x82\xC4\x99sa", "Lukasz Walesa"}, // L with stroke, e with ogonek
+        {"Erd\xC5\x91s P\xC3\xA1l", "Erdos P\xC3\xA1l"},         // o with double acute; a acute stays
+        {"\xC4\x90or\xC4\x91"
+         "e \xC5\xA0o\xC5\xA1i\xC4\x87",
+         "Dorde \xC5\xA0o\xC5\xA1ic"},                              // S caron is in it
+        {"\xC5\x9Etefan \xC4\xB1\xC5\x9F\xC4\xB1k", "Stefan isik"}, // S cedilla, dotless i
+        {"Nguy\xE1\xBB\x85n Th\xE1\xBB\x8B Ph\xC6\xB0\xC6\xA1ng",
+         "Nguy\xC3\xAAn Thi Phuong"},              // keeps the circumflex
+        {"Jose\xCC\x81", "Jos\xC3\xA9"},           // a decomposed accent is composed
+        {"\xEF\xAC\x81nn \xEF\xBC\xA1", "finn A"}, // ligature fi, full-width A
+        {"\xE6\x97\xA5\xE6\x9C\xAC \xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD",
+         "\xE6\x97\xA5\xE6\x9C\xAC \xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD"},
+        {"\xF0\x9D\x90\x80l \xF0\x9F\x98\x80", "Al \xF0\x9F\x98\x80"}, // a mathematical A; an emoji stays
+    };
+    for (const auto& [name, nearest] : cases)
+        EXPECT_EQ(Transliterated(Utf8(name)), Utf8(nearest)) << name;
+}
+
+TEST(ContactsImport, NamesTheCodePageLacksAreCountedNamedAndTransliteratedOnRequest) {
+    const QByteArray csv = "Name,Business Phone,Home Phone\n"
+                           "\xC5\x81ukasz Nowak,1,2\n"       // lines 1 and 2
+                           "Ren\xC3\xA9,3,\n"                // in the code page
+                           "\xE6\x97\xA5\xE6\x9C\xAC,4,\n"   // no nearer letters
+                           "Erd\xC5\x91s \xE6\x97\xA5,5,\n"; // nearer letters for a part
+    TContactsImport import(200);
+    for (TContact& contact : ParseOutlookCsv(csv))
+        import.Add(contact);
+    EXPECT_EQ(import.NamesNotInCodePage(), (std::vector<int>{0, 1, 3, 4}));
+    EXPECT_EQ(import.NamesInLines(import.NamesNotInCodePage(), TNameBytes::Utf8),
+              "\"\xC5\x81ukasz Nowak\" (lines 1 to 2), \"\xE6\x97\xA5\xE6\x9C\xAC\" (line 4), "
+              "\"Erd\xC5\x91s \xE6\x97\xA5\" (line 5)");
+    EXPECT_EQ(import.NamesInLines(import.NamesNotInCodePage(), TNameBytes::CodePage, 2),
+              "\"?ukasz Nowak\" (lines 1 to 2), \"??\" (line 4) and 1 more");
+    EXPECT_EQ(
+        import.TransliterationQuestion(),
+        "Names with characters the handset does not have: 4, the first in line 1. The handset shows \"?\" "
+        "for each of those characters.\r\rWrite the names with the nearest letters the handset has? "
+        "Line 1 would read \"Lukasz Nowak\".");
+    EXPECT_EQ(import.Report(std::nullopt), std::vector<std::string>{}) << "nothing asked, nothing said";
+
+    EXPECT_EQ(import.TransliterateNames(), 2) << "the two entries of Lukasz Nowak are whole now";
+    TPP5Phonebook book;
+    book.SetCount(200);
+    import.FillPhonebook(book, nullptr);
+    EXPECT_EQ(book.GetName(0), "Lukasz Nowak");
+    EXPECT_EQ(book.GetName(2), "Ren\xE9");
+    EXPECT_EQ(book.GetName(3), "??");
+    EXPECT_EQ(book.GetName(4), "Erdos ?");
+    EXPECT_EQ(import.Report(std::nullopt, 2, TNameBytes::Utf8),
+              (std::vector<std::string>{
+                  "Names written with the nearest letters the handset has: 2.",
+                  "Names with characters the handset has no letter for, shown as \"?\": 2, "
+                  "\"\xE6\x97\xA5\xE6\x9C\xAC\" (line 4), \"Erdos \xE6\x97\xA5\" (line 5)."}));
+    EXPECT_EQ(import.TransliterationQuestion(), "") << "nothing nearer is left to offer";
+    EXPECT_EQ(import.TransliterateNames(), 0);
 }
 
 } // namespace
