@@ -1,6 +1,7 @@
 #include "cli/CliRecording.h"
 
 #include "cli/CliOptions.h"
+#include "cli/Command.h"
 
 #include <cstdio>
 
@@ -9,9 +10,7 @@ std::unique_ptr<TMailRecorder> OpenRecording(const std::optional<std::string>& p
         return nullptr;
     try {
         auto recorder = std::make_unique<TMailRecorder>(*path);
-        recorder->OnFailure = [](const std::string& failure) {
-            std::fprintf(stderr, "quorvel-cli: %s\n", failure.c_str());
-        };
+        recorder->OnFailure = [](const std::string& failure) { PrintMessage(failure); };
         return recorder;
     } catch (const ERecordingError& e) {
         throw TUsageError(e.what());

@@ -4,6 +4,7 @@
 #include "cli/Command.h"
 #include "platform/PhoneBookResourceStrings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -13,9 +14,20 @@ TTerminalUser::TTerminalUser(bool yes)
     : Yes(yes)
     , Interactive(isatty(STDERR_FILENO) != 0) {}
 
+bool TTerminalUser::LineOpen = false;
+
+void TTerminalUser::EndProgressLine() {
+    if (!LineOpen)
+        return;
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    LineOpen = false;
+}
+
 void TTerminalUser::ShowStatus(const std::string& text) {
     if (!Interactive || text.empty())
         return;
+    EndProgressLine();
     std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
 }
 
@@ -25,6 +37,7 @@ bool TTerminalUser::Declined = false;
 bool TTerminalUser::Confirm(const std::string& question) {
     if (Yes)
         return true;
+    EndProgressLine();
     if (!isatty(STDIN_FILENO)) {
         PrintMessage(question + "\rRefused: no terminal to confirm at; give --yes to go ahead.");
         Refused = true;
@@ -40,6 +53,7 @@ bool TTerminalUser::Confirm(const std::string& question) {
 
 // --yes goes on past what can be passed over; a terminal is asked; a script without --yes stops.
 TAnswer TTerminalUser::AbortOrIgnore(const std::string& text) {
+    EndProgressLine();
     if (Yes) {
         PrintMessage(text + " Ignored (--yes).");
         return TAnswer::Ignore;
@@ -59,8 +73,10 @@ TAnswer TTerminalUser::Message(TMessageKind kind, const std::string& text, TButt
         return Confirm(text) ? TAnswer::Ok : TAnswer::Cancel;
     if (buttons == TButtons::AbortIgnore)
         return AbortOrIgnore(text);
+    EndProgressLine();
+    // Information is a message too: stdout carries only what a command was asked for.
     if (kind == TMessageKind::Information) {
-        std::printf("%s\n", TerminalText(text).c_str());
+        PrintMessage(text);
         return TAnswer::Ok;
     }
     // A handset that did not answer: say where to look.
@@ -77,35 +93,72 @@ TWriteMode TTerminalUser::AskWriteMode(const std::string& addCaption, const std:
     return PresetWriteMode;
 }
 
+std::string TTerminalUser::ProgressText(int done, int total, bool atMost, const char* one, const char* many) {
+    if (total <= 0)
+        return Counted(done, one, many);
+    return std::to_string(std::min(done, total)) + " of " + (atMost ? "at most " : "") +
+           Counted(total, one, many);
+}
+
+// The range is that of a bar (the window's counts 1 to the size of the table); the line counts what was
+// gone through, from the first of the range on.
 void TTerminalUser::ProgressStart(int min, int max, int) {
-    ProgressPosition = min;
-    ProgressMax = max;
+    EndProgressLine();
+    FirstRow = std::max(min, 1);
+    Places = std::max(0, max - FirstRow + 1);
+    Done = 0;
+    Entries = -1;
+    MarkedRow = 0;
     ProgressShown = Interactive;
 }
 
+// A write marks each row of the table before its step; a read steps once per entry that came, and stops
+// at the handset's last one, somewhere in the range.
 void TTerminalUser::ProgressStep() {
+    const int row = MarkedRow;
+    MarkedRow = 0;
     if (!ProgressShown)
         return;
-    ++ProgressPosition;
-    std::fprintf(stderr, "\r%d of %d", ProgressPosition, ProgressMax);
+    if (row == 0) {
+        ShowProgress(ProgressText(++Done, Places, true, "entry", "entries"));
+        return;
+    }
+    if (!RowHoldsEntry) {
+        ShowProgress(ProgressText(++Done, Places, false, "row", "rows"));
+        return;
+    }
+    if (Entries < 0) {
+        Entries = 0;
+        for (int r = FirstRow; r < FirstRow + Places; ++r)
+            Entries += RowHoldsEntry(r) ? 1 : 0;
+    }
+    if (RowHoldsEntry(row))
+        ShowProgress(ProgressText(++Done, Entries, false, "entry", "entries"));
+}
+
+void TTerminalUser::ShowProgress(const std::string& text) {
+    std::fprintf(stderr, "\r%s", text.c_str());
     std::fflush(stderr);
+    LineOpen = true;
 }
 
 void TTerminalUser::ProgressAnimated() {
+    EndProgressLine();
     ProgressShown = Interactive;
     if (ProgressShown)
-        std::fprintf(stderr, "working ...");
+        ShowProgress("working ...");
 }
 
 void TTerminalUser::ProgressEnd() {
-    if (ProgressShown)
-        std::fprintf(stderr, "\n");
+    EndProgressLine();
     ProgressShown = false;
 }
 
 void TTerminalUser::SetBusy(bool) {}
 
 void TTerminalUser::SetRowColour(int row, TRowColour colour) {
+    if (colour == TRowColour::Yellow)
+        MarkedRow = row;
     if (colour == TRowColour::Window)
         Colours.erase(row);
     else

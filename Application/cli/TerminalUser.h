@@ -2,11 +2,14 @@
 
 #include "platform/UserInteraction.h"
 
+#include <functional>
 #include <map>
+#include <optional>
+#include <string>
 
-// The person at a terminal: messages on stderr (information on stdout), status and progress on stderr
-// only when it is a terminal, confirmations answered by --yes or asked at the terminal; without either,
-// a confirmation is refused so that a script never deletes by accident.
+// The person at a terminal: messages on stderr, status and progress on stderr only when it is a
+// terminal, confirmations answered by --yes or asked at the terminal; without either, a confirmation is
+// refused so that a script never deletes by accident.
 class TTerminalUser : public TUserInteraction {
 public:
     explicit TTerminalUser(bool yes);
@@ -22,11 +25,22 @@ public:
     void SetRowColour(int row, TRowColour colour) override;
     void ResetRowColours() override { Colours.clear(); }
     std::string AskFileName(bool, const char*, const char*) override { return PresetFileName; }
+    // Names the handset once; false when it is not the one --expect-serial names (cli/HandsetReport.cpp).
+    bool HandsetIdentified(const THandsetIdentity& handset) override;
 
     // A confirmation was refused because there was neither a terminal nor --yes.
     static bool ConfirmationRefused() { return Refused; }
     // The person answered no at the terminal.
     static bool ConfirmationDeclined() { return Declined; }
+
+    // Ends the progress line, when one is open, so that what is printed next on stderr begins a line of
+    // its own instead of following "12 of 200 entries". Whatever prints a message calls it first.
+    static void EndProgressLine();
+
+    // The progress line: "2 of 3 entries"; "12 of at most 200 entries" while the end is found only on
+    // the way (a read stops at the handset's last entry). Done never passes total; without a total, the
+    // count alone ("3 entries").
+    static std::string ProgressText(int done, int total, bool atMost, const char* one, const char* many);
 
     // The mode a command chose with --add or --replace; asked for when writing.
     TWriteMode PresetWriteMode = TWriteMode::Cancel;
@@ -34,16 +48,31 @@ public:
     std::string PresetFileName;
     // The phone book rows an operation marked, by row, for the command to name them afterwards.
     std::map<int, TRowColour> Colours;
+    // --expect-serial: the serial number text the handset must have ("00291 0284280").
+    std::optional<std::string> ExpectedSerial;
+    // A write goes through every row of the table, the empty ones too. A command that writes a list
+    // tells which rows (1 for the first) hold an entry, and the progress line counts those entries;
+    // without it, it counts rows.
+    std::function<bool(int row)> RowHoldsEntry;
 
 private:
     bool Confirm(const std::string& question);
     static bool Refused;
     static bool Declined;
     TAnswer AbortOrIgnore(const std::string& text);
+    void ShowProgress(const std::string& text);
 
     bool Yes;
     bool Interactive;
-    int ProgressPosition = 0;
-    int ProgressMax = 0;
     bool ProgressShown = false;
+    // The rows of the counted range, and how many of them were gone through.
+    int FirstRow = 1;
+    int Places = 0;
+    int Done = 0;
+    // The entries among the rows a write goes through, once counted; -1 before.
+    int Entries = -1;
+    // The row the operation marked since its last step: the step goes through that row of the table.
+    int MarkedRow = 0;
+    // Something is on the terminal's line after the last line end.
+    static bool LineOpen;
 };

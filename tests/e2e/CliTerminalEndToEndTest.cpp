@@ -1,0 +1,263 @@
+// quorvel-cli with its stderr on a terminal of its own (a pseudo-terminal the test reads): the status and
+// the progress line show there, counted in what the command goes through, every message begins a line of
+// its own, and stdout carries the data alone.
+#include "support/HandsetProcess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct TTerminalRun {
+    int exitCode = -1;
+    std::string out;
+    // Everything the tool wrote on its terminal, byte for byte.
+    std::string terminal;
+};
+
+// A pseudo-terminal pair; the tool gets the terminal end as its stderr, the test reads the other.
+class TPseudoTerminal {
+public:
+    TPseudoTerminal() {
+        Master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
+            return;
+        Terminal = open(ptsname(Master), O_RDWR | O_NOCTTY);
+        termios raw{};
+        // No line discipline between the tool and the test: "\n" stays "\n".
+        if (Terminal >= 0 && tcgetattr(Terminal, &raw) == 0) {
+            cfmakeraw(&raw);
+            tcsetattr(Terminal, TCSANOW, &raw);
+        }
+        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
+    }
+    ~TPseudoTerminal() {
+        if (Terminal >= 0)
+            close(Terminal);
+        if (Master >= 0)
+            close(Master);
+    }
+    TPseudoTerminal(const TPseudoTerminal&) = delete;
+    TPseudoTerminal& operator=(const TPseudoTerminal&) = delete;
+
+    bool Opened() const { return Master >= 0 && Terminal >= 0; }
+    int TerminalEnd() const { return Terminal; }
+
+    // What arrived since the last call, waiting up to ms for the first byte.
+    std::string Drain(int ms) {
+        std::string text;
+        pollfd ready{Master, POLLIN, 0};
+        if (poll(&ready, 1, ms) <= 0)
+            return text;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = read(Master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            text.append(buffer, size_t(n));
+        }
+        return text;
+    }
+
+private:
+    int Master = -1;
+    int Terminal = -1;
+};
+
+// Runs quorvel-cli against the handset with stderr on a terminal (stdin and stdout are pipes, so --yes
+// answers the confirmations).
+TTerminalRun RunOnTerminal(const THandsetProcess& handset, const QStringList& args) {
+    TTerminalRun run;
+    TPseudoTerminal terminal;
+    if (!terminal.Opened())
+        return run;
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
+    cli.setProcessEnvironment(env);
+    const int terminalEnd = terminal.TerminalEnd();
+    cli.setChildProcessModifier([terminalEnd] { dup2(terminalEnd, STDERR_FILENO); });
+    cli.start(ProgramFolder() + "/quorvel-cli",
+              QStringList{"--port", QString("COM%1").arg(handset.ComNumber())} + args);
+    if (!cli.waitForStarted(5000))
+        return run;
+    cli.closeWriteChannel();
+    // Read the terminal while the tool runs, so that it never waits for room to write.
+    const QDeadlineTimer deadline(60000);
+    while (!cli.waitForFinished(20)) {
+        run.terminal += terminal.Drain(0);
+        if (deadline.hasExpired()) {
+            cli.kill();
+            cli.waitForFinished(3000);
+            return run;
+        }
+    }
+    run.terminal += terminal.Drain(100);
+    run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    run.out = cli.readAllStandardOutput().toStdString();
+    return run;
+}
+
+// The terminal's lines as they were written, each up to its "\n".
+std::vector<std::string> RawLines(const std::string& terminal) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = terminal.find('\n'); end != std::string::npos; end = terminal.find('\n', start)) {
+        lines.push_back(terminal.substr(start, end - start));
+        start = end + 1;
+    }
+    if (start < terminal.size())
+        lines.push_back(terminal.substr(start));
+    return lines;
+}
+
+// What a person sees of each line: the last of the texts a "\r" wrote over each other.
+std::vector<std::string> ShownLines(const std::string& terminal) {
+    std::vector<std::string> shown;
+    for (const std::string& line : RawLines(terminal))
+        shown.push_back(line.substr(line.rfind('\r') == std::string::npos ? 0 : line.rfind('\r') + 1));
+    return shown;
+}
+
+bool Shows(const std::string& terminal, const std::string& line) {
+    const std::vector<std::string> shown = ShownLines(terminal);
+    return std::find(shown.begin(), shown.end(), line) != shown.end();
+}
+
+// A line that holds a count holds counts only, each after a "\r", and no message or status follows one
+// on its line; a count never passes its total.
+void ExpectProgressLinesApart(const std::string& terminal) {
+    const QRegularExpression count(R"(\r(\d+) of (?:at most )?(\d+) (?:entries|entry|rows|row))");
+    const QRegularExpression countsOnly(
+        R"(^(?:\r\d+ of (?:at most )?\d+ (?:entries|entry|rows|row))+$|^\rworking \.\.\.$)");
+    for (const std::string& line : RawLines(terminal)) {
+        const QString text = QString::fromStdString(line);
+        if (!text.contains('\r'))
+            continue;
+        EXPECT_TRUE(countsOnly.match(text).hasMatch()) << "a line mixes the count with other text: " << line;
+        for (auto it = count.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch match = it.next();
+            EXPECT_LE(match.captured(1).toInt(), match.captured(2).toInt()) << line;
+        }
+    }
+}
+
+struct CliTerminal : testing::Test {
+    // The records of SIMs in files go to a folder of the test's own.
+    CliTerminal() { qputenv("QUORVEL_STATE_DIR", machine.path().toLocal8Bit()); }
+    ~CliTerminal() override { qputenv("QUORVEL_STATE_DIR", saved); }
+
+    std::string Write(const char* name, const std::string& text) const {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.data(), qint64(text.size()));
+        return dir.filePath(name).toStdString();
+    }
+
+    const QByteArray saved = qgetenv("QUORVEL_STATE_DIR");
+    QTemporaryDir machine;
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(CliTerminal, AReadCountsTheEntriesThatCameUpToTheCapacity) {
+    THandsetProcess handset({"--phonebook-entries", "3"});
+    ASSERT_TRUE(handset.Started());
+    const TTerminalRun run = RunOnTerminal(handset, {"phonebook", "read"});
+    ASSERT_EQ(run.exitCode, 0) << run.terminal;
+    EXPECT_EQ(run.out, "Name 001,5550001\r\nName 002,5550002\r\nName 003,5550003\r\n");
+    EXPECT_NE(
+        run.terminal.find("\r1 of at most 200 entries\r2 of at most 200 entries\r3 of at most 200 entries\n"),
+        std::string::npos)
+        << run.terminal;
+    EXPECT_TRUE(Shows(run.terminal, "Reading from handset ...")) << run.terminal;
+    ExpectProgressLinesApart(run.terminal);
+
+    // A full handset: the count ends at its capacity, not one past it.
+    THandsetProcess full({"--capacity", "4", "--phonebook-entries", "4"});
+    ASSERT_TRUE(full.Started());
+    const TTerminalRun whole = RunOnTerminal(full, {"phonebook", "read"});
+    ASSERT_EQ(whole.exitCode, 0) << whole.terminal;
+    EXPECT_TRUE(Shows(whole.terminal, "4 of at most 4 entries")) << whole.terminal;
+    ExpectProgressLinesApart(whole.terminal);
+
+    // Without a terminal on stderr there is neither status nor count.
+    const auto piped =
+        handset.Cli({"--port", QString("COM%1").arg(handset.ComNumber()), "phonebook", "read"});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.err.find(" of at most "), std::string::npos) << piped.err;
+    EXPECT_EQ(piped.err.find("Reading from handset"), std::string::npos) << piped.err;
+}
+
+TEST_F(CliTerminal, AWriteCountsTheEntriesOfTheFileNotTheRowsOfTheTable) {
+    THandsetProcess handset({"--phonebook-entries", "5"});
+    ASSERT_TRUE(handset.Started());
+    // A name without a number is no entry: nothing of it is written.
+    const std::string list = Write("list.phb", "A,1\r\nNo number,\r\nB,2\r\nC,3\r\n");
+    const TTerminalRun run =
+        RunOnTerminal(handset, {"--yes", "phonebook", "write", QString::fromStdString(list), "--replace"});
+    EXPECT_EQ(run.exitCode, 0) << run.terminal;
+    // The handset's list is read and kept first, then the file's three entries are written.
+    EXPECT_TRUE(Shows(run.terminal, "5 of at most 200 entries")) << run.terminal;
+    EXPECT_NE(run.terminal.find("\r1 of 3 entries\r2 of 3 entries\r3 of 3 entries\n"), std::string::npos)
+        << run.terminal;
+    EXPECT_EQ(run.terminal.find(" rows"), std::string::npos) << run.terminal;
+    ExpectProgressLinesApart(run.terminal);
+    EXPECT_EQ(run.out.find(" of "), std::string::npos) << run.out;
+}
+
+TEST_F(CliTerminal, StatusAndMessagesDuringAWriteBeginLinesOfTheirOwn) {
+    // Room for two, and one held: of the file's two entries the second does not fit. The status line
+    // the full handset gives comes in the middle of the write, its messages after it.
+    THandsetProcess handset({"--capacity", "2", "--phonebook-entries", "1"});
+    ASSERT_TRUE(handset.Started());
+    const std::string list = Write("more.phb", "X,9\r\nY,8\r\n");
+    const TTerminalRun run =
+        RunOnTerminal(handset, {"--yes", "phonebook", "write", QString::fromStdString(list), "--add"});
+    EXPECT_EQ(run.exitCode, 1) << run.terminal;
+    EXPECT_TRUE(Shows(run.terminal, "quorvel-cli: Phone book memory full!")) << run.terminal;
+    EXPECT_TRUE(Shows(run.terminal, "quorvel-cli: line 2: not written, the handset's phone book is full"))
+        << run.terminal;
+    EXPECT_TRUE(Shows(run.terminal, "2 of 2 entries")) << run.terminal;
+    ExpectProgressLinesApart(run.terminal);
+    // The summary is data: on stdout, and no message or count is.
+    EXPECT_EQ(run.out.rfind("Written: 1 entry; skipped as already held: 0; not written: 1", 0), 0u)
+        << run.out;
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
+}
+
+TEST_F(CliTerminal, InformationIsAMessageOnStderrAndNotData) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const std::string sim = dir.filePath("desk.sim").toStdString();
+    const auto moved = handset.Cli({"--port", QString("COM%1").arg(handset.ComNumber()), "--yes", "sim",
+                                    "save", QString::fromStdString(sim)},
+                                   60000);
+    ASSERT_EQ(moved.exitCode, 0) << moved.err;
+    ASSERT_EQ(moved.out.rfind("Written: ", 0), 0u) << moved.out;
+    const std::string written = moved.out.substr(9, moved.out.find('\n') - 9);
+
+    const TTerminalRun run =
+        RunOnTerminal(handset, {"--yes", "sim", "restore", QString::fromStdString(written)});
+    ASSERT_EQ(run.exitCode, 0) << run.terminal;
+    EXPECT_TRUE(Shows(run.terminal, "quorvel-cli: SIM transferred to handset!")) << run.terminal;
+    EXPECT_NE(run.terminal.find("\nquorvel-cli: Please change the serial number on the label"),
+              std::string::npos)
+        << run.terminal;
+    EXPECT_EQ(run.out.find("SIM transferred to handset!"), std::string::npos) << run.out;
+    ExpectProgressLinesApart(run.terminal);
+}
