@@ -36,7 +36,8 @@ install(FILES ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.desktop DESTINATION ${C
 install(FILES ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/desktop/quorvel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${QUORVEL_APP_ID}.svg)
-install(FILES ${PROJECT_SOURCE_DIR}/dist/man/quorvel-cli.1 ${PROJECT_SOURCE_DIR}/dist/man/quorvel-handset.1
+install(FILES ${PROJECT_SOURCE_DIR}/dist/man/quorvel.1 ${PROJECT_SOURCE_DIR}/dist/man/quorvel-cli.1
+              ${PROJECT_SOURCE_DIR}/dist/man/quorvel-handset.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/quorvel-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)

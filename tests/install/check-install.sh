@@ -20,7 +20,8 @@ for f in bin/quorvel bin/quorvel-cli bin/quorvel-handset \
     libexec/quorvel/settings.cfg libexec/quorvel/sim_list/VSIMLIST.xml \
     libexec/quorvel/QuorvelUserGuide.pdf libexec/quorvel/AboutLogo.bmp libexec/quorvel/installed \
     "share/applications/$app_id.desktop" "share/icons/hicolor/scalable/apps/$app_id.svg" \
-    "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel-cli.1 share/man/man1/quorvel-handset.1 \
+    "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel.1 share/man/man1/quorvel-cli.1 \
+    share/man/man1/quorvel-handset.1 \
     share/bash-completion/completions/quorvel-cli; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
 done

@@ -2,6 +2,7 @@
 # The man pages against the programs' own help: every command, every word of a command (phonebook
 # read, ...) and every option the help names stands in the man page, and the man page names no option
 # the help does not. A new command or option therefore needs its line in the man page, nothing more.
+# Every page is read by groff without a warning.
 set -uo pipefail
 programs=$1
 man=$2
@@ -51,6 +52,23 @@ help=$("$programs/quorvel-handset" --help) || fail "quorvel-handset --help"
 check_options "$help" "$handset_man" "quorvel-handset"
 for option in $(long_options <<<"$handset_man"); do
     has_option "$option" "$help" || fail "quorvel-handset.1 names $option, which the help does not"
+done
+
+# quorvel: the window program's switches, which begin with one "-" as well as two; every one the man
+# page names is in the help.
+window_man=$(plain "$man/quorvel.1")
+help=$("$programs/quorvel" --help) || fail "quorvel --help"
+check_options "$help" "$window_man" "quorvel"
+for option in $(options <<<"$window_man"); do
+    has_option "$option" "$help" || fail "quorvel.1 names $option, which the help does not"
+done
+
+for page in "$man"/*.1; do
+    if command -v groff >/dev/null; then
+        warnings=$(groff -man -ww -z "$page" 2>&1) || fail "groff cannot read $page"
+        [ -z "$warnings" ] || fail "$page: $warnings"
+    fi
+    grep -q '^\.SH SEE ALSO' "$page" || fail "$page has no SEE ALSO"
 done
 
 [ "$failures" -eq 0 ] && echo "man pages match the help"
