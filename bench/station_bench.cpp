@@ -1,6 +1,8 @@
 // A provisioning station: a phone book replace of 200 entries through quorvel-cli on one virtual
-// handset, and on four at once (one --port list), each paced at 115200 baud. The four docking stations
-// work side by side, so they should take hardly longer than one.
+// handset, and on four at once, each paced at 115200 baud. Every handset must be the one expected at its
+// port (--expect-serial, and a station file of "port,serial" lines), so that the connection step reads
+// and checks each serial number. The four docking stations work side by side, so they should take
+// hardly longer than one.
 #include "support/HandsetProcess.h"
 
 #include <QCoreApplication>
@@ -24,14 +26,14 @@ double Median(std::vector<double> values) {
 }
 
 // Milliseconds of one replace on the ports, or -1 when it failed.
-double Replace(const THandsetProcess& any, const QString& ports, const QString& list) {
+double Replace(const THandsetProcess& any, const QStringList& ports, const QString& list) {
     QElapsedTimer clock;
     clock.start();
-    const auto run = any.Cli({"--port", ports, "--yes", "phonebook", "write", list, "--replace"}, 300000);
+    const auto run = any.Cli(ports + QStringList{"--yes", "phonebook", "write", list, "--replace"}, 300000);
     const double ms = double(clock.nsecsElapsed()) / 1e6;
     if (run.exitCode != 0) {
         std::fprintf(stderr, "station_bench: the replace on %s failed (%d):\n%s%s",
-                     ports.toUtf8().constData(), run.exitCode, run.out.c_str(), run.err.c_str());
+                     ports.join(' ').toUtf8().constData(), run.exitCode, run.out.c_str(), run.err.c_str());
         return -1;
     }
     return ms;
@@ -51,19 +53,30 @@ int main(int argc, char** argv) {
     file.close();
 
     const QStringList options{"--pace", "115200", "--phonebook-entries", "200"};
+    // Serial numbers "00001 0000001" to "00001 0000004".
+    const auto serial = [](int i) { return QString("00001000%1").arg(i, 2, 10, QChar('0')); };
     std::vector<std::unique_ptr<THandsetProcess>> handsets;
-    handsets.push_back(std::make_unique<THandsetProcess>(options));
-    for (int i = 1; i < 4; ++i)
-        handsets.push_back(std::make_unique<THandsetProcess>(options, *handsets.front()));
-    QString four;
-    for (const auto& handset : handsets) {
-        if (!handset->Started()) {
+    handsets.push_back(std::make_unique<THandsetProcess>(options + QStringList{"--serial", serial(1)}));
+    for (int i = 2; i <= 4; ++i)
+        handsets.push_back(std::make_unique<THandsetProcess>(options + QStringList{"--serial", serial(i)},
+                                                             *handsets.front()));
+    QFile stations(dir.filePath("stations.csv"));
+    if (!stations.open(QIODevice::WriteOnly))
+        return 1;
+    for (size_t i = 0; i < handsets.size(); ++i) {
+        if (!handsets[i]->Started()) {
             std::fprintf(stderr, "station_bench: a virtual handset did not start\n");
             return 1;
         }
-        four += (four.isEmpty() ? "" : ",") + QString("COM%1").arg(handset->ComNumber());
+        stations.write(QString("COM%1,00001 00000%2\n")
+                           .arg(handsets[i]->ComNumber())
+                           .arg(i + 1, 2, 10, QChar('0'))
+                           .toUtf8());
     }
-    const QString one = QString("COM%1").arg(handsets.front()->ComNumber());
+    stations.close();
+    const QStringList four{"--port", "@" + stations.fileName()};
+    const QStringList one{"--port", QString("COM%1").arg(handsets.front()->ComNumber()), "--expect-serial",
+                          "00001 0000001"};
 
     std::vector<double> single, station;
     for (int run = 0; run < Runs; ++run) {

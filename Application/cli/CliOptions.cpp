@@ -23,6 +23,14 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
             options.record = argv[++i];
         } else if (arg.rfind("--record=", 0) == 0) {
             options.record = arg.substr(9);
+        } else if (arg == "--expect-serial" || arg.rfind("--expect-serial=", 0) == 0) {
+            if (arg == "--expect-serial" && i + 1 >= argc)
+                throw TUsageError("--expect-serial needs a value: the handset's serial number");
+            const std::string value = arg == "--expect-serial" ? argv[++i] : arg.substr(16);
+            options.expectSerial = SerialNumberArgument(value);
+            if (!options.expectSerial)
+                throw TUsageError("--expect-serial: \"" + value +
+                                  "\" is no serial number (five and seven digits, as \"00291 0284280\")");
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -40,6 +48,19 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
         }
     }
     return options;
+}
+
+std::optional<std::string> SerialNumberArgument(const std::string& text) {
+    std::string digits;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9')
+            digits += c;
+        else if (c != ' ' && c != '-')
+            return std::nullopt;
+    }
+    if (digits.size() != 12)
+        return std::nullopt;
+    return digits.substr(0, 5) + " " + digits.substr(5);
 }
 
 long ParseNumber(const std::string& text, long min, long max, const std::string& what) {

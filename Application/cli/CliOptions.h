@@ -27,6 +27,8 @@ public:
 struct TGlobalOptions {
     std::optional<std::string> port;   // --port COMn | n | /dev/path, several split by commas, or "all"
     std::optional<std::string> record; // --record FILE
+    // --expect-serial SERIAL: the serial number text the handset must have ("00291 0284280")
+    std::optional<std::string> expectSerial;
     bool yes = false;
     bool help = false;
     bool version = false;
@@ -38,6 +40,10 @@ struct TGlobalOptions {
 
 // Global options may stand before or after the command.
 TGlobalOptions ParseGlobalOptions(int argc, char** argv);
+
+// A serial number as a person may type it ("00291 0284280", "00291-0284280", "002910284280") in the
+// form the handset shows it; nothing for a text that is no serial number.
+std::optional<std::string> SerialNumberArgument(const std::string& text);
 
 // Decimal or 0x-hexadecimal, within [min, max]; what names the value in messages.
 long ParseNumber(const std::string& text, long min, long max, const std::string& what);

@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/JsonOutput.h"
 #include "link/TpaProComImpl.h"
 #include "platform/DeviceMap.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -9,13 +10,13 @@
 #include <system_error>
 #include <unistd.h>
 
-namespace {} // namespace
-
 TCliSession::TCliSession(const TGlobalOptions& options)
     : Terminal(options.yes)
     , Recording(OpenRecording(options.record))
     , Main(Terminal, SerialPort) {
+    Terminal.ExpectedSerial = options.expectSerial;
     Main.SelectedPort = ResolvePort(options.port);
+    AddJsonHandset({Main.SelectedPort, std::nullopt, {}, {}});
     Main.ConfigureEngine();
     Main.Engine().SetRecorder(Recording.get());
 }
@@ -40,6 +41,9 @@ std::string TCliSession::PortProblem() {
 void TCliSession::OpenPort() {
     if (!Engine().OpenPort(uint8_t(Main.SelectedPort), TMainCore::HandsetBaudRate))
         throw TCommandFailure(std::string(Texts::SerialDeviceClosed) + " " + PortProblem());
+    // A handset that must be a certain one shows its serial number before anything is sent to it.
+    if (Terminal.ExpectedSerial)
+        ConnectHandset();
 }
 
 void TCliSession::ConnectHandset() {
@@ -47,9 +51,9 @@ void TCliSession::ConnectHandset() {
     if (result > 0)
         return;
     std::string text = ConnectionResultText(result);
-    if (result < 0)
-        text += " " + PortProblem();
-    else
+    if (result == 0)
         text += " (COM" + std::to_string(Main.SelectedPort) + ", no answer to 6 probes)\r" + NoAnswerHint;
+    else if (result != WrongHandset)
+        text += " " + PortProblem();
     throw TCommandFailure(text);
 }

@@ -1,6 +1,7 @@
 #include "cli/GroupCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "lists/BroadcastGroups.h"
 #include "lists/BroadcastGroupsTransfer.h"
@@ -25,14 +26,17 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
     TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
     if (!transfer.LoadFromHandset())
         return 1;
+    QJsonArray list;
+    for (const std::string& group : groups.Groups)
+        list.append(JsonText(group));
+    AddJson({{"groups", list}});
     if (args.size() == 1 || args[2] == "-") {
-        const std::string text = BroadcastGroupsText(groups);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        PrintData(BroadcastGroupsText(groups));
         return 0;
     }
     if (!groups.SaveToFile(args[2]))
         throw TCommandFailure(std::string(Texts::CouldNotWriteFile) + " (" + args[2] + ")");
-    std::printf("Broadcast groups saved to %s\n", args[2].c_str());
+    ReportSaved("Broadcast groups saved to " + args[2], args[2]);
     return 0;
 }
 
@@ -77,7 +81,7 @@ int Groups(const TGlobalOptions& options) {
         session.OpenPort();
         TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
         const bool ok = transfer.DeleteInHandset();
-        return ReportDelete(ok, transfer.BackupPath());
+        return ReportDelete(ok, "broadcast groups", transfer.BackupPath());
     }
     UsageError();
 }

@@ -15,8 +15,14 @@ const char* const GlobalOptions =
     "  --port PORT[,PORT..]|all  COMn, a port number or a device path; several ports, or every port of the\n"
     "                            device map that answers a probe, run the command on each docking station\n"
     "                            at once (without --port: the program's stored \"Device No\")\n"
+    "  --port @FILE              a station of the ports FILE names, a line \"COM10,00291 0284280\" each: "
+    "the\n"
+    "                            handset at each port must have that serial number\n"
+    "  --expect-serial SERIAL    go on only with the handset of this serial number (\"00291 0284280\");\n"
+    "                            another one is refused before anything is written to it\n"
     "  --yes, -y                 answer every confirmation with yes\n"
-    "  --json                    one JSON document on stdout instead of text\n"
+    "  --json                    one JSON document on stdout instead of text, also when the command\n"
+    "                            fails: {\"ok\": ..., \"exit\": ..., \"messages\": [...]} and its facts\n"
     "  --verbose, -v             internal detail in error messages\n"
     "  --record FILE             write every mail and answer to FILE, one JSON line each, for the virtual\n"
     "                            handset to replay; with several ports, one file per port, FILE with\n"
@@ -52,10 +58,10 @@ std::string UsageLine(const TCommand& command, const TForm& form) {
 
 void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {
     std::fprintf(
-        out,
-        "usage: quorvel-cli [--port PORT[,PORT..]|all] [--yes] [--json] [--record FILE] COMMAND [ARGS]\n\n"
-        "Manages DECT handsets in their docking stations from the command line.\n\n"
-        "commands:\n");
+        out, "usage: quorvel-cli [--port PORT[,PORT..]|all|@FILE] [--expect-serial SERIAL] [--yes] [--json]\n"
+             "                   [--record FILE] COMMAND [ARGS]\n\n"
+             "Manages DECT handsets in their docking stations from the command line.\n\n"
+             "commands:\n");
     for (const TCommand& command : commands)
         for (const TForm& form : command.forms)
             std::fprintf(out, "  %-34s %s\n", FormName(command, form).c_str(), form.summary.c_str());

@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/Summary.h"
 #include "link/ConnectionSettings.h"
 #include "link/NumberConverting.h"
 #include "link/PortHandling.h"
@@ -36,7 +37,7 @@ int Ports(const TGlobalOptions& options) {
         const auto device = devices.find(n);
         const std::string path = device == devices.end() ? "" : device->second;
         if (options.json)
-            list.append(QJsonObject{{"port", QString("COM%1").arg(n)}, {"device", JsonText(path)}});
+            list.append(QJsonObject{{"port", QString("COM%1").arg(n)}, {"device", JsonPath(path)}});
         else
             std::printf("COM%-4d %s\n", n, path.c_str());
     }
@@ -46,7 +47,7 @@ int Ports(const TGlobalOptions& options) {
                          std::to_string(ConnectionWindowPorts) +
                          ": the connection settings do not offer it.");
     if (options.json)
-        PrintJson({{"ports", list}});
+        AddJson({{"ports", list}});
     if (!any && !options.json)
         throw TCommandFailure(Texts::NoComPorts);
     return 0;
@@ -59,7 +60,7 @@ int Probe(const TGlobalOptions& options) {
     const int answered = session.Core().Connect();
     const std::string port = "COM" + std::to_string(session.Port());
     if (options.json)
-        PrintJson({{"port", JsonText(port)}, {"answered", answered > 0}, {"probe", std::max(answered, 0)}});
+        AddJson({{"answered", answered > 0}, {"probe", std::max(answered, 0)}});
     if (answered <= 0)
         throw TCommandFailure(std::string(Texts::CouldNotConnect) + " (" + port +
                               ", no answer to 6 probes)\r" + NoAnswerHint);
@@ -82,10 +83,12 @@ int SetPort(const TGlobalOptions& options) {
         throw TCommandFailure("Could not record " + *options.port + " as COM" + std::to_string(n) + " in " +
                               DeviceMap::MapFilePath() + "; nothing was stored.");
     ConnectionSettings::WriteDeviceNo(n);
+    const std::string port = "COM" + std::to_string(n);
+    AddJson({{"port", QString::fromStdString(port)}, {"stored", true}});
     if (path)
-        std::printf("COM%d (%s) is the program's serial port now.\n", n, options.port->c_str());
-    else
-        std::printf("COM%d is the program's serial port now.\n", n);
+        AddJson({{"device", JsonPath(*options.port)}});
+    PrintResult(port + (path ? " (" + *options.port + ")" : std::string()) +
+                " is the program's serial port now.");
     return 0;
 }
 
@@ -95,8 +98,7 @@ int Info(const TGlobalOptions& options) {
     session.ConnectHandset();
     TMainCore& core = session.Core();
     if (options.json) {
-        QJsonObject info{{"port", QString("COM%1").arg(session.Port())},
-                         {"capacity", core.PhoneBookCapacity},
+        QJsonObject info{{"capacity", core.PhoneBookCapacity},
                          {"software", JsonText(core.Software)},
                          {"pcs", JsonText(core.Pcs)},
                          {"model", core.ModelByte},
@@ -104,11 +106,12 @@ int Info(const TGlobalOptions& options) {
                          {"levelKnown", core.LevelKnown},
                          {"advancedSettings", core.HasAdvancedSettings()},
                          {"blockSize", core.Engine().BlockSize}};
-        PrintJson(info);
+        AddJson(info);
         return 0;
     }
     std::printf("%s\n", ConnectionResultText(1).c_str());
     std::printf("Port:       COM%d\n", session.Port());
+    std::printf("Serial:     %s\n", core.Handset.SerialText().c_str());
     std::printf("Capacity:   %d phone book entries\n", core.PhoneBookCapacity);
     std::printf("Software:   %s\n", core.Software.empty() ? "(not reported)" : core.Software.c_str());
     std::printf("PCS:        %s\n", core.Pcs.empty() ? "(not reported)" : core.Pcs.c_str());
@@ -157,12 +160,14 @@ int Send(const TGlobalOptions& options) {
     if (write) {
         if (!engine.WriteVerified())
             throw TCommandFailure("Readback Error! - Writing failed!!");
-        std::printf("Write verified.\n");
+        AddJson({{"mail", JsonText(engine.Transaction().MailText)}, {"verified", true}});
+        PrintResult("Write verified.");
         return 0;
     }
     if (answer.empty())
         throw TCommandFailure("No valid answer to " + engine.Transaction().MailText + ".");
-    std::printf("%s\n", answer.c_str());
+    AddJson({{"mail", JsonText(engine.Transaction().MailText)}, {"answer", JsonText(answer)}});
+    PrintResult(answer);
     return 0;
 }
 
@@ -196,7 +201,14 @@ int ReadMemoryCommand(const TGlobalOptions& options) {
         if (got < part)
             break;
     }
-    PrintDump(addr, bytes, done);
+    if (JsonWanted()) {
+        std::string hex;
+        for (size_t i = 0; i < done; ++i)
+            hex += (i ? " " : "") + ByteToHex(bytes[i]);
+        AddJson({{"address", addr}, {"count", int(done)}, {"bytes", QString::fromStdString(hex)}});
+    } else {
+        PrintDump(addr, bytes, done);
+    }
     if (done < size_t(count)) {
         char where[64];
         std::snprintf(where, sizeof where, "0x%04X", unsigned(addr + done));
@@ -244,7 +256,8 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
                               std::to_string(done) + " of " + std::to_string(data.size()) +
                               " bytes written and verified).");
     std::snprintf(where, sizeof where, "0x%04X", unsigned(addr));
-    std::printf("Wrote %zu bytes at %s, verified.\n", done, where);
+    AddJson({{"address", addr}, {"written", int(done)}, {"verified", true}});
+    PrintResult("Wrote " + std::to_string(done) + " bytes at " + where + ", verified.");
     return 0;
 }
 

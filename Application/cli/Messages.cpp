@@ -1,10 +1,13 @@
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
+#include "cli/TerminalUser.h"
 
 #include <cstdio>
 
 namespace {
 
 bool Verbose = false;
+constexpr std::string_view MessagePrefix = "quorvel-cli: ";
 
 } // namespace
 
@@ -34,14 +37,23 @@ std::string MessageLines(const std::string& text) {
         std::string line = shown.substr(start, end - start);
         line.erase(0, line.find_first_not_of(' '));
         if (!line.empty())
-            out += "quorvel-cli: " + line + "\n";
+            out += std::string(MessagePrefix) + line + "\n";
         start = end + 1;
     }
     return out;
 }
 
 void PrintMessage(const std::string& text) {
-    std::fputs(MessageLines(text).c_str(), stderr);
+    TTerminalUser::EndProgressLine();
+    const std::string lines = MessageLines(text);
+    std::fputs(lines.c_str(), stderr);
+    // Under --json the document carries every message too, one line each, without the tool's name.
+    size_t start = 0;
+    while (start < lines.size()) {
+        const size_t end = lines.find('\n', start);
+        AddJsonMessage(lines.substr(start + MessagePrefix.size(), end - start - MessagePrefix.size()));
+        start = end + 1;
+    }
 }
 
 std::string Counted(long n, const char* one, const char* many) {

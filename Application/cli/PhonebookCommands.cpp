@@ -1,12 +1,12 @@
 #include "cli/PhonebookCommands.h"
 
+#include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
 #include "lists/PhonebookPp6.h"
-#include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -18,7 +18,7 @@ namespace {
 constexpr const char* Usage =
     "read [-o FILE.phb] | write FILE.phb --add|--replace | delete | "
     "restore-backup [FILE.phb] | import CONTACTS.csv|.vcf -o FILE.phb [--entries N] "
-    "[--dialable [--international-prefix DIGITS]]";
+    "[--dialable [--international-prefix DIGITS]] [--transliterate]";
 constexpr int MostEntries = 255;
 // Longer than any international prefix dialled anywhere.
 constexpr size_t LongestInternationalPrefix = 6;
@@ -34,6 +34,7 @@ struct TArgs {
     int entries = TMainCore::StartPhonebookCount;
     bool dialable = false;
     std::optional<std::string> internationalPrefix;
+    bool transliterate = false;
 };
 
 std::string InternationalPrefix(const std::string& text) {
@@ -59,6 +60,8 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
             parsed.entries = int(ParseNumber(args[i], 1, MostEntries, "--entries"));
         } else if (arg == "--dialable") {
             parsed.dialable = true;
+        } else if (arg == "--transliterate") {
+            parsed.transliterate = true;
         } else if (arg == "--international-prefix") {
             if (++i == args.size())
                 UsageError();
@@ -78,7 +81,7 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
 
 void Save(const std::string& path, const TPP5Phonebook& book) {
     SavePhonebookFile(path, book);
-    std::printf("%s\n", FormatText(Texts::FinishedSavingToFile, path.c_str()).c_str());
+    ReportSaved(FormatText(Texts::FinishedSavingToFile, path.c_str()), path);
 }
 
 QJsonArray EntriesJson(const TPP5Phonebook& book) {
@@ -98,16 +101,10 @@ int Read(TCliSession& session, const TArgs& args, bool json) {
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     if (!transfer.LoadFromHandset())
         return 1;
-    if (json) {
-        PrintJson({{"port", QString("COM%1").arg(session.Port())},
-                   {"capacity", session.Core().PhoneBookCapacity},
-                   {"entries", EntriesJson(book)}});
-        if (args.output.empty() || args.output == "-")
-            return 0;
-    }
+    if (json)
+        AddJson({{"capacity", session.Core().PhoneBookCapacity}, {"entries", EntriesJson(book)}});
     if (args.output.empty() || args.output == "-") {
-        const std::string text = PhonebookFileText(book);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        PrintData(PhonebookFileText(book));
     } else {
         Save(args.output, book);
     }
@@ -159,6 +156,8 @@ int WriteFile(TCliSession& session, const TGlobalOptions& options, const std::st
     const bool unstorable = TPhonebookTransfer::FirstUnstorableNumber(book) >= 0;
     session.OpenPort();
     session.User().PresetWriteMode = mode;
+    // The terminal's progress counts the entries written, not the rows of the table.
+    session.User().RowHoldsEntry = [&book](int row) { return !book.GetNumber(uint16_t(row - 1)).empty(); };
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     transfer.SetBackupKind(backupKind);
     const bool ok = transfer.SaveToHandset();
@@ -188,16 +187,15 @@ int Write(TCliSession& session, const TGlobalOptions& options, const TArgs& args
 int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const TArgs& args) {
     if (args.mode || !args.output.empty())
         UsageError();
-    const std::string path = args.file.empty()
-                                 ? NewestBackup(TPhonebookTransfer::BackupKind, Texts::PhoneBookExtension)
-                                 : args.file;
-    if (path.empty())
-        throw TInputError("there is no phone book backup in " + BackupFolder() + ".");
+    const std::string path = BackupToRestore(session, args.file, TPhonebookTransfer::BackupKind,
+                                             Texts::PhoneBookExtension, "phone book");
     PrintMessage("Writing back " + path + ".");
     const int status =
         WriteFile(session, options, path, TWriteMode::Replace, TPhonebookTransfer::BackupBeforeRestoreKind);
-    if (status == 0)
-        std::printf("Written back: %s\n", path.c_str());
+    if (status == 0) {
+        AddJson({{"restored", JsonPath(path)}});
+        PrintResult("Written back: " + path);
+    }
     return status;
 }
 
@@ -207,7 +205,7 @@ int Delete(TCliSession& session, const TArgs& args) {
     session.OpenPort();
     TPhonebookTransfer transfer(session.Core(), session.User(), session.Core().Phonebook);
     const bool ok = transfer.DeleteInHandset();
-    return ReportDelete(ok, transfer.BackupPath());
+    return ReportDelete(ok, "phone book", transfer.BackupPath());
 }
 
 int Import(const TArgs& args) {
@@ -219,25 +217,40 @@ int Import(const TArgs& args) {
     try {
         import.AddFile(args.file);
     } catch (const EContactsFileError& e) {
-        throw TInputError(std::string(Texts::CouldNotConnectToOutlook) + " " + e.what());
+        throw TInputError(ContactsFileMessage(args.file, e));
     }
     // Before the book keeps the numbers: it would take a "-" between digit groups for a pause.
     std::optional<int> madeDialable;
     if (args.dialable)
         madeDialable =
             import.MakeNumbersDialable(args.internationalPrefix.value_or(DefaultInternationalPrefix));
+    std::optional<int> transliterated;
+    if (args.transliterate)
+        transliterated = import.TransliterateNames();
     import.FillPhonebook(book, {});
     Save(args.output, book);
-    std::printf("%s gave %s.\n", Counted(import.Contacts(), "contact", "contacts").c_str(),
-                Counted(book.CountNumbers(), "entry", "entries").c_str());
-    for (const std::string& line : import.Report(madeDialable))
-        std::printf("%s\n", line.c_str());
+    AddJson({{"contacts", import.Contacts()}, {"entries", book.CountNumbers()}});
+    PrintResult(Counted(import.Contacts(), "contact", "contacts") + " gave " +
+                Counted(book.CountNumbers(), "entry", "entries") + ".");
+    // The terminal shows the names whole, the characters the handset lacks too.
+    QJsonArray report;
+    for (const std::string& line : import.Report(madeDialable, transliterated, TNameBytes::Utf8)) {
+        report.append(JsonPath(line));
+        PrintResult(line);
+    }
+    AddJson({{"report", report}});
     if (const std::vector<int> unstorable = import.UnstorableEntries(); !madeDialable && !unstorable.empty())
         PrintMessage("Numbers the handset cannot store as they are: " + std::to_string(unstorable.size()) +
                      ", the first in line " + std::to_string(unstorable.front() + 1) +
                      ". --dialable makes them dialable: a leading \"+\" becomes --international-prefix (" +
                      DefaultInternationalPrefix +
                      " unless given), and the blanks and ( ) / . - between the digits go.");
+    if (const std::vector<int> names = import.NamesNotInCodePage(); !transliterated && !names.empty())
+        PrintMessage(
+            "Names with characters the handset does not have, which it shows as \"?\": " +
+            std::to_string(names.size()) + ", " + import.NamesInLines(names, TNameBytes::Utf8) +
+            ". --transliterate writes them with the nearest letters the handset has (\"\xC5\x81\" as "
+            "\"L\", \"\xC5\x91\" as \"o\"); characters without one, such as Chinese ones, stay \"?\".");
     return 0;
 }
 
@@ -299,18 +312,24 @@ std::vector<TCommand> PhonebookCommands() {
            "quorvel-cli --yes phonebook restore-backup",
            true},
           {"import",
-           "CONTACTS.csv|.vcf -o FILE.phb [--entries N] [--dialable [--international-prefix D]]",
+           "CONTACTS.csv|.vcf -o FILE.phb [--entries N] [--dialable [--international-prefix D]] "
+           "[--transliterate]",
            "turn an Outlook CSV export or a vCard file into a .phb file",
            "Turns an Outlook CSV export or a vCard file into a .phb file, one entry per telephone number\n"
            "(business, home, primary, mobile), at most N entries (200). --dialable makes numbers the "
            "handset\n"
            "cannot store dialable: a leading \"+\" becomes the international prefix (00 unless given), and\n"
-           "the blanks and ( ) / . - between the digits go. No handset is needed.\n",
+           "the blanks and ( ) / . - between the digits go. Names with characters the handset does not\n"
+           "have (it shows \"?\" for them) are named on stderr; --transliterate writes them with the\n"
+           "nearest letters it has, leaving off accents it lacks. The file may be UTF-8, UTF-16 with its\n"
+           "byte order mark, or Windows-1252, its fields separated by \",\", \";\" or tabs, its column\n"
+           "names those of an English, German or French Outlook. No handset is needed.\n",
            {{"-o", "FILE.phb", "the .phb file to write"},
             {"--output", "FILE.phb", "the same as -o"},
             {"--entries", "N", "at most N entries (1 to 255, 200 unless given)"},
             {"--dialable", "", "make numbers the handset cannot store dialable"},
-            {"--international-prefix", "DIGITS", "what a leading \"+\" becomes (00 unless given)"}},
+            {"--international-prefix", "DIGITS", "what a leading \"+\" becomes (00 unless given)"},
+            {"--transliterate", "", "write names with the nearest letters the handset has"}},
            "quorvel-cli phonebook import contacts.csv -o contacts.phb --dialable",
            false,
            false}},

@@ -1,9 +1,9 @@
 #include "cli/ProfileCommands.h"
 
+#include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
-#include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -74,18 +74,12 @@ int Read(TCliSession& session, const std::string& output, bool json) {
             if (value && Has(ofLevel, list) && list.IndexFromValue(*value) >= 0)
                 settings[TProfileSettings::Field(list.Setting).Key] = *value;
         }
-        PrintJson({{"port", QString("COM%1").arg(session.Port())},
-                   {"level", session.Core().HandsetLevel},
-                   {"settings", settings}});
-        if (output.empty() || output == "-")
-            return 0;
+        AddJson({{"level", session.Core().HandsetLevel}, {"settings", settings}});
     }
-    if (output.empty() || output == "-") {
-        const std::string text = ReadFileBytes(path, 1 << 20);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-    } else {
-        std::printf("Profile saved to %s\n", output.c_str());
-    }
+    if (output.empty() || output == "-")
+        PrintData(ReadFileBytes(path, 1 << 20));
+    else
+        ReportSaved("Profile saved to " + output, output);
     return 0;
 }
 
@@ -119,8 +113,8 @@ int Write(TCliSession& session, const TGlobalOptions& options, const std::string
     if (!written)
         return ReportWrite(options, {"setting", "settings", false, 0, 0, count(loaded.InFile), {}, false});
     const uint32_t skipped = loaded.InFile & ~*written;
-    if (!options.json && *written)
-        std::printf("Written settings: %s\n", KeyNames(*written).c_str());
+    if (*written)
+        PrintResult("Written settings: " + KeyNames(*written));
     if (skipped)
         PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
     return ReportWrite(options, {"setting", "settings", true, count(*written), 0, count(skipped),
@@ -131,13 +125,13 @@ int Write(TCliSession& session, const TGlobalOptions& options, const std::string
 // well, under a kind of its own, so that a second restore still takes the same copy.
 int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const std::string& file) {
     const std::string path =
-        file.empty() ? NewestBackup(TProfileTransfer::BackupKind, Texts::ProfileExtension) : file;
-    if (path.empty())
-        throw TInputError("there is no profile backup in " + BackupFolder() + ".");
+        BackupToRestore(session, file, TProfileTransfer::BackupKind, Texts::ProfileExtension, "profile");
     PrintMessage("Writing back " + path + ".");
     const int status = Write(session, options, path, TProfileTransfer::BackupBeforeRestoreKind);
-    if (status == 0)
-        std::printf("Written back: %s\n", path.c_str());
+    if (status == 0) {
+        AddJson({{"restored", JsonPath(path)}});
+        PrintResult("Written back: " + path);
+    }
     return status;
 }
 
@@ -174,7 +168,8 @@ int Ringer(const TGlobalOptions& options) {
     session.OpenPort();
     if (!TestRinger(session.Core(), session.User(), tone))
         return 1;
-    std::printf("Ringer tone %d played.\n", tone);
+    AddJson({{"tone", tone}});
+    PrintResult("Ringer tone " + std::to_string(tone) + " played.");
     return 0;
 }
 

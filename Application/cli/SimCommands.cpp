@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/Summary.h"
 #include "cli/TerminalUser.h"
 #include "link/NumberConverting.h"
 #include "platform/Paths.h"
@@ -111,7 +112,7 @@ int SimList(const TGlobalOptions& options) {
             json["delete"] = JsonText(deleted);
             if (args.filePcs)
                 json["compatible"] = list.IsCompatible(args.software, args.pcs, *args.filePcs);
-            PrintJson(json);
+            AddJson(json);
             return Exit::Done;
         }
         std::printf("Entry: software %s, pcs %s\n", PrintableText(software).c_str(),
@@ -170,7 +171,7 @@ int Records(bool json) {
                 sim["pcs"] = JsonText(r.Pcs);
                 sim["crc"] = JsonText(FormatText("%08X", r.Crc.value_or(0)));
                 sim["state"] = SimStateName(r.Journal);
-                sim["file"] = JsonText(r.Journal.File);
+                sim["file"] = JsonPath(r.Journal.File);
                 sim["saved"] = JsonText(r.Saved);
                 sim["next"] = JsonText(advice);
                 if (!r.Journal.Released.empty())
@@ -187,7 +188,7 @@ int Records(bool json) {
         }
     }
     if (json)
-        PrintJson({{"sims", sims}, {"store", JsonText(store.FilePath())}});
+        AddJson({{"sims", sims}, {"store", JsonPath(store.FilePath())}});
     else
         PrintMessage(Counted(long(list.size()), "SIM", "SIMs") + " in files, recorded in " +
                      store.FilePath());
@@ -219,9 +220,15 @@ int Check(const std::string& file) {
         const TSimJournal journal = records.Journal(serial);
         if (!journal.State.empty())
             throw TInputError(file + ": SIM " + serial + ": " + SimMoveAdvice(serial, journal));
-        std::printf("%s: SIM %s, from software %s, PCS %s: accepted\n", file.c_str(), serial.c_str(),
-                    PrintableText(records.RegistrySoftware(serial)).c_str(),
-                    PrintableText(records.RegistryPcs(serial)).c_str());
+        const std::string software = records.RegistrySoftware(serial);
+        const std::string pcs = records.RegistryPcs(serial);
+        AddJson({{"file", JsonPath(file)},
+                 {"serial", JsonText(serial)},
+                 {"software", JsonText(software)},
+                 {"pcs", JsonText(pcs)},
+                 {"accepted", true}});
+        PrintResult(file + ": SIM " + serial + ", from software " + PrintableText(software) + ", PCS " +
+                    PrintableText(pcs) + ": accepted");
         if (!journal.Mark.empty())
             PrintMessage(SimMoveAdvice(serial, journal));
     } catch (const EStoreError& e) {
@@ -259,9 +266,12 @@ int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
     TSimTransfer transfer(session.Core(), session.User(), records, ListPath());
     if (!(toFile ? transfer.SimToFile() : transfer.FileToSim()))
         return 1;
-    if (toFile)
-        std::printf("Written: %s\n", transfer.WrittenFile.c_str());
-    std::printf("Serial number: %s\n", transfer.SerialNumberText.c_str());
+    AddJson({{"simSerial", JsonText(transfer.SerialNumberText)}});
+    if (toFile) {
+        AddJson({{"file", JsonPath(transfer.WrittenFile)}});
+        PrintResult("Written: " + transfer.WrittenFile);
+    }
+    PrintResult("Serial number: " + transfer.SerialNumberText);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/SpeedDialCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "lists/SpeedDial.h"
 #include "lists/SpeedDialTransfer.h"
@@ -32,9 +33,13 @@ int SpeedDial(const TGlobalOptions& options) {
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
         if (!transfer.LoadFromHandset())
             return 1;
+        QJsonArray keys;
+        for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
+            keys.append(
+                QJsonObject{{"key", SpeedDialKeyName(k)}, {"number", JsonText(list.Numbers[size_t(k)])}});
+        AddJson({{"keys", keys}});
         if (args.size() == 1 || args[2] == "-") {
-            const std::string text = SpeedDialListText(list);
-            std::fwrite(text.data(), 1, text.size(), stdout);
+            PrintData(SpeedDialListText(list));
             return 0;
         }
         try {
@@ -42,7 +47,7 @@ int SpeedDial(const TGlobalOptions& options) {
         } catch (const std::exception& e) {
             throw TCommandFailure(std::string(Texts::CouldNotSaveList) + ": " + e.what());
         }
-        std::printf("Speed dial list saved to %s\n", args[2].c_str());
+        ReportSaved("Speed dial list saved to " + args[2], args[2]);
         return 0;
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
@@ -69,7 +74,7 @@ int SpeedDial(const TGlobalOptions& options) {
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
         const bool ok = transfer.DeleteInHandset();
-        return ReportDelete(ok, transfer.BackupPath());
+        return ReportDelete(ok, "speed dial list", transfer.BackupPath());
     }
     UsageError();
 }

@@ -1,5 +1,6 @@
 #include "cli/Station.h"
 
+#include "cli/HandsetReport.h"
 #include "cli/JsonOutput.h"
 #include "platform/DeviceMap.h"
 
@@ -8,15 +9,28 @@
 #include <QJsonDocument>
 #include <QProcess>
 
+#include "platform/TextFile.h"
+
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
 
+// A port of the station, and the serial number its handset must have (empty for any).
+struct TStationPort {
+    int port = 0;
+    std::string serial;
+};
+
 struct TStationRun {
     int port = 0;
+    // The serial number the port's handset must have (--port @FILE); empty for any.
+    std::string expected;
+    // The serial number text the run named its handset by; empty when it named none.
+    std::string serial;
     std::unique_ptr<QProcess> process;
     int exitCode = -1;
     QByteArray out;
@@ -68,8 +82,18 @@ QStringList ArgumentsOfPort(const QStringList& arguments, int port) {
     return own;
 }
 
+// The serial number the run's handset line gave, from its messages.
+std::string NamedSerial(const QByteArray& err) {
+    for (const QByteArray& line : err.split('\n')) {
+        const std::string message = line.startsWith("quorvel-cli: ") ? line.mid(13).toStdString() : "";
+        if (const std::optional<std::string> serial = SerialOfHandsetLine(message))
+            return *serial;
+    }
+    return {};
+}
+
 // Runs the tool once per port, all at the same time; report is told of each as it ends.
-std::vector<TStationRun> RunAll(const std::vector<int>& ports, const QStringList& arguments,
+std::vector<TStationRun> RunAll(const std::vector<TStationPort>& ports, const QStringList& arguments,
                                 const std::function<void(const TStationRun&)>& report,
                                 const std::optional<std::string>& record = std::nullopt) {
     std::vector<TStationRun> runs(ports.size());
@@ -77,7 +101,8 @@ std::vector<TStationRun> RunAll(const std::vector<int>& ports, const QStringList
     size_t running = 0;
     for (size_t i = 0; i < ports.size(); ++i) {
         TStationRun& run = runs[i];
-        run.port = ports[i];
+        run.port = ports[i].port;
+        run.expected = ports[i].serial;
         run.process = std::make_unique<QProcess>();
         QProcess* process = run.process.get();
         QObject::connect(process, &QProcess::finished, &loop,
@@ -85,6 +110,7 @@ std::vector<TStationRun> RunAll(const std::vector<int>& ports, const QStringList
                              run.exitCode = how == QProcess::NormalExit ? code : Exit::Failed;
                              run.out = process->readAllStandardOutput();
                              run.err = process->readAllStandardError();
+                             run.serial = NamedSerial(run.err);
                              report(run);
                              if (--running == 0)
                                  loop.quit();
@@ -101,6 +127,8 @@ std::vector<TStationRun> RunAll(const std::vector<int>& ports, const QStringList
             });
         ++running;
         QStringList own{"--port", QString::fromStdString(PortName(run.port))};
+        if (!run.expected.empty())
+            own << "--expect-serial" << QString::fromStdString(run.expected);
         if (record)
             own << "--record" << FileOfPort(*record, run.port);
         process->start(QCoreApplication::applicationFilePath(), own + ArgumentsOfPort(arguments, run.port));
@@ -119,8 +147,8 @@ std::string LastMessage(const TStationRun& run) {
     return last.toStdString();
 }
 
-std::vector<int> NamedPorts(const std::string& text) {
-    std::vector<int> ports;
+std::vector<TStationPort> NamedPorts(const std::string& text) {
+    std::vector<TStationPort> ports;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(',', start);
@@ -130,24 +158,24 @@ std::vector<int> NamedPorts(const std::string& text) {
         if (name.empty())
             throw TUsageError("--port: an empty port name in \"" + text + "\"");
         const int port = ResolvePort(name);
-        for (const int known : ports)
-            if (known == port)
+        for (const TStationPort& known : ports)
+            if (known.port == port)
                 throw TUsageError("--port: " + PortName(port) + " is named twice");
-        ports.push_back(port);
+        ports.push_back({port, {}});
         start = end + 1;
     }
     return ports;
 }
 
 // Every port of the device map whose docking station answers a probe.
-std::vector<int> AnsweringPorts() {
-    std::vector<int> mapped;
+std::vector<TStationPort> AnsweringPorts() {
+    std::vector<TStationPort> mapped;
     for (const auto& [port, device] : DeviceMap::PresentPorts())
-        mapped.push_back(port);
-    std::vector<int> answering;
+        mapped.push_back({port, {}});
+    std::vector<TStationPort> answering;
     for (const TStationRun& run : RunAll(mapped, {"probe"}, [](const TStationRun&) {}))
         if (run.exitCode == Exit::Done)
-            answering.push_back(run.port);
+            answering.push_back({run.port, {}});
     if (answering.empty())
         throw TCommandFailure("No docking station answered a probe on the ports of the device map (" +
                               std::to_string(mapped.size()) +
@@ -155,10 +183,72 @@ std::vector<int> AnsweringPorts() {
     return answering;
 }
 
-bool ConfirmOnce(const std::string& what, const std::vector<int>& ports) {
+// "--port @stations.csv": a line "port,serial" for each docking station ("COM10,00291 0284280"); blank
+// lines and lines from "#" are passed over. Each handset must have the serial number of its line.
+std::vector<TStationPort> PortsOfFile(const std::string& path) {
+    std::string text;
+    try {
+        text = ReadFileBytes(path, 1 << 20);
+    } catch (const EFileError& e) {
+        throw TUsageError(std::string("--port @FILE: ") + e.what());
+    }
+    std::vector<TStationPort> ports;
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        line.erase(0, line.find_first_not_of(' '));
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::string where = path + " line " + std::to_string(number) + ": ";
+        const size_t comma = line.find(',');
+        if (comma == std::string::npos)
+            throw TUsageError(where + "\"" + line + "\" is not \"port,serial number\"");
+        std::string name = line.substr(0, comma);
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        const std::optional<std::string> serial = SerialNumberArgument(line.substr(comma + 1));
+        if (!serial)
+            throw TUsageError(where + "\"" + line.substr(comma + 1) +
+                              "\" is no serial number (five and seven digits, as \"00291 0284280\")");
+        int port = 0;
+        try {
+            port = ResolvePort(name);
+        } catch (const TUsageError& e) {
+            throw TUsageError(where + e.what());
+        }
+        for (const TStationPort& known : ports)
+            if (known.port == port)
+                throw TUsageError(where + PortName(port) + " is named twice");
+        ports.push_back({port, *serial});
+    }
+    if (ports.empty())
+        throw TUsageError("--port @FILE: " + path + " names no port");
+    return ports;
+}
+
+// A list read on a station goes to a file of each docking station's own, or into the JSON document:
+// the lists of several handsets on one stdout, between the result lines, would be of no use.
+void RefuseListTextOnStdout(const TGlobalOptions& options, const TForm& form) {
+    if (options.json)
+        return;
+    bool reads = false;
+    for (const TOption& option : form.options)
+        reads = reads || option.name == "-o";
+    if (!reads)
+        return;
+    for (size_t i = 0; i + 1 < options.args.size(); ++i)
+        if ((options.args[i] == "-o" || options.args[i] == "--output") && options.args[i + 1] != "-")
+            return;
+    throw TUsageError("on a station every handset's list goes to a file of its own: give -o FILE (one file "
+                      "a port, FILE with \"-COMn\" before its extension), or --json for one document");
+}
+
+bool ConfirmOnce(const std::string& what, const std::vector<TStationPort>& ports) {
     std::string names;
-    for (const int port : ports)
-        names += (names.empty() ? "" : ", ") + PortName(port);
+    for (const TStationPort& port : ports)
+        names += (names.empty() ? "" : ", ") + PortName(port.port);
     const std::string question =
         "Run \"" + what + "\" on the handsets at " + names + "? It changes what they hold.";
     if (!isatty(STDIN_FILENO)) {
@@ -172,17 +262,20 @@ bool ConfirmOnce(const std::string& what, const std::vector<int>& ports) {
 }
 
 void PrintTable(const std::vector<TStationRun>& runs) {
-    std::printf("\n%-8s %-7s %-5s %s\n", "port", "result", "exit", "message");
+    std::printf("\n%-8s %-14s %-7s %-5s %s\n", "port", "handset", "result", "exit", "message");
     for (const TStationRun& run : runs)
-        std::printf("%-8s %-7s %-5d %s\n", PortName(run.port).c_str(), run.exitCode == 0 ? "done" : "failed",
+        std::printf("%-8s %-14s %-7s %-5d %s\n", PortName(run.port).c_str(),
+                    run.serial.empty() ? "-" : run.serial.c_str(), run.exitCode == 0 ? "done" : "failed",
                     run.exitCode, run.exitCode == 0 ? "" : LastMessage(run).c_str());
 }
 
-void PrintJsonResult(const std::vector<TStationRun>& runs, bool ok) {
+void PrintJsonResult(const std::vector<TStationRun>& runs) {
     QJsonArray results;
     for (const TStationRun& run : runs) {
-        QJsonObject result{
-            {"port", JsonText(PortName(run.port))}, {"exitCode", run.exitCode}, {"ok", run.exitCode == 0}};
+        QJsonObject result{{"port", JsonText(PortName(run.port))},
+                           {"serial", run.serial.empty() ? QJsonValue() : QJsonValue(JsonText(run.serial))},
+                           {"exitCode", run.exitCode},
+                           {"ok", run.exitCode == 0}};
         const QJsonDocument output = QJsonDocument::fromJson(run.out);
         if (output.isObject())
             result["output"] = output.object();
@@ -190,21 +283,26 @@ void PrintJsonResult(const std::vector<TStationRun>& runs, bool ok) {
         for (const QByteArray& line : run.err.trimmed().split('\n'))
             if (!line.isEmpty())
                 messages.append(
-                    QString::fromLocal8Bit(line.startsWith("quorvel-cli: ") ? line.mid(13) : line));
+                    JsonPath((line.startsWith("quorvel-cli: ") ? line.mid(13) : line).toStdString()));
         result["messages"] = messages;
         results.append(result);
     }
-    PrintJson({{"ok", ok}, {"ports", results}});
+    AddJson({{"ports", results}});
 }
 
 } // namespace
 
 bool IsStation(const TGlobalOptions& options) {
-    return options.port && (*options.port == "all" || options.port->find(',') != std::string::npos);
+    return options.port && (*options.port == "all" || options.port->find(',') != std::string::npos ||
+                            options.port->starts_with('@'));
 }
 
 int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char** argv) {
-    const std::vector<int> ports = *options.port == "all" ? AnsweringPorts() : NamedPorts(*options.port);
+    const std::vector<TStationPort> ports = *options.port == "all" ? AnsweringPorts()
+                                            : options.port->starts_with('@')
+                                                ? PortsOfFile(options.port->substr(1))
+                                                : NamedPorts(*options.port);
+    RefuseListTextOnStdout(options, form);
     QStringList arguments = ArgumentsWithoutPort(argc, argv);
     if (form.changesHandset && !options.yes) {
         std::string what = options.command;
@@ -228,10 +326,12 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
                 if (!line.isEmpty())
                     std::fprintf(stderr, "%s: %s\n", port.c_str(),
                                  (line.startsWith("quorvel-cli: ") ? line.mid(13) : line).constData());
+            const std::string handset = run.serial.empty() ? "" : " (" + run.serial + ")";
             if (run.exitCode == 0)
-                std::fprintf(out, "%s: done\n", port.c_str());
+                std::fprintf(out, "%s: done%s\n", port.c_str(), handset.c_str());
             else
-                std::fprintf(out, "%s: failed, exit status %d\n", port.c_str(), run.exitCode);
+                std::fprintf(out, "%s: failed, exit status %d%s\n", port.c_str(), run.exitCode,
+                             handset.c_str());
             std::fflush(out);
         },
         options.record);
@@ -243,7 +343,7 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
             common = common == -1 || common == run.exitCode ? run.exitCode : Exit::Failed;
     }
     if (options.json)
-        PrintJsonResult(runs, ok);
+        PrintJsonResult(runs);
     else
         PrintTable(runs);
     return ok ? Exit::Done : common;

@@ -1,6 +1,8 @@
+#include "cli/BackupCommands.h"
 #include "cli/Command.h"
 #include "cli/GroupCommands.h"
 #include "cli/Help.h"
+#include "cli/JsonOutput.h"
 #include "cli/LinkCommands.h"
 #include "cli/PhonebookCommands.h"
 #include "cli/ProfileCommands.h"
@@ -20,8 +22,8 @@
 
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
-    for (std::vector<TCommand> more :
-         {PhonebookCommands(), ProfileCommands(), SimCommands(), SpeedDialCommands(), GroupCommands()})
+    for (std::vector<TCommand> more : {PhonebookCommands(), ProfileCommands(), SimCommands(),
+                                       SpeedDialCommands(), GroupCommands(), BackupCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;
@@ -105,18 +107,25 @@ void CatchStopSignals() {
         sigaction(signal, &action, nullptr);
 }
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    CatchStopSignals();
-    const std::vector<TCommand> commands = AllCommands();
+namespace {
+
+// Runs the command and gives the exit status its outcome stands for.
+int Outcome(const std::vector<TCommand>& commands, int argc, char** argv) {
     int status = Exit::Failed;
     try {
         const TGlobalOptions options = ParseGlobalOptions(argc, argv);
+        SetVerbose(options.verbose);
         if (options.version) {
-            std::printf("%s\n", VersionLine());
+            if (options.json)
+                AddJson({{"version", QString::fromUtf8(VersionLine())}});
+            else
+                std::printf("%s\n", VersionLine());
             return Exit::Done;
         }
-        SetVerbose(options.verbose);
+        if (options.json && (options.help || options.command == "help"))
+            throw TUsageError("help has no JSON form; quorvel-cli help prints it as text");
+        if (options.json && options.command.empty())
+            throw TUsageError("a command is needed (quorvel-cli help lists them)");
         status = Run(commands, options, argc, argv);
     } catch (const TUsageError& e) {
         PrintMessage(e.what());
@@ -128,11 +137,6 @@ int main(int argc, char** argv) {
         PrintMessage(e.what());
         status = Exit::Failed;
     }
-    // Output cut short (a full disk, a closed pipe) is a failure, never a success.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        PrintMessage(std::string("Could not write the output: ") + std::strerror(errno));
-        return Exit::Failed;
-    }
     if (StopRequested() && status != Exit::Done) {
         PrintMessage("Stopped as asked, between two mails: the messages above say what the handset holds.");
         return Exit::Stopped;
@@ -141,5 +145,33 @@ int main(int argc, char** argv) {
         return Exit::NotConfirmed;
     if (status == Exit::Failed && TTerminalUser::ConfirmationDeclined())
         return Exit::Declined;
+    return status;
+}
+
+// Whether --json was asked for: known before the options are parsed, so that a wrong call is answered
+// in JSON too.
+bool JsonAsked(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--json") == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    CatchStopSignals();
+    const std::vector<TCommand> commands = AllCommands();
+    if (JsonAsked(argc, argv))
+        StartJson();
+    const int status = Outcome(commands, argc, argv);
+    if (JsonWanted())
+        PrintJsonDocument(status);
+    // Output cut short (a full disk, a closed pipe) is a failure, never a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        PrintMessage(std::string("Could not write the output: ") + std::strerror(errno));
+        return Exit::Failed;
+    }
     return status;
 }

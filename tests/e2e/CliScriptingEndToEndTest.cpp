@@ -94,11 +94,13 @@ TEST(CliScripting, EachKindOfOutcomeHasItsExitStatus) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("\"quorvel-cli ports\""), std::string::npos) << run.err;
 
-    // A write ends with its summary; counts read as English.
+    // A write ends with its summary, which names the handset; counts read as English.
     run = handset.Cli(port + QStringList{"--yes", "phonebook", "write",
                                          WriteFile(dir, "b.phb", "A,1\r\nB,2\r\n"), "--add"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("Written: 1 entry; skipped as already held: 1; not written: 0.\n"),
+    EXPECT_NE(run.out.find("Written: 1 entry; skipped as already held: 1; not written: 0 (handset 00291 "
+                           "0284280 at " +
+                           Port(handset).toStdString() + ").\n"),
               std::string::npos)
         << run.out;
 }
@@ -244,10 +246,14 @@ TEST(CliScripting, AStationWritesEveryDockingStationAtOnceAndNamesTheOneThatFail
 
     run = first.Cli({"--port", ports, "--yes", "phonebook", "write", list, "--replace"}, 60000);
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
-    EXPECT_NE(run.out.find(Port(first).toStdString() + ": done\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(Port(first).toStdString() + ": done (00291 0284280)\n"), std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find(Port(silent).toStdString() + ": failed, exit status 1\n"), std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\nport     result  exit  message\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nport     handset        result  exit  message\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(Port(first).toStdString() + "    00291 0284280  done"), std::string::npos)
+        << run.out;
     EXPECT_EQ(first.Cli({"--port", Port(first), "phonebook", "read"}).out, "A,1\r\nB,2\r\n");
     EXPECT_EQ(third.Cli({"--port", Port(third), "phonebook", "read"}).out, "A,1\r\nB,2\r\n");
 

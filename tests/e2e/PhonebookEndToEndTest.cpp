@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -134,9 +135,9 @@ TEST_F(Phonebook, ANumberTooLongToStoreStopsTheWriteAndUtf8FilesAreText) {
 }
 
 TEST_F(Phonebook, AHandsetThatHangsUpMidWriteStopsAtTheRowBeingWritten) {
-    // Probe, capacity, software, model byte, mail length; the held entry read (three requests), delete,
-    // then two entries of two mails each.
-    THandsetProcess handset({"--phonebook-entries", "1", "--hangup-after", "13"});
+    // Probe, capacity, software, model byte, mail length, serial number; the held entry read (three
+    // requests), delete, then two entries of two mails each.
+    THandsetProcess handset({"--phonebook-entries", "1", "--hangup-after", "14"});
     ASSERT_TRUE(handset.Started());
     const std::string list = Write("list.phb", "A,1\r\nB,2\r\nC,3\r\nD,4\r\n");
     const auto run = Run(handset, {"write", QString::fromStdString(list), "--replace", "--yes"});
@@ -204,8 +205,45 @@ TEST_F(Phonebook, ImportTurnsContactsIntoAPhbFile) {
     const std::string broken = Write("broken.csv", "no,phone,columns\r\n1,2,3\r\n");
     run = THandsetProcess().Cli({"phonebook", "import", QString::fromStdString(broken), "-o", Path("x.phb")});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("Could not connect to Outlook."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(broken + " has no telephone columns: none of its column names is Business Phone, "
+                                    "Home Phone, Primary Phone or Mobile Phone, as Outlook names them in "
+                                    "English, German or French."),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("Could not connect to Outlook."), std::string::npos) << "no Outlook was asked";
     EXPECT_FALSE(QFile::exists(Path("x.phb")));
+}
+
+// A German export in UTF-16 with ";" between its fields, and names the handset's code page cannot hold:
+// the file is written all the same and the names are said, whole; --transliterate writes the nearest
+// letters the handset has.
+TEST_F(Phonebook, ImportReadsAGermanUtf16ExportAndTransliteratesOnlyWhenAsked) {
+    QStringEncoder utf16(QStringConverter::Utf16LE);
+    const QByteArray text =
+        "\xFF\xFE" + QByteArray(utf16.encode(QString::fromUtf8("Vorname;Nachname;Telefon gesch\xC3\xA4"
+                                                               "ftlich;Mobiltelefon\r\n"
+                                                               "\xC5\x81ukasz;Nowak;030 1234;\r\n"
+                                                               "\xE6\x97\xA5\xE6\x9C\xAC;;;0171 5\r\n")));
+    const QString in = QString::fromStdString(Write("kontakte.csv", text.toStdString()));
+    THandsetProcess::TRun run = THandsetProcess().Cli({"phonebook", "import", in, "-o", Path("plain.phb")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read(Path("plain.phb")), "?ukasz Nowak,0301234\r\n??,01715\r\n");
+    EXPECT_NE(run.err.find("Names with characters the handset does not have, which it shows as \"?\": 2, "
+                           "\"\xC5\x81ukasz Nowak\" (line 1), \"\xE6\x97\xA5\xE6\x9C\xAC\" (line 2). "
+                           "--transliterate writes them"),
+              std::string::npos)
+        << run.err;
+
+    run = THandsetProcess().Cli({"phonebook", "import", in, "-o", Path("nearest.phb"), "--transliterate"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read(Path("nearest.phb")), "Lukasz Nowak,0301234\r\n??,01715\r\n");
+    EXPECT_NE(
+        run.out.find("Names written with the nearest letters the handset has: 1.\nNames with characters "
+                     "the handset has no letter for, shown as \"?\": 1, \"\xE6\x97\xA5\xE6\x9C\xAC\" "
+                     "(line 2)."),
+        std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.err, "");
 }
 
 TEST_F(Phonebook, ImportMakesNumbersDialableOnlyWhenAskedAndSaysWhatDidNotFit) {

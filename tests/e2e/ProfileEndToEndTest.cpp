@@ -42,6 +42,11 @@ void WriteFile(const QString& path, const QByteArray& text) {
 
 const QStringList LevelFour{"--software", "62018400", "--pcs", "05Z", "--model", "0x55"};
 
+// How a summary names the virtual handset (of the default serial number) it was written to.
+std::string OfHandset(const THandsetProcess& handset) {
+    return " (handset 00291 0284280 at COM" + std::to_string(handset.ComNumber()) + ")";
+}
+
 } // namespace
 
 TEST(ProfileCommands, ReadShowsWhatTheHandsetsLevelHas) {
@@ -107,7 +112,8 @@ TEST(ProfileCommands, APartialFileWritesOnlyItsSettingAndLevelRules) {
                        "[advanced profile settings]\r\nauto hook=0\r\n");
     auto run = handset.Cli(port + QStringList{"profile", "write", partial});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Written settings: ringer tone\nWritten: 1 setting; not written: 2.\n");
+    EXPECT_EQ(run.out, "Written settings: ringer tone\nWritten: 1 setting; not written: 2" +
+                           OfHandset(handset) + ".\n");
     EXPECT_NE(run.err.find("Not written, the handset does not have: vibrator, auto hook"), std::string::npos)
         << run.err;
     EXPECT_EQ(StateMemoryByte(state, 27, 0x43), 0x43);
@@ -149,8 +155,8 @@ TEST(ProfileCommands, AFileWithLoneCarriageReturnsIsReadLikeAnyOther) {
 
     auto run = handset.Cli(port + QStringList{"--yes", "profile", "write", file});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out,
-              "Written settings: ringer tone, ringer volume\nWritten: 2 settings; not written: 0.\n");
+    EXPECT_EQ(run.out, "Written settings: ringer tone, ringer volume\nWritten: 2 settings; not written: 0" +
+                           OfHandset(handset) + ".\n");
     run = handset.Cli(port + QStringList{"profile", "read"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("ringer tone=7\r\nringer volume=2\r\n"), std::string::npos) << run.out;
@@ -167,7 +173,8 @@ TEST(ProfileCommands, AWriteToAHandsetThatDoesNotTellItsLevelWritesNothing) {
     auto run = lostOnce.Cli(
         {"--port", QString("COM%1").arg(lostOnce.ComNumber()), "--yes", "profile", "write", file});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.out, "Written settings: ringer tone, vibrator\nWritten: 2 settings; not written: 0.\n");
+    EXPECT_EQ(run.out, "Written settings: ringer tone, vibrator\nWritten: 2 settings; not written: 0" +
+                           OfHandset(lostOnce) + ".\n");
 
     // Never answered: which settings the handset has is not known, and nothing is written.
     THandsetProcess silent({"--drop-answer", "3,4,5"});
@@ -175,7 +182,7 @@ TEST(ProfileCommands, AWriteToAHandsetThatDoesNotTellItsLevelWritesNothing) {
     run = silent.Cli({"--port", QString("COM%1").arg(silent.ComNumber()), "--yes", "profile", "write", file});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("did not tell its software and PCS"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "Written: 0 settings; not written: 2.\n");
+    EXPECT_EQ(run.out, "Written: 0 settings; not written: 2" + OfHandset(silent) + ".\n");
     run = silent.Cli({"--port", QString("COM%1").arg(silent.ComNumber()), "profile", "read"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("ringer tone=1\r\n"), std::string::npos)

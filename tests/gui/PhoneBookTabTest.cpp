@@ -85,9 +85,9 @@ TEST_F(PhoneBookTab, ReadShowsTheHandsetListInRowsOfItsCapacity) {
 }
 
 TEST_F(PhoneBookTab, AWriteThatStopsLeavesTheFailingRowYellow) {
-    // Connection (5 frames), the (empty) list read, delete, the first entry; the handset hangs up as the
+    // Connection (6 frames), the (empty) list read, delete, the first entry; the handset hangs up as the
     // second begins.
-    THandsetProcess handset({"--hangup-after", "9"});
+    THandsetProcess handset({"--hangup-after", "10"});
     ASSERT_TRUE(handset.Started());
     auto form = Window(handset);
     TPP5Phonebook& book = form->Core().Phonebook;
@@ -153,7 +153,10 @@ TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
     TModalAnswerer answerer;
     form->findChild<QAction*>("miOutlookContacts")->trigger();
     ASSERT_EQ(answerer.Texts.size(), 1u);
-    EXPECT_EQ(answerer.Texts[0], "Could not connect to Outlook.");
+    EXPECT_EQ(answerer.Texts[0], answer +
+                                     " has no telephone columns: none of its column names is Business Phone, "
+                                     "Home Phone, Primary Phone or Mobile Phone, as Outlook names them in "
+                                     "English, German or French.");
     EXPECT_EQ(Cell(*form, 1, 1), "");
     EXPECT_EQ(book.CountNumbers(), 0);
 
@@ -241,4 +244,49 @@ TEST_F(PhoneBookTab, ClosingDuringAWriteStopsItBetweenEntriesFirst) {
     EXPECT_TRUE(answerer.Texts.back().contains("The handset now holds"))
         << answerer.Texts.back().toStdString();
     EXPECT_FALSE(form->isVisible()) << "closed once the write had stopped";
+}
+
+// Names with characters the handset lacks: the offer to write the nearest letters, declined and taken, and
+// names with no nearer letters named without an offer.
+TEST_F(PhoneBookTab, TheImportOffersToTransliterateNamesAndSaysWhichItCouldNot) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset, {"quorvel", "-outlook"});
+    TPP5Phonebook& book = form->Core().Phonebook;
+    form->Chosen = Write("kontakte.csv", QByteArray("\xEF\xBB\xBF") + "Vorname;Nachname;Mobiltelefon\r\n"
+                                                                      "\xC5\x81ukasz;Nowak;1\r\n"
+                                                                      "\xE6\x97\xA5\xE6\x9C\xAC;;2\r\n");
+    {
+        TModalAnswerer decline(QMessageBox::Cancel);
+        form->findChild<QAction*>("miOutlookContacts")->trigger();
+        ASSERT_EQ(decline.Texts.size(), 1u);
+        EXPECT_TRUE(
+            decline.Texts[0].startsWith("Names with characters the handset does not have: 2, the first in "
+                                        "line 1."))
+            << decline.Texts[0].toStdString();
+        EXPECT_TRUE(decline.Texts[0].endsWith("Line 1 would read \"Lukasz Nowak\"."))
+            << decline.Texts[0].toStdString();
+    }
+    EXPECT_EQ(book.GetName(0), "?ukasz Nowak");
+    EXPECT_EQ(Cell(*form, 1, 1), "?ukasz Nowak");
+    {
+        TModalAnswerer accept(QMessageBox::Ok);
+        form->findChild<QAction*>("miOutlookContacts")->trigger();
+        ASSERT_EQ(accept.Texts.size(), 2u);
+        EXPECT_EQ(accept.Texts[1],
+                  "Names written with the nearest letters the handset has: 1.\nNames with characters "
+                  "the handset has no letter for, shown as \"?\": 1, \"??\" (line 2).");
+    }
+    EXPECT_EQ(book.GetName(0), "Lukasz Nowak");
+    EXPECT_EQ(Cell(*form, 1, 1), "Lukasz Nowak");
+    EXPECT_EQ(Cell(*form, 1, 2), "??");
+    form->Chosen = Write("cn.csv", "\xEF\xBB\xBFName,Home Phone\r\n\xE6\x97\xA5\xE6\x9C\xAC,3\r\n");
+    {
+        TModalAnswerer answerer;
+        form->findChild<QAction*>("miOutlookContacts")->trigger();
+        ASSERT_EQ(answerer.Texts.size(), 1u);
+        EXPECT_EQ(answerer.Texts[0],
+                  "Names with characters the handset has no letter for, shown as \"?\": 1, \"??\" (line 1).");
+    }
+    EXPECT_FALSE(form->Busy());
 }
