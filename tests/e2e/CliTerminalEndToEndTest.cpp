@@ -78,8 +78,8 @@ private:
 };
 
 // Runs quorvel-cli against the handset with stderr on a terminal (stdin and stdout are pipes, so --yes
-// answers the confirmations).
-TTerminalRun RunOnTerminal(const THandsetProcess& handset, const QStringList& args) {
+// answers the confirmations); with stdoutToo, stdout on the same terminal, in a UTF-8 locale.
+TTerminalRun RunOnTerminal(const THandsetProcess& handset, const QStringList& args, bool stdoutToo = false) {
     TTerminalRun run;
     TPseudoTerminal terminal;
     if (!terminal.Opened())
@@ -87,9 +87,15 @@ TTerminalRun RunOnTerminal(const THandsetProcess& handset, const QStringList& ar
     QProcess cli;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
+    if (stdoutToo)
+        env.insert("LC_ALL", "C.UTF-8");
     cli.setProcessEnvironment(env);
     const int terminalEnd = terminal.TerminalEnd();
-    cli.setChildProcessModifier([terminalEnd] { dup2(terminalEnd, STDERR_FILENO); });
+    cli.setChildProcessModifier([terminalEnd, stdoutToo] {
+        dup2(terminalEnd, STDERR_FILENO);
+        if (stdoutToo)
+            dup2(terminalEnd, STDOUT_FILENO);
+    });
     cli.start(ProgramFolder() + "/quorvel-cli",
               QStringList{"--port", QString("COM%1").arg(handset.ComNumber())} + args);
     if (!cli.waitForStarted(5000))
@@ -260,4 +266,16 @@ TEST_F(CliTerminal, InformationIsAMessageOnStderrAndNotData) {
         << run.terminal;
     EXPECT_EQ(run.out.find("SIM transferred to handset!"), std::string::npos) << run.out;
     ExpectProgressLinesApart(run.terminal);
+}
+
+// The handset's names are in its code page; a terminal that reads UTF-8 shows them in UTF-8, while a
+// pipe gets the bytes a .phb file holds.
+TEST_F(CliTerminal, AListReadToAUtf8TerminalIsShownInUtf8) {
+    THandsetProcess handset({"--phonebook", QString::fromStdString(Write("book.phb", "Zo\xEB,123\r\n"))});
+    ASSERT_TRUE(handset.Started());
+    const TTerminalRun run = RunOnTerminal(handset, {"phonebook", "read"}, true);
+    EXPECT_EQ(run.exitCode, 0) << run.terminal;
+    EXPECT_NE(run.terminal.find("Zo\xC3\xAB,123"), std::string::npos) << run.terminal;
+    EXPECT_EQ(handset.Cli({"--port", QString("COM%1").arg(handset.ComNumber()), "phonebook", "read"}).out,
+              "Zo\xEB,123\r\n");
 }
