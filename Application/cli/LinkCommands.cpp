@@ -154,8 +154,7 @@ int Send(const TGlobalOptions& options) {
     TMailControl& engine = session.Engine();
     // The program's own operations expect the framed answer from the 0D commands only.
     engine.SetFramedAnswer(framed.value_or(MailByte(check, 1) == 0x0D));
-    engine.AnswerTimeout = 3000;
-    engine.GapTimeout = 1000;
+    engine.SetTimeouts(std::chrono::milliseconds(3000), std::chrono::milliseconds(1000));
     const std::string answer = engine.SendMail(mail);
     if (write) {
         if (!engine.WriteVerified())

@@ -14,7 +14,19 @@ using namespace HandsetCapabilities;
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr int AnswerBufferSize = 21;
+
+// The engine as the window starts it, and its presets: a read's answers come quickly, while a write's
+// wait while the handset stores.
+constexpr auto StartAnswerTimeout = 4000ms;
+constexpr auto StartGapTimeout = 1000ms;
+constexpr auto RetryPause = 1000ms;
+constexpr auto ReadAnswerTimeout = 3000ms;
+constexpr auto ReadGapTimeout = 1000ms;
+constexpr auto WriteAnswerTimeout = 10000ms;
+constexpr auto WriteGapTimeout = 10000ms;
 
 } // namespace
 
@@ -27,9 +39,8 @@ TMainCore::TMainCore(TUserInteraction& ui, TVirtualCom& link)
 
 void TMainCore::ConfigureEngine() {
     Sendmail.SetFramedAnswer(true);
-    Sendmail.AnswerTimeout = 4000;
-    Sendmail.GapTimeout = 1000;
-    Sendmail.ReadPause = 1000;
+    Sendmail.SetTimeouts(StartAnswerTimeout, StartGapTimeout);
+    Sendmail.ReadPause = uint16_t(RetryPause.count());
     Sendmail.ReadTries = 3;
     Sendmail.WriteRetries = 3;
     Sendmail.ShowDialogs = false;
@@ -37,14 +48,12 @@ void TMainCore::ConfigureEngine() {
 
 void TMainCore::SetReadTimeouts() {
     Sendmail.SetFramedAnswer(true);
-    Sendmail.AnswerTimeout = 3000;
-    Sendmail.GapTimeout = 1000;
+    Sendmail.SetTimeouts(ReadAnswerTimeout, ReadGapTimeout);
 }
 
 void TMainCore::SetWriteTimeouts() {
     Sendmail.SetFramedAnswer(true);
-    Sendmail.AnswerTimeout = 10000;
-    Sendmail.GapTimeout = 10000;
+    Sendmail.SetTimeouts(WriteAnswerTimeout, WriteGapTimeout);
 }
 
 int TMainCore::ConnectAt(int32_t rate) {

@@ -9,9 +9,10 @@ namespace {
 constexpr const char* Section = "Serial Port";
 constexpr const char* DeviceNoKey = "Device No";
 constexpr const char* BaudrateKey = "Baudrate";
-constexpr uint16_t ProbePause = 1000;
-constexpr uint16_t ProbeAnswerTimeout = 500;
-constexpr uint16_t ProbeGapTimeout = 250;
+using namespace std::chrono_literals;
+constexpr auto ProbePause = 1000ms;
+constexpr auto ProbeAnswerTimeout = 500ms;
+constexpr auto ProbeGapTimeout = 250ms;
 
 } // namespace
 
@@ -39,8 +40,7 @@ bool DeviceNoMissing() {
 int ConnectAt(TMailControl& engine, int port, int32_t rate) {
     engine.OpenPort(uint8_t(port), rate);
     engine.SetFramedAnswer(false);
-    engine.AnswerTimeout = ProbeAnswerTimeout;
-    engine.GapTimeout = ProbeGapTimeout;
+    engine.SetTimeouts(ProbeAnswerTimeout, ProbeGapTimeout);
     const int result = int8_t(engine.ProbeHandset(ProbePause));
     if (result > 0)
         WriteBaudrate(rate);

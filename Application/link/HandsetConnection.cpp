@@ -4,6 +4,16 @@
 
 THandsetConnection::~THandsetConnection() = default;
 
+bool THandsetConnection::ConnectOrTell(TUserInteraction& ui, const char* consequence) {
+    const int result = ConnectHandset();
+    if (result > 0)
+        return true;
+    ui.Message(TMessageKind::Error,
+               consequence ? ConnectionFailureText(result, consequence) : ConnectionResultText(result),
+               TButtons::Ok);
+    return false;
+}
+
 std::string ConnectionResultText(int result) {
     if (result == -1)
         return Texts::SerialDeviceClosed;

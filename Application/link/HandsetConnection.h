@@ -27,6 +27,11 @@ public:
     virtual void SetReadTimeouts() = 0;
     // Framed answers, 10000 ms and 10000 ms: the handset stores before it answers.
     virtual void SetWriteTimeouts() = 0;
+
+    // The first step of every operation: connects, or tells the person in an error box why not and,
+    // after a line break, what was not done (consequence; nothing for no second line). True when
+    // connected.
+    bool ConnectOrTell(TUserInteraction& ui, const char* consequence);
 };
 
 // A ConnectHandset result: the handset answered, but it is not the one expected at the port (another

@@ -9,10 +9,10 @@
 
 namespace {
 
-constexpr uint8_t SyncByte = 0xFF;
-constexpr uint8_t MailMarker = 0x4D;    // "M"
-constexpr uint8_t AnswerMarker = 0x3D;  // "=", first byte of the short answer's summed part
-constexpr uint8_t FramedCommand = 0x0D; // command byte of a framed answer
+using FrameByte::AnswerMarker;
+using FrameByte::FramedCommand;
+using FrameByte::MailMarker;
+using FrameByte::SyncByte;
 constexpr int FrameOverhead = 5;        // FF FF 4D, command, length ... checksum
 constexpr int ShortAnswerOverhead = 5;  // 4D, any, n, 3D ... checksum
 constexpr int FramedAnswerOverhead = 6; // any, any, 4D, 0D, n ... checksum

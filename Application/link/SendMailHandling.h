@@ -13,6 +13,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The bytes that mark a frame and an answer on the line.
+namespace FrameByte {
+constexpr uint8_t SyncByte = 0xFF;
+constexpr uint8_t MailMarker = 0x4D;    // "M"
+constexpr uint8_t AnswerMarker = 0x3D;  // "=", first byte of the short answer's summed part
+constexpr uint8_t FramedCommand = 0x0D; // command byte of a framed answer
+} // namespace FrameByte
+
 // The longest mail that fits the 256-byte request frame.
 constexpr int MaxMailBytes = 251;
 constexpr int RxBufSize = 256;

@@ -195,9 +195,11 @@ int64_t TMailControl::TransmitAndReceive() {
         if (Mail.ExpectedLength != e) {
             int d = 0;
             if (!Mail.FramedAnswer) {
-                if (RxByte(Mail, e + 1) == 0x4D && RxByte(Mail, e + 4) == 0x3D)
+                if (RxByte(Mail, e + 1) == FrameByte::MailMarker &&
+                    RxByte(Mail, e + 4) == FrameByte::AnswerMarker)
                     d = RxByte(Mail, e + 3);
-            } else if (RxByte(Mail, e + 3) == 0x4D && RxByte(Mail, e + 4) == 0x0D) {
+            } else if (RxByte(Mail, e + 3) == FrameByte::MailMarker &&
+                       RxByte(Mail, e + 4) == FrameByte::FramedCommand) {
                 d = RxByte(Mail, e + 5) + 1;
             }
             WaitForBytes(e + d + 5);
@@ -345,12 +347,12 @@ uint8_t TMailControl::SendArrayMail(std::span<const uint8_t> bytes, int count, s
     return SendMailToArray(text, buf);
 }
 
-uint8_t TMailControl::ProbeHandset(uint16_t pause) {
+uint8_t TMailControl::ProbeHandset(std::chrono::milliseconds pause) {
     if (!IsPortOpen())
         return 255;
     for (int attempt = 1; attempt <= ProbeTries; ++attempt) {
         if (attempt > 1)
-            Delay(pause);
+            Delay(uint32_t(pause.count()));
         const TTryScope numbered(*this, attempt);
         if (!SendMail(ProbeMail).empty())
             return uint8_t(attempt);

@@ -8,6 +8,7 @@
 
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +16,10 @@
 #include <string>
 
 class QEventLoop;
+
+// The pause between the probes of an operation that checks, before it writes, that the handset is still
+// there (the profile's and the SIM's); the connection step's probe waits longer.
+inline constexpr std::chrono::milliseconds OperationProbePause{700};
 
 class TMailControl;
 
@@ -72,7 +77,14 @@ public:
     std::string SendMail(const std::string& text);
     uint8_t SendMailToArray(const std::string& text, std::span<uint8_t> buf);
     uint8_t SendArrayMail(std::span<const uint8_t> bytes, int count, std::span<uint8_t> buf);
-    uint8_t ProbeHandset(uint16_t pause);
+    // Up to ProbeTries probes with pause between them: the try that answered, 0 for none, 255 for a
+    // closed port.
+    uint8_t ProbeHandset(std::chrono::milliseconds pause);
+    // The settings of the answer's wait, in one step.
+    void SetTimeouts(std::chrono::milliseconds answer, std::chrono::milliseconds gap) {
+        AnswerTimeout = uint16_t(answer.count());
+        GapTimeout = uint16_t(gap.count());
+    }
 
     bool WriteMemory(uint8_t lo, uint8_t hi, uint8_t n, std::span<const uint8_t> data);
     void ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uint8_t n);

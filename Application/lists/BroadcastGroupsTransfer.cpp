@@ -1,5 +1,6 @@
 #include "lists/BroadcastGroupsTransfer.h"
 
+#include "link/EngineSettings.h"
 #include "link/NumberConverting.h"
 #include "link/StopRequest.h"
 #include "link/Timing.h"
@@ -44,16 +45,13 @@ TBroadcastGroupsTransfer::TBroadcastGroupsTransfer(THandsetConnection& link, TUs
     , List(groups) {}
 
 bool TBroadcastGroupsTransfer::Connect(const char* consequence) {
-    const int result = Link.ConnectHandset();
-    if (result > 0)
-        return true;
-    Ui.Message(TMessageKind::Error, ConnectionFailureText(result, consequence), TButtons::Ok);
-    return false;
+    return Link.ConnectOrTell(Ui, consequence);
 }
 
 size_t TBroadcastGroupsTransfer::Exchange(const TPhonebookBuffer& mail, TAnswerBuffer& answer) {
     TMailControl& engine = Link.Engine();
-    engine.SetFramedAnswer(true);
+    TEngineSettings settings(engine);
+    settings.FramedAnswers();
     return engine.SendArrayMail(mail, int(mail.size()), answer);
 }
 
@@ -136,7 +134,8 @@ std::optional<uint8_t> TBroadcastGroupsTransfer::AddGroup(uint8_t group) {
 
 void TBroadcastGroupsTransfer::WaitGroupsReady() {
     TMailControl& engine = Link.Engine();
-    engine.SetFramedAnswer(false);
+    TEngineSettings settings(engine);
+    settings.ShortAnswers();
     for (int poll = 0; poll < ReadyPolls; ++poll) {
         MsgDelay(ReadyPollPause);
         TAnswerBuffer answer{};
@@ -144,7 +143,6 @@ void TBroadcastGroupsTransfer::WaitGroupsReady() {
         if (engine.SendMailToArray("02 5D 46", answer) > 0 && answer[0] == 0x01)
             break;
     }
-    engine.SetFramedAnswer(true);
 }
 
 void TBroadcastGroupsTransfer::Fail(const std::string& text) {

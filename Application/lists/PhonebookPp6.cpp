@@ -113,38 +113,39 @@ bool TPhonebookTransfer::ReadPhonebook(TPP5Phonebook& book) {
     return ok;
 }
 
+// Reads beside the table: the grid keeps what it shows (perhaps unsaved rows) until the read has
+// something to put in its place.
+bool TPhonebookTransfer::ReadIntoBook(int64_t start) {
+    TPP5Phonebook read;
+    read.SetCount(uint8_t(Book.Count()));
+    Ui.ShowStatus(Texts::ReadingFromHandset);
+    Link.SetReadTimeouts();
+    Ui.ProgressStart(1, Book.Count(), 1);
+    const bool ok = ReadLoop(read, false);
+    Ui.ProgressEnd();
+    if (ok) {
+        Book = read;
+        Ui.ShowListEntry(TListKind::PhoneBook, AllEntries);
+    }
+    ReportRead(ok, start);
+    return ok;
+}
+
 bool TPhonebookTransfer::LoadFromHandset() {
     Ui.ResetRowColours();
     const int64_t start = GetTick();
-    Ui.SetBusy(true);
     bool ok = false;
     std::string exception;
-    try {
-        const int result = Link.ConnectHandset();
-        if (result <= 0) {
-            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotReadPhoneBook),
-                       TButtons::Ok);
-        } else {
-            // Read beside the table: the grid keeps what it shows (perhaps unsaved rows) until the read
-            // has something to put in its place.
-            TPP5Phonebook read;
-            read.SetCount(uint8_t(Book.Count()));
-            Ui.ShowStatus(Texts::ReadingFromHandset);
-            Link.SetReadTimeouts();
-            Ui.ProgressStart(1, Book.Count(), 1);
-            ok = ReadLoop(read, false);
-            Ui.ProgressEnd();
-            if (ok) {
-                Book = read;
-                Ui.ShowListEntry(TListKind::PhoneBook, AllEntries);
-            }
-            ReportRead(ok, start);
+    RunBusy(Ui, [&] {
+        try {
+            if (Link.ConnectOrTell(Ui, Texts::CouldNotReadPhoneBook))
+                ok = ReadIntoBook(start);
+        } catch (const std::exception& e) {
+            exception = e.what();
         }
-    } catch (const std::exception& e) {
-        exception = e.what();
-    }
-    Ui.ProgressEnd();
-    Ui.SetBusy(false);
+        Ui.ProgressEnd();
+    });
+    // Shown once the busy state has ended, so that the box is not shown over a busy window.
     ShowException(exception);
     return ok && exception.empty();
 }
@@ -373,50 +374,47 @@ bool TPhonebookTransfer::SaveToHandset() {
     Backup.clear();
     WrittenEntries = 0;
     SkippedEntries = 0;
-    Ui.SetBusy(true);
     bool ok = false;
     std::string exception;
-    std::unique_ptr<TPP5Phonebook> held;
-    try {
-        TWriteMode mode = RefuseUnstorableNumbers()
-                              ? TWriteMode::Cancel
-                              : Ui.AskWriteMode(Texts::AddPhoneBook, Texts::ReplacePhoneBook);
-        // Replacing deletes the handset's list first, as "Delete in Handset" does: it asks as that does.
-        if (mode == TWriteMode::Replace && !ConfirmReplace())
-            mode = TWriteMode::Cancel;
-        if (mode == TWriteMode::Add || mode == TWriteMode::Replace) {
-            const bool addMode = mode == TWriteMode::Add;
-            const int result = Link.ConnectHandset();
-            int handsetEntries = 0;
-            if (addMode && result > 0) {
-                held = std::make_unique<TPP5Phonebook>();
-                held->SetCount(Book.Count());
-                ReadPhonebook(*held);
-                handsetEntries = held->CountNumbers();
+    RunBusy(Ui, [&] {
+        std::unique_ptr<TPP5Phonebook> held;
+        try {
+            TWriteMode mode = RefuseUnstorableNumbers()
+                                  ? TWriteMode::Cancel
+                                  : Ui.AskWriteMode(Texts::AddPhoneBook, Texts::ReplacePhoneBook);
+            // Replacing deletes the handset's list first, as "Delete in Handset" does: it asks as that does.
+            if (mode == TWriteMode::Replace && !ConfirmReplace())
+                mode = TWriteMode::Cancel;
+            if (mode == TWriteMode::Add || mode == TWriteMode::Replace) {
+                const bool addMode = mode == TWriteMode::Add;
+                const bool connected = Link.ConnectOrTell(Ui, Texts::CouldNotWritePhoneBook);
+                int handsetEntries = 0;
+                if (addMode && connected) {
+                    held = std::make_unique<TPP5Phonebook>();
+                    held->SetCount(Book.Count());
+                    ReadPhonebook(*held);
+                    handsetEntries = held->CountNumbers();
+                }
+                const int64_t start = GetTick();
+                if (connected)
+                    ok = WriteRows(addMode, held.get(), handsetEntries, start);
             }
-            const int64_t start = GetTick();
-            if (result <= 0)
-                Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotWritePhoneBook),
-                           TButtons::Ok);
-            else
-                ok = WriteRows(addMode, held.get(), handsetEntries, start);
+        } catch (const std::exception& e) {
+            exception = e.what();
         }
-    } catch (const std::exception& e) {
-        exception = e.what();
-    }
-    held.reset();
-    Ui.ProgressEnd();
-    if (MemoryFull)
-        Ui.Message(TMessageKind::Error, Texts::PhoneBookMemoryFull, TButtons::Ok);
-    if (MissingNumber)
-        Ui.Message(TMessageKind::Error, Texts::NoNumberAttached, TButtons::Ok);
-    if (!UnnamedRows.empty()) {
-        std::string text;
-        for (const int row : UnnamedRows)
-            text += (text.empty() ? "" : "\r") + FormatText(Texts::PhoneBookUnnamedNumber, row);
-        Ui.Message(TMessageKind::Warning, text, TButtons::Ok);
-    }
-    Ui.SetBusy(false);
+        held.reset();
+        Ui.ProgressEnd();
+        if (MemoryFull)
+            Ui.Message(TMessageKind::Error, Texts::PhoneBookMemoryFull, TButtons::Ok);
+        if (MissingNumber)
+            Ui.Message(TMessageKind::Error, Texts::NoNumberAttached, TButtons::Ok);
+        if (!UnnamedRows.empty()) {
+            std::string text;
+            for (const int row : UnnamedRows)
+                text += (text.empty() ? "" : "\r") + FormatText(Texts::PhoneBookUnnamedNumber, row);
+            Ui.Message(TMessageKind::Warning, text, TButtons::Ok);
+        }
+    });
     ShowException(exception);
     return ok && !MemoryFull && UnnamedRows.empty() && exception.empty();
 }
@@ -437,13 +435,7 @@ bool TPhonebookTransfer::DeleteInHandset() {
         return false;
     bool ok = false;
     RunBusy(Ui, [this, &ok] {
-        const int result = Link.ConnectHandset();
-        if (result <= 0) {
-            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::PhoneBookNotDeleted),
-                       TButtons::Ok);
-            return;
-        }
-        ok = KeepHandsetList() && DeleteList();
+        ok = Link.ConnectOrTell(Ui, Texts::PhoneBookNotDeleted) && KeepHandsetList() && DeleteList();
     });
     return ok;
 }

@@ -28,6 +28,8 @@ public:
     // Reads the handset's list into book, bounded by the table's count. False after three failed
     // attempts in a row.
     bool ReadPhonebook(TPP5Phonebook& book);
+    // The read of "Read from Handset" once connected: the list goes into the table when it is whole.
+    bool ReadIntoBook(int64_t start);
     // Appends one entry to the handset's list: true when both its parts were taken.
     bool WritePhonebookEntry(const std::string& name, const std::string& number);
     // Whether the handset's entry at index holds the number and the name as a write of them leaves it.

@@ -1,5 +1,6 @@
 #include "lists/SpeedDialTransfer.h"
 
+#include "link/EngineSettings.h"
 #include "link/HandsetCapabilities.h"
 #include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -14,11 +15,8 @@ TSpeedDialTransfer::TSpeedDialTransfer(THandsetConnection& link, TUserInteractio
     , List(list) {}
 
 bool TSpeedDialTransfer::Connect(const char* consequence) {
-    const int result = Link.ConnectHandset();
-    if (result <= 0) {
-        Ui.Message(TMessageKind::Error, ConnectionFailureText(result, consequence), TButtons::Ok);
+    if (!Link.ConnectOrTell(Ui, consequence))
         return false;
-    }
     const std::optional<uint8_t> level = Link.HandsetLevelNow();
     if (!level || !HandsetCapabilities::HasAdvancedSettings(*level)) {
         Ui.ShowStatus(Texts::SpeedDialNotSupported);
@@ -30,11 +28,28 @@ bool TSpeedDialTransfer::Connect(const char* consequence) {
 
 bool TSpeedDialTransfer::ReadBlock(TPP5SpeedDial::TBlock& block) {
     TMailControl& engine = Link.Engine();
-    engine.SetFramedAnswer(false);
-    const bool read = engine.ReadBlock(block, TPP5SpeedDial::BlockBytes, TPP5SpeedDial::Address) ==
-                      TPP5SpeedDial::BlockBytes;
-    engine.SetFramedAnswer(true);
-    return read;
+    TEngineSettings settings(engine);
+    settings.ShortAnswers();
+    return engine.ReadBlock(block, TPP5SpeedDial::BlockBytes, TPP5SpeedDial::Address) ==
+           TPP5SpeedDial::BlockBytes;
+}
+
+bool TSpeedDialTransfer::WriteBlock(const TPP5SpeedDial::TBlock& block) {
+    TMailControl& engine = Link.Engine();
+    TEngineSettings settings(engine);
+    settings.ShortAnswers();
+    return engine.WriteBlock(TPP5SpeedDial::Address, block, TPP5SpeedDial::BlockBytes) ==
+           TPP5SpeedDial::BlockBytes;
+}
+
+// Empties key k: the first byte of its slot becomes FF.
+bool TSpeedDialTransfer::EraseKey(int k) {
+    TMailControl& engine = Link.Engine();
+    TEngineSettings settings(engine);
+    settings.ShortAnswers();
+    const uint8_t erased[] = {0xFF};
+    const int address = TPP5SpeedDial::Address + k * TPP5SpeedDial::SlotBytes;
+    return engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, erased);
 }
 
 bool TSpeedDialTransfer::KeepHandsetList() {
@@ -103,12 +118,7 @@ bool TSpeedDialTransfer::SaveToHandset() {
         Ui.ShowStatus(Texts::WritingToHandset);
         const TPP5SpeedDial::TBlock block = List.Encode();
         // Each piece is read back, and memory is read with short answers.
-        TMailControl& engine = Link.Engine();
-        engine.SetFramedAnswer(false);
-        const bool written = engine.WriteBlock(TPP5SpeedDial::Address, block, TPP5SpeedDial::BlockBytes) ==
-                             TPP5SpeedDial::BlockBytes;
-        engine.SetFramedAnswer(true);
-        if (!written) {
+        if (!WriteBlock(block)) {
             Ui.ShowStatus(Texts::CouldNotWriteSpeedDial);
             Ui.Message(TMessageKind::Error, Texts::CouldNotWriteSpeedDial + KeptInText(), TButtons::Ok);
             return;
@@ -129,13 +139,8 @@ bool TSpeedDialTransfer::DeleteInHandset() {
         if (!Connect(Texts::SpeedDialNotDeleted) || !KeepHandsetList())
             return;
         Ui.ShowStatus(Texts::DeletingSpeedDial);
-        TMailControl& engine = Link.Engine();
-        engine.SetFramedAnswer(false);
-        const uint8_t erased[] = {0xFF};
         for (int k = 0; k < TPP5SpeedDial::Keys; ++k) {
-            const int address = TPP5SpeedDial::Address + k * TPP5SpeedDial::SlotBytes;
-            if (!engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, erased)) {
-                engine.SetFramedAnswer(true);
+            if (!EraseKey(k)) {
                 // Keys before this one are empty now, and this one may be: one read tells what is left,
                 // and where it cannot, the message says so rather than guess.
                 TPP5SpeedDial::TBlock block{};
@@ -158,7 +163,6 @@ bool TSpeedDialTransfer::DeleteInHandset() {
             }
             Ui.ShowStatus(Texts::SpeedDialDeleted);
         }
-        engine.SetFramedAnswer(true);
         ok = true;
     });
     return ok;

@@ -27,6 +27,8 @@ private:
     // Connects and checks the handset's level; false, with the person told, otherwise.
     bool Connect(const char* consequence);
     bool ReadBlock(TPP5SpeedDial::TBlock& block);
+    bool WriteBlock(const TPP5SpeedDial::TBlock& block);
+    bool EraseKey(int k);
     bool KeepHandsetList();
     std::string KeptInText() const;
 

@@ -68,7 +68,7 @@ public:
     // The order in which WriteToHandset writes the bytes.
     static constexpr std::array<uint16_t, 8> WriteOrder{24, 31, 30, 563, 28, 27, 21, 26};
     static constexpr uint8_t ReadSize = 8;
-    static constexpr uint16_t ProbePause = 700;
+    static constexpr std::chrono::milliseconds ProbePause = OperationProbePause;
 
     // Results of ReadFromHandset and WriteToHandset.
     static constexpr int Done = 0;

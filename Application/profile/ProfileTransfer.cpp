@@ -1,5 +1,6 @@
 #include "profile/ProfileTransfer.h"
 
+#include "link/EngineSettings.h"
 #include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
@@ -8,25 +9,6 @@
 
 #include <cstdio>
 #include <string>
-
-namespace {
-
-// The profile is read and written with short answers; every other operation expects framed ones.
-class TShortAnswers {
-public:
-    explicit TShortAnswers(TMailControl& engine)
-        : Engine(engine) {
-        Engine.SetFramedAnswer(false);
-    }
-    ~TShortAnswers() { Engine.SetFramedAnswer(true); }
-    TShortAnswers(const TShortAnswers&) = delete;
-    TShortAnswers& operator=(const TShortAnswers&) = delete;
-
-private:
-    TMailControl& Engine;
-};
-
-} // namespace
 
 // A copy of every setting the handset has, kept before the write changes them. False, with the person
 // told why, when no copy could be kept: then nothing may be written.
@@ -84,14 +66,12 @@ TProfileTransfer::TProfileTransfer(THandsetConnection& link, TUserInteraction& u
 std::optional<TProfileValues> TProfileTransfer::ReadFromHandset() {
     std::optional<TProfileValues> values;
     RunBusy(Ui, [this, &values] {
-        const int result = Link.ConnectHandset();
-        if (result <= 0) {
-            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotReadProfile),
-                       TButtons::Ok);
+        if (!Link.ConnectOrTell(Ui, Texts::CouldNotReadProfile))
             return;
-        }
         Ui.ShowStatus(Texts::ReadingFromHandset);
-        TShortAnswers shortAnswers(Link.Engine());
+        // The profile is read and written with short answers.
+        TEngineSettings shortAnswers(Link.Engine());
+        shortAnswers.ShortAnswers();
         TProfileSettings settings(Link.Engine());
         if (settings.ReadFromHandset() != TProfileSettings::Done) {
             Ui.Message(TMessageKind::Error, Texts::CouldNotReadProfile, TButtons::Ok);
@@ -113,19 +93,17 @@ std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& w
     std::optional<uint32_t> written;
     Backup.clear();
     RunBusy(Ui, [this, &wanted, &written] {
-        const int result = Link.ConnectHandset();
-        if (result <= 0) {
-            Ui.Message(TMessageKind::Error, ConnectionFailureText(result, Texts::CouldNotWriteProfile),
-                       TButtons::Ok);
+        if (!Link.ConnectOrTell(Ui, Texts::CouldNotWriteProfile))
             return;
-        }
         const std::optional<uint8_t> level = Link.HandsetLevelNow();
         if (!level) {
             Ui.Message(TMessageKind::Error, Texts::HandsetLevelUnknown, TButtons::Ok);
             return;
         }
         Ui.ShowStatus(Texts::WritingToHandset);
-        TShortAnswers shortAnswers(Link.Engine());
+        // The profile is read and written with short answers.
+        TEngineSettings shortAnswers(Link.Engine());
+        shortAnswers.ShortAnswers();
         TProfileSettings settings(Link.Engine());
         if (settings.ReadFromHandset() != TProfileSettings::Done) {
             Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);

@@ -11,11 +11,8 @@ bool TestRinger(THandsetConnection& link, TUserInteraction& ui, int tone) {
         return false;
     bool ok = false;
     RunBusy(ui, [&] {
-        const int result = link.ConnectHandset();
-        if (result < 1) {
-            ui.Message(TMessageKind::Error, ConnectionResultText(result), TButtons::Ok);
+        if (!link.ConnectOrTell(ui, nullptr))
             return;
-        }
         ui.ShowStatus(FormatText(Texts::TestingRingerTone, std::to_string(tone).c_str()));
         link.Engine().SendMail(FormatText("05 4C %X %X", unsigned(tone), 1u));
         MsgDelay(RingerStatusMs);

@@ -1,5 +1,6 @@
 #include "vsim/SimTransfer.h"
 
+#include "link/EngineSettings.h"
 #include "link/Timing.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
@@ -107,14 +108,9 @@ bool TSimTransfer::Run(bool toFile) {
     WrittenFile.clear();
     bool moved = false;
     RunBusy(Ui, [&] {
-        const int result = Link.ConnectHandset();
-        if (result <= 0) {
-            Ui.Message(TMessageKind::Error,
-                       ConnectionFailureText(result, toFile ? Texts::CouldNotTransferSimFromHandset
-                                                            : Texts::CouldNotTransferSimToHandset),
-                       TButtons::Ok);
+        if (!Link.ConnectOrTell(Ui, toFile ? Texts::CouldNotTransferSimFromHandset
+                                           : Texts::CouldNotTransferSimToHandset))
             return;
-        }
         if (Ui.Message(TMessageKind::Confirmation,
                        toFile ? Texts::SimToFileQuestion : Texts::SimToHandsetQuestion,
                        TButtons::OkCancel) != TAnswer::Ok) {
@@ -138,7 +134,8 @@ bool TSimTransfer::Run(bool toFile) {
         Ui.ShowStatus(toFile ? Texts::TransferringSimToFile : Texts::TransferringSimToHandset);
         Ui.ProgressAnimated();
         TMailControl& engine = Link.Engine();
-        engine.SetFramedAnswer(false);
+        TEngineSettings settings(engine);
+        settings.ShortAnswers();
         TVirtualSim sim(engine, ListPath, Records);
         sim.ReadyPause = ReadyPause;
         sim.UnreadyPause = UnreadyPause;
@@ -148,12 +145,10 @@ bool TSimTransfer::Run(bool toFile) {
             // Whatever went wrong, the window comes back as it was before the transfer.
             Ui.ProgressEnd();
             Ui.ShowStatus("");
-            engine.SetFramedAnswer(true);
             throw;
         }
         Ui.ProgressEnd();
         Ui.ShowStatus("");
-        engine.SetFramedAnswer(true);
         SerialNumberText = sim.SerialNumberText;
         WrittenFile = sim.WrittenFile;
         const std::string detail = sim.Detail.empty() ? "" : "\r\r" + sim.Detail;

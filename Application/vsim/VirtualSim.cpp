@@ -425,7 +425,7 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
     SerialNumberText.clear();
     WrittenFile.clear();
     Detail.clear();
-    const uint8_t probe = Engine.ProbeHandset(700);
+    const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
     if (probe < 1 || probe > 6)
         return SimResult::NoHandset;
     if (!ReadSoftwarePcs())
@@ -593,7 +593,7 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
                                         ImageSha256(Image.Data())))
             return SimResult::NotValid;
         TSimJournal journal = Records.Journal(SerialNumberText);
-        const uint8_t probe = Engine.ProbeHandset(700);
+        const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
         if (probe < 1 || probe > 6)
             return SimResult::NoHandset;
         if (!ReadSoftwarePcs())

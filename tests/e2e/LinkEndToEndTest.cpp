@@ -42,7 +42,7 @@ struct Line : testing::Test {
 TEST_F(Line, ProbeThenMemoryWrittenAndReadBack) {
     THandsetProcess handset;
     Connect(handset);
-    EXPECT_EQ(engine.ProbeHandset(100), 1);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(100)), 1);
 
     std::array<uint8_t, 20> data{};
     std::iota(data.begin(), data.end(), uint8_t(0x30));
@@ -68,7 +68,7 @@ TEST_F(Line, CorruptedChecksumIsNoAnswer) {
 TEST_F(Line, DroppedAnswerIsTakenOnTheNextProbe) {
     THandsetProcess handset({"--drop-answer", "1"});
     Connect(handset);
-    EXPECT_EQ(engine.ProbeHandset(50), 2);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(50)), 2);
 }
 
 TEST_F(Line, HangUpInTheMiddleEndsWithinTheTimeouts) {
@@ -83,7 +83,7 @@ TEST_F(Line, HangUpInTheMiddleEndsWithinTheTimeouts) {
     // The port was given up; later sends end at once or within their time-outs, and no reopen works.
     PreciseDelay(50);
     EXPECT_FALSE(engine.IsPortOpen());
-    EXPECT_EQ(engine.ProbeHandset(1000), 255);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(1000)), 255);
     EXPECT_FALSE(engine.OpenPort(uint8_t(handset.ComNumber()), 115200));
 }
 
@@ -101,7 +101,7 @@ TEST_F(Line, SilentHandsetIsNotConnected) {
     Connect(handset);
     engine.AnswerTimeout = 200;
     engine.GapTimeout = 100;
-    EXPECT_EQ(engine.ProbeHandset(10), 0);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(10)), 0);
 }
 
 TEST_F(Line, PortIsKeptByTheProgramThatOpenedIt) {

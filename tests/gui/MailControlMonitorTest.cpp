@@ -71,7 +71,7 @@ TEST_F(Monitor, ProbeShowsFrameWithTwoSpacesAndTheEchoInTheAnswerLine) {
     engine.ShowMonitor();
     ASSERT_TRUE(monitor->IsVisible());
     EXPECT_EQ(Window().windowTitle(), "Mail Control Monitor - COM1@115200");
-    EXPECT_EQ(engine.ProbeHandset(0), 1);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(0)), 1);
 
     const QStringList lines = Lines();
     ASSERT_EQ(lines.size(), 2);

@@ -72,7 +72,7 @@ struct Recording : testing::Test {
 };
 
 TEST_F(Recording, EveryTransactionWithWhatWasSentAndReceived) {
-    ASSERT_EQ(engine.ProbeHandset(0), 1);
+    ASSERT_EQ(engine.ProbeHandset(std::chrono::milliseconds(0)), 1);
     ASSERT_EQ(kept.Records.size(), 1u);
     const TMailRecord& probe = kept.Records[0];
     EXPECT_EQ(probe.Port, "COM1");
@@ -98,7 +98,7 @@ TEST_F(Recording, EveryTransactionWithWhatWasSentAndReceived) {
 
 TEST_F(Recording, RetriesAreNumbered) {
     link.Handset = HandsetWithFaults({.dropAnswers = {1, 2}});
-    EXPECT_EQ(engine.ProbeHandset(0), 3);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(0)), 3);
     EXPECT_EQ(kept.Tries(), (std::vector<int>{1, 2, 3}));
 
     // A write and its read-back share their try.
@@ -138,7 +138,7 @@ TEST_F(Recording, TheFileHoldsOneCompleteLineATransaction) {
     {
         TMailRecorder recorder(path.toStdString());
         engine.SetRecorder(&recorder);
-        engine.ProbeHandset(0);
+        engine.ProbeHandset(std::chrono::milliseconds(0));
         engine.SendMail("02 5D 16");
         // Written as it happens, not when the recorder closes.
         std::istringstream lines(FileText(path));

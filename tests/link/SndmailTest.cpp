@@ -235,16 +235,16 @@ TEST_F(Engine, WriteBlockInPiecesStopsAtTheFailedOne) {
 
 TEST_F(Engine, ProbeAnswersWithTheTryThatGotThrough) {
     link.Opened = false;
-    EXPECT_EQ(engine.ProbeHandset(1000), 255);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(1000)), 255);
     EXPECT_TRUE(link.Frames.empty());
 
     link.Opened = true;
     link.Handset = HandsetWith([](THandsetFaults& f) { f.dropAnswers = {1, 2}; });
-    EXPECT_EQ(engine.ProbeHandset(5), 3);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(5)), 3);
 
     link.Frames.clear();
     link.Handset = HandsetWith([](THandsetFaults& f) { f.silent = true; });
-    EXPECT_EQ(engine.ProbeHandset(5), 0);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(5)), 0);
     EXPECT_EQ(link.Frames.size(), 6u);
 }
 

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "link/Sndmail.h"
+
+#include <chrono>
+
+// The engine's settings for one stretch of an operation: the answer layout, the time-outs and the
+// read-back delay the stretch sets are put back as they were when the guard ends, however the stretch
+// ends (a failure, an exception, an early return).
+//
+//     TEngineSettings settings(engine);
+//     settings.ShortAnswers();   // memory mails and the handset's own questions
+//     engine.ReadBlock(...);
+class TEngineSettings {
+public:
+    explicit TEngineSettings(TMailControl& engine);
+    ~TEngineSettings();
+    TEngineSettings(const TEngineSettings&) = delete;
+    TEngineSettings& operator=(const TEngineSettings&) = delete;
+
+    // The short answer layout of memory mails and questions such as "02 5D 16".
+    TEngineSettings& ShortAnswers();
+    // The framed answer layout of the 0D commands.
+    TEngineSettings& FramedAnswers();
+    TEngineSettings& Timeouts(std::chrono::milliseconds answer, std::chrono::milliseconds gap);
+    TEngineSettings& ReadbackDelay(std::chrono::milliseconds delay);
+
+private:
+    TMailControl& Engine;
+    bool Framed;
+    uint16_t AnswerTimeout;
+    uint16_t GapTimeout;
+    uint16_t Readback;
+};
