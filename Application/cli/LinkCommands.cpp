@@ -201,10 +201,9 @@ int ReadMemoryCommand(const TGlobalOptions& options) {
             break;
     }
     if (JsonWanted()) {
-        std::string hex;
-        for (size_t i = 0; i < done; ++i)
-            hex += (i ? " " : "") + ByteToHex(bytes[i]);
-        AddJson({{"address", addr}, {"count", int(done)}, {"bytes", QString::fromStdString(hex)}});
+        AddJson({{"address", addr},
+                 {"count", int(done)},
+                 {"bytes", QString::fromStdString(SpacedHex({bytes.data(), done}))}});
     } else {
         PrintDump(addr, bytes, done);
     }

@@ -91,20 +91,26 @@ void TMainCore::ReadSerialNumber() {
     std::array<uint8_t, SerialNumberLength> bytes{};
     if (Sendmail.ReadBlock(bytes, uint16_t(bytes.size()), uint16_t(SerialNumberAddress)) != bytes.size())
         return;
-    std::string hex;
-    for (const uint8_t b : bytes)
-        hex += ByteToHex(b);
     // Five FF bytes (or any others that make no serial number) are a handset whose SIM has left.
-    Handset.serial = TPP_SerialNumber::FormatSerialNumber(hex);
+    Handset.serial = TPP_SerialNumber::FormatSerialNumber(HexDigits(bytes));
     Sendmail.SetRecordedHandset(Handset.SerialText());
 }
 
-void TMainCore::ReadHandsetSoftware(std::string& software, std::string& pcs) {
+bool TMainCore::ReadHandsetSoftware(std::string& software, std::string& pcs) {
     Sendmail.SetFramedAnswer(false);
     std::array<uint8_t, AnswerBufferSize> answer{};
-    const int length = Sendmail.SendMailToArray("02 5D 16", answer);
-    if (!ParseSoftwareAnswer(answer, length, software, pcs))
-        throw std::runtime_error(Texts::ErrorReadingSoftwarePcs);
+    const std::optional<int> length = AskHandset("02 5D 16", answer);
+    return length && ParseSoftwareAnswer(answer, *length, software, pcs);
+}
+
+// The connection step's questions: an answer too long to be one (the engine refuses it) is taken as
+// none, as a lost one is; the mail monitor and a recording keep what came.
+std::optional<int> TMainCore::AskHandset(const char* mail, std::span<uint8_t> answer) {
+    try {
+        return Sendmail.SendMailToArray(mail, answer);
+    } catch (const EMailControlError&) {
+        return std::nullopt;
+    }
 }
 
 std::optional<uint8_t> TMainCore::HandsetLevelNow() const {
@@ -123,11 +129,7 @@ uint8_t TMainCore::DetectHandsetLevel() {
     for (int tries = 0; !answered && tries < std::max<int>(1, Sendmail.ReadTries); ++tries) {
         if (tries > 0)
             PreciseDelay(Sendmail.ReadPause);
-        try {
-            ReadHandsetSoftware(Software, Pcs);
-            answered = true;
-        } catch (const std::exception&) {
-        }
+        answered = ReadHandsetSoftware(Software, Pcs);
     }
     if (!answered) {
         Software.clear();
@@ -149,21 +151,16 @@ int TMainCore::ReadPhoneBookCapacity() {
     if (Link().Baud() != HandsetBaudRate)
         return SlowPortCapacity;
     SetReadTimeouts();
-    try {
-        std::array<uint8_t, AnswerBufferSize> answer{};
-        return CapacityFromAnswer(answer, Sendmail.SendMailToArray("0D 09", answer));
-    } catch (const std::exception&) {
-    }
-    return UnknownCapacity;
+    std::array<uint8_t, AnswerBufferSize> answer{};
+    const std::optional<int> length = AskHandset("0D 09", answer);
+    return length ? CapacityFromAnswer(answer, *length) : UnknownCapacity;
 }
 
 void TMainCore::ReadMaxMailLength() {
     SetReadTimeouts();
     Sendmail.SetFramedAnswer(false);
     Sendmail.BlockSize = DefaultBlockSize;
-    try {
-        std::array<uint8_t, AnswerBufferSize> answer{};
-        Sendmail.BlockSize = BlockSizeFromAnswer(answer, Sendmail.SendMailToArray("02 5D 47", answer));
-    } catch (const std::exception&) {
-    }
+    std::array<uint8_t, AnswerBufferSize> answer{};
+    if (const std::optional<int> length = AskHandset("02 5D 47", answer))
+        Sendmail.BlockSize = BlockSizeFromAnswer(answer, *length);
 }

@@ -236,17 +236,6 @@ bool IsRequestFrame(const std::vector<uint8_t>& frame) {
 
 } // namespace
 
-std::string SpacedHex(const std::vector<uint8_t>& bytes) {
-    std::string text;
-    text.reserve(bytes.size() * 3);
-    for (const uint8_t b : bytes) {
-        if (!text.empty())
-            text += ' ';
-        text += ByteToHex(b);
-    }
-    return text;
-}
-
 std::string MailRecordLine(const TMailRecord& record) {
     std::string line = "{\"time\":";
     AppendString(line, record.Time);

@@ -1,5 +1,8 @@
 #pragma once
 
+// The byte fields are written as SpacedHex gives them.
+#include "link/NumberConverting.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -54,6 +57,3 @@ std::string MailRecordLine(const TMailRecord& record);
 // The record of one line (without its line end). Keys it does not know are passed over; "sent" must be
 // a request frame. Raises EMailRecordError.
 TMailRecord ParseMailRecordLine(std::string_view line);
-
-// "FF FF 4D" and back; the text form of the byte fields.
-std::string SpacedHex(const std::vector<uint8_t>& bytes);

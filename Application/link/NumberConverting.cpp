@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr char HexDigits[] = "0123456789ABCDEF";
+constexpr char DigitChars[] = "0123456789ABCDEF";
 constexpr size_t MaxSignificantDigits = 8;
 
 // Leading zeros do not count towards the eight digits, so "000000001" is still a 32-bit value.
@@ -43,8 +43,27 @@ int HexDigitValue(char c) {
     return -1;
 }
 
+std::string SpacedHex(std::span<const uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 3);
+    for (const uint8_t b : bytes) {
+        if (!text.empty())
+            text += ' ';
+        text += ByteToHex(b);
+    }
+    return text;
+}
+
+std::string HexDigits(std::span<const uint8_t> bytes) {
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const uint8_t b : bytes)
+        text += ByteToHex(b);
+    return text;
+}
+
 std::string ByteToHex(uint8_t value) {
-    return {HexDigits[value >> 4], HexDigits[value & 0x0F]};
+    return {DigitChars[value >> 4], DigitChars[value & 0x0F]};
 }
 
 uint8_t Hex2Dec(const std::string& s) {

@@ -12,6 +12,10 @@ public:
 };
 
 std::string ByteToHex(uint8_t value);
+// Bytes as mail text: "02 5D 16", two upper-case digits a byte and a blank between them.
+std::string SpacedHex(std::span<const uint8_t> bytes);
+// Bytes as one run of upper-case hex digits: "0012345678".
+std::string HexDigits(std::span<const uint8_t> bytes);
 
 // Reads s as a hexadecimal number of at most eight significant digits and keeps its low 8 bits.
 uint8_t Hex2Dec(const std::string& s);

@@ -36,16 +36,6 @@ int AnswerDataStart(const TMail& mail) {
     return mail.FramedAnswer ? mail.TxLength + 6 : mail.TxLength + 5;
 }
 
-std::string HexText(std::span<const uint8_t> bytes) {
-    std::string text;
-    for (uint8_t b : bytes) {
-        if (!text.empty())
-            text += ' ';
-        text += ByteToHex(b);
-    }
-    return text;
-}
-
 // Cuts a corrected mail text into bytes, two characters at a time.
 std::vector<uint8_t> CutBytes(std::string rest) {
     std::vector<uint8_t> bytes;
@@ -176,7 +166,7 @@ uint8_t BuildAnswerText(TMail& mail) {
         std::vector<uint8_t> data(n);
         for (int i = 0; i < n; ++i)
             data[static_cast<size_t>(i)] = RxByte(mail, start + i);
-        mail.AnswerText = HexText(data);
+        mail.AnswerText = SpacedHex(data);
     }
     return n;
 }
@@ -205,8 +195,5 @@ bool IsWriteMail(const TMail& mail) {
 }
 
 std::string HexWithTrailingSpaces(std::span<const uint8_t> bytes) {
-    std::string text;
-    for (uint8_t b : bytes)
-        text += ByteToHex(b) + ' ';
-    return text;
+    return bytes.empty() ? std::string() : SpacedHex(bytes) + ' ';
 }

@@ -15,13 +15,6 @@ namespace {
 
 using TAnswerBuffer = std::array<uint8_t, TPhonebookPp6Mails::AnswerBytes>;
 
-std::string Hex(std::span<const uint8_t> bytes) {
-    std::string text;
-    for (const uint8_t b : bytes)
-        text += (text.empty() ? "" : " ") + ByteToHex(b);
-    return text;
-}
-
 // What a group mail asks of the handset, for a person.
 std::string Purpose(const TPhonebookBuffer& mail) {
     if (mail.size() >= 3 && mail[1] == 0x22)
@@ -56,12 +49,12 @@ size_t TBroadcastGroupsTransfer::Exchange(const TPhonebookBuffer& mail, TAnswerB
 }
 
 void TBroadcastGroupsTransfer::NoteNoAnswer(const TPhonebookBuffer& mail) {
-    Failure = FormatText(Texts::GroupMailNoAnswer, Hex(mail).c_str(), Purpose(mail).c_str());
+    Failure = FormatText(Texts::GroupMailNoAnswer, SpacedHex(mail).c_str(), Purpose(mail).c_str());
 }
 
 void TBroadcastGroupsTransfer::NoteMalformed(const TPhonebookBuffer& mail, std::span<const uint8_t> answer) {
-    Failure =
-        FormatText(Texts::GroupMailMalformed, Hex(answer).c_str(), Hex(mail).c_str(), Purpose(mail).c_str());
+    Failure = FormatText(Texts::GroupMailMalformed, SpacedHex(answer).c_str(), SpacedHex(mail).c_str(),
+                         Purpose(mail).c_str());
 }
 
 std::optional<TReadAllGroupsCfm> TBroadcastGroupsTransfer::ReadAllGroups() {
@@ -127,8 +120,8 @@ std::optional<uint8_t> TBroadcastGroupsTransfer::AddGroup(uint8_t group) {
         NoteMalformed(mail, std::span(answer.data(), length));
     else if (*status != TPhonebookPp6Mails::Added && *status != TPhonebookPp6Mails::NoFreeSlot &&
              *status != TPhonebookPp6Mails::AlreadyPresent)
-        Failure =
-            FormatText(Texts::GroupMailUnknownStatus, Hex(mail).c_str(), Purpose(mail).c_str(), int(*status));
+        Failure = FormatText(Texts::GroupMailUnknownStatus, SpacedHex(mail).c_str(), Purpose(mail).c_str(),
+                             int(*status));
     return status;
 }
 

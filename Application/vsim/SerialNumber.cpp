@@ -35,10 +35,8 @@ std::string TPP_SerialNumber::FormatSerialNumber(const std::string& hexText) {
 std::optional<std::string> SerialNumberFromImage(std::span<const uint8_t> image) {
     if (image.size() < SerialNumberAddress + SerialNumberLength)
         return std::nullopt;
-    std::string hex;
-    for (const uint8_t b : image.subspan(SerialNumberAddress, SerialNumberLength))
-        hex += ByteToHex(b);
-    std::string text = TPP_SerialNumber::FormatSerialNumber(hex);
+    std::string text = TPP_SerialNumber::FormatSerialNumber(
+        HexDigits(image.subspan(SerialNumberAddress, SerialNumberLength)));
     if (text.size() != TPP_SerialNumber::TextLength)
         return std::nullopt;
     return text;

@@ -33,10 +33,7 @@ std::string DisplayText(std::span<const uint8_t> area) {
 }
 
 std::string AreaHex(const TTextArea& area) {
-    std::string hex;
-    for (const uint8_t b : area)
-        hex += ByteToHex(b);
-    return hex;
+    return HexDigits(area);
 }
 
 std::optional<TTextArea> AreaFromHex(const std::string& hex) {

@@ -131,10 +131,7 @@ std::optional<std::string> TVirtualSim::HandsetSerialNumber(TTextArea* textArea)
         return std::nullopt;
     if (textArea && Engine.ReadBlock(*textArea, TextAreaLength, TextAreaAddress) != TextAreaLength)
         return std::nullopt;
-    std::string hex;
-    for (const uint8_t b : serial)
-        hex += ByteToHex(b);
-    return TPP_SerialNumber::FormatSerialNumber(hex);
+    return TPP_SerialNumber::FormatSerialNumber(HexDigits(serial));
 }
 
 // The text area is the SIM's only when the SIM reaches past all of it; a shorter SIM leaves it to the
