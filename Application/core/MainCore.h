@@ -7,6 +7,8 @@
 #include "platform/UserInteraction.h"
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 
 // The main window's work without the window: the engine over the link it is given, its settings, the
@@ -42,12 +44,14 @@ public:
     std::optional<uint8_t> HandsetLevelNow() const override;
     THandsetIdentity Identity() const override { return Handset; }
 
-    // What the connected handset is. Raises std::runtime_error when it does not identify itself.
-    void ReadHandsetSoftware(std::string& software, std::string& pcs);
+    // What the connected handset is: false when it does not tell (no answer, or one that is no software
+    // and PCS).
+    bool ReadHandsetSoftware(std::string& software, std::string& pcs);
     uint8_t DetectHandsetLevel();
     bool HasAdvancedSettings() const { return HandsetCapabilities::HasAdvancedSettings(HandsetLevel); }
     int ReadPhoneBookCapacity();
     void ReadMaxMailLength();
+    std::optional<int> AskHandset(const char* mail, std::span<uint8_t> answer);
     // The serial number of the SIM the handset holds, into Handset; one memory read.
     void ReadSerialNumber();
 
