@@ -92,8 +92,8 @@ public:
         , Counts(counts) {}
 
     TMailControl& Engine() override { return Core.Engine(); }
-    int ConnectHandset() override {
-        const int result = Core.ConnectHandset();
+    TConnectResult ConnectHandset() override {
+        const TConnectResult result = Core.ConnectHandset();
         ConnectedTick = GetTick();
         AtConnected = Counts;
         ++Connections;

@@ -47,13 +47,13 @@ void TCliSession::OpenPort() {
 }
 
 void TCliSession::ConnectHandset() {
-    const int result = Main.ConnectHandset();
-    if (result > 0)
+    const TConnectResult result = Main.ConnectHandset();
+    if (result == TConnectResult::Connected)
         return;
     std::string text = ConnectionResultText(result);
-    if (result == 0)
+    if (result == TConnectResult::NoAnswer)
         text += " (COM" + std::to_string(Main.SelectedPort) + ", no answer to 6 probes)\r" + NoAnswerHint;
-    else if (result != WrongHandset)
+    else if (result == TConnectResult::PortClosed)
         text += " " + PortProblem();
     throw TCommandFailure(text);
 }

@@ -109,7 +109,7 @@ int Info(const TGlobalOptions& options) {
         AddJson(info);
         return 0;
     }
-    std::printf("%s\n", ConnectionResultText(1).c_str());
+    std::printf("%s\n", ConnectionResultText(TConnectResult::Connected).c_str());
     std::printf("Port:       COM%d\n", session.Port());
     std::printf("Serial:     %s\n", core.Handset.SerialText().c_str());
     std::printf("Capacity:   %d phone book entries\n", core.PhoneBookCapacity);

@@ -60,13 +60,13 @@ int TMainCore::ConnectAt(int32_t rate) {
     return ConnectionSettings::ConnectAt(Sendmail, SelectedPort, rate);
 }
 
-int TMainCore::ConnectHandset() {
+TConnectResult TMainCore::ConnectHandset() {
     Ui.ShowStatus(Texts::ConnectingToHandset);
     Handset = {};
     Sendmail.SetRecordedHandset("");
     Handset.port = SelectedPort;
-    const int result = Connect();
-    if (result > 0) {
+    const TConnectResult result = ConnectResultOfProbe(Connect());
+    if (result == TConnectResult::Connected) {
         PhoneBookCapacity = ReadPhoneBookCapacity();
         Phonebook.SetCount(uint8_t(PhoneBookCapacity));
         HandsetLevel = DetectHandsetLevel();
@@ -76,8 +76,8 @@ int TMainCore::ConnectHandset() {
         ReadMaxMailLength();
         ReadSerialNumber();
         if (!Ui.HandsetIdentified(Handset)) {
-            Ui.ShowStatus(ConnectionResultText(WrongHandset));
-            return WrongHandset;
+            Ui.ShowStatus(ConnectionResultText(TConnectResult::WrongHandset));
+            return TConnectResult::WrongHandset;
         }
         Ui.ShowStatus(ConnectionResultText(result) + " (" + Handset.SerialText() + ")");
         return result;

@@ -3,7 +3,9 @@
 #include "link/HandsetCapabilities.h"
 #include "link/HandsetConnection.h"
 #include "link/Sndmail.h"
+#include "lists/BroadcastGroups.h"
 #include "lists/PP5Phonebook.h"
+#include "lists/SpeedDial.h"
 #include "platform/UserInteraction.h"
 
 #include <cstdint>
@@ -40,7 +42,7 @@ public:
 
     // The first step of every handset operation: connect, then ask the handset what it supports and
     // tell the person (HandsetConnected).
-    int ConnectHandset() override;
+    TConnectResult ConnectHandset() override;
     std::optional<uint8_t> HandsetLevelNow() const override;
     THandsetIdentity Identity() const override { return Handset; }
 
@@ -69,6 +71,9 @@ public:
     // The phone book the operations read into and write from. Its count follows the connected
     // handset's capacity.
     TPP5Phonebook Phonebook;
+    // The speed dial list and the broadcast groups the operations read into and write from.
+    TPP5SpeedDial SpeedDial;
+    TBroadcastGroups BroadcastGroups;
 
 private:
     TUserInteraction& Ui;

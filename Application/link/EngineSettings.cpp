@@ -2,13 +2,12 @@
 
 TEngineSettings::TEngineSettings(TMailControl& engine)
     : Engine(engine)
-    , Framed(engine.FramedAnswer())
     , AnswerTimeout(engine.AnswerTimeout)
     , GapTimeout(engine.GapTimeout)
     , Readback(engine.ReadbackDelay) {}
 
 TEngineSettings::~TEngineSettings() {
-    Engine.SetFramedAnswer(Framed);
+    Engine.SetFramedAnswer(true);
     Engine.AnswerTimeout = AnswerTimeout;
     Engine.GapTimeout = GapTimeout;
     Engine.ReadbackDelay = Readback;

@@ -4,9 +4,10 @@
 
 #include <chrono>
 
-// The engine's settings for one stretch of an operation: the answer layout, the time-outs and the
-// read-back delay the stretch sets are put back as they were when the guard ends, however the stretch
-// ends (a failure, an exception, an early return).
+// The engine's settings for one stretch of an operation, put back when the guard ends, however the
+// stretch ends (a failure, an exception, an early return): the time-outs and the read-back delay as they
+// were, and the answer layout to the framed one, which the operations expect between their stretches
+// (only memory mails and the handset's own questions have short answers).
 //
 //     TEngineSettings settings(engine);
 //     settings.ShortAnswers();   // memory mails and the handset's own questions
@@ -27,7 +28,6 @@ public:
 
 private:
     TMailControl& Engine;
-    bool Framed;
     uint16_t AnswerTimeout;
     uint16_t GapTimeout;
     uint16_t Readback;

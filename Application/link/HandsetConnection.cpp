@@ -5,8 +5,8 @@
 THandsetConnection::~THandsetConnection() = default;
 
 bool THandsetConnection::ConnectOrTell(TUserInteraction& ui, const char* consequence) {
-    const int result = ConnectHandset();
-    if (result > 0)
+    const TConnectResult result = ConnectHandset();
+    if (result == TConnectResult::Connected)
         return true;
     ui.Message(TMessageKind::Error,
                consequence ? ConnectionFailureText(result, consequence) : ConnectionResultText(result),
@@ -14,18 +14,32 @@ bool THandsetConnection::ConnectOrTell(TUserInteraction& ui, const char* consequ
     return false;
 }
 
-std::string ConnectionResultText(int result) {
-    if (result == -1)
-        return Texts::SerialDeviceClosed;
-    if (result == WrongHandset)
-        return "Not the handset expected at this port.";
-    if (result == 0)
-        return Texts::CouldNotConnect;
-    if (result >= 1 && result <= 6)
+TConnectResult ConnectResultOfProbe(int probe) {
+    if (probe > 0)
+        return TConnectResult::Connected;
+    return probe == 0 ? TConnectResult::NoAnswer : TConnectResult::PortClosed;
+}
+
+std::string ConnectionResultText(TConnectResult result) {
+    switch (result) {
+    case TConnectResult::Connected:
         return Texts::ConnectedToHandset;
+    case TConnectResult::NoAnswer:
+        return Texts::CouldNotConnect;
+    case TConnectResult::PortClosed:
+        return Texts::SerialDeviceClosed;
+    case TConnectResult::WrongHandset:
+        return "Not the handset expected at this port.";
+    }
     return Texts::UnknownAnswer;
 }
 
-std::string ConnectionFailureText(int result, const char* consequence) {
+std::string ConnectionResultText(int probe) {
+    if (probe < -1 || probe > 6)
+        return Texts::UnknownAnswer;
+    return ConnectionResultText(ConnectResultOfProbe(probe));
+}
+
+std::string ConnectionFailureText(TConnectResult result, const char* consequence) {
     return ConnectionResultText(result) + "\r" + " " + consequence;
 }

@@ -7,6 +7,18 @@
 #include <optional>
 #include <string>
 
+// What the connection step found.
+enum class TConnectResult {
+    Connected,
+    // No answer to any of the probes.
+    NoAnswer,
+    // The port is not open.
+    PortClosed,
+    // The handset answered, but it is not the one expected at the port (another serial number); nothing
+    // else was sent.
+    WrongHandset,
+};
+
 // What a handset operation needs of the program that runs it: the engine, the connection step that
 // every operation begins with, and the two time-out presets. The main window's core implements it;
 // tests implement it over an in-process link.
@@ -15,8 +27,7 @@ public:
     virtual ~THandsetConnection();
 
     virtual TMailControl& Engine() = 0;
-    // 1..6 connected, 0 no answer, -1 no open port, WrongHandset; see ConnectionResultText.
-    virtual int ConnectHandset() = 0;
+    virtual TConnectResult ConnectHandset() = 0;
     // The level (0 to 7) the last ConnectHandset found, which the handset's settings follow; nothing
     // when the handset did not tell what it is.
     virtual std::optional<uint8_t> HandsetLevelNow() const = 0;
@@ -34,12 +45,14 @@ public:
     bool ConnectOrTell(TUserInteraction& ui, const char* consequence);
 };
 
-// A ConnectHandset result: the handset answered, but it is not the one expected at the port (another
-// serial number); nothing else was sent.
-inline constexpr int WrongHandset = -2;
+// The connection step's result of a probe that gave try (1..6 the try that answered, 0 none, -1 no open
+// port).
+TConnectResult ConnectResultOfProbe(int probe);
 
-// The text of a ConnectHandset result.
-std::string ConnectionResultText(int result);
+// The text of a ConnectHandset result, and of a probe's try number (any other number is an unknown
+// answer).
+std::string ConnectionResultText(TConnectResult result);
+std::string ConnectionResultText(int probe);
 // What an operation says when it could not connect: the connection text and, after a line break, what
 // it did not do.
-std::string ConnectionFailureText(int result, const char* consequence);
+std::string ConnectionFailureText(TConnectResult result, const char* consequence);

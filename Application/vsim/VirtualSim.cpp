@@ -573,7 +573,7 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
     const std::string file = AbsolutePath(fileName);
     try {
         Image.Clear();
-        // No SIM comes near a megabyte; a larger file is no SIM file.
+        // A SIM is a few kilobytes, far below the scratch size; a larger file is no SIM file.
         if (QFileInfo(QString::fromStdString(file)).size() > ScratchSize)
             return SimResult::NotValid;
         Image.LoadFromFile(file);

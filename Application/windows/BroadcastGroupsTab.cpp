@@ -1,5 +1,6 @@
 #include "windows/BroadcastGroupsTab.h"
 
+#include "lists/BroadcastGroupsFile.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "windows/ListGrid.h"
@@ -19,10 +20,12 @@ constexpr const char* DeleteGroup = "Delete Broadcast Group (only in grid).";
 } // namespace
 
 TBroadcastGroupsTab::TBroadcastGroupsTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
-    : TMainTab("tsBroadcastGroups", "BROADCAST_GROUPS", core, ui, parent)
-    , Transfer(core, ui, BroadcastGroups)
-    , sgBroadcastGroups(
-          ListGrid::Create("sgBroadcastGroups", TBroadcastGroups::Slots, {"Index", "Group"}, this))
+    : TMainTab(
+          {"tsBroadcastGroups", Texts::TabBroadcastGroups, "BROADCAST_GROUPS", TListKind::BroadcastGroups},
+          core, ui, parent)
+    , Transfer(core, ui, core.BroadcastGroups)
+    , sgBroadcastGroups(AddBusyControl(
+          ListGrid::Create("sgBroadcastGroups", TBroadcastGroups::Slots, {"Index", "Group"}, this)))
     , lblInfoBroadcastGroups(InfoLabel("lblInfoBroadcastGroups", Texts::InfoBroadcastGroups, this)) {
     sgBroadcastGroups->setColumnWidth(0, QFontMetrics(sgBroadcastGroups->font()).horizontalAdvance("Index") +
                                              10);
@@ -75,7 +78,7 @@ void TBroadcastGroupsTab::InitGroupsGrid() {
 void TBroadcastGroupsTab::ShowGroups() {
     Filling = true;
     for (int i = 0; i < TBroadcastGroups::Slots; ++i)
-        sgBroadcastGroups->item(i, 1)->setText(FromAnsi(BroadcastGroups.GetGroup(i)));
+        sgBroadcastGroups->item(i, 1)->setText(FromAnsi(Core.BroadcastGroups.GetGroup(i)));
     Filling = false;
 }
 
@@ -93,18 +96,18 @@ void TBroadcastGroupsTab::sgBroadcastGroupsSetEditText(QTableWidgetItem* item) {
     if (!text.empty() && !IsGroupText(text)) {
         Ui.Message(TMessageKind::Error, Texts::GroupRange, TButtons::Ok);
         Filling = true;
-        item->setText(FromAnsi(BroadcastGroups.GetGroup(item->row())));
+        item->setText(FromAnsi(Core.BroadcastGroups.GetGroup(item->row())));
         Filling = false;
         return;
     }
-    BroadcastGroups.SetGroup(item->row(), text);
+    Core.BroadcastGroups.SetGroup(item->row(), text);
 }
 
 // Empties the slot the menu was opened on and draws the grid again from the slots.
 void TBroadcastGroupsTab::miDeleteBroadcastGroupClick() {
     if (MenuRow < 0 || MenuRow >= TBroadcastGroups::Slots)
         return;
-    BroadcastGroups.ClearGroup(MenuRow);
+    Core.BroadcastGroups.ClearGroup(MenuRow);
     InitGroupsGrid();
     ShowGroups();
 }
@@ -123,28 +126,16 @@ void TBroadcastGroupsTab::bbtnDeleteBroadcastGroupsClick() {
 }
 
 void TBroadcastGroupsTab::bbtnCleanGridBroadcastGroupsClick() {
-    Ui.SetBusy(true);
-    BroadcastGroups.Clear();
-    InitGroupsGrid();
-    Ui.SetBusy(false);
+    RunBusy(Ui, [this] {
+        Core.BroadcastGroups.Clear();
+        InitGroupsGrid();
+    });
 }
 
 void TBroadcastGroupsTab::miOpenBroadcastGroupsClick() {
-    BroadcastGroups.Clear();
-    InitGroupsGrid();
-    const std::string path = Ui.AskFileName(false, Texts::GroupsFilter, Texts::GroupsExtension);
-    if (path.empty())
-        return;
-    if (BroadcastGroups.LoadFromFile(path))
-        ShowGroups();
-    else
-        Ui.Message(TMessageKind::Error, Texts::CouldNotReadFile, TButtons::Ok);
+    OpenBroadcastGroups(Ui, Core.BroadcastGroups);
 }
 
 void TBroadcastGroupsTab::miSaveBroadcastGroupsAsClick() {
-    const std::string path = Ui.AskFileName(true, Texts::GroupsFilter, Texts::GroupsExtension);
-    if (path.empty())
-        return;
-    if (!BroadcastGroups.SaveToFile(path))
-        Ui.Message(TMessageKind::Error, Texts::CouldNotWriteFile, TButtons::Ok);
+    SaveBroadcastGroupsAs(Ui, Core.BroadcastGroups);
 }

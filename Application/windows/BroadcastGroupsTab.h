@@ -31,7 +31,7 @@ public:
     // The row the pop-up menu was opened on.
     int MenuRow = -1;
 
-    TBroadcastGroups& Groups() { return BroadcastGroups; }
+    TBroadcastGroups& Groups() { return Core.BroadcastGroups; }
     QTableWidget* Grid() const { return sgBroadcastGroups; }
 
 private:
@@ -39,7 +39,6 @@ private:
     void ShowGroups();
     void sgBroadcastGroupsSetEditText(QTableWidgetItem* item);
 
-    TBroadcastGroups BroadcastGroups;
     TBroadcastGroupsTransfer Transfer;
     QTableWidget* sgBroadcastGroups;
     QLabel* lblInfoBroadcastGroups;

@@ -6,23 +6,33 @@
 
 namespace ListGrid {
 
-QTableWidget* Create(const char* name, int rows, const QStringList& headers, QWidget* parent) {
-    auto* grid = new QTableWidget(rows, 2, parent);
+QTableWidget* Create(const char* name, int rows, const QStringList& headers, QWidget* parent,
+                     TValues values) {
+    auto* grid = new QTableWidget(rows, int(headers.size()), parent);
     grid->setObjectName(name);
     grid->setHorizontalHeaderLabels(headers);
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setDefaultSectionSize(18);
+    if (values == TValues::ReadOnly)
+        grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return grid;
 }
 
 void Reset(QTableWidget& grid, const QStringList& labels) {
     const QSignalBlocker quiet(grid);
+    // The cells of a read-only list cannot be edited in code either.
+    const bool readOnly = grid.editTriggers() == QAbstractItemView::NoEditTriggers;
     for (int row = 0; row < grid.rowCount(); ++row) {
         auto* label = new QTableWidgetItem(row < labels.size() ? labels[row] : QString());
         label->setFlags(label->flags() & ~Qt::ItemIsEditable);
         label->setBackground(grid.palette().button());
         grid.setItem(row, 0, label);
-        grid.setItem(row, 1, new QTableWidgetItem);
+        for (int column = 1; column < grid.columnCount(); ++column) {
+            auto* value = new QTableWidgetItem;
+            if (readOnly)
+                value->setFlags(value->flags() & ~Qt::ItemIsEditable);
+            grid.setItem(row, column, value);
+        }
     }
 }
 

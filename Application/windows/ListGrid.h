@@ -6,13 +6,18 @@ class QMenu;
 class QTableWidget;
 class QWidget;
 
-// The grids of the speed dial and broadcast group tabs: a fixed first column of labels, one editable
-// column of values, rows of 18 pixels, cells in the window colour, and a pop-up menu on the data rows.
+// The grids of short lists (the speed dial and broadcast group tabs): a fixed first column of labels,
+// columns of values, rows of 18 pixels, cells in the window colour, and a pop-up menu on the data rows.
+// The person edits the values of an editable list; a read-only list only shows them.
 namespace ListGrid {
 
-// A grid of rows data rows under the two headers; the label column is filled by SetLabels.
-QTableWidget* Create(const char* name, int rows, const QStringList& headers, QWidget* parent);
-// Writes the labels into column 0 (read-only) and empties column 1.
+enum class TValues { Editable, ReadOnly };
+
+// A grid of rows data rows, with a column for each header; the label column is filled by Reset.
+QTableWidget* Create(const char* name, int rows, const QStringList& headers, QWidget* parent,
+                     TValues values = TValues::Editable);
+// Writes the labels into column 0 (read-only) and empties the value columns, which are editable only in
+// an editable list.
 void Reset(QTableWidget& grid, const QStringList& labels);
 // A right-button press on a data row stores the row in menuRow and opens menu at the mouse.
 void AttachRowMenu(QTableWidget& grid, QMenu& menu, int& menuRow);

@@ -5,14 +5,13 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-TMainTab::TMainTab(const char* name, const char* featureKey, TMainCore& core, TUserInteraction& ui,
-                   QWidget* parent)
+TMainTab::TMainTab(const TTabDescription& description, TMainCore& core, TUserInteraction& ui, QWidget* parent)
     : QWidget(parent)
     , Core(core)
     , Ui(ui)
-    , Feature(featureKey)
+    , Description(description)
     , Layout(new QVBoxLayout(this)) {
-    setObjectName(name);
+    setObjectName(description.Name);
     Layout->setAlignment(Qt::AlignTop);
 }
 
@@ -22,11 +21,17 @@ void TMainTab::AddFileEntries(QMenu&) {}
 
 void TMainTab::AddOptionEntries(QMenu&) {}
 
+void TMainTab::ApplySwitches(const QStringList&) {}
+
 QAction* TMainTab::AddFeatureSeparator(QMenu& menu, const char* name) {
     QAction* separator = menu.addSeparator();
     separator->setObjectName(name);
     FeatureActions.push_back(separator);
     return separator;
+}
+
+bool TMainTab::WindowShown() {
+    return true;
 }
 
 void TMainTab::TabShown() {
@@ -54,8 +59,4 @@ QLabel* TMainTab::InfoLabel(const char* name, const char* text, QWidget* parent)
     palette.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(palette);
     return label;
-}
-
-void TMainTab::NotBuiltYet() {
-    Ui.Message(TMessageKind::Information, Texts::NotBuiltYet, TButtons::Ok);
 }

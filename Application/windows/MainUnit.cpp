@@ -37,33 +37,6 @@ namespace {
 constexpr int ShutdownGuardMs = 5000;
 constexpr int StatusPanelWidths[3] = {50, 300, 150};
 
-// The controls a handset operation disables while it runs, by name; those a tab does not have yet
-// are passed over.
-constexpr const char* BusyControls[] = {
-    "sgPhoneBook",
-    "bbtnLoadFromPp",
-    "bbtnSaveToPp",
-    "bbtnDeleteInPp",
-    "bbtnCleanGrid",
-    "bbtnBackupSim",
-    "bbtnRestoreSim",
-    "gbProfile1",
-    "bbtnTestRinger",
-    "bbtnReadDefaultsFromPp",
-    "bbtnWriteDefaultsToPp",
-    "bbtnEnableAllSettings",
-    "sgSpeedDial",
-    "bbtnReadSpeedDial",
-    "bbtnWriteSpeedDial",
-    "bbtnDeleteSpeedDial",
-    "bbtnCleanGridSpeedDial",
-    "sgBroadcastGroups",
-    "bbtnReadBroadcastGroups",
-    "bbtnWriteBroadcastGroups",
-    "bbtnDeleteBroadcastGroups",
-    "bbtnCleanGridBroadcastGroups",
-};
-
 } // namespace
 
 TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
@@ -163,14 +136,12 @@ void TMainForm::CreateTabs() {
     tsSpeedDial = new TSpeedDialTab(MainCore, *this, PageControl);
     tsBroadcastGroups = new TBroadcastGroupsTab(MainCore, *this, PageControl);
     Tabs = {tsPhoneBook, tsSim, tsProfile, tsSpeedDial, tsBroadcastGroups};
-    const char* captions[] = {Texts::TabPhoneBook, Texts::TabSim, Texts::TabProfile, Texts::TabSpeedDial,
-                              Texts::TabBroadcastGroups};
-    for (size_t i = 0; i < Tabs.size(); ++i)
-        PageControl->addTab(Tabs[i], QString::fromUtf8(captions[i]));
+    for (TMainTab* tab : Tabs)
+        PageControl->addTab(tab, QString::fromUtf8(tab->Caption()));
 
     // The window is designed with the last tab active.
-    PageControl->setCurrentWidget(tsBroadcastGroups);
-    CurrentSheet = tsBroadcastGroups;
+    CurrentSheet = Tabs.back();
+    PageControl->setCurrentWidget(CurrentSheet);
     connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageChanged);
 }
 
@@ -223,7 +194,8 @@ void TMainForm::ApplySwitches(const QStringList& arguments) {
         Message(TMessageKind::Information, Texts::ExtendedParams, TButtons::Ok);
     if (HasSwitch(arguments, "debug"))
         miMailMonitor->setVisible(true);
-    tsPhoneBook->ShowOutlookEntry(HasSwitch(arguments, "outlook"));
+    for (TMainTab* tab : Tabs)
+        tab->ApplySwitches(arguments);
 }
 
 // ---- showing and closing ----
@@ -261,18 +233,21 @@ void TMainForm::FormShow() {
         return;
     ShowPortNumber();
 
-    tsPhoneBook->RestoreGridFont();
-    CheckSimInterpreter();
+    for (TMainTab* tab : Tabs)
+        if (!tab->WindowShown())
+            PageControl->setTabVisible(PageControl->indexOf(tab), false);
 
-    if (PageControl->isTabVisible(PageControl->indexOf(tsPhoneBook))) {
+    // The window opens on the first tab when it is switched on, otherwise on the current one; only the
+    // entries of the tab it opens on are enabled.
+    if (PageControl->isTabVisible(PageControl->indexOf(Tabs.front()))) {
         const QSignalBlocker quiet(PageControl);
-        PageControl->setCurrentWidget(tsPhoneBook);
+        PageControl->setCurrentWidget(Tabs.front());
     }
-    tsProfile->TabHidden();
-    tsSpeedDial->TabHidden();
-    tsBroadcastGroups->TabHidden();
-    tsPhoneBook->TabShown();
     CurrentSheet = static_cast<TMainTab*>(PageControl->currentWidget());
+    for (TMainTab* tab : Tabs)
+        if (tab != CurrentSheet)
+            tab->TabHidden();
+    CurrentSheet->TabShown();
 }
 
 void TMainForm::CheckSimInterpreter() {
@@ -407,8 +382,8 @@ void TMainForm::SetBusy(bool busy) {
         QTimer::singleShot(0, this, &QWidget::close);
     for (QToolButton* button : ToolBarButtons)
         button->setEnabled(!busy);
-    for (const char* name : BusyControls)
-        if (auto* control = findChild<QWidget*>(name))
+    for (TMainTab* tab : Tabs)
+        for (QWidget* control : tab->BusyControls())
             control->setEnabled(!busy);
     PageControl->tabBar()->setEnabled(!busy);
 }
@@ -432,17 +407,9 @@ bool TMainForm::HandsetIdentified(const THandsetIdentity& handset) {
 }
 
 void TMainForm::ShowListEntry(TListKind list, int entry) {
-    switch (list) {
-    case TListKind::PhoneBook:
-        tsPhoneBook->ShowListEntry(entry);
-        break;
-    case TListKind::SpeedDial:
-        tsSpeedDial->ShowListEntry(entry);
-        break;
-    case TListKind::BroadcastGroups:
-        tsBroadcastGroups->ShowListEntry(entry);
-        break;
-    }
+    for (TMainTab* tab : Tabs)
+        if (tab->ListKind() == list)
+            tab->ShowListEntry(entry);
 }
 
 std::string TMainForm::AskFileName(bool save, const char* filter, const char* extension) {
@@ -503,7 +470,7 @@ bool TMainForm::AskForPort(bool canKeep) {
 }
 
 void TMainForm::miTestConnectionClick() {
-    int result = 0;
+    TConnectResult result = TConnectResult::NoAnswer;
     if (RunBusy(*this, [this, &result] { result = Core().ConnectHandset(); }))
         Message(TMessageKind::Information, ConnectionResultText(result), TButtons::Ok);
 }
@@ -520,8 +487,4 @@ void TMainForm::miPrgHelpClick() {
 
 void TMainForm::miAboutClick() {
     ShowProgramAbout(this);
-}
-
-void TMainForm::NotBuiltYet() {
-    Message(TMessageKind::Information, Texts::NotBuiltYet, TButtons::Ok);
 }

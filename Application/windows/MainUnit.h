@@ -98,7 +98,6 @@ private:
     void miMailMonitorClick();
     void miPrgHelpClick();
     void miAboutClick();
-    void NotBuiltYet();
 
     QAction* AddEntry(QMenu* menu, const char* name, const char* text);
     QAction* AddSeparator(QMenu* menu, const char* name);

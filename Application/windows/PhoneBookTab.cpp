@@ -3,6 +3,7 @@
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
 #include "platform/AnsiText.h"
+#include "platform/CfgFiles.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -20,11 +21,11 @@ constexpr const char* FontSizeKey = "Size";
 } // namespace
 
 TPhoneBookTab::TPhoneBookTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
-    : TMainTab("tsPhoneBook", "PHONE_BOOK", core, ui, parent)
+    : TMainTab({"tsPhoneBook", Texts::TabPhoneBook, "PHONE_BOOK", TListKind::PhoneBook}, core, ui, parent)
     , Transfer(core, ui, core.Phonebook) {
-    sgPhoneBook = new TPhoneBookGrid(
+    sgPhoneBook = AddBusyControl(new TPhoneBookGrid(
         Core.Phonebook,
-        [this](const std::string& text) { Ui.Message(TMessageKind::Error, text, TButtons::Ok); }, this);
+        [this](const std::string& text) { Ui.Message(TMessageKind::Error, text, TButtons::Ok); }, this));
     connect(sgPhoneBook, &TPhoneBookGrid::Edited, this, &TPhoneBookTab::ApplyGridFont);
     auto* operations = new QGroupBox(QString::fromUtf8(Texts::PhoneBookOperations), this);
     operations->setObjectName("gbPhoneBookOperations");
@@ -61,6 +62,15 @@ void TPhoneBookTab::AddOptionEntries(QMenu& options) {
     N5->setObjectName("N5");
     miOutlookContacts = AddEntry(options, "miOutlookContacts", Texts::GetOutlookContacts,
                                  &TPhoneBookTab::miOutlookContactsClick, false);
+}
+
+void TPhoneBookTab::ApplySwitches(const QStringList& arguments) {
+    ShowOutlookEntry(HasSwitch(arguments, "outlook"));
+}
+
+bool TPhoneBookTab::WindowShown() {
+    RestoreGridFont();
+    return true;
 }
 
 void TPhoneBookTab::ShowOutlookEntry(bool shown) {
@@ -117,12 +127,12 @@ void TPhoneBookTab::bbtnDeleteInPpClick() {
 }
 
 void TPhoneBookTab::bbtnCleanGridClick() {
-    Ui.SetBusy(true);
-    Ui.ShowStatus("");
-    sgPhoneBook->ResetRowColours();
-    Core.Phonebook.Clear();
-    sgPhoneBook->InitPhonebookGrid();
-    Ui.SetBusy(false);
+    RunBusy(Ui, [this] {
+        Ui.ShowStatus("");
+        sgPhoneBook->ResetRowColours();
+        Core.Phonebook.Clear();
+        sgPhoneBook->InitPhonebookGrid();
+    });
 }
 
 void TPhoneBookTab::miSavePhoneBookAsClick() {
@@ -139,7 +149,10 @@ void TPhoneBookTab::miOutlookContactsClick() {
     const std::string path = Ui.AskFileName(false, Texts::ContactsFilter, "csv");
     if (path.empty())
         return;
-    Ui.SetBusy(true);
+    RunBusy(Ui, [this, &path] { ImportContacts(path); });
+}
+
+void TPhoneBookTab::ImportContacts(const std::string& path) {
     Ui.ShowStatus(Texts::ConnectingToOutlook);
     sgPhoneBook->ResetRowColours();
     TPP5Phonebook& book = Core.Phonebook;
@@ -195,5 +208,4 @@ void TPhoneBookTab::miOutlookContactsClick() {
             Ui.Message(TMessageKind::Information, report, TButtons::Ok);
     }
     Ui.ShowStatus("");
-    Ui.SetBusy(false);
 }

@@ -22,6 +22,10 @@ public:
 
     void AddFileEntries(QMenu& file) override;
     void AddOptionEntries(QMenu& options) override;
+    // "-outlook" offers "Get Outlook Contacts".
+    void ApplySwitches(const QStringList& arguments) override;
+    // The grid takes the font size kept in the program ini.
+    bool WindowShown() override;
     void HandsetConnected(int phoneBookCapacity, uint8_t level) override;
     void ShowListEntry(int entry) override;
 
@@ -41,6 +45,9 @@ public:
     void miFontIncreaseClick();
 
 private:
+    // Fills the table from the contacts in path, with the offers to make numbers dialable and names
+    // storable, and reports what was taken.
+    void ImportContacts(const std::string& path);
     // The grid's font, rows and columns, and the size kept in the program ini.
     void ApplyGridFont();
 

@@ -31,9 +31,9 @@ QGroupBox* Box(const char* name, const char* caption, QWidget* parent) {
 } // namespace
 
 TProfileTab::TProfileTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
-    : TMainTab("tsProfile", "PROFILE", core, ui, parent)
+    : TMainTab({"tsProfile", Texts::TabProfile, "PROFILE", std::nullopt}, core, ui, parent)
     , Transfer(core, ui) {
-    gbProfile1 = Box("gbProfile1", Texts::ProfileSettingsBox, this);
+    gbProfile1 = AddBusyControl(Box("gbProfile1", Texts::ProfileSettingsBox, this));
     gbAdvancedSettings = Box("gbAdvancedSettings", Texts::AdvancedSettingsBox, this);
     auto* settingsForm = new QFormLayout(gbProfile1);
     auto* advancedForm = new QFormLayout(gbAdvancedSettings);
@@ -66,7 +66,8 @@ TProfileTab::TProfileTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
     buttons->addWidget(ringer, 1);
     auto* enableAll = AddButton(this, "bbtnEnableAllSettings", Texts::EnableAllSettings,
                                 &TProfileTab::bbtnEnableAllSettingsClick);
-    auto* testButton = AddButton(this, "btnTestButton", "", &TProfileTab::btnTestButtonClick);
+    auto* testButton =
+        AddButton(this, "btnTestButton", "", &TProfileTab::btnTestButtonClick, TWhileBusy::Untouched);
     testButton->setVisible(false);
 
     lblInfoAdvancedSettings = InfoLabel("lblInfoAdvancedSettings", Texts::InfoAdvancedSettings, this);

@@ -26,7 +26,7 @@ constexpr int UnfinishedRole = Qt::UserRole + 1;
 } // namespace
 
 TSimTab::TSimTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
-    : TMainTab("tsSim", "VIRTUAL_SIM", core, ui, parent) {
+    : TMainTab({"tsSim", Texts::TabSim, "VIRTUAL_SIM", std::nullopt}, core, ui, parent) {
     auto* simInfo = new QFormLayout;
     lblXmlDateText = new QLabel(Texts::XmlError, this);
     lblXmlDateText->setObjectName("lblXmlDateText");
@@ -56,12 +56,17 @@ TSimTab::TSimTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
     lblSimAdvice->setWordWrap(true);
     SheetLayout()->addWidget(lblSimAdvice);
     auto* release = new QHBoxLayout;
-    btnReleaseMove =
-        AddButton(this, "btnReleaseMove", Texts::ReleaseUnfinishedMove, &TSimTab::btnReleaseMoveClick);
+    // Its state follows the selected record; a running operation leaves it alone.
+    btnReleaseMove = AddButton(this, "btnReleaseMove", Texts::ReleaseUnfinishedMove,
+                               &TSimTab::btnReleaseMoveClick, TWhileBusy::Untouched);
     btnReleaseMove->setEnabled(false);
     release->addWidget(btnReleaseMove);
     release->addStretch(1);
     SheetLayout()->addLayout(release);
+}
+
+bool TSimTab::WindowShown() {
+    return CheckSimInterpreter();
 }
 
 void TSimTab::TabShown() {

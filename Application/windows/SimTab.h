@@ -24,6 +24,8 @@ public:
 
     // Lists what the records of SIMs in files hold: each SIM, how far its move is and what takes it on.
     void ShowSimRecords();
+    // The SIM interpreter list is checked; the tab goes when the list is of no use.
+    bool WindowShown() override;
     void TabShown() override;
 
 private:

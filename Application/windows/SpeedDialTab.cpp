@@ -1,8 +1,8 @@
 #include "windows/SpeedDialTab.h"
 
+#include "lists/SpeedDialFile.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "platform/TextFile.h"
 #include "windows/ListGrid.h"
 
 #include <QGroupBox>
@@ -48,9 +48,10 @@ public:
 } // namespace
 
 TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
-    : TMainTab("tsSpeedDial", "SPEED_DIAL", core, ui, parent)
-    , Transfer(core, ui, SpeedDial)
-    , sgSpeedDial(ListGrid::Create("sgSpeedDial", TPP5SpeedDial::Keys, {"Key", "Number"}, this))
+    : TMainTab({"tsSpeedDial", Texts::TabSpeedDial, "SPEED_DIAL", TListKind::SpeedDial}, core, ui, parent)
+    , Transfer(core, ui, core.SpeedDial)
+    , sgSpeedDial(
+          AddBusyControl(ListGrid::Create("sgSpeedDial", TPP5SpeedDial::Keys, {"Key", "Number"}, this)))
     , lblInfoSpeedDial(InfoLabel("lblInfoSpeedDial", Texts::InfoSpeedDial, this)) {
     sgSpeedDial->setColumnWidth(0, 63);
     sgSpeedDial->setColumnWidth(1, 346);
@@ -100,7 +101,7 @@ void TSpeedDialTab::InitSpeedDialGrid() {
 void TSpeedDialTab::ShowListEntry(int) {
     Filling = true;
     for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
-        sgSpeedDial->item(k, 1)->setText(FromAnsi(SpeedDial.Numbers[size_t(k)]));
+        sgSpeedDial->item(k, 1)->setText(FromAnsi(Core.SpeedDial.Numbers[size_t(k)]));
     Filling = false;
 }
 
@@ -114,11 +115,11 @@ void TSpeedDialTab::sgSpeedDialSetEditText(QTableWidgetItem* item) {
     if (text.size() > TPP5SpeedDial::MaxNumberLength) {
         Ui.Message(TMessageKind::Error, TooLong, TButtons::Ok);
         Filling = true;
-        item->setText(FromAnsi(SpeedDial.Numbers[size_t(item->row())]));
+        item->setText(FromAnsi(Core.SpeedDial.Numbers[size_t(item->row())]));
         Filling = false;
         return;
     }
-    SpeedDial.SetNumber(item->row(), text);
+    Core.SpeedDial.SetNumber(item->row(), text);
 }
 
 // Empties the number of the row the menu was opened on, as an edit would.
@@ -141,39 +142,17 @@ void TSpeedDialTab::bbtnDeleteSpeedDialClick() {
 }
 
 void TSpeedDialTab::bbtnCleanGridSpeedDialClick() {
-    Ui.SetBusy(true);
-    Ui.ShowStatus("");
-    InitSpeedDialGrid();
-    SpeedDial.Clear();
-    Ui.SetBusy(false);
+    RunBusy(Ui, [this] {
+        Ui.ShowStatus("");
+        InitSpeedDialGrid();
+        Core.SpeedDial.Clear();
+    });
 }
 
 void TSpeedDialTab::miOpenSpeedDialListClick() {
-    const std::string path = Ui.AskFileName(false, Texts::SpeedDialFilter, Texts::SpeedDialExtension);
-    if (path.empty())
-        return;
-    // Loaded beside the list, so that a file that is refused leaves the grid as it was.
-    TPP5SpeedDial loaded;
-    try {
-        LoadSpeedDialList(path, loaded);
-    } catch (const EUnusableFile& e) {
-        Ui.Message(TMessageKind::Error, std::string(Texts::CouldNotReadFile) + "\r\r" + e.what(),
-                   TButtons::Ok);
-        return;
-    }
-    InitSpeedDialGrid();
-    SpeedDial = loaded;
-    ShowListEntry(AllEntries);
+    OpenSpeedDialList(Ui, Core.SpeedDial);
 }
 
 void TSpeedDialTab::miSaveSpeedDialListAsClick() {
-    const std::string path = Ui.AskFileName(true, Texts::SpeedDialFilter, Texts::SpeedDialExtension);
-    if (path.empty())
-        return;
-    try {
-        SaveSpeedDialList(path, SpeedDial);
-    } catch (const std::exception& e) {
-        Ui.Message(TMessageKind::Error, std::string(Texts::CouldNotSaveList) + "\r\r" + e.what(),
-                   TButtons::Ok);
-    }
+    SaveSpeedDialListAs(Ui, Core.SpeedDial);
 }

@@ -31,14 +31,13 @@ public:
     // The row the pop-up menu was opened on.
     int MenuRow = -1;
 
-    TPP5SpeedDial& List() { return SpeedDial; }
+    TPP5SpeedDial& List() { return Core.SpeedDial; }
     QTableWidget* Grid() const { return sgSpeedDial; }
 
 private:
     void InitSpeedDialGrid();
     void sgSpeedDialSetEditText(QTableWidgetItem* item);
 
-    TPP5SpeedDial SpeedDial;
     TSpeedDialTransfer Transfer;
     QTableWidget* sgSpeedDial;
     QLabel* lblInfoSpeedDial;

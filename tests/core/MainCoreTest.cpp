@@ -82,7 +82,7 @@ TEST_F(Connection, TheHandsetIsAskedWhatItIs) {
         state.maxMail = 26;
         return state;
     }());
-    EXPECT_EQ(core.ConnectHandset(), 1);
+    EXPECT_EQ(core.ConnectHandset(), TConnectResult::Connected);
     EXPECT_EQ(core.Software, "62018700");
     EXPECT_EQ(core.Pcs, "06A");
     EXPECT_EQ(core.ModelByte, 0xAA);
@@ -105,7 +105,7 @@ TEST_F(Connection, AHandsetWhoseSimHasLeftOrThatIsNotTheExpectedOneIsSaidSo) {
     THandsetState state = DefaultHandsetState();
     std::fill_n(state.memory.begin() + kSerialAddress, kSerialBytes, uint8_t(0xFF));
     link.Handset = THandset(state);
-    EXPECT_EQ(core.ConnectHandset(), 1);
+    EXPECT_EQ(core.ConnectHandset(), TConnectResult::Connected);
     EXPECT_EQ(core.Handset.serial, "");
     EXPECT_EQ(core.Handset.SerialText(), "no SIM");
 
@@ -114,8 +114,8 @@ TEST_F(Connection, AHandsetWhoseSimHasLeftOrThatIsNotTheExpectedOneIsSaidSo) {
         bool HandsetIdentified(const THandsetIdentity&) override { return false; }
     } expecting;
     TMainCore other{expecting, link};
-    EXPECT_EQ(other.ConnectHandset(), WrongHandset);
-    EXPECT_EQ(ConnectionResultText(WrongHandset), "Not the handset expected at this port.");
+    EXPECT_EQ(other.ConnectHandset(), TConnectResult::WrongHandset);
+    EXPECT_EQ(ConnectionResultText(TConnectResult::WrongHandset), "Not the handset expected at this port.");
 }
 
 TEST_F(Connection, AtAnotherRateTheCapacityIsNotAsked) {
@@ -136,7 +136,7 @@ struct SilentQueries : Connection {
 };
 
 TEST_F(SilentQueries, FallBack) {
-    EXPECT_EQ(core.ConnectHandset(), 1);
+    EXPECT_EQ(core.ConnectHandset(), TConnectResult::Connected);
     EXPECT_EQ(core.PhoneBookCapacity, UnknownCapacity);
     EXPECT_EQ(core.HandsetLevel, 0);
     EXPECT_EQ(core.Engine().BlockSize, DefaultBlockSize);
@@ -151,7 +151,7 @@ TEST_F(Connection, ResultTexts) {
 
     link.Opened = false;
     link.OpenSucceeds = false;
-    EXPECT_EQ(core.ConnectHandset(), -1);
+    EXPECT_EQ(core.ConnectHandset(), TConnectResult::PortClosed);
     EXPECT_EQ(user.LastStatus(), "Serial Device Closed!");
     EXPECT_TRUE(user.Connections.empty());
 }

@@ -6,14 +6,17 @@
 #include "support/ShownWindow.h"
 
 #include "windows/BroadcastGroupsTab.h"
+#include "windows/ListGrid.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
 
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -148,5 +151,30 @@ TEST_F(BroadcastGroupsTab, EditsAreCheckedAndTheFileEntriesReportFailures) {
         EXPECT_EQ(answerer.Dialogs, 0);
         ASSERT_EQ(answerer.Texts.size(), 1u);
         EXPECT_TRUE(answerer.Texts[0].startsWith("Slot 2 holds \"1A\"")) << answerer.Texts[0].toStdString();
+    }
+}
+
+// The grid of a list that is only shown: its cells take no edit, however the person tries.
+TEST(ListGrid, AReadOnlyListTakesNoEdit) {
+    QWidget window;
+    QTableWidget* editable = ListGrid::Create("editable", 2, {"Key", "Number"}, &window);
+    QTableWidget* shown =
+        ListGrid::Create("shown", 2, {"Key", "Handset", "File"}, &window, ListGrid::TValues::ReadOnly);
+    ListGrid::Reset(*editable, {"1", "2"});
+    ListGrid::Reset(*shown, {"1", "2"});
+    window.show();
+    EXPECT_EQ(shown->columnCount(), 3);
+    EXPECT_EQ(shown->item(1, 0)->text(), "2");
+    const auto editorAfterDoubleClick = [](QTableWidget* grid, int column) {
+        const QPoint at = grid->visualItemRect(grid->item(0, column)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+        return grid->findChild<QLineEdit*>() != nullptr;
+    };
+    EXPECT_TRUE(editorAfterDoubleClick(editable, 1));
+    for (int column : {1, 2}) {
+        EXPECT_FALSE(editorAfterDoubleClick(shown, column)) << column;
+        shown->edit(shown->model()->index(0, column));
+        EXPECT_EQ(shown->findChild<QLineEdit*>(), nullptr) << column;
     }
 }

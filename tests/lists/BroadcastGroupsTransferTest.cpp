@@ -216,7 +216,7 @@ TEST_F(GroupsTransfer, ASlotTheHandsetCannotTakeStopsTheWriteBeforeAnythingIsSen
 
     // No connection: the connection text, then what was not done.
     list.Clear();
-    connection.Result = 0;
+    connection.Result = TConnectResult::NoAnswer;
     EXPECT_FALSE(transfer.LoadFromHandset());
     EXPECT_TRUE(LastMessage().ends_with("\r Could not read Broadcast Groups!")) << LastMessage();
 }

@@ -25,9 +25,9 @@ public:
         , Book(book) {}
 
     TMailControl& Engine() override { return Engine_; }
-    int ConnectHandset() override {
+    TConnectResult ConnectHandset() override {
         ++Connects;
-        if (Result > 0)
+        if (Result == TConnectResult::Connected)
             Book.SetCount(Capacity);
         return Result;
     }
@@ -35,7 +35,7 @@ public:
     void SetReadTimeouts() override { Set(150, 50); }
     void SetWriteTimeouts() override { Set(150, 50); }
 
-    int Result = 1;
+    TConnectResult Result = TConnectResult::Connected;
     uint8_t Capacity = 200;
     int Connects = 0;
 
@@ -229,7 +229,7 @@ TEST_F(PhonebookRead, AHandsetThatNeverNamesAnEntryDoesNotKeepTheReadGoing) {
 }
 
 TEST_F(PhonebookRead, NoHandsetSaysWhyInOneBox) {
-    Connection.Result = 0;
+    Connection.Result = TConnectResult::NoAnswer;
     Fill({{"old", "999"}});
     EXPECT_FALSE(Transfer.LoadFromHandset());
     ASSERT_EQ(User.Messages.size(), 1u);
@@ -241,7 +241,7 @@ TEST_F(PhonebookRead, NoHandsetSaysWhyInOneBox) {
 TEST_F(PhonebookRead, AnExceptionIsShownAndLeavesTheBusyState) {
     struct TThrowing : TTestConnection {
         using TTestConnection::TTestConnection;
-        int ConnectHandset() override { throw std::runtime_error("broken"); }
+        TConnectResult ConnectHandset() override { throw std::runtime_error("broken"); }
     } throwing(Link, Book);
     TPhonebookTransfer transfer(throwing, User, Book);
     EXPECT_FALSE(transfer.LoadFromHandset());
@@ -490,7 +490,7 @@ TEST_F(PhonebookWrite, CancelAndNoHandsetChangeNothing) {
     EXPECT_EQ(Connection.Connects, 0);
 
     User.WriteMode = TWriteMode::Replace;
-    Connection.Result = -1;
+    Connection.Result = TConnectResult::PortClosed;
     EXPECT_FALSE(Transfer.SaveToHandset());
     EXPECT_TRUE(Shows("Serial Device Closed!\r Could not write Phone Book!"));
     EXPECT_TRUE(Link.Frames.empty());
@@ -529,7 +529,7 @@ TEST_F(PhonebookDelete, AnUnexpectedAnswerIsReported) {
     EXPECT_TRUE(Shows("The handset's phone book could not be read, so no copy of it could be kept. Nothing "
                       "was changed in the handset."));
 
-    Connection.Result = 0;
+    Connection.Result = TConnectResult::NoAnswer;
     EXPECT_FALSE(Transfer.DeleteInHandset());
     EXPECT_TRUE(Shows("Could not connect to the handset!\r The Phone Book was not deleted!"));
 }

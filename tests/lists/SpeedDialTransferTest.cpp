@@ -45,7 +45,7 @@ TEST(SpeedDialTransfer, OnlyHandsetsOfLevel6And7HaveASpeedDialList) {
 
     // A read that fails leaves the list (and the grid showing it) as it was.
     list.SetNumber(2, "777");
-    connection.Result = 0;
+    connection.Result = TConnectResult::NoAnswer;
     EXPECT_FALSE(transfer.LoadFromHandset());
     EXPECT_EQ(list.Numbers[2], "777");
 }

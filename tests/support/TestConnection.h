@@ -14,12 +14,12 @@ public:
         Engine_.GapTimeout = 50;
     }
     TMailControl& Engine() override { return Engine_; }
-    int ConnectHandset() override { return Result; }
+    TConnectResult ConnectHandset() override { return Result; }
     std::optional<uint8_t> HandsetLevelNow() const override { return Level; }
     void SetReadTimeouts() override {}
     void SetWriteTimeouts() override {}
 
-    int Result = 1;
+    TConnectResult Result = TConnectResult::Connected;
     std::optional<uint8_t> Level = 6;
 
 private:
