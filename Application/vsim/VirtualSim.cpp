@@ -169,6 +169,8 @@ TVirtualSim::TTextArea TVirtualSim::OwnText(const TTextArea& area, const TSimJou
         try {
             earlier.LoadFromFile(journal.File);
         } catch (const std::exception&) {
+            // A file that cannot be read has no text to give: the mark becomes the text given below.
+            earlier = {};
         }
         if (earlier.Size() >= TextAreaAddress + TextAreaLength &&
             !IsMark(DisplayText(earlier.Data().subspan(TextAreaAddress, TextAreaLength)))) {
@@ -394,6 +396,8 @@ int TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
     try {
         file.LoadFromFile(journal.File);
     } catch (const std::exception&) {
+        // Without the file the text comes from the journal, as for a SIM shorter than the text area.
+        file = {};
     }
     // The text the move writes last: the file's, when it holds the area, else the one the handset had
     // before. Written again whatever the handset shows, as the write may have been cut off part-way.
