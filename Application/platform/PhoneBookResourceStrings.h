@@ -1,7 +1,11 @@
 #pragma once
 
-// Every text the program shows, in one place. It sits at the bottom of the layers so that each of them
-// can use it. "\r" is a carriage return, shown as a line break.
+// The texts the window program shares between its layers: messages, captions, status lines. It sits at
+// the bottom of the layers so that each of them can use it. A text that one unit alone shows stays beside
+// that unit: the command-line tool's words and help (cli/), the port failures (link/), the contacts
+// import's reports (lists/), the profile lists' captions and items (profile/), a check of one tab's own
+// (windows/) and the virtual handset's messages (VirtualHandset/). "\r" is a carriage return, shown as a
+// line break.
 namespace Texts {
 
 // Program and windows
@@ -13,7 +17,6 @@ inline constexpr const char* Ok = "OK";
 inline constexpr const char* Cancel = "Cancel";
 inline constexpr const char* ExtendedParams =
     "Params for Extended Functionality:\r\r-English -> Forces language to English.\r";
-inline constexpr const char* NotBuiltYet = "This function is not built yet.";
 
 // Mail monitor
 inline constexpr const char* MonitorCaption = "Mail Control Monitor";

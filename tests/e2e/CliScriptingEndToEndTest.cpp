@@ -1,9 +1,11 @@
 // quorvel-cli as scripts use it: exit statuses, messages, help, JSON, and several docking stations at
 // once, against virtual handsets on pseudo-terminals.
 #include "support/HandsetProcess.h"
+#include "support/WaitFor.h"
 
 #include "link/Sndmail.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +22,15 @@ namespace {
 
 QString Port(const THandsetProcess& handset) {
     return QString("COM%1").arg(handset.ComNumber());
+}
+
+// Whether a process has a file open, as its descriptors in /proc show.
+bool HasOpen(qint64 pid, const std::string& path) {
+    const QDir fds(QString("/proc/%1/fd").arg(pid));
+    for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        if (QFile::symLinkTarget(fds.filePath(fd)) == QString::fromStdString(path))
+            return true;
+    return false;
 }
 
 QString WriteFile(const QTemporaryDir& dir, const char* name, const QByteArray& text) {
@@ -127,7 +138,8 @@ TEST(CliScripting, ABusyPortNamesTheProgramThatOpenedItNotItsPartner) {
     holder.setProcessEnvironment(env);
     holder.start(ProgramFolder() + "/quorvel-cli", {"--port", Port(handset), "read-memory", "0", "4000"});
     ASSERT_TRUE(holder.waitForStarted(5000));
-    EXPECT_FALSE(holder.waitForFinished(1500)) << "the read holds the port for a while";
+    ASSERT_TRUE(WaitFor([&] { return HasOpen(holder.processId(), handset.Device()); }));
+    EXPECT_EQ(holder.state(), QProcess::Running) << "the read holds the port for a while";
     const auto run = handset.Cli({"--port", Port(handset), "probe"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("held by quorvel-cli (process " + std::to_string(holder.processId()) + ")"),

@@ -1,9 +1,9 @@
 // The profile commands against the virtual handset, through a real pseudo-terminal.
 #include "support/HandsetProcess.h"
+#include "support/WaitFor.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -23,12 +23,12 @@ TEST(Ringer, TheHandsetHearsTheToneAsked) {
 
     // The handset keeps what it played in its state once the line has rested.
     QByteArray text;
-    for (int i = 0; i < 50 && !text.contains("ringer 3 1"); ++i) {
-        QThread::msleep(20);
+    WaitFor([&] {
         QFile file(state);
         if (file.open(QIODevice::ReadOnly))
             text = file.readAll();
-    }
+        return text.contains("ringer 3 1");
+    });
     EXPECT_TRUE(text.contains("ringer 3 1\n")) << text.toStdString();
 }
 

@@ -2,6 +2,7 @@
 #include "support/FakeLink.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
+#include "support/WaitFor.h"
 
 #include "link/Sndmail.h"
 #include "windows/MailControlMonitor.h"
@@ -144,9 +145,10 @@ TEST_F(Monitor, StayOnTopKeepsWhatIsShownWhileHidingAndShowingClearsIt) {
 TEST_F(Monitor, ReportsReachTheWindowByThemselvesAMomentLater) {
     engine.ShowMonitor();
     engine.SendMail("02 3C 08 00 01 00 00");
-    QTest::qWait(TMailControlMonitor::DisplayDelayMs * 3);
+    auto* checksum = Window().findChild<QLabel*>("lblChecksumStatusRx");
+    EXPECT_TRUE(WaitFor([&] { return checksum->text() == "OK"; }));
     EXPECT_EQ(Log()->toPlainText().count('\n'), 1) << "two lines";
-    EXPECT_EQ(Window().findChild<QLabel*>("lblChecksumStatusRx")->text(), "OK");
+    EXPECT_EQ(checksum->text(), "OK");
 }
 
 TEST_F(Monitor, ClearWindowEmptiesTheLogOnly) {

@@ -2,6 +2,8 @@
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
+#include "support/ShownWindow.h"
+#include "support/WaitFor.h"
 
 #include "link/ConnectionSettings.h"
 #include "platform/IniFile.h"
@@ -16,8 +18,12 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -106,6 +112,39 @@ TEST_F(MainWindow, BusyRefusesTabChangesAndMenus) {
     EXPECT_FALSE(Entry(form, "miOpenPhoneBook")->isEnabled());
 }
 
+// Every tab's operation controls: an operation of one tab must not be started again, nor another one
+// beside it, from any tab.
+TEST_F(MainWindow, BusyDisablesTheOperationControlsOfEveryTab) {
+    TMainForm form({"quorvel"});
+    const std::pair<const char*, std::vector<const char*>> tabs[] = {
+        {"tsPhoneBook", {"sgPhoneBook", "bbtnLoadFromPp", "bbtnSaveToPp", "bbtnDeleteInPp", "bbtnCleanGrid"}},
+        {"tsSim", {"bbtnBackupSim", "bbtnRestoreSim"}},
+        {"tsProfile",
+         {"gbProfile1", "bbtnTestRinger", "bbtnReadDefaultsFromPp", "bbtnWriteDefaultsToPp",
+          "bbtnEnableAllSettings"}},
+        {"tsSpeedDial",
+         {"sgSpeedDial", "bbtnReadSpeedDial", "bbtnWriteSpeedDial", "bbtnDeleteSpeedDial",
+          "bbtnCleanGridSpeedDial"}},
+        {"tsBroadcastGroups",
+         {"sgBroadcastGroups", "bbtnReadBroadcastGroups", "bbtnWriteBroadcastGroups",
+          "bbtnDeleteBroadcastGroups", "bbtnCleanGridBroadcastGroups"}}};
+    form.SetBusy(true);
+    for (const auto& [sheet, controls] : tabs) {
+        const auto* tab = form.findChild<QWidget*>(sheet);
+        for (const char* name : controls) {
+            const auto* control = tab->findChild<QWidget*>(name);
+            ASSERT_NE(control, nullptr) << sheet << " " << name;
+            EXPECT_FALSE(control->isEnabled()) << name;
+        }
+    }
+    form.SetBusy(false);
+    for (const auto& [sheet, controls] : tabs)
+        for (const char* name : controls)
+            EXPECT_TRUE(form.findChild<QWidget*>(name)->isEnabled()) << name;
+    // A control enabled by a state of its own keeps it: no SIM record with a move to release is selected.
+    EXPECT_FALSE(form.findChild<QWidget*>("btnReleaseMove")->isEnabled());
+}
+
 TEST_F(MainWindow, FontSizesStepThroughTheTableAndAreStored) {
     EXPECT_EQ(TPhoneBookGrid::FontSizeAfter(8, false), 8);
     EXPECT_EQ(TPhoneBookGrid::FontSizeAfter(11, true), 10);
@@ -131,9 +170,7 @@ TEST_F(MainWindow, ShowOpensTheStoredPortAndTestConnectionConnects) {
     TMainForm form({"quorvel"});
     form.Core().SelectedPort = handset.ComNumber();
     form.show();
-    for (int i = 0; i < 100 && !form.Core().Engine().IsPortOpen(); ++i)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_TRUE(form.Core().Engine().IsPortOpen());
+    ASSERT_TRUE(WaitFor([&] { return form.Core().Engine().IsPortOpen(); }));
     EXPECT_EQ(form.findChild<QLabel*>("StatusPanel0")->text(), QString("COM%1").arg(handset.ComNumber()));
     EXPECT_EQ(Pages(form)->currentWidget(), form.findChild<QWidget*>("tsPhoneBook"));
 
@@ -150,6 +187,21 @@ TEST_F(MainWindow, ShowOpensTheStoredPortAndTestConnectionConnects) {
     EXPECT_TRUE(form.KillTimer.Enabled());
     form.KillTimer.Disable();
     EXPECT_TRUE(TIniFile(WindowIniPath()).SectionExists("MainForm"));
+}
+
+// With the phone book switched off, the tab the window opens on is another: its entries are the ones
+// enabled.
+TEST_F(MainWindow, ShowEnablesTheEntriesOfTheTabItOpensOn) {
+    WriteSettings("SPEED_DIAL=ON\nBROADCAST_GROUPS=ON\n");
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    TSaveQuestionForm saveQuestion;
+    TProgressForm progress;
+    auto form = ShownWindow(handset, saveQuestion, progress);
+    EXPECT_EQ(Pages(*form)->currentWidget(), form->findChild<QWidget*>("tsBroadcastGroups"));
+    EXPECT_TRUE(Entry(*form, "miOpenBroadcastGroups")->isEnabled());
+    EXPECT_TRUE(Entry(*form, "miSaveBroadcastGroupsAs")->isEnabled());
+    EXPECT_FALSE(Entry(*form, "miOpenSpeedDialList")->isEnabled());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // context menu, resizing, row colours and the font.
 #include "windows/PhoneBookGrid.h"
 #include "support/ModalAnswerer.h"
+#include "support/WaitFor.h"
 
 #include "core/MainCore.h"
 #include "lists/PP5Phonebook.h"
@@ -275,7 +276,7 @@ void TypeTooLongUnderAModalBox(int col, const QString& typed, const char* messag
     grid->setCurrentCell(1, col);
     grid->editItem(grid->item(1, col));
     QTest::keyClicks(grid->indexWidget(grid->model()->index(1, col)), typed);
-    QTest::qWait(20);
+    WaitFor([&] { return !answerer.Texts.empty(); });
     const QString kept = typed.left(typed.size() - 1);
     const auto held = [&] { return col == 1 ? book.GetName(0) : book.GetNumber(0); };
     EXPECT_EQ(answerer.Texts, std::vector<QString>{message});

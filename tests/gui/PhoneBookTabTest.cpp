@@ -5,6 +5,7 @@
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
 #include "support/ShownWindow.h"
+#include "support/WaitFor.h"
 
 #include "link/ConnectionSettings.h"
 #include "windows/MainUnit.h"
@@ -14,7 +15,6 @@
 #include "windows/SaveQuestion.h"
 
 #include <QAction>
-#include <QEventLoop>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -234,9 +234,7 @@ TEST_F(PhoneBookTab, ClosingDuringAWriteStopsItBetweenEntriesFirst) {
     TModalAnswerer answerer(QMessageBox::Ok, Replace());
     QTimer::singleShot(1500, form.get(), [&form] { form->close(); });
     Click(*form, "bbtnSaveToPp");
-    QEventLoop settle;
-    QTimer::singleShot(200, &settle, &QEventLoop::quit);
-    settle.exec();
+    WaitFor([&] { return !form->isVisible(); });
     ASSERT_GE(answerer.Texts.size(), 2u);
     EXPECT_TRUE(std::any_of(answerer.Texts.begin(), answerer.Texts.end(), [](const QString& text) {
         return text.startsWith("An operation on the handset is running.");

@@ -4,6 +4,7 @@
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
+#include "support/WaitFor.h"
 
 #include "link/ConnectionSettings.h"
 #include "profile/ProfileLists.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -46,9 +46,7 @@ struct ProfileTab : testing::Test {
         ConnectionSettings::WriteDeviceNo(handset.ComNumber());
         form->Core().SelectedPort = handset.ComNumber();
         form->show();
-        for (int i = 0; i < 100 && !form->Core().Engine().IsPortOpen(); ++i)
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        ASSERT_TRUE(form->Core().Engine().IsPortOpen());
+        ASSERT_TRUE(WaitFor([&] { return form->Core().Engine().IsPortOpen(); }));
     }
     QComboBox* List(S setting) const { return form->Profile().ProfileList(setting); }
     QString Shown(S setting) const { return List(setting)->currentText(); }
@@ -180,7 +178,7 @@ TEST_F(ProfileTab, TheHandsetLevelEnablesTheVibratorAndTheAdvancedLists) {
         first = false;
         // A profile file without a setting disables every list; the level enables its own again.
         Open(Write("none.pro", "[profile settings]\r\n"));
-        ASSERT_GT(form->Core().ConnectHandset(), 0);
+        ASSERT_EQ(form->Core().ConnectHandset(), TConnectResult::Connected);
         ASSERT_EQ(form->Core().HandsetLevel, c.level);
         const bool advanced = c.level == 6 || c.level == 7;
         EXPECT_EQ(Control("gbAdvancedSettings")->isEnabledTo(form.get()), advanced) << int(c.level);
@@ -339,9 +337,9 @@ TEST_F(ProfileTab, FailuresAreReportedAndTheRingerSoundsTheChosenTone) {
     Click("bbtnTestRinger");
     EXPECT_EQ(Status(), "");
     QByteArray text;
-    for (int i = 0; i < 100 && !text.contains("ringer 9 1"); ++i) {
-        QThread::msleep(20);
+    WaitFor([&] {
         text = Read(state);
-    }
+        return text.contains("ringer 9 1");
+    });
     EXPECT_TRUE(text.contains("ringer 9 1\n")) << text.toStdString();
 }

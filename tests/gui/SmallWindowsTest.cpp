@@ -1,27 +1,20 @@
 // The "Select how to write" dialog and the progress window offscreen.
 #include "support/ModalAnswerer.h"
+#include "support/WaitFor.h"
 
 #include "platform/PhoneBookResourceStrings.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
 
-#include <QEventLoop>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-void Wait(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 QList<QRadioButton*> Items(QWidget& form) {
     return form.findChild<QGroupBox*>("rgSave")->findChildren<QRadioButton*>();
@@ -136,15 +129,15 @@ TEST_F(Progress, AnimatedBarSweepsOnItsOwnUntilStopped) {
     int changes = 0;
     bool fell = false;
     int previous = Bar("dpbProgress")->value();
-    for (int i = 0; i < 40; ++i) {
-        Wait(60);
+    WaitFor([&] {
         const int value = Bar("dpbProgress")->value();
         EXPECT_GE(value, 0);
         EXPECT_LE(value, 100);
         changes += value != previous;
         fell = fell || value < previous;
         previous = value;
-    }
+        return changes > 20 && fell;
+    });
     EXPECT_GT(changes, 20);
     EXPECT_TRUE(fell) << "the bar never turned back";
 
@@ -152,7 +145,9 @@ TEST_F(Progress, AnimatedBarSweepsOnItsOwnUntilStopped) {
     EXPECT_FALSE(Bar("dpbProgress")->isVisible());
     EXPECT_TRUE(Bar("ProgressBar")->isVisible());
     const int stopped = Bar("dpbProgress")->value();
-    Wait(150);
+    // Three ticks of the animation, had it gone on.
+    EXPECT_FALSE(
+        WaitFor([&] { return Bar("dpbProgress")->value() != stopped; }, std::chrono::milliseconds(150)));
     EXPECT_EQ(Bar("dpbProgress")->value(), stopped);
 }
 

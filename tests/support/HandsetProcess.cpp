@@ -1,11 +1,12 @@
 #include "support/HandsetProcess.h"
+#include "support/WaitFor.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QThread>
 
 #include <cstdlib>
+#include <optional>
 
 QString ProgramFolder() {
     if (const char* dir = std::getenv("QUORVEL_BUILT_PROGRAMS"); dir && *dir)
@@ -101,33 +102,48 @@ THandsetProcess::TRun THandsetProcess::Cli(const QStringList& args, int timeoutM
     return run;
 }
 
+namespace {
+
+// The state file's lines, or nothing while it cannot be read.
+std::optional<QList<QByteArray>> StateLines(const QString& state) {
+    QFile file(state);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll().split('\n');
+}
+
+} // namespace
+
 int StateMemoryByte(const QString& state, int address, int expected) {
     const QByteArray row =
         QByteArray("mem ") + QByteArray::number(address & ~0x1F, 16).rightJustified(4, '0').toUpper() + "=";
     int value = -1;
-    for (int i = 0; i < 100 && value != expected; ++i) {
-        QThread::msleep(20);
-        QFile file(state);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray& line : file.readAll().split('\n'))
+    WaitFor([&] {
+        const auto lines = StateLines(state);
+        if (!lines)
+            return false;
+        value = -1;
+        for (const QByteArray& line : *lines)
             if (line.startsWith(row))
                 value = line.mid(row.size() + 2 * (address & 0x1F), 2).toInt(nullptr, 16);
-    }
+        // The handset leaves a row of FF bytes out of the file.
+        return value == expected || (value == -1 && expected == 0xFF);
+    });
     return value;
 }
 
 std::string StateLine(const QString& state, const std::string& key, const std::string& expected) {
+    const QByteArray prefix = QByteArray::fromStdString(key + " ");
     std::string found;
-    for (int i = 0; i < 100 && found != expected; ++i) {
-        QThread::msleep(20);
-        QFile file(state);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
+    WaitFor([&] {
+        const auto lines = StateLines(state);
+        if (!lines)
+            return false;
         found.clear();
-        for (const QByteArray& line : file.readAll().split('\n'))
-            if (line.startsWith(QByteArray::fromStdString(key + " ")))
+        for (const QByteArray& line : *lines)
+            if (line.startsWith(prefix))
                 found = line.toStdString();
-    }
+        return found == expected;
+    });
     return found;
 }

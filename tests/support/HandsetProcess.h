@@ -52,10 +52,11 @@ private:
 };
 
 // The byte at an address of a virtual handset's memory as its state file holds it. The handset writes
-// the file once the line has rested, so this waits up to two seconds for `expected` to show; -1 when
-// the file has no row for the address.
+// the file once the line has rested, so this waits (up to WaitFor's deadline) for `expected` to show; -1
+// when the file has no row for the address, which for an `expected` 0xFF is the awaited answer: the
+// handset leaves rows of FF bytes out.
 int StateMemoryByte(const QString& state, int address, int expected);
 
 // The line of a virtual handset's state file that begins with key and a blank ("groups 5 7"), waiting
-// up to two seconds for it to read `expected`; empty when the file has no such line.
+// (up to WaitFor's deadline) for it to read `expected`; empty when the file has no such line.
 std::string StateLine(const QString& state, const std::string& key, const std::string& expected);

@@ -2,6 +2,7 @@
 
 #include "support/FileChoosingForm.h"
 #include "support/HandsetProcess.h"
+#include "support/WaitFor.h"
 
 #include "link/ConnectionSettings.h"
 #include "windows/ProgressUnit.h"
@@ -23,8 +24,6 @@ inline std::unique_ptr<TFileChoosingForm> ShownWindow(const THandsetProcess& han
     form->SetWindows(nullptr, &saveQuestion, &progress);
     form->Core().SelectedPort = handset.ComNumber();
     form->show();
-    for (int i = 0; i < 100 && !form->Core().Engine().IsPortOpen(); ++i)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_TRUE(form->Core().Engine().IsPortOpen());
+    EXPECT_TRUE(WaitFor([&] { return form->Core().Engine().IsPortOpen(); }));
     return form;
 }
