@@ -11,6 +11,7 @@
 #include <QFileInfo>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 
 using namespace SimMark;
@@ -20,6 +21,13 @@ namespace {
 constexpr int ScratchSize = 65536;
 // The head of the text area that is written last: it holds "MOVING " whole.
 constexpr size_t MarkHead = 8;
+
+using namespace std::chrono_literals;
+// After each block write to a handset that reports readiness: up to six polls, this far apart.
+constexpr int ReadyPollsPerBlock = 6;
+constexpr auto BlockReadyPollPause = 30ms;
+// The read-back delay of a block write: none where the handset reports readiness, else this.
+constexpr auto UnreportedReadbackDelay = 25ms;
 
 std::string BytesText(std::span<const uint8_t> bytes) {
     return std::string(bytes.begin(), bytes.end());
@@ -42,11 +50,11 @@ public:
     explicit TReadyWait(TVirtualSim& sim)
         : Sim(sim) {}
     void BlockDone(TMailControl&, uint8_t) override {
-        for (int poll = 1; poll <= 6; ++poll) {
+        for (int poll = 1; poll <= ReadyPollsPerBlock; ++poll) {
             if (Sim.IsReady())
                 return;
-            if (poll < 6)
-                PreciseDelay(30);
+            if (poll < ReadyPollsPerBlock)
+                PreciseDelay(int(BlockReadyPollPause.count()));
         }
     }
 
@@ -190,7 +198,7 @@ TVirtualSim::TTextArea TVirtualSim::FinalText(const TSimJournal& journal) const 
 }
 
 void TVirtualSim::PrepareWriteRun() {
-    Engine.ReadbackDelay = 25;
+    Engine.ReadbackDelay = uint16_t(UnreportedReadbackDelay.count());
     if (SupportsReady()) {
         Engine.ReadbackDelay = 0;
         if (!ReadyWait)

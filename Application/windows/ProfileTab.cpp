@@ -3,6 +3,7 @@
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "profile/ProfileFile.h"
 #include "profile/ProfileLists.h"
 #include "profile/ProfileTransfer.h"
 #include "profile/RingerTest.h"
@@ -141,61 +142,16 @@ void TProfileTab::bbtnWriteDefaultsToPpClick() {
 }
 
 void TProfileTab::miSaveProfileAsClick() {
-    const std::string path = Ui.AskFileName(true, Texts::ProfileFilter, Texts::ProfileExtension);
-    if (path.empty())
-        return;
-    TProfileSettings settings(Core.Engine());
-    const TProfileValues values = ControlsToProfile();
-    for (const TProfileList& list : ProfileLists())
-        if (const std::optional<int>& value = values[size_t(list.Setting)])
-            settings.Set(list.Setting, *value);
-    if (!settings.SaveToFile(path))
-        Ui.Message(TMessageKind::Error,
-                   FormatText(Texts::CouldNotSaveProfile, ToAnsi(QString::fromStdString(path)).c_str()) +
-                       "\r\r" + settings.SaveError,
-                   TButtons::Ok);
+    SaveProfileAs(Ui, Core.Engine(), ControlsToProfile());
 }
 
+// A setting the file does not hold is disabled, so that a write leaves it as the handset has it.
 void TProfileTab::miOpenProfileClick() {
-    const std::string path = Ui.AskFileName(false, Texts::ProfileFilter, Texts::ProfileExtension);
-    if (path.empty())
-        return;
-    TProfileSettings settings(Core.Engine());
-    if (!settings.LoadFromFile(path)) {
-        Ui.Message(TMessageKind::Error,
-                   FormatText(Texts::CouldNotOpenProfile, ToAnsi(QString::fromStdString(path)).c_str()),
-                   TButtons::Ok);
-        return;
-    }
-    const std::string shown = ToAnsi(QString::fromStdString(path));
-    if (!settings.SectionsFound) {
-        Ui.Message(TMessageKind::Error, FormatText(Texts::NoProfileSections, shown.c_str()), TButtons::Ok);
-        return;
-    }
-    // A key of no setting is a typing error or a file of another kind: refused whole, as the command
-    // line refuses it.
-    if (!settings.UnknownKeys.empty()) {
-        Ui.Message(TMessageKind::Error,
-                   FormatText(Texts::CouldNotOpenProfile, shown.c_str()) +
-                       "\r\rKeys that are no profile setting: " + JoinedText(settings.UnknownKeys) + ".",
-                   TButtons::Ok);
-        return;
-    }
-    TProfileValues values;
-    for (const TProfileList& list : ProfileLists()) {
-        const bool inFile = (settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0;
-        ProfileList(list.Setting)->setEnabled(inFile);
-        if (inFile)
-            values[size_t(list.Setting)] = settings.Get(list.Setting);
-    }
-    ProfileToControls(values);
-    if (!settings.Refused.empty()) {
-        std::string refused;
-        for (const TProfileSettings::TRefusedValue& value : settings.Refused)
-            refused += "\r" + TProfileSettings::RefusedText(value);
-        Ui.Message(TMessageKind::Warning,
-                   FormatText(Texts::ProfileValuesRefused, shown.c_str(), refused.c_str() + 1), TButtons::Ok);
-    }
+    OpenProfile(Ui, Core.Engine(), [this](const TProfileValues& values) {
+        for (const TProfileList& list : ProfileLists())
+            ProfileList(list.Setting)->setEnabled(values[size_t(list.Setting)].has_value());
+        ProfileToControls(values);
+    });
 }
 
 void TProfileTab::bbtnTestRingerClick() {

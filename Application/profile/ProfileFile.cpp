@@ -1,0 +1,65 @@
+#include "profile/ProfileFile.h"
+
+#include "platform/AnsiText.h"
+#include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFormat.h"
+#include "profile/ProfileLists.h"
+#include "profile/ProfileSettings.h"
+
+bool SaveProfileAs(TUserInteraction& ui, TMailControl& engine, const TProfileValues& values) {
+    const std::string path = ui.AskFileName(true, Texts::ProfileFilter, Texts::ProfileExtension);
+    if (path.empty())
+        return false;
+    TProfileSettings settings(engine);
+    for (const TProfileList& list : ProfileLists())
+        if (const std::optional<int>& value = values[size_t(list.Setting)])
+            settings.Set(list.Setting, *value);
+    if (settings.SaveToFile(path))
+        return true;
+    ui.Message(TMessageKind::Error,
+               FormatText(Texts::CouldNotSaveProfile, ToAnsi(QString::fromStdString(path)).c_str()) + "\r\r" +
+                   settings.SaveError,
+               TButtons::Ok);
+    return false;
+}
+
+bool OpenProfile(TUserInteraction& ui, TMailControl& engine,
+                 const std::function<void(const TProfileValues&)>& show) {
+    const std::string path = ui.AskFileName(false, Texts::ProfileFilter, Texts::ProfileExtension);
+    if (path.empty())
+        return false;
+    TProfileSettings settings(engine);
+    if (!settings.LoadFromFile(path)) {
+        ui.Message(TMessageKind::Error,
+                   FormatText(Texts::CouldNotOpenProfile, ToAnsi(QString::fromStdString(path)).c_str()),
+                   TButtons::Ok);
+        return false;
+    }
+    const std::string shown = ToAnsi(QString::fromStdString(path));
+    if (!settings.SectionsFound) {
+        ui.Message(TMessageKind::Error, FormatText(Texts::NoProfileSections, shown.c_str()), TButtons::Ok);
+        return false;
+    }
+    // A key of no setting is a typing error or a file of another kind: refused whole, as the command
+    // line refuses it.
+    if (!settings.UnknownKeys.empty()) {
+        ui.Message(TMessageKind::Error,
+                   FormatText(Texts::CouldNotOpenProfile, shown.c_str()) +
+                       "\r\rKeys that are no profile setting: " + JoinedText(settings.UnknownKeys) + ".",
+                   TButtons::Ok);
+        return false;
+    }
+    TProfileValues values;
+    for (const TProfileList& list : ProfileLists())
+        if ((settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0)
+            values[size_t(list.Setting)] = settings.Get(list.Setting);
+    show(values);
+    if (!settings.Refused.empty()) {
+        std::string refused;
+        for (const TProfileSettings::TRefusedValue& value : settings.Refused)
+            refused += "\r" + TProfileSettings::RefusedText(value);
+        ui.Message(TMessageKind::Warning,
+                   FormatText(Texts::ProfileValuesRefused, shown.c_str(), refused.c_str() + 1), TButtons::Ok);
+    }
+    return true;
+}
