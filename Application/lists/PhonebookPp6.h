@@ -28,8 +28,6 @@ public:
     // Reads the handset's list into book, bounded by the table's count. False after three failed
     // attempts in a row.
     bool ReadPhonebook(TPP5Phonebook& book);
-    // The read of "Read from Handset" once connected: the list goes into the table when it is whole.
-    bool ReadIntoBook(int64_t start);
     // Appends one entry to the handset's list: true when both its parts were taken.
     bool WritePhonebookEntry(const std::string& name, const std::string& number);
     // Whether the handset's entry at index holds the number and the name as a write of them leaves it.
@@ -61,6 +59,8 @@ public:
     void SetBackupKind(const char* kind) { Kind = kind; }
 
 private:
+    // The read of "Read from Handset" once connected: the list goes into the table when it is whole.
+    bool ReadIntoBook(int64_t start);
     bool ReadLoop(TPP5Phonebook& into, bool show);
     bool ReadQuietly(TPP5Phonebook& into);
     void ReportRead(bool ok, int64_t startTick);
