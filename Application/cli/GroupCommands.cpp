@@ -6,6 +6,7 @@
 #include "lists/BroadcastGroups.h"
 #include "lists/BroadcastGroupsTransfer.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
 
 #include <QFile>
 
@@ -34,17 +35,22 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
         PrintData(BroadcastGroupsText(groups));
         return 0;
     }
-    if (!groups.SaveToFile(args[2]))
-        throw TCommandFailure(std::string(Texts::CouldNotWriteFile) + " (" + args[2] + ")");
+    try {
+        groups.SaveToFile(args[2]);
+    } catch (const EFileError& e) {
+        throw TCommandFailure(std::string(Texts::CouldNotWriteFile) + " (" + e.what() + ")");
+    }
     ReportSaved("Broadcast groups saved to " + args[2], args[2]);
     return 0;
 }
 
 int Write(const TGlobalOptions& options, const std::string& path, TWriteMode mode) {
     TBroadcastGroups groups;
-    if (!QFile::exists(QString::fromStdString(path)) || !groups.LoadFromFile(path))
-        throw TInputError(std::string(Texts::CouldNotReadFile) + " (" + path +
-                          ": a list of broadcast groups has sixteen lines)");
+    try {
+        groups.LoadFromFile(path);
+    } catch (const std::exception& e) {
+        throw TInputError(std::string(Texts::CouldNotReadFile) + " (" + e.what() + ")");
+    }
     TCliSession session(options);
     session.OpenPort();
     session.User().PresetWriteMode = mode;

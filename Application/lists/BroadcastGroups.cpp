@@ -24,40 +24,37 @@ void TBroadcastGroups::Clear() {
         group.clear();
 }
 
-bool TBroadcastGroups::SaveToFile(const std::string& path) const {
-    try {
-        WriteFileAtomically(path, BroadcastGroupsText(*this));
-        return true;
-    } catch (const EFileError&) {
-        return false;
-    }
+void TBroadcastGroups::SaveToFile(const std::string& path) const {
+    WriteFileAtomically(path, BroadcastGroupsText(*this));
 }
 
-bool TBroadcastGroups::LoadFromFile(const std::string& path) {
+void TBroadcastGroups::LoadFromFile(const std::string& path) {
     QFile file(QString::fromStdString(path));
-    if (QFileInfo(file).isDir() || !file.open(QIODevice::ReadOnly))
-        return false;
+    if (QFileInfo(file).isDir())
+        throw EFileError(path + ": a folder, not a file");
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFileError(path + ": " + file.errorString().toStdString());
     // Sixteen lines are wanted; a larger file's rest is not read.
     const QByteArray bytes = file.read(qint64(MaxFileBytes));
     if (file.error() != QFileDevice::NoError)
-        return false;
+        throw EFileError(path + ": " + file.errorString().toStdString());
     const bool whole = file.atEnd();
+    const std::string tooShort = path + ": a list of broadcast groups has sixteen lines";
     std::array<std::string, Slots> lines;
     qsizetype start = 0;
     for (std::string& line : lines) {
         if (start >= bytes.size())
-            return false;
+            throw EUnusableFile(tooShort);
         qsizetype end = start;
         while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
         // The last line of a file read in part must have ended within what was read.
         if (end == bytes.size() && !whole)
-            return false;
+            throw EUnusableFile(tooShort);
         line = bytes.mid(start, end - start).toStdString();
         start = end + (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n' ? 2 : 1);
     }
     Groups = lines;
-    return true;
 }
 
 std::optional<int> TBroadcastGroups::FirstUnsendable() const {

@@ -21,12 +21,12 @@ public:
     void Clear();
 
     // The ".BGL" file: exactly sixteen lines, slot 0 first, each the slot's text, CR LF. Saving
-    // replaces the file in one step; false when it cannot be written.
-    bool SaveToFile(const std::string& path) const;
+    // replaces the file in one step; raises EFileError with the reason when it cannot be written.
+    void SaveToFile(const std::string& path) const;
     // Stores lines 0..15 in slots 0..15 unchanged (a line may end in CR LF, LF or CR alone); what
-    // follows them is not read. False for a file of fewer than sixteen lines within its first mebibyte,
-    // or one that cannot be read; the slots are then as they were.
-    bool LoadFromFile(const std::string& path);
+    // follows them is not read. Raises EFileError for a file that cannot be read and EUnusableFile for
+    // one of fewer than sixteen lines within its first mebibyte; the slots are then as they were.
+    void LoadFromFile(const std::string& path);
 
     // The first slot whose text is not a group number the handset can take; nothing when all can be
     // sent.

@@ -1,6 +1,7 @@
 #include "lists/BroadcastGroupsFile.h"
 
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
 
 bool OpenBroadcastGroups(TUserInteraction& ui, TBroadcastGroups& groups) {
     groups.Clear();
@@ -8,7 +9,11 @@ bool OpenBroadcastGroups(TUserInteraction& ui, TBroadcastGroups& groups) {
     const std::string path = ui.AskFileName(false, Texts::GroupsFilter, Texts::GroupsExtension);
     if (path.empty())
         return false;
-    if (!groups.LoadFromFile(path)) {
+    try {
+        groups.LoadFromFile(path);
+    } catch (const std::exception& e) {
+        // The box says what was not done, the status line why.
+        ui.ShowStatus(e.what());
         ui.Message(TMessageKind::Error, Texts::CouldNotReadFile, TButtons::Ok);
         return false;
     }
@@ -20,7 +25,10 @@ bool SaveBroadcastGroupsAs(TUserInteraction& ui, const TBroadcastGroups& groups)
     const std::string path = ui.AskFileName(true, Texts::GroupsFilter, Texts::GroupsExtension);
     if (path.empty())
         return false;
-    if (!groups.SaveToFile(path)) {
+    try {
+        groups.SaveToFile(path);
+    } catch (const EFileError& e) {
+        ui.ShowStatus(e.what());
         ui.Message(TMessageKind::Error, Texts::CouldNotWriteFile, TButtons::Ok);
         return false;
     }

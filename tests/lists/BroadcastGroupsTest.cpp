@@ -1,6 +1,7 @@
 // The broadcast group slots, their .BGL file and the group mails' answers.
 #include "lists/BroadcastGroups.h"
 #include "lists/GroupMails.h"
+#include "platform/TextFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -52,17 +53,17 @@ TEST(BroadcastGroupsFile, SixteenLinesRoundTripAndFewerAreRefused) {
     groups.SetGroup(0, "5");
     groups.SetGroup(15, "255");
     const std::string path = dir.filePath("saved.BGL").toStdString();
-    ASSERT_TRUE(groups.SaveToFile(path));
+    ASSERT_NO_THROW(groups.SaveToFile(path));
     QFile saved(QString::fromStdString(path));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), QByteArray("5\r\n") + QByteArray("\r\n").repeated(14) + "255\r\n");
 
     TBroadcastGroups loaded;
-    ASSERT_TRUE(loaded.LoadFromFile(path));
+    ASSERT_NO_THROW(loaded.LoadFromFile(path));
     EXPECT_EQ(loaded.Groups, groups.Groups);
 
     // Lines are taken as they stand, LF alone ends one too, and lines after the sixteenth are not read.
-    ASSERT_TRUE(loaded.LoadFromFile(
+    ASSERT_NO_THROW(loaded.LoadFromFile(
         WriteFile(dir, "12a\n 7 \r\n" + QByteArray("\r\n").repeated(14) + "more\r\n").toStdString()));
     EXPECT_EQ(loaded.GetGroup(0), "12a");
     EXPECT_EQ(loaded.GetGroup(1), " 7 ");
@@ -70,30 +71,33 @@ TEST(BroadcastGroupsFile, SixteenLinesRoundTripAndFewerAreRefused) {
 
     // Fifteen lines: refused, the slots as they were.
     TBroadcastGroups short15;
-    EXPECT_FALSE(
-        short15.LoadFromFile(WriteFile(dir, "1\r\n" + QByteArray("\r\n").repeated(14)).toStdString()));
+    EXPECT_THROW(
+        short15.LoadFromFile(WriteFile(dir, "1\r\n" + QByteArray("\r\n").repeated(14)).toStdString()),
+        EUnusableFile);
     EXPECT_EQ(short15.GetGroup(0), "");
     // A last line without its line end still counts.
-    EXPECT_TRUE(short15.LoadFromFile(WriteFile(dir, QByteArray("\r\n").repeated(15) + "9").toStdString()));
+    EXPECT_NO_THROW(
+        short15.LoadFromFile(WriteFile(dir, QByteArray("\r\n").repeated(15) + "9").toStdString()));
     EXPECT_EQ(short15.GetGroup(15), "9");
 
     // Empty, binary, NUL-holding and huge files load without a crash.
-    EXPECT_FALSE(loaded.LoadFromFile(WriteFile(dir, QByteArray()).toStdString()));
-    EXPECT_TRUE(
+    EXPECT_THROW(loaded.LoadFromFile(WriteFile(dir, QByteArray()).toStdString()), EUnusableFile);
+    EXPECT_NO_THROW(
         loaded.LoadFromFile(WriteFile(dir, QByteArray("\x00\x01\xFF\n", 4).repeated(20)).toStdString()));
     EXPECT_EQ(loaded.GetGroup(3), std::string("\x00\x01\xFF", 3));
     EXPECT_TRUE(loaded.FirstUnsendable());
-    EXPECT_FALSE(loaded.LoadFromFile(WriteFile(dir, QByteArray(3 << 20, '7')).toStdString()));
+    EXPECT_THROW(loaded.LoadFromFile(WriteFile(dir, QByteArray(3 << 20, '7')).toStdString()), EUnusableFile);
     // CR alone ends a line as well; of a large file, the sixteen lines it needs are read.
-    ASSERT_TRUE(
+    ASSERT_NO_THROW(
         loaded.LoadFromFile(WriteFile(dir, "4\r" + QByteArray("\r").repeated(14) + "8\r").toStdString()));
     EXPECT_EQ(loaded.GetGroup(0), "4");
     EXPECT_EQ(loaded.GetGroup(15), "8");
-    ASSERT_TRUE(loaded.LoadFromFile(
+    ASSERT_NO_THROW(loaded.LoadFromFile(
         WriteFile(dir, "6\n" + QByteArray("\n").repeated(15) + QByteArray(50 << 20, 'x')).toStdString()));
     EXPECT_EQ(loaded.GetGroup(0), "6");
-    EXPECT_FALSE(loaded.LoadFromFile(dir.filePath("missing.BGL").toStdString()));
-    EXPECT_FALSE(groups.SaveToFile(dir.filePath("missing/saved.BGL").toStdString()));
+    // A file that cannot be read or written says why.
+    EXPECT_THROW(loaded.LoadFromFile(dir.filePath("missing.BGL").toStdString()), EFileError);
+    EXPECT_THROW(groups.SaveToFile(dir.filePath("missing/saved.BGL").toStdString()), EFileError);
 }
 
 TEST(GroupMails, TheMailsAndTheirAnswers) {

@@ -125,11 +125,11 @@ std::vector<TOperation> Operations() {
     };
     const auto bglFile = [](const std::string& file) {
         TBroadcastGroups list;
+        list.LoadFromFile(file);
         std::string text;
-        if (list.LoadFromFile(file))
-            for (const std::string& group : list.Groups)
-                if (!group.empty())
-                    text += group + " ";
+        for (const std::string& group : list.Groups)
+            if (!group.empty())
+                text += group + " ";
         return text;
     };
     const std::string heldSdl = SpeedDialText({{0, "123"}, {3, "555"}});
