@@ -64,8 +64,11 @@ int Read(TCliSession& session, const std::string& output, bool json) {
         return 1;
     TProfileSettings file(session.Engine());
     KeepShownSettings(*values, session.Core().HandsetLevel, file);
-    if (!file.SaveToFile(path))
-        throw TCommandFailure("Could not write " + path + ": " + file.SaveError);
+    try {
+        file.SaveToFile(path);
+    } catch (const std::exception& e) {
+        throw TCommandFailure("Could not write " + path + ": " + e.what());
+    }
     if (json) {
         QJsonObject settings;
         const uint32_t ofLevel = SettingsOfLevel(session.Core().HandsetLevel);
@@ -87,8 +90,11 @@ int Write(TCliSession& session, const TGlobalOptions& options, const std::string
           const char* backupKind = TProfileTransfer::BackupKind) {
     // The file first: one that cannot be read changes nothing in the handset.
     TProfileSettings loaded(session.Engine());
-    if (!QFile::exists(QString::fromStdString(file)) || !loaded.LoadFromFile(file))
-        throw TInputError("Could not read " + file + ".");
+    try {
+        loaded.LoadFromFile(file);
+    } catch (const std::exception& e) {
+        throw TInputError("Could not read " + file + " (" + e.what() + ").");
+    }
     if (!loaded.SectionsFound)
         throw TInputError(FormatText(Texts::NoProfileSections, file.c_str()) + " Nothing was written.");
     if (!loaded.Refused.empty()) {

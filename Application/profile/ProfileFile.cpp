@@ -14,13 +14,16 @@ bool SaveProfileAs(TUserInteraction& ui, TMailControl& engine, const TProfileVal
     for (const TProfileList& list : ProfileLists())
         if (const std::optional<int>& value = values[size_t(list.Setting)])
             settings.Set(list.Setting, *value);
-    if (settings.SaveToFile(path))
+    try {
+        settings.SaveToFile(path);
         return true;
-    ui.Message(TMessageKind::Error,
-               FormatText(Texts::CouldNotSaveProfile, ToAnsi(QString::fromStdString(path)).c_str()) + "\r\r" +
-                   settings.SaveError,
-               TButtons::Ok);
-    return false;
+    } catch (const std::exception& e) {
+        ui.Message(TMessageKind::Error,
+                   FormatText(Texts::CouldNotSaveProfile, ToAnsi(QString::fromStdString(path)).c_str()) +
+                       "\r\r" + e.what(),
+                   TButtons::Ok);
+        return false;
+    }
 }
 
 bool OpenProfile(TUserInteraction& ui, TMailControl& engine,
@@ -29,7 +32,11 @@ bool OpenProfile(TUserInteraction& ui, TMailControl& engine,
     if (path.empty())
         return false;
     TProfileSettings settings(engine);
-    if (!settings.LoadFromFile(path)) {
+    try {
+        settings.LoadFromFile(path);
+    } catch (const std::exception& e) {
+        // The box says what was not done, the status line why.
+        ui.ShowStatus(e.what());
         ui.Message(TMessageKind::Error,
                    FormatText(Texts::CouldNotOpenProfile, ToAnsi(QString::fromStdString(path)).c_str()),
                    TButtons::Ok);

@@ -7,6 +7,7 @@
 #include "profile/ProfileLists.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
@@ -191,11 +192,13 @@ int TProfileSettings::WriteToHandset() {
 
 // ---- profile file ----
 
-bool TProfileSettings::LoadFromFile(const std::string& fileName) {
+void TProfileSettings::LoadFromFile(const std::string& fileName) {
     // A file that cannot be read holds no settings; saying so beats reporting every setting missing.
     QFile file(QString::fromStdString(fileName));
+    if (QFileInfo(file).isDir())
+        throw EFileError(fileName + ": a folder, not a file");
     if (!file.open(QIODevice::ReadOnly))
-        return false;
+        throw EFileError(fileName + ": " + file.errorString().toStdString());
     file.close();
 
     const TIniFile ini(fileName);
@@ -224,7 +227,6 @@ bool TProfileSettings::LoadFromFile(const std::string& fileName) {
         Set(f.Setting, *value);
         InFile |= f.Bit();
     }
-    return true;
 }
 
 std::string TProfileSettings::RefusedText(const TRefusedValue& refused) {
@@ -232,26 +234,17 @@ std::string TProfileSettings::RefusedText(const TRefusedValue& refused) {
                       PrintableText(refused.Value).c_str());
 }
 
-bool TProfileSettings::SaveToFile(const std::string& fileName) {
-    SaveError.clear();
-    try {
-        // One save of every key: a full disk leaves the file as it was, never half the settings new. A
-        // profile with no setting is still a file.
-        TIniFile ini(fileName);
-        ini.BeginBatch();
-        for (const TProfileField& f : FieldTable) {
-            if ((Changed & f.Bit()) != 0)
-                ini.WriteInteger(f.Section, f.Key, Get(f.Setting));
-            else
-                ini.DeleteKey(f.Section, f.Key);
-        }
-        if (!ini.EndBatch()) {
-            SaveError = ini.LastError();
-            return false;
-        }
-        return true;
-    } catch (const std::exception& e) {
-        SaveError = e.what();
-        return false;
+void TProfileSettings::SaveToFile(const std::string& fileName) {
+    // One save of every key: a full disk leaves the file as it was, never half the settings new. A
+    // profile with no setting is still a file.
+    TIniFile ini(fileName);
+    ini.BeginBatch();
+    for (const TProfileField& f : FieldTable) {
+        if ((Changed & f.Bit()) != 0)
+            ini.WriteInteger(f.Section, f.Key, Get(f.Setting));
+        else
+            ini.DeleteKey(f.Section, f.Key);
     }
+    if (!ini.EndBatch())
+        throw EFileError(ini.LastError());
 }

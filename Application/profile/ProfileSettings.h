@@ -139,15 +139,14 @@ public:
 
     // Sets every setting the file holds a value of its list for, and marks it in InFile; a value no
     // item of its list shows (it would change on the way to the handset) is refused and noted in
-    // Refused. False when the file cannot be read.
-    bool LoadFromFile(const std::string& fileName);
+    // Refused. Raises EFileError with the reason when the file cannot be read.
+    void LoadFromFile(const std::string& fileName);
     // Writes the changed settings and deletes the keys of the others; the rest of the file stays.
     // The keys of the file that are no profile setting (or stand outside the two sections), as
     // "line 3: [profile settings] ringer tones"; LoadFromFile fills it.
     std::vector<std::string> UnknownKeys;
-    // False when the file could not be written; SaveError says why.
-    bool SaveToFile(const std::string& fileName);
-    std::string SaveError;
+    // Raises EFileError with the reason when the file could not be written; the file is then as it was.
+    void SaveToFile(const std::string& fileName);
 
     static void ClearImage(TImage& image);
     static void MarkProfileAddresses(TImage& image);

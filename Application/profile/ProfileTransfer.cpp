@@ -19,9 +19,8 @@ bool TProfileTransfer::KeepProfile(TProfileSettings& settings, uint32_t handsetH
     std::string path;
     try {
         path = NewBackupPath(Kind, Texts::ProfileExtension, Link.Identity());
-        if (!settings.SaveToFile(path))
-            reason = path + ": the file could not be written";
-    } catch (const EFileError& e) {
+        settings.SaveToFile(path);
+    } catch (const std::exception& e) {
         reason = e.what();
     }
     settings.Changed = changed;

@@ -4,6 +4,7 @@
 #include "profile/ProfileSettings.h"
 #include "link/NumberConverting.h"
 #include "platform/IniFile.h"
+#include "platform/TextFile.h"
 #include "support/FakeLink.h"
 
 #include <gtest/gtest.h>
@@ -254,7 +255,7 @@ TEST_F(ProfileFile, StartSelectionsSaveAsTheKnownFileAndLoadBackTheSame) {
         Profile.Set(S(k), start[k]);
     QTemporaryDir dir;
     const std::string path = dir.filePath("start.pro").toStdString();
-    ASSERT_TRUE(Profile.SaveToFile(path));
+    ASSERT_NO_THROW(Profile.SaveToFile(path));
 
     QFile file(QString::fromStdString(path));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -267,7 +268,7 @@ TEST_F(ProfileFile, StartSelectionsSaveAsTheKnownFileAndLoadBackTheSame) {
               "off hook msf=0\r\n");
 
     TProfileSettings loaded(Engine);
-    ASSERT_TRUE(loaded.LoadFromFile(path));
+    ASSERT_NO_THROW(loaded.LoadFromFile(path));
     EXPECT_EQ(loaded.InFile, 0xFFFFFu);
     for (int k = 0; k < ProfileSettingCount; ++k)
         EXPECT_EQ(loaded.Get(S(k)), start[k]) << k;
@@ -284,7 +285,7 @@ TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
                        .c_str());
         file.close();
         TProfileSettings loaded(Engine);
-        ASSERT_TRUE(loaded.LoadFromFile(path));
+        ASSERT_NO_THROW(loaded.LoadFromFile(path));
         const bool fine = std::string(value) == " 7 ";
         EXPECT_EQ(loaded.InFile, fine ? 1u : 0u) << value;
         EXPECT_EQ(loaded.Refused.size(), fine ? 1u : 2u) << value;
@@ -300,7 +301,7 @@ TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(std::string("[profile settings]\r\nringer tone=1\x01\r\n").c_str());
     }
-    ASSERT_TRUE(control.LoadFromFile(path));
+    ASSERT_NO_THROW(control.LoadFromFile(path));
     ASSERT_EQ(control.Refused.size(), 1u);
     EXPECT_EQ(TProfileSettings::RefusedText(control.Refused[0]),
               "line 2: ringer tone=1\\x01 is no value of its list, not taken");
@@ -312,7 +313,7 @@ TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
         file.write(junk.data(), qint64(junk.size()));
         file.close();
         TProfileSettings loaded(Engine);
-        ASSERT_TRUE(loaded.LoadFromFile(path));
+        ASSERT_NO_THROW(loaded.LoadFromFile(path));
         EXPECT_FALSE(loaded.SectionsFound);
         EXPECT_EQ(loaded.InFile, 0u);
     }
@@ -322,7 +323,7 @@ TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
     file.write("\xEF\xBB\xBF[profile settings]\r\nringer tone=2\r\n[other]\r\nx=1\r\n");
     file.close();
     TProfileSettings loaded(Engine);
-    ASSERT_TRUE(loaded.LoadFromFile(path));
+    ASSERT_NO_THROW(loaded.LoadFromFile(path));
     EXPECT_TRUE(loaded.SectionsFound);
     EXPECT_EQ(loaded.Get(TProfileSetting::RingerTone), 2);
     EXPECT_EQ(loaded.UnknownKeys, std::vector<std::string>{"line 4: [other] \"x\""});
@@ -338,7 +339,7 @@ TEST_F(ProfileFile, MissingKeysAreLeftAloneOnLoadAndDeletedOnSave) {
                    "[advanced profile settings]\r\nauto hook=1\r\n");
     }
     ImageBytes({{26, 0x40}, {24, 0x80}});
-    ASSERT_TRUE(Profile.LoadFromFile(path));
+    ASSERT_NO_THROW(Profile.LoadFromFile(path));
     EXPECT_TRUE(Profile.SectionsFound);
     // "vibrator=2" and "language=abc" show no item of their lists: refused, and the bits stay.
     const uint32_t held = (1u << 0) | (1u << 10);
@@ -355,7 +356,7 @@ TEST_F(ProfileFile, MissingKeysAreLeftAloneOnLoadAndDeletedOnSave) {
 
     TProfileSettings language(Engine);
     language.SetLanguage(2);
-    ASSERT_TRUE(language.SaveToFile(path));
+    ASSERT_NO_THROW(language.SaveToFile(path));
     TIniFile ini(path);
     EXPECT_EQ(ini.ReadString("other", "x", ""), "1");
     EXPECT_EQ(ini.ReadString("profile settings", "language", ""), "2");
@@ -364,9 +365,9 @@ TEST_F(ProfileFile, MissingKeysAreLeftAloneOnLoadAndDeletedOnSave) {
 
     // A profile without settings is still a file; a file that cannot be read or written is a failure.
     TProfileSettings none(Engine);
-    EXPECT_TRUE(none.SaveToFile(dir.filePath("empty.pro").toStdString()));
+    EXPECT_NO_THROW(none.SaveToFile(dir.filePath("empty.pro").toStdString()));
     EXPECT_TRUE(QFile::exists(dir.filePath("empty.pro")));
-    EXPECT_FALSE(none.LoadFromFile(dir.filePath("absent.pro").toStdString()));
+    EXPECT_THROW(none.LoadFromFile(dir.filePath("absent.pro").toStdString()), EFileError);
     EXPECT_EQ(none.InFile, 0u);
-    EXPECT_FALSE(language.SaveToFile(dir.filePath("no/such/folder.pro").toStdString()));
+    EXPECT_THROW(language.SaveToFile(dir.filePath("no/such/folder.pro").toStdString()), EFileError);
 }
