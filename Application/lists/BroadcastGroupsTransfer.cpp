@@ -130,7 +130,7 @@ void TBroadcastGroupsTransfer::WaitGroupsReady() {
     TEngineSettings settings(engine);
     settings.ShortAnswers();
     for (int poll = 0; poll < ReadyPolls; ++poll) {
-        MsgDelay(ReadyPollPause);
+        MsgDelay(int(ReadyPollPause.count()));
         TAnswerBuffer answer{};
         // No answer counts as "not ready".
         if (engine.SendMailToArray("02 5D 46", answer) > 0 && answer[0] == 0x01)

@@ -5,6 +5,7 @@
 #include "lists/GroupMails.h"
 #include "platform/UserInteraction.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -39,7 +40,7 @@ public:
     // Polls until the handset is ready for the next add, 21 times at most, 15 ms apart.
     void WaitGroupsReady();
     static constexpr int ReadyPolls = 21;
-    static constexpr int ReadyPollPause = 15;
+    static constexpr std::chrono::milliseconds ReadyPollPause{15};
 
     const std::string& MailFailure() const { return Failure; }
     // The copy kept before the last replace or delete; empty when none was needed or kept.

@@ -4,6 +4,7 @@
 #include "platform/UserInteraction.h"
 #include "vsim/SimRecords.h"
 
+#include <chrono>
 #include <string>
 
 // The SIM tab's two buttons without the window: connect, ask, choose the file, run the transfer with the
@@ -24,9 +25,9 @@ public:
     int Code = -1;
     std::string SerialNumberText;
     std::string WrittenFile;
-    // The pauses at the end of a transfer, in ms; the handset's own when not set otherwise.
-    int ReadyPause = 3000;
-    int UnreadyPause = 10000;
+    // The pauses at the end of a transfer; the handset's own when not set otherwise.
+    std::chrono::milliseconds ReadyPause{3000};
+    std::chrono::milliseconds UnreadyPause{10000};
 
 private:
     bool Run(bool toFile);

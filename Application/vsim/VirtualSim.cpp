@@ -294,10 +294,10 @@ void TVirtualSim::Close(bool polled) {
         if (polled)
             for (int poll = 1; poll <= 6 && !IsReady(); ++poll)
                 if (poll < 6)
-                    PreciseDelay(ReadyPollPause);
-        PreciseDelay(ReadyPause);
+                    PreciseDelay(int(ReadyPollPause.count()));
+        PreciseDelay(int(ReadyPause.count()));
     } else {
-        PreciseDelay(UnreadyPause);
+        PreciseDelay(int(UnreadyPause.count()));
     }
     SendClosingMail();
 }

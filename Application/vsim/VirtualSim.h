@@ -6,6 +6,7 @@
 #include "vsim/VirtualSimXml.h"
 #include "xml/DynamicByteBuffer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -74,10 +75,10 @@ public:
     std::string Software;
     std::string Pcs;
 
-    // The pauses at the end of a transfer, in ms: with and without the handset's readiness reports.
-    int ReadyPause = 3000;
-    int UnreadyPause = 10000;
-    int ReadyPollPause = 500;
+    // The pauses at the end of a transfer: with and without the handset's readiness reports.
+    std::chrono::milliseconds ReadyPause{3000};
+    std::chrono::milliseconds UnreadyPause{10000};
+    std::chrono::milliseconds ReadyPollPause{500};
 
 private:
     using TTextArea = SimMark::TTextArea;

@@ -115,7 +115,7 @@ struct TSimMoveFixture : testing::Test {
         engine.BlockSize = BlockSize;
         TSimRecords records(Store);
         TVirtualSim sim(engine, dir.filePath("list.xml").toStdString(), records);
-        sim.ReadyPause = sim.UnreadyPause = sim.ReadyPollPause = 0;
+        sim.ReadyPause = sim.UnreadyPause = sim.ReadyPollPause = std::chrono::milliseconds(0);
         int code = -1;
         try {
             code = toFile ? sim.TransferSimToFile(file) : sim.TransferFileToSim(file);
