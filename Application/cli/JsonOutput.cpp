@@ -3,7 +3,6 @@
 #include "platform/AnsiText.h"
 
 #include <QJsonDocument>
-#include <QStringDecoder>
 
 #include <cstdio>
 
@@ -53,7 +52,5 @@ QString JsonText(const std::string& text) {
 }
 
 QString JsonPath(const std::string& text) {
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString decoded = utf8(QByteArrayView(text.data(), qsizetype(text.size())));
-    return utf8.hasError() ? FromAnsi(text) : decoded;
+    return FromUtf8OrAnsi(text);
 }

@@ -24,10 +24,7 @@ QByteArray Utf16AsUtf8(const QByteArray& data);
 // Without a leading UTF-8 byte order mark.
 QByteArrayView WithoutUtf8Mark(QByteArrayView data);
 
-// Strict: no overlong forms, no surrogates, nothing above U+10FFFF, no sequence cut off at the end.
-bool IsUtf8(QByteArrayView bytes);
 bool IsAscii(QByteArrayView bytes);
-QString FromUtf8(QByteArrayView bytes);
 
 // ---- Blanks ----------------------------------------------------------------------------------------
 
