@@ -37,6 +37,8 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
+        } else if (arg == "--dry-run") {
+            options.dryRun = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--verbose" || arg == "-v") {

@@ -33,6 +33,8 @@ struct TGlobalOptions {
     bool help = false;
     bool version = false;
     bool json = false;
+    // --dry-run: a write shows its plan (what it would add, remove and change) and changes nothing.
+    bool dryRun = false;
     bool verbose = false;
     std::string command;
     std::vector<std::string> args; // the command's own arguments, options included

@@ -15,6 +15,7 @@ TCliSession::TCliSession(const TGlobalOptions& options)
     , Recording(OpenRecording(options.record))
     , Main(Terminal, SerialPort) {
     Terminal.ExpectedSerial = options.expectSerial;
+    Terminal.DryRun = options.dryRun;
     Main.SelectedPort = ResolvePort(options.port);
     AddJsonHandset({Main.SelectedPort, std::nullopt, {}, {}});
     Main.ConfigureEngine();
@@ -39,6 +40,9 @@ std::string TCliSession::PortProblem() {
 }
 
 void TCliSession::OpenPort() {
+    // Several files of one command (a verify) share the port.
+    if (Engine().IsPortOpen())
+        return;
     if (!Engine().OpenPort(uint8_t(Main.SelectedPort), TMainCore::HandsetBaudRate))
         throw TCommandFailure(std::string(Texts::SerialDeviceClosed) + " " + PortProblem());
     // A handset that must be a certain one shows its serial number before anything is sent to it.

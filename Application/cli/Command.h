@@ -49,6 +49,8 @@ struct TForm {
     bool changesHandset = false;
     // It talks to a handset (a station runs it on each port); false for file-only work.
     bool usesHandset = true;
+    // It works out a plan before it writes, so that --dry-run can show it.
+    bool plans = false;
 };
 
 struct TCommand {

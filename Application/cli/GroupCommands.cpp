@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/PlanReport.h"
 #include "cli/Summary.h"
 #include "lists/BroadcastGroups.h"
 #include "lists/BroadcastGroupsTransfer.h"
@@ -44,14 +45,16 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
     return 0;
 }
 
-int Write(const TGlobalOptions& options, const std::string& path, TWriteMode mode) {
+} // namespace
+
+int WriteGroupsFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
+                    TWriteMode mode) {
     TBroadcastGroups groups;
     try {
         groups.LoadFromFile(path);
     } catch (const std::exception& e) {
         throw TInputError(std::string(Texts::CouldNotReadFile) + " (" + e.what() + ")");
     }
-    TCliSession session(options);
     session.OpenPort();
     session.User().PresetWriteMode = mode;
     TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
@@ -59,12 +62,16 @@ int Write(const TGlobalOptions& options, const std::string& path, TWriteMode mod
     const bool ok = transfer.SaveToHandset();
     if (!ok && unsendable)
         return Exit::WrongCall;
+    if (session.User().DryRun)
+        return DryRunOutcome(session);
     int listed = 0;
     for (const std::string& group : groups.Groups)
         listed += !group.empty();
     return ReportWrite(options, {"group", "groups", ok, transfer.Written(), transfer.Ignored(),
                                  listed - transfer.Written() - transfer.Ignored(), transfer.BackupPath()});
 }
+
+namespace {
 
 int Groups(const TGlobalOptions& options) {
     const std::vector<std::string>& args = options.args;
@@ -78,8 +85,11 @@ int Groups(const TGlobalOptions& options) {
         const bool modeFirst = args[1].starts_with("--");
         const std::string& path = modeFirst ? args[2] : args[1];
         const std::string& mode = modeFirst ? args[1] : args[2];
-        if (!path.empty() && path[0] != '-' && (mode == "--add" || mode == "--replace"))
-            return Write(options, path, mode == "--add" ? TWriteMode::Add : TWriteMode::Replace);
+        if (!path.empty() && path[0] != '-' && (mode == "--add" || mode == "--replace")) {
+            TCliSession session(options);
+            return WriteGroupsFile(session, options, path,
+                                   mode == "--add" ? TWriteMode::Add : TWriteMode::Replace);
+        }
     }
     if (args[0] == "delete" && args.size() == 1) {
         TBroadcastGroups groups;
@@ -110,6 +120,8 @@ std::vector<TCommand> GroupCommands() {
            "kept in a dated .BGL file in the backups folder. Ends with a summary line.\n",
            {{"--add", "", "add to the handset's groups"}, {"--replace", "", "replace the handset's groups"}},
            "quorvel-cli --yes groups write site.BGL --add",
+           true,
+           true,
            true},
           {"delete",
            "",

@@ -21,6 +21,8 @@ const char* const GlobalOptions =
     "  --expect-serial SERIAL    go on only with the handset of this serial number (\"00291 0284280\");\n"
     "                            another one is refused before anything is written to it\n"
     "  --yes, -y                 answer every confirmation with yes\n"
+    "  --dry-run                 a write reads the handset and prints what it would add (+), remove (-)\n"
+    "                            and change (~), and changes nothing\n"
     "  --json                    one JSON document on stdout instead of text, also when the command\n"
     "                            fails: {\"ok\": ..., \"exit\": ..., \"messages\": [...]} and its facts\n"
     "  --verbose, -v             internal detail in error messages\n"

@@ -3,6 +3,7 @@
 #include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/PlanReport.h"
 #include "cli/Summary.h"
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
@@ -124,9 +125,10 @@ void ReportMarkedRows(const TTerminalUser& user, const TPP5Phonebook& book) {
     }
 }
 
-// Writes the file's lines to the handset; the copy kept of the list a replace deletes is of the kind.
-int WriteFile(TCliSession& session, const TGlobalOptions& options, const std::string& path, TWriteMode mode,
-              const char* backupKind) {
+} // namespace
+
+int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
+                       TWriteMode mode, const char* backupKind) {
     // The whole file first, so that a file that cannot be read changes nothing in the handset.
     std::string text;
     try {
@@ -163,6 +165,8 @@ int WriteFile(TCliSession& session, const TGlobalOptions& options, const std::st
     const bool ok = transfer.SaveToHandset();
     if (!ok && unstorable)
         return Exit::WrongCall;
+    if (session.User().DryRun)
+        return DryRunOutcome(session);
     ReportMarkedRows(session.User(), book);
     const bool cut = session.Core().PhoneBookCapacity > 0 && lines > book.Count();
     if (cut)
@@ -176,10 +180,12 @@ int WriteFile(TCliSession& session, const TGlobalOptions& options, const std::st
                                  notWritten, ok ? transfer.BackupPath() : std::string()});
 }
 
+namespace {
+
 int Write(TCliSession& session, const TGlobalOptions& options, const TArgs& args) {
     if (args.file.empty() || !args.mode || !args.output.empty())
         UsageError();
-    return WriteFile(session, options, args.file, *args.mode, TPhonebookTransfer::BackupKind);
+    return WritePhonebookFile(session, options, args.file, *args.mode, TPhonebookTransfer::BackupKind);
 }
 
 // Writes a kept copy back in replace mode: the newest one unless a file is named. The list it replaces
@@ -189,14 +195,10 @@ int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const TAr
         UsageError();
     const std::string path = BackupToRestore(session, args.file, TPhonebookTransfer::BackupKind,
                                              Texts::PhoneBookExtension, "phone book");
-    PrintMessage("Writing back " + path + ".");
-    const int status =
-        WriteFile(session, options, path, TWriteMode::Replace, TPhonebookTransfer::BackupBeforeRestoreKind);
-    if (status == 0) {
-        AddJson({{"restored", JsonPath(path)}});
-        PrintResult("Written back: " + path);
-    }
-    return status;
+    return WriteBack(session, options, path, true, [&] {
+        return WritePhonebookFile(session, options, path, TWriteMode::Replace,
+                                  TPhonebookTransfer::BackupBeforeRestoreKind);
+    });
 }
 
 int Delete(TCliSession& session, const TArgs& args) {
@@ -294,6 +296,8 @@ std::vector<TCommand> PhonebookCommands() {
            "entries written, skipped as already held, not written.\n",
            {{"--add", "", "add to the handset's list"}, {"--replace", "", "replace the handset's list"}},
            "quorvel-cli --port COM10,COM11 --yes phonebook write office.phb --replace",
+           true,
+           true,
            true},
           {"delete",
            "",
@@ -310,6 +314,8 @@ std::vector<TCommand> PhonebookCommands() {
            "--yes); the list it replaces is kept too.\n",
            {},
            "quorvel-cli --yes phonebook restore-backup",
+           true,
+           true,
            true},
           {"import",
            "CONTACTS.csv|.vcf -o FILE.phb [--entries N] [--dialable [--international-prefix D]] "

@@ -4,3 +4,11 @@
 
 // phonebook read|write|delete|import: the phone book tab's operations.
 std::vector<TCommand> PhonebookCommands();
+
+class TCliSession;
+enum class TWriteMode : uint8_t;
+
+// Writes a .phb file to the session's handset (under --dry-run: its plan); the copy kept of the list a
+// replace deletes is of backupKind. The exit status.
+int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
+                       TWriteMode mode, const char* backupKind);

@@ -3,6 +3,7 @@
 #include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/PlanReport.h"
 #include "cli/Summary.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
@@ -86,8 +87,10 @@ int Read(TCliSession& session, const std::string& output, bool json) {
     return 0;
 }
 
-int Write(TCliSession& session, const TGlobalOptions& options, const std::string& file,
-          const char* backupKind = TProfileTransfer::BackupKind) {
+} // namespace
+
+int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const std::string& file,
+                     const char* backupKind) {
     // The file first: one that cannot be read changes nothing in the handset.
     TProfileSettings loaded(session.Engine());
     try {
@@ -115,10 +118,21 @@ int Write(TCliSession& session, const TGlobalOptions& options, const std::string
         if (Has(loaded.InFile, list))
             wanted[size_t(list.Setting)] = loaded.Get(list.Setting);
     const std::optional<uint32_t> written = transfer.WriteToHandset(wanted);
+    if (session.User().DryRun)
+        return DryRunOutcome(session);
     const auto count = [](uint32_t bits) { return int(std::popcount(bits)); };
     if (!written)
         return ReportWrite(options, {"setting", "settings", false, 0, 0, count(loaded.InFile), {}, false});
     const uint32_t skipped = loaded.InFile & ~*written;
+    // Settings the handset holds already are not written again.
+    if (transfer.LastPlan() && !transfer.LastPlan()->ChangesHandset()) {
+        if (*written)
+            PrintResult("Already held, not written again: " + KeyNames(*written));
+        if (skipped)
+            PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
+        return ReportWrite(options,
+                           {"setting", "settings", true, 0, 0, count(skipped), transfer.BackupPath(), false});
+    }
     if (*written)
         PrintResult("Written settings: " + KeyNames(*written));
     if (skipped)
@@ -127,18 +141,16 @@ int Write(TCliSession& session, const TGlobalOptions& options, const std::string
                                  transfer.BackupPath(), false});
 }
 
+namespace {
+
 // Writes a kept copy back: the newest one unless a file is named. The profile it replaces is kept as
 // well, under a kind of its own, so that a second restore still takes the same copy.
 int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const std::string& file) {
     const std::string path =
         BackupToRestore(session, file, TProfileTransfer::BackupKind, Texts::ProfileExtension, "profile");
-    PrintMessage("Writing back " + path + ".");
-    const int status = Write(session, options, path, TProfileTransfer::BackupBeforeRestoreKind);
-    if (status == 0) {
-        AddJson({{"restored", JsonPath(path)}});
-        PrintResult("Written back: " + path);
-    }
-    return status;
+    return WriteBack(session, options, path, false, [&] {
+        return WriteProfileFile(session, options, path, TProfileTransfer::BackupBeforeRestoreKind);
+    });
 }
 
 int Profile(const TGlobalOptions& options) {
@@ -156,7 +168,7 @@ int Profile(const TGlobalOptions& options) {
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
         TCliSession session(options);
-        return Write(session, options, args[1]);
+        return WriteProfileFile(session, options, args[1], TProfileTransfer::BackupKind);
     }
     if (args[0] == "restore-backup" && args.size() <= 2 &&
         (args.size() == 1 || (!args[1].empty() && args[1][0] != '-'))) {
@@ -198,6 +210,8 @@ std::vector<TCommand> ProfileCommands() {
            "has is kept in a dated .pro file in the backups folder of the per-user folder.\n",
            {},
            "quorvel-cli --port all --yes profile write office.pro",
+           true,
+           true,
            true},
           {"restore-backup",
            "[FILE.pro]",
@@ -205,6 +219,8 @@ std::vector<TCommand> ProfileCommands() {
            "Writes the newest copy kept before a profile write (or FILE) back (asks, or --yes).\n",
            {},
            "quorvel-cli --yes profile restore-backup",
+           true,
+           true,
            true}},
          Profile},
         {"ringer",

@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/PlanReport.h"
 #include "cli/Summary.h"
 #include "lists/SpeedDial.h"
 #include "lists/SpeedDialTransfer.h"
@@ -12,6 +13,30 @@
 
 #include <cstdio>
 #include <stdexcept>
+
+int WriteSpeedDialFile(TCliSession& session, const TGlobalOptions& options, const std::string& path) {
+    TPP5SpeedDial list;
+    try {
+        LoadSpeedDialList(path, list);
+    } catch (const EUnusableFile& e) {
+        throw TInputError(e.what());
+    }
+    session.OpenPort();
+    TSpeedDialTransfer transfer(session.Core(), session.User(), list);
+    const bool unsendable = list.FirstUnsendable().has_value();
+    const bool ok = transfer.SaveToHandset();
+    if (!ok && unsendable)
+        return Exit::WrongCall;
+    if (session.User().DryRun)
+        return DryRunOutcome(session);
+    int numbers = 0;
+    for (const std::string& number : list.Numbers)
+        numbers += !number.empty();
+    // A list the handset holds already is not written again.
+    const bool held = ok && transfer.LastPlan() && !transfer.LastPlan()->ChangesHandset();
+    return ReportWrite(options, {"speed dial number", "speed dial numbers", ok, ok && !held ? numbers : 0,
+                                 held ? numbers : 0, ok ? 0 : numbers, transfer.BackupPath()});
+}
 
 namespace {
 
@@ -51,23 +76,9 @@ int SpeedDial(const TGlobalOptions& options) {
         return 0;
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
-        try {
-            LoadSpeedDialList(args[1], list);
-        } catch (const EUnusableFile& e) {
-            throw TInputError(e.what());
-        }
+        // The file is read before the port is opened: an unusable one sends nothing.
         TCliSession session(options);
-        session.OpenPort();
-        TSpeedDialTransfer transfer(session.Core(), session.User(), list);
-        const bool unsendable = list.FirstUnsendable().has_value();
-        const bool ok = transfer.SaveToHandset();
-        if (!ok && unsendable)
-            return Exit::WrongCall;
-        int numbers = 0;
-        for (const std::string& number : list.Numbers)
-            numbers += !number.empty();
-        return ReportWrite(options, {"speed dial number", "speed dial numbers", ok, ok ? numbers : 0, 0,
-                                     ok ? 0 : numbers, transfer.BackupPath()});
+        return WriteSpeedDialFile(session, options, args[1]);
     }
     if (args[0] == "delete" && args.size() == 1) {
         TCliSession session(options);
@@ -96,6 +107,8 @@ std::vector<TCommand> SpeedDialCommands() {
            "dated .sdl file in the backups folder first.\n",
            {},
            "quorvel-cli --port COM10,COM11 --yes speed-dial write desk.sdl",
+           true,
+           true,
            true},
           {"delete",
            "",

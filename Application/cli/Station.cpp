@@ -304,7 +304,7 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
                                                 : NamedPorts(*options.port);
     RefuseListTextOnStdout(options, form);
     QStringList arguments = ArgumentsWithoutPort(argc, argv);
-    if (form.changesHandset && !options.yes) {
+    if (form.changesHandset && !options.yes && !options.dryRun) {
         std::string what = options.command;
         for (const std::string& arg : options.args)
             what += " " + arg;

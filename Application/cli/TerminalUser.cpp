@@ -2,6 +2,8 @@
 
 #include "cli/CliSession.h"
 #include "cli/Command.h"
+#include "cli/JsonOutput.h"
+#include "cli/PlanReport.h"
 #include "platform/PhoneBookResourceStrings.h"
 
 #include <algorithm>
@@ -35,7 +37,8 @@ bool TTerminalUser::Refused = false;
 bool TTerminalUser::Declined = false;
 
 bool TTerminalUser::Confirm(const std::string& question) {
-    if (Yes)
+    // A dry run ends at the plan, before anything is changed.
+    if (Yes || DryRun)
         return true;
     EndProgressLine();
     if (!isatty(STDIN_FILENO)) {
@@ -83,6 +86,21 @@ TAnswer TTerminalUser::Message(TMessageKind kind, const std::string& text, TButt
     const bool silent = text.starts_with(Texts::CouldNotConnect);
     PrintMessage(silent ? text + "\r" + NoAnswerHint : text);
     return TAnswer::Ok;
+}
+
+bool TTerminalUser::ConfirmPlan(const TWritePlan& plan) {
+    EndProgressLine();
+    Plans.push_back(plan);
+    if (DryRun) {
+        if (PrintPlans) {
+            AddJson({{"plan", PlanJson(plan)}});
+            PrintPlan(plan);
+        }
+        return false;
+    }
+    AddJson({{"plan", PlanJson(plan)}});
+    PrintPlanCounts(plan);
+    return true;
 }
 
 // The mode was chosen with --add or --replace. Adding changes the handset as much as any write: it is

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The person at a terminal: messages on stderr, status and progress on stderr only when it is a
 // terminal, confirmations answered by --yes or asked at the terminal; without either, a confirmation is
@@ -27,6 +28,9 @@ public:
     std::string AskFileName(bool, const char*, const char*) override { return PresetFileName; }
     // Names the handset once; false when it is not the one --expect-serial names (cli/HandsetReport.cpp).
     bool HandsetIdentified(const THandsetIdentity& handset) override;
+    // Shows the plan (cli/PlanReport.cpp): under DryRun on stdout, and declined; otherwise its counts on
+    // stderr, and the write goes on.
+    bool ConfirmPlan(const TWritePlan& plan) override;
 
     // A confirmation was refused because there was neither a terminal nor --yes.
     static bool ConfirmationRefused() { return Refused; }
@@ -54,6 +58,12 @@ public:
     // tells which rows (1 for the first) hold an entry, and the progress line counts those entries;
     // without it, it counts rows.
     std::function<bool(int row)> RowHoldsEntry;
+    // --dry-run: every write stops at its plan, so the questions before it are not asked.
+    bool DryRun = false;
+    // Whether a dry run prints the plans it stops at (a verify says what they mean itself).
+    bool PrintPlans = true;
+    // The plans the writes worked out, in order.
+    std::vector<TWritePlan> Plans;
 
 private:
     bool Confirm(const std::string& question);

@@ -10,6 +10,7 @@
 #include "cli/SpeedDialCommands.h"
 #include "cli/Station.h"
 #include "cli/TerminalUser.h"
+#include "cli/VerifyCommands.h"
 #include "link/StopRequest.h"
 
 #include <QCoreApplication>
@@ -22,8 +23,9 @@
 
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
-    for (std::vector<TCommand> more : {PhonebookCommands(), ProfileCommands(), SimCommands(),
-                                       SpeedDialCommands(), GroupCommands(), BackupCommands()})
+    for (std::vector<TCommand> more :
+         {PhonebookCommands(), ProfileCommands(), SimCommands(), SpeedDialCommands(), GroupCommands(),
+          BackupCommands(), VerifyCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;
@@ -85,6 +87,9 @@ int Run(const std::vector<TCommand>& commands, const TGlobalOptions& options, in
     }
     const TForm& form = Form(command, options.args);
     CheckOptions(command, form, options.args);
+    if (options.dryRun && !form.plans)
+        throw TUsageError("--dry-run shows what a write would change; \"" + command.name +
+                          (form.sub.empty() ? "" : " " + form.sub) + "\" is no such write");
     if (form.usesHandset && IsStation(options))
         return RunStation(options, form, argc, argv);
     return command.run(options);

@@ -39,6 +39,9 @@ public:
     // Framed answers, 10000 ms and 10000 ms: the handset stores before it answers.
     virtual void SetWriteTimeouts() = 0;
 
+    // The speed of the line, for the time a plan's mails take.
+    int Baud() { return int(Engine().Link().Baud()); }
+
     // The first step of every operation: connects, or tells the person in an error box why not and,
     // after a line break, what was not done (consequence; nothing for no second line). True when
     // connected.

@@ -4,6 +4,7 @@
 #include "link/NumberConverting.h"
 #include "link/StopRequest.h"
 #include "link/Timing.h"
+#include "lists/BroadcastGroupsPlan.h"
 #include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
@@ -27,6 +28,14 @@ TBroadcastGroups HeldGroups(const TReadAllGroupsCfm& record) {
     for (int i = 0; i < record.Count; ++i)
         held.SetGroup(i, record.Groups[size_t(i)]);
     return held;
+}
+
+// The plan's line of a slot (1 for the first); none for an empty slot or a group an earlier slot holds.
+const TPlanLine* LineOfSlot(const TWritePlan& plan, int row) {
+    for (const TPlanLine& line : plan.Lines)
+        if (line.Row == row)
+            return &line;
+    return nullptr;
 }
 
 } // namespace
@@ -150,10 +159,15 @@ bool TBroadcastGroupsTransfer::KeepHandsetGroups() {
         Fail(std::string(Texts::GroupsNotRead) + (record ? "" : "\r\r" + Failure));
         return false;
     }
-    if (record->Count == 0)
+    return KeepBackupOf(*record);
+}
+
+bool TBroadcastGroupsTransfer::KeepBackupOf(const TReadAllGroupsCfm& record) {
+    Backup.clear();
+    if (record.Count == 0)
         return true;
     try {
-        Backup = KeepBackup(BackupKind, Texts::GroupsExtension, BroadcastGroupsText(HeldGroups(*record)),
+        Backup = KeepBackup(BackupKind, Texts::GroupsExtension, BroadcastGroupsText(HeldGroups(record)),
                             Link.Identity());
     } catch (const EFileError& e) {
         Fail(FormatText(Texts::GroupsNotKept, e.what()));
@@ -212,8 +226,20 @@ bool TBroadcastGroupsTransfer::NowHeld(uint8_t group) {
                        [&](const std::string& held) { return GroupNumber(held) == group; });
 }
 
-// Adds the list's groups in slot order, each after the handset says it is ready. True when all went in.
-bool TBroadcastGroupsTransfer::WriteSlots() {
+bool TBroadcastGroupsTransfer::IgnoreExisting(const std::string& text) {
+    const std::string exists = FormatText(Texts::GroupExists, PrintableText(text).c_str());
+    if (Ui.Message(TMessageKind::Error, exists, TButtons::AbortIgnore) == TAnswer::Ignore) {
+        ++IgnoredGroups;
+        return true;
+    }
+    Ui.ShowStatus(AfterChangeText().substr(2));
+    return false;
+}
+
+// Goes through the list's slots in order and does what the plan says of each: a group to add is added
+// after the handset says it is ready; a group the handset holds already in an add, or one an earlier slot
+// holds, is asked about; a group that does not fit ends the write. True when all went in.
+bool TBroadcastGroupsTransfer::WriteSlots(bool replace) {
     for (int i = 0; i < TBroadcastGroups::Slots; ++i) {
         const std::string& text = List.GetGroup(i);
         if (text.empty())
@@ -222,6 +248,17 @@ bool TBroadcastGroupsTransfer::WriteSlots() {
         if (StopRequested()) {
             Ui.ShowStatus(Texts::CouldNotWriteGroups);
             Fail(std::string(Texts::CouldNotWriteGroups) + AfterChangeText());
+            return false;
+        }
+        const TPlanLine* line = LineOfSlot(*Plan, i + 1);
+        if (!line || (!replace && line->Step == TPlanStep::Keep)) {
+            if (!IgnoreExisting(text))
+                return false;
+            continue;
+        }
+        if (line->Step == TPlanStep::NotWritten) {
+            Ui.ShowStatus(Texts::GroupsFull);
+            Fail(Texts::GroupsFull + AfterChangeText());
             return false;
         }
         WaitGroupsReady();
@@ -236,13 +273,9 @@ bool TBroadcastGroupsTransfer::WriteSlots() {
             return false;
         }
         if (status == TPhonebookPp6Mails::AlreadyPresent) {
-            const std::string exists = FormatText(Texts::GroupExists, PrintableText(text).c_str());
-            if (Ui.Message(TMessageKind::Error, exists, TButtons::AbortIgnore) == TAnswer::Ignore) {
-                ++IgnoredGroups;
-                continue;
-            }
-            Ui.ShowStatus(AfterChangeText().substr(2));
-            return false;
+            if (!IgnoreExisting(text))
+                return false;
+            continue;
         }
         Ui.ShowStatus(Texts::CouldNotWriteGroups);
         Fail(std::string(Texts::CouldNotWriteGroups) + "\r\r" + Failure + AfterChangeText());
@@ -251,11 +284,61 @@ bool TBroadcastGroupsTransfer::WriteSlots() {
     return true;
 }
 
+// A replace deletes the handset's groups before it adds the list's; false, with the person told, when
+// they did not go.
+bool TBroadcastGroupsTransfer::DeleteForReplace() {
+    Ui.ShowStatus(Texts::DeletingGroups);
+    std::optional<TReadAllGroupsCfm> held;
+    bool answerLost = false;
+    const std::optional<bool> deleted = DeleteFindingOut(held, answerLost);
+    if (deleted != true) {
+        Ui.ShowStatus(Texts::GroupsNotDeleted);
+        Fail(std::string(Texts::GroupsNotDeleted) + "\r" + " " + Texts::CouldNotWriteGroups +
+             (answerLost ? "\r\r" + Failure : "") + (answerLost ? HeldText(held) : AfterChangeText()));
+        return false;
+    }
+    Ui.ShowStatus(Texts::GroupsDeleted);
+    return true;
+}
+
+// Reads the handset's groups once (what a replace keeps in the backup), works out the plan and shows it;
+// the write then does what it says. A write that would change nothing and leaves nothing out sends
+// nothing.
+bool TBroadcastGroupsTransfer::PlanAndWrite(bool replace) {
+    const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+    if (!record || record->Status != 0) {
+        const std::string text = replace ? Texts::GroupsNotRead : Texts::GroupsNotReadForAdd;
+        Ui.ShowStatus(text);
+        Fail(text + (record ? "" : "\r\r" + Failure));
+        return false;
+    }
+    Plan = PlanBroadcastGroupsWrite(HeldGroups(*record), List, replace);
+    Plan->Baud = Link.Baud();
+    if (!Ui.ConfirmPlan(*Plan)) {
+        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+        return false;
+    }
+    if (!Plan->ChangesHandset() && Plan->Count(TPlanStep::NotWritten) == 0) {
+        IgnoredGroups = int(std::count_if(List.Groups.begin(), List.Groups.end(),
+                                          [](const std::string& group) { return !group.empty(); }));
+        Ui.ShowStatus(Texts::GroupsAlreadyHeld);
+        return true;
+    }
+    if (replace && (!KeepBackupOf(*record) || !DeleteForReplace()))
+        return false;
+    Ui.ShowStatus(Texts::WritingToHandset);
+    if (!WriteSlots(replace))
+        return false;
+    Ui.ShowStatus(Texts::FinishedWriting);
+    return true;
+}
+
 bool TBroadcastGroupsTransfer::SaveToHandset() {
     bool ok = false;
     Backup.clear();
     IgnoredGroups = 0;
     WrittenGroups = 0;
+    Plan.reset();
     RunBusy(Ui, [this, &ok] {
         Ui.ShowStatus("");
         // A slot the handset cannot take would stop the write half-way: refuse before anything is sent.
@@ -278,29 +361,7 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
             if (Ui.Message(TMessageKind::Warning, question, TButtons::OkCancel) != TAnswer::Ok)
                 return;
         }
-        if (!Connect(Texts::CouldNotWriteGroups))
-            return;
-        if (mode == TWriteMode::Replace) {
-            if (!KeepHandsetGroups())
-                return;
-            Ui.ShowStatus(Texts::DeletingGroups);
-            std::optional<TReadAllGroupsCfm> held;
-            bool answerLost = false;
-            const std::optional<bool> deleted = DeleteFindingOut(held, answerLost);
-            if (deleted != true) {
-                Ui.ShowStatus(Texts::GroupsNotDeleted);
-                Fail(std::string(Texts::GroupsNotDeleted) + "\r" + " " + Texts::CouldNotWriteGroups +
-                     (answerLost ? "\r\r" + Failure : "") +
-                     (answerLost ? HeldText(held) : AfterChangeText()));
-                return;
-            }
-            Ui.ShowStatus(Texts::GroupsDeleted);
-        }
-        Ui.ShowStatus(Texts::WritingToHandset);
-        if (!WriteSlots())
-            return;
-        Ui.ShowStatus(Texts::FinishedWriting);
-        ok = true;
+        ok = Connect(Texts::CouldNotWriteGroups) && PlanAndWrite(mode == TWriteMode::Replace);
     });
     return ok;
 }

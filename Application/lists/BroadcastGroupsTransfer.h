@@ -4,6 +4,7 @@
 #include "lists/BroadcastGroups.h"
 #include "lists/GroupMails.h"
 #include "platform/UserInteraction.h"
+#include "platform/WritePlan.h"
 
 #include <chrono>
 #include <optional>
@@ -13,7 +14,8 @@
 // interaction. A mail that gets no answer, or one that is not an answer to it, ends the operation with
 // a message naming the mail. Before a replace or a delete removes the handset's groups they are read
 // and kept in the backups folder, and an operation that stops after it has changed the handset reads
-// the groups once more to say what the handset holds.
+// the groups once more to say what the handset holds. A write reads the handset's groups once, shows its
+// plan before it changes anything, and sends nothing when the handset holds the list's groups already.
 class TBroadcastGroupsTransfer {
 public:
     TBroadcastGroupsTransfer(THandsetConnection& link, TUserInteraction& ui, TBroadcastGroups& groups);
@@ -21,7 +23,8 @@ public:
     // True when the handset's groups are in the slots.
     bool LoadFromHandset();
     // Asks how to write; true when every group of the list is in the handset (or was ignored as
-    // already present).
+    // already present). Groups the handset holds already are not sent again in an add: each is asked
+    // about as the handset's "already present" answer is.
     bool SaveToHandset();
     // Asks first; true when the handset holds no groups afterwards.
     bool DeleteInHandset();
@@ -50,6 +53,8 @@ public:
     int Ignored() const { return IgnoredGroups; }
     // Groups the last write added.
     int Written() const { return WrittenGroups; }
+    // The plan of the last write, once the handset's groups were read for it.
+    const std::optional<TWritePlan>& LastPlan() const { return Plan; }
 
 private:
     bool Connect(const char* consequence);
@@ -58,7 +63,13 @@ private:
     void NoteNoAnswer(const TPhonebookBuffer& mail);
     void NoteMalformed(const TPhonebookBuffer& mail, std::span<const uint8_t> answer);
     bool KeepHandsetGroups();
-    bool WriteSlots();
+    bool KeepBackupOf(const TReadAllGroupsCfm& record);
+    bool PlanAndWrite(bool replace);
+    bool DeleteForReplace();
+    bool WriteSlots(bool replace);
+    // Asks whether to go on past a group the handset holds already; false (with the status saying what
+    // the handset holds) when the person ends the write.
+    bool IgnoreExisting(const std::string& text);
     // What the handset holds now, read once, and where the earlier groups are kept.
     std::string AfterChangeText();
     std::string HeldText(const std::optional<TReadAllGroupsCfm>& record) const;
@@ -73,4 +84,5 @@ private:
     std::string Backup;
     int IgnoredGroups = 0;
     int WrittenGroups = 0;
+    std::optional<TWritePlan> Plan;
 };

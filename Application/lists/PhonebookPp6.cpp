@@ -4,6 +4,7 @@
 #include "link/StopRequest.h"
 #include "link/Timing.h"
 #include "lists/PhonebookFile.h"
+#include "lists/PhonebookPlan.h"
 #include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
@@ -215,8 +216,6 @@ bool TPhonebookTransfer::ReadQuietly(TPP5Phonebook& into) {
 // needs no copy. False, with the person told why, when the list could not be kept: then nothing may be
 // deleted.
 bool TPhonebookTransfer::KeepHandsetList() {
-    Backup.clear();
-    BackupEntries = 0;
     Ui.ShowStatus(Texts::ReadingFromHandset);
     TPP5Phonebook held;
     Ui.ProgressStart(1, Book.Count(), 1);
@@ -226,6 +225,12 @@ bool TPhonebookTransfer::KeepHandsetList() {
         Fail(Texts::PhoneBookNotRead);
         return false;
     }
+    return KeepList(held);
+}
+
+bool TPhonebookTransfer::KeepList(const TPP5Phonebook& held) {
+    Backup.clear();
+    BackupEntries = 0;
     if (held.CountNumbers() == 0)
         return true;
     try {
@@ -319,10 +324,10 @@ void TPhonebookTransfer::ReportWriteFailure(int row) {
 
 // ---- writing ----
 
-bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int handsetEntries,
-                                   int64_t startTick) {
-    if (!addMode && (!KeepHandsetList() || !DeleteList()))
+bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick) {
+    if (!addMode && (!KeepList(held) || !DeleteList()))
         return false;
+    int handsetEntries = addMode ? held.CountNumbers() : 0;
     Ui.ShowStatus(Texts::WritingToHandset);
     Ui.ProgressStart(1, Book.Count(), 1);
     for (int row = 1; row <= Book.Count(); ++row) {
@@ -340,9 +345,9 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook* held, int 
                 MissingNumber = true;
             else
                 Ui.SetRowColour(row, TRowColour::Window);
-        } else if (addMode && held && held->HasNumber(number)) {
+        } else if (addMode && held.HasNumber(number)) {
             // Already held; but a number that came without its name earlier stays without it.
-            NoteUnnamed(row, *held);
+            NoteUnnamed(row, held);
             ++SkippedEntries;
             Ui.SetRowColour(row, TRowColour::Window);
         } else if (handsetEntries < Book.Count()) {
@@ -374,10 +379,10 @@ bool TPhonebookTransfer::SaveToHandset() {
     Backup.clear();
     WrittenEntries = 0;
     SkippedEntries = 0;
+    Plan.reset();
     bool ok = false;
     std::string exception;
     RunBusy(Ui, [&] {
-        std::unique_ptr<TPP5Phonebook> held;
         try {
             TWriteMode mode = RefuseUnstorableNumbers()
                                   ? TWriteMode::Cancel
@@ -385,24 +390,11 @@ bool TPhonebookTransfer::SaveToHandset() {
             // Replacing deletes the handset's list first, as "Delete in Handset" does: it asks as that does.
             if (mode == TWriteMode::Replace && !ConfirmReplace())
                 mode = TWriteMode::Cancel;
-            if (mode == TWriteMode::Add || mode == TWriteMode::Replace) {
-                const bool addMode = mode == TWriteMode::Add;
-                const bool connected = Link.ConnectOrTell(Ui, Texts::CouldNotWritePhoneBook);
-                int handsetEntries = 0;
-                if (addMode && connected) {
-                    held = std::make_unique<TPP5Phonebook>();
-                    held->SetCount(Book.Count());
-                    ReadPhonebook(*held);
-                    handsetEntries = held->CountNumbers();
-                }
-                const int64_t start = GetTick();
-                if (connected)
-                    ok = WriteRows(addMode, held.get(), handsetEntries, start);
-            }
+            if (mode == TWriteMode::Add || mode == TWriteMode::Replace)
+                ok = PlanAndWrite(mode == TWriteMode::Add);
         } catch (const std::exception& e) {
             exception = e.what();
         }
-        held.reset();
         Ui.ProgressEnd();
         if (MemoryFull)
             Ui.Message(TMessageKind::Error, Texts::PhoneBookMemoryFull, TButtons::Ok);
@@ -417,6 +409,37 @@ bool TPhonebookTransfer::SaveToHandset() {
     });
     ShowException(exception);
     return ok && !MemoryFull && UnnamedRows.empty() && exception.empty();
+}
+
+// Reads what the handset holds, works out the plan and shows it; the write then does what it says. A
+// replace that would leave the handset as it is sends nothing.
+bool TPhonebookTransfer::PlanAndWrite(bool addMode) {
+    if (!Link.ConnectOrTell(Ui, Texts::CouldNotWritePhoneBook))
+        return false;
+    TPP5Phonebook held;
+    held.SetCount(Book.Count());
+    Ui.ShowStatus(Texts::ReadingFromHandset);
+    Ui.ProgressStart(1, Book.Count(), 1);
+    const bool read = ReadQuietly(held);
+    Ui.ProgressEnd();
+    if (!read) {
+        Fail(addMode ? Texts::PhoneBookNotReadForAdd : Texts::PhoneBookNotRead);
+        return false;
+    }
+    Plan = PlanPhonebookWrite(held, Book, !addMode);
+    Plan->Baud = Link.Baud();
+    if (!Ui.ConfirmPlan(*Plan)) {
+        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+        return false;
+    }
+    const int64_t start = GetTick();
+    if (!addMode && !Plan->ChangesHandset()) {
+        WrittenEntries = 0;
+        SkippedEntries = Plan->Count(TPlanStep::Keep);
+        Ui.ShowStatus(Texts::PhoneBookAlreadyHeld);
+        return true;
+    }
+    return WriteRows(addMode, held, start);
 }
 
 bool TPhonebookTransfer::ConfirmReplace() {

@@ -4,6 +4,7 @@
 #include "lists/DockingStationPhoneBookConverter.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/UserInteraction.h"
+#include "platform/WritePlan.h"
 
 #include <cstdint>
 #include <optional>
@@ -47,6 +48,9 @@ public:
     static constexpr int NameRepeats = 3;
     static constexpr int FailedAttempts = 3;
 
+    // The plan of the last write, once the handset's list was read; nothing before.
+    const std::optional<TWritePlan>& LastPlan() const { return Plan; }
+
     // Where the list the handset held before the last replace or delete is kept; empty when it held
     // none (or nothing was changed).
     const std::string& BackupPath() const { return Backup; }
@@ -65,12 +69,14 @@ private:
     bool ReadQuietly(TPP5Phonebook& into);
     void ReportRead(bool ok, int64_t startTick);
     bool KeepHandsetList();
+    bool KeepList(const TPP5Phonebook& held);
+    bool PlanAndWrite(bool addMode);
     bool DeleteList();
     std::optional<bool> HandsetListEmpty();
     std::string KeptInText() const;
     void ReportWriteFailure(int row);
     void NoteUnnamed(int row, const TPP5Phonebook& handset);
-    bool WriteRows(bool addMode, const TPP5Phonebook* held, int handsetEntries, int64_t startTick);
+    bool WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick);
     bool RefuseUnstorableNumbers();
     bool ConfirmReplace();
     void Fail(const std::string& text);
@@ -85,6 +91,7 @@ private:
     bool MissingNumber = false;
     const char* Kind = BackupKind;
     std::string Backup;
+    std::optional<TWritePlan> Plan;
     int BackupEntries = 0;
     int WrittenEntries = 0;
     int SkippedEntries = 0;

@@ -2,6 +2,7 @@
 
 #include "link/EngineSettings.h"
 #include "link/HandsetCapabilities.h"
+#include "lists/SpeedDialPlan.h"
 #include "platform/Backups.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
@@ -52,16 +53,19 @@ bool TSpeedDialTransfer::EraseKey(int k) {
     return engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, erased);
 }
 
-bool TSpeedDialTransfer::KeepHandsetList() {
-    Backup.clear();
+bool TSpeedDialTransfer::ReadHandsetList(TPP5SpeedDial& held) {
     TPP5SpeedDial::TBlock block{};
     if (!ReadBlock(block)) {
         Ui.ShowStatus(Texts::SpeedDialNotRead);
         Ui.Message(TMessageKind::Error, Texts::SpeedDialNotRead, TButtons::Ok);
         return false;
     }
-    TPP5SpeedDial held;
     held.Decode(block);
+    return true;
+}
+
+bool TSpeedDialTransfer::KeepBackupOf(const TPP5SpeedDial& held) {
+    Backup.clear();
     try {
         Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialListText(held), Link.Identity());
     } catch (const EFileError& e) {
@@ -69,6 +73,12 @@ bool TSpeedDialTransfer::KeepHandsetList() {
         return false;
     }
     return true;
+}
+
+bool TSpeedDialTransfer::KeepHandsetList() {
+    Backup.clear();
+    TPP5SpeedDial held;
+    return ReadHandsetList(held) && KeepBackupOf(held);
 }
 
 std::string TSpeedDialTransfer::KeptInText() const {
@@ -100,6 +110,7 @@ bool TSpeedDialTransfer::LoadFromHandset() {
 bool TSpeedDialTransfer::SaveToHandset() {
     bool ok = false;
     Backup.clear();
+    Plan.reset();
     RunBusy(Ui, [this, &ok] {
         Ui.ShowStatus("");
         // A number the handset cannot store would stop the write half-way: refuse before anything is sent.
@@ -113,20 +124,38 @@ bool TSpeedDialTransfer::SaveToHandset() {
         if (Ui.Message(TMessageKind::Confirmation, Texts::ReplaceSpeedDialQuestion, TButtons::OkCancel) !=
             TAnswer::Ok)
             return;
-        if (!Connect(Texts::CouldNotWriteSpeedDial) || !KeepHandsetList())
-            return;
-        Ui.ShowStatus(Texts::WritingToHandset);
-        const TPP5SpeedDial::TBlock block = List.Encode();
-        // Each piece is read back, and memory is read with short answers.
-        if (!WriteBlock(block)) {
-            Ui.ShowStatus(Texts::CouldNotWriteSpeedDial);
-            Ui.Message(TMessageKind::Error, Texts::CouldNotWriteSpeedDial + KeptInText(), TButtons::Ok);
-            return;
-        }
-        Ui.ShowStatus(Texts::FinishedWriting);
-        ok = true;
+        ok = Connect(Texts::CouldNotWriteSpeedDial) && PlanAndWrite();
     });
     return ok;
+}
+
+// Reads what the handset holds (the list the backup keeps), works out the plan and shows it; the write
+// then puts the whole block in the handset, unless no key would change.
+bool TSpeedDialTransfer::PlanAndWrite() {
+    TPP5SpeedDial held;
+    if (!ReadHandsetList(held))
+        return false;
+    Plan = PlanSpeedDialWrite(held, List, Link.Engine().BlockSize);
+    Plan->Baud = Link.Baud();
+    if (!Ui.ConfirmPlan(*Plan)) {
+        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+        return false;
+    }
+    if (!Plan->ChangesHandset()) {
+        Ui.ShowStatus(Texts::SpeedDialAlreadyHeld);
+        return true;
+    }
+    if (!KeepBackupOf(held))
+        return false;
+    Ui.ShowStatus(Texts::WritingToHandset);
+    // Each piece is read back, and memory is read with short answers.
+    if (!WriteBlock(List.Encode())) {
+        Ui.ShowStatus(Texts::CouldNotWriteSpeedDial);
+        Ui.Message(TMessageKind::Error, Texts::CouldNotWriteSpeedDial + KeptInText(), TButtons::Ok);
+        return false;
+    }
+    Ui.ShowStatus(Texts::FinishedWriting);
+    return true;
 }
 
 bool TSpeedDialTransfer::DeleteInHandset() {

@@ -3,18 +3,22 @@
 #include "link/HandsetConnection.h"
 #include "lists/SpeedDial.h"
 #include "platform/UserInteraction.h"
+#include "platform/WritePlan.h"
 
+#include <optional>
 #include <string>
 
 // The speed dial tab's three handset operations, reaching the person only through the user interaction.
 // Before a write or a delete changes the handset's list, the list is read and kept in the backups folder.
+// A write shows its plan (what each key holds and will hold) from that one read before it sends anything,
+// and sends nothing when no key would change.
 class TSpeedDialTransfer {
 public:
     TSpeedDialTransfer(THandsetConnection& link, TUserInteraction& ui, TPP5SpeedDial& list);
 
     // True when the handset's list is in `list`.
     bool LoadFromHandset();
-    // Asks first; true when the whole block was written.
+    // Asks first; true when the whole block was written, or the handset held it already.
     bool SaveToHandset();
     // Asks first; true when every key's slot was emptied.
     bool DeleteInHandset();
@@ -22,6 +26,8 @@ public:
     // The copy kept before the last write or delete; empty when none was kept.
     const std::string& BackupPath() const { return Backup; }
     static constexpr const char* BackupKind = "speeddial";
+    // The plan of the last write, once the handset's list was read for it.
+    const std::optional<TWritePlan>& LastPlan() const { return Plan; }
 
 private:
     // Connects and checks the handset's level; false, with the person told, otherwise.
@@ -29,11 +35,16 @@ private:
     bool ReadBlock(TPP5SpeedDial::TBlock& block);
     bool WriteBlock(const TPP5SpeedDial::TBlock& block);
     bool EraseKey(int k);
+    // Reads the handset's list; false, with the person told, when it cannot be read.
+    bool ReadHandsetList(TPP5SpeedDial& held);
+    bool KeepBackupOf(const TPP5SpeedDial& held);
     bool KeepHandsetList();
+    bool PlanAndWrite();
     std::string KeptInText() const;
 
     THandsetConnection& Link;
     TUserInteraction& Ui;
     TPP5SpeedDial& List;
     std::string Backup;
+    std::optional<TWritePlan> Plan;
 };

@@ -279,6 +279,12 @@ inline constexpr const char* ReplaceWithNothingQuestion =
 inline constexpr const char* PhoneBookNotRead =
     "The handset's phone book could not be read, so no copy of it could be kept. Nothing was changed in the "
     "handset.";
+inline constexpr const char* PhoneBookNotReadForAdd =
+    "The handset's phone book could not be read, so it is not known which entries it holds already. Nothing "
+    "was written to the handset.";
+inline constexpr const char* PhoneBookAlreadyHeld =
+    "The handset already holds this phone book, in this order; nothing was written.";
+inline constexpr const char* PlanNotCarriedOut = "Nothing was written to the handset.";
 inline constexpr const char* PhoneBookNotKept =
     "The handset's phone book could not be kept in a file (%s). Nothing was changed in the handset.";
 inline constexpr const char* PhoneBookKeptIn =
@@ -376,6 +382,17 @@ inline constexpr const char* GroupsKeptIn =
 inline constexpr const char* GroupsDeletedAnswerLost =
     "The handset's answer was lost, but it holds no groups: they have been deleted.";
 
+// Speed dial and broadcast groups writes worked out as a plan first
+inline constexpr const char* SpeedDialAlreadyHeld =
+    "The handset already holds this speed dial list; nothing was written.";
+inline constexpr const char* GroupsAlreadyHeld =
+    "The handset already holds these broadcast groups; nothing was written.";
+inline constexpr const char* GroupsNotReadForAdd =
+    "The handset's broadcast groups could not be read, so it is not known which groups it belongs to "
+    "already. Nothing was written to the handset.";
+// Why a group of the list is not written (after the group).
+inline constexpr const char* GroupSlotsFullReason = "the handset's 16 group slots are full";
+
 // Phone book file and contacts
 inline constexpr const char* PhoneBookFilter = "Phone Book (*.phb)|*.phb";
 inline constexpr const char* PhoneBookExtension = "phb";
@@ -438,5 +455,11 @@ inline constexpr const char* ProfileValuesRefused = "These settings of %s cannot
 inline constexpr const char* NoProfileSections =
     "%s holds no profile settings: no section [profile settings] or [advanced profile settings].";
 inline constexpr const char* CouldNotOpenProfile = "Could not read the profile from %s!";
+// A profile write whose plan changes nothing sends nothing.
+inline constexpr const char* ProfileAlreadyHeld =
+    "The handset already holds these profile settings; nothing was written.";
+inline constexpr const char* ProfileHeldOrLacking =
+    "The handset already holds the settings it has of these and does not have the others; nothing was "
+    "written.";
 
 } // namespace Texts

@@ -9,6 +9,10 @@ bool TUserInteraction::HandsetIdentified(const THandsetIdentity&) {
     return true;
 }
 
+bool TUserInteraction::ConfirmPlan(const TWritePlan&) {
+    return true;
+}
+
 void TUserInteraction::ShowListEntry(TListKind, int) {}
 
 std::string TUserInteraction::AskFileName(bool, const char*, const char*) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HandsetIdentity.h"
+#include "platform/WritePlan.h"
 
 #include <cstdint>
 #include <functional>
@@ -60,6 +61,10 @@ public:
     // False when it is not the handset the person expects there: the operation stops before it sends
     // anything else (the connection step gives WrongHandset).
     virtual bool HandsetIdentified(const THandsetIdentity& handset);
+    // A write has worked out what it will change (WritePlan.h) from what the handset holds, before it
+    // sends anything that changes the handset; it goes on only when this gives true. The default goes
+    // on without showing the plan.
+    virtual bool ConfirmPlan(const TWritePlan& plan);
     // An operation has changed entry `entry` of a list (0 for the first), or, with AllEntries, the
     // whole list.
     virtual void ShowListEntry(TListKind list, int entry);

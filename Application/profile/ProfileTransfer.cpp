@@ -7,6 +7,7 @@
 #include "platform/TextFormat.h"
 #include "profile/ProfileLists.h"
 
+#include <array>
 #include <cstdio>
 #include <string>
 
@@ -35,18 +36,24 @@ bool TProfileTransfer::KeepProfile(TProfileSettings& settings, uint32_t handsetH
     return false;
 }
 
-// The write stopped part-way: one read tells which of the settings to write have their new value.
-void TProfileTransfer::ReportWriteFailure(const TProfileSettings& wanted) {
+// The write stopped part-way: one read tells which of the settings the plan changes have their new
+// value.
+void TProfileTransfer::ReportWriteFailure(const TProfileSettings& held, const TProfileValues& wanted,
+                                          uint32_t handsetHas) {
     std::string text = Texts::CouldNotWriteProfile;
     TProfileSettings now(Link.Engine());
     if (now.ReadFromHandset() == TProfileSettings::Done) {
         int toWrite = 0;
         int arrived = 0;
         for (const TProfileField& field : TProfileSettings::Fields()) {
-            if ((wanted.Changed & field.Bit()) == 0)
+            const std::optional<int>& value = wanted[size_t(field.Setting)];
+            if (!value || (handsetHas & field.Bit()) == 0)
+                continue;
+            const int stored = StoredProfileValue(field.Setting, *value);
+            if (held.Get(field.Setting) == stored)
                 continue;
             ++toWrite;
-            if (now.Get(field.Setting) == wanted.Get(field.Setting))
+            if (now.Get(field.Setting) == stored)
                 ++arrived;
         }
         text += "\r\r" + FormatText(Texts::ProfileSettingsArrived, arrived, toWrite);
@@ -86,42 +93,63 @@ std::optional<TProfileValues> TProfileTransfer::ReadFromHandset() {
 }
 
 std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& wanted) {
+    Plan.reset();
     if (Ui.Message(TMessageKind::Confirmation, Texts::ReplaceProfileQuestion, TButtons::OkCancel) !=
         TAnswer::Ok)
         return std::nullopt;
-    std::optional<uint32_t> written;
     Backup.clear();
-    RunBusy(Ui, [this, &wanted, &written] {
-        if (!Link.ConnectOrTell(Ui, Texts::CouldNotWriteProfile))
-            return;
-        const std::optional<uint8_t> level = Link.HandsetLevelNow();
-        if (!level) {
-            Ui.Message(TMessageKind::Error, Texts::HandsetLevelUnknown, TButtons::Ok);
-            return;
-        }
-        Ui.ShowStatus(Texts::WritingToHandset);
-        // The profile is read and written with short answers.
-        TEngineSettings shortAnswers(Link.Engine());
-        shortAnswers.ShortAnswers();
-        TProfileSettings settings(Link.Engine());
-        if (settings.ReadFromHandset() != TProfileSettings::Done) {
-            Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);
-            Ui.ShowStatus("");
-            return;
-        }
-        const uint32_t handsetHas = SettingsOfLevel(*level);
-        if (!KeepProfile(settings, handsetHas))
-            return;
-        for (const TProfileField& field : TProfileSettings::Fields())
-            if (const std::optional<int>& value = wanted[size_t(field.Setting)];
-                value && (handsetHas & field.Bit()) != 0)
-                settings.Set(field.Setting, *value);
-        if (settings.WriteToHandset() == TProfileSettings::Done) {
-            Ui.ShowStatus(Texts::ProfileWritten);
-            written = settings.Changed;
-            return;
-        }
-        ReportWriteFailure(settings);
-    });
+    std::optional<uint32_t> written;
+    RunBusy(Ui, [this, &wanted, &written] { written = PlanAndWrite(wanted); });
     return written;
+}
+
+// Reads the profile the handset holds (the copy kept as the backup), works out the plan and shows it;
+// the write then sends the bytes the plan changes, and nothing when it changes none.
+std::optional<uint32_t> TProfileTransfer::PlanAndWrite(const TProfileValues& wanted) {
+    if (!Link.ConnectOrTell(Ui, Texts::CouldNotWriteProfile))
+        return std::nullopt;
+    const std::optional<uint8_t> level = Link.HandsetLevelNow();
+    if (!level) {
+        Ui.Message(TMessageKind::Error, Texts::HandsetLevelUnknown, TButtons::Ok);
+        return std::nullopt;
+    }
+    Ui.ShowStatus(Texts::ReadingFromHandset);
+    // The profile is read and written with short answers.
+    TEngineSettings shortAnswers(Link.Engine());
+    shortAnswers.ShortAnswers();
+    TProfileSettings held(Link.Engine());
+    if (held.ReadFromHandset() != TProfileSettings::Done) {
+        Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);
+        Ui.ShowStatus("");
+        return std::nullopt;
+    }
+    const uint32_t handsetHas = SettingsOfLevel(*level);
+    Plan = PlanProfileWrite(held.Image, wanted, handsetHas);
+    Plan->Baud = Link.Baud();
+    if (!Ui.ConfirmPlan(*Plan)) {
+        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+        return std::nullopt;
+    }
+    uint32_t wantedHas = 0;
+    for (const TProfileField& field : TProfileSettings::Fields())
+        if (wanted[size_t(field.Setting)] && (handsetHas & field.Bit()) != 0)
+            wantedHas |= field.Bit();
+    if (!Plan->ChangesHandset()) {
+        Ui.ShowStatus(Plan->Count(TPlanStep::NotWritten) == 0 ? Texts::ProfileAlreadyHeld
+                                                              : Texts::ProfileHeldOrLacking);
+        return wantedHas;
+    }
+    if (!KeepProfile(held, handsetHas))
+        return std::nullopt;
+    Ui.ShowStatus(Texts::WritingToHandset);
+    // The bytes the plan was worked out from: the handset's profile as just read, not read again.
+    for (const TProfileByteChange& byte : ProfileBytesToWrite(held.Image, wanted, handsetHas)) {
+        const std::array<uint8_t, 1> data{byte.Value};
+        if (!Link.Engine().WriteMemory(uint8_t(byte.Address & 0xFF), uint8_t(byte.Address >> 8), 1, data)) {
+            ReportWriteFailure(held, wanted, handsetHas);
+            return std::nullopt;
+        }
+    }
+    Ui.ShowStatus(Texts::ProfileWritten);
+    return wantedHas;
 }

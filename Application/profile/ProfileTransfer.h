@@ -2,16 +2,13 @@
 
 #include "link/HandsetConnection.h"
 #include "platform/UserInteraction.h"
+#include "platform/WritePlan.h"
+#include "profile/ProfilePlan.h"
 #include "profile/ProfileSettings.h"
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
-
-// The twenty settings' values as the profile operations give and take them, indexed by setting; a
-// setting without a value is left as the handset has it.
-using TProfileValues = std::array<std::optional<int>, ProfileSettingCount>;
 
 // Reading and writing the connected handset's profile, with the person told how it went. The window
 // takes the values from its lists and shows them there, the command line from and in a file.
@@ -21,10 +18,14 @@ public:
 
     // "Read from Handset": every setting's value; nothing when no profile could be read.
     std::optional<TProfileValues> ReadFromHandset();
-    // "Write to Handset": asks first, then sets each setting of `wanted` that has a value and that
-    // the connected handset has; every other bit of the profile stays. Gives the settings written
-    // (bits as TProfileSettings::Changed); nothing when it failed or the person declined.
+    // "Write to Handset": asks first, reads the profile the handset holds and shows the plan
+    // (ConfirmPlan), then sets each setting of `wanted` that has a value and that the connected
+    // handset has; every other bit of the profile stays. Gives the settings that hold their wanted
+    // value afterwards, written or held already (bits as TProfileSettings::Changed); nothing when it
+    // failed or the person declined the question or the plan.
     std::optional<uint32_t> WriteToHandset(const TProfileValues& wanted);
+    // The plan of the last write, once the handset's profile was read for it.
+    const std::optional<TWritePlan>& LastPlan() const { return Plan; }
 
     // Where the settings the handset had before the last write are kept; empty when none were kept.
     const std::string& BackupPath() const { return Backup; }
@@ -35,11 +36,13 @@ public:
     void SetBackupKind(const char* kind) { Kind = kind; }
 
 private:
+    std::optional<uint32_t> PlanAndWrite(const TProfileValues& wanted);
     bool KeepProfile(TProfileSettings& settings, uint32_t handsetHas);
-    void ReportWriteFailure(const TProfileSettings& wanted);
+    void ReportWriteFailure(const TProfileSettings& held, const TProfileValues& wanted, uint32_t handsetHas);
 
     THandsetConnection& Link;
     TUserInteraction& Ui;
     const char* Kind = BackupKind;
     std::string Backup;
+    std::optional<TWritePlan> Plan;
 };

@@ -12,6 +12,7 @@
 #include "windows/MailControlMonitor.h"
 #include "windows/PhoneBookGrid.h"
 #include "windows/PhoneBookTab.h"
+#include "windows/PlanDialog.h"
 #include "windows/ProfileTab.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
@@ -404,6 +405,18 @@ bool TMainForm::HandsetIdentified(const THandsetIdentity& handset) {
     StatusPanels[2]->setToolTip(FromAnsi(
         handset.software.empty() ? std::string() : "Software " + handset.software + ", PCS " + handset.pcs));
     return true;
+}
+
+bool TMainForm::ConfirmPlan(const TWritePlan& plan) {
+    // The write runs in the busy state; the person reads and chooses with the ordinary cursor.
+    const bool busy = IsBusy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    TPlanDialog dialog(plan, this);
+    const bool write = dialog.Ask();
+    if (busy)
+        QApplication::restoreOverrideCursor();
+    return write;
 }
 
 void TMainForm::ShowListEntry(TListKind list, int entry) {

@@ -65,6 +65,7 @@ public:
     void ResetRowColours() override;
     void HandsetConnected(int phoneBookCapacity, uint8_t level) override;
     bool HandsetIdentified(const THandsetIdentity& handset) override;
+    bool ConfirmPlan(const TWritePlan& plan) override;
     void ShowListEntry(TListKind list, int entry) override;
     std::string AskFileName(bool save, const char* filter, const char* extension) override;
 

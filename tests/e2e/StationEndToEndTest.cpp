@@ -202,6 +202,7 @@ TEST(CliContract, EveryCommandAnswersWithOneJsonDocument) {
         {{"phonebook", "import"}, QStringList{csv, "-o", folder + "/imported.phb"}},
         {{"profile", "read"}, port},
         {{"profile", "write"}, port + QStringList{pro}},
+        {{"verify"}, port + QStringList{pro}},
         {{"profile", "restore-backup"}, port},
         {{"ringer"}, port + QStringList{"2"}},
         {{"sim-list"}, {"--software", "62018400", "--pcs", "06B"}},

@@ -11,6 +11,27 @@
 
 namespace {
 
+// Keeps each plan shown with the frames sent before it, and accepts it or not as the test says.
+class TPlanUser : public TRecordingUser {
+public:
+    explicit TPlanUser(const TFakeLink& link)
+        : Link(link) {}
+    bool ConfirmPlan(const TWritePlan& plan) override {
+        Plans.push_back(plan);
+        FramesAtPlan = Link.Frames.size();
+        return Accept;
+    }
+    // The mails the write sent after its plan was shown.
+    size_t SentAfterPlan() const { return Link.Frames.size() - FramesAtPlan; }
+
+    bool Accept = true;
+    std::vector<TWritePlan> Plans;
+    size_t FramesAtPlan = 0;
+
+private:
+    const TFakeLink& Link;
+};
+
 struct GroupsTransfer : testing::Test {
     void UseHandset(std::vector<uint8_t> groups, THandsetFaults faults = {}) {
         THandsetState state = DefaultHandsetState();
@@ -37,7 +58,7 @@ struct GroupsTransfer : testing::Test {
 
     TFakeLink link;
     TTestConnection connection{link};
-    TRecordingUser user;
+    TPlanUser user{link};
     TBroadcastGroups list;
     TBroadcastGroupsTransfer transfer{connection, user, list};
 };
@@ -49,8 +70,8 @@ TEST_F(GroupsTransfer, EachAddFollowsAReadyPollAndEmptySlotsAreSkipped) {
     SetList({"5", "", "007"});
     user.WriteMode = TWriteMode::Add;
     ASSERT_TRUE(transfer.SaveToHandset());
-    EXPECT_EQ(Mails(), (std::vector<std::string>{"02 5D 46", "02 5D 46", "02 5D 46", "0D 22 05", "02 5D 46",
-                                                 "0D 22 07"}));
+    EXPECT_EQ(Mails(), (std::vector<std::string>{"0D 20", "02 5D 46", "02 5D 46", "02 5D 46", "0D 22 05",
+                                                 "02 5D 46", "0D 22 07"}));
     EXPECT_EQ(Held(), (std::vector<uint8_t>{5, 7}));
     EXPECT_EQ(user.WriteModeCaptions,
               std::vector<std::string>{
@@ -219,4 +240,83 @@ TEST_F(GroupsTransfer, ASlotTheHandsetCannotTakeStopsTheWriteBeforeAnythingIsSen
     connection.Result = TConnectResult::NoAnswer;
     EXPECT_FALSE(transfer.LoadFromHandset());
     EXPECT_TRUE(LastMessage().ends_with("\r Could not read Broadcast Groups!")) << LastMessage();
+}
+
+// The write reads the handset's groups once and shows its plan; then it sends the mails the plan counts.
+TEST_F(GroupsTransfer, TheWriteSendsTheMailsItsPlanCounts) {
+    UseHandset({1, 3});
+    SetList({"3", "5", "", "7"});
+    user.WriteMode = TWriteMode::Replace;
+    ASSERT_TRUE(transfer.SaveToHandset()) << LastMessage();
+    ASSERT_EQ(user.Plans.size(), 1u);
+    EXPECT_EQ(user.FramesAtPlan, 1u) << "one read makes the plan and the backup";
+    EXPECT_EQ(user.SentAfterPlan(), size_t(user.Plans[0].Cost.Mails));
+    EXPECT_EQ(user.Plans[0].Cost.Mails, 7);
+    EXPECT_EQ(user.Plans[0].Removed(), 1);
+    ASSERT_TRUE(transfer.LastPlan());
+    EXPECT_EQ(transfer.LastPlan()->Baud, 115200);
+    EXPECT_EQ(Held(), (std::vector<uint8_t>{3, 5, 7}));
+    EXPECT_FALSE(transfer.BackupPath().empty());
+
+    // An add of a list partly held: a question for the held group, mails only for the others.
+    user.Answers = {TAnswer::Ignore};
+    list.Clear();
+    SetList({"5", "9"});
+    user.WriteMode = TWriteMode::Add;
+    ASSERT_TRUE(transfer.SaveToHandset()) << LastMessage();
+    EXPECT_EQ(user.SentAfterPlan(), size_t(user.Plans.back().Cost.Mails));
+    EXPECT_EQ(user.Plans.back().Cost.Mails, 2);
+    EXPECT_EQ(transfer.Written(), 1);
+    EXPECT_EQ(transfer.Ignored(), 1);
+
+    // More groups than free slots: the write stops where the plan says, with what the handset holds.
+    UseHandset({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14});
+    list.Clear();
+    SetList({"20", "21"});
+    EXPECT_FALSE(transfer.SaveToHandset());
+    EXPECT_EQ(user.SentAfterPlan(), size_t(user.Plans.back().Cost.Mails));
+    EXPECT_EQ(user.Plans.back().Count(TPlanStep::NotWritten), 1);
+    EXPECT_TRUE(LastMessage().starts_with("Groups full!")) << LastMessage();
+}
+
+TEST_F(GroupsTransfer, ADeclinedPlanOrAListTheHandsetHoldsSendsNoWriteMail) {
+    UseHandset({1, 3});
+    SetList({"5"});
+    for (const TWriteMode mode : {TWriteMode::Add, TWriteMode::Replace}) {
+        user.WriteMode = mode;
+        user.Accept = false;
+        link.Frames.clear();
+        EXPECT_FALSE(transfer.SaveToHandset());
+        EXPECT_EQ(Mails(), std::vector<std::string>{"0D 20"});
+        EXPECT_EQ(user.LastStatus(), "Nothing was written to the handset.");
+        EXPECT_TRUE(transfer.BackupPath().empty());
+        EXPECT_EQ(Held(), (std::vector<uint8_t>{1, 3}));
+    }
+
+    // The same groups, in the handset's order: nothing is asked, sent or kept.
+    user.Accept = true;
+    SetList({"1", "3"});
+    for (const TWriteMode mode : {TWriteMode::Add, TWriteMode::Replace}) {
+        user.WriteMode = mode;
+        user.Messages.clear();
+        link.Frames.clear();
+        ASSERT_TRUE(transfer.SaveToHandset());
+        EXPECT_EQ(Mails(), std::vector<std::string>{"0D 20"});
+        EXPECT_EQ(user.LastStatus(),
+                  "The handset already holds these broadcast groups; nothing was written.");
+        EXPECT_EQ(user.Messages.size(), mode == TWriteMode::Replace ? 1u : 0u) << "only the replace question";
+        EXPECT_TRUE(transfer.BackupPath().empty());
+        EXPECT_EQ(transfer.Ignored(), 2);
+    }
+
+    // An add whose read fails sends nothing and says why.
+    UseHandset({1}, {.mailFaults = {{TMailFault::TKind::Ignore, {0x0D, 0x20}, 1}}});
+    user.WriteMode = TWriteMode::Add;
+    link.Frames.clear();
+    EXPECT_FALSE(transfer.SaveToHandset());
+    EXPECT_EQ(link.Frames.size(), 1u);
+    EXPECT_TRUE(
+        LastMessage().starts_with("The handset's broadcast groups could not be read, so it is not known "
+                                  "which groups it belongs to already."))
+        << LastMessage();
 }

@@ -281,6 +281,71 @@ TEST_F(PhonebookWrite, ReplaceDeletesTheHandsetListAndAppendsEveryNumberedRow) {
     EXPECT_EQ(User.LastStatus(), "Finished writing to handset! - 1 sec");
 }
 
+// The mails that change the handset: appends and the delete.
+int WriteMails(const TFakeLink& link) {
+    const auto mails = Mails(link);
+    return Count(mails, "0D 06") + Count(mails, "0D 05") + Count(mails, "0D 07");
+}
+
+TEST_F(PhonebookWrite, ThePlanIsShownBeforeAnyChangeAndTheWriteSendsItsMails) {
+    for (const TWriteMode mode : {TWriteMode::Add, TWriteMode::Replace}) {
+        Link.Frames.clear();
+        UseHandset(StateWith({Record("Anna", "1"), Record("Old", "9")}));
+        Fill({{"Anna", "1"}, {"Bob", "2"}});
+        User.WriteMode = mode;
+        User.Plans.clear();
+        EXPECT_TRUE(Transfer.SaveToHandset());
+        ASSERT_EQ(User.Plans.size(), 1u);
+        const TWritePlan& plan = User.Plans[0];
+        EXPECT_EQ(plan.Count(TPlanStep::Add), 1);
+        EXPECT_EQ(plan.Count(TPlanStep::Remove), mode == TWriteMode::Replace ? 1 : 0);
+        EXPECT_EQ(WriteMails(Link), plan.Cost.Mails);
+        ASSERT_TRUE(Transfer.LastPlan());
+    }
+}
+
+TEST_F(PhonebookWrite, ADeclinedPlanChangesNothing) {
+    UseHandset(StateWith({Record("Old", "1")}));
+    Fill({{"Bob", "2"}});
+    User.WriteMode = TWriteMode::Replace;
+    User.PlanAnswer = false;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(WriteMails(Link), 0);
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Old", "1")}));
+    EXPECT_EQ(User.LastStatus(), "Nothing was written to the handset.");
+    EXPECT_TRUE(Transfer.BackupPath().empty());
+}
+
+TEST_F(PhonebookWrite, AReplaceWithWhatTheHandsetHoldsSendsNothing) {
+    UseHandset(StateWith({Record("Anna", "1"), Record("Bob", "2")}));
+    Fill({{"Anna", "1"}, {"Bob", "2"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_TRUE(Transfer.SaveToHandset());
+    EXPECT_EQ(WriteMails(Link), 0);
+    EXPECT_EQ(User.LastStatus(),
+              "The handset already holds this phone book, in this order; nothing was written.");
+    // In another order it is written again, so that the handset's order is the list's.
+    Fill({{"Bob", "2"}, {"Anna", "1"}});
+    EXPECT_TRUE(Transfer.SaveToHandset());
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Bob", "2"), Record("Anna", "1")}));
+}
+
+TEST_F(PhonebookWrite, AnAddWhoseHandsetListCannotBeReadWritesNothing) {
+    // Without the handset's list an add cannot tell which numbers it holds already.
+    UseHandset(StateWith({Record("Old", "1")}),
+               THandsetFaults{.mailFaults = {
+                                  {TMailFault::TKind::Ignore, {0x0D, 0x04}, 1},
+                                  {TMailFault::TKind::Ignore, {0x0D, 0x04}, 2},
+                                  {TMailFault::TKind::Ignore, {0x0D, 0x04}, 3},
+                              }});
+    Fill({{"Old", "1"}, {"Bob", "2"}});
+    User.WriteMode = TWriteMode::Add;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    EXPECT_EQ(WriteMails(Link), 0);
+    EXPECT_TRUE(Shows("The handset's phone book could not be read, so it is not known which entries it holds "
+                      "already. Nothing was written to the handset."));
+}
+
 TEST_F(PhonebookWrite, ReplaceAsksBeforeItDeletesAndCancelSendsNothing) {
     UseHandset(StateWith({Record("Old", "1")}));
     User.WriteMode = TWriteMode::Replace;

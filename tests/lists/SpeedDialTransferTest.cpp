@@ -6,6 +6,31 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+
+// Keeps each plan shown with the frames sent before it, and accepts it or not as the test says.
+class TPlanUser : public TRecordingUser {
+public:
+    explicit TPlanUser(const TFakeLink& link)
+        : Link(link) {}
+    bool ConfirmPlan(const TWritePlan& plan) override {
+        Plans.push_back(plan);
+        FramesAtPlan = Link.Frames.size();
+        return Accept;
+    }
+    // The mails the write sent after its plan was shown.
+    size_t SentAfterPlan() const { return Link.Frames.size() - FramesAtPlan; }
+
+    bool Accept = true;
+    std::vector<TWritePlan> Plans;
+    size_t FramesAtPlan = 0;
+
+private:
+    const TFakeLink& Link;
+};
+
+} // namespace
+
 TEST(SpeedDialTransfer, OnlyHandsetsOfLevel6And7HaveASpeedDialList) {
     TFakeLink link;
     TTestConnection connection(link);
@@ -48,4 +73,52 @@ TEST(SpeedDialTransfer, OnlyHandsetsOfLevel6And7HaveASpeedDialList) {
     connection.Result = TConnectResult::NoAnswer;
     EXPECT_FALSE(transfer.LoadFromHandset());
     EXPECT_EQ(list.Numbers[2], "777");
+}
+
+// The write reads the handset's list once (the copy the backup keeps), shows the plan, and then sends
+// the mails the plan counts; a declined plan, or a list the handset holds already, sends no write mail.
+TEST(SpeedDialTransfer, TheWriteSendsWhatItsPlanCountsAndNothingWhenThereIsNothingToDo) {
+    TFakeLink link;
+    TTestConnection connection(link);
+    TPlanUser user(link);
+    TPP5SpeedDial list;
+    list.SetNumber(0, "12P3");
+    list.SetNumber(3, "555");
+    TSpeedDialTransfer transfer(connection, user, list);
+    const size_t readMails = (TPP5SpeedDial::BlockBytes + 7) / 8;
+
+    user.Accept = false;
+    user.Answers = {TAnswer::Ok};
+    EXPECT_FALSE(transfer.SaveToHandset());
+    EXPECT_EQ(link.Frames.size(), readMails);
+    EXPECT_EQ(user.LastStatus(), "Nothing was written to the handset.");
+    EXPECT_TRUE(transfer.BackupPath().empty());
+    ASSERT_TRUE(transfer.LastPlan());
+    EXPECT_EQ(transfer.LastPlan()->Count(TPlanStep::Add), 2);
+
+    user.Accept = true;
+    user.Answers = {TAnswer::Ok};
+    link.Frames.clear();
+    ASSERT_TRUE(transfer.SaveToHandset());
+    EXPECT_EQ(user.FramesAtPlan, readMails) << "one read makes the plan and the backup";
+    EXPECT_EQ(user.SentAfterPlan(), size_t(user.Plans.back().Cost.Mails));
+    EXPECT_EQ(user.Plans.back().Baud, 115200);
+    EXPECT_FALSE(transfer.BackupPath().empty());
+    EXPECT_EQ(user.LastStatus(), "Finished writing to handset!");
+
+    // The handset holds "12-3" now: the same list again is nothing to write.
+    user.Answers = {TAnswer::Ok};
+    link.Frames.clear();
+    ASSERT_TRUE(transfer.SaveToHandset());
+    EXPECT_EQ(link.Frames.size(), readMails);
+    EXPECT_EQ(user.Plans.back().Cost.Mails, 0);
+    EXPECT_EQ(user.LastStatus(), "The handset already holds this speed dial list; nothing was written.");
+    EXPECT_TRUE(transfer.BackupPath().empty());
+
+    // One key changed: the whole block again, as counted.
+    list.SetNumber(3, "556");
+    user.Answers = {TAnswer::Ok};
+    ASSERT_TRUE(transfer.SaveToHandset());
+    EXPECT_EQ(user.Plans.back().Count(TPlanStep::Change), 1);
+    EXPECT_EQ(user.SentAfterPlan(), size_t(user.Plans.back().Cost.Mails));
 }

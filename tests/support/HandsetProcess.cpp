@@ -18,6 +18,11 @@ THandsetProcess::THandsetProcess(const QStringList& options) {
     Start(options);
 }
 
+THandsetProcess::THandsetProcess(const QStringList& options, const QString& errorFile)
+    : ErrorFile(errorFile) {
+    Start(options);
+}
+
 THandsetProcess::THandsetProcess(const QStringList& options, const THandsetProcess& sharing)
     : SharedConfig(sharing.ConfigDir()) {
     Start(options);
@@ -28,6 +33,8 @@ void THandsetProcess::Start(const QStringList& options) {
     Process.setProgram(ProgramFolder() + "/quorvel-handset");
     Process.setArguments(options);
     Process.setProcessChannelMode(QProcess::SeparateChannels);
+    if (!ErrorFile.isEmpty())
+        Process.setStandardErrorFile(ErrorFile);
     Process.start();
     if (!Process.waitForStarted(5000))
         return;
@@ -77,6 +84,10 @@ int THandsetProcess::Stop() {
 }
 
 std::string THandsetProcess::Errors() {
+    if (!ErrorFile.isEmpty()) {
+        QFile file(ErrorFile);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+    }
     ErrorText += Process.readAllStandardError().toStdString();
     return ErrorText;
 }

@@ -14,6 +14,9 @@ QString ProgramFolder();
 class THandsetProcess {
 public:
     explicit THandsetProcess(const QStringList& options = {});
+    // With what it writes on stderr going to a file, which no pipe between it and the test can hold up (a
+    // handset that logs every frame writes more than a pipe holds while a tool talks to it).
+    THandsetProcess(const QStringList& options, const QString& errorFile);
     // With the per-user folder of another, so that both are in one device map (a station).
     THandsetProcess(const QStringList& options, const THandsetProcess& sharing);
     ~THandsetProcess();
@@ -45,6 +48,7 @@ private:
 
     QTemporaryDir Config;
     QString SharedConfig;
+    QString ErrorFile;
     QProcess Process;
     std::string ErrorText;
     int Com = 0;

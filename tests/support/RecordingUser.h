@@ -55,6 +55,11 @@ public:
             ShownEntries.push_back(entry);
     }
     void HandsetConnected(int capacity, uint8_t level) override { Connections.push_back({capacity, level}); }
+    // Keeps every plan shown; PlanAnswer says whether the write goes on.
+    bool ConfirmPlan(const TWritePlan& plan) override {
+        Plans.push_back(plan);
+        return PlanAnswer;
+    }
     TRowColour Colour(int row) const {
         const auto found = Colours.find(row);
         return found == Colours.end() ? TRowColour::Window : found->second;
@@ -64,6 +69,8 @@ public:
 
     std::deque<TAnswer> Answers;
     TWriteMode WriteMode = TWriteMode::Cancel;
+    bool PlanAnswer = true;
+    std::vector<TWritePlan> Plans;
 
     std::vector<std::string> Statuses;
     std::vector<TShown> Messages;

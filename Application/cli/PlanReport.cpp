@@ -1,0 +1,141 @@
+#include "cli/PlanReport.h"
+
+#include "cli/CliSession.h"
+#include "cli/Command.h"
+#include "cli/JsonOutput.h"
+#include "cli/Summary.h"
+
+#include <QJsonArray>
+
+#include <vector>
+
+namespace {
+
+const char* StepName(TPlanStep step) {
+    switch (step) {
+    case TPlanStep::Add:
+        return "add";
+    case TPlanStep::Remove:
+        return "remove";
+    case TPlanStep::Change:
+        return "change";
+    case TPlanStep::Keep:
+        return "keep";
+    case TPlanStep::NotWritten:
+        return "not written";
+    }
+    return "";
+}
+
+} // namespace
+
+QJsonObject PlanJson(const TWritePlan& plan) {
+    QJsonArray changes;
+    for (const TPlanLine& line : plan.Lines) {
+        if (line.Step == TPlanStep::Keep)
+            continue;
+        QJsonObject change{{"step", StepName(line.Step)}, {"item", JsonText(line.Item)}};
+        if (!line.Before.empty() || line.Step == TPlanStep::Remove || line.Step == TPlanStep::Change)
+            change["before"] = JsonText(line.Before);
+        if (!line.After.empty() || line.Step == TPlanStep::Add || line.Step == TPlanStep::Change)
+            change["after"] = JsonText(line.After);
+        if (!line.Reason.empty())
+            change["reason"] = JsonText(line.Reason);
+        if (line.Row > 0)
+            change["line"] = line.Row;
+        changes.append(change);
+    }
+    return {{"list", JsonText(plan.List)},
+            {"mode", plan.Replace ? "replace" : "add"},
+            {"add", plan.Count(TPlanStep::Add)},
+            {"remove", plan.Count(TPlanStep::Remove)},
+            {"change", plan.Count(TPlanStep::Change)},
+            {"kept", plan.Count(TPlanStep::Keep)},
+            {"notWritten", plan.Count(TPlanStep::NotWritten)},
+            {"orderDiffers", plan.OrderDiffers},
+            {"changesHandset", plan.ChangesHandset()},
+            {"mails", plan.Cost.Mails},
+            {"estimatedMs", qint64(LineTimeMs(plan.Cost, plan.Baud))},
+            {"changes", changes}};
+}
+
+void PrintPlan(const TWritePlan& plan) {
+    PrintData(TerminalText(PlanText(plan)));
+}
+
+void PrintPlanCounts(const TWritePlan& plan) {
+    std::string text =
+        "The " + plan.List + (plan.Replace ? " replace: " : " write: ") + PlanCountsText(plan) + ".";
+    if (const std::string warning = PlanRemovalWarning(plan); !warning.empty())
+        text += "\r" + warning;
+    PrintMessage(text);
+}
+
+int DryRunOutcome(TCliSession& session) {
+    const TTerminalUser& user = session.User();
+    if (user.Plans.empty())
+        return Exit::Failed;
+    if (user.PrintPlans) {
+        AddJson({{"dryRun", true}});
+        PrintMessage("Dry run: nothing was written to the handset" + OfHandset() + ".");
+    }
+    return Exit::Done;
+}
+
+std::optional<TWritePlan> PlanOnly(TCliSession& session, const std::function<int()>& write) {
+    TTerminalUser& user = session.User();
+    struct TRestore {
+        TTerminalUser& User;
+        bool DryRun;
+        bool PrintPlans;
+        ~TRestore() {
+            User.DryRun = DryRun;
+            User.PrintPlans = PrintPlans;
+        }
+    } restore{user, user.DryRun, user.PrintPlans};
+    user.DryRun = true;
+    user.PrintPlans = false;
+    const size_t before = user.Plans.size();
+    if (write() != Exit::Done || user.Plans.size() == before)
+        return std::nullopt;
+    return user.Plans.back();
+}
+
+std::string DifferencesText(const TWritePlan& plan, bool orderCounts) {
+    std::string text;
+    for (const TPlanLine& line : plan.Lines)
+        if (line.Step != TPlanStep::Keep)
+            text += "  " + PlanLineText(line) + "\n";
+    if (orderCounts && plan.OrderDiffers)
+        text += "  the same entries, in another order\n";
+    return text;
+}
+
+int WriteBack(TCliSession& session, const TGlobalOptions& options, const std::string& path, bool orderCounts,
+              const std::function<int()>& write) {
+    if (options.dryRun) {
+        PrintMessage("What writing back " + path + " would change:");
+        return write();
+    }
+    PrintMessage("Writing back " + path + ".");
+    if (const int status = write(); status != Exit::Done)
+        return status;
+    AddJson({{"restored", JsonPath(path)}});
+    PrintResult("Written back: " + path);
+    const std::optional<TWritePlan> plan = PlanOnly(session, write);
+    if (!plan) {
+        AddJson({{"verified", false}});
+        PrintMessage("The handset could not be read once more, so it is not known whether it holds exactly " +
+                     path + ".");
+        return Exit::Failed;
+    }
+    const bool matches = plan->Matches(orderCounts);
+    AddJson({{"verified", matches}});
+    if (matches) {
+        PrintResult("Verified: the handset holds exactly the backup" + OfHandset() + ".");
+        return Exit::Done;
+    }
+    PrintMessage("The handset does not hold exactly " + path + " after the restore:\n" +
+                 DifferencesText(*plan, orderCounts));
+    return Exit::Failed;
+}

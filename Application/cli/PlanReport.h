@@ -1,0 +1,36 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+#include "platform/WritePlan.h"
+
+#include <QJsonObject>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class TCliSession;
+
+// A write's plan as the command line shows it: the diff on stdout ("+ Anna 0301234"), its counts on
+// stderr, and in the JSON document.
+QJsonObject PlanJson(const TWritePlan& plan);
+void PrintPlan(const TWritePlan& plan);
+void PrintPlanCounts(const TWritePlan& plan);
+
+// The end of a write under --dry-run: 0 when it stopped at its plan (nothing was sent but reads), 1
+// when the handset could not be read for one.
+int DryRunOutcome(TCliSession& session);
+
+// Runs a write as a dry run that prints no plan, and gives the plan it stopped at: what the handset
+// holds set against the file. Nothing when the handset could not be read for one (its messages say why).
+std::optional<TWritePlan> PlanOnly(TCliSession& session, const std::function<int()>& write);
+
+// The differences a plan shows between the handset and a file, a line each ("+ Anna 0301234": the
+// file has it, the handset not), for a verify.
+std::string DifferencesText(const TWritePlan& plan, bool orderCounts);
+
+// A restore: writes the kept copy at path back with write (under --dry-run: shows its plan), then one
+// more read tells whether the handset now holds exactly the copy. 0 when it does, 1 with the
+// differences when it does not or could not be read.
+int WriteBack(TCliSession& session, const TGlobalOptions& options, const std::string& path, bool orderCounts,
+              const std::function<int()>& write);

@@ -1,0 +1,6 @@
+#pragma once
+
+#include "cli/Command.h"
+
+// verify FILE...: whether the handset holds what list and profile files say.
+std::vector<TCommand> VerifyCommands();
