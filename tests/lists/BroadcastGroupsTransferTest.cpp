@@ -2,6 +2,7 @@
 // logic, with its faults or with answers a test puts in its place.
 #include "lists/BroadcastGroupsTransfer.h"
 #include "support/FakeLink.h"
+#include "support/PlanUser.h"
 #include "support/RecordingUser.h"
 #include "support/TestConnection.h"
 
@@ -10,27 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Keeps each plan shown with the frames sent before it, and accepts it or not as the test says.
-class TPlanUser : public TRecordingUser {
-public:
-    explicit TPlanUser(const TFakeLink& link)
-        : Link(link) {}
-    bool ConfirmPlan(const TWritePlan& plan) override {
-        Plans.push_back(plan);
-        FramesAtPlan = Link.Frames.size();
-        return Accept;
-    }
-    // The mails the write sent after its plan was shown.
-    size_t SentAfterPlan() const { return Link.Frames.size() - FramesAtPlan; }
-
-    bool Accept = true;
-    std::vector<TWritePlan> Plans;
-    size_t FramesAtPlan = 0;
-
-private:
-    const TFakeLink& Link;
-};
 
 struct GroupsTransfer : testing::Test {
     void UseHandset(std::vector<uint8_t> groups, THandsetFaults faults = {}) {
@@ -284,7 +264,7 @@ TEST_F(GroupsTransfer, ADeclinedPlanOrAListTheHandsetHoldsSendsNoWriteMail) {
     SetList({"5"});
     for (const TWriteMode mode : {TWriteMode::Add, TWriteMode::Replace}) {
         user.WriteMode = mode;
-        user.Accept = false;
+        user.PlanAnswer = false;
         link.Frames.clear();
         EXPECT_FALSE(transfer.SaveToHandset());
         EXPECT_EQ(Mails(), std::vector<std::string>{"0D 20"});
@@ -294,7 +274,7 @@ TEST_F(GroupsTransfer, ADeclinedPlanOrAListTheHandsetHoldsSendsNoWriteMail) {
     }
 
     // The same groups, in the handset's order: nothing is asked, sent or kept.
-    user.Accept = true;
+    user.PlanAnswer = true;
     SetList({"1", "3"});
     for (const TWriteMode mode : {TWriteMode::Add, TWriteMode::Replace}) {
         user.WriteMode = mode;

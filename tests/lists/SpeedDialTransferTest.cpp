@@ -1,35 +1,11 @@
 // The speed dial operations' level rule and their handset block, over an in-process link.
 #include "lists/SpeedDialTransfer.h"
 #include "support/FakeLink.h"
+#include "support/PlanUser.h"
 #include "support/RecordingUser.h"
 #include "support/TestConnection.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-
-// Keeps each plan shown with the frames sent before it, and accepts it or not as the test says.
-class TPlanUser : public TRecordingUser {
-public:
-    explicit TPlanUser(const TFakeLink& link)
-        : Link(link) {}
-    bool ConfirmPlan(const TWritePlan& plan) override {
-        Plans.push_back(plan);
-        FramesAtPlan = Link.Frames.size();
-        return Accept;
-    }
-    // The mails the write sent after its plan was shown.
-    size_t SentAfterPlan() const { return Link.Frames.size() - FramesAtPlan; }
-
-    bool Accept = true;
-    std::vector<TWritePlan> Plans;
-    size_t FramesAtPlan = 0;
-
-private:
-    const TFakeLink& Link;
-};
-
-} // namespace
 
 TEST(SpeedDialTransfer, OnlyHandsetsOfLevel6And7HaveASpeedDialList) {
     TFakeLink link;
@@ -87,7 +63,7 @@ TEST(SpeedDialTransfer, TheWriteSendsWhatItsPlanCountsAndNothingWhenThereIsNothi
     TSpeedDialTransfer transfer(connection, user, list);
     const size_t readMails = (TPP5SpeedDial::BlockBytes + 7) / 8;
 
-    user.Accept = false;
+    user.PlanAnswer = false;
     user.Answers = {TAnswer::Ok};
     EXPECT_FALSE(transfer.SaveToHandset());
     EXPECT_EQ(link.Frames.size(), readMails);
@@ -96,7 +72,7 @@ TEST(SpeedDialTransfer, TheWriteSendsWhatItsPlanCountsAndNothingWhenThereIsNothi
     ASSERT_TRUE(transfer.LastPlan());
     EXPECT_EQ(transfer.LastPlan()->Count(TPlanStep::Add), 2);
 
-    user.Accept = true;
+    user.PlanAnswer = true;
     user.Answers = {TAnswer::Ok};
     link.Frames.clear();
     ASSERT_TRUE(transfer.SaveToHandset());

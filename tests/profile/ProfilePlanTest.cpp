@@ -6,6 +6,7 @@
 #include "profile/ProfileLists.h"
 #include "profile/ProfileTransfer.h"
 #include "support/FakeLink.h"
+#include "support/PlanUser.h"
 #include "support/RecordingUser.h"
 #include "support/TestConnection.h"
 
@@ -148,22 +149,6 @@ TEST(ProfilePlan, ValuesAndBytesAreThoseTheModelStores) {
 
 // ---- the write through the plan ----
 
-// Records the plan and the frames sent up to it, and accepts or declines it.
-class TPlanUser : public TRecordingUser {
-public:
-    explicit TPlanUser(const TFakeLink& link)
-        : Link(link) {}
-    bool ConfirmPlan(const TWritePlan& plan) override {
-        Plans.push_back(plan);
-        FramesBeforePlan = Link.Frames.size();
-        return Accept;
-    }
-    const TFakeLink& Link;
-    bool Accept = true;
-    std::vector<TWritePlan> Plans;
-    size_t FramesBeforePlan = 0;
-};
-
 struct ProfileTransferPlan : testing::Test {
     ProfileTransferPlan() {
         connection.Level = 7;
@@ -171,7 +156,7 @@ struct ProfileTransferPlan : testing::Test {
     }
     uint8_t HandsetByte(uint16_t address) const { return link.Handset.State().memory[address]; }
     // The mails sent after the plan was shown, and how many of them write the handset's memory.
-    size_t FramesAfterPlan() const { return link.Frames.size() - user.FramesBeforePlan; }
+    size_t FramesAfterPlan() const { return link.Frames.size() - user.FramesAtPlan; }
     int WriteMails() const {
         int writes = 0;
         for (const TBytes& frame : link.Frames)
@@ -180,7 +165,7 @@ struct ProfileTransferPlan : testing::Test {
     }
     int64_t BytesAfterPlan() const {
         int64_t bytes = 0;
-        for (size_t i = user.FramesBeforePlan; i < link.Frames.size(); ++i)
+        for (size_t i = user.FramesAtPlan; i < link.Frames.size(); ++i)
             bytes += int64_t(link.Frames[i].size()) + (link.Frames[i][5] == 0x3C ? 6 : 0);
         return bytes;
     }
@@ -216,7 +201,7 @@ TEST_F(ProfileTransferPlan, TheWriteSendsExactlyThePlansMails) {
 }
 
 TEST_F(ProfileTransferPlan, ADeclinedPlanSendsNoWriteAndKeepsNoBackup) {
-    user.Accept = false;
+    user.PlanAnswer = false;
     TProfileValues wanted;
     wanted[size_t(S::RingerTone)] = 5;
     EXPECT_FALSE(transfer.WriteToHandset(wanted));
