@@ -6,7 +6,7 @@
 
 #include "link/Sndmail.h"
 #include "link/Timing.h"
-#include "platform/Registry.h"
+#include "vsim/RecordStore.h"
 #include "vsim/SimRecords.h"
 #include "vsim/VirtualSim.h"
 
@@ -74,8 +74,8 @@ void Report(const char* what, bool ready, const TRun& run) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    TRegistry store(dir.path().toStdString());
-    TSimRecords records(store);
+    const std::unique_ptr<TRecordEngine> store = OpenRecordStore(dir.filePath("records.db").toStdString());
+    TSimRecords records(*store);
     for (const bool ready : {true, false}) {
         const QString state = dir.filePath(ready ? "ready.txt" : "unready.txt");
         const QStringList options{"--pace", "115200", "--ready", ready ? "yes" : "none", "--state", state};

@@ -1,5 +1,7 @@
 # cpack: a Debian package of the installed tree (cpack -G DEB in the build folder). It depends on the
-# Qt libraries of Debian 12 and makes /var/lib/quorvel in its postinst.
+# Qt, SQLite and libpq libraries of Debian 12; its postinst makes the group quorvel-sim and
+# /var/lib/quorvel, the folder of the SIM records that only that group may change (adduser makes the
+# group).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "${QUORVEL_COMPANY}")
@@ -14,9 +16,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), qt6-qpa-plugins")
+    "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), qt6-qpa-plugins, libsqlite3-0, libpq5, adduser")
 # xdg-utils tells which program opens the user guide; bash-completion loads the completion of quorvel-cli.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst ${PROJECT_SOURCE_DIR}/dist/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# What a database administrator runs on the PostgreSQL server that several PCs share: the tables of the
+# SIM records and the role quorvel_sim.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/postgresql/quorvel-records.sql DESTINATION ${CMAKE_INSTALL_DATADIR}/quorvel)
 include(CPack)

@@ -2,12 +2,12 @@
 
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/RecordsCommands.h"
 #include "cli/Summary.h"
 #include "cli/TerminalUser.h"
 #include "link/NumberConverting.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "platform/Registry.h"
 #include "platform/TextFormat.h"
 #include "vsim/SerialNumber.h"
 #include "vsim/SimRecords.h"
@@ -15,8 +15,11 @@
 #include "vsim/VirtualSimXml.h"
 #include "xml/DynamicByteBuffer.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -139,8 +142,8 @@ int SimList(const TGlobalOptions& options) {
 
 // ---- the SIM move ----
 
-constexpr const char* SimUsage =
-    "sim save FILE.sim | restore FILE.sim | records | check FILE.sim | release FILE.sim";
+constexpr const char* SimUsage = "sim save FILE.sim | restore FILE.sim | records | check FILE.sim | release "
+                                 "FILE.sim | history [FILE.sim|SERIAL]";
 
 std::string ListPath() {
     return ProgramDir() + "sim_list/VSIMLIST.xml";
@@ -150,9 +153,21 @@ std::string ListPath() {
     throw TCommandFailure(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()));
 }
 
+QJsonObject StepJson(const TStepAuthor& author) {
+    return {
+        {"user", JsonPath(author.User)}, {"host", JsonPath(author.Host)}, {"time", JsonPath(author.Time)}};
+}
+
+std::string LastStepLine(const TStepAuthor& author) {
+    if (author == TStepAuthor{})
+        return {};
+    return "  last step by " + PrintableText(author.User) + " on " + PrintableText(author.Host) + " at " +
+           PrintableText(author.Time) + "\n";
+}
+
 int Records(bool json) {
-    TRegistry store;
-    TSimRecords records(store);
+    const std::unique_ptr<TRecordEngine> store = OpenSimRecords();
+    TSimRecords records(*store);
     std::vector<TSimRecord> list;
     try {
         list = records.Records();
@@ -163,7 +178,7 @@ int Records(bool json) {
     for (const TSimRecord& r : list) {
         const std::string advice = SimMoveAdvice(r.SerialNumber, r.Journal);
         if (json) {
-            QJsonObject sim{{"serial", JsonText(r.SerialNumber)}};
+            QJsonObject sim{{"serial", JsonText(r.SerialNumber)}, {"lastStep", StepJson(r.LastStep)}};
             if (!r.Problem.empty()) {
                 sim["problem"] = JsonText(r.Problem);
             } else {
@@ -179,19 +194,71 @@ int Records(bool json) {
             }
             sims.append(sim);
         } else if (!r.Problem.empty()) {
-            std::printf("%s  cannot be used: %s\n", r.SerialNumber.c_str(), PrintableText(r.Problem).c_str());
+            std::printf("%s  cannot be used: %s\n%s", PrintableText(r.SerialNumber).c_str(),
+                        PrintableText(r.Problem).c_str(), LastStepLine(r.LastStep).c_str());
         } else {
-            std::printf("%s  software %s  pcs %s  crc %08X  %s  %s  %s\n  %s\n", r.SerialNumber.c_str(),
-                        PrintableText(r.Software).c_str(), PrintableText(r.Pcs).c_str(), r.Crc.value_or(0),
-                        SimStateName(r.Journal), PrintableText(r.Journal.File).c_str(),
-                        PrintableText(r.Saved).c_str(), PrintableText(advice).c_str());
+            std::printf("%s  software %s  pcs %s  crc %08X  %s  %s  %s\n  %s\n%s",
+                        PrintableText(r.SerialNumber).c_str(), PrintableText(r.Software).c_str(),
+                        PrintableText(r.Pcs).c_str(), r.Crc.value_or(0), SimStateName(r.Journal),
+                        PrintableText(r.Journal.File).c_str(), PrintableText(r.Saved).c_str(),
+                        PrintableText(advice).c_str(), LastStepLine(r.LastStep).c_str());
         }
     }
     if (json)
-        AddJson({{"sims", sims}, {"store", JsonPath(store.FilePath())}});
+        AddJson({{"sims", sims}, {"store", JsonPath(store->Where())}});
     else
-        PrintMessage(Counted(long(list.size()), "SIM", "SIMs") + " in files, recorded in " +
-                     store.FilePath());
+        PrintMessage(Counted(long(list.size()), "SIM", "SIMs") + " in files, recorded in " + store->Where());
+    return Exit::Done;
+}
+
+// The serial number "sim history" is asked about: that of the SIM in a file, else one typed as the
+// label shows it.
+std::string HistorySerial(const std::string& argument) {
+    if (QFileInfo(QString::fromLocal8Bit(argument.c_str())).isFile()) {
+        TDynamicByteBuffer image;
+        try {
+            image.LoadFromFile(argument);
+        } catch (const std::exception& e) {
+            throw TInputError(std::string(Texts::SimFileNotOpened) + " " + PrintableText(e.what()));
+        }
+        const std::optional<std::string> serial = SerialNumberFromImage(image.Data());
+        if (!serial)
+            throw TInputError(argument + ": " + Texts::SimFileCorrupted);
+        return *serial;
+    }
+    if (const std::optional<std::string> serial = SerialNumberArgument(argument))
+        return *serial;
+    throw TInputError("\"" + argument +
+                      "\" is neither a SIM file nor a serial number (five and seven digits, as \"00291 "
+                      "0284280\")");
+}
+
+// The steps of the moves of one SIM, or of every SIM, oldest first.
+int History(const std::vector<std::string>& args) {
+    const std::string serial = args.size() == 2 ? HistorySerial(args[1]) : std::string();
+    const std::unique_ptr<TRecordEngine> store = OpenSimRecords();
+    std::vector<TSimStep> steps;
+    try {
+        steps = store->Steps(serial);
+    } catch (const EStoreError& e) {
+        StoreProblem(e);
+    }
+    QJsonArray list;
+    for (const TSimStep& step : steps) {
+        QJsonObject row = StepJson(step.Author);
+        row["serial"] = JsonText(step.SerialNumber);
+        row["step"] = JsonText(step.Step);
+        row["state"] = JsonText(step.State);
+        row["file"] = JsonPath(step.File);
+        list.append(row);
+        const auto shown = [](const std::string& text) { return text.empty() ? "-" : PrintableText(text); };
+        PrintResult(shown(step.Author.Time) + "  " + shown(step.Author.User) + "  " +
+                    shown(step.Author.Host) + "  " + shown(step.SerialNumber) + "  " + shown(step.Step) +
+                    "  " + shown(step.State) + "  " + shown(step.File));
+    }
+    AddJson({{"steps", list}, {"store", JsonPath(store->Where())}});
+    PrintMessage(Counted(long(steps.size()), "step", "steps") +
+                 (serial.empty() ? std::string() : " of the SIM " + serial) + " in " + store->Where());
     return Exit::Done;
 }
 
@@ -213,8 +280,8 @@ std::string RecordedSerial(const std::string& file, TSimRecords& records) {
 
 // Whether the file would be taken by "sim restore", without a handset; else what finishes its move.
 int Check(const std::string& file) {
-    TRegistry store;
-    TSimRecords records(store);
+    const std::unique_ptr<TRecordEngine> store = OpenSimRecords();
+    TSimRecords records(*store);
     try {
         const std::string serial = RecordedSerial(file, records);
         const TSimJournal journal = records.Journal(serial);
@@ -242,8 +309,8 @@ int Check(const std::string& file) {
 // Lets "sim restore" take the file of a move that did not finish, once the person has confirmed that the
 // handset it was moving out of or into is lost or erased.
 int Release(const TGlobalOptions& options, const std::string& file) {
-    TRegistry store;
-    TSimRecords records(store);
+    const std::unique_ptr<TRecordEngine> store = OpenSimRecords();
+    TSimRecords records(*store);
     TTerminalUser user(options.yes);
     try {
         const std::string serial = RecordedSerial(file, records);
@@ -258,11 +325,13 @@ int Release(const TGlobalOptions& options, const std::string& file) {
 }
 
 int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
+    // The records first: a move whose steps cannot be kept must not begin, so a store that is away ends
+    // the command before the port is opened.
+    const std::unique_ptr<TRecordEngine> store = OpenSimRecords();
+    TSimRecords records(*store);
     TCliSession session(options);
     session.OpenPort();
     session.User().PresetFileName = file;
-    TRegistry store;
-    TSimRecords records(store);
     TSimTransfer transfer(session.Core(), session.User(), records, ListPath());
     if (!(toFile ? transfer.SimToFile() : transfer.FileToSim()))
         return 1;
@@ -280,6 +349,9 @@ int Sim(const TGlobalOptions& options) {
     const auto usage = [] { throw TUsageError(std::string("usage: quorvel-cli ") + SimUsage); };
     if (args.size() == 1 && args[0] == "records")
         return Records(options.json);
+    if (!args.empty() && args[0] == "history" && args.size() <= 2 &&
+        (args.size() == 1 || (!args[1].empty() && args[1][0] != '-')))
+        return History(args);
     if (args.size() != 2 || args[1].empty() || args[1][0] == '-')
         usage();
     if (args[0] == "save")
@@ -340,7 +412,9 @@ std::vector<TCommand> SimCommands() {
            "",
            "list the SIMs that sit in files",
            "Lists the SIMs that sit in files: serial number, software, PCS, checksum, how far the move is,\n"
-           "file, when it was saved, and the step that takes it on. No handset is needed.\n",
+           "file, when it was saved, the step that takes it on, and who took its last step on which PC and\n"
+           "when; then where the records are kept (the SQLite file, or the PostgreSQL server and database).\n"
+           "No handset is needed.\n",
            {},
            "quorvel-cli sim records --json",
            false,
@@ -363,6 +437,19 @@ std::vector<TCommand> SimCommands() {
            "No handset is needed.\n",
            {},
            "quorvel-cli --yes sim release \"desk_00291 0284280.sim\"",
+           false,
+           false},
+          {"history",
+           "[FILE.sim|SERIAL]",
+           "the steps of SIM moves, who took them, where and when",
+           "Prints the steps the records keep of the moves of the SIM in FILE, or of the SIM with the "
+           "serial\n"
+           "number SERIAL (\"00291 0284280\"), or of every SIM without either, oldest first, one line\n"
+           "each: time, user, PC, serial number, step (saved, moving-out, in-file, moving-in, released,\n"
+           "removed, imported), the state it left (\"-\" for none) and the file. No handset is\n"
+           "needed.\n",
+           {},
+           "quorvel-cli sim history \"00291 0284280\"",
            false,
            false}},
          Sim},

@@ -6,6 +6,7 @@
 #include "cli/LinkCommands.h"
 #include "cli/PhonebookCommands.h"
 #include "cli/ProfileCommands.h"
+#include "cli/RecordsCommands.h"
 #include "cli/SimCommands.h"
 #include "cli/SpeedDialCommands.h"
 #include "cli/Station.h"
@@ -24,8 +25,8 @@
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
     for (std::vector<TCommand> more :
-         {PhonebookCommands(), ProfileCommands(), SimCommands(), SpeedDialCommands(), GroupCommands(),
-          BackupCommands(), VerifyCommands()})
+         {PhonebookCommands(), ProfileCommands(), SimCommands(), RecordsCommands(), SpeedDialCommands(),
+          GroupCommands(), BackupCommands(), VerifyCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;

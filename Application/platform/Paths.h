@@ -25,8 +25,9 @@ std::string ProgramIniPath();
 // is harmless: their sections differ.
 std::string WindowIniPath();
 
-// The machine's folder for state that belongs to the machine rather than to one user (the SIM record
-// store); the package makes it, writable by the serial-port group.
+// The machine's folder for state that belongs to the machine rather than to one user (the SIM records);
+// the package makes it, writable by the group quorvel-sim alone: using the serial ports does not make
+// anyone able to change which SIM files are taken.
 constexpr const char* MachineStateDir = "/var/lib/quorvel";
 
 // Where the machine's state lives: $QUORVEL_STATE_DIR when set, else MachineStateDir when that folder

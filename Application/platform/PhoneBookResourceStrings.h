@@ -193,7 +193,7 @@ inline constexpr const char* SimNothingToRelease =
     "The SIM %s is in no unfinished move: there is nothing to release.";
 inline constexpr const char* ReleaseUnfinishedMove = "Release Unfinished Move";
 inline constexpr const char* SimRecordsCaption = "SIMs in files:";
-inline constexpr const char* SimRecordsColumns = "Serial number|Software|PCS|Saved|State|File";
+inline constexpr const char* SimRecordsColumns = "Serial number|Software|PCS|Saved|State|Last step|File";
 inline constexpr const char* SimRecordUnusable = "cannot be used: %s";
 // What the records of SIMs in files say of each SIM, on the SIM tab and in quorvel-cli sim records.
 inline constexpr const char* SimStateInFile = "in its file";
@@ -207,6 +207,9 @@ inline constexpr const char* SimHandsetHoldsSim =
     "This handset holds the SIM %s. Move it to a file first: a SIM written over it would be lost.";
 inline constexpr const char* SimWrongSize =
     "The SIM file holds %d bytes, but the SIM of this handset has %d: it is not from a handset of this kind.";
+inline constexpr const char* SimMoveBusy =
+    "The SIM %s is being moved by another program at this moment, on this PC or on another that shares "
+    "the SIM records. Nothing was changed; try again once that move has ended.";
 inline constexpr const char* SimStoreProblem = "The records of SIMs in files cannot be used: %s";
 
 // "Select how to write"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/StoreError.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -9,19 +11,6 @@
 #include <utility>
 #include <variant>
 #include <vector>
-
-// The record store could not be read or changed; the message names the file or folder and the reason.
-class EStoreError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The store file is not in the store's form (edited by hand, damaged on the disk). It is left exactly as
-// it is, for a person to look at; the message names the file and the line.
-class EStoreDamaged : public EStoreError {
-public:
-    using EStoreError::EStoreError;
-};
 
 // A value is a text or a 32-bit number, as the registry's REG_SZ and REG_DWORD.
 using TRegistryValue = std::variant<std::string, uint32_t>;

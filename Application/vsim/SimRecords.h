@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "vsim/RecordEngine.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,70 +16,31 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Where a SIM's move between handset and file stands, kept in its record as "State". A record without a
-// state is a SIM whose move out of the handset finished: it sits in its file.
-namespace SimMoveState {
-constexpr const char* MovingOut = "moving-out";
-constexpr const char* MovingIn = "moving-in";
-} // namespace SimMoveState
-
-// The journal of a SIM's move, kept in its record beside the sums. Empty texts are values not written.
-struct TSimJournal {
-    std::string State{}; // SimMoveState; empty: the SIM sits in its file
-    std::string File{};  // the SIM's file, an absolute path
-    // The exact text the move put into the handset's text area: only a handset showing it is the one
-    // this move changed. Kept after a move out until the handset it came from is wholly erased.
-    std::string Mark{};
-    // The 36 bytes of the marked handset's text area from before the mark, in hex: what it gets back.
-    std::string Text{};
-    // When and why an unfinished move was released by the person.
-    std::string Released{};
-
-    bool operator==(const TSimJournal&) const = default;
-};
-
 // The time as the records keep it: "2026-12-09 22:30:00", local time.
 std::string RecordTime();
 
-// One record as the store holds it, for listing. A record that cannot be used says why in Problem.
-struct TSimRecord {
-    std::string SerialNumber;
-    std::string Software;
-    std::string Pcs;
-    std::optional<uint32_t> Crc;
-    std::string Sha256; // empty in records written without it
-    std::string Saved;  // when the SIM went into its file
-    TSimJournal Journal;
-    std::string Problem; // empty when the record is sound
-};
-
-// The records of SIMs that sit in files: one key per serial number under RecordsKey, with "Software",
-// "PCS", "CRC" (the file's byte sum), "SHA256" (the file's SHA-256), "Saved" and the move journal
-// "State", "File", "Mark", "Text" and "Released".
+// The records of SIMs that sit in files, over a record engine: one record per serial number with the
+// software and PCS of the handset the SIM came from, the file's byte sum ("CRC") and SHA-256, when it was
+// saved, and the journal of its move.
 class TSimRecords {
 public:
-    static constexpr const char* RecordsKey = "SOFTWARE\\Ostrel telecom\\Virtual SIM";
-
-    // Over the machine's store or one given; the store is not owned.
-    explicit TSimRecords(TRegistry& store);
-
-    static std::string KeyOf(const std::string& serialNumber);
+    // The engine is not owned.
+    explicit TSimRecords(TRecordEngine& engine);
 
     // Replaces the record of the serial number with these values and the time in one step; the record
-    // of an earlier file with the same serial number goes. False when the record could not be written
-    // (the store's folder or file may not be written, or the file is damaged); LastError says why.
+    // of an earlier file with the same serial number goes. False when the record could not be written;
+    // LastError says why.
     bool StoreInRegistry(const std::string& serialNumber, const std::string& software, const std::string& pcs,
                          uint32_t checksum, const std::string& sha256, const TSimJournal& journal = {});
 
     // Whether the file with these sums is the one recorded: its "CRC" equals checksum and, when the
-    // record holds "SHA256", that equals sha256 as well. False when there is no record. Raises
-    // ESimRecordError for a "CRC" that is missing or no number or a "SHA256" that is no text, and the
-    // store's EStoreError.
+    // record holds a SHA-256, that equals sha256 as well. False when there is no record. Raises
+    // ESimRecordError for a record that cannot be used, and the store's EStoreError.
     bool RegistryCrcMatches(const std::string& serialNumber, uint32_t checksum,
                             const std::string& sha256) const;
 
-    // The text values of the record; empty when there is no record or no such value. Raise
-    // ESimRecordError for a value stored as a number, and the store's EStoreError.
+    // The text values of the record; empty when there is no record. Raise ESimRecordError for a record
+    // that cannot be used, and the store's EStoreError.
     std::string RegistrySoftware(const std::string& serialNumber) const;
     std::string RegistryPcs(const std::string& serialNumber) const;
     std::string RegistryState(const std::string& serialNumber) const;
@@ -87,26 +48,29 @@ public:
     // The whole journal; empty when there is no record. Raises as the texts do.
     TSimJournal Journal(const std::string& serialNumber) const;
 
-    // Writes the journal of an existing record in one step; an empty text removes its value. False when
-    // there is no record or it could not be written; LastError says why.
+    // Writes the journal of an existing record in one step. False when there is no record or it could
+    // not be written; LastError says why.
     bool SetJournal(const std::string& serialNumber, const TSimJournal& journal);
 
     // True when the record is gone (or was never there). False when it could not be removed; LastError
     // says why, and the record stays.
     bool RemoveFromRegistry(const std::string& serialNumber);
 
-    // Every record, in the store's order; a record that cannot be used is listed with its problem. Raises
-    // the store's EStoreError.
+    // Every record, by serial number; a record that cannot be used is listed with its problem. Raises the
+    // store's EStoreError.
     std::vector<TSimRecord> Records() const;
 
+    // The claim of one move of the SIM, held until it is destroyed; nullptr when another program (here
+    // or on another PC sharing the store) is moving the same SIM. Raises the store's EStoreError.
+    std::unique_ptr<TMoveClaim> ClaimMove(const std::string& serialNumber);
+
     const std::string& LastError() const { return Error; }
-    const TRegistry& Store() const { return Registry; }
+    TRecordEngine& Engine() const { return Store; }
 
 private:
-    std::optional<TRegistryKey> Open(const std::string& serialNumber) const;
-    std::string Text(const std::string& serialNumber, const char* name) const;
+    std::optional<TSimRecord> Open(const std::string& serialNumber) const;
     bool Fail(const std::string& reason);
 
-    TRegistry& Registry;
+    TRecordEngine& Store;
     std::string Error;
 };

@@ -42,8 +42,22 @@ std::string SimMoveAdvice(const std::string& serialNumber, const TSimJournal& jo
     return Texts::SimAdviceInFile;
 }
 
+std::string SimStepAuthorText(const TStepAuthor& author) {
+    if (author.User.empty() && author.Host.empty())
+        return {};
+    return PrintableText(author.User) + " on " + PrintableText(author.Host) + ", " +
+           PrintableText(author.Time);
+}
+
 bool ReleaseUnfinishedMove(TUserInteraction& ui, TSimRecords& records, const std::string& serialNumber) {
     try {
+        // A move of the SIM running now is not one that was left unfinished.
+        const std::unique_ptr<TMoveClaim> claim = records.ClaimMove(serialNumber);
+        if (!claim) {
+            ui.Message(TMessageKind::Error, FormatText(Texts::SimMoveBusy, serialNumber.c_str()),
+                       TButtons::Ok);
+            return false;
+        }
         const TSimJournal journal = records.Journal(serialNumber);
         if (journal.State.empty()) {
             ui.Message(TMessageKind::Information,

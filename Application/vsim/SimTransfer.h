@@ -42,6 +42,9 @@ private:
 // tab and the command line show the same texts.
 const char* SimStateName(const TSimJournal& journal);
 std::string SimMoveAdvice(const std::string& serialNumber, const TSimJournal& journal);
+// Who took a step, where and when: "alice on desk-pc, 2026-12-10T09:30:00+01:00"; empty when the record
+// does not say (records moved in from the old store).
+std::string SimStepAuthorText(const TStepAuthor& author);
 
 // Releases the unfinished move of the SIM, after the person has confirmed the risk that the handset it
 // was moving out of or into holds it: its file is taken again, and the journal says when. True when

@@ -304,6 +304,13 @@ void TVirtualSim::Close(bool polled) {
 
 // ---- unfinished moves ----
 
+std::unique_ptr<TMoveClaim> TVirtualSim::Claim(const std::string& serialNumber) {
+    std::unique_ptr<TMoveClaim> claim = Records.ClaimMove(serialNumber);
+    if (!claim)
+        Detail = FormatText(Texts::SimMoveBusy, serialNumber.c_str());
+    return claim;
+}
+
 // A handset without serial number that shows a mark: the mark tells which move left it so, and only the
 // move whose journal holds that very mark is finished or undone here. Any other mark is of a move that is
 // over, and is cleared. The handset ends as an uninterrupted move out leaves it.
@@ -322,6 +329,13 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
             journal = Records.Journal(*serial);
             ours = true;
         }
+    }
+    std::unique_ptr<TMoveClaim> claim;
+    if (ours) {
+        if (!(claim = Claim(*serial)))
+            return SimResult::MoveBusy;
+        // The journal as it stands with the claim held: a move that ended meanwhile has changed it.
+        journal = Records.Journal(*serial);
     }
     if (!ours) {
         if (!IsMark(text))
@@ -454,6 +468,9 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
         if (!serial)
             return FinishMarkedMove(area);
         SerialNumberText = *serial;
+        const std::unique_ptr<TMoveClaim> claim = Claim(SerialNumberText);
+        if (!claim)
+            return SimResult::MoveBusy;
         // An earlier move of this SIM that did not finish: the SIM is here, so it is in no file.
         const TSimJournal earlier = Records.Journal(SerialNumberText);
         if (earlier.State == SimMoveState::MovingOut && !UndoMoveOut(earlier, area))
@@ -598,6 +615,10 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
         return SimResult::NoSerialNumber;
     SerialNumberText = *serial;
     try {
+        // Held to the end: between the check of the record and its removal no other move may take it.
+        const std::unique_ptr<TMoveClaim> claim = Claim(SerialNumberText);
+        if (!claim)
+            return SimResult::MoveBusy;
         if (!Records.RegistryCrcMatches(SerialNumberText, ImageChecksum(Image.Data()),
                                         ImageSha256(Image.Data())))
             return SimResult::NotValid;

@@ -35,6 +35,8 @@ constexpr int MoveUnfinished = 15;
 constexpr int HandsetHoldsSim = 16;
 // The file is not the size of the receiving handset's SIM.
 constexpr int WrongSize = 17;
+// Another program, here or on another PC sharing the records, is moving the same SIM.
+constexpr int MoveBusy = 18;
 } // namespace SimResult
 
 // Moves a handset's SIM into a file and a file's SIM into a handset, over the engine, with a record of
@@ -110,6 +112,9 @@ private:
     void Close(bool polled);
     bool Fail(const std::string& reason);
 
+    // The claim of the SIM's move, held by the caller until the move ends; Detail says why when there is
+    // none (another program holds it).
+    std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber);
     int FinishMarkedMove(const TTextArea& area);
     bool UndoMoveOut(const TSimJournal& journal, TTextArea& area);
     int FinishMoveIn(const TSimJournal& journal, TTextArea& area);

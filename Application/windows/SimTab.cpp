@@ -3,8 +3,8 @@
 #include "platform/AnsiText.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "platform/Registry.h"
 #include "platform/TextFormat.h"
+#include "vsim/RecordStore.h"
 #include "vsim/SimTransfer.h"
 #include "vsim/VirtualSimXml.h"
 
@@ -19,7 +19,7 @@
 namespace {
 
 // The columns of the records, and where each record keeps its journal for the selection.
-enum TColumn { SerialColumn, SoftwareColumn, PcsColumn, SavedColumn, StateColumn, FileColumn };
+enum TColumn { SerialColumn, SoftwareColumn, PcsColumn, SavedColumn, StateColumn, StepColumn, FileColumn };
 constexpr int AdviceRole = Qt::UserRole;
 constexpr int UnfinishedRole = Qt::UserRole + 1;
 
@@ -79,9 +79,10 @@ void TSimTab::ShowSimRecords() {
     lblSimAdvice->clear();
     btnReleaseMove->setEnabled(false);
     std::vector<TSimRecord> list;
+    std::string notice;
     try {
-        TRegistry store;
-        list = TSimRecords(store).Records();
+        const std::unique_ptr<TRecordEngine> store = OpenRecordStore(&notice);
+        list = TSimRecords(*store).Records();
     } catch (const std::exception& e) {
         lblSimAdvice->setText(FromAnsi(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str())));
         return;
@@ -98,6 +99,7 @@ void TSimTab::ShowSimRecords() {
         item->setText(PcsColumn, FromAnsi(PrintableText(r.Pcs)));
         item->setText(SavedColumn, FromAnsi(PrintableText(r.Saved)));
         item->setText(StateColumn, SimStateName(r.Journal));
+        item->setText(StepColumn, FromAnsi(SimStepAuthorText(r.LastStep)));
         item->setText(FileColumn, FromAnsi(PrintableText(r.Journal.File)));
         const QString advice = FromAnsi(SimMoveAdvice(r.SerialNumber, r.Journal));
         item->setData(SerialColumn, AdviceRole, advice);
@@ -106,6 +108,7 @@ void TSimTab::ShowSimRecords() {
     }
     for (int column = 0; column < twSimRecords->columnCount() - 1; ++column)
         twSimRecords->resizeColumnToContents(column);
+    lblSimAdvice->setText(FromAnsi(PrintableText(notice)));
 }
 
 void TSimTab::twSimRecordsSelectionChanged() {
@@ -119,15 +122,35 @@ void TSimTab::btnReleaseMoveClick() {
     const QList<QTreeWidgetItem*> selected = twSimRecords->selectedItems();
     if (selected.isEmpty())
         return;
-    TRegistry store;
-    TSimRecords records(store);
-    ReleaseUnfinishedMove(Ui, records, ToAnsi(selected.front()->text(SerialColumn)));
+    if (const std::unique_ptr<TRecordEngine> store = OpenStore()) {
+        TSimRecords records(*store);
+        ReleaseUnfinishedMove(Ui, records, ToAnsi(selected.front()->text(SerialColumn)));
+    }
     ShowSimRecords();
 }
 
+// The SIM records, opened before any handset is touched; nullptr, with the person told why, when they
+// cannot be used. Their move out of the old text store is told once.
+std::unique_ptr<TRecordEngine> TSimTab::OpenStore() {
+    std::string notice;
+    std::unique_ptr<TRecordEngine> store;
+    try {
+        store = OpenRecordStore(&notice);
+    } catch (const EStoreError& e) {
+        Ui.Message(TMessageKind::Error, FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()),
+                   TButtons::Ok);
+        return nullptr;
+    }
+    if (!notice.empty())
+        Ui.Message(TMessageKind::Information, PrintableText(notice), TButtons::Ok);
+    return store;
+}
+
 void TSimTab::Transfer(bool toFile) {
-    TRegistry store;
-    TSimRecords records(store);
+    const std::unique_ptr<TRecordEngine> store = OpenStore();
+    if (!store)
+        return;
+    TSimRecords records(*store);
     TSimTransfer transfer(Core, Ui, records, ProgramDir() + "sim_list/VSIMLIST.xml");
     if (toFile)
         transfer.SimToFile();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "vsim/RecordEngine.h"
 #include "windows/MainTab.h"
+
+#include <memory>
 
 class QLabel;
 class QPushButton;
@@ -29,6 +32,7 @@ public:
     void TabShown() override;
 
 private:
+    std::unique_ptr<TRecordEngine> OpenStore();
     void Transfer(bool toFile);
     void twSimRecordsSelectionChanged();
 

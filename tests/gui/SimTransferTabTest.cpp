@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,12 +62,16 @@ TEST_F(SimTransferTab, TheSimGoesIntoAFileAndBackAsThePersonIsTold) {
     EXPECT_FALSE(QFile::exists(form->Chosen));
     EXPECT_FALSE(form->Busy());
     EXPECT_FALSE(progress.isVisible());
-    // The tab lists the SIM in its file, with the step that takes it on; nothing to release.
+    // The tab lists the SIM in its file, with its last step and the step that takes it on; nothing to
+    // release.
     auto* records = form->findChild<QTreeWidget*>("twSimRecords");
     ASSERT_EQ(records->topLevelItemCount(), 1);
     EXPECT_EQ(records->topLevelItem(0)->text(0), "00291 0284280");
     EXPECT_EQ(records->topLevelItem(0)->text(4), "in its file");
-    EXPECT_EQ(records->topLevelItem(0)->text(5), file);
+    EXPECT_THAT(records->topLevelItem(0)->text(5).toStdString(),
+                testing::MatchesRegex(".+ on .+, 20[0-9-]+T[0-9:]+(Z|[+-][0-9:]+)"))
+        << "who saved it, where and when";
+    EXPECT_EQ(records->topLevelItem(0)->text(6), file);
     records->setCurrentItem(records->topLevelItem(0));
     EXPECT_EQ(form->findChild<QLabel*>("lblSimAdvice")->text(),
               "\"Transfer SIM to Handset\" takes the file.");
@@ -101,4 +106,27 @@ TEST_F(SimTransferTab, TheSimGoesIntoAFileAndBackAsThePersonIsTold) {
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("backup_00291 0284280.sim")));
     EXPECT_FALSE(form->Busy());
+}
+
+// Records that cannot be reached (a server that is away) stop both moves before the handset hears a
+// word, with a message that names the records and why.
+TEST_F(SimTransferTab, RecordsThatCannotBeReachedStopTheMoveBeforeTheHandsetIsTouched) {
+    const QByteArray saved = qgetenv("QUORVEL_RECORDS");
+    qputenv("QUORVEL_RECORDS",
+            "postgresql:///quorvel?host=" + dir.filePath("no-server").toLocal8Bit() + "&connect_timeout=2");
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    form->Chosen = dir.filePath("backup.sim");
+    for (const char* button : {"bbtnBackupSim", "bbtnRestoreSim"}) {
+        TModalAnswerer answerer;
+        Click(*form, button);
+        // The one box: the move's own question, which comes after connecting, is never asked.
+        ASSERT_EQ(answerer.Texts.size(), 1u) << button;
+        EXPECT_TRUE(answerer.Texts[0].startsWith("The records of SIMs in files cannot be used: "))
+            << answerer.Texts[0].toStdString();
+        EXPECT_TRUE(answerer.Texts[0].contains("cannot be reached")) << answerer.Texts[0].toStdString();
+        EXPECT_FALSE(form->Busy());
+    }
+    qputenv("QUORVEL_RECORDS", saved);
 }

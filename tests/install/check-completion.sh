@@ -61,7 +61,7 @@ done
 files="$dir/files"
 mkdir -p "$files/folder" "$files/folder.phb"
 for name in office.phb OLD.PHB contacts.csv cards.vcf desk.pro keys.sdl list.BGL more.bgl \
-    "desk_00291 0284280.sim" talk.jsonl notes.txt office.phb.txt; do
+    "desk_00291 0284280.sim" talk.jsonl notes.txt office.phb.txt records.json; do
     touch "$files/$name"
 done
 f=$files/
@@ -82,6 +82,13 @@ done
 expect "$(offered quorvel-cli --record "$f")" "$folders ${f}talk.jsonl "
 expect "$(offered quorvel-cli phonebook read --record "$f")" "$folders ${f}talk.jsonl "
 expect "$(offered quorvel-cli --port "@${f}n")" "@${f}notes.txt "
+expect "$(offered quorvel-cli records import "$f")" "$folders ${f}records.json "
+expect "$(offered quorvel-cli rec)" "records "
+# The address of a store of SIM records: its kinds, then an SQLite file, also when bash has split the
+# word at its colon.
+expect "$(offered quorvel-cli records export --store s)" "sqlite: "
+expect "$(offered quorvel-cli records export --store "sqlite:${f}fo")" "sqlite:${folders// / sqlite:} "
+expect "$(offered quorvel-cli records import x.json --store sqlite : "${f}fo")" "$folders "
 # A command whose file may be of any kind offers every file.
 expect "$(offered quorvel-cli sim-list "${f}n")" "${f}notes.txt "
 

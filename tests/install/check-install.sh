@@ -22,7 +22,7 @@ for f in bin/quorvel bin/quorvel-cli bin/quorvel-handset \
     "share/applications/$app_id.desktop" "share/icons/hicolor/scalable/apps/$app_id.svg" \
     "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel.1 share/man/man1/quorvel-cli.1 \
     share/man/man1/quorvel-handset.1 \
-    share/bash-completion/completions/quorvel-cli; do
+    share/bash-completion/completions/quorvel-cli share/quorvel/quorvel-records.sql; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 for p in quorvel quorvel-cli quorvel-handset; do
@@ -65,6 +65,46 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
     grep -qs "Device No=7" "$home/config/quorvel.ini" || fail "the program ini is not in the per-user folder"
     [ ! -e "$prefix/libexec/quorvel/quorvel.ini" ] || fail "the program ini was written into the program folder"
 fi
+
+# The package's maintainer scripts, against a root of the test's own ($DPKG_ROOT). The machine's group
+# database is no test's to change: getent, addgroup, delgroup, chgrp and chown are stand-ins that note
+# their calls and keep one group in a file; chmod is real.
+debian=$(cd "$(dirname "$0")/../../dist/debian" && pwd)
+root=$(mktemp -d)
+stubs=$(mktemp -d)
+trap 'rm -rf "$prefix" "$home" "$root" "$stubs"' EXIT
+for tool in getent addgroup delgroup chgrp chown; do
+    cat >"$stubs/$tool" <<STUB
+#!/bin/sh
+echo "$tool \$*" >>"$root/calls"
+case $tool in
+getent) [ -e "$root/group" ] ;;
+addgroup) touch "$root/group" ;;
+delgroup) rm -f "$root/group" ;;
+esac
+STUB
+    chmod +x "$stubs/$tool"
+done
+: >"$root/calls"
+state=$root/var/lib/quorvel
+mkdir -p "$state"
+echo "Quorvel record store 1" >"$state/registry.txt"
+chmod 644 "$state/registry.txt"
+scripts() { DPKG_ROOT=$root PATH=$stubs:$PATH sh "$debian/$1" "$2" || fail "$1 $2 failed"; }
+scripts postinst configure
+scripts postinst configure
+[ "$(stat -c %a "$state")" = 2770 ] || fail "the records' folder has the mode $(stat -c %a "$state"), not 2770"
+[ "$(stat -c %a "$state/registry.txt")" = 660 ] ||
+    fail "a file in the records' folder has the mode $(stat -c %a "$state/registry.txt"), not 660"
+[ "$(grep -c '^addgroup --system quorvel-sim$' "$root/calls")" = 1 ] || fail "quorvel-sim is not made once"
+grep -qx "chown root:quorvel-sim $state" "$root/calls" || fail "the records' folder is not root:quorvel-sim"
+grep -qx "chgrp -R quorvel-sim $state" "$root/calls" || fail "what is in the folder is not the group's"
+grep -q "dialout" "$root/calls" && fail "the group dialout still has a part in the records"
+scripts postrm remove
+[ -e "$state/registry.txt" ] || fail "a remove took the records"
+scripts postrm purge
+[ ! -e "$state" ] || fail "a purge left the records' folder"
+grep -qx "delgroup --system quorvel-sim" "$root/calls" || fail "a purge left the group quorvel-sim"
 
 [ "$failures" -eq 0 ] && echo "install tree complete"
 exit $((failures > 0))

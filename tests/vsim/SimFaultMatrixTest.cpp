@@ -63,7 +63,7 @@ struct TWorld {
     THandsetState receiver; // the empty handset the move in goes into
     THandsetState second;   // another empty handset
     THandsetState other;    // holds a SIM of its own
-    QByteArray store{};
+    std::vector<TSimRecord> records{};
     std::map<QString, QByteArray> files{};
 };
 
@@ -90,9 +90,7 @@ struct SimFaultMatrix : TSimMoveFixture, testing::WithParamInterface<TCase> {
 
     TWorld Snapshot(const TWorld& handsets) const {
         TWorld world = handsets;
-        QFile store(QString::fromStdString(Store.FilePath()));
-        if (store.open(QIODevice::ReadOnly))
-            world.store = store.readAll();
+        world.records = Store.Save();
         for (const QFileInfo& info : QDir(dir.filePath("files")).entryInfoList(QDir::Files)) {
             QFile file(info.filePath());
             if (file.open(QIODevice::ReadOnly))
@@ -108,12 +106,7 @@ struct SimFaultMatrix : TSimMoveFixture, testing::WithParamInterface<TCase> {
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(bytes);
         }
-        QFile::remove(QString::fromStdString(Store.FilePath()));
-        if (!world.store.isEmpty()) {
-            QFile store(QString::fromStdString(Store.FilePath()));
-            ASSERT_TRUE(store.open(QIODevice::WriteOnly));
-            store.write(world.store);
-        }
+        Store.Restore(world.records);
     }
 
     static std::string Display(const THandsetState& state) {
@@ -232,7 +225,7 @@ struct SimFaultMatrix : TSimMoveFixture, testing::WithParamInterface<TCase> {
         ASSERT_EQ(Run(MovedIn, false, SimFile()), SimResult::Done) << LastDetail;
         InMails = Frames;
         ASSERT_TRUE(Holds(MovedIn));
-        QFile::remove(QString::fromStdString(Store.FilePath()));
+        Store.Clear();
     }
 
     QString home;

@@ -3,8 +3,8 @@
 // SIM moves over an in-process link with short time-outs: handsets are states the test keeps, the record
 // store and the SIM files live in a folder of the test's own.
 #include "Handset.h"
-#include "platform/Registry.h"
 #include "support/FakeLink.h"
+#include "support/TestRecordStore.h"
 #include "vsim/SerialNumber.h"
 #include "vsim/SimRecords.h"
 #include "vsim/VirtualSim.h"
@@ -80,6 +80,10 @@ struct TSimMoveFixture : testing::Test {
         QDir().mkpath(dir.filePath("store"));
         QDir().mkpath(dir.filePath("files"));
     }
+    void SetUp() override {
+        if (!Store.Available())
+            GTEST_SKIP() << Store.Why();
+    }
 
     // A handset of the given software (its last SIM address by SimMoveList), with the SIM 00291 0284280
     // or none; its other bytes differ between the two, so that whose byte is whose can be told.
@@ -150,7 +154,7 @@ struct TSimMoveFixture : testing::Test {
     };
     TFiles Files(const std::string& serial = Serial) const {
         TFiles files;
-        TSimRecords records(const_cast<TRegistry&>(Store));
+        TSimRecords records(Store);
         for (const QFileInfo& info : QDir(dir.filePath("files")).entryInfoList({"*.sim"}, QDir::Files)) {
             QFile file(info.filePath());
             if (!file.open(QIODevice::ReadOnly))
@@ -174,7 +178,7 @@ struct TSimMoveFixture : testing::Test {
     }
 
     QTemporaryDir dir;
-    TRegistry Store{dir.filePath("store").toStdString()};
+    TTestRecordStore Store{dir.filePath("store").toStdString()};
     // The engine's piece size: small, so that a move has many mails to be cut at.
     uint8_t BlockSize = 16;
     size_t Frames = 0;

@@ -1,7 +1,16 @@
-// The records of SIMs in files over a record store in a folder of the test's own.
+// The records of SIMs in files over an SQLite file in a folder of the test's own, and the move of the
+// old text store into it.
 #include "vsim/SimRecords.h"
+#include "platform/Registry.h"
 #include "platform/TextFile.h"
+#include "vsim/RecordStore.h"
 #include "vsim/SerialNumber.h"
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -29,17 +38,21 @@ struct Records : testing::Test {
     bool Matches(const std::vector<uint8_t>& bytes) const {
         return records.RegistryCrcMatches(Serial, ImageChecksum(bytes), ImageSha256(bytes));
     }
-    std::string FilePath() const { return store.FilePath(); }
-    // Replaces the record's file with a record written by hand.
-    void WriteRecord(const std::string& values) {
-        const std::string text =
-            std::string(TRegistryTree::Header) + "\n[" + TSimRecords::KeyOf(Serial) + "]\n" + values;
-        WriteFileAtomically(FilePath(), text);
+    std::string FilePath() const { return engine->Where(); }
+    // Changes the file as another program could.
+    void Sql(const std::string& statements) const {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(FilePath().c_str(), &db), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, statements.c_str(), nullptr, nullptr, &error), SQLITE_OK) << error;
+        sqlite3_free(error);
+        sqlite3_close(db);
     }
 
     QTemporaryDir dir;
-    TRegistry store{dir.path().toStdString()};
-    TSimRecords records{store};
+    std::unique_ptr<TRecordEngine> engine =
+        OpenRecordStore("sqlite:" + dir.filePath("records.db").toStdString());
+    TSimRecords records{*engine};
     std::vector<uint8_t> image = std::vector<uint8_t>(442);
 };
 
@@ -128,56 +141,182 @@ TEST_F(Records, JournalOfAMove) {
     EXPECT_EQ(records.Records().size(), 1u);
 }
 
-TEST_F(Records, ValuesOfTheWrongKindAreNamedNotTaken) {
-    const std::string good = "\"Software\"=\"0123ABCD\"\n\"PCS\"=\"06A\"\n";
+// Rows written by hand or by another program: the records name what is wrong and take nothing from them.
+TEST_F(Records, RowsOfTheWrongKindAreNamedNotTaken) {
     const std::pair<std::string, std::string> cases[] = {
-        {good, "has no \"CRC\" value"},
-        {good + "\"CRC\"=\"12345\"\n", "\"CRC\" value that is not a 32-bit number"},
-        {good + "\"CRC\"=dword:00000000\n\"SHA256\"=dword:00000001\n", "\"SHA256\" value should be a text"},
-        {good + "\"CRC\"=dword:00000000\n\"SHA256\"=\"abc\"\n", "not 64 hex digits"},
+        {"crc = 'x'", "has no \"CRC\" value that is a number"},
+        {"crc = 1.5", "has no \"CRC\" value that is a number"},
+        {"sha256 = 'abc'", "not 64 hex digits"},
+        {"state = 'gone'", "a state \"gone\" that no move has"},
     };
-    for (const auto& [values, problem] : cases) {
-        WriteRecord(values);
+    for (const auto& [change, problem] : cases) {
+        ASSERT_TRUE(Store(image));
+        Sql("PRAGMA ignore_check_constraints = 1; UPDATE sim_records SET " + change);
         try {
             Matches(image);
-            ADD_FAILURE() << "taken: " << values;
+            ADD_FAILURE() << "taken: " << change;
         } catch (const ESimRecordError& e) {
             EXPECT_THAT(e.what(), HasSubstr(Serial));
             EXPECT_THAT(e.what(), HasSubstr(FilePath()));
             EXPECT_THAT(e.what(), HasSubstr(problem));
         }
+        EXPECT_THROW(records.RegistrySoftware(Serial), ESimRecordError);
         const std::vector<TSimRecord> listed = records.Records();
         ASSERT_EQ(listed.size(), 1u);
         EXPECT_THAT(listed[0].Problem, HasSubstr(problem)) << "listing names the problem and goes on";
         EXPECT_EQ(listed[0].Software, "0123ABCD");
     }
-
-    WriteRecord("\"Software\"=dword:0123abcd\n\"PCS\"=\"06A\"\n\"CRC\"=dword:00000000\n");
-    EXPECT_THROW(records.RegistrySoftware(Serial), ESimRecordError);
-    EXPECT_EQ(records.RegistryPcs(Serial), "06A");
 }
 
-TEST_F(Records, DamagedStoreFailsTheStoreAndIsKept) {
-    WriteFileAtomically(FilePath(), std::string(TRegistryTree::Header) + "\n[a]\ngarbage\n");
-    EXPECT_FALSE(Store(image));
-    EXPECT_THAT(records.LastError(), HasSubstr(FilePath()));
-    EXPECT_THAT(records.LastError(), HasSubstr("line 3"));
-    EXPECT_FALSE(records.RemoveFromRegistry(Serial));
-    EXPECT_THROW(Matches(image), EStoreDamaged);
-    EXPECT_THROW(records.Records(), EStoreDamaged);
-    EXPECT_EQ(ReadFileBytes(FilePath(), 1 << 20), std::string(TRegistryTree::Header) + "\n[a]\ngarbage\n");
+// Every step is noted with who took it, on which PC and when, in the record and in its history.
+TEST_F(Records, EveryStepNamesItsAuthor) {
+    ASSERT_TRUE(Store(image, SimMoveState::MovingOut));
+    ASSERT_TRUE(records.SetJournal(Serial, {"", "/home/x/f.sim"}));
+    ASSERT_TRUE(records.RemoveFromRegistry(Serial));
+    const TStepAuthor me = CurrentAuthor();
+    const std::vector<TSimStep> steps = engine->Steps(Serial);
+    ASSERT_EQ(steps.size(), 3u);
+    EXPECT_EQ(steps[0].Step, "moving-out");
+    EXPECT_EQ(steps[1].Step, "in-file");
+    EXPECT_EQ(steps[1].File, "/home/x/f.sim");
+    EXPECT_EQ(steps[2].Step, "removed");
+    for (const TSimStep& step : steps) {
+        EXPECT_EQ(step.Author.User, me.User);
+        EXPECT_EQ(step.Author.Host, me.Host);
+        EXPECT_THAT(step.Author.Time, testing::MatchesRegex("20[0-9-]+T[0-9:]+([+-][0-9:]+|Z)"));
+    }
+    ASSERT_TRUE(Store(image));
+    EXPECT_EQ(records.Records().at(0).LastStep.User, me.User);
 }
 
-TEST_F(Records, StoreThatMayNotBeWrittenFailsWithTheReason) {
+// A second program that moves the same SIM is refused until the first lets go; other SIMs are free.
+TEST_F(Records, AMoveClaimKeepsOutASecondMoveOfTheSameSim) {
+    const std::unique_ptr<TRecordEngine> other = OpenRecordStore("sqlite:" + FilePath());
+    std::unique_ptr<TMoveClaim> first = records.ClaimMove(Serial);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(other->Claim(Serial), nullptr);
+    EXPECT_EQ(records.ClaimMove(Serial), nullptr) << "even within one program";
+    EXPECT_NE(other->Claim("00001 0000001"), nullptr);
+    first.reset();
+    EXPECT_NE(other->Claim(Serial), nullptr);
+}
+
+// A program killed in the middle of a step leaves the step before or the step after, never part of one.
+TEST_F(Records, AKilledStepIsWholeOrNotThere) {
+    ASSERT_TRUE(Store(image));
+    for (int round = 0; round < 12; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Its own connection: one opened before fork must not be used in two processes.
+            const std::unique_ptr<TRecordEngine> own = OpenRecordStore("sqlite:" + FilePath());
+            TSimRecords writer(*own);
+            for (int step = 0;; ++step) {
+                const std::string n = std::to_string(step);
+                writer.SetJournal(Serial,
+                                  {step % 2 ? SimMoveState::MovingIn : "", "f" + n, "m" + n, "t" + n});
+            }
+        }
+        usleep(useconds_t(20000 + round * 7000));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        const std::unique_ptr<TRecordEngine> after = OpenRecordStore("sqlite:" + FilePath());
+        const TSimJournal journal = TSimRecords(*after).Journal(Serial);
+        ASSERT_FALSE(journal.File.empty());
+        const std::string n = journal.File.substr(1);
+        EXPECT_EQ(journal.Mark, "m" + n) << "round " << round;
+        EXPECT_EQ(journal.Text, "t" + n) << "round " << round;
+        EXPECT_EQ(journal.State, std::stoi(n) % 2 ? SimMoveState::MovingIn : "") << "round " << round;
+        const std::vector<TSimStep> steps = after->Steps(Serial);
+        ASSERT_FALSE(steps.empty());
+        EXPECT_EQ(steps.back().File, journal.File) << "the step row goes with its record";
+    }
+}
+
+// A file that is no records file, or a place where none may be made, fails with the file and the
+// reason, and is left as it was.
+TEST(RecordStore, AStoreThatCannotBeUsedIsNamedAndLeftAlone) {
+    QTemporaryDir dir;
+    const std::string garbage = dir.filePath("records.db").toStdString();
+    WriteFileAtomically(garbage, std::string(4096, 'x'));
+    try {
+        OpenRecordStore("sqlite:" + garbage);
+        ADD_FAILURE() << "opened";
+    } catch (const EStoreError& e) {
+        EXPECT_THAT(e.what(), HasSubstr(garbage));
+        EXPECT_THAT(e.what(), HasSubstr("not a database"));
+    }
+    EXPECT_EQ(ReadFileBytes(garbage, 1 << 20), std::string(4096, 'x'));
+
     const QString blocker = dir.filePath("file");
     QFile file(blocker);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    TRegistry unwritable((blocker + "/state").toStdString());
-    TSimRecords over(unwritable);
-    EXPECT_FALSE(over.StoreInRegistry(Serial, "0123ABCD", "06A", 1, ""));
-    EXPECT_THAT(over.LastError(), HasSubstr(unwritable.Folder()));
-    EXPECT_FALSE(over.RegistryCrcMatches(Serial, 1, ""));
+    const std::string below = (blocker + "/state/records.db").toStdString();
+    EXPECT_THAT([&] { OpenRecordStore(below); },
+                testing::ThrowsMessage<EStoreError>(HasSubstr(blocker.toStdString())));
+    EXPECT_THAT([&] { OpenRecordStore("mysql://host/db"); },
+                testing::ThrowsMessage<EStoreError>(HasSubstr("names no store")));
+}
+
+// The records of the old text store move into the database once, whole, and the old file is kept.
+TEST(RecordStore, TheOldTextStoreMovesInOnceAndIsKept) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string old = std::string(TRegistryTree::Header) +
+                            "\n[SOFTWARE\\Ostrel telecom\\Virtual SIM\\00291 0284280]\n"
+                            "\"Software\"=\"62018400\"\n\"PCS\"=\"06B\"\n\"CRC\"=dword:0001e240\n"
+                            "\"SHA256\"=\"" +
+                            std::string(64, 'A') +
+                            "\"\n\"Saved\"=\"2026-12-01 10:00:00\"\n\"State\"=\"moving-out\"\n"
+                            "\"File\"=\"/home/a/b%25.sim\"\n\"Mark\"=\"MOVING OUT 1\"\n\"Text\"=\"00ff\"\n"
+                            "\n[SOFTWARE\\Ostrel telecom\\Virtual SIM\\00001 0000001]\n"
+                            "\"Software\"=\"62018401\"\n\"PCS\"=\"06A\"\n\"CRC\"=dword:00000007\n";
+    WriteFileAtomically(folder + "/registry.txt", old);
+    std::string notice;
+    const std::unique_ptr<TRecordEngine> engine = OpenRecordStore(folder + "/records.db", &notice);
+    EXPECT_THAT(notice, HasSubstr("The records of 2 SIMs in files were moved"));
+    EXPECT_THAT(notice, HasSubstr("registry.txt.migrated"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("registry.txt")));
+    EXPECT_EQ(ReadFileBytes(folder + "/registry.txt.migrated", 1 << 20), old);
+
+    const std::optional<TSimRecord> moved = engine->Find("00291 0284280");
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(moved->Software, "62018400");
+    EXPECT_EQ(moved->Pcs, "06B");
+    EXPECT_EQ(moved->Crc, 123456u);
+    EXPECT_EQ(moved->Sha256, std::string(64, 'a'));
+    EXPECT_EQ(moved->Saved, "2026-12-01 10:00:00");
+    EXPECT_EQ(moved->Journal, (TSimJournal{"moving-out", "/home/a/b%.sim", "MOVING OUT 1", "00ff"}));
+    EXPECT_EQ(engine->All().size(), 2u);
+
+    std::string again;
+    OpenRecordStore(folder + "/records.db", &again);
+    EXPECT_EQ(again, "") << "said once";
+}
+
+TEST(RecordStore, ADamagedOldStoreIsNamedAndLeftAsItIs) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(TRegistryTree::Header) + "\n[a]\ngarbage\n", "line 3"},
+        {std::string(TRegistryTree::Header) +
+             "\n[SOFTWARE\\Ostrel telecom\\Virtual SIM\\00291 0284280]\n\"Software\"=\"1\"\n",
+         "has no \"CRC\" value"},
+    };
+    for (const auto& [text, problem] : cases) {
+        WriteFileAtomically(folder + "/registry.txt", text);
+        try {
+            OpenRecordStore(folder + "/records.db");
+            ADD_FAILURE() << "taken: " << text;
+        } catch (const EStoreDamaged& e) {
+            EXPECT_THAT(e.what(), HasSubstr(folder + "/registry.txt"));
+            EXPECT_THAT(e.what(), HasSubstr(problem));
+        }
+        EXPECT_EQ(ReadFileBytes(folder + "/registry.txt", 1 << 20), text);
+        EXPECT_FALSE(QFile::exists(dir.filePath("registry.txt.migrated")));
+    }
 }
 
 } // namespace

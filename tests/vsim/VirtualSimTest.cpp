@@ -97,7 +97,7 @@ TEST_F(VirtualSim, AMarkFinishesOnlyTheMoveWhoseJournalNamesIt) {
     const size_t erase = MailOfWrite(0x100);
     const std::vector<uint8_t> movedOut = probe.memory;
     QFile::remove(QString::fromStdString(SimFile()));
-    QFile::remove(QString::fromStdString(Store.FilePath()));
+    Store.Clear();
 
     THandsetState first = WithSerial(true);
     Run(first, true, Chosen(), {}, erase);
@@ -128,17 +128,11 @@ TEST_F(VirtualSim, AnUnfinishedMoveInIsForTheMarkedHandsetUntilReleased) {
     THandsetState probe = WithSerial(false);
     const QString kept = dir.filePath("kept.sim");
     QFile::copy(QString::fromStdString(SimFile()), kept);
-    const QByteArray store = [&] {
-        QFile file(QString::fromStdString(Store.FilePath()));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const std::vector<TSimRecord> store = Store.Save();
     ASSERT_EQ(Run(probe, false, SimFile()), SimResult::Done);
     const size_t firstSimByte = MailOfWrite(0);
     QFile::copy(kept, QString::fromStdString(SimFile()));
-    QFile file(QString::fromStdString(Store.FilePath()));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(store);
-    file.close();
+    Store.Restore(store);
 
     THandsetState marked = WithSerial(false);
     Run(marked, false, SimFile(), {}, firstSimByte);
@@ -147,8 +141,18 @@ TEST_F(VirtualSim, AnUnfinishedMoveInIsForTheMarkedHandsetUntilReleased) {
     EXPECT_THAT(LastDetail, testing::HasSubstr("it shows \"MOVING IN 00291 0284280 "));
     EXPECT_EQ(other.memory, WithSerial(false).memory) << "nothing reached the other handset";
 
-    TRecordingUser person;
     TSimRecords records(Store);
+    {
+        // While another program moves the SIM, its move is not one left unfinished: nothing is asked.
+        const std::unique_ptr<TMoveClaim> running = records.ClaimMove(Serial);
+        TRecordingUser busy;
+        EXPECT_FALSE(ReleaseUnfinishedMove(busy, records, Serial));
+        ASSERT_EQ(busy.Messages.size(), 1u);
+        EXPECT_THAT(busy.Messages[0].text, testing::HasSubstr("is being moved by another program"));
+        EXPECT_EQ(Run(other, false, SimFile()), SimResult::MoveBusy);
+        EXPECT_EQ(Frames, 0u) << "refused before a word to the handset";
+    }
+    TRecordingUser person;
     person.Answers = {TAnswer::Cancel};
     EXPECT_FALSE(ReleaseUnfinishedMove(person, records, Serial));
     EXPECT_EQ(records.RegistryState(Serial), SimMoveState::MovingIn);

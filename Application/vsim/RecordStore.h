@@ -1,0 +1,25 @@
+#pragma once
+
+#include "vsim/RecordEngine.h"
+
+#include <memory>
+#include <string>
+
+// Where the SIM records are kept, as an address: "postgresql://…" (or "postgres://…") for a PostgreSQL
+// server shared by several PCs, "sqlite:PATH" or a plain PATH for an SQLite file on this PC.
+//  1. $QUORVEL_RECORDS when set;
+//  2. else the program ini's [Records] Store=… when set;
+//  3. else the SQLite file "records.db" in the machine's state folder (StateDir()).
+std::string RecordStoreAddress();
+
+// The SQLite file of the machine's state folder.
+std::string DefaultRecordsFile();
+
+// The engine an address names, opened and ready; raises EStoreError with a message that names the store
+// and what to do (a server that does not answer, a file that may not be read or written, an address
+// that names no engine). Opening an SQLite file in a folder that holds the old text store
+// ("registry.txt") moves its records into the file in one transaction first and renames the old file to
+// "registry.txt.migrated"; notice then says so, once. A damaged old file raises EStoreDamaged naming it
+// and is left as it is.
+std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::string* notice = nullptr);
+std::unique_ptr<TRecordEngine> OpenRecordStore(std::string* notice = nullptr);

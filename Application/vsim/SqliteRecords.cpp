@@ -1,0 +1,344 @@
+#include "vsim/SqliteRecords.h"
+
+#include "vsim/RecordRows.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// How long a change waits for another program's change to the same file to end. Each change is one short
+// transaction, so a wait this long means a program holding the file without end.
+constexpr int BusyTimeoutMs = 10000;
+
+constexpr const char* Schema = R"(
+CREATE TABLE IF NOT EXISTS sim_records (
+    serial TEXT PRIMARY KEY NOT NULL, software TEXT NOT NULL, pcs TEXT NOT NULL,
+    crc INTEGER NOT NULL CHECK (crc BETWEEN 0 AND 4294967295), sha256 TEXT NOT NULL DEFAULT '',
+    saved TEXT NOT NULL DEFAULT '', state TEXT NOT NULL DEFAULT '', file TEXT NOT NULL DEFAULT '',
+    mark TEXT NOT NULL DEFAULT '', text_area TEXT NOT NULL DEFAULT '', released TEXT NOT NULL DEFAULT '',
+    step_user TEXT NOT NULL DEFAULT '', step_host TEXT NOT NULL DEFAULT '',
+    step_time TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS sim_steps (
+    id INTEGER PRIMARY KEY AUTOINCREMENT, serial TEXT NOT NULL, step TEXT NOT NULL, state TEXT NOT NULL,
+    file TEXT NOT NULL, step_user TEXT NOT NULL, step_host TEXT NOT NULL, step_time TEXT NOT NULL);
+)";
+
+class TStatement {
+public:
+    TStatement(sqlite3* db, const char* sql, const std::string& where)
+        : Db(db)
+        , Where(where) {
+        if (sqlite3_prepare_v2(db, sql, -1, &Handle, nullptr) != SQLITE_OK)
+            Fail();
+    }
+    ~TStatement() { sqlite3_finalize(Handle); }
+    TStatement(const TStatement&) = delete;
+    TStatement& operator=(const TStatement&) = delete;
+
+    TStatement& Bind(const std::string& text) {
+        Check(sqlite3_bind_text(Handle, ++Bound, text.data(), int(text.size()), SQLITE_TRANSIENT));
+        return *this;
+    }
+    TStatement& Bind(int64_t number) {
+        Check(sqlite3_bind_int64(Handle, ++Bound, number));
+        return *this;
+    }
+    TStatement& Bind(const std::optional<uint32_t>& number) {
+        Check(number ? sqlite3_bind_int64(Handle, ++Bound, *number) : sqlite3_bind_null(Handle, ++Bound));
+        return *this;
+    }
+
+    // True while there is a row.
+    bool Step() {
+        const int result = sqlite3_step(Handle);
+        if (result == SQLITE_ROW)
+            return true;
+        if (result != SQLITE_DONE)
+            Fail();
+        return false;
+    }
+    void Run() {
+        while (Step()) {
+        }
+    }
+
+    std::string Text(int column) const {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(Handle, column));
+        return bytes ? std::string(bytes, size_t(sqlite3_column_bytes(Handle, column))) : std::string();
+    }
+    std::optional<int64_t> Integer(int column) const {
+        if (sqlite3_column_type(Handle, column) != SQLITE_INTEGER)
+            return std::nullopt;
+        return sqlite3_column_int64(Handle, column);
+    }
+
+private:
+    void Check(int result) {
+        if (result != SQLITE_OK)
+            Fail();
+    }
+    [[noreturn]] void Fail() const {
+        throw EStoreError("The SIM records \"" + Where + "\" cannot be used: " + sqlite3_errmsg(Db) + ".");
+    }
+
+    sqlite3* Db;
+    const std::string& Where;
+    sqlite3_stmt* Handle = nullptr;
+    int Bound = 0;
+};
+
+// A claim: a write lock on one byte of the claims file, at an offset the serial number gives. The lock
+// belongs to this open file description, so it conflicts with every other claim, in this program as in
+// another, and goes when the program dies.
+class TFileClaim : public TMoveClaim {
+public:
+    explicit TFileClaim(int fd)
+        : Fd(fd) {}
+    ~TFileClaim() override { close(Fd); }
+
+private:
+    int Fd;
+};
+
+class TSqliteRecords : public TRecordEngine {
+public:
+    explicit TSqliteRecords(std::string path)
+        : Path(std::move(path)) {}
+    ~TSqliteRecords() override { sqlite3_close(Db); }
+
+    void Open() {
+        const std::filesystem::path file(Path);
+        std::error_code ec;
+        if (file.has_parent_path()) {
+            std::filesystem::create_directories(file.parent_path(), ec);
+            if (ec && !std::filesystem::is_directory(file.parent_path()))
+                throw EStoreError("Cannot create the folder of the SIM records \"" + Path + "\". " +
+                                  ec.message() + "." + AccessHint(ec.value()));
+        }
+        const bool existed = std::filesystem::exists(file, ec);
+        if (sqlite3_open_v2(Path.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+            SQLITE_OK) {
+            const int error = sqlite3_system_errno(Db);
+            throw EStoreError("The SIM records \"" + Path + "\" cannot be opened: " +
+                              (Db ? sqlite3_errmsg(Db) : "out of memory") + "." + AccessHint(error));
+        }
+        sqlite3_extended_result_codes(Db, 1);
+        sqlite3_busy_timeout(Db, BusyTimeoutMs);
+        if (!existed)
+            ShareLikeFolder(Path);
+        try {
+            // Reading the file's header first tells a file that is no database from one we may not write.
+            TStatement(Db, "PRAGMA schema_version", Path).Run();
+            TStatement mode(Db, "PRAGMA journal_mode=WAL", Path);
+            if (!mode.Step() || mode.Text(0) != "wal")
+                throw EStoreError("The SIM records \"" + Path + "\" cannot be kept in write-ahead mode.");
+            Execute("PRAGMA synchronous=FULL");
+            Execute(Schema);
+        } catch (const EStoreError& e) {
+            const int error = sqlite3_system_errno(Db);
+            throw EStoreError(e.what() + AccessHint(error));
+        }
+    }
+
+    std::string Where() const override { return Path; }
+
+    std::optional<TSimRecord> Find(const std::string& serialNumber) override {
+        TStatement select(Db, SelectRecord(" WHERE serial = ?").c_str(), Path);
+        select.Bind(serialNumber);
+        if (!select.Step())
+            return std::nullopt;
+        return Row(select);
+    }
+
+    std::vector<TSimRecord> All() override {
+        TStatement select(Db, SelectRecord(" ORDER BY serial").c_str(), Path);
+        std::vector<TSimRecord> records;
+        while (select.Step())
+            records.push_back(Row(select));
+        return records;
+    }
+
+    std::vector<TSimStep> Steps(const std::string& serialNumber) override {
+        TStatement select(Db,
+                          serialNumber.empty() ? "SELECT serial, step, state, file, step_user, step_host, "
+                                                 "step_time FROM sim_steps ORDER BY id"
+                                               : "SELECT serial, step, state, file, step_user, step_host, "
+                                                 "step_time FROM sim_steps WHERE serial = ? ORDER BY id",
+                          Path);
+        if (!serialNumber.empty())
+            select.Bind(serialNumber);
+        std::vector<TSimStep> steps;
+        while (select.Step())
+            steps.push_back({select.Text(0),
+                             select.Text(1),
+                             select.Text(2),
+                             select.Text(3),
+                             {select.Text(4), select.Text(5), select.Text(6)}});
+        return steps;
+    }
+
+    void Put(const TSimRecord& record, const std::string& step) override {
+        TSimRecord written = record;
+        written.LastStep = CurrentAuthor();
+        Transaction([&] {
+            TStatement(Db, "DELETE FROM sim_records WHERE serial = ?", Path).Bind(record.SerialNumber).Run();
+            Insert(written);
+            NoteStep(written.SerialNumber, step, written.Journal, written.LastStep);
+        });
+    }
+
+    bool SetJournal(const std::string& serialNumber, const TSimJournal& journal,
+                    const std::string& step) override {
+        const TStepAuthor author = CurrentAuthor();
+        bool found = false;
+        Transaction([&] {
+            TStatement update(Db,
+                              "UPDATE sim_records SET state = ?, file = ?, mark = ?, text_area = ?, "
+                              "released = ?, step_user = ?, step_host = ?, step_time = ? WHERE serial = ?",
+                              Path);
+            update.Bind(journal.State).Bind(journal.File).Bind(journal.Mark).Bind(journal.Text);
+            update.Bind(journal.Released).Bind(author.User).Bind(author.Host).Bind(author.Time);
+            update.Bind(serialNumber).Run();
+            found = sqlite3_changes(Db) > 0;
+            if (found)
+                NoteStep(serialNumber, step, journal, author);
+        });
+        return found;
+    }
+
+    bool Remove(const std::string& serialNumber, const std::string& step) override {
+        bool found = false;
+        Transaction([&] {
+            TStatement(Db, "DELETE FROM sim_records WHERE serial = ?", Path).Bind(serialNumber).Run();
+            found = sqlite3_changes(Db) > 0;
+            if (found)
+                NoteStep(serialNumber, step, {}, CurrentAuthor());
+        });
+        return found;
+    }
+
+    std::vector<std::string> Import(const std::vector<TSimRecord>& records) override {
+        std::vector<std::string> added;
+        Transaction([&] {
+            added.clear();
+            for (const TSimRecord& record : records) {
+                if (const std::optional<TSimRecord> held = Find(record.SerialNumber)) {
+                    if (!SameSums(*held, record))
+                        throw EStoreError(DifferentSums(record.SerialNumber, Path));
+                    continue;
+                }
+                Insert(record);
+                NoteStep(record.SerialNumber, ImportedStep, record.Journal, CurrentAuthor());
+                added.push_back(record.SerialNumber);
+            }
+        });
+        return added;
+    }
+
+    std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber) override {
+        const std::string path = Path + ".moves";
+        const bool existed = access(path.c_str(), F_OK) == 0;
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
+        if (fd < 0)
+            throw EStoreError("The claims of SIM moves \"" + path +
+                              "\" cannot be opened: " + std::strerror(errno) + "." + AccessHint(errno));
+        if (!existed)
+            ShareLikeFolder(path);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = off_t(ClaimOffset(serialNumber));
+        lock.l_len = 1;
+        if (fcntl(fd, F_OFD_SETLK, &lock) == 0)
+            return std::make_unique<TFileClaim>(fd);
+        const int error = errno;
+        close(fd);
+        if (error == EAGAIN || error == EACCES)
+            return nullptr;
+        throw EStoreError("The claim of SIM \"" + serialNumber + "\" in \"" + path +
+                          "\" cannot be taken: " + std::strerror(error) + ".");
+    }
+
+private:
+    void Execute(const char* sql) {
+        char* message = nullptr;
+        if (sqlite3_exec(Db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string reason = message ? message : sqlite3_errmsg(Db);
+            sqlite3_free(message);
+            throw EStoreError("The SIM records \"" + Path + "\" cannot be used: " + reason + ".");
+        }
+    }
+
+    // One change: all of it is on the disk when this returns, or none of it is in the file.
+    template <typename Body> void Transaction(Body body) {
+        // IMMEDIATE takes the write lock at once, so that what the body reads stays true until commit.
+        Execute("BEGIN IMMEDIATE");
+        try {
+            body();
+            Execute("COMMIT");
+        } catch (...) {
+            sqlite3_exec(Db, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    }
+
+    void Insert(const TSimRecord& r) {
+        TStatement insert(Db,
+                          "INSERT INTO sim_records (serial, software, pcs, crc, sha256, saved, state, file, "
+                          "mark, text_area, released, step_user, step_host, step_time) "
+                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                          Path);
+        insert.Bind(r.SerialNumber).Bind(r.Software).Bind(r.Pcs).Bind(r.Crc).Bind(r.Sha256).Bind(r.Saved);
+        insert.Bind(r.Journal.State).Bind(r.Journal.File).Bind(r.Journal.Mark).Bind(r.Journal.Text);
+        insert.Bind(r.Journal.Released).Bind(r.LastStep.User).Bind(r.LastStep.Host).Bind(r.LastStep.Time);
+        insert.Run();
+    }
+
+    void NoteStep(const std::string& serialNumber, const std::string& step, const TSimJournal& journal,
+                  const TStepAuthor& author) {
+        TStatement insert(
+            Db,
+            "INSERT INTO sim_steps (serial, step, state, file, step_user, step_host, step_time) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?)",
+            Path);
+        insert.Bind(serialNumber).Bind(step).Bind(journal.State).Bind(journal.File);
+        insert.Bind(author.User).Bind(author.Host).Bind(author.Time).Run();
+    }
+
+    static std::string SelectRecord(const char* rest) {
+        return std::string("SELECT serial, software, pcs, crc, sha256, saved, state, file, mark, text_area, "
+                           "released, step_user, step_host, step_time FROM sim_records") +
+               rest;
+    }
+
+    static TSimRecord Row(const TStatement& row) {
+        TSimRecord r;
+        r.SerialNumber = row.Text(0);
+        r.Software = row.Text(1);
+        r.Pcs = row.Text(2);
+        r.Sha256 = row.Text(4);
+        r.Saved = row.Text(5);
+        r.Journal = {row.Text(6), row.Text(7), row.Text(8), row.Text(9), row.Text(10)};
+        r.LastStep = {row.Text(11), row.Text(12), row.Text(13)};
+        CheckRow(r, row.Integer(3));
+        return r;
+    }
+
+    const std::string Path;
+    sqlite3* Db = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<TRecordEngine> OpenSqliteRecords(const std::string& path) {
+    auto engine = std::make_unique<TSqliteRecords>(path);
+    engine->Open();
+    return engine;
+}

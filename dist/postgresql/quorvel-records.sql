@@ -1,0 +1,57 @@
+-- The SIM records of Quorvel on a PostgreSQL server shared by several PCs.
+--
+-- An administrator runs this once, in the database the PCs' address names and as the login that is to
+-- own the tables (one that may create roles, or the role quorvel_sim must exist already):
+--
+--   psql "postgresql://admin@dbhost/quorvel" -f /usr/share/quorvel/quorvel-records.sql
+--
+-- and then gives the role quorvel_sim to each person who reads and moves SIMs:
+--
+--   GRANT quorvel_sim TO alice;
+--
+-- Using the serial ports (the group dialout) gives no right to the records: only members of
+-- quorvel_sim may read, write or remove them, so a person who may talk to a handset cannot forge the
+-- record of a SIM. Running it again changes nothing that is there.
+--
+-- The tables are those Quorvel makes itself when its login may (the same columns as its SQLite file).
+-- Texts that are not UTF-8 (a path with a Latin-1 byte, say) are kept as the byte 0x10 followed by the
+-- text with each byte outside printable ASCII, and "%", written as %XX.
+
+BEGIN;
+
+DO $$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'quorvel_sim') THEN
+        CREATE ROLE quorvel_sim NOLOGIN;
+    END IF;
+END
+$$;
+
+CREATE TABLE IF NOT EXISTS sim_records (
+    serial TEXT PRIMARY KEY, software TEXT NOT NULL, pcs TEXT NOT NULL,
+    crc BIGINT NOT NULL CHECK (crc BETWEEN 0 AND 4294967295), sha256 TEXT NOT NULL DEFAULT '',
+    saved TEXT NOT NULL DEFAULT '', state TEXT NOT NULL DEFAULT '', file TEXT NOT NULL DEFAULT '',
+    mark TEXT NOT NULL DEFAULT '', text_area TEXT NOT NULL DEFAULT '', released TEXT NOT NULL DEFAULT '',
+    step_user TEXT NOT NULL DEFAULT '', step_host TEXT NOT NULL DEFAULT '',
+    step_time TEXT NOT NULL DEFAULT '');
+
+CREATE TABLE IF NOT EXISTS sim_steps (
+    id BIGSERIAL PRIMARY KEY, serial TEXT NOT NULL, step TEXT NOT NULL, state TEXT NOT NULL,
+    file TEXT NOT NULL, step_user TEXT NOT NULL, step_host TEXT NOT NULL, step_time TEXT NOT NULL);
+
+CREATE INDEX IF NOT EXISTS sim_steps_serial ON sim_steps (serial);
+
+REVOKE ALL ON sim_records, sim_steps FROM PUBLIC;
+REVOKE ALL ON SEQUENCE sim_steps_id_seq FROM PUBLIC;
+GRANT SELECT, INSERT, UPDATE, DELETE ON sim_records, sim_steps TO quorvel_sim;
+GRANT USAGE ON SEQUENCE sim_steps_id_seq TO quorvel_sim;
+
+-- The schema the tables are in (public, unless the login's search_path says otherwise) must be open to
+-- the role as well.
+DO $$
+BEGIN
+    EXECUTE format('GRANT USAGE ON SCHEMA %I TO quorvel_sim', current_schema());
+END
+$$;
+
+COMMIT;
