@@ -317,6 +317,39 @@ TEST_P(RecordEngineContract, ClaimGoesWithTheProgramThatDies) {
     EXPECT_TRUE(claim);
 }
 
+// A program killed in the middle of a journal step leaves the step before or the step after, never part
+// of one: every field of a step and its row in the history go together.
+TEST_P(RecordEngineContract, AStepCutByAKilledProgramIsWholeOrNotThere) {
+    Engine->Put(Sample(Serial, 1), "saved");
+    for (int round = 0; round < 8; ++round) {
+        TChild child;
+        child.Pid = fork();
+        ASSERT_GE(child.Pid, 0);
+        if (child.Pid == 0) {
+            // A connection of its own: one opened before fork must not be used by two processes.
+            try {
+                const std::unique_ptr<TRecordEngine> own = Store->Open();
+                for (int step = 0;; ++step) {
+                    const std::string n = std::to_string(step);
+                    own->SetJournal(
+                        Serial, {step % 2 ? SimMoveState::MovingIn : "", "f" + n, "m" + n, "t" + n}, "step");
+                }
+            } catch (...) {
+            }
+            _exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(40 + round * 9));
+        child.Kill();
+        const TSimJournal journal = Store->Open()->Find(Serial)->Journal;
+        const std::string n = journal.File.empty() ? "" : journal.File.substr(1);
+        ASSERT_FALSE(n.empty()) << "round " << round << ": no step was taken";
+        EXPECT_EQ(journal.Mark, "m" + n) << "round " << round;
+        EXPECT_EQ(journal.Text, "t" + n) << "round " << round;
+        EXPECT_EQ(journal.State, std::stoi(n) % 2 ? SimMoveState::MovingIn : "") << "round " << round;
+        EXPECT_EQ(Engine->Steps(Serial).back().File, journal.File) << "the step's row goes with its record";
+    }
+}
+
 TEST_P(RecordEngineContract, ShowsWhatIsWrongWithARowAnotherProgramWrote) {
     const std::string badSha = "00291 0000003";
     const std::string badState = "00291 0000004";
