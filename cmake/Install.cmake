@@ -41,5 +41,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/dist/man/quorvel.1 ${PROJECT_SOURCE_DIR}/dis
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/quorvel-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# The udev rule that lets the group dialout use USB serial adapters and names them under /dev/quorvel/.
+# lib/, not the architecture's library folder: udev reads <prefix>/lib/udev/rules.d.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/udev/60-quorvel.rules DESTINATION lib/udev/rules.d)
 # Debian names the documentation folder after the package, in lower case.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)

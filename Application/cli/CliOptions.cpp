@@ -23,6 +23,10 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
             options.record = argv[++i];
         } else if (arg.rfind("--record=", 0) == 0) {
             options.record = arg.substr(9);
+        } else if (arg == "--report" || arg.rfind("--report=", 0) == 0) {
+            if (arg == "--report" && i + 1 >= argc)
+                throw TUsageError("--report needs a value: the station's report, FILE.csv or FILE.json");
+            options.report = arg == "--report" ? argv[++i] : arg.substr(9);
         } else if (arg == "--expect-serial" || arg.rfind("--expect-serial=", 0) == 0) {
             if (arg == "--expect-serial" && i + 1 >= argc)
                 throw TUsageError("--expect-serial needs a value: the handset's serial number");

@@ -27,6 +27,7 @@ public:
 struct TGlobalOptions {
     std::optional<std::string> port;   // --port COMn | n | /dev/path, several split by commas, or "all"
     std::optional<std::string> record; // --record FILE
+    std::optional<std::string> report; // --report FILE (a station)
     // --expect-serial SERIAL: the serial number text the handset must have ("00291 0284280")
     std::optional<std::string> expectSerial;
     bool yes = false;

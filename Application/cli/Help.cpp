@@ -29,6 +29,8 @@ const char* const GlobalOptions =
     "  --record FILE             write every mail and answer to FILE, one JSON line each, for the virtual\n"
     "                            handset to replay; with several ports, one file per port, FILE with\n"
     "                            \"-COMn\" before its extension\n"
+    "  --report FILE             with several ports: the station's report, cut from the change log (a\n"
+    "                            row per change its programs made), as CSV (FILE.csv) or JSON\n"
     "  --help, -h                this help; after a command, that command's\n"
     "  --version                 the program's version and build time\n";
 
@@ -61,7 +63,7 @@ std::string UsageLine(const TCommand& command, const TForm& form) {
 void PrintOverview(FILE* out, const std::vector<TCommand>& commands) {
     std::fprintf(
         out, "usage: quorvel-cli [--port PORT[,PORT..]|all|@FILE] [--expect-serial SERIAL] [--yes] [--json]\n"
-             "                   [--record FILE] COMMAND [ARGS]\n\n"
+             "                   [--record FILE] [--report FILE] COMMAND [ARGS]\n\n"
              "Manages DECT handsets in their docking stations from the command line.\n\n"
              "commands:\n");
     for (const TCommand& command : commands)

@@ -2,11 +2,14 @@
 
 #include "cli/HandsetReport.h"
 #include "cli/JsonOutput.h"
+#include "platform/ChangeLog.h"
 #include "platform/DeviceMap.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include "platform/TextFile.h"
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -41,16 +45,17 @@ std::string PortName(int port) {
     return "COM" + std::to_string(port);
 }
 
-// The arguments without --port and --record and their values, to be given again for each port.
+// The arguments without --port, --record and --report and their values, to be given again for each
+// port.
 QStringList ArgumentsWithoutPort(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--port" || arg == "-p" || arg == "--record") {
+        if (arg == "--port" || arg == "-p" || arg == "--record" || arg == "--report") {
             ++i;
             continue;
         }
-        if (arg.starts_with("--port=") || arg.starts_with("--record="))
+        if (arg.starts_with("--port=") || arg.starts_with("--record=") || arg.starts_with("--report="))
             continue;
         arguments << QString::fromLocal8Bit(argv[i]);
     }
@@ -290,6 +295,64 @@ void PrintJsonResult(const std::vector<TStationRun>& runs) {
     AddJson({{"ports", results}});
 }
 
+// The station's report: the changes its programs noted in the change log from its start on, at its
+// ports, a row each, as CSV or (for a name ending in .json) JSON. The log is what a report is cut from,
+// so that the two never disagree.
+void WriteReport(const std::string& path, const std::string& since, const std::vector<TStationRun>& runs) {
+    std::set<std::string> ports;
+    for (const TStationRun& run : runs)
+        ports.insert(PortName(run.port));
+    std::vector<TChangeRecord> rows;
+    try {
+        for (const TChangeRecord& change : ReadChangeLog({{}, since.substr(0, 10), {}, {}}).Changes)
+            if (change.Time >= since && change.Via == "station" && ports.count(change.Port))
+                rows.push_back(change);
+    } catch (const EFileError& e) {
+        PrintMessage("The station's report was not written: the change log cannot be read. " +
+                     std::string(e.what()));
+        return;
+    }
+    std::string text;
+    if (QString::fromStdString(path).endsWith(".json", Qt::CaseInsensitive)) {
+        QJsonArray changes;
+        for (const TChangeRecord& row : rows)
+            changes.append(QJsonDocument::fromJson(QByteArray::fromStdString(row.Line)).object());
+        text = QJsonDocument(QJsonObject{{"since", QString::fromStdString(since)}, {"changes", changes}})
+                   .toJson()
+                   .toStdString();
+    } else {
+        const auto field = [](const std::string& value) {
+            if (value.find_first_of(",\"\r\n") == std::string::npos)
+                return value;
+            std::string quoted = "\"";
+            for (const char c : value)
+                quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            return quoted + "\"";
+        };
+        const auto count = [](const std::optional<TChangeCounts>& counts, int TChangeCounts::*which) {
+            return counts ? std::to_string((*counts).*which) : std::string();
+        };
+        text = "time,port,serial,operation,added,removed,changed,kept,not written,deleted,outcome,backup,"
+               "message\r\n";
+        for (const TChangeRecord& row : rows)
+            text += field(row.Time) + "," + field(row.Port) + "," + field(row.Serial) + "," +
+                    field(row.Operation) + "," + count(row.Changed, &TChangeCounts::Added) + "," +
+                    count(row.Changed, &TChangeCounts::Removed) + "," +
+                    count(row.Changed, &TChangeCounts::Changed) + "," +
+                    count(row.Changed, &TChangeCounts::Kept) + "," +
+                    count(row.Changed, &TChangeCounts::NotWritten) + "," +
+                    (row.Deleted ? std::to_string(*row.Deleted) : "") + "," + field(row.Outcome) + "," +
+                    field(row.Backup) + "," + field(row.Message) + "\r\n";
+    }
+    try {
+        WriteFileDurably(path, text);
+        PrintMessage("The station's report (" + Counted(long(rows.size()), "change", "changes") + ") is in " +
+                     path + ".");
+    } catch (const EFileError& e) {
+        PrintMessage("The station's report was not written: " + std::string(e.what()));
+    }
+}
+
 } // namespace
 
 bool IsStation(const TGlobalOptions& options) {
@@ -312,6 +375,7 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
             return isatty(STDIN_FILENO) ? Exit::Declined : Exit::NotConfirmed;
         arguments.prepend("--yes");
     }
+    const std::string started = ChangeAuthorNow().Time;
     const std::vector<TStationRun> runs = RunAll(
         ports, arguments,
         [&options](const TStationRun& run) {
@@ -346,5 +410,7 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
         PrintJsonResult(runs);
     else
         PrintTable(runs);
+    if (options.report)
+        WriteReport(*options.report, started, runs);
     return ok ? Exit::Done : common;
 }

@@ -32,6 +32,9 @@ public:
     // stderr, and the write goes on.
     bool ConfirmPlan(const TWritePlan& plan) override;
 
+    // Answers every later confirmation yes: a command that asked once for all its writes.
+    void ConfirmAll() { Yes = true; }
+
     // A confirmation was refused because there was neither a terminal nor --yes.
     static bool ConfirmationRefused() { return Refused; }
     // The person answered no at the terminal.

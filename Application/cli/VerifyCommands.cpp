@@ -20,16 +20,9 @@ namespace {
 
 constexpr const char* Usage = "verify FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignore-order]";
 
-// A file to compare, and the write whose plan tells how the handset differs from it.
-struct TCheck {
-    std::string path;
-    std::function<int(TCliSession&, const TGlobalOptions&)> plan;
-    // Whether the order of the entries can count: a phone book's can; the groups a handset belongs to
-    // have none that matters, and speed dial keys places of their own.
-    bool ordered = false;
-};
+} // namespace
 
-TCheck CheckOf(const std::string& path) {
+TFileWrite FileWriteOf(const std::string& path) {
     const QString suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower();
     if (suffix == "phb")
         return {path,
@@ -53,29 +46,31 @@ TCheck CheckOf(const std::string& path) {
                       Usage + ")");
 }
 
+namespace {
+
 int Verify(const TGlobalOptions& options) {
     bool orderCounts = true;
-    std::vector<TCheck> checks;
+    std::vector<TFileWrite> checks;
     for (const std::string& arg : options.args) {
         if (arg == "--ignore-order")
             orderCounts = false;
         else if (!arg.empty() && arg[0] == '-')
             throw TUsageError("usage: quorvel-cli " + std::string(Usage));
         else
-            checks.push_back(CheckOf(arg));
+            checks.push_back(FileWriteOf(arg));
     }
     if (checks.empty())
         throw TUsageError("usage: quorvel-cli " + std::string(Usage));
     // Every file is there before the handset is asked anything.
-    for (const TCheck& check : checks)
+    for (const TFileWrite& check : checks)
         if (!QFileInfo(QString::fromStdString(check.path)).isFile())
             throw TInputError(check.path + ": no such file.");
     TCliSession session(options);
     QJsonArray files;
     int status = Exit::Done;
-    for (const TCheck& check : checks) {
+    for (const TFileWrite& check : checks) {
         const std::optional<TWritePlan> plan =
-            PlanOnly(session, [&] { return check.plan(session, options); });
+            PlanOnly(session, [&] { return check.write(session, options); });
         if (!plan) {
             files.append(QJsonObject{{"file", JsonPath(check.path)}, {"matches", QJsonValue()}});
             PrintMessage(check.path + ": the handset could not be read, so it is not known whether it holds "

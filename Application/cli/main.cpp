@@ -1,18 +1,23 @@
 #include "cli/BackupCommands.h"
 #include "cli/Command.h"
+#include "cli/DoctorCommands.h"
 #include "cli/GroupCommands.h"
 #include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/LinkCommands.h"
+#include "cli/LogCommands.h"
 #include "cli/PhonebookCommands.h"
 #include "cli/ProfileCommands.h"
+#include "cli/ProvisionCommands.h"
 #include "cli/RecordsCommands.h"
 #include "cli/SimCommands.h"
 #include "cli/SpeedDialCommands.h"
 #include "cli/Station.h"
+#include "cli/TemplateCommands.h"
 #include "cli/TerminalUser.h"
 #include "cli/VerifyCommands.h"
 #include "link/StopRequest.h"
+#include "platform/ChangeLog.h"
 
 #include <QCoreApplication>
 
@@ -25,8 +30,9 @@
 std::vector<TCommand> AllCommands() {
     std::vector<TCommand> commands = LinkCommands();
     for (std::vector<TCommand> more :
-         {PhonebookCommands(), ProfileCommands(), SimCommands(), RecordsCommands(), SpeedDialCommands(),
-          GroupCommands(), BackupCommands(), VerifyCommands()})
+         {DoctorCommands(), PhonebookCommands(), ProfileCommands(), SimCommands(), RecordsCommands(),
+          SpeedDialCommands(), GroupCommands(), BackupCommands(), VerifyCommands(), LogCommands(),
+          TemplateCommands(), ProvisionCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;
@@ -36,6 +42,9 @@ std::vector<TCommand> AllCommands() {
 const char* VersionLine();
 
 namespace {
+
+// Set by a station for the processes it runs, one for each docking station.
+constexpr const char* ChangeViaVariable = "QUORVEL_CHANGE_VIA";
 
 const TCommand& Command(const std::vector<TCommand>& commands, const std::string& name) {
     const TCommand* command = FindCommand(commands, name);
@@ -91,8 +100,14 @@ int Run(const std::vector<TCommand>& commands, const TGlobalOptions& options, in
     if (options.dryRun && !form.plans)
         throw TUsageError("--dry-run shows what a write would change; \"" + command.name +
                           (form.sub.empty() ? "" : " " + form.sub) + "\" is no such write");
-    if (form.usesHandset && IsStation(options))
+    if (form.usesHandset && IsStation(options)) {
+        // The process of each docking station notes its changes as the station's.
+        qputenv(ChangeViaVariable, "station");
         return RunStation(options, form, argc, argv);
+    }
+    if (options.report)
+        throw TUsageError("--report is the report of a station: give several ports (--port A,B,C, all or "
+                          "@FILE)");
     return command.run(options);
 }
 
@@ -167,6 +182,7 @@ bool JsonAsked(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    SetChangeVia(qgetenv(ChangeViaVariable) == "station" ? "station" : "cli");
     CatchStopSignals();
     const std::vector<TCommand> commands = AllCommands();
     if (JsonAsked(argc, argv))

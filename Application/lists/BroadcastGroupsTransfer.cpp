@@ -6,6 +6,7 @@
 #include "link/Timing.h"
 #include "lists/BroadcastGroupsPlan.h"
 #include "platform/Backups.h"
+#include "platform/ChangeLog.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -148,6 +149,7 @@ void TBroadcastGroupsTransfer::WaitGroupsReady() {
 }
 
 void TBroadcastGroupsTransfer::Fail(const std::string& text) {
+    LastFailure = text;
     Ui.Message(TMessageKind::Error, text, TButtons::Ok);
 }
 
@@ -164,6 +166,7 @@ bool TBroadcastGroupsTransfer::KeepHandsetGroups() {
 
 bool TBroadcastGroupsTransfer::KeepBackupOf(const TReadAllGroupsCfm& record) {
     Backup.clear();
+    HeldBefore = record.Count;
     if (record.Count == 0)
         return true;
     try {
@@ -324,7 +327,12 @@ bool TBroadcastGroupsTransfer::PlanAndWrite(bool replace) {
         Ui.ShowStatus(Texts::GroupsAlreadyHeld);
         return true;
     }
-    if (replace && (!KeepBackupOf(*record) || !DeleteForReplace()))
+    if (replace && !KeepBackupOf(*record))
+        return false;
+    // A replace deletes the handset's groups first; an add sends only the groups its plan adds.
+    if (replace || Plan->ChangesHandset())
+        Changing = "groups write";
+    if (replace && !DeleteForReplace())
         return false;
     Ui.ShowStatus(Texts::WritingToHandset);
     if (!WriteSlots(replace))
@@ -339,7 +347,9 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
     IgnoredGroups = 0;
     WrittenGroups = 0;
     Plan.reset();
-    RunBusy(Ui, [this, &ok] {
+    Changing = nullptr;
+    LastFailure.clear();
+    const bool raised = !RunBusy(Ui, [this, &ok] {
         Ui.ShowStatus("");
         // A slot the handset cannot take would stop the write half-way: refuse before anything is sent.
         if (const std::optional<int> bad = List.FirstUnsendable()) {
@@ -363,22 +373,29 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
         }
         ok = Connect(Texts::CouldNotWriteGroups) && PlanAndWrite(mode == TWriteMode::Replace);
     });
+    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
+                      ChangeOutcome(ok, StopRequested(), raised), LastFailure);
     return ok;
 }
 
 bool TBroadcastGroupsTransfer::DeleteInHandset() {
     Ui.ShowStatus("");
     Backup.clear();
+    Changing = nullptr;
+    LastFailure.clear();
+    StateUnknown = false;
     if (Ui.Message(TMessageKind::Warning, Texts::DeleteGroupsQuestion, TButtons::OkCancel) != TAnswer::Ok)
         return false;
     bool ok = false;
-    RunBusy(Ui, [this, &ok] {
+    const bool raised = !RunBusy(Ui, [this, &ok] {
         if (!Connect(Texts::GroupsNotDeleted) || !KeepHandsetGroups())
             return;
+        Changing = "groups delete";
         Ui.ShowStatus(Texts::DeletingGroups);
         std::optional<TReadAllGroupsCfm> held;
         bool answerLost = false;
         const std::optional<bool> deleted = DeleteFindingOut(held, answerLost);
+        StateUnknown = !deleted;
         if (deleted == true) {
             Ui.ShowStatus(answerLost ? Texts::GroupsDeletedAnswerLost : Texts::GroupsDeleted);
             ok = true;
@@ -390,5 +407,7 @@ bool TBroadcastGroupsTransfer::DeleteInHandset() {
         else
             Fail(std::string(Texts::GroupsNotDeleted) + "\r\r" + Failure + HeldText(held));
     });
+    NoteHandsetChange(Ui, Link.Identity(), Changing, nullptr, Backup,
+                      ChangeOutcome(ok, false, StateUnknown || raised), LastFailure, HeldBefore);
     return ok;
 }

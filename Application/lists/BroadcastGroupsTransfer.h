@@ -85,4 +85,11 @@ private:
     int IgnoredGroups = 0;
     int WrittenGroups = 0;
     std::optional<TWritePlan> Plan;
+    // The change log's name of what the last operation began to change in the handset (null while it
+    // has sent nothing that changes it), the groups the handset held before, the last failure the person
+    // was shown, and whether what the handset holds was left unknown.
+    const char* Changing = nullptr;
+    int HeldBefore = 0;
+    std::string LastFailure;
+    bool StateUnknown = false;
 };

@@ -6,6 +6,7 @@
 #include "lists/PhonebookFile.h"
 #include "lists/PhonebookPlan.h"
 #include "platform/Backups.h"
+#include "platform/ChangeLog.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -39,6 +41,7 @@ std::string TPhonebookTransfer::FinishedText(const char* format, int64_t startTi
 }
 
 void TPhonebookTransfer::Fail(const std::string& text) {
+    LastFailure = text;
     Ui.ShowStatus(text);
     Ui.Message(TMessageKind::Error, text, TButtons::Ok);
 }
@@ -274,6 +277,7 @@ bool TPhonebookTransfer::DeleteList() {
         Ui.ShowStatus(Texts::PhoneBookDeletedAnswerLost);
         return true;
     }
+    StateUnknown = !empty;
     if (empty)
         Fail(Texts::PhoneBookNotDeletedReply);
     else
@@ -325,7 +329,13 @@ void TPhonebookTransfer::ReportWriteFailure(int row) {
 // ---- writing ----
 
 bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick) {
-    if (!addMode && (!KeepList(held) || !DeleteList()))
+    if (!addMode && !KeepList(held))
+        return false;
+    if (Plan->ChangesHandset())
+        Changing = addMode                                             ? "phonebook add"
+                   : std::string_view(Kind) == BackupBeforeRestoreKind ? "phonebook restore"
+                                                                       : "phonebook replace";
+    if (!addMode && !DeleteList())
         return false;
     int handsetEntries = addMode ? held.CountNumbers() : 0;
     Ui.ShowStatus(Texts::WritingToHandset);
@@ -380,6 +390,9 @@ bool TPhonebookTransfer::SaveToHandset() {
     WrittenEntries = 0;
     SkippedEntries = 0;
     Plan.reset();
+    Changing = nullptr;
+    LastFailure.clear();
+    StateUnknown = false;
     bool ok = false;
     std::string exception;
     RunBusy(Ui, [&] {
@@ -408,7 +421,13 @@ bool TPhonebookTransfer::SaveToHandset() {
         }
     });
     ShowException(exception);
-    return ok && !MemoryFull && UnnamedRows.empty() && exception.empty();
+    const bool done = ok && !MemoryFull && UnnamedRows.empty() && exception.empty();
+    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
+                      ChangeOutcome(done, StopRequested(), StateUnknown || !exception.empty()),
+                      !exception.empty() ? exception
+                      : MemoryFull       ? Texts::PhoneBookMemoryFull
+                                         : LastFailure);
+    return done;
 }
 
 // Reads what the handset holds, works out the plan and shows it; the write then does what it says. A
@@ -454,11 +473,19 @@ bool TPhonebookTransfer::ConfirmReplace() {
 bool TPhonebookTransfer::DeleteInHandset() {
     Ui.ResetRowColours();
     Backup.clear();
+    Changing = nullptr;
+    LastFailure.clear();
+    StateUnknown = false;
     if (Ui.Message(TMessageKind::Warning, Texts::DeletePhoneBookQuestion, TButtons::OkCancel) != TAnswer::Ok)
         return false;
     bool ok = false;
-    RunBusy(Ui, [this, &ok] {
-        ok = Link.ConnectOrTell(Ui, Texts::PhoneBookNotDeleted) && KeepHandsetList() && DeleteList();
+    const bool raised = !RunBusy(Ui, [this, &ok] {
+        if (!Link.ConnectOrTell(Ui, Texts::PhoneBookNotDeleted) || !KeepHandsetList())
+            return;
+        Changing = "phonebook delete";
+        ok = DeleteList();
     });
+    NoteHandsetChange(Ui, Link.Identity(), Changing, nullptr, Backup,
+                      ChangeOutcome(ok, false, StateUnknown || raised), LastFailure, BackupEntries);
     return ok;
 }

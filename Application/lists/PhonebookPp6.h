@@ -90,6 +90,12 @@ private:
     bool MemoryFull = false;
     bool MissingNumber = false;
     const char* Kind = BackupKind;
+    // The change log's name of what the last operation began to change in the handset; null while it
+    // has sent nothing that changes it.
+    const char* Changing = nullptr;
+    // The last failure the person was shown, and whether the handset's state was left unknown.
+    std::string LastFailure;
+    bool StateUnknown = false;
     std::string Backup;
     std::optional<TWritePlan> Plan;
     int BackupEntries = 0;

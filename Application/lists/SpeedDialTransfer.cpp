@@ -2,8 +2,10 @@
 
 #include "link/EngineSettings.h"
 #include "link/HandsetCapabilities.h"
+#include "link/StopRequest.h"
 #include "lists/SpeedDialPlan.h"
 #include "platform/Backups.h"
+#include "platform/ChangeLog.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -66,6 +68,8 @@ bool TSpeedDialTransfer::ReadHandsetList(TPP5SpeedDial& held) {
 
 bool TSpeedDialTransfer::KeepBackupOf(const TPP5SpeedDial& held) {
     Backup.clear();
+    HeldKeys = int(std::count_if(held.Numbers.begin(), held.Numbers.end(),
+                                 [](const std::string& number) { return !number.empty(); }));
     try {
         Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialListText(held), Link.Identity());
     } catch (const EFileError& e) {
@@ -111,7 +115,8 @@ bool TSpeedDialTransfer::SaveToHandset() {
     bool ok = false;
     Backup.clear();
     Plan.reset();
-    RunBusy(Ui, [this, &ok] {
+    Changing = nullptr;
+    const bool raised = !RunBusy(Ui, [this, &ok] {
         Ui.ShowStatus("");
         // A number the handset cannot store would stop the write half-way: refuse before anything is sent.
         if (const auto bad = List.FirstUnsendable()) {
@@ -126,6 +131,8 @@ bool TSpeedDialTransfer::SaveToHandset() {
             return;
         ok = Connect(Texts::CouldNotWriteSpeedDial) && PlanAndWrite();
     });
+    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
+                      ChangeOutcome(ok, StopRequested(), raised), ok ? "" : Texts::CouldNotWriteSpeedDial);
     return ok;
 }
 
@@ -147,6 +154,7 @@ bool TSpeedDialTransfer::PlanAndWrite() {
     }
     if (!KeepBackupOf(held))
         return false;
+    Changing = "speed-dial write";
     Ui.ShowStatus(Texts::WritingToHandset);
     // Each piece is read back, and memory is read with short answers.
     if (!WriteBlock(List.Encode())) {
@@ -161,12 +169,14 @@ bool TSpeedDialTransfer::PlanAndWrite() {
 bool TSpeedDialTransfer::DeleteInHandset() {
     Ui.ShowStatus("");
     Backup.clear();
+    Changing = nullptr;
     if (Ui.Message(TMessageKind::Warning, Texts::DeleteSpeedDialQuestion, TButtons::OkCancel) != TAnswer::Ok)
         return false;
     bool ok = false;
-    RunBusy(Ui, [this, &ok] {
+    const bool raised = !RunBusy(Ui, [this, &ok] {
         if (!Connect(Texts::SpeedDialNotDeleted) || !KeepHandsetList())
             return;
+        Changing = "speed-dial delete";
         Ui.ShowStatus(Texts::DeletingSpeedDial);
         for (int k = 0; k < TPP5SpeedDial::Keys; ++k) {
             if (!EraseKey(k)) {
@@ -194,5 +204,8 @@ bool TSpeedDialTransfer::DeleteInHandset() {
         }
         ok = true;
     });
+    NoteHandsetChange(Ui, Link.Identity(), Changing, nullptr, Backup,
+                      ChangeOutcome(ok, StopRequested(), raised), ok ? "" : Texts::SpeedDialNotDeleted,
+                      HeldKeys);
     return ok;
 }

@@ -47,4 +47,8 @@ private:
     TPP5SpeedDial& List;
     std::string Backup;
     std::optional<TWritePlan> Plan;
+    // The change log's name of what the last operation began to change in the handset (null while it
+    // has sent nothing that changes it), and how many keys the handset held before.
+    const char* Changing = nullptr;
+    int HeldKeys = 0;
 };

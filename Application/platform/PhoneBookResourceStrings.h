@@ -37,6 +37,45 @@ inline constexpr const char* MonitorLogLimit = "The log keeps the last %d lines.
 inline constexpr const char* MonitorLogFiles = "Recordings (*.jsonl);;All files (*)";
 inline constexpr const char* MonitorLogNotSaved = "The log could not be saved as %s: %s";
 
+// Provisioning station
+inline constexpr const char* StationCaption = "Provisioning Station";
+inline constexpr const char* StationTemplateLabel = "Template folder:";
+inline constexpr const char* StationBrowse = "Browse...";
+inline constexpr const char* StationChooseFolder = "Choose the Template Folder";
+inline constexpr const char* StationOnlyListed = "Only handsets listed in handsets.csv";
+inline constexpr const char* StationStart = "Start";
+inline constexpr const char* StationStop = "Stop";
+inline constexpr const char* StationStopping = "Stopping...";
+inline constexpr const char* StationColumns = "Port|Handset|State|Last message";
+inline constexpr const char* StationDocked = "Docked";
+inline constexpr const char* StationProvisioning = "Provisioning";
+inline constexpr const char* StationDone = "Done";
+inline constexpr const char* StationFailed = "Failed";
+inline constexpr const char* StationTakenOut = "Taken out";
+inline constexpr const char* StationBusy = "Busy";
+inline constexpr const char* StationNoFolder =
+    "Choose the folder of a provisioning template: any of phonebook.phb, speeddial.sdl, groups.BGL and "
+    "profile.pro, and handsets.csv for what differs from handset to handset.";
+inline constexpr const char* StationTemplateWrites = "The template writes: %s.\r%s";
+inline constexpr const char* StationOneListed = "1 handset is listed in handsets.csv.";
+inline constexpr const char* StationManyListed = "%d handsets are listed in handsets.csv.";
+inline constexpr const char* StationNoHandsetList =
+    "There is no handsets.csv: every handset gets the same files.";
+inline constexpr const char* StationOneProblem =
+    "1 problem in the template; the station can start once it is mended:";
+inline constexpr const char* StationProblems =
+    "%d problems in the template; the station can start once they are mended:";
+inline constexpr const char* StationMoreProblems = "and %d more (quorvel-cli template check lists them all).";
+inline constexpr const char* StationStartQuestion =
+    "Every handset docked while the station runs gets the template %s%s, without a further question. Start "
+    "the station?";
+inline constexpr const char* StationListedOnly = " (handsets listed in its handsets.csv only)";
+inline constexpr const char* StationStarting = "Starting the station ...";
+inline constexpr const char* StationNotStarted = "The station could not be started: %s cannot be run (%s).";
+inline constexpr const char* StationEndedWithStatus = "The station ended with exit status %d.";
+inline constexpr const char* StationEndedWithMessage = "The station ended with exit status %d: %s";
+inline constexpr const char* StationEndedUnexpectedly = "The station ended unexpectedly (%s).";
+
 // Menus
 inline constexpr const char* MenuFile = "File";
 inline constexpr const char* MenuOptions = "Options";
@@ -53,6 +92,7 @@ inline constexpr const char* Exit = "Exit";
 inline constexpr const char* ConnectionSettings = "Connection Settings";
 inline constexpr const char* TestConnection = "Test Connection";
 inline constexpr const char* MailMonitor = "Mail Monitor";
+inline constexpr const char* Station = "Station...";
 inline constexpr const char* DecreaseFontSize = "Decrease Font Size";
 inline constexpr const char* IncreaseFontSize = "Increase Font Size";
 inline constexpr const char* GetOutlookContacts = "Get Outlook Contacts";

@@ -1,7 +1,9 @@
 #include "profile/ProfileTransfer.h"
 
 #include "link/EngineSettings.h"
+#include "link/StopRequest.h"
 #include "platform/Backups.h"
+#include "platform/ChangeLog.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -10,6 +12,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 // A copy of every setting the handset has, kept before the write changes them. False, with the person
 // told why, when no copy could be kept: then nothing may be written.
@@ -98,8 +101,12 @@ std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& w
         TAnswer::Ok)
         return std::nullopt;
     Backup.clear();
+    Changing = nullptr;
     std::optional<uint32_t> written;
-    RunBusy(Ui, [this, &wanted, &written] { written = PlanAndWrite(wanted); });
+    const bool raised = !RunBusy(Ui, [this, &wanted, &written] { written = PlanAndWrite(wanted); });
+    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
+                      ChangeOutcome(written.has_value(), StopRequested(), raised),
+                      written ? "" : Texts::CouldNotWriteProfile);
     return written;
 }
 
@@ -141,6 +148,7 @@ std::optional<uint32_t> TProfileTransfer::PlanAndWrite(const TProfileValues& wan
     }
     if (!KeepProfile(held, handsetHas))
         return std::nullopt;
+    Changing = std::string_view(Kind) == BackupBeforeRestoreKind ? "profile restore" : "profile write";
     Ui.ShowStatus(Texts::WritingToHandset);
     // The bytes the plan was worked out from: the handset's profile as just read, not read again.
     for (const TProfileByteChange& byte : ProfileBytesToWrite(held.Image, wanted, handsetHas)) {

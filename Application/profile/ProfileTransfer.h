@@ -45,4 +45,7 @@ private:
     const char* Kind = BackupKind;
     std::string Backup;
     std::optional<TWritePlan> Plan;
+    // The change log's name of what the last write began to change in the handset; null while it has
+    // sent nothing that changes it.
+    const char* Changing = nullptr;
 };

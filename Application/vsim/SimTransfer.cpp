@@ -1,12 +1,41 @@
 #include "vsim/SimTransfer.h"
 
 #include "link/EngineSettings.h"
+#include "link/StopRequest.h"
 #include "link/Timing.h"
+#include "platform/ChangeLog.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
 #include "vsim/VirtualSim.h"
 
 #include <QFileInfo>
+
+namespace {
+
+// Whether a transfer that ended with the code may have written to the handset: the codes given before
+// the first write say no, and so does a save from a handset without serial number that found no mark to
+// clear (Detail empty).
+bool MayHaveChangedHandset(int code, const std::string& detail) {
+    switch (code) {
+    case SimResult::NoHandset:
+    case SimResult::NotRead:
+    case SimResult::NotSupported:
+    case SimResult::NotValid:
+    case SimResult::NotOpened:
+    case SimResult::OtherSoftware:
+    case SimResult::NotCompatible:
+    case SimResult::WrongSize:
+    case SimResult::HandsetHoldsSim:
+    case SimResult::MoveBusy:
+        return false;
+    case SimResult::NoSerialNumber:
+        return !detail.empty();
+    default:
+        return code >= 0;
+    }
+}
+
+} // namespace
 
 TSimTransfer::TSimTransfer(THandsetConnection& link, TUserInteraction& ui, TSimRecords& records,
                            std::string listPath)
@@ -121,7 +150,9 @@ bool TSimTransfer::Run(bool toFile) {
     SerialNumberText.clear();
     WrittenFile.clear();
     bool moved = false;
-    RunBusy(Ui, [&] {
+    bool started = false;
+    std::string simDetail;
+    const bool raised = !RunBusy(Ui, [&] {
         if (!Link.ConnectOrTell(Ui, toFile ? Texts::CouldNotTransferSimFromHandset
                                            : Texts::CouldNotTransferSimToHandset))
             return;
@@ -154,6 +185,7 @@ bool TSimTransfer::Run(bool toFile) {
         sim.ReadyPause = ReadyPause;
         sim.UnreadyPause = UnreadyPause;
         try {
+            started = true;
             Code = toFile ? sim.TransferSimToFile(file) : sim.TransferFileToSim(file);
         } catch (...) {
             // Whatever went wrong, the window comes back as it was before the transfer.
@@ -165,6 +197,7 @@ bool TSimTransfer::Run(bool toFile) {
         Ui.ShowStatus("");
         SerialNumberText = sim.SerialNumberText;
         WrittenFile = sim.WrittenFile;
+        simDetail = sim.Detail;
         const std::string detail = sim.Detail.empty() ? "" : "\r\r" + sim.Detail;
         if (Code != SimResult::Done) {
             Ui.Message(TMessageKind::Error, FailureText(Code, toFile) + detail, TButtons::Ok);
@@ -180,5 +213,16 @@ bool TSimTransfer::Run(bool toFile) {
         else if (!detail.empty())
             Ui.Message(TMessageKind::Information, sim.Detail, TButtons::Ok);
     });
+    // The line names the SIM that moved, which a restore's handset did not hold when it was connected.
+    THandsetIdentity handset = Link.Identity();
+    if (!SerialNumberText.empty())
+        handset.serial = SerialNumberText;
+    NoteHandsetChange(Ui, handset,
+                      (raised ? started : MayHaveChangedHandset(Code, simDetail))
+                          ? (toFile ? "sim save" : "sim restore")
+                          : nullptr,
+                      nullptr, WrittenFile,
+                      ChangeOutcome(moved, StopRequested(), raised || Code == SimResult::EraseUnknown),
+                      moved || raised ? "" : FailureText(Code, toFile) + "\r" + simDetail);
     return moved;
 }

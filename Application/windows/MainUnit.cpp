@@ -18,6 +18,7 @@
 #include "windows/SaveQuestion.h"
 #include "windows/SimTab.h"
 #include "windows/SpeedDialTab.h"
+#include "windows/StationView.h"
 #include "windows/WindowPlacement.h"
 
 #include <QApplication>
@@ -116,6 +117,8 @@ void TMainForm::CreateMenus() {
     miMailMonitor = AddEntry(options, "miMailMonitor", Texts::MailMonitor);
     miMailMonitor->setVisible(false);
     connect(miMailMonitor, &QAction::triggered, this, &TMainForm::miMailMonitorClick);
+    connect(AddEntry(options, "miStation", Texts::Station), &QAction::triggered, this,
+            &TMainForm::miStationClick);
     AddSeparator(options, "N2");
     for (TMainTab* tab : Tabs)
         tab->AddOptionEntries(*options);
@@ -267,6 +270,13 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         }
         return;
     }
+    // A handset being provisioned is not cut off either: the station stops first, then the window closes.
+    if (StationWindow && StationWindow->Running()) {
+        event->ignore();
+        CloseWhenStationEnds = true;
+        StationWindow->Stop();
+        return;
+    }
     KillTimer.Enable(ShutdownGuardMs);
     SaveWindowPlacement(WindowIniPath(), *this);
     // The engine stops at once; it is freed with the window, once no wait can still be inside it.
@@ -387,6 +397,8 @@ void TMainForm::SetBusy(bool busy) {
         for (QWidget* control : tab->BusyControls())
             control->setEnabled(!busy);
     PageControl->tabBar()->setEnabled(!busy);
+    if (StationWindow)
+        StationWindow->SetBusy(busy);
 }
 
 void TMainForm::SetRowColour(int row, TRowColour colour) {
@@ -492,6 +504,39 @@ void TMainForm::miMailMonitorClick() {
     if (!MainCore.Engine().HasMonitor())
         MainCore.Engine().SetMonitor(std::make_unique<TMailControlMonitor>());
     MainCore.Engine().ShowMonitor();
+}
+
+void TMainForm::miStationClick() {
+    if (!StationWindow) {
+        StationWindow = new TStationView(*this, this);
+        StationWindow->SetBusy(IsBusy);
+        connect(StationWindow, &TStationView::StationStarted, this, &TMainForm::StationStarted);
+        connect(StationWindow, &TStationView::StationEnded, this, &TMainForm::StationEnded);
+    }
+    StationWindow->show();
+    StationWindow->raise();
+    StationWindow->activateWindow();
+}
+
+// The station probes and provisions every idle port, the docking station of this window included: the
+// window leaves its port to the station while it runs and takes it again afterwards.
+void TMainForm::StationStarted() {
+    if (!SerialPort.IsOpen())
+        return;
+    PortLeftToStation = true;
+    Core().Engine().ClosePort();
+}
+
+void TMainForm::StationEnded() {
+    if (CloseWhenStationEnds) {
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
+    if (!PortLeftToStation)
+        return;
+    PortLeftToStation = false;
+    OpenStoredPort();
+    ShowPortNumber();
 }
 
 void TMainForm::miPrgHelpClick() {

@@ -25,6 +25,7 @@ class TProgressForm;
 class TSaveQuestionForm;
 class TSimTab;
 class TSpeedDialTab;
+class TStationView;
 
 // The main window: the tool bar menus, the five tabs, the status bar and the busy state, and the
 // person's side of every operation (the user-interaction interface). The serial port and the core that
@@ -97,6 +98,9 @@ private:
     void miChangeSerialDeviceClick();
     void miTestConnectionClick();
     void miMailMonitorClick();
+    void miStationClick();
+    void StationStarted();
+    void StationEnded();
     void miPrgHelpClick();
     void miAboutClick();
 
@@ -127,6 +131,11 @@ private:
     // The person closed the window during an operation and agreed to stop it: the window closes once the
     // operation has stopped and said what the handset holds.
     bool CloseWhenIdle = false;
+    // The station view, made when first opened. While the station runs, the window leaves it its port
+    // (PortLeftToStation); closing the window stops the station first (CloseWhenStationEnds).
+    TStationView* StationWindow = nullptr;
+    bool PortLeftToStation = false;
+    bool CloseWhenStationEnds = false;
     bool FirstShowDone = false;
     TMainTab* CurrentSheet = nullptr;
 };

@@ -181,7 +181,8 @@ TEST(CliScripting, EveryCommandHasItsOwnHelp) {
                                             {"speed-dial", "delete"},
                                             {"groups", "read"},
                                             {"groups", "write"},
-                                            {"groups", "delete"}};
+                                            {"groups", "delete"},
+                                            {"log"}};
     for (const QStringList& form : forms) {
         const std::string usage = "usage: quorvel-cli " + form.join(' ').toStdString();
         for (const QStringList& call : {QStringList{"help"} + form, form + QStringList{"--help"}}) {

@@ -49,6 +49,12 @@ int Changing(const std::vector<std::string>& frames) {
 }
 
 struct Plans : ::testing::Test {
+    // A machine's state folder of the test's own: its change log holds this test's changes only.
+    Plans() { qputenv("QUORVEL_STATE_DIR", Machine.path().toLocal8Bit()); }
+    ~Plans() override { qputenv("QUORVEL_STATE_DIR", SavedState); }
+
+    const QByteArray SavedState = qgetenv("QUORVEL_STATE_DIR");
+    QTemporaryDir Machine;
     QTemporaryDir Dir;
     QString State = Dir.filePath("handset.txt");
     THandsetProcess Handset{{"--state", State, "--log"}, Dir.filePath("handset.log")};
@@ -59,6 +65,16 @@ struct Plans : ::testing::Test {
         const size_t before = Handset.Errors().size();
         run = Cli(args);
         return Received(Handset.Errors().substr(before));
+    }
+    // The lines of the change log, each one JSON object.
+    std::vector<QJsonObject> Changes() const {
+        QFile file(Machine.filePath("changes.jsonl"));
+        std::vector<QJsonObject> changes;
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : file.readAll().split('\n'))
+                if (!line.isEmpty())
+                    changes.push_back(QJsonDocument::fromJson(line).object());
+        return changes;
     }
 };
 
@@ -183,15 +199,43 @@ TEST_F(Plans, ARestoreShowsWhatItChangesAndEndsWithAVerify) {
     // The replace keeps Anna and Bob; the restore would bring them back.
     ASSERT_EQ(
         Cli({"--yes", "phonebook", "write", WriteFile(Dir, "b.phb", "Carl,3\r\n"), "--replace"}).exitCode, 0);
+    // Each replace left its line in the change log; the second names the copy of the list it replaced.
+    ASSERT_EQ(Changes().size(), 2u);
+    const QJsonObject replace = Changes()[1];
+    EXPECT_EQ(replace["operation"].toString(), "phonebook replace");
+    EXPECT_EQ(replace["via"].toString(), "cli");
+    EXPECT_EQ(replace["port"].toString(), QString("COM%1").arg(Handset.ComNumber()));
+    EXPECT_EQ(replace["changed"].toObject(),
+              (QJsonObject{{"added", 1}, {"removed", 2}, {"changed", 0}, {"kept", 0}, {"notWritten", 0}}));
+    EXPECT_EQ(replace["outcome"].toString(), "done");
+    const std::string backup = replace["backup"].toString().toStdString();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(backup))) << backup;
+    const QString serial = replace["serial"].toString();
+    EXPECT_NE(serial, "not read");
+
     auto run = Cli({"--dry-run", "phonebook", "restore-backup"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("+ Anna 1"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("- Carl 3"), std::string::npos) << run.out;
     EXPECT_EQ(Cli({"phonebook", "read"}).out, "Carl,3\r\n");
+    EXPECT_EQ(Changes().size(), 2u) << "a dry run changes nothing and notes nothing";
+
+    run = Cli({"log", "--serial", serial, "--operation", "phonebook"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("  phonebook replace  1 added, 2 removed  done  backup " + backup + "\n"),
+              std::string::npos)
+        << run.out;
+    run = Cli({"--json", "log", "--serial", serial, "--since", "2000-01-01"});
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(run.out))["changes"][1].toObject(), replace)
+        << run.out;
+    EXPECT_EQ(Cli({"log", "--serial", "99999 9999999"}).out, "");
+
     run = Cli({"--yes", "phonebook", "restore-backup"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("Verified: the handset holds exactly the backup"), std::string::npos) << run.out;
     EXPECT_EQ(Cli({"phonebook", "read"}).out, "Anna,1\r\nBob,2\r\n");
+    ASSERT_EQ(Changes().size(), 3u);
+    EXPECT_EQ(Changes()[2]["operation"].toString(), "phonebook restore");
 }
 
 } // namespace

@@ -191,6 +191,7 @@ TEST(CliContract, EveryCommandAnswersWithOneJsonDocument) {
     const std::vector<TCall> calls = {
         {{"ports"}, {}},
         {{"probe"}, port},
+        {{"doctor"}, port},
         {{"info"}, port},
         {{"send"}, port + QStringList{"02 5D 16"}},
         {{"read-memory"}, port + QStringList{"0x40", "5"}},
@@ -222,6 +223,15 @@ TEST(CliContract, EveryCommandAnswersWithOneJsonDocument) {
         {{"sim", "restore"}, otherPort + QStringList{sim}, 1},
         {{"backups", "list"}, {}},
         {{"backups", "prune"}, {}},
+        {{"template", "check"},
+         QStringList{
+             QFileInfo(WriteFile(folder + "/template/profile.pro", "[profile settings]\r\nringer tone=2\r\n"))
+                 .path()}},
+        {{"provision"}, port + QStringList{folder + "/template"}},
+        {{"station", "run"}, port + QStringList{folder + "/template"}},
+        // It runs until stopped; a folder that is no template ends it at once.
+        {{"station", "watch"}, QStringList{folder + "/no-template"}, 2},
+        {{"log"}, {}},
         {{"set-port"}, port},
     };
     std::set<QString> checked;

@@ -27,7 +27,7 @@ expect() { # what is offered, what must be
 }
 
 expect "$(offered quorvel-cli gr)" "groups "
-expect "$(offered quorvel-cli s)" "send set-port sim sim-list speed-dial "
+expect "$(offered quorvel-cli s)" "send set-port sim sim-list speed-dial station "
 expect "$(offered quorvel-cli --port COM3 --yes phone)" "phonebook "
 # The global options the help names (--port, --yes, --json, --verbose, --record, --help, --version, ...).
 globals=$(quorvel-cli --help | sed -n '/^global options:/,/^$/s/^  \(--[a-z][a-z-]*\).*/\1/p' |

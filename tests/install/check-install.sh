@@ -22,7 +22,8 @@ for f in bin/quorvel bin/quorvel-cli bin/quorvel-handset \
     "share/applications/$app_id.desktop" "share/icons/hicolor/scalable/apps/$app_id.svg" \
     "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel.1 share/man/man1/quorvel-cli.1 \
     share/man/man1/quorvel-handset.1 \
-    share/bash-completion/completions/quorvel-cli share/quorvel/quorvel-records.sql; do
+    share/bash-completion/completions/quorvel-cli share/quorvel/quorvel-records.sql \
+    lib/udev/rules.d/60-quorvel.rules; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 for p in quorvel quorvel-cli quorvel-handset; do
@@ -31,6 +32,8 @@ for p in quorvel quorvel-cli quorvel-handset; do
         fail "bin/$p does not lead to the program folder"
     [ -x "$prefix/bin/$p" ] || fail "bin/$p cannot be run"
 done
+bash "$(dirname "$0")/check-udev-rule.sh" "$prefix/lib/udev/rules.d/60-quorvel.rules" ||
+    fail "the udev rule is malformed"
 # Relative links: the tree works wherever it is moved, as it is in a package.
 case $(readlink "$prefix/bin/quorvel-cli") in /*) fail "bin/quorvel-cli is an absolute link" ;; esac
 

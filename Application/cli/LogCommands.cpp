@@ -1,0 +1,132 @@
+#include "cli/LogCommands.h"
+
+#include "cli/JsonOutput.h"
+#include "cli/Summary.h"
+#include "platform/AnsiText.h"
+#include "platform/ChangeLog.h"
+#include "platform/TextFile.h"
+
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: quorvel-cli log [--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP]";
+
+std::string SerialOption(const std::string& value) {
+    if (value == NoSimText || value == "not read")
+        return value;
+    const std::optional<std::string> serial = SerialNumberArgument(value);
+    if (!serial)
+        throw TUsageError(
+            "--serial: \"" + value +
+            "\" is no serial number (five and seven digits, as \"00291 0284280\", or \"no SIM\")");
+    return *serial;
+}
+
+std::string DayOption(const std::string& name, const std::string& value) {
+    if (value.size() != 10 || !QDate::fromString(QString::fromStdString(value), "yyyy-MM-dd").isValid())
+        throw TUsageError(name + ": \"" + value + "\" is no day (YYYY-MM-DD, as 2026-12-10)");
+    return value;
+}
+
+TChangeFilter ParseFilter(const std::vector<std::string>& args) {
+    TChangeFilter filter;
+    for (size_t i = 0; i < args.size(); i += 2) {
+        const std::string& name = args[i];
+        if (i + 1 >= args.size())
+            throw TUsageError(Usage);
+        const std::string& value = args[i + 1];
+        if (name == "--serial")
+            filter.Serial = SerialOption(value);
+        else if (name == "--since" || name == "--until")
+            (name == "--since" ? filter.Since : filter.Until) = DayOption(name, value);
+        else if (name == "--operation" && !value.empty())
+            filter.Operation = value;
+        else
+            throw TUsageError(Usage);
+    }
+    if (!filter.Since.empty() && !filter.Until.empty() && filter.Since > filter.Until)
+        throw TUsageError("--since " + filter.Since + " is after --until " + filter.Until);
+    return filter;
+}
+
+// "3 added, 1 removed, 180 kept" of a plan, "12 deleted" of a delete, "-" where nothing was counted.
+std::string CountsText(const TChangeRecord& change) {
+    if (change.Changed) {
+        const TChangeCounts& c = *change.Changed;
+        std::string text;
+        for (const auto& [n, what] : {std::pair{c.Added, "added"},
+                                      {c.Removed, "removed"},
+                                      {c.Changed, "changed"},
+                                      {c.Kept, "kept"},
+                                      {c.NotWritten, "not written"}})
+            if (n > 0)
+                text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+        return text.empty() ? "nothing" : text;
+    }
+    return change.Deleted ? std::to_string(*change.Deleted) + " deleted" : "-";
+}
+
+// One line a change: time, port, serial number, operation, counts, outcome (with the failure), backup.
+std::string ChangeText(const TChangeRecord& change) {
+    std::string text = change.Time + "  " + (change.Port.empty() ? "-" : change.Port) + "  " +
+                       FromAnsi(change.Serial).toStdString() + "  " + change.Operation + "  " +
+                       CountsText(change) + "  " + change.Outcome;
+    if (!change.Message.empty())
+        text += ": " + change.Message;
+    if (!change.Backup.empty())
+        text += "  backup " + change.Backup;
+    return text;
+}
+
+int Log(const TGlobalOptions& options) {
+    const TChangeFilter filter = ParseFilter(options.args);
+    const std::string path = ChangeLogPath();
+    TChangeLogContents contents;
+    try {
+        contents = ReadChangeLog(filter, path);
+    } catch (const EFileError& e) {
+        throw TCommandFailure(e.what());
+    }
+    QJsonArray changes;
+    for (const TChangeRecord& change : contents.Changes) {
+        changes.append(QJsonDocument::fromJson(QByteArray::fromStdString(change.Line)).object());
+        PrintResult(ChangeText(change));
+    }
+    AddJson({{"log", JsonPath(path)}, {"changes", changes}, {"damaged", contents.Damaged}});
+    if (contents.Damaged > 0)
+        PrintMessage(Counted(contents.Damaged, "damaged line", "damaged lines") + " of " + path +
+                     " skipped (no record of a change).");
+    PrintMessage(Counted(long(contents.Changes.size()), "change", "changes") + " in " + path + ".");
+    return Exit::Done;
+}
+
+} // namespace
+
+std::vector<TCommand> LogCommands() {
+    return {
+        {"log",
+         {{"",
+           "[--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP]",
+           "the changes made to handsets on this PC",
+           "Prints the change log of this PC (changes.jsonl in the machine's state folder), oldest first,\n"
+           "one line for each operation that changed a handset or began to: its time, port, serial number,\n"
+           "operation, what its plan changed (or how many entries a delete removed), outcome (done, failed,\n"
+           "stopped or unknown, with the failure) and the backup kept before. The options take the changes\n"
+           "of one handset, of the days from and to a date (both included) and of the operations whose\n"
+           "names begin with OP (phonebook, \"phonebook replace\", speed-dial, groups, profile, sim). With\n"
+           "--json the log's own lines, as \"changes\". Damaged lines are skipped and counted on stderr. No\n"
+           "handset is needed.\n",
+           {{"--serial", "SERIAL", "the changes of the handset with this SIM serial number, or \"no SIM\""},
+            {"--since", "YYYY-MM-DD", "the changes on this day and later"},
+            {"--until", "YYYY-MM-DD", "the changes on this day and earlier"},
+            {"--operation", "OP", "the operations whose names begin with OP"}},
+           "quorvel-cli log --serial \"00291 0284280\" --since 2026-12-01",
+           false,
+           false}},
+         Log},
+    };
+}

@@ -1,0 +1,215 @@
+#include "cli/ProvisionCommands.h"
+
+#include "cli/CliSession.h"
+#include "cli/JsonOutput.h"
+#include "cli/PlanReport.h"
+#include "cli/StationWatch.h"
+#include "cli/Summary.h"
+#include "cli/VerifyCommands.h"
+#include "core/ProvisionTemplate.h"
+#include "platform/TextFile.h"
+#include "platform/TextFormat.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+namespace {
+
+constexpr const char* Usage = "provision TEMPLATE [--only-listed]";
+
+struct TArgs {
+    std::string folder;
+    bool onlyListed = false;
+};
+
+TArgs ParseArgs(const std::vector<std::string>& args, size_t first) {
+    TArgs parsed;
+    for (size_t i = first; i < args.size(); ++i) {
+        if (args[i] == "--only-listed")
+            parsed.onlyListed = true;
+        else if (parsed.folder.empty() && !args[i].empty() && args[i][0] != '-')
+            parsed.folder = args[i];
+        else
+            throw TUsageError(std::string("usage: quorvel-cli ") + Usage);
+    }
+    if (parsed.folder.empty())
+        throw TUsageError(std::string("usage: quorvel-cli ") + Usage);
+    return parsed;
+}
+
+// One file of the template as this handset gets it: its kind, its name in a folder of the command's own,
+// and its text.
+struct TPart {
+    const char* kind;
+    const char* fileName;
+    const std::optional<std::string>* text;
+};
+
+// The template, checked whole before any handset is asked anything.
+TProvisionTemplate LoadChecked(const std::string& folder) {
+    try {
+        TProvisionTemplate loaded = TProvisionTemplate::Load(folder);
+        const std::vector<TTemplateProblem> problems = loaded.Check();
+        if (!problems.empty()) {
+            for (const TTemplateProblem& problem : problems)
+                PrintMessage(TemplateProblemText(problem));
+            throw TInputError(folder + ": " + Counted(long(problems.size()), "problem", "problems") +
+                              " in the template (quorvel-cli template check " + folder +
+                              "); no handset was touched.");
+        }
+        return loaded;
+    } catch (const ETemplateError& e) {
+        throw TInputError(e.what());
+    }
+}
+
+int Provision(const TGlobalOptions& options, const TArgs& args) {
+    const TProvisionTemplate templ = LoadChecked(args.folder);
+    TCliSession session(options);
+    session.OpenPort();
+    session.ConnectHandset();
+    const THandsetIdentity handset = session.Core().Identity();
+    if (!handset.serial)
+        throw TCommandFailure("The serial number of the handset " + handset.Describe() +
+                              " could not be read, so it is not known which row of handsets.csv is its own. "
+                              "Nothing was written to the handset.");
+    const std::string& serial = *handset.serial;
+    const bool listed = templ.Lists(serial);
+    if (!listed && args.onlyListed)
+        throw TCommandFailure("The handset " + handset.Describe() + " is not listed in " + templ.Folder() +
+                              "/handsets.csv, and --only-listed takes only those that are. Nothing was "
+                              "written to the handset.");
+    TProvisionTemplate::TFiles files;
+    try {
+        files = templ.For(serial);
+    } catch (const ETemplateError& e) {
+        throw TCommandFailure(std::string(e.what()) + " Nothing was written to the handset " +
+                              handset.Describe() + ".");
+    }
+    // Every later write is on this handset: a handset swapped in the docking station meanwhile is refused.
+    session.User().ExpectedSerial = serial;
+
+    QTemporaryDir own;
+    if (!own.isValid())
+        throw TCommandFailure("No folder for the handset's files: " + own.errorString().toStdString());
+    const TPart parts[] = {{"phone book", "phonebook.phb", &files.Phonebook},
+                           {"speed dial", "speeddial.sdl", &files.SpeedDial},
+                           {"groups", "groups.BGL", &files.Groups},
+                           {"profile", "profile.pro", &files.Profile}};
+    std::string what;
+    for (const TPart& part : parts)
+        if (*part.text)
+            what += std::string(what.empty() ? "" : ", ") + part.kind;
+    if (!session.User().DryRun &&
+        session.User().Message(TMessageKind::Confirmation,
+                               "This writes the template " + templ.Folder() + " (" + what +
+                                   ") into the handset " + handset.Describe() +
+                                   "; what it holds now is kept as backups first.",
+                               TButtons::OkCancel) != TAnswer::Ok)
+        return TTerminalUser::ConfirmationRefused() ? Exit::NotConfirmed : Exit::Declined;
+    session.User().ConfirmAll();
+
+    int status = Exit::Done;
+    QJsonArray written;
+    std::string summary;
+    for (const TPart& part : parts) {
+        if (!*part.text)
+            continue;
+        const std::string path = QDir(own.path()).filePath(part.fileName).toStdString();
+        WriteFileAtomically(path, **part.text);
+        const TFileWrite file = FileWriteOf(path);
+        const size_t plansBefore = session.User().Plans.size();
+        const int wrote = file.write(session, options);
+        const bool changed =
+            session.User().Plans.size() > plansBefore && session.User().Plans.back().ChangesHandset();
+        QJsonObject fact{{"kind", part.kind}, {"changed", changed}};
+        if (session.User().Plans.size() > plansBefore)
+            fact["plan"] = PlanJson(session.User().Plans.back());
+        if (session.User().DryRun) {
+            written.append(fact);
+            continue;
+        }
+        // What the handset holds now, read back: the write's own word is not taken for it.
+        const std::optional<TWritePlan> after =
+            PlanOnly(session, [&] { return file.write(session, options); });
+        const bool verified = wrote == Exit::Done && after && after->Matches(file.ordered);
+        fact["verified"] = verified;
+        written.append(fact);
+        std::string outcome = verified ? (changed ? "written and verified" : "already so, verified")
+                                       : (after ? "differs after the write" : "could not be read back");
+        if (!verified) {
+            status = Exit::Failed;
+            if (after)
+                PrintMessage(std::string(part.kind) + " of " + handset.Describe() +
+                             " differs from the template (+ only in the template, - only in the handset, "
+                             "~ changed):\r" +
+                             DifferencesText(*after, file.ordered));
+        }
+        summary += std::string(summary.empty() ? "" : "; ") + part.kind + ": " + outcome;
+    }
+    AddJson({{"template", JsonPath(templ.Folder())}, {"listed", listed}, {"files", written}});
+    if (session.User().DryRun)
+        return DryRunOutcome(session);
+    PrintResult((status == Exit::Done ? "Provisioned " : "Not provisioned ") + handset.Describe() +
+                (listed ? "" : " (not listed: the template as it is)") + ": " + summary + ".");
+    return status;
+}
+
+int ProvisionCommand(const TGlobalOptions& options) {
+    return Provision(options, ParseArgs(options.args, 0));
+}
+
+int StationCommand(const TGlobalOptions& options) {
+    if (!options.args.empty() && options.args[0] == "watch")
+        return WatchStation(options, options.args);
+    if (options.args.empty() || options.args[0] != "run")
+        throw TUsageError(
+            "usage: quorvel-cli --port A,B,C|all station run TEMPLATE [--only-listed] | station "
+            "watch TEMPLATE [--only-listed] [--every SECONDS]");
+    return Provision(options, ParseArgs(options.args, 1));
+}
+
+const std::vector<TOption> ProvisionOptions = {
+    {"--only-listed", "", "refuse a handset whose serial number has no row in handsets.csv"}};
+
+} // namespace
+
+std::vector<TCommand> ProvisionCommands() {
+    const std::string help =
+        "Applies a template folder (phonebook.phb, speeddial.sdl, groups.BGL, profile.pro, and\n"
+        "handsets.csv with a row per handset serial number filling {placeholders} and profile settings)\n"
+        "to the handset: the template is checked first, then each file is planned, the handset's list kept\n"
+        "as a backup, written, and read back to verify it. A handset that already holds the template is\n"
+        "only verified. A handset not in handsets.csv gets the template as it is, or is refused with\n"
+        "--only-listed (asks once, or --yes).\n";
+    return {
+        {"provision",
+         {{"", "TEMPLATE [--only-listed]", "give the handset a template's lists and profile", help,
+           ProvisionOptions, "quorvel-cli --yes provision /srv/handsets/office", true, true, true}},
+         ProvisionCommand},
+        {"station",
+         {{"run", "TEMPLATE [--only-listed]", "provision every docking station's handset at once",
+           "The provisioning of every docking station that --port names (A,B,C or all) at the same time,\n"
+           "each handset with its own row of handsets.csv; one line per handset as it ends and a table at\n"
+           "the end.\n" +
+               help,
+           ProvisionOptions, "quorvel-cli --port all --yes station run /srv/handsets/office", true, true,
+           true},
+          {"watch",
+           "TEMPLATE [--only-listed] [--every SECONDS]",
+           "provision each handset as it is docked, until Ctrl-C",
+           "Keeps running: every few seconds (--every, 2 by default) it probes each idle port of the device\n"
+           "map (or of --port A,B), so that it notices a docking station plugged in and a handset put into\n"
+           "one; each handset that answers is provisioned once with the template, and said so. The same\n"
+           "handset docked again is only verified. A port another program holds is left alone. Ctrl-C\n"
+           "ends it between handsets: a provisioning under way finishes first. Asks once, or --yes.\n",
+           {{"--only-listed", "", "refuse a handset whose serial number has no row in handsets.csv"},
+            {"--every", "SECONDS", "the time between two probes of an idle port"}},
+           "quorvel-cli --yes station watch /srv/handsets/office",
+           true,
+           false,
+           false}},
+         StationCommand},
+    };
+}
