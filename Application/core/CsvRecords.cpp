@@ -6,16 +6,6 @@
 
 namespace {
 
-std::string Trim(const std::string& text) {
-    const auto blank = [](char c) { return uint8_t(c) <= ' '; };
-    size_t b = 0, e = text.size();
-    while (b < e && blank(text[b]))
-        ++b;
-    while (e > b && blank(text[e - 1]))
-        --e;
-    return text.substr(b, e - b);
-}
-
 size_t LineEndAt(const std::string& text, size_t i) {
     if (i >= text.size())
         return 0;
@@ -73,7 +63,7 @@ std::vector<TCsvRecord> ReadCsvRecords(const std::string& text,
             } else {
                 while (i < n && text[i] != ',' && LineEndAt(text, i) == 0)
                     field += text[i++];
-                field = Trim(field);
+                field = TrimmedText(field);
                 if (field.find('"') != std::string::npos)
                     problems.push_back(
                         {line, "a quote inside a field that does not start with one: " + QuotedText(field)});

@@ -38,16 +38,6 @@ constexpr size_t ProblemsInMessage = 20;
 
 constexpr const char* KindNames[] = {"phone book", "speed dial", "broadcast groups", "profile"};
 
-std::string Trim(const std::string& text) {
-    const auto blank = [](char c) { return uint8_t(c) <= ' '; };
-    size_t b = 0, e = text.size();
-    while (b < e && blank(text[b]))
-        ++b;
-    while (e > b && blank(text[e - 1]))
-        --e;
-    return text.substr(b, e - b);
-}
-
 std::string WithoutMark(const std::string& bytes) {
     return bytes.starts_with(ByteOrderMark) ? bytes.substr(ByteOrderMark.size()) : bytes;
 }
@@ -108,7 +98,7 @@ TLineMarks Marks(const std::string& line) {
         }
         const size_t close = line.find_first_of("{},", pos + 1);
         const std::string name =
-            close == std::string::npos ? std::string() : Trim(line.substr(pos + 1, close - pos - 1));
+            close == std::string::npos ? std::string() : TrimmedText(line.substr(pos + 1, close - pos - 1));
         if (close == std::string::npos || line[close] != '}' || name.empty()) {
             marks.StrayBrace = true;
             ++pos;
@@ -340,7 +330,7 @@ void TProvisionTemplate::ReadHandsets(const std::string& bytes) {
     HeaderLine = header.Line;
     for (const std::string& field : header.Fields) {
         bool lost = false;
-        Columns.push_back(Trim(single(field, &lost)));
+        Columns.push_back(TrimmedText(single(field, &lost)));
     }
     if (!SameText(Columns.front(), "serial"))
         Add(HandsetsProblems, file, header.Line,
@@ -366,7 +356,7 @@ void TProvisionTemplate::ReadHandsets(const std::string& bytes) {
             row.Values.push_back(single(field, &lost));
             row.Lost.push_back(lost);
         }
-        row.SerialText = Trim(row.Values.front());
+        row.SerialText = TrimmedText(row.Values.front());
         std::string why;
         row.Serial = SerialNumber(row.SerialText, &why);
         if (row.SerialText.empty())
@@ -503,7 +493,7 @@ TProvisionTemplate::TLayout TProvisionTemplate::Layout() const {
             const size_t comma = lines[i].Text.find(',');
             if (!marks.Placeholders.empty() && comma != std::string::npos &&
                 marks.Placeholders.front().Begin > comma &&
-                SpeedDialKey(Trim(lines[i].Text.substr(0, comma))))
+                SpeedDialKey(TrimmedText(lines[i].Text.substr(0, comma))))
                 layout.SpeedDial.push_back({int(i) + 1, lines[i].Text, std::move(marks)});
         }
     }
@@ -641,7 +631,7 @@ void TProvisionTemplate::CheckSpeedDial(std::vector<TTemplateProblem>& problems)
         // Lines without the separator are comments to the reader.
         if (comma == std::string::npos)
             continue;
-        const std::string key = Trim(text.substr(0, comma));
+        const std::string key = TrimmedText(text.substr(0, comma));
         // A placeholder in the key is named already; the reader would refuse the key as well.
         if (!Marks(key).Placeholders.empty()) {
             keyProblem = true;
@@ -662,7 +652,7 @@ void TProvisionTemplate::CheckSpeedDial(std::vector<TTemplateProblem>& problems)
             continue;
         }
         firstLine[size_t(*k)] = lineNo;
-        const std::string number = Trim(text.substr(comma + 1));
+        const std::string number = TrimmedText(text.substr(comma + 1));
         if (Marks(number).Placeholders.empty())
             for (const std::string& problem : SpeedDialNumberProblems(number))
                 Add(problems, file.Name, lineNo, problem);
@@ -803,14 +793,14 @@ std::vector<TTemplateProblem> TProvisionTemplate::RowProblems(const TRow& row, c
         if (usesUnusable(filled.Marks))
             continue;
         const std::string line = Fill(filled.Text, row);
-        for (const std::string& text : SpeedDialNumberProblems(Trim(line.substr(line.find(',') + 1))))
+        for (const std::string& text : SpeedDialNumberProblems(TrimmedText(line.substr(line.find(',') + 1))))
             add(Files[SpeedDial]->Name, filled.Line, of + text);
     }
 
     bool overrides = false;
     for (size_t c = 1; c < Columns.size(); ++c) {
         const TProfileField* field = ProfileFieldNamed(Columns[c]);
-        const std::string value = Trim(row.Values[c]);
+        const std::string value = TrimmedText(row.Values[c]);
         if (!field || value.empty() || !Files[Profile])
             continue;
         overrides = true;
@@ -895,7 +885,7 @@ std::string TProvisionTemplate::ProfileFor(const TRow* row) const {
     std::vector<std::pair<const TProfileField*, int>> overrides;
     for (size_t c = 1; row && c < Columns.size() && c < row->Values.size(); ++c)
         if (const TProfileField* field = ProfileFieldNamed(Columns[c]))
-            if (const std::optional<int> value = ProfileValue(*field, Trim(row->Values[c])))
+            if (const std::optional<int> value = ProfileValue(*field, TrimmedText(row->Values[c])))
                 overrides.emplace_back(field, *value);
     if (overrides.empty())
         return bytes;

@@ -15,6 +15,17 @@ template <typename... TArgs> std::string FormatText(const char* format, TArgs...
     return text;
 }
 
+// The text without the blanks and control characters at either end (bytes up to the space).
+inline std::string TrimmedText(const std::string& text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    size_t begin = 0, end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
 // Text from a file as a message may quote it: control characters and NUL bytes shown as "\xNN", so
 // that nothing cuts the message short or moves its lines.
 inline std::string PrintableText(const std::string& text) {

@@ -1,36 +1,19 @@
 #include "vsim/RecordEngine.h"
 
 #include "link/NumberConverting.h"
+#include "platform/ChangeLog.h"
 #include "platform/TextFormat.h"
 #include "vsim/RecordRows.h"
 
-#include <QDateTime>
-#include <QSysInfo>
-
 #include <cerrno>
 #include <filesystem>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-std::string LoginName() {
-    // The name of the account the program runs as, which is what may change the records; $USER only when
-    // the account has no entry.
-    if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_name && *entry->pw_name)
-        return entry->pw_name;
-    if (const char* user = std::getenv("USER"); user && *user)
-        return user;
-    return "uid " + std::to_string(geteuid());
-}
-
-} // namespace
-
 TStepAuthor CurrentAuthor() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return {LoginName(), QSysInfo::machineHostName().toStdString(),
-            now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString()};
+    // The change log's author: one login, one host name and one form of the time for both records.
+    const TChangeAuthor now = ChangeAuthorNow();
+    return {now.User, now.Pc, now.Time};
 }
 
 bool IsRecordSerial(const std::string& serialNumber) {
