@@ -56,35 +56,6 @@ std::string PortName(int n) {
     return "COM" + std::to_string(n);
 }
 
-// The process named in the lock file that Qt's serial port keeps for the device ("/run/lock/LCK..pts_4"
-// for /dev/pts/4), when it lives and is not this one; 0 for none.
-pid_t LiveLockHolder(const std::string& device) {
-    std::error_code error;
-    const std::filesystem::path canonical = std::filesystem::canonical(device, error);
-    std::vector<std::string> names{device};
-    if (!error && canonical.string() != device)
-        names.push_back(canonical.string());
-    for (std::string name : names) {
-        if (name.starts_with("/dev/"))
-            name = name.substr(5);
-        std::replace(name.begin(), name.end(), '/', '_');
-        for (const char* folder : {"/run/lock/", "/var/lock/"}) {
-            std::ifstream lock(folder + std::string("LCK..") + name);
-            long pid = 0;
-            if (lock >> pid && pid > 0 && pid != long(getpid()) &&
-                std::filesystem::exists("/proc/" + std::to_string(pid)))
-                return pid_t(pid);
-        }
-    }
-    return 0;
-}
-
-std::string ProgramOf(pid_t pid) {
-    std::string name;
-    std::ifstream("/proc/" + std::to_string(pid) + "/comm") >> name;
-    return (name.empty() ? "a program" : name) + " (process " + std::to_string(pid) + ")";
-}
-
 TFinding Busy(const std::string& holder) {
     if (holder.empty())
         return {"busy", "is in use by another program, one this user cannot see",
@@ -279,16 +250,9 @@ TFinding Examine(int n, const std::optional<std::string>& device) {
     struct stat info {};
     if (stat(device->c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return {"missing", "is gone", PlugIn};
-    // The lock file says who has the port open; opening it as well would take it from under them.
-    if (const pid_t holder = LiveLockHolder(*device))
-        return Busy(ProgramOf(holder));
-    // A program that keeps no lock file may hold a real device too (a getty on a serial console, a
-    // terminal program), and root's open would not be refused. A pseudo-terminal is left out: the
-    // program at its other end (a virtual handset) has it open as well.
-    std::error_code error;
-    if (!std::filesystem::canonical(*device, error).string().starts_with("/dev/pts/"))
-        if (const std::string holder = PortHolder(*device); !holder.empty())
-            return Busy(holder);
+    // Opening a port another program holds would take it from under that program.
+    if (const std::string holder = OtherHolder(*device); !holder.empty())
+        return Busy(holder);
 
     TTerminalUser user(true);
     TTpaProComImpl link;

@@ -4,6 +4,7 @@
 #include "cli/JsonOutput.h"
 #include "core/ProvisionTemplate.h"
 #include "link/StopRequest.h"
+#include "link/TpaProComImpl.h"
 #include "platform/DeviceMap.h"
 
 #include <QCoreApplication>
@@ -147,6 +148,13 @@ private:
                 TPortState& state = Ports[port];
                 if (!state.child && now >= NextProbe[port]) {
                     NextProbe[port] = now + Args.everyMs;
+                    // A port another program holds is not even opened: a probe would disturb it.
+                    if (const std::string holder = OtherHolder(device); !holder.empty()) {
+                        if (state.told != "busy")
+                            Say(port, "busy", {}, "in use by " + holder + "; left alone.");
+                        state.told = "busy";
+                        continue;
+                    }
                     Probe(port);
                 }
             }

@@ -107,6 +107,18 @@ std::string PortHolder(const std::string& device) {
     return {};
 }
 
+std::string OtherHolder(const std::string& device) {
+    std::error_code error;
+    const std::string target = std::filesystem::canonical(device, error).string();
+    if (error || !target.starts_with("/dev/pts/"))
+        return PortHolder(device);
+    const std::string self = std::to_string(getpid());
+    for (const std::string& named : {device, target})
+        if (const std::string pid = LockHolder(named, self); !pid.empty())
+            return ProcessName(pid);
+    return {};
+}
+
 TTpaProComImpl::TTpaProComImpl() {
     Port.setBaudRate(Rate);
     Port.setDataBits(QSerialPort::Data8);

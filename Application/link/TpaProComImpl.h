@@ -12,6 +12,10 @@ std::string PortFailureText(int comNumber, const TPortFailure& failure);
 // The program that has the device open, found through /proc: "ModemManager (process 812)"; empty when
 // it cannot be seen (another user's process, or none).
 std::string PortHolder(const std::string& device);
+// Another program that has the device open now, which opening it as well would disturb: the one Qt's
+// lock file names, or, for a real device, any process with it open (a pseudo-terminal's far end is
+// held by its virtual handset, so only its lock file counts); empty when none is known.
+std::string OtherHolder(const std::string& device);
 
 // The serial link on a Qt serial port: 8N1, no flow control, port numbers mapped to devices by the
 // device map.

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -224,6 +225,17 @@ TEST_F(Provisioning, AWatchProvisionsEachHandsetAsItIsDockedAndOnlyVerifiesOneDo
     ASSERT_GE(watch.WaitFor("profile: already so, verified."), 0) << watch.Output;
     EXPECT_EQ(watch.Output.find("written and verified", before), std::string::npos) << watch.Output;
 
+    // A docking station another program holds is left alone until it lets go.
+    THandsetProcess held({"--serial", "0000100003", "--log"}, two);
+    ASSERT_TRUE(held.Started());
+    {
+        QSerialPort other(QString::fromStdString(held.Device()));
+        ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+        ASSERT_GE(watch.WaitFor(Port(held).toStdString() + ": in use by "), 0) << watch.Output;
+        EXPECT_EQ(held.Errors().find("received"), std::string::npos) << "not a byte reached it";
+    }
+    ASSERT_GE(watch.WaitFor("done (00001 0000003)"), 0) << watch.Output;
+
     EXPECT_EQ(watch.Interrupt(), 0) << watch.Output;
-    EXPECT_NE(watch.Output.find("3 handsets provisioned."), std::string::npos) << watch.Output;
+    EXPECT_NE(watch.Output.find("4 handsets provisioned."), std::string::npos) << watch.Output;
 }
