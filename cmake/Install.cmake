@@ -36,13 +36,31 @@ install(FILES ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.desktop DESTINATION ${C
 install(FILES ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/desktop/quorvel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME ${QUORVEL_APP_ID}.svg)
-install(FILES ${PROJECT_SOURCE_DIR}/dist/man/quorvel.1 ${PROJECT_SOURCE_DIR}/dist/man/quorvel-cli.1
-              ${PROJECT_SOURCE_DIR}/dist/man/quorvel-handset.1
+# The man pages and the package's change log go in compressed, as Debian has them: gzip -9n, without a
+# name or time in the header, so that two builds give the same bytes.
+set(QUORVEL_GZIPPED)
+function(quorvel_gzip source output)
+    add_custom_command(OUTPUT ${output} COMMAND gzip -9n -c ${source} > ${output} DEPENDS ${source}
+                       COMMENT "Compressing ${output}")
+    set(QUORVEL_GZIPPED ${QUORVEL_GZIPPED} ${output} PARENT_SCOPE)
+endfunction()
+foreach(page quorvel quorvel-cli quorvel-handset)
+    quorvel_gzip(${PROJECT_SOURCE_DIR}/dist/man/${page}.1 ${CMAKE_BINARY_DIR}/dist/man/${page}.1.gz)
+endforeach()
+quorvel_gzip(${PROJECT_SOURCE_DIR}/dist/debian/changelog ${CMAKE_BINARY_DIR}/dist/changelog.gz)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/dist/man)
+add_custom_target(quorvel-gzipped ALL DEPENDS ${QUORVEL_GZIPPED})
+install(FILES ${CMAKE_BINARY_DIR}/dist/man/quorvel.1.gz ${CMAKE_BINARY_DIR}/dist/man/quorvel-cli.1.gz
+              ${CMAKE_BINARY_DIR}/dist/man/quorvel-handset.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/quorvel-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 # The udev rule that lets the group dialout use USB serial adapters and names them under /dev/quorvel/.
 # lib/, not the architecture's library folder: udev reads <prefix>/lib/udev/rules.d.
 install(FILES ${PROJECT_SOURCE_DIR}/dist/udev/60-quorvel.rules DESTINATION lib/udev/rules.d)
-# Debian names the documentation folder after the package, in lower case.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)
+# Debian names the documentation folder after the package, in lower case, and asks every package for a
+# machine-readable copyright file and a change log in it.
+configure_file(${PROJECT_SOURCE_DIR}/dist/debian/copyright ${CMAKE_BINARY_DIR}/dist/copyright @ONLY)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/dist/copyright
+              ${CMAKE_BINARY_DIR}/dist/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel)

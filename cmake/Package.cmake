@@ -7,12 +7,18 @@ set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "${QUORVEL_COMPANY}")
 set(CPACK_PACKAGE_CONTACT "${QUORVEL_COMPANY} <${QUORVEL_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Lines of the long description stay below 80 columns, as dpkg and the package tools show them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quorvel reads, writes and deletes the phone book, speed dial list and broadcast groups of a DECT
-handset in its docking station, reads and writes its profile, tests its ringer and moves its SIM
-into a file and back. With a command-line tool, quorvel-cli, and a virtual handset, quorvel-handset.")
+    "Quorvel reads, writes and deletes the phone book, speed dial list and
+broadcast groups of a DECT handset in its docking station, reads and writes
+its profile, tests its ringer and moves its SIM into a file and back. With a
+command-line tool, quorvel-cli, and a virtual handset, quorvel-handset.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# No Debian revision: the package is made by the project from its own tree (a native package), so its
+# version is the program's and its history is /usr/share/doc/quorvel/changelog.gz (dist/debian/changelog).
+# The programs go into the package without their symbols (cmake --install --strip).
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing. clang with its
 # runtime libraries (sanitizers, libFuzzer) and clang-format are for CI's second build, the fuzzer and the
-# format check. desktop-file-utils and appstream validate the desktop entry and the metainfo in the tests.
+# format check. desktop-file-utils and appstream validate the desktop entry and the metainfo in the tests,
+# lintian the Debian package.
 # The SIM records live in SQLite or on a PostgreSQL server: their C libraries, and a server for the tests
 # that run against one (test.sh starts a throwaway cluster of it).
 set -euo pipefail
@@ -11,7 +12,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     libgtest-dev libgmock-dev
     clang libclang-rt-dev clang-format
-    desktop-file-utils appstream
+    desktop-file-utils appstream lintian
     libsqlite3-dev libpq-dev postgresql
 )
 

@@ -77,27 +77,27 @@ inline constexpr const char* StationEndedWithMessage = "The station ended with e
 inline constexpr const char* StationEndedUnexpectedly = "The station ended unexpectedly (%s).";
 
 // Menus
-inline constexpr const char* MenuFile = "File";
-inline constexpr const char* MenuOptions = "Options";
-inline constexpr const char* MenuHelp = "Help";
-inline constexpr const char* OpenPhoneBook = "Open Phone Book";
-inline constexpr const char* SavePhoneBookAs = "Save Phone Book As...";
-inline constexpr const char* OpenProfile = "Open Profile";
-inline constexpr const char* SaveProfileAs = "Save Profile As...";
-inline constexpr const char* OpenSpeedDialList = "Open Speed Dial List";
-inline constexpr const char* SaveSpeedDialListAs = "Save Speed Dial List As...";
-inline constexpr const char* OpenBroadcastGroups = "Open Broadcast Groups";
-inline constexpr const char* SaveBroadcastGroupsAs = "Save Broadcast Groups As...";
-inline constexpr const char* Exit = "Exit";
-inline constexpr const char* ConnectionSettings = "Connection Settings";
-inline constexpr const char* TestConnection = "Test Connection";
-inline constexpr const char* MailMonitor = "Mail Monitor";
-inline constexpr const char* Station = "Station...";
-inline constexpr const char* DecreaseFontSize = "Decrease Font Size";
-inline constexpr const char* IncreaseFontSize = "Increase Font Size";
-inline constexpr const char* GetOutlookContacts = "Get Outlook Contacts";
-inline constexpr const char* UserGuide = "User Guide";
-inline constexpr const char* About = "About";
+inline constexpr const char* MenuFile = "&File";
+inline constexpr const char* MenuOptions = "&Options";
+inline constexpr const char* MenuHelp = "&Help";
+inline constexpr const char* OpenPhoneBook = "&Open Phone Book";
+inline constexpr const char* SavePhoneBookAs = "&Save Phone Book As...";
+inline constexpr const char* OpenProfile = "Open P&rofile";
+inline constexpr const char* SaveProfileAs = "Save Pro&file As...";
+inline constexpr const char* OpenSpeedDialList = "Open Spee&d Dial List";
+inline constexpr const char* SaveSpeedDialListAs = "Save Speed Dia&l List As...";
+inline constexpr const char* OpenBroadcastGroups = "Open &Broadcast Groups";
+inline constexpr const char* SaveBroadcastGroupsAs = "Save Broadcast &Groups As...";
+inline constexpr const char* Exit = "E&xit";
+inline constexpr const char* ConnectionSettings = "&Connection Settings";
+inline constexpr const char* TestConnection = "&Test Connection";
+inline constexpr const char* MailMonitor = "&Mail Monitor";
+inline constexpr const char* Station = "&Station...";
+inline constexpr const char* DecreaseFontSize = "&Decrease Font Size";
+inline constexpr const char* IncreaseFontSize = "&Increase Font Size";
+inline constexpr const char* GetOutlookContacts = "Get Outlook Co&ntacts";
+inline constexpr const char* UserGuide = "&User Guide";
+inline constexpr const char* About = "&About";
 
 // About box and user guide
 inline constexpr const char* AboutCaption = "About";
@@ -131,9 +131,15 @@ inline constexpr const char* TabProfile = "Profile";
 inline constexpr const char* TabSpeedDial = "Speed Dial";
 inline constexpr const char* TabBroadcastGroups = "Broadcast Groups";
 inline constexpr const char* InfoAdvancedSettings =
-    "Info: \"Advanced Settings\" are only available in Q7XX SW PCS 6A or higher.";
+    "Info: \"Advanced Settings\" need a Q7XX handset with software 62018400 or 62018700 of PCS 06A or newer "
+    "(level 6 or 7).";
 inline constexpr const char* InfoSpeedDial =
-    "Info: \"Speed Dial\" is only available in Q7XX SW PCS 6A or higher.";
+    "Info: \"Speed Dial\" needs a Q7XX handset whose software is of PCS 06A or newer.";
+// The handset of the last connection, after the info: "Software 62018400, PCS 06B, level 7 (advanced
+// settings)".
+inline constexpr const char* InfoConnectedHandset = "Connected handset: Software %s, PCS %s, level %d (%s).";
+inline constexpr const char* InfoWithAdvancedSettings = "advanced settings";
+inline constexpr const char* InfoWithoutAdvancedSettings = "no advanced settings";
 inline constexpr const char* InfoBroadcastGroups =
     "Info: \"Broadcast Groups\" are only available in Q7XX SW PCS 6Q or higher.";
 inline constexpr const char* XmlError = "Error";

@@ -1,5 +1,6 @@
 #include "platform/UserInteraction.h"
 
+#include <algorithm>
 #include <exception>
 
 TUserInteraction::~TUserInteraction() = default;
@@ -17,6 +18,45 @@ void TUserInteraction::ShowListEntry(TListKind, int) {}
 
 std::string TUserInteraction::AskFileName(bool, const char*, const char*) {
     return {};
+}
+
+std::string TProgressCount::Words(const char* doing, const char* noun, int at, int total, bool atMost) {
+    std::string text =
+        std::string(doing) + " " + noun + " " + std::to_string(total > 0 ? std::min(at, total) : at);
+    if (total > 0)
+        text += std::string(" of ") + (atMost ? "at most " : "") + std::to_string(total);
+    return text;
+}
+
+void TProgressCount::Start(int min, int max) {
+    FirstRow = std::max(min, 1);
+    Places = std::max(0, max - FirstRow + 1);
+    Done = 0;
+    Entries = -1;
+    Writing = false;
+    Current.clear();
+}
+
+void TProgressCount::Mark(int row) {
+    Writing = true;
+    if (!RowHoldsEntry) {
+        Current = Words("Writing", "row", row - FirstRow + 1, Places, false);
+        return;
+    }
+    if (Entries < 0) {
+        Entries = 0;
+        for (int r = FirstRow; r < FirstRow + Places; ++r)
+            Entries += RowHoldsEntry(r) ? 1 : 0;
+    }
+    // A row without an entry is passed over: the text stays at the last entry.
+    if (RowHoldsEntry(row))
+        Current = Words("Writing", "entry", ++Done, Entries, false);
+}
+
+// A write counted at its marks; a read counts the entry that came and is now at the next one.
+void TProgressCount::Step() {
+    if (!Writing)
+        Current = Words("Reading", "entry", ++Done + 1, Places, true);
 }
 
 bool RunBusy(TUserInteraction& ui, const std::function<void()>& operation) {

@@ -73,6 +73,38 @@ public:
     virtual std::string AskFileName(bool save, const char* filter, const char* extension);
 };
 
+// Counted progress in words, for everyone who shows it ("Writing entry 42 of 200"): it follows the calls an
+// operation makes. A write marks each row of the table yellow before it goes through it (SetRowColour),
+// so a mark says the progress is a write and which row it is at; a read marks nothing and steps once per
+// entry that came, stopping at the handset's last one somewhere in the range.
+class TProgressCount {
+public:
+    // The range of the bar (a write's counts 1 to the size of the table).
+    void Start(int min, int max);
+    // The operation marked row: a write is at it.
+    void Mark(int row);
+    void Step();
+    // What the operation is at now: "Writing entry 42 of 200", "Reading entry 12 of at most 200"; empty
+    // before a read's first entry or a write's first row.
+    const std::string& Text() const { return Current; }
+
+    // Which rows (1 for the first) hold an entry: a write counts those. Without it, a write counts rows.
+    std::function<bool(int row)> RowHoldsEntry;
+
+    // "Writing entry 3 of 5"; "Reading entry 12 of at most 200" while the end is found only on the way.
+    // Without a total, the number alone ("Reading entry 3").
+    static std::string Words(const char* doing, const char* noun, int at, int total, bool atMost);
+
+private:
+    int FirstRow = 1;
+    int Places = 0;
+    int Done = 0;
+    // The entries among the rows a write goes through, once counted; -1 before.
+    int Entries = -1;
+    bool Writing = false;
+    std::string Current;
+};
+
 // Runs a handset operation in the busy state. The busy state always ends; an exception the operation
 // raises is shown in an error box once it has ended, so that the box is not shown over a busy window.
 // False when the operation raised one.

@@ -30,6 +30,7 @@ TBroadcastGroupsTab::TBroadcastGroupsTab(TMainCore& core, TUserInteraction& ui, 
     sgBroadcastGroups->setColumnWidth(0, QFontMetrics(sgBroadcastGroups->font()).horizontalAdvance("Index") +
                                              10);
     sgBroadcastGroups->setColumnWidth(1, 306);
+    ListGrid::StretchLastColumn(*sgBroadcastGroups);
     connect(sgBroadcastGroups, &QTableWidget::itemChanged, this,
             &TBroadcastGroupsTab::sgBroadcastGroupsSetEditText);
     pmBroadcastGroups = new QMenu(this);
@@ -42,8 +43,8 @@ TBroadcastGroupsTab::TBroadcastGroupsTab(TMainCore& core, TUserInteraction& ui, 
     auto* operations = new QGroupBox(this);
     operations->setObjectName("gbBroadcastGroupsOperations");
     auto* buttons = new QHBoxLayout(operations);
-    buttons->addWidget(AddButton(operations, "bbtnReadBroadcastGroups", Texts::ReadFromHandset,
-                                 &TBroadcastGroupsTab::bbtnReadBroadcastGroupsClick));
+    buttons->addWidget(ReadButton(AddButton(operations, "bbtnReadBroadcastGroups", Texts::ReadFromHandset,
+                                            &TBroadcastGroupsTab::bbtnReadBroadcastGroupsClick)));
     buttons->addWidget(AddButton(operations, "bbtnWriteBroadcastGroups", Texts::WriteToHandset,
                                  &TBroadcastGroupsTab::bbtnWriteBroadcastGroupsClick));
     buttons->addWidget(AddButton(operations, "bbtnDeleteBroadcastGroups", Texts::DeleteInHandset,
@@ -60,10 +61,10 @@ TBroadcastGroupsTab::TBroadcastGroupsTab(TMainCore& core, TUserInteraction& ui, 
 TBroadcastGroupsTab::~TBroadcastGroupsTab() = default;
 
 void TBroadcastGroupsTab::AddFileEntries(QMenu& file) {
-    AddEntry(file, "miOpenBroadcastGroups", Texts::OpenBroadcastGroups,
-             &TBroadcastGroupsTab::miOpenBroadcastGroupsClick);
-    AddEntry(file, "miSaveBroadcastGroupsAs", Texts::SaveBroadcastGroupsAs,
-             &TBroadcastGroupsTab::miSaveBroadcastGroupsAsClick);
+    SetFileEntries(AddEntry(file, "miOpenBroadcastGroups", Texts::OpenBroadcastGroups,
+                            &TBroadcastGroupsTab::miOpenBroadcastGroupsClick),
+                   AddEntry(file, "miSaveBroadcastGroupsAs", Texts::SaveBroadcastGroupsAs,
+                            &TBroadcastGroupsTab::miSaveBroadcastGroupsAsClick));
     AddFeatureSeparator(file, "N1");
 }
 

@@ -73,6 +73,11 @@ TComForm::TComForm(TMailControl& engine, int& selectedPort, QWidget* parent)
     timerSearching->setObjectName("timerSearching");
     timerSearching->setInterval(SearchingDotInterval);
 
+    // Enter keeps the chosen port, as the Close button does; Escape leaves the stored one.
+    btnClose->setDefault(true);
+    QWidget::setTabOrder(cbComport, btnComTestReq);
+    QWidget::setTabOrder(btnComTestReq, btnClose);
+
     connect(btnClose, &QPushButton::clicked, this, &TComForm::btnCloseClick);
     connect(cbComport, &QComboBox::currentIndexChanged, this, &TComForm::cbComportChange);
     connect(btnComTestReq, &QPushButton::clicked, this, &TComForm::btnComTestReqClick);

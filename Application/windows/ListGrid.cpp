@@ -1,8 +1,11 @@
 #include "windows/ListGrid.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTableWidget>
+
+#include <algorithm>
 
 namespace ListGrid {
 
@@ -34,6 +37,44 @@ void Reset(QTableWidget& grid, const QStringList& labels) {
             grid.setItem(row, column, value);
         }
     }
+}
+
+namespace {
+
+// Widens the last column of its grid whenever the grid's visible area changes size.
+class TLastColumnStretcher : public QObject {
+public:
+    TLastColumnStretcher(QTableWidget& grid)
+        : QObject(&grid)
+        , Grid(grid)
+        , LeastWidth(grid.columnWidth(grid.columnCount() - 1)) {
+        grid.viewport()->installEventFilter(this);
+        Fit();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize)
+            Fit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void Fit() {
+        const int last = Grid.columnCount() - 1;
+        int others = 0;
+        for (int column = 0; column < last; ++column)
+            others += Grid.columnWidth(column);
+        Grid.setColumnWidth(last, std::max(LeastWidth, Grid.viewport()->width() - others));
+    }
+
+    QTableWidget& Grid;
+    int LeastWidth;
+};
+
+} // namespace
+
+void StretchLastColumn(QTableWidget& grid) {
+    new TLastColumnStretcher(grid);
 }
 
 void AttachRowMenu(QTableWidget& grid, QMenu& menu, int& menuRow) {

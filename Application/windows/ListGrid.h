@@ -19,6 +19,9 @@ QTableWidget* Create(const char* name, int rows, const QStringList& headers, QWi
 // Writes the labels into column 0 (read-only) and empties the value columns, which are editable only in
 // an editable list.
 void Reset(QTableWidget& grid, const QStringList& labels);
+// The last column fills the width the grid has beyond its other columns; its present width is the least
+// it keeps in a narrow window.
+void StretchLastColumn(QTableWidget& grid);
 // A right-button press on a data row stores the row in menuRow and opens menu at the mouse.
 void AttachRowMenu(QTableWidget& grid, QMenu& menu, int& menuRow);
 

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -165,6 +166,11 @@ void TMailControlMonitor::CreateControls() {
     miShowTime->setCheckable(true);
     miSaveLogAs = pmMonitor->addAction(Texts::SaveLogAs);
     miSaveLogAs->setObjectName("miSaveLogAs");
+    // The log fills most of the window: its right button opens the monitor's menu too, not the text
+    // box's own.
+    reSndMail->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(reSndMail, &QWidget::customContextMenuRequested, pmMonitor,
+            [this](const QPoint& at) { pmMonitor->popup(reSndMail->viewport()->mapToGlobal(at)); });
 
     DisplayTimer = new QTimer(this);
     DisplayTimer->setSingleShot(true);
@@ -365,9 +371,12 @@ bool TMailControlMonitor::SaveLog(const std::string& path, std::string& failure)
 }
 
 void TMailControlMonitor::miSaveLogAsClick() {
-    const std::string path = AskLogFileName();
+    std::string path = AskLogFileName();
     if (path.empty())
         return;
+    // A name typed without an extension gets the log's own, so that the file opens as a recording.
+    if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
+        path += ".jsonl";
     std::string failure;
     if (!SaveLog(path, failure))
         QMessageBox::warning(Form.get(), Texts::MonitorCaption,

@@ -111,8 +111,18 @@ protected:
         return control;
     }
 
+    // The tab's "Open" and "Save As" entries of the File menu: while the tab is shown they answer the
+    // keys Ctrl+O and Ctrl+S, so that the keys always act on the list in sight.
+    void SetFileEntries(QAction* open, QAction* save);
+    // The button that reads the tab's list from the handset answers F5; only the shown tab's button is
+    // on the screen, so the key reads the list in sight.
+    static QPushButton* ReadButton(QPushButton* button);
+
     // A yellow label with a note for the person.
     static QLabel* InfoLabel(const char* name, const char* text, QWidget* parent);
+    // The note of an info label followed by the handset of the last connection in words, so that the
+    // person sees whether this handset has what the note asks for.
+    void ShowConnectedHandset(QLabel& label, const char* info) const;
     QVBoxLayout* SheetLayout() const { return Layout; }
 
     TMainCore& Core;
@@ -124,4 +134,6 @@ private:
     std::vector<QAction*> FeatureActions;
     std::vector<QAction*> SheetActions;
     std::vector<QWidget*> BusyWidgets;
+    QAction* OpenEntry = nullptr;
+    QAction* SaveEntry = nullptr;
 };

@@ -27,7 +27,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -38,6 +40,46 @@ namespace {
 
 constexpr int ShutdownGuardMs = 5000;
 constexpr int StatusPanelWidths[3] = {50, 300, 150};
+
+// A status bar panel that never widens the window: a text longer than the panel is drawn ending in "…",
+// and its tool tip shows the whole text. The label keeps the whole text as its own.
+class TElidedLabel : public QLabel {
+public:
+    TElidedLabel(int leastWidth, QWidget* parent)
+        : QLabel(parent)
+        , LeastWidth(leastWidth) {
+        setMinimumWidth(leastWidth);
+    }
+
+    void SetFullText(const QString& text) {
+        setText(text);
+        UpdateToolTip();
+    }
+
+    QSize sizeHint() const override { return {LeastWidth, QLabel::sizeHint().height()}; }
+    QSize minimumSizeHint() const override { return {LeastWidth, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        UpdateToolTip();
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(), Shown(room.width()),
+                              foregroundRole());
+    }
+
+private:
+    QString Shown(int width) const { return fontMetrics().elidedText(text(), Qt::ElideRight, width); }
+    void UpdateToolTip() {
+        const int width = contentsRect().width() - 2 * margin();
+        setToolTip(Shown(width) == text() ? QString() : text());
+    }
+
+    int LeastWidth;
+};
 
 } // namespace
 
@@ -101,13 +143,18 @@ void TMainForm::CreateMenus() {
         button->setAutoRaise(true);
         MainToolBar->addWidget(button);
         ToolBarButtons.push_back(button);
+        // The entries' keys work while the menu is closed: a menu on a tool button belongs to no widget
+        // of the window until it is given to one.
+        addAction(menu->menuAction());
         return menu;
     };
 
     QMenu* file = addMenu("File", Texts::MenuFile);
     for (TMainTab* tab : Tabs)
         tab->AddFileEntries(*file);
-    connect(AddEntry(file, "miExit", Texts::Exit), &QAction::triggered, this, &QWidget::close);
+    QAction* exit = AddEntry(file, "miExit", Texts::Exit);
+    exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* options = addMenu("Options", Texts::MenuOptions);
     connect(AddEntry(options, "miChangeSerialDevice", Texts::ConnectionSettings), &QAction::triggered, this,
@@ -124,8 +171,9 @@ void TMainForm::CreateMenus() {
         tab->AddOptionEntries(*options);
 
     QMenu* help = addMenu("Help", Texts::MenuHelp);
-    connect(AddEntry(help, "miPrgHelp", Texts::UserGuide), &QAction::triggered, this,
-            &TMainForm::miPrgHelpClick);
+    QAction* guide = AddEntry(help, "miPrgHelp", Texts::UserGuide);
+    guide->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(guide, &QAction::triggered, this, &TMainForm::miPrgHelpClick);
     AddSeparator(help, "N4");
     connect(AddEntry(help, "miAbout", Texts::About), &QAction::triggered, this, &TMainForm::miAboutClick);
 }
@@ -151,7 +199,7 @@ void TMainForm::CreateTabs() {
 
 void TMainForm::CreateStatusBar() {
     for (int i = 0; i < 3; ++i) {
-        StatusPanels[i] = new QLabel(this);
+        StatusPanels[i] = i == 1 ? new TElidedLabel(StatusPanelWidths[i], this) : new QLabel(this);
         StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
         StatusPanels[i]->setMinimumWidth(StatusPanelWidths[i]);
         statusBar()->addWidget(StatusPanels[i], i == 1 ? 1 : 0);
@@ -302,7 +350,7 @@ void TMainForm::PageChanged(int index) {
 // ---- the person's side of the operations ----
 
 void TMainForm::ShowStatus(const std::string& text) {
-    StatusPanels[1]->setText(FromAnsi(text));
+    static_cast<TElidedLabel*>(StatusPanels[1])->SetFullText(FromAnsi(text));
     // The operation may keep the thread busy after this: paint now.
     StatusPanels[1]->repaint();
 }
@@ -357,8 +405,11 @@ TWriteMode TMainForm::AskWriteMode(const std::string& addCaption, const std::str
 void TMainForm::ProgressStart(int min, int max, int step) {
     if (!Progress)
         return;
-    Progress->show();
+    // A write goes through every row of the table; the window counts the rows that hold an entry.
+    Progress->SetRowHoldsEntry(
+        [this](int row) { return !MainCore.Phonebook.GetNumber(uint16_t(row - 1)).empty(); });
     Progress->SetRange(min, max, step);
+    Progress->show();
 }
 
 void TMainForm::ProgressStep() {
@@ -382,6 +433,10 @@ void TMainForm::ProgressEnd() {
 }
 
 void TMainForm::SetBusy(bool busy) {
+    // A stop asked for (the progress window's Cancel, closing the window) belongs to the operation it
+    // stopped: the next one starts without it.
+    if (busy && !IsBusy)
+        ClearStopRequest();
     if (busy != IsBusy) {
         if (busy)
             QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -403,6 +458,9 @@ void TMainForm::SetBusy(bool busy) {
 
 void TMainForm::SetRowColour(int row, TRowColour colour) {
     tsPhoneBook->Grid()->SetRowColour(row, colour);
+    // A write marks the row it is at: the progress window counts it.
+    if (Progress && colour == TRowColour::Yellow && Progress->isVisible())
+        Progress->MarkRow(row);
 }
 
 void TMainForm::HandsetConnected(int phoneBookCapacity, uint8_t level) {

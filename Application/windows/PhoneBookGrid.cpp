@@ -189,7 +189,7 @@ TPhoneBookGrid::TPhoneBookGrid(TPP5Phonebook& book, std::function<void(const std
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(InitialRowHeight);
     for (int col = 0; col < ColumnCount; ++col)
-        setColumnWidth(col, InitialColumnWidths[col]);
+        SetNaturalWidth(col, InitialColumnWidths[col]);
     setShowGrid(true);
     setWordWrap(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -302,7 +302,7 @@ void TPhoneBookGrid::ApplyGridFont(int pointSize) {
         for (int row = 0; row < rowCount(); ++row)
             if (const QTableWidgetItem* cell = item(row, col))
                 widest = std::max(widest, metrics.horizontalAdvance(cell->text()));
-        setColumnWidth(col, widest + ColumnMargin);
+        SetNaturalWidth(col, widest + ColumnMargin);
     }
 }
 
@@ -461,7 +461,7 @@ void TPhoneBookGrid::mousePressEvent(QMouseEvent* event) {
 void TPhoneBookGrid::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (SizingColumn >= 0) {
-        setColumnWidth(SizingColumn, std::max(MinColumnWidth, SizingStartWidth + pos.x() - SizingStartX));
+        SetNaturalWidth(SizingColumn, std::max(MinColumnWidth, SizingStartWidth + pos.x() - SizingStartX));
         event->accept();
         return;
     }
@@ -470,6 +470,26 @@ void TPhoneBookGrid::mouseMoveEvent(QMouseEvent* event) {
     else
         viewport()->unsetCursor();
     QTableWidget::mouseMoveEvent(event);
+}
+
+void TPhoneBookGrid::SetNaturalWidth(int col, int width) {
+    if (col == NumberColumn)
+        NumberWidth = width;
+    else
+        setColumnWidth(col, width);
+    FitNumberColumn();
+}
+
+void TPhoneBookGrid::FitNumberColumn() {
+    const int room = viewport()->width() - columnWidth(0) - columnWidth(NameColumn);
+    if (const int width = std::max(NumberWidth, room); width != columnWidth(NumberColumn))
+        setColumnWidth(NumberColumn, width);
+}
+
+bool TPhoneBookGrid::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Resize)
+        FitNumberColumn();
+    return QTableWidget::viewportEvent(event);
 }
 
 void TPhoneBookGrid::mouseReleaseEvent(QMouseEvent* event) {

@@ -67,6 +67,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     friend class TPhoneBookGridDelegate;
@@ -79,6 +80,10 @@ private:
     QColor RowFill(int row) const;
     void RepaintRow(int row);
     int ColumnBoundaryAt(const QPoint& pos) const;
+    // Sets a column's width as the font or the person wants it; the number column is then widened to
+    // the edge of the grid.
+    void SetNaturalWidth(int col, int width);
+    void FitNumberColumn();
 
     TPP5Phonebook& Book;
     std::function<void(const std::string&)> ErrorBox;
@@ -95,4 +100,6 @@ private:
     int SizingColumn = -1;
     int SizingStartX = 0;
     int SizingStartWidth = 0;
+    // The number column's width before it is widened to the grid's edge: the least it keeps.
+    int NumberWidth = 0;
 };

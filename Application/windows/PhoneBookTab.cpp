@@ -30,8 +30,8 @@ TPhoneBookTab::TPhoneBookTab(TMainCore& core, TUserInteraction& ui, QWidget* par
     auto* operations = new QGroupBox(QString::fromUtf8(Texts::PhoneBookOperations), this);
     operations->setObjectName("gbPhoneBookOperations");
     auto* buttons = new QHBoxLayout(operations);
-    buttons->addWidget(
-        AddButton(operations, "bbtnLoadFromPp", Texts::ReadFromHandset, &TPhoneBookTab::bbtnLoadFromPpClick));
+    buttons->addWidget(ReadButton(AddButton(operations, "bbtnLoadFromPp", Texts::ReadFromHandset,
+                                            &TPhoneBookTab::bbtnLoadFromPpClick)));
     buttons->addWidget(
         AddButton(operations, "bbtnSaveToPp", Texts::WriteToHandset, &TPhoneBookTab::bbtnSaveToPpClick));
     buttons->addWidget(
@@ -50,8 +50,9 @@ TPhoneBookTab::TPhoneBookTab(TMainCore& core, TUserInteraction& ui, QWidget* par
 TPhoneBookTab::~TPhoneBookTab() = default;
 
 void TPhoneBookTab::AddFileEntries(QMenu& file) {
-    AddEntry(file, "miOpenPhoneBook", Texts::OpenPhoneBook, &TPhoneBookTab::miOpenPhoneBookClick);
-    AddEntry(file, "miSavePhoneBookAs", Texts::SavePhoneBookAs, &TPhoneBookTab::miSavePhoneBookAsClick);
+    SetFileEntries(
+        AddEntry(file, "miOpenPhoneBook", Texts::OpenPhoneBook, &TPhoneBookTab::miOpenPhoneBookClick),
+        AddEntry(file, "miSavePhoneBookAs", Texts::SavePhoneBookAs, &TPhoneBookTab::miSavePhoneBookAsClick));
     AddFeatureSeparator(file, "N3");
 }
 

@@ -54,8 +54,9 @@ TProfileTab::TProfileTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
 
     QGroupBox* operations = Box("gbDefaultsPp", Texts::ProfileOperations, this);
     auto* operationButtons = new QHBoxLayout(operations);
-    operationButtons->addWidget(AddButton(operations, "bbtnReadDefaultsFromPp", Texts::ReadFromHandset,
-                                          &TProfileTab::bbtnReadDefaultsFromPpClick));
+    operationButtons->addWidget(
+        ReadButton(AddButton(operations, "bbtnReadDefaultsFromPp", Texts::ReadFromHandset,
+                             &TProfileTab::bbtnReadDefaultsFromPpClick)));
     operationButtons->addWidget(AddButton(operations, "bbtnWriteDefaultsToPp", Texts::WriteToHandset,
                                           &TProfileTab::bbtnWriteDefaultsToPpClick));
     QGroupBox* ringer = Box("gbTestRinger", Texts::RingerToneBox, this);
@@ -123,13 +124,15 @@ void TProfileTab::ApplyHandsetLevel(uint8_t level) {
 }
 
 void TProfileTab::AddFileEntries(QMenu& file) {
-    AddEntry(file, "miOpenProfile", Texts::OpenProfile, &TProfileTab::miOpenProfileClick);
-    AddEntry(file, "miSaveProfileAs", Texts::SaveProfileAs, &TProfileTab::miSaveProfileAsClick);
+    SetFileEntries(
+        AddEntry(file, "miOpenProfile", Texts::OpenProfile, &TProfileTab::miOpenProfileClick),
+        AddEntry(file, "miSaveProfileAs", Texts::SaveProfileAs, &TProfileTab::miSaveProfileAsClick));
     AddFeatureSeparator(file, "N6");
 }
 
 void TProfileTab::HandsetConnected(int, uint8_t level) {
     ApplyHandsetLevel(level);
+    ShowConnectedHandset(*lblInfoAdvancedSettings, Texts::InfoAdvancedSettings);
 }
 
 void TProfileTab::bbtnReadDefaultsFromPpClick() {

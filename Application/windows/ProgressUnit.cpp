@@ -1,11 +1,16 @@
 #include "windows/ProgressUnit.h"
 
+#include "link/StopRequest.h"
+#include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
 
 #include <QCoreApplication>
+#include <QHBoxLayout>
 #include <QHideEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -18,6 +23,8 @@ namespace {
 constexpr auto AnimationInterval = 50ms;
 constexpr int AnimationStride = 4;
 constexpr int BarWidth = 300;
+constexpr const char* CancelCaption = "Cancel";
+constexpr const char* StoppingText = "Stopping\u2026";
 
 } // namespace
 
@@ -39,10 +46,23 @@ TProgressForm::TProgressForm(QWidget* parent)
     dpbProgress->setMinimumWidth(BarWidth);
     dpbProgress->hide();
 
+    lblProgressText = new QLabel(this);
+    lblProgressText->setObjectName("lblProgressText");
+
+    btnCancelProgress = new QPushButton(QString::fromUtf8(CancelCaption), this);
+    btnCancelProgress->setObjectName("btnCancelProgress");
+    // Enter must not stop an operation by accident.
+    btnCancelProgress->setAutoDefault(false);
+    connect(btnCancelProgress, &QPushButton::clicked, this, &TProgressForm::Cancel);
+
     // The two bars take turns in the same place.
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ProgressBar);
     layout->addWidget(dpbProgress);
+    auto* row = new QHBoxLayout;
+    row->addWidget(lblProgressText, 1);
+    row->addWidget(btnCancelProgress);
+    layout->addLayout(row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     timerAnimation = new QTimer(this);
@@ -57,17 +77,45 @@ void TProgressForm::SetRange(int min, int max, int step) {
     Step = step;
     ProgressBar->setRange(min, max);
     ProgressBar->setValue(ProgressBar->minimum());
+    Count.Start(min, max);
+    ShowStopState();
 }
 
 void TProgressForm::StepIt() {
     ProgressBar->setValue(
         std::clamp(ProgressBar->value() + Step, ProgressBar->minimum(), ProgressBar->maximum()));
+    Count.Step();
+    ShowStopState();
+}
+
+void TProgressForm::MarkRow(int row) {
+    Count.Mark(row);
+    ShowStopState();
+}
+
+QString TProgressForm::CountText() const {
+    return lblProgressText->text();
 }
 
 void TProgressForm::StartAnimation() {
     ProgressBar->hide();
     dpbProgress->show();
     timerAnimation->start();
+    Count.Start(0, 0);
+    ShowStopState();
+}
+
+// The operation looks at the request between two mails, where stopping leaves the handset in a state it
+// can find out and report; the request stays until the next operation begins (the main window clears it).
+void TProgressForm::Cancel() {
+    RequestStop();
+    ShowStopState();
+}
+
+void TProgressForm::ShowStopState() {
+    const bool stopping = StopRequested();
+    btnCancelProgress->setEnabled(!stopping);
+    lblProgressText->setText(stopping ? QString::fromUtf8(StoppingText) : FromAnsi(Count.Text()));
 }
 
 void TProgressForm::StopAnimation() {
@@ -92,12 +140,16 @@ void TProgressForm::setVisible(bool visible) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-// The window has no close button; Escape must not hide it from under a running operation either.
+// The window has no close button; Escape must not hide it from under a running operation either: it
+// asks the operation to stop, as Cancel does.
 void TProgressForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape)
-        event->ignore();
-    else
+    if (event->key() == Qt::Key_Escape) {
+        if (btnCancelProgress->isEnabled())
+            Cancel();
+        event->accept();
+    } else {
         QDialog::keyPressEvent(event);
+    }
 }
 
 void TProgressForm::hideEvent(QHideEvent* event) {

@@ -1,12 +1,21 @@
 #pragma once
 
+#include "platform/UserInteraction.h"
+
 #include <QDialog>
 #include <QTimer>
 
-class QProgressBar;
+#include <functional>
+#include <utility>
 
-// The progress window: a counted bar for work with a known number of steps, and a bar that moves on
-// its own for work that cannot be counted. Not modal; it stays on top while the work goes on.
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The progress window: a counted bar for work with a known number of steps, said in words ("Writing
+// entry 42 of 200"), and a bar that moves on its own for work that cannot be counted. Not modal; it stays
+// on top while the work goes on. Cancel (or Escape) asks the operation to stop at its next safe point, as
+// Ctrl-C does on the command line; the operation then says itself what the handset holds.
 class TProgressForm : public QDialog {
     Q_OBJECT
 public:
@@ -17,6 +26,15 @@ public:
 
     void SetRange(int min, int max, int step);
     void StepIt();
+    // The operation marked a row of the table: a write is at it (TProgressCount).
+    void MarkRow(int row);
+    // Which rows hold an entry, for a write to count entries instead of rows.
+    void SetRowHoldsEntry(std::function<bool(int row)> holds) { Count.RowHoldsEntry = std::move(holds); }
+    // What the window says under the bar.
+    QString CountText() const;
+
+    // Asks the running operation to stop; the window says so until the operation ends it.
+    void Cancel();
 
     void StartAnimation();
     void StopAnimation();
@@ -31,10 +49,15 @@ protected:
 
 private:
     void timerAnimationTimer();
+    // Shows whether a stop has been asked for: the count and an enabled Cancel, or "Stopping…".
+    void ShowStopState();
 
     int Step = 1;
     int AnimationDirection = 1;
     QProgressBar* ProgressBar;
     QProgressBar* dpbProgress;
+    QLabel* lblProgressText;
+    QPushButton* btnCancelProgress;
+    TProgressCount Count;
     QTimer* timerAnimation;
 };

@@ -55,6 +55,7 @@ TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* par
     , lblInfoSpeedDial(InfoLabel("lblInfoSpeedDial", Texts::InfoSpeedDial, this)) {
     sgSpeedDial->setColumnWidth(0, 63);
     sgSpeedDial->setColumnWidth(1, 346);
+    ListGrid::StretchLastColumn(*sgSpeedDial);
     connect(sgSpeedDial, &QTableWidget::itemChanged, this, &TSpeedDialTab::sgSpeedDialSetEditText);
     sgSpeedDial->setItemDelegateForColumn(1, new TNumberEditor(sgSpeedDial));
     pmSpeedDial = new QMenu(this);
@@ -66,8 +67,8 @@ TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* par
     auto* operations = new QGroupBox(this);
     operations->setObjectName("gbSpeedDialOperations");
     auto* buttons = new QHBoxLayout(operations);
-    buttons->addWidget(AddButton(operations, "bbtnReadSpeedDial", Texts::ReadFromHandset,
-                                 &TSpeedDialTab::bbtnReadSpeedDialClick));
+    buttons->addWidget(ReadButton(AddButton(operations, "bbtnReadSpeedDial", Texts::ReadFromHandset,
+                                            &TSpeedDialTab::bbtnReadSpeedDialClick)));
     buttons->addWidget(AddButton(operations, "bbtnWriteSpeedDial", Texts::WriteToHandset,
                                  &TSpeedDialTab::bbtnWriteSpeedDialClick));
     buttons->addWidget(AddButton(operations, "bbtnDeleteSpeedDial", Texts::DeleteInHandset,
@@ -84,10 +85,15 @@ TSpeedDialTab::TSpeedDialTab(TMainCore& core, TUserInteraction& ui, QWidget* par
 TSpeedDialTab::~TSpeedDialTab() = default;
 
 void TSpeedDialTab::AddFileEntries(QMenu& file) {
-    AddEntry(file, "miOpenSpeedDialList", Texts::OpenSpeedDialList, &TSpeedDialTab::miOpenSpeedDialListClick);
-    AddEntry(file, "miSaveSpeedDialListAs", Texts::SaveSpeedDialListAs,
-             &TSpeedDialTab::miSaveSpeedDialListAsClick);
+    SetFileEntries(AddEntry(file, "miOpenSpeedDialList", Texts::OpenSpeedDialList,
+                            &TSpeedDialTab::miOpenSpeedDialListClick),
+                   AddEntry(file, "miSaveSpeedDialListAs", Texts::SaveSpeedDialListAs,
+                            &TSpeedDialTab::miSaveSpeedDialListAsClick));
     AddFeatureSeparator(file, "N7");
+}
+
+void TSpeedDialTab::HandsetConnected(int, uint8_t) {
+    ShowConnectedHandset(*lblInfoSpeedDial, Texts::InfoSpeedDial);
 }
 
 // Headers and key labels, and every number cell empty.

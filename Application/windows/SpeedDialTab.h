@@ -19,6 +19,7 @@ public:
     ~TSpeedDialTab() override;
 
     void AddFileEntries(QMenu& file) override;
+    void HandsetConnected(int phoneBookCapacity, uint8_t level) override;
     void ShowListEntry(int entry) override;
 
     void bbtnReadSpeedDialClick();

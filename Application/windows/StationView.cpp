@@ -57,6 +57,9 @@ TStationView::TStationView(TUserInteraction& ui, QWidget* parent)
 }
 
 TStationView::~TStationView() {
+    // The field loses its focus while the window's children are destroyed, and its editingFinished
+    // would run on a window that is half gone.
+    edtTemplate->disconnect(this);
     if (!Process)
         return;
     // Not through Ended: nobody is left to show what it says.

@@ -279,7 +279,7 @@ TEST_F(UserGuide, AReaderOfKnownVersion) {
     EXPECT_EQ(user.Messages[0].text, "Adobe Reader 5 or newer is required to read the user guide.");
 }
 
-TEST(UserGuideFile, IsAPdfWithAPictureOfEachTab) {
+TEST(UserGuideFile, IsAPdfWithAPictureOfEachTabAndTheStation) {
     const TProgramFolderOverride folder;
     QFile settings(folder.File("settings.cfg"));
     ASSERT_TRUE(QFile::copy(ProgramFolder() + "/settings.cfg", settings.fileName()));
@@ -292,7 +292,10 @@ TEST(UserGuideFile, IsAPdfWithAPictureOfEachTab) {
     const QByteArray pdf = guide.readAll();
     EXPECT_TRUE(pdf.startsWith("%PDF-"));
     EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
-    EXPECT_EQ(pdf.count("/Subtype /Image"), tabs);
+    // A picture of each tab and one of the provisioning station's window.
+    EXPECT_EQ(pdf.count("/Subtype /Image"), tabs + 1);
+    for (const char* picture : {"main-window.png", "sim-tab.png", "station-window.png"})
+        EXPECT_TRUE(QFile::exists(ProgramFolder() + "/screenshots/" + picture)) << picture;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -261,6 +262,39 @@ TEST(MonitorLog, SaveLogAsWritesWhatTheWindowHoldsAsARecording) {
     EXPECT_TRUE(answerer.Texts[0].startsWith("The log could not be saved as " +
                                              QString::fromStdString(monitor->Target)))
         << answerer.Texts[0].toStdString();
+}
+
+TEST(MonitorLog, ANameWithoutExtensionIsSavedAsJsonl) {
+    TFakeLink link;
+    TMailControl engine(link);
+    auto owned = std::make_unique<TSavingMonitor>();
+    TSavingMonitor* monitor = owned.get();
+    engine.SetMonitor(std::move(owned));
+    engine.SendMail("02 5D 16");
+    const QTemporaryDir folder;
+    monitor->Target = folder.filePath("log").toStdString();
+    monitor->Window().findChild<QAction*>("miSaveLogAs")->trigger();
+    EXPECT_TRUE(QFile::exists(folder.filePath("log.jsonl")));
+    EXPECT_FALSE(QFile::exists(folder.filePath("log")));
+    monitor->Target = folder.filePath("log.txt").toStdString();
+    monitor->Window().findChild<QAction*>("miSaveLogAs")->trigger();
+    EXPECT_TRUE(QFile::exists(folder.filePath("log.txt"))) << "a chosen extension stays";
+}
+
+TEST(MonitorLog, TheRightButtonOnTheLogOpensTheMonitorsMenu) {
+    TFakeLink link;
+    TMailControl engine(link);
+    auto owned = std::make_unique<TSavingMonitor>();
+    TSavingMonitor* monitor = owned.get();
+    engine.SetMonitor(std::move(owned));
+    engine.ShowMonitor();
+    auto* log = monitor->Window().findChild<QPlainTextEdit*>("reSndMail");
+    auto* menu = monitor->Window().findChild<QMenu*>("pmMonitor");
+    QContextMenuEvent press(QContextMenuEvent::Mouse, QPoint(10, 10),
+                            log->viewport()->mapToGlobal(QPoint(10, 10)));
+    QApplication::sendEvent(log->viewport(), &press);
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
 }
 
 std::vector<QWidget*> MonitorWindows() {

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 struct TGrid {
@@ -74,6 +76,10 @@ TEST(PhoneBookGrid, HeadersLineNumbersAndLayout) {
     EXPECT_EQ(t.book.GetName(1), "kept in the table");
     EXPECT_EQ(t.grid.columnWidth(0), 63);
     EXPECT_EQ(t.grid.columnWidth(1), 182);
+    // The number column reaches the grid's edge, and keeps its width in a narrow grid.
+    EXPECT_EQ(t.grid.columnWidth(2), std::max(151, t.grid.viewport()->width() - 63 - 182));
+    t.grid.resize(200, 300);
+    QApplication::processEvents();
     EXPECT_EQ(t.grid.columnWidth(2), 151);
     EXPECT_EQ(t.grid.rowHeight(2), 18);
 

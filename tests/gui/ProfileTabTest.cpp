@@ -100,7 +100,8 @@ TEST_F(ProfileTab, ListsStartAsDesignedAndSaveAsTheKnownFile) {
     EXPECT_EQ(List(S::Language)->itemText(15), "15");
     EXPECT_EQ(static_cast<QGroupBox*>(Control("gbProfile1"))->title(), " Settings  ");
     EXPECT_EQ(static_cast<QLabel*>(Control("lblInfoAdvancedSettings"))->text(),
-              "Info: \"Advanced Settings\" are only available in Q7XX SW PCS 6A or higher.");
+              "Info: \"Advanced Settings\" need a Q7XX handset with software 62018400 or 62018700 of PCS 06A "
+              "or newer (level 6 or 7).");
     EXPECT_FALSE(Control("btnTestButton")->isVisibleTo(form.get()));
 
     const QString path = dir.filePath("start.pro");

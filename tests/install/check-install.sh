@@ -20,8 +20,8 @@ for f in bin/quorvel bin/quorvel-cli bin/quorvel-handset \
     libexec/quorvel/settings.cfg libexec/quorvel/sim_list/VSIMLIST.xml \
     libexec/quorvel/QuorvelUserGuide.pdf libexec/quorvel/AboutLogo.bmp libexec/quorvel/installed \
     "share/applications/$app_id.desktop" "share/icons/hicolor/scalable/apps/$app_id.svg" \
-    "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel.1 share/man/man1/quorvel-cli.1 \
-    share/man/man1/quorvel-handset.1 \
+    "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel.1.gz share/man/man1/quorvel-cli.1.gz \
+    share/man/man1/quorvel-handset.1.gz share/doc/quorvel/copyright share/doc/quorvel/changelog.gz \
     share/bash-completion/completions/quorvel-cli share/quorvel/quorvel-records.sql \
     lib/udev/rules.d/60-quorvel.rules; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
@@ -93,6 +93,11 @@ state=$root/var/lib/quorvel
 mkdir -p "$state"
 echo "Quorvel record store 1" >"$state/registry.txt"
 chmod 644 "$state/registry.txt"
+# Links a member of the group could have put there: the files they lead to must stay as they are.
+echo "root's secret" >"$root/shadow"
+chmod 600 "$root/shadow"
+ln "$root/shadow" "$state/records.db"
+ln -s "$root/shadow" "$state/changes.jsonl"
 scripts() { DPKG_ROOT=$root PATH=$stubs:$PATH sh "$debian/$1" "$2" || fail "$1 $2 failed"; }
 scripts postinst configure
 scripts postinst configure
@@ -101,7 +106,11 @@ scripts postinst configure
     fail "a file in the records' folder has the mode $(stat -c %a "$state/registry.txt"), not 660"
 [ "$(grep -c '^addgroup --system quorvel-sim$' "$root/calls")" = 1 ] || fail "quorvel-sim is not made once"
 grep -qx "chown root:quorvel-sim $state" "$root/calls" || fail "the records' folder is not root:quorvel-sim"
-grep -qx "chgrp -R quorvel-sim $state" "$root/calls" || fail "what is in the folder is not the group's"
+grep -qx "chgrp quorvel-sim $state/registry.txt" "$root/calls" || fail "what is in the folder is not the group's"
+grep -q "chgrp quorvel-sim $state/records.db\|chgrp quorvel-sim $state/changes.jsonl" "$root/calls" &&
+    fail "the postinst gives the group a file through a link"
+[ "$(stat -c %a "$root/shadow")" = 600 ] || fail "the postinst changed the mode of a file through a link"
+grep -q "chgrp -R" "$root/calls" && fail "the postinst changes the group of the folder's files recursively"
 grep -q "dialout" "$root/calls" && fail "the group dialout still has a part in the records"
 scripts postrm remove
 [ -e "$state/registry.txt" ] || fail "a remove took the records"
