@@ -2,7 +2,8 @@
 // list from the handset, takes a picture of each tab and of the provisioning station's window, and
 // prints the guide's source with those pictures and the command-line tool's own help (each command
 // once) into a PDF. The pictures are also kept in PROGRAM_FOLDER/screenshots/ for the package's
-// metainfo. The logo file of the program folder is made here too, from the logo the program has built in.
+// metainfo, those of the tabs at two sizes of the window. The logo file of the program folder is made here
+// too, from the logo the program has built in.
 //
 //   quorvel-userguide SOURCE.html PROGRAM_FOLDER OUTPUT.pdf LOGO.bmp
 //
@@ -32,6 +33,7 @@
 #include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSize>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -64,13 +66,16 @@ constexpr double PageMargin = 2 / 2.54 * LayoutDpi;
 // A heading closer than this to the foot of its page goes to the next page with what follows it.
 constexpr double HeadingKeep = 1.2 * LayoutDpi;
 
-// The pictures as files in PROGRAM_FOLDER/screenshots, by the object name of what they show.
-const std::pair<const char*, const char*> ScreenshotNames[] = {{"tsPhoneBook", "main-window.png"},
-                                                               {"tsSpeedDial", "speed-dial-tab.png"},
-                                                               {"tsBroadcastGroups", "groups-tab.png"},
-                                                               {"tsProfile", "profile-tab.png"},
-                                                               {"tsSim", "sim-tab.png"},
-                                                               {"StationView", "station-window.png"}};
+// The pictures as files in PROGRAM_FOLDER/screenshots, by the object name of what they show. Each tab is
+// also taken at LargeSize, in NAME-1280x800.png; NAME.png shows the window at its designed size, as the
+// guide's pages do.
+const std::pair<const char*, const char*> ScreenshotNames[] = {{"tsPhoneBook", "main-window"},
+                                                               {"tsSpeedDial", "speed-dial-tab"},
+                                                               {"tsBroadcastGroups", "groups-tab"},
+                                                               {"tsProfile", "profile-tab"},
+                                                               {"tsSim", "sim-tab"},
+                                                               {"StationView", "station-window"}};
+constexpr QSize LargeSize(1280, 800);
 
 [[noreturn]] void Fail(const QString& text) {
     throw std::runtime_error(text.toStdString());
@@ -226,14 +231,48 @@ QString CommandsHtml(const QString& programs) {
     return html;
 }
 
+// The file in PROGRAM_FOLDER/screenshots of a picture of what objectName names, with suffix after its
+// name ("-1280x800" or none).
+QString ScreenshotFile(const QString& programs, const QString& objectName, const QString& suffix) {
+    for (const auto& [shown, name] : ScreenshotNames)
+        if (objectName == shown)
+            return programs + "/screenshots/" + name + suffix + ".png";
+    Fail("no screenshot is named for " + objectName);
+}
+
+void SaveScreenshot(const QString& file, const QImage& picture) {
+    if (!picture.save(file))
+        Fail("cannot write " + file);
+}
+
 // What a picture shows is kept as a file for the package and, when asked, under its name in the guide.
 void KeepPicture(const QString& programs, const QString& objectName, const QString& guideName,
                  const QImage& picture) {
-    for (const auto& [shown, file] : ScreenshotNames)
-        if (objectName == shown && !picture.save(programs + "/screenshots/" + file))
-            Fail("cannot write " + programs + "/screenshots/" + file);
+    SaveScreenshot(ScreenshotFile(programs, objectName, ""), picture);
     if (const QString keep = qEnvironmentVariable("QUORVEL_GUIDE_PICTURES"); !keep.isEmpty())
         picture.save(keep + "/" + guideName);
+}
+
+// Each tab once more in a window of LargeSize, for the package: the grids and lists take the room.
+void KeepLargePictures(const QString& programs, TMainForm& form, QTabWidget& pages) {
+    const QSize designed = form.size();
+    form.resize(LargeSize);
+    QApplication::processEvents();
+    for (int i = 0; i < pages.count(); ++i) {
+        pages.setCurrentIndex(i);
+        QApplication::processEvents();
+        const QImage picture = form.grab().toImage();
+        if (picture.size() != LargeSize)
+            Fail(QString("the window took %1x%2 instead of %3x%4")
+                     .arg(picture.width())
+                     .arg(picture.height())
+                     .arg(LargeSize.width())
+                     .arg(LargeSize.height()));
+        const QString suffix = QString("-%1x%2").arg(LargeSize.width()).arg(LargeSize.height());
+        SaveScreenshot(ScreenshotFile(programs, pages.widget(i)->objectName(), suffix), picture);
+    }
+    form.resize(designed);
+    QApplication::processEvents();
 }
 
 // The provisioning station's window with a template chosen, as Options > Station... shows it.
@@ -432,6 +471,7 @@ void MakeGuide(const QString& source, const QString& programs, const QString& ou
         document.addResource(QTextDocument::ImageResource, QUrl(name), picture);
         KeepPicture(programs, objectName, name, picture);
     }
+    KeepLargePictures(programs, form, *pages);
     pages->setCurrentIndex(0);
     if (html.contains("src=\"StationView.png\"")) {
         const QImage station = StationPicture(form);

@@ -178,8 +178,12 @@ bool TSpeedDialTransfer::DeleteInHandset() {
             return;
         Changing = "speed-dial delete";
         Ui.ShowStatus(Texts::DeletingSpeedDial);
+        Ui.ProgressStart(1, TPP5SpeedDial::Keys, 1);
+        Ui.ProgressWords("Deleting", "key");
         for (int k = 0; k < TPP5SpeedDial::Keys; ++k) {
+            Ui.ProgressStep();
             if (!EraseKey(k)) {
+                Ui.ProgressEnd();
                 // Keys before this one are empty now, and this one may be: one read tells what is left,
                 // and where it cannot, the message says so rather than guess.
                 TPP5SpeedDial::TBlock block{};
@@ -202,6 +206,7 @@ bool TSpeedDialTransfer::DeleteInHandset() {
             }
             Ui.ShowStatus(Texts::SpeedDialDeleted);
         }
+        Ui.ProgressEnd();
         ok = true;
     });
     NoteHandsetChange(Ui, Link.Identity(), Changing, nullptr, Backup,

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A copy of every setting the handset has, kept before the write changes them. False, with the person
 // told why, when no copy could be kept: then nothing may be written.
@@ -151,13 +152,19 @@ std::optional<uint32_t> TProfileTransfer::PlanAndWrite(const TProfileValues& wan
     Changing = std::string_view(Kind) == BackupBeforeRestoreKind ? "profile restore" : "profile write";
     Ui.ShowStatus(Texts::WritingToHandset);
     // The bytes the plan was worked out from: the handset's profile as just read, not read again.
-    for (const TProfileByteChange& byte : ProfileBytesToWrite(held.Image, wanted, handsetHas)) {
+    const std::vector<TProfileByteChange> bytes = ProfileBytesToWrite(held.Image, wanted, handsetHas);
+    Ui.ProgressStart(1, int(bytes.size()), 1);
+    Ui.ProgressWords("Writing", "profile byte");
+    for (const TProfileByteChange& byte : bytes) {
+        Ui.ProgressStep();
         const std::array<uint8_t, 1> data{byte.Value};
         if (!Link.Engine().WriteMemory(uint8_t(byte.Address & 0xFF), uint8_t(byte.Address >> 8), 1, data)) {
+            Ui.ProgressEnd();
             ReportWriteFailure(held, wanted, handsetHas);
             return std::nullopt;
         }
     }
+    Ui.ProgressEnd();
     Ui.ShowStatus(Texts::ProfileWritten);
     return wantedHas;
 }

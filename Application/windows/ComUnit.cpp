@@ -4,6 +4,7 @@
 #include "link/PortHandling.h"
 #include "link/Sndmail.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "windows/WindowTitle.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <chrono>
 
 using namespace std::chrono_literals;
@@ -90,9 +92,12 @@ TComForm::~TComForm() = default;
 
 void TComForm::FormCreate() {
     FillPortList();
-    gbComport->move((ClientWidth - gbComport->width()) / 2, gbComport->y());
-    gbComTest->move((ClientWidth - gbComTest->width()) / 2, gbComTest->y());
-    setFixedSize(ClientWidth, btnClose->geometry().bottom() + 1 + BottomMargin);
+    // Wide enough for the frame to show the whole title; the boxes and the button stay in the middle.
+    const int width = std::max(int(ClientWidth), TitleWidth(*this));
+    gbComport->move((width - gbComport->width()) / 2, gbComport->y());
+    gbComTest->move((width - gbComTest->width()) / 2, gbComTest->y());
+    btnClose->move(btnClose->x() + (width - ClientWidth) / 2, btnClose->y());
+    setFixedSize(width, btnClose->geometry().bottom() + 1 + BottomMargin);
 }
 
 bool TComForm::HasPorts() const {

@@ -1,11 +1,14 @@
 #include "windows/ListGrid.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QTableWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace ListGrid {
 
@@ -18,6 +21,8 @@ QTableWidget* Create(const char* name, int rows, const QStringList& headers, QWi
     grid->verticalHeader()->setDefaultSectionSize(18);
     if (values == TValues::ReadOnly)
         grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setTabKeyNavigation(true);
+    LeaveAtEnds(*grid);
     return grid;
 }
 
@@ -71,7 +76,61 @@ private:
     int LeastWidth;
 };
 
+// Lets the grid take a Tab to its next cell; when that would go round to the grid's start again (or stay
+// where it is), the cell stays and the focus moves on instead.
+class TEndLeaver : public QObject {
+public:
+    explicit TEndLeaver(QTableWidget& grid)
+        : QObject(&grid)
+        , Grid(grid) {
+        grid.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (Inside || event->type() != QEvent::KeyPress || !Grid.tabKeyNavigation())
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        const bool forward = key->key() == Qt::Key_Tab && modifiers == Qt::NoModifier;
+        const bool backward =
+            key->key() == Qt::Key_Backtab || (key->key() == Qt::Key_Tab && modifiers == Qt::ShiftModifier);
+        if (!forward && !backward)
+            return QObject::eventFilter(watched, event);
+
+        const QModelIndex before = Grid.currentIndex();
+        Pass(*key);
+        const QModelIndex after = Grid.currentIndex();
+        if (!Grid.hasFocus() || !before.isValid() || (after.isValid() && Ahead(before, after, forward)))
+            return true;
+        Grid.setCurrentIndex(before);
+        Grid.setTabKeyNavigation(false);
+        Pass(*key);
+        Grid.setTabKeyNavigation(true);
+        return true;
+    }
+
+private:
+    void Pass(const QKeyEvent& key) {
+        Inside = true;
+        QKeyEvent again(key.type(), key.key(), key.modifiers(), key.text());
+        QCoreApplication::sendEvent(&Grid, &again);
+        Inside = false;
+    }
+    // Whether `after` comes after `before` in reading order (before it, going backwards).
+    static bool Ahead(const QModelIndex& before, const QModelIndex& after, bool forward) {
+        const auto place = [](const QModelIndex& cell) { return std::pair(cell.row(), cell.column()); };
+        return forward ? place(after) > place(before) : place(after) < place(before);
+    }
+
+    QTableWidget& Grid;
+    bool Inside = false;
+};
+
 } // namespace
+
+void LeaveAtEnds(QTableWidget& grid) {
+    new TEndLeaver(grid);
+}
 
 void StretchLastColumn(QTableWidget& grid) {
     new TLastColumnStretcher(grid);

@@ -24,5 +24,8 @@ void Reset(QTableWidget& grid, const QStringList& labels);
 void StretchLastColumn(QTableWidget& grid);
 // A right-button press on a data row stores the row in menuRow and opens menu at the mouse.
 void AttachRowMenu(QTableWidget& grid, QMenu& menu, int& menuRow);
+// Tab goes from cell to cell, and from the last cell on to the next control of the window (Shift+Tab
+// from the first cell to the one before), instead of round the grid again: the keyboard can leave it.
+void LeaveAtEnds(QTableWidget& grid);
 
 } // namespace ListGrid

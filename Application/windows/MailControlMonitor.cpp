@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -93,6 +94,8 @@ void TMailControlMonitor::CreateControls() {
     PageControl1 = new QTabWidget(Form.get());
     PageControl1->setObjectName("PageControl1");
     PageControl1->setGeometry(0, 0, ClientWidth, ClientHeight);
+    // It has no pages: its empty tab bar is no place for the focus.
+    PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
 
     btnClear = new QPushButton(Texts::ClearWindow, PageControl1);
     btnClear->setObjectName("btnClear");

@@ -3,6 +3,7 @@
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "windows/ListGrid.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
@@ -197,6 +198,7 @@ TPhoneBookGrid::TPhoneBookGrid(TPP5Phonebook& book, std::function<void(const std
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
                     QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     setTabKeyNavigation(true);
+    ListGrid::LeaveAtEnds(*this);
     setItemDelegate(new TPhoneBookGridDelegate(this));
     viewport()->setMouseTracking(true);
 

@@ -3,6 +3,7 @@
 #include "link/StopRequest.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "windows/WindowTitle.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -63,6 +65,8 @@ TProgressForm::TProgressForm(QWidget* parent)
     row->addWidget(lblProgressText, 1);
     row->addWidget(btnCancelProgress);
     layout->addLayout(row);
+    // Wide enough for the frame to show the whole title.
+    layout->addItem(new QSpacerItem(TitleWidth(*this), 0, QSizePolicy::Fixed, QSizePolicy::Fixed));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     timerAnimation = new QTimer(this);
@@ -85,6 +89,11 @@ void TProgressForm::StepIt() {
     ProgressBar->setValue(
         std::clamp(ProgressBar->value() + Step, ProgressBar->minimum(), ProgressBar->maximum()));
     Count.Step();
+    ShowStopState();
+}
+
+void TProgressForm::SetWords(const char* doing, const char* noun) {
+    Count.Counting(doing, noun);
     ShowStopState();
 }
 

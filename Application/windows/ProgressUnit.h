@@ -28,6 +28,8 @@ public:
     void StepIt();
     // The operation marked a row of the table: a write is at it (TProgressCount).
     void MarkRow(int row);
+    // What the steps go through, in words (TUserInteraction::ProgressWords).
+    void SetWords(const char* doing, const char* noun);
     // Which rows hold an entry, for a write to count entries instead of rows.
     void SetRowHoldsEntry(std::function<bool(int row)> holds) { Count.RowHoldsEntry = std::move(holds); }
     // What the window says under the bar.

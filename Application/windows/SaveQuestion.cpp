@@ -2,6 +2,7 @@
 
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "windows/WindowTitle.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -9,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 TSaveQuestionForm::TSaveQuestionForm(QWidget* parent)
@@ -40,6 +42,8 @@ TSaveQuestionForm::TSaveQuestionForm(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(rgSave);
     layout->addLayout(buttons);
+    // Wide enough for the frame to show the whole title.
+    layout->addItem(new QSpacerItem(TitleWidth(*this), 0, QSizePolicy::Fixed, QSizePolicy::Fixed));
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(bbtnOK, &QPushButton::clicked, this, &TSaveQuestionForm::bbtnOKClick);

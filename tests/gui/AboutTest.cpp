@@ -12,6 +12,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -294,8 +295,18 @@ TEST(UserGuideFile, IsAPdfWithAPictureOfEachTabAndTheStation) {
     EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
     // A picture of each tab and one of the provisioning station's window.
     EXPECT_EQ(pdf.count("/Subtype /Image"), tabs + 1);
-    for (const char* picture : {"main-window.png", "sim-tab.png", "station-window.png"})
-        EXPECT_TRUE(QFile::exists(ProgramFolder() + "/screenshots/" + picture)) << picture;
+    // Each tab at the window's designed size and at 1280x800, for the package.
+    EXPECT_TRUE(QFile::exists(ProgramFolder() + "/screenshots/station-window.png"));
+    for (const char* tab : {"main-window", "speed-dial-tab", "groups-tab", "profile-tab", "sim-tab"})
+        for (const auto& [suffix, size] :
+             {std::pair{"", QSize()}, std::pair{"-1280x800", QSize(1280, 800)}}) {
+            const QString file = ProgramFolder() + "/screenshots/" + tab + suffix + ".png";
+            const QImage picture(file);
+            EXPECT_FALSE(picture.isNull()) << file.toStdString();
+            if (size.isValid()) {
+                EXPECT_EQ(picture.size(), size) << file.toStdString();
+            }
+        }
 }
 
 } // namespace
