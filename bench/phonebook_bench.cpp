@@ -67,7 +67,7 @@ public:
     std::vector<std::string> Messages;
 
     void ShowStatus(const std::string&) override {}
-    TAnswer Message(TMessageKind, const std::string& text, TButtons buttons) override {
+    TAnswer ShowMessage(TMessageKind, const std::string& text, TButtons buttons) override {
         // The question before a replace is asked of everyone; it is no sign of trouble.
         if (buttons == TButtons::OkCancel)
             return TAnswer::Ok;

@@ -71,7 +71,7 @@ TAnswer TTerminalUser::AbortOrIgnore(const std::string& text) {
     return !reply.empty() && (reply[0] == 'i' || reply[0] == 'I') ? TAnswer::Ignore : TAnswer::Abort;
 }
 
-TAnswer TTerminalUser::Message(TMessageKind kind, const std::string& text, TButtons buttons) {
+TAnswer TTerminalUser::ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) {
     if (buttons == TButtons::OkCancel)
         return Confirm(text) ? TAnswer::Ok : TAnswer::Cancel;
     if (buttons == TButtons::AbortIgnore)
@@ -127,7 +127,14 @@ void TTerminalUser::ProgressStart(int min, int max, int) {
     Done = 0;
     Entries = -1;
     MarkedRow = 0;
+    WordsDoing = nullptr;
+    WordsNoun = nullptr;
     ProgressShown = Interactive;
+}
+
+void TTerminalUser::ProgressWords(const char* doing, const char* noun) {
+    WordsDoing = doing;
+    WordsNoun = noun;
 }
 
 // A write marks each row of the table before its step; a read steps once per entry that came, and stops
@@ -137,6 +144,10 @@ void TTerminalUser::ProgressStep() {
     MarkedRow = 0;
     if (!ProgressShown)
         return;
+    if (WordsNoun) {
+        ShowProgress(TProgressCount::Words(WordsDoing, WordsNoun, ++Done, Places, false));
+        return;
+    }
     if (row == 0) {
         ShowProgress(ProgressText(++Done, Places, true, "entry", "entries"));
         return;

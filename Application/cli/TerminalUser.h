@@ -16,10 +16,11 @@ public:
     explicit TTerminalUser(bool yes);
 
     void ShowStatus(const std::string& text) override;
-    TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) override;
+    TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override;
     TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override;
     void ProgressStart(int min, int max, int step) override;
     void ProgressStep() override;
+    void ProgressWords(const char* doing, const char* noun) override;
     void ProgressAnimated() override;
     void ProgressEnd() override;
     void SetBusy(bool busy) override;
@@ -78,6 +79,9 @@ private:
     bool Yes;
     bool Interactive;
     bool ProgressShown = false;
+    // What the progress counts in words ("Deleting", "key"), when the operation said so.
+    const char* WordsDoing = nullptr;
+    const char* WordsNoun = nullptr;
     // The rows of the counted range, and how many of them were gone through.
     int FirstRow = 1;
     int Places = 0;

@@ -35,6 +35,24 @@ TMainCore::TMainCore(TUserInteraction& ui, TVirtualCom& link)
     , Sendmail(link) {
     Sendmail.SetUser(&ui);
     Phonebook.SetCount(StartPhonebookCount);
+    // What an operation says after the line went away begins with that, once.
+    Ui.FailureCause = [this] {
+        if (Sendmail.LineLosses() == LossesTold)
+            return std::string();
+        const std::string cause = LineLostText();
+        if (!cause.empty())
+            LossesTold = Sendmail.LineLosses();
+        return cause;
+    };
+}
+
+TMainCore::~TMainCore() {
+    Ui.FailureCause = nullptr;
+}
+
+std::string TMainCore::LineLostText() {
+    return Sendmail.LineLost() ? PortFailureText(Sendmail.Link().ComNumber(), Sendmail.Link().LastFailure())
+                               : std::string();
 }
 
 void TMainCore::ConfigureEngine() {
@@ -63,6 +81,7 @@ int TMainCore::ConnectAt(int32_t rate) {
 TConnectResult TMainCore::ConnectHandset() {
     Ui.ShowStatus(Texts::ConnectingToHandset);
     Handset = {};
+    HandsetFound = false;
     Sendmail.SetRecordedHandset("");
     Handset.port = SelectedPort;
     const TConnectResult result = ConnectResultOfProbe(Connect());
@@ -75,7 +94,9 @@ TConnectResult TMainCore::ConnectHandset() {
         Ui.HandsetConnected(PhoneBookCapacity, HandsetLevel);
         ReadMaxMailLength();
         ReadSerialNumber();
+        HandsetFound = true;
         if (!Ui.HandsetIdentified(Handset)) {
+            HandsetFound = false;
             Ui.ShowStatus(ConnectionResultText(TConnectResult::WrongHandset));
             return TConnectResult::WrongHandset;
         }
@@ -126,9 +147,10 @@ uint8_t TMainCore::DetectHandsetLevel() {
     // A lost answer is asked for again, as memory reads are: taking a handset that did not answer for
     // one of level 0 would keep its settings from every operation that follows the level.
     bool answered = false;
-    for (int tries = 0; !answered && tries < std::max<int>(1, Sendmail.ReadTries); ++tries) {
+    for (int tries = 0; !answered && tries < std::max<int>(1, Sendmail.ReadTries) && !Sendmail.LineLost();
+         ++tries) {
         if (tries > 0)
-            PreciseDelay(Sendmail.ReadPause);
+            Sendmail.Pause(Sendmail.ReadPause);
         answered = ReadHandsetSoftware(Software, Pcs);
     }
     if (!answered) {

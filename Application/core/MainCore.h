@@ -23,6 +23,12 @@ public:
     static constexpr int32_t HandsetBaudRate = HandsetCapabilities::HandsetBaudRate;
 
     TMainCore(TUserInteraction& ui, TVirtualCom& link);
+    ~TMainCore() override;
+    TMainCore(const TMainCore&) = delete;
+    TMainCore& operator=(const TMainCore&) = delete;
+
+    // "The docking station on COM10 went away …" while the line is lost; empty otherwise.
+    std::string LineLostText();
 
     TMailControl& Engine() override { return Sendmail; }
     TVirtualCom& Link() { return Sendmail.Link(); }
@@ -67,6 +73,8 @@ public:
     uint8_t ModelByte = 0;
     // Which handset the last connection found: port, serial number, software and PCS.
     THandsetIdentity Handset;
+    // The last connection found a handset and it was taken (false while a connection is under way).
+    bool HandsetFound = false;
 
     // The phone book the operations read into and write from. Its count follows the connected
     // handset's capacity.
@@ -78,4 +86,6 @@ public:
 private:
     TUserInteraction& Ui;
     TMailControl Sendmail;
+    // The engine's count of lost lines when the person was last told of one.
+    uint32_t LossesTold = 0;
 };

@@ -70,12 +70,18 @@ TMailControl::TMailControl(TVirtualCom& link)
         QObject::connect(timer, &QTimer::timeout, timer, [this] { WakeWait(); });
     }
     ComLink.OnReceive = [this](TVirtualCom&, std::span<const uint8_t> block) { DataReceived(block); };
+    ComLink.OnLost = [this](TVirtualCom&) {
+        ++Losses;
+        UpdateMonitorCaption();
+        WakeWait();
+    };
 }
 
 TMailControl::~TMailControl() {
     BeginClosing();
     ClosePort();
     ComLink.OnReceive = nullptr;
+    ComLink.OnLost = nullptr;
     Monitor.reset();
 }
 
@@ -111,6 +117,27 @@ bool TMailControl::ClosePort() {
 
 bool TMailControl::IsPortOpen() {
     return ComLink.IsOpen();
+}
+
+bool TMailControl::LineLost() {
+    return !ComLink.IsOpen() && ComLink.LastFailure().kind == TPortFailure::Kind::Lost;
+}
+
+void TMailControl::Pause(int ms) {
+    if (ms <= 0 || IsClosing || LineLost())
+        return;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, &deadline, [this] { WakeWait(); });
+    deadline.start(ms);
+    while (deadline.isActive() && !IsClosing && !LineLost()) {
+        QEventLoop loop;
+        QEventLoop* outer = WaitLoop;
+        WaitLoop = &loop;
+        loop.exec();
+        WaitLoop = outer;
+    }
 }
 
 // ---- framing of the current transaction ----
@@ -150,11 +177,11 @@ void TMailControl::WakeWait() {
         WaitLoop->quit();
 }
 
-// Blocks in the event loop until count bytes are in, a timer has run out or the engine closes. Each
-// received block and each timer wakes the loop, so the answer is taken as soon as its last byte is in
-// and a silent handset costs no CPU.
+// Blocks in the event loop until count bytes are in, a timer has run out, the line is lost or the engine
+// closes. Each received block, each timer and a lost line wake the loop, so the answer is taken as soon
+// as its last byte is in and a silent handset costs no CPU.
 void TMailControl::WaitForBytes(int count) {
-    while (Mail.RxCount < count && TimersRunning() && !IsClosing) {
+    while (Mail.RxCount < count && TimersRunning() && !IsClosing && ComLink.IsOpen()) {
         QEventLoop loop;
         QEventLoop* outer = WaitLoop;
         WaitLoop = &loop;
@@ -292,17 +319,18 @@ std::string TMailControl::SendMail(const std::string& text) {
             ++tries;
             if (VerifyWrite())
                 Verified = true;
-            if (!Verified && !IsClosing) {
+            if (!Verified && !IsClosing && ComLink.IsOpen()) {
                 if (tries != limit)
-                    Delay(WritePause);
+                    Pause(WritePause);
                 else if (Warn("Writing failed " + std::to_string(tries) + " times. \r\rTry once more ?",
                               true))
                     ++limit;
             }
         }
-    } while (write && tries < limit && !Verified && !IsClosing);
+    } while (write && tries < limit && !Verified && !IsClosing && ComLink.IsOpen());
 
-    if (write && !Verified)
+    // A lost line is the operation's to tell, with what it means for the handset.
+    if (write && !Verified && !LineLost())
         Warn("Readback Error! - Writing failed!!", false);
     return Mail.AnswerText;
 }
@@ -352,7 +380,9 @@ uint8_t TMailControl::ProbeHandset(std::chrono::milliseconds pause) {
         return 255;
     for (int attempt = 1; attempt <= ProbeTries; ++attempt) {
         if (attempt > 1)
-            Delay(uint32_t(pause.count()));
+            Pause(int(pause.count()));
+        if (!IsPortOpen())
+            return 255;
         const TTryScope numbered(*this, attempt);
         if (!SendMail(ProbeMail).empty())
             return uint8_t(attempt);
@@ -372,9 +402,9 @@ bool TMailControl::WriteMemory(uint8_t lo, uint8_t hi, uint8_t n, std::span<cons
 
 void TMailControl::ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uint8_t n) {
     text.clear();
-    for (int tries = 0; text.empty() && tries < ReadTries; ++tries) {
+    for (int tries = 0; text.empty() && tries < ReadTries && (tries == 0 || ComLink.IsOpen()); ++tries) {
         if (tries > 0)
-            PreciseDelay(ReadPause);
+            Pause(ReadPause);
         const TTryScope numbered(*this, tries + 1);
         text = SendMail(ReadMail(n, lo, hi));
     }
@@ -385,9 +415,9 @@ void TMailControl::ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uin
 
 uint8_t TMailControl::ReadMemory(uint8_t lo, uint8_t hi, std::span<uint8_t> buf, uint8_t n) {
     int got = 0;
-    for (int tries = 0; got < n && tries < ReadTries; ++tries) {
+    for (int tries = 0; got < n && tries < ReadTries && (tries == 0 || ComLink.IsOpen()); ++tries) {
         if (tries > 0)
-            PreciseDelay(ReadPause);
+            Pause(ReadPause);
         const TTryScope numbered(*this, tries + 1);
         got = SendMailToArray(ReadMail(n, lo, hi), buf);
     }

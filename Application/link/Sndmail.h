@@ -66,6 +66,14 @@ public:
     bool SetModemLines(bool dtr, bool rts);
     bool ClosePort();
     bool IsPortOpen();
+    // The link gave up the open line because its far end went away, and no open has worked since: every
+    // wait ends at once and no try is spent on it.
+    bool LineLost();
+    // How many times the link has given up an open line since the engine began.
+    uint32_t LineLosses() const { return Losses; }
+    // Waits ms in the event loop, as Delay does, but ends as soon as the line is lost or the engine
+    // closes: the pauses between tries and polls.
+    void Pause(int ms);
 
     std::string CorrectMail(const std::string& s) const;
     bool BuildFrame(const std::string& text);
@@ -165,6 +173,7 @@ private:
     bool IsClosing = false;
     uint16_t RxChunks = 0;
     int64_t SendTick = 0;
+    uint32_t Losses = 0;
 
     QTimer AnswerTimer;
     QTimer GapTimer;

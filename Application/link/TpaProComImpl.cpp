@@ -50,7 +50,7 @@ std::string PortFailureText(int comNumber, const TPortFailure& failure) {
         return "You may not open " + named + ": it belongs to the group \"" + failure.detail +
                "\". Join that group (sudo usermod -aG " + failure.detail + " $USER) and log in again.";
     case Kind::Lost:
-        return named + " went away (adapter pulled or line hung up).";
+        return "The docking station on " + port + " went away (the device was removed or switched off).";
     case Kind::Other:
         return named + " could not be opened: " + failure.detail;
     }
@@ -132,6 +132,7 @@ TTpaProComImpl::TTpaProComImpl() {
 
 TTpaProComImpl::~TTpaProComImpl() {
     OnReceive = nullptr;
+    OnLost = nullptr;
     Port.close();
 }
 
@@ -282,5 +283,6 @@ void TTpaProComImpl::PortError(QSerialPort::SerialPortError error) {
         Fail(TPortFailure::Kind::Lost, Port.errorString().toStdString());
         Port.close();
         Port.clearError();
+        NotifyLost();
     }
 }

@@ -11,3 +11,13 @@ void TVirtualCom::NotifyReceived(std::span<const uint8_t> block) {
         // A listener's failure must not tear down the port's notification.
     }
 }
+
+void TVirtualCom::NotifyLost() {
+    if (!OnLost)
+        return;
+    try {
+        OnLost(*this);
+    } catch (...) {
+        // As for received bytes: the port's error notification goes on.
+    }
+}

@@ -40,8 +40,12 @@ public:
     virtual TPortFailure LastFailure() const { return {}; }
 
     TReceiveEvent OnReceive;
+    // Told when the link gives up a line that was open because its far end went away (the device was
+    // removed, the line hung up); called in the event loop's thread, after the link has closed.
+    std::function<void(TVirtualCom& link)> OnLost;
 
 protected:
     // Hands a block to the listener; what the listener raises stays here.
     void NotifyReceived(std::span<const uint8_t> block);
+    void NotifyLost();
 };

@@ -139,8 +139,8 @@ void TBroadcastGroupsTransfer::WaitGroupsReady() {
     TMailControl& engine = Link.Engine();
     TEngineSettings settings(engine);
     settings.ShortAnswers();
-    for (int poll = 0; poll < ReadyPolls; ++poll) {
-        MsgDelay(int(ReadyPollPause.count()));
+    for (int poll = 0; poll < ReadyPolls && !engine.LineLost(); ++poll) {
+        engine.Pause(int(ReadyPollPause.count()));
         TAnswerBuffer answer{};
         // No answer counts as "not ready".
         if (engine.SendMailToArray("02 5D 46", answer) > 0 && answer[0] == 0x01)
@@ -150,6 +150,7 @@ void TBroadcastGroupsTransfer::WaitGroupsReady() {
 
 void TBroadcastGroupsTransfer::Fail(const std::string& text) {
     LastFailure = text;
+    Ui.ProgressEnd();
     Ui.Message(TMessageKind::Error, text, TButtons::Ok);
 }
 
@@ -247,6 +248,7 @@ bool TBroadcastGroupsTransfer::WriteSlots(bool replace) {
         const std::string& text = List.GetGroup(i);
         if (text.empty())
             continue;
+        Ui.ProgressStep();
         // Between groups: a stop asked for ends the write, and says what the handset holds.
         if (StopRequested()) {
             Ui.ShowStatus(Texts::CouldNotWriteGroups);
@@ -335,7 +337,14 @@ bool TBroadcastGroupsTransfer::PlanAndWrite(bool replace) {
     if (replace && !DeleteForReplace())
         return false;
     Ui.ShowStatus(Texts::WritingToHandset);
-    if (!WriteSlots(replace))
+    Ui.ProgressStart(1,
+                     int(std::count_if(List.Groups.begin(), List.Groups.end(),
+                                       [](const std::string& group) { return !group.empty(); })),
+                     1);
+    Ui.ProgressWords("Writing", "group");
+    const bool written = WriteSlots(replace);
+    Ui.ProgressEnd();
+    if (!written)
         return false;
     Ui.ShowStatus(Texts::FinishedWriting);
     return true;

@@ -5,7 +5,18 @@
 
 TUserInteraction::~TUserInteraction() = default;
 
+TAnswer TUserInteraction::Message(TMessageKind kind, const std::string& text, TButtons buttons) {
+    if (kind == TMessageKind::Confirmation || !FailureCause)
+        return ShowMessage(kind, text, buttons);
+    const std::string cause = FailureCause();
+    if (cause.empty() || text.starts_with(cause))
+        return ShowMessage(kind, text, buttons);
+    return ShowMessage(kind, cause + "\r" + text, buttons);
+}
+
 void TUserInteraction::HandsetConnected(int, uint8_t) {}
+
+void TUserInteraction::ProgressWords(const char*, const char*) {}
 bool TUserInteraction::HandsetIdentified(const THandsetIdentity&) {
     return true;
 }
@@ -34,6 +45,15 @@ void TProgressCount::Start(int min, int max) {
     Done = 0;
     Entries = -1;
     Writing = false;
+    Doing = nullptr;
+    Noun = nullptr;
+    Current.clear();
+}
+
+void TProgressCount::Counting(const char* doing, const char* noun) {
+    Doing = doing;
+    Noun = noun;
+    Done = 0;
     Current.clear();
 }
 
@@ -53,9 +73,12 @@ void TProgressCount::Mark(int row) {
         Current = Words("Writing", "entry", ++Done, Entries, false);
 }
 
-// A write counted at its marks; a read counts the entry that came and is now at the next one.
+// A write counted at its marks; a read counts the entry that came and is now at the next one; counted
+// words begin their next noun.
 void TProgressCount::Step() {
-    if (!Writing)
+    if (Noun)
+        Current = Words(Doing, Noun, ++Done, Places, false);
+    else if (!Writing)
         Current = Words("Reading", "entry", ++Done + 1, Places, true);
 }
 

@@ -31,8 +31,13 @@ public:
     // The status line; an empty text clears it. Shown at once, even while the operation goes on.
     virtual void ShowStatus(const std::string& text) = 0;
 
-    // A modal message; texts may hold CR (13) as line breaks.
-    virtual TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) = 0;
+    // A modal message; texts may hold CR (13) as line breaks. The first message after a failure that no
+    // operation could help (FailureCause) begins with its cause, on a line of its own; a question does not.
+    TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons);
+    // The cause of such a failure not yet told ("The docking station on COM10 went away …"), which
+    // counts as told once asked for; empty when there is none. Whoever runs the engine sets it; nobody
+    // does by default.
+    std::function<std::string()> FailureCause;
 
     virtual TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) = 0;
 
@@ -42,6 +47,9 @@ public:
     // Progress whose length cannot be counted.
     virtual void ProgressAnimated() = 0;
     virtual void ProgressEnd() = 0;
+    // What the counted progress just started goes through, in words ("Deleting", "key": "Deleting key 3
+    // of 11"); each step begins the next. A progress without them counts phone book entries.
+    virtual void ProgressWords(const char* doing, const char* noun);
 
     // Disables the operation controls (or refuses new commands) while a handset operation runs.
     virtual void SetBusy(bool busy) = 0;
@@ -71,6 +79,10 @@ public:
     // A file to save, or to open (which must exist); an empty name when the person cancels. The filter
     // is written "Caption (*.ext)|*.ext"; extension is the one a name without one is given.
     virtual std::string AskFileName(bool save, const char* filter, const char* extension);
+
+protected:
+    // Shows the message as Message has made it.
+    virtual TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) = 0;
 };
 
 // Counted progress in words, for everyone who shows it ("Writing entry 42 of 200"): it follows the calls an
@@ -84,6 +96,8 @@ public:
     // The operation marked row: a write is at it.
     void Mark(int row);
     void Step();
+    // Counts nouns the operation is doing, from the next step on (ProgressWords).
+    void Counting(const char* doing, const char* noun);
     // What the operation is at now: "Writing entry 42 of 200", "Reading entry 12 of at most 200"; empty
     // before a read's first entry or a write's first row.
     const std::string& Text() const { return Current; }
@@ -102,6 +116,8 @@ private:
     // The entries among the rows a write goes through, once counted; -1 before.
     int Entries = -1;
     bool Writing = false;
+    const char* Doing = nullptr;
+    const char* Noun = nullptr;
     std::string Current;
 };
 

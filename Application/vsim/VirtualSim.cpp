@@ -50,11 +50,11 @@ public:
     explicit TReadyWait(TVirtualSim& sim)
         : Sim(sim) {}
     void BlockDone(TMailControl&, uint8_t) override {
-        for (int poll = 1; poll <= ReadyPollsPerBlock; ++poll) {
+        for (int poll = 1; poll <= ReadyPollsPerBlock && !Sim.Engine.LineLost(); ++poll) {
             if (Sim.IsReady())
                 return;
             if (poll < ReadyPollsPerBlock)
-                PreciseDelay(int(BlockReadyPollPause.count()));
+                Sim.Engine.Pause(int(BlockReadyPollPause.count()));
         }
     }
 
@@ -290,14 +290,16 @@ void TVirtualSim::SendClosingMail() {
 
 // The pause the handset needs before the closing mail; polled for readiness first after a write.
 void TVirtualSim::Close(bool polled) {
+    if (Engine.LineLost())
+        return;
     if (SupportsReady()) {
         if (polled)
             for (int poll = 1; poll <= 6 && !IsReady(); ++poll)
                 if (poll < 6)
-                    PreciseDelay(int(ReadyPollPause.count()));
-        PreciseDelay(int(ReadyPause.count()));
+                    Engine.Pause(int(ReadyPollPause.count()));
+        Engine.Pause(int(ReadyPause.count()));
     } else {
-        PreciseDelay(int(UnreadyPause.count()));
+        Engine.Pause(int(UnreadyPause.count()));
     }
     SendClosingMail();
 }

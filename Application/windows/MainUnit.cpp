@@ -13,6 +13,7 @@
 #include "windows/PhoneBookGrid.h"
 #include "windows/PhoneBookTab.h"
 #include "windows/PlanDialog.h"
+#include "windows/PortStatePanel.h"
 #include "windows/ProfileTab.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
@@ -40,6 +41,8 @@ namespace {
 
 constexpr int ShutdownGuardMs = 5000;
 constexpr int StatusPanelWidths[3] = {50, 300, 150};
+// The port panels look this often at whether the docking station is still there.
+constexpr auto PortWatchInterval = std::chrono::seconds(1);
 
 // A status bar panel that never widens the window: a text longer than the panel is drawn ending in "…",
 // and its tool tip shows the whole text. The label keeps the whole text as its own.
@@ -199,12 +202,21 @@ void TMainForm::CreateTabs() {
 
 void TMainForm::CreateStatusBar() {
     for (int i = 0; i < 3; ++i) {
-        StatusPanels[i] = i == 1 ? new TElidedLabel(StatusPanelWidths[i], this) : new QLabel(this);
+        if (i == 1)
+            StatusPanels[i] = new TElidedLabel(StatusPanelWidths[i], this);
+        else if (i == 2)
+            StatusPanels[i] = PortState = new TPortStatePanel(SerialPort, MainCore, this);
+        else
+            StatusPanels[i] = new QLabel(this);
         StatusPanels[i]->setObjectName(QString("StatusPanel%1").arg(i));
         StatusPanels[i]->setMinimumWidth(StatusPanelWidths[i]);
         statusBar()->addWidget(StatusPanels[i], i == 1 ? 1 : 0);
     }
     statusBar()->setObjectName("StatusBar");
+    PortWatch = new QTimer(this);
+    PortWatch->setObjectName("PortWatch");
+    PortWatch->setInterval(PortWatchInterval);
+    connect(PortWatch, &QTimer::timeout, this, &TMainForm::WatchPort);
 }
 
 void TMainForm::ResetRowColours() {
@@ -267,7 +279,13 @@ bool TMainForm::OpenStoredPort() {
 }
 
 void TMainForm::ShowPortNumber() {
+    WatchPort();
+    PortWatch->start();
+}
+
+void TMainForm::WatchPort() {
     StatusPanels[0]->setText(QString("COM%1").arg(SerialPort.ComNumber()));
+    PortState->Refresh(IsBusy, PortLeftToStation);
 }
 
 void TMainForm::FormShow() {
@@ -355,7 +373,7 @@ void TMainForm::ShowStatus(const std::string& text) {
     StatusPanels[1]->repaint();
 }
 
-TAnswer TMainForm::Message(TMessageKind kind, const std::string& text, TButtons buttons) {
+TAnswer TMainForm::ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) {
     QMessageBox box(this);
     box.setWindowTitle(Texts::ProgramTitle);
     box.setText(MessageText(text));
@@ -417,6 +435,11 @@ void TMainForm::ProgressStep() {
         Progress->StepIt();
 }
 
+void TMainForm::ProgressWords(const char* doing, const char* noun) {
+    if (Progress)
+        Progress->SetWords(doing, noun);
+}
+
 void TMainForm::ProgressAnimated() {
     if (!Progress)
         return;
@@ -469,11 +492,9 @@ void TMainForm::HandsetConnected(int phoneBookCapacity, uint8_t level) {
 }
 
 // The status bar keeps naming the handset of the last connection beside the port, whatever the
-// operations show in the middle.
-bool TMainForm::HandsetIdentified(const THandsetIdentity& handset) {
-    StatusPanels[2]->setText(FromAnsi("Handset " + handset.SerialText()));
-    StatusPanels[2]->setToolTip(FromAnsi(
-        handset.software.empty() ? std::string() : "Software " + handset.software + ", PCS " + handset.pcs));
+// operations show in the middle, for as long as the line to it stays.
+bool TMainForm::HandsetIdentified(const THandsetIdentity&) {
+    PortState->HandsetIdentified();
     return true;
 }
 
@@ -583,6 +604,7 @@ void TMainForm::StationStarted() {
         return;
     PortLeftToStation = true;
     Core().Engine().ClosePort();
+    WatchPort();
 }
 
 void TMainForm::StationEnded() {

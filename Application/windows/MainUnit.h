@@ -15,9 +15,11 @@ class QLabel;
 class QMenu;
 class QTabWidget;
 class QToolBar;
+class QTimer;
 class QToolButton;
 class TBroadcastGroupsTab;
 class TComForm;
+class TPortStatePanel;
 class TMainTab;
 class TPhoneBookTab;
 class TProfileTab;
@@ -55,10 +57,11 @@ public:
 
     // TUserInteraction
     void ShowStatus(const std::string& text) override;
-    TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) override;
+    TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override;
     TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override;
     void ProgressStart(int min, int max, int step) override;
     void ProgressStep() override;
+    void ProgressWords(const char* doing, const char* noun) override;
     void ProgressAnimated() override;
     void ProgressEnd() override;
     void SetBusy(bool busy) override;
@@ -92,6 +95,8 @@ private:
     // quits (the program ends) or keeps the window without a port.
     bool AskForPort(bool canKeep);
     void ShowPortNumber();
+    // The status bar's port panels, brought up to date; every second once the window has a port.
+    void WatchPort();
 
     void PageChanged(int index);
 
@@ -125,6 +130,8 @@ private:
     // In the order of the pages.
     std::vector<TMainTab*> Tabs;
     QLabel* StatusPanels[3] = {};
+    TPortStatePanel* PortState = nullptr;
+    QTimer* PortWatch = nullptr;
     QAction* miMailMonitor = nullptr;
 
     bool IsBusy = false;

@@ -100,8 +100,11 @@ TEST_F(PhoneBookTab, AWriteThatStopsLeavesTheFailingRowYellow) {
     TModalAnswerer answerer(QMessageBox::Ok, Replace());
     Click(*form, "bbtnSaveToPp");
     ASSERT_FALSE(answerer.Texts.empty());
-    EXPECT_TRUE(answerer.Texts.back().startsWith("Could not write Phone Book!"))
-        << answerer.Texts.back().toStdString();
+    // The cause first, on a line of its own, then what the write did and what the handset holds.
+    const QString cause = QString("The docking station on COM%1 went away (the device was removed or "
+                                  "switched off).\nCould not write Phone Book!")
+                              .arg(handset.ComNumber());
+    EXPECT_TRUE(answerer.Texts.back().startsWith(cause)) << answerer.Texts.back().toStdString();
     EXPECT_TRUE(answerer.Texts.back().endsWith("What the handset holds now could not be read back."))
         << answerer.Texts.back().toStdString();
     EXPECT_EQ(form->RowColour(1), TRowColour::Window);

@@ -269,10 +269,48 @@ TEST_F(Engine, ClosingEndsTheWaitAndLaterSends) {
     EXPECT_TRUE(link.Frames.empty());
 }
 
-TEST_F(Engine, ClosedPortEndsByTheGapTimeout) {
+TEST_F(Engine, ClosedPortIsNoWaitAndNoTry) {
     link.Opened = false;
-    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
-    EXPECT_GE(ms, 140);
+    engine.AnswerTimeout = 5000;
+    engine.GapTimeout = 5000;
+    const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 3B 08 00 01 00 01 41"), ""); });
+    EXPECT_LT(ms, 2500) << "a closed port was waited for";
+    EXPECT_TRUE(link.Frames.empty());
+    EXPECT_FALSE(engine.WriteVerified());
+    EXPECT_FALSE(engine.LineLost()) << "a port never opened is not a lost line";
+}
+
+// A line that goes away while the engine waits ends the wait, the write's retries and every pause at
+// once; the next open that works ends the lost state.
+TEST_F(Engine, ALostLineEndsTheWaitTheRetriesAndThePausesAtOnce) {
+    link.Script = [](const TBytes&) { return std::vector<TFakeLink::TReply>{}; };
+    engine.AnswerTimeout = 5000;
+    engine.GapTimeout = 5000;
+    engine.WriteRetries = 10;
+    engine.WritePause = 1000;
+    engine.ReadTries = 5;
+    engine.ReadPause = 1000;
+    QTimer::singleShot(30, [&] { link.Lose(); });
+    const uint32_t before = engine.LineLosses();
+    int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 3B 08 00 01 00 01 41"), ""); });
+    EXPECT_LT(ms, 2500) << "the wait ran on after the line was lost";
+    EXPECT_EQ(link.Frames.size(), 1u) << "a try was spent on a lost line";
+    EXPECT_TRUE(engine.LineLost());
+    EXPECT_EQ(engine.LineLosses(), before + 1);
+
+    std::array<uint8_t, 8> buf{};
+    ms = Timed([&] {
+        EXPECT_EQ(engine.ReadMemory(0x00, 0x01, buf, 4), 0);
+        EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(1000)), 255);
+        engine.Pause(5000);
+    });
+    EXPECT_LT(ms, 2500) << "a pause or a retry waited on a lost line";
+    EXPECT_EQ(link.Frames.size(), 1u);
+
+    link.Script = nullptr;
+    EXPECT_TRUE(engine.OpenPort(1, 115200));
+    EXPECT_FALSE(engine.LineLost());
+    EXPECT_EQ(engine.SendMail("02 5D 47"), "1A 00");
 }
 
 TEST_F(Engine, OpenPortClosesTheOldPortFirst) {

@@ -62,6 +62,13 @@ public:
         return count;
     }
 
+    // The far end goes away, as a pulled adapter: the link closes and says so.
+    void Lose() {
+        Opened = false;
+        OpenFailure = {TPortFailure::Kind::Lost, "", "the device went away"};
+        NotifyLost();
+    }
+
     // Bytes that come in after delayMs, whatever was sent.
     void Deliver(int delayMs, const TBytes& bytes) {
         QTimer::singleShot(delayMs, Qt::PreciseTimer, &Context, [this, bytes] { NotifyReceived(bytes); });

@@ -17,7 +17,7 @@ public:
     };
 
     void ShowStatus(const std::string& text) override { Statuses.push_back(text); }
-    TAnswer Message(TMessageKind kind, const std::string& text, TButtons buttons) override {
+    TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override {
         Messages.push_back({kind, text, buttons});
         if (Answers.empty())
             return buttons == TButtons::AbortIgnore ? TAnswer::Abort : TAnswer::Ok;
