@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/Command.h"
 #include "cli/JsonOutput.h"
 #include "link/TpaProComImpl.h"
 #include "platform/DeviceMap.h"
@@ -20,6 +21,16 @@ TCliSession::TCliSession(const TGlobalOptions& options)
     AddJsonHandset({Main.SelectedPort, std::nullopt, {}, {}});
     Main.ConfigureEngine();
     Main.Engine().SetRecorder(Recording.get());
+}
+
+TCliSession::~TCliSession() {
+    // A command that ends by raising its failure gets here before its text is printed.
+    try {
+        if (const std::string cause = Terminal.FailureCause ? Terminal.FailureCause() : ""; !cause.empty())
+            PrintMessage(cause);
+    } catch (...) {
+        // Nothing more can be said.
+    }
 }
 
 std::string TCliSession::PortProblem() {
@@ -57,7 +68,10 @@ void TCliSession::ConnectHandset() {
     std::string text = ConnectionResultText(result);
     if (result == TConnectResult::NoAnswer)
         text += " (COM" + std::to_string(Main.SelectedPort) + ", no answer to 6 probes)\r" + NoAnswerHint;
-    else if (result == TConnectResult::PortClosed)
-        text += " " + PortProblem();
+    else if (result == TConnectResult::PortClosed) {
+        // A line lost during the connection step is told once, first.
+        const std::string cause = Terminal.FailureCause ? Terminal.FailureCause() : "";
+        text = cause.empty() ? text + " " + PortProblem() : cause + "\r" + text;
+    }
     throw TCommandFailure(text);
 }

@@ -15,6 +15,10 @@ inline constexpr const char* NoAnswerHint =
 class TCliSession {
 public:
     explicit TCliSession(const TGlobalOptions& options);
+    // Tells a lost line that no message has told yet, before what the command prints of its end.
+    ~TCliSession();
+    TCliSession(const TCliSession&) = delete;
+    TCliSession& operator=(const TCliSession&) = delete;
 
     // Opens the port at 115200 baud; a port that cannot be opened ends the command with the reason.
     void OpenPort();

@@ -84,16 +84,26 @@ TConnectResult TMainCore::ConnectHandset() {
     HandsetFound = false;
     Sendmail.SetRecordedHandset("");
     Handset.port = SelectedPort;
-    const TConnectResult result = ConnectResultOfProbe(Connect());
+    TConnectResult result = ConnectResultOfProbe(Connect());
     if (result == TConnectResult::Connected) {
         PhoneBookCapacity = ReadPhoneBookCapacity();
         Phonebook.SetCount(uint8_t(PhoneBookCapacity));
         HandsetLevel = DetectHandsetLevel();
         Handset.software = Software;
         Handset.pcs = Pcs;
+        // A line lost while the handset is asked what it is leaves no handset connected, and facts
+        // half read, which nobody is to take for the handset's.
+        if (Sendmail.LineLost())
+            result = TConnectResult::PortClosed;
+    }
+    if (result == TConnectResult::Connected) {
         Ui.HandsetConnected(PhoneBookCapacity, HandsetLevel);
         ReadMaxMailLength();
         ReadSerialNumber();
+        if (Sendmail.LineLost()) {
+            Ui.ShowStatus(ConnectionResultText(TConnectResult::PortClosed));
+            return TConnectResult::PortClosed;
+        }
         HandsetFound = true;
         if (!Ui.HandsetIdentified(Handset)) {
             HandsetFound = false;

@@ -176,6 +176,9 @@ inline constexpr const char* SimChangeLabel =
 inline constexpr const char* CouldNotTransferSimFromHandset = "Could not transfer SIM from handset";
 inline constexpr const char* CouldNotTransferSimToHandset = "Could not transfer SIM to handset";
 inline constexpr const char* SimErrorNumber = "Error #%d";
+// After a failure that came before the transfer's first write.
+inline constexpr const char* SimNothingWritten =
+    "Nothing was written to the handset: it holds what it held before.";
 inline constexpr const char* SimSoftwareNotSupported =
     "The software used in the handset is not currently supported!";
 inline constexpr const char* SimFileNotValid = "The SIM file is not valid!";
@@ -223,8 +226,10 @@ inline constexpr const char* SimMarkNotWritten =
     "The handset's display could not be marked for the move, so nothing was moved: the SIM %s stays where it "
     "was.";
 inline constexpr const char* SimEraseNotFinished =
-    "The SIM %s is in the file %s, but the handset it came from was not wholly erased. Put it in the docking "
-    "station and choose \"Transfer SIM to File\" to finish.";
+    "The SIM %s is in the file %s, but the erase of the handset it came from was not confirmed to its end: "
+    "it may still hold parts of the SIM and its mark. Put it in the docking station and choose \"Transfer "
+    "SIM "
+    "to File\" to finish.";
 inline constexpr const char* SimStaleMarkCleared =
     "This handset showed \"%s\", the mark of a move that is over; the mark is cleared.";
 inline constexpr const char* SimReleaseQuestion =
@@ -247,7 +252,7 @@ inline constexpr const char* SimStateMovingOut = "moving out (not finished)";
 inline constexpr const char* SimStateMovingIn = "moving in (not finished)";
 inline constexpr const char* SimAdviceInFile = "\"Transfer SIM to Handset\" takes the file.";
 inline constexpr const char* SimAdviceErasePending =
-    "\"Transfer SIM to Handset\" takes the file. The handset it came from shows \"%s\" until \"Transfer "
+    "\"Transfer SIM to Handset\" takes the file. The handset it came from may show \"%s\" until \"Transfer "
     "SIM to File\" on it finishes its erase.";
 inline constexpr const char* SimHandsetHoldsSim =
     "This handset holds the SIM %s. Move it to a file first: a SIM written over it would be lost.";

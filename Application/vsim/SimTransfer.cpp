@@ -141,8 +141,11 @@ std::string TSimTransfer::FailureText(int code, bool toFile) {
             break;
         }
     }
+    // Only reads come before a read fails: say so rather than leave the handset's state to guesses.
+    const std::string untouched =
+        code == SimResult::NotRead ? std::string("\r") + Texts::SimNothingWritten : "";
     return std::string(toFile ? Texts::CouldNotTransferSimFromHandset : Texts::CouldNotTransferSimToHandset) +
-           "\r" + FormatText(Texts::SimErrorNumber, code);
+           "\r" + FormatText(Texts::SimErrorNumber, code) + untouched;
 }
 
 bool TSimTransfer::Run(bool toFile) {
