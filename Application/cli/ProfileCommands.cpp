@@ -30,6 +30,16 @@ bool Has(uint32_t settings, const TProfileList& list) {
     return (settings & TProfileSettings::Field(list.Setting).Bit()) != 0;
 }
 
+// The settings a plan keeps as the handset holds them.
+uint32_t HeldAlready(const TWritePlan& plan) {
+    uint32_t held = 0;
+    for (const TProfileList& list : ProfileLists())
+        for (const TPlanLine& line : plan.Lines)
+            if (line.Step == TPlanStep::Keep && line.Item == list.Label)
+                held |= TProfileSettings::Field(list.Setting).Bit();
+    return held;
+}
+
 // The keys of the settings in `settings`, for the person to read.
 std::string KeyNames(uint32_t settings) {
     std::string names;
@@ -133,11 +143,16 @@ int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const 
         return ReportWrite(options,
                            {"setting", "settings", true, 0, 0, count(skipped), transfer.BackupPath(), false});
     }
-    if (*written)
-        PrintResult("Written settings: " + KeyNames(*written));
+    // Only the settings the plan changed were sent; the others the handset held already.
+    const uint32_t held = transfer.LastPlan() ? *written & HeldAlready(*transfer.LastPlan()) : 0;
+    const uint32_t changed = *written & ~held;
+    if (changed)
+        PrintResult("Written settings: " + KeyNames(changed));
+    if (held)
+        PrintResult("Already held, not written again: " + KeyNames(held));
     if (skipped)
         PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
-    return ReportWrite(options, {"setting", "settings", true, count(*written), 0, count(skipped),
+    return ReportWrite(options, {"setting", "settings", true, count(changed), 0, count(skipped),
                                  transfer.BackupPath(), false});
 }
 

@@ -485,6 +485,7 @@ inline constexpr const char* RingerToneBox = " Ringer Tone ";
 inline constexpr const char* TestRinger = "Test";
 inline constexpr const char* EnableAllSettings = "Enable All Settings";
 inline constexpr const char* TestingRingerTone = "Testing Ringer Tone %s";
+inline constexpr const char* RingerNotKnown = "Whether ringer tone %s played is not known.";
 inline constexpr const char* ProfileRead = "Profile read from handset";
 inline constexpr const char* CouldNotReadProfile = "Could not read profile from handset!";
 inline constexpr const char* ReplaceProfileQuestion = "Replace the profile in the connected handset?";

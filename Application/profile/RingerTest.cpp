@@ -1,6 +1,5 @@
 #include "profile/RingerTest.h"
 
-#include "link/Timing.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
 
@@ -14,8 +13,15 @@ bool TestRinger(THandsetConnection& link, TUserInteraction& ui, int tone) {
         if (!link.ConnectOrTell(ui, nullptr))
             return;
         ui.ShowStatus(FormatText(Texts::TestingRingerTone, std::to_string(tone).c_str()));
+        // Any answer, or none, is taken from a handset still on the line; a lost line is no ringer test.
         link.Engine().SendMail(FormatText("05 4C %X %X", unsigned(tone), 1u));
-        MsgDelay(RingerStatusMs);
+        if (link.Engine().LineLost()) {
+            ui.ShowStatus("");
+            ui.Message(TMessageKind::Error, FormatText(Texts::RingerNotKnown, std::to_string(tone).c_str()),
+                       TButtons::Ok);
+            return;
+        }
+        link.Engine().Pause(RingerStatusMs);
         ui.ShowStatus("");
         ok = true;
     });

@@ -265,3 +265,22 @@ TEST_F(HangUp, ASimRestoreCutMidWayKeepsTheFileAndItsRecord) {
 TEST_F(HangUp, ASimRestoreCutAfterTheSerialNumberKeepsTheFileAndItsRecord) {
     RestoreCutPartWay(402, Serial); // the serial number written, its read-back never answered
 }
+
+TEST_F(HangUp, ARingerTestOrAConnectionCutShortIsNoSuccess) {
+    // The connection takes frames 1 to 6; the line goes as the ringer's mail begins.
+    THandsetProcess ringer(Cutting(Path("ringer.txt"), 6));
+    ASSERT_TRUE(ringer.Started());
+    auto run = CutShort(ringer, {"ringer", "3"}, "Whether ringer tone 3 played is not known.");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out.find("played"), std::string::npos) << run.out;
+
+    // Cut while the handset is asked what it is: nothing half read is shown as the handset's.
+    THandsetProcess asked(Cutting(Path("info.txt"), 3));
+    ASSERT_TRUE(asked.Started());
+    run = Cli(asked, {"info"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.starts_with("quorvel-cli: The docking station on COM" +
+                                    std::to_string(asked.ComNumber()) + " went away"))
+        << run.err;
+    EXPECT_EQ(run.out.find("Level:"), std::string::npos) << run.out;
+}

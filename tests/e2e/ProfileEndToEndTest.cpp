@@ -162,6 +162,20 @@ TEST(ProfileCommands, AFileWithLoneCarriageReturnsIsReadLikeAnyOther) {
     EXPECT_NE(run.out.find("ringer tone=7\r\nringer volume=2\r\n"), std::string::npos) << run.out;
 }
 
+TEST(ProfileCommands, ASettingTheHandsetHoldsAlreadyIsNotCountedAsWritten) {
+    QTemporaryDir dir;
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QString file = dir.filePath("two.pro");
+    WriteFile(file, "[profile settings]\r\nringer tone=1\r\nringer volume=5\r\n");
+    const auto run =
+        handset.Cli({"--port", QString("COM%1").arg(handset.ComNumber()), "--yes", "profile", "write", file});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Written settings: ringer volume\nAlready held, not written again: ringer tone\n"
+                       "Written: 1 setting; not written: 0" +
+                           OfHandset(handset) + ".\n");
+}
+
 TEST(ProfileCommands, AWriteToAHandsetThatDoesNotTellItsLevelWritesNothing) {
     QTemporaryDir dir;
     const QString file = dir.filePath("all.pro");
