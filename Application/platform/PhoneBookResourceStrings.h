@@ -225,6 +225,11 @@ inline constexpr const char* SimTextNotWritten =
 inline constexpr const char* SimMarkNotWritten =
     "The handset's display could not be marked for the move, so nothing was moved: the SIM %s stays where it "
     "was.";
+// As above, when the handset's text could not be put back either.
+inline constexpr const char* SimMarkNotWrittenFileKept =
+    "The handset's display could not be marked for the move, so nothing was moved: the SIM %s stays in the "
+    "handset. Its file %s is kept, with the record of a move out that did not finish, until \"Transfer SIM "
+    "to File\" on this handset undoes the move; no other handset takes that file.";
 inline constexpr const char* SimEraseNotFinished =
     "The SIM %s is in the file %s, but the erase of the handset it came from was not confirmed to its end: "
     "it may still hold parts of the SIM and its mark. Put it in the docking station and choose \"Transfer "

@@ -509,8 +509,11 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
             if (WriteTextArea(area)) {
                 RemoveFile(WrittenFile);
                 Records.RemoveFromRegistry(SerialNumberText);
+                Detail = FormatText(Texts::SimMarkNotWritten, SerialNumberText.c_str());
+            } else {
+                Detail = FormatText(Texts::SimMarkNotWrittenFileKept, SerialNumberText.c_str(),
+                                    PrintableText(WrittenFile).c_str());
             }
-            Detail = FormatText(Texts::SimMarkNotWritten, SerialNumberText.c_str());
             return SimResult::NotErased;
         }
         if (!EraseSerialNumber()) {

@@ -284,3 +284,25 @@ TEST_F(HangUp, ARingerTestOrAConnectionCutShortIsNoSuccess) {
         << run.err;
     EXPECT_EQ(run.out.find("Level:"), std::string::npos) << run.out;
 }
+
+TEST_F(HangUp, ASimSaveCutBeforeTheMarkKeepsTheFileUntilThatHandsetUndoesTheMove) {
+    // The SIM read (frames 10 to 137) and its file and record written; the line goes as the mark begins,
+    // so neither the mark nor the handset's old text can be written.
+    const QString state = Path("before-mark.txt");
+    THandsetProcess cut(Cutting(state, 137));
+    ASSERT_TRUE(cut.Started());
+    const auto run = CutShort(cut, {"sim", "save", Chosen()}, "so nothing was moved");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Its file " + SimFile().toStdString() + " is kept"), std::string::npos) << run.err;
+    EXPECT_TRUE(QFile::exists(SimFile()));
+
+    THandsetProcess after({"--state", state}, cut);
+    ASSERT_TRUE(after.Started());
+    EXPECT_NE(Cli(after, {"info"}).out.find("Serial:     " + Serial + "\n"), std::string::npos);
+    EXPECT_NE(Cli(after, {"sim", "records"}).out.find("moving out"), std::string::npos);
+    // The same handset's next save undoes the move and makes it anew.
+    const auto again = Cli(after, {"sim", "save", Chosen()});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    const std::string records = Cli(after, {"sim", "records"}).out;
+    EXPECT_NE(records.find("  in its file  " + SimFile().toStdString()), std::string::npos) << records;
+}
