@@ -132,11 +132,7 @@ void TMailControl::Pause(int ms) {
     QObject::connect(&deadline, &QTimer::timeout, &deadline, [this] { WakeWait(); });
     deadline.start(ms);
     while (deadline.isActive() && !IsClosing && !LineLost()) {
-        QEventLoop loop;
-        QEventLoop* outer = WaitLoop;
-        WaitLoop = &loop;
-        loop.exec();
-        WaitLoop = outer;
+        WaitForWake();
     }
 }
 
@@ -177,16 +173,20 @@ void TMailControl::WakeWait() {
         WaitLoop->quit();
 }
 
+void TMailControl::WaitForWake() {
+    QEventLoop loop;
+    QEventLoop* outer = WaitLoop;
+    WaitLoop = &loop;
+    loop.exec();
+    WaitLoop = outer;
+}
+
 // Blocks in the event loop until count bytes are in, a timer has run out, the line is lost or the engine
 // closes. Each received block, each timer and a lost line wake the loop, so the answer is taken as soon
 // as its last byte is in and a silent handset costs no CPU.
 void TMailControl::WaitForBytes(int count) {
     while (Mail.RxCount < count && TimersRunning() && !IsClosing && ComLink.IsOpen()) {
-        QEventLoop loop;
-        QEventLoop* outer = WaitLoop;
-        WaitLoop = &loop;
-        loop.exec();
-        WaitLoop = outer;
+        WaitForWake();
     }
 }
 

@@ -152,6 +152,8 @@ private:
     void WaitForBytes(int count);
     bool TimersRunning() const;
     void WakeWait();
+    // Runs the event loop until WakeWait: a received block, a timer, a lost line or the engine closing.
+    void WaitForWake();
     void UpdateMonitorCaption();
     bool MonitorVisible() const;
     void Record(const std::string& time);
