@@ -34,8 +34,8 @@ public:
     using TFakeLink::TFakeLink;
     int32_t Write(const uint8_t* bytes, int32_t count) override {
         const int32_t written = TFakeLink::Write(bytes, count);
-        if (Handset.HungUp())
-            Opened = false;
+        if (Handset.HungUp() && Opened)
+            Lose();
         return written;
     }
 };

@@ -65,8 +65,8 @@ public:
         if (StopAt && Frames.size() + 1 == *StopAt)
             throw TKilled{};
         const int32_t written = TFakeLink::Write(bytes, count);
-        if (Handset.HungUp())
-            Opened = false;
+        if (Handset.HungUp() && Opened)
+            Lose();
         return written;
     }
     std::optional<size_t> StopAt;
