@@ -34,6 +34,12 @@ int WriteSpeedDialFile(TCliSession& session, const TGlobalOptions& options, cons
         numbers += !number.empty();
     // A list the handset holds already is not written again.
     const bool held = ok && transfer.LastPlan() && !transfer.LastPlan()->ChangesHandset();
+    if (!ok && transfer.KeysWritten() && transfer.LastPlan()) {
+        // Cut short: of the keys the write changes, those known to hold what the file has.
+        const int written = *transfer.KeysWritten();
+        return ReportWrite(options, {"speed dial key", "speed dial keys", false, written, 0,
+                                     transfer.LastPlan()->Changes() - written, transfer.BackupPath()});
+    }
     return ReportWrite(options, {"speed dial number", "speed dial numbers", ok, ok && !held ? numbers : 0,
                                  held ? numbers : 0, ok ? 0 : numbers, transfer.BackupPath()});
 }

@@ -37,12 +37,11 @@ bool TSpeedDialTransfer::ReadBlock(TPP5SpeedDial::TBlock& block) {
            TPP5SpeedDial::BlockBytes;
 }
 
-bool TSpeedDialTransfer::WriteBlock(const TPP5SpeedDial::TBlock& block) {
+int TSpeedDialTransfer::WriteBlock(const TPP5SpeedDial::TBlock& block) {
     TMailControl& engine = Link.Engine();
     TEngineSettings settings(engine);
     settings.ShortAnswers();
-    return engine.WriteBlock(TPP5SpeedDial::Address, block, TPP5SpeedDial::BlockBytes) ==
-           TPP5SpeedDial::BlockBytes;
+    return engine.WriteBlock(TPP5SpeedDial::Address, block, TPP5SpeedDial::BlockBytes);
 }
 
 // Empties key k: the first byte of its slot becomes FF.
@@ -85,6 +84,25 @@ bool TSpeedDialTransfer::KeepHandsetList() {
     return ReadHandsetList(held) && KeepBackupOf(held);
 }
 
+// The pieces before the failed one went in (bytes of the block were read back as written), and the
+// failed one may have: one read tells which keys hold what the list has. Where it cannot, the keys wholly
+// in the pieces read back are the ones known, and the text says no more.
+std::string TSpeedDialTransfer::WrittenSoFarText(const TPP5SpeedDial& held, int bytes) {
+    TPP5SpeedDial::TBlock block{};
+    const bool read = ReadBlock(block);
+    TPP5SpeedDial now;
+    now.Decode(block);
+    int written = 0;
+    for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
+        if (held.Numbers[size_t(k)] != List.Numbers[size_t(k)])
+            written += read ? now.Numbers[size_t(k)] == List.Numbers[size_t(k)]
+                            : (k + 1) * TPP5SpeedDial::SlotBytes <= bytes;
+    Written = written;
+    if (!read)
+        return Texts::PhoneBookNowUnknown;
+    return FormatText(Texts::SpeedDialPartlyWritten, written, Plan ? Plan->Changes() : written);
+}
+
 std::string TSpeedDialTransfer::KeptInText() const {
     return Backup.empty() ? std::string() : "\r\r" + FormatText(Texts::SpeedDialKeptIn, Backup.c_str());
 }
@@ -116,6 +134,7 @@ bool TSpeedDialTransfer::SaveToHandset() {
     Backup.clear();
     Plan.reset();
     Changing = nullptr;
+    Written.reset();
     const bool raised = !RunBusy(Ui, [this, &ok] {
         Ui.ShowStatus("");
         // A number the handset cannot store would stop the write half-way: refuse before anything is sent.
@@ -157,9 +176,12 @@ bool TSpeedDialTransfer::PlanAndWrite() {
     Changing = "speed-dial write";
     Ui.ShowStatus(Texts::WritingToHandset);
     // Each piece is read back, and memory is read with short answers.
-    if (!WriteBlock(List.Encode())) {
+    if (const int bytes = WriteBlock(List.Encode()); bytes != TPP5SpeedDial::BlockBytes) {
         Ui.ShowStatus(Texts::CouldNotWriteSpeedDial);
-        Ui.Message(TMessageKind::Error, Texts::CouldNotWriteSpeedDial + KeptInText(), TButtons::Ok);
+        Ui.Message(TMessageKind::Error,
+                   std::string(Texts::CouldNotWriteSpeedDial) + "\r" + WrittenSoFarText(held, bytes) +
+                       KeptInText(),
+                   TButtons::Ok);
         return false;
     }
     Ui.ShowStatus(Texts::FinishedWriting);

@@ -28,18 +28,24 @@ public:
     static constexpr const char* BackupKind = "speeddial";
     // The plan of the last write, once the handset's list was read for it.
     const std::optional<TWritePlan>& LastPlan() const { return Plan; }
+    // After a write that failed part-way: how many of the keys it changes the handset is known to hold
+    // as the list has them (by one read, or else by the pieces read back as written).
+    std::optional<int> KeysWritten() const { return Written; }
 
 private:
     // Connects and checks the handset's level; false, with the person told, otherwise.
     bool Connect(const char* consequence);
     bool ReadBlock(TPP5SpeedDial::TBlock& block);
-    bool WriteBlock(const TPP5SpeedDial::TBlock& block);
+    // The bytes of the block written and read back, from its start.
+    int WriteBlock(const TPP5SpeedDial::TBlock& block);
     bool EraseKey(int k);
     // Reads the handset's list; false, with the person told, when it cannot be read.
     bool ReadHandsetList(TPP5SpeedDial& held);
     bool KeepBackupOf(const TPP5SpeedDial& held);
     bool KeepHandsetList();
     bool PlanAndWrite();
+    // What the handset holds after a write that failed part-way, from one read where it can tell.
+    std::string WrittenSoFarText(const TPP5SpeedDial& held, int bytes);
     std::string KeptInText() const;
 
     THandsetConnection& Link;
@@ -51,4 +57,5 @@ private:
     // has sent nothing that changes it), and how many keys the handset held before.
     const char* Changing = nullptr;
     int HeldKeys = 0;
+    std::optional<int> Written;
 };

@@ -374,6 +374,8 @@ inline constexpr const char* SpeedDialFilter = "Speed Dial List (*.sdl)|*.sdl";
 inline constexpr const char* SpeedDialExtension = "sdl";
 inline constexpr const char* CouldNotReadSpeedDial = "Could not read Speed Dial List!";
 inline constexpr const char* CouldNotWriteSpeedDial = "Could not write Speed Dial List!";
+inline constexpr const char* SpeedDialPartlyWritten =
+    "The handset now holds %d of the %d keys the write changes as the file has them.";
 inline constexpr const char* SpeedDialNotDeleted = "The Speed Dial List was not deleted!";
 inline constexpr const char* SpeedDialPartlyDeleted =
     "The Speed Dial List was not wholly deleted! The handset now holds %d of its numbers.";

@@ -25,16 +25,16 @@ int TWritePlan::Count(TPlanStep step) const {
         std::count_if(Lines.begin(), Lines.end(), [step](const TPlanLine& l) { return l.Step == step; }));
 }
 
+int TWritePlan::Changes() const {
+    return Count(TPlanStep::Add) + Count(TPlanStep::Remove) + Count(TPlanStep::Change);
+}
+
 bool TWritePlan::ChangesHandset() const {
-    return Count(TPlanStep::Add) + Count(TPlanStep::Remove) + Count(TPlanStep::Change) > 0 ||
-           (Replace && OrderDiffers);
+    return Changes() > 0 || (Replace && OrderDiffers);
 }
 
 bool TWritePlan::Matches(bool orderCounts) const {
-    return Count(TPlanStep::Add) + Count(TPlanStep::Remove) + Count(TPlanStep::Change) +
-                   Count(TPlanStep::NotWritten) ==
-               0 &&
-           !(orderCounts && OrderDiffers);
+    return Changes() + Count(TPlanStep::NotWritten) == 0 && !(orderCounts && OrderDiffers);
 }
 
 int64_t LineTimeMs(const TMailCost& cost, int baud) {

@@ -57,6 +57,8 @@ struct TWritePlan {
     bool OrderDiffers = false;
 
     int Count(TPlanStep step) const;
+    // The lines that add, remove or change something.
+    int Changes() const;
     // Whether the write changes anything in the handset: something added, removed or changed, or (for a
     // replace) the order of the entries.
     bool ChangesHandset() const;

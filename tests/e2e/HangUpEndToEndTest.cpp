@@ -189,6 +189,38 @@ TEST_F(HangUp, ASpeedDialDeleteCutPartWayLeavesSomeKeysAndTheirBackup) {
     }
 }
 
+TEST_F(HangUp, ASpeedDialWriteCutPartWayCountsOnlyTheKeysReadBack) {
+    // After the connection step the block is read (frames 7 to 15); then it is written in 16-byte pieces,
+    // each read back (16 and 17, 18 and 19, ...). Key_1 to Key_4 change; a key is 12 bytes.
+    struct TCase {
+        int frames;
+        int known;
+    };
+    const QString keys = Write("four.sdl", "Key_1,0301234\r\nKey_2,0305678\r\nKey_3,12345\r\nKey_4,555\r\n");
+    for (const TCase c : {TCase{19, 1},    // pieces 0 and 1 read back: Key_1 is known
+                          TCase{24, 4}}) { // pieces 0 to 3 read back: every changed key is known
+        SCOPED_TRACE(c.frames);
+        const QString state = Path(QString("sdwrite-%1.txt").arg(c.frames));
+        THandsetProcess cut(Cutting(state, c.frames));
+        ASSERT_TRUE(cut.Started());
+        const auto run = CutShort(cut, {"speed-dial", "write", keys}, "Could not write Speed Dial List!");
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find("What the handset holds now could not be read back."), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.out.find("Written: " + std::to_string(c.known) + " speed dial key" +
+                               (c.known == 1 ? "" : "s") +
+                               "; skipped as already held: 0; not written: " + std::to_string(4 - c.known)),
+                  std::string::npos)
+            << run.out;
+
+        THandsetProcess after({"--state", state}, cut);
+        ASSERT_TRUE(after.Started());
+        const std::string held = Cli(after, {"speed-dial", "read"}).out;
+        EXPECT_NE(held.find("Key_1,0301234\r\n"), std::string::npos) << held;
+        EXPECT_EQ(held.find("Key_4,555\r\n") != std::string::npos, c.known == 4) << held;
+    }
+}
+
 TEST_F(HangUp, APhonebookReplaceCutPartWayHoldsTheEntriesBeforeTheLineItNames) {
     // After the connection step the 3 entries are read (frames 7 to 13) and the list deleted (14); each
     // entry k then goes as its number (13 + 2k) and its name (14 + 2k).
