@@ -281,7 +281,9 @@ bool TPhonebookTransfer::DeleteList() {
     if (empty)
         Fail(Texts::PhoneBookNotDeletedReply);
     else
-        Fail(Texts::PhoneBookDeleteUnknown + KeptInText());
+        Fail((Link.Engine().LineLost() ? Texts::PhoneBookDeleteUnknownNoReply
+                                       : Texts::PhoneBookDeleteUnknown) +
+             KeptInText());
     return false;
 }
 

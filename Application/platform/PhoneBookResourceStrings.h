@@ -353,6 +353,9 @@ inline constexpr const char* PhoneBookDeletedAnswerLost =
     "The handset's answer was lost, but its phone book is empty: it has been deleted.";
 inline constexpr const char* PhoneBookDeleteUnknown =
     "Error in reply from handset! Whether the phone book was deleted could not be found out.";
+// The same when no reply came at all: the line went away.
+inline constexpr const char* PhoneBookDeleteUnknownNoReply =
+    "No reply came from the handset: whether the phone book was deleted could not be found out.";
 inline constexpr const char* PhoneBookNowHolds = "The handset now holds %d entries.";
 inline constexpr const char* PhoneBookNowHoldsOne = "The handset now holds 1 entry.";
 inline constexpr const char* PhoneBookStoppedAt =

@@ -258,6 +258,24 @@ TEST_F(HangUp, APhonebookReplaceCutPartWayHoldsTheEntriesBeforeTheLineItNames) {
     }
 }
 
+TEST_F(HangUp, APhonebookDeleteCutAtItsMailSaysItCannotTell) {
+    // The three entries read (frames 7 to 13); the line goes as the delete (14) begins, so no reply came
+    // and no read can tell: the handset keeps its entries, and the message claims neither.
+    const QString state = Path("phonebook-delete.txt");
+    THandsetProcess cut(Cutting(state, 13, {"--phonebook-entries", "3"}));
+    ASSERT_TRUE(cut.Started());
+    const auto run = CutShort(cut, {"phonebook", "delete"},
+                              "No reply came from the handset: whether the phone book was deleted could not "
+                              "be found out.");
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string entries = "Name 001,5550001\r\nName 002,5550002\r\nName 003,5550003\r\n";
+    EXPECT_EQ(ReadAll(KeptPath(run.err)), entries) << run.err;
+
+    THandsetProcess after({"--state", state}, cut);
+    ASSERT_TRUE(after.Started());
+    EXPECT_EQ(Cli(after, {"phonebook", "read"}).out, entries);
+}
+
 TEST_F(HangUp, ASimSaveCutWhileTheSimIsReadLeavesItInTheHandset) {
     // The transfer is opened (frames 7 to 9) and the SIM's 128 blocks read (10 to 137); only then is the
     // file written.
