@@ -156,11 +156,8 @@ void TTerminalUser::ProgressStep() {
         ShowProgress(ProgressText(++Done, Places, false, "row", "rows"));
         return;
     }
-    if (Entries < 0) {
-        Entries = 0;
-        for (int r = FirstRow; r < FirstRow + Places; ++r)
-            Entries += RowHoldsEntry(r) ? 1 : 0;
-    }
+    if (Entries < 0)
+        Entries = TProgressCount::EntriesAmong(RowHoldsEntry, FirstRow, Places);
     if (RowHoldsEntry(row))
         ShowProgress(ProgressText(++Done, Entries, false, "entry", "entries"));
 }

@@ -39,6 +39,13 @@ std::string TProgressCount::Words(const char* doing, const char* noun, int at, i
     return text;
 }
 
+int TProgressCount::EntriesAmong(const std::function<bool(int row)>& rowHoldsEntry, int first, int rows) {
+    int entries = 0;
+    for (int row = first; row < first + rows; ++row)
+        entries += rowHoldsEntry(row) ? 1 : 0;
+    return entries;
+}
+
 void TProgressCount::Start(int min, int max) {
     FirstRow = std::max(min, 1);
     Places = std::max(0, max - FirstRow + 1);
@@ -63,11 +70,8 @@ void TProgressCount::Mark(int row) {
         Current = Words("Writing", "row", row - FirstRow + 1, Places, false);
         return;
     }
-    if (Entries < 0) {
-        Entries = 0;
-        for (int r = FirstRow; r < FirstRow + Places; ++r)
-            Entries += RowHoldsEntry(r) ? 1 : 0;
-    }
+    if (Entries < 0)
+        Entries = EntriesAmong(RowHoldsEntry, FirstRow, Places);
     // A row without an entry is passed over: the text stays at the last entry.
     if (RowHoldsEntry(row))
         Current = Words("Writing", "entry", ++Done, Entries, false);

@@ -108,6 +108,8 @@ public:
     // "Writing entry 3 of 5"; "Reading entry 12 of at most 200" while the end is found only on the way.
     // Without a total, the number alone ("Reading entry 3").
     static std::string Words(const char* doing, const char* noun, int at, int total, bool atMost);
+    // How many of `rows` rows from `first` on hold an entry: what a write counts.
+    static int EntriesAmong(const std::function<bool(int row)>& rowHoldsEntry, int first, int rows);
 
 private:
     int FirstRow = 1;
