@@ -9,6 +9,7 @@
 #include "windows/About.h"
 #include "windows/BroadcastGroupsTab.h"
 #include "windows/ComUnit.h"
+#include "windows/ElidedLabel.h"
 #include "windows/MailControlMonitor.h"
 #include "windows/PhoneBookGrid.h"
 #include "windows/PhoneBookTab.h"
@@ -28,9 +29,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -43,46 +42,6 @@ constexpr int ShutdownGuardMs = 5000;
 constexpr int StatusPanelWidths[3] = {50, 300, 150};
 // The port panels look this often at whether the docking station is still there.
 constexpr auto PortWatchInterval = std::chrono::seconds(1);
-
-// A status bar panel that never widens the window: a text longer than the panel is drawn ending in "…",
-// and its tool tip shows the whole text. The label keeps the whole text as its own.
-class TElidedLabel : public QLabel {
-public:
-    TElidedLabel(int leastWidth, QWidget* parent)
-        : QLabel(parent)
-        , LeastWidth(leastWidth) {
-        setMinimumWidth(leastWidth);
-    }
-
-    void SetFullText(const QString& text) {
-        setText(text);
-        UpdateToolTip();
-    }
-
-    QSize sizeHint() const override { return {LeastWidth, QLabel::sizeHint().height()}; }
-    QSize minimumSizeHint() const override { return {LeastWidth, QLabel::minimumSizeHint().height()}; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QLabel::resizeEvent(event);
-        UpdateToolTip();
-    }
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
-        style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(), Shown(room.width()),
-                              foregroundRole());
-    }
-
-private:
-    QString Shown(int width) const { return fontMetrics().elidedText(text(), Qt::ElideRight, width); }
-    void UpdateToolTip() {
-        const int width = contentsRect().width() - 2 * margin();
-        setToolTip(Shown(width) == text() ? QString() : text());
-    }
-
-    int LeastWidth;
-};
 
 } // namespace
 

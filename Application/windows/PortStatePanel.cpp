@@ -6,14 +6,12 @@
 #include "platform/DeviceMap.h"
 
 #include <QFileInfo>
-#include <QPainter>
-#include <QStyle>
 
 #include <optional>
 
 namespace {
 
-constexpr int LeastWidth = 150;
+constexpr int PanelLeastWidth = 150;
 
 // The panel's few words; its tool tip says the same at length.
 const std::string HandsetWords = "Handset ";
@@ -41,11 +39,9 @@ std::string Named(int number, const std::string& device) {
 } // namespace
 
 TPortStatePanel::TPortStatePanel(TTpaProComImpl& port, const TMainCore& core, QWidget* parent)
-    : QLabel(parent)
+    : TElidedLabel(PanelLeastWidth, parent)
     , Port(port)
-    , Core(core) {
-    setMinimumWidth(LeastWidth);
-}
+    , Core(core) {}
 
 void TPortStatePanel::HandsetIdentified() {
     HandsetAtPort = true;
@@ -125,16 +121,4 @@ void TPortStatePanel::ShowClosedPort(int number) {
 void TPortStatePanel::Show(const QString& words, const std::string& sentence) {
     setText(words);
     setToolTip(FromAnsi(sentence));
-}
-
-QSize TPortStatePanel::minimumSizeHint() const {
-    // A long text is cut short with "…" rather than widening the window; the tool tip has it whole.
-    return {LeastWidth, QLabel::minimumSizeHint().height()};
-}
-
-void TPortStatePanel::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
-    style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QLabel>
+#include "windows/ElidedLabel.h"
 
 #include <string>
 
@@ -13,7 +13,7 @@ class TTpaProComImpl;
 // costs nothing to learn (whether the port is open and why it was given up, the device map's entry and
 // whether that device exists, what the last connection found), so the window can have it look every
 // second: it never opens the port, which another program may want, and never sends the handset a mail.
-class TPortStatePanel : public QLabel {
+class TPortStatePanel : public TElidedLabel {
 public:
     TPortStatePanel(TTpaProComImpl& port, const TMainCore& core, QWidget* parent);
 
@@ -23,10 +23,8 @@ public:
     // A connection has just found a handset at the port.
     void HandsetIdentified();
 
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
+    // As wide as its words, where the status bar has the room.
+    QSize sizeHint() const override { return QLabel::sizeHint(); }
 
 private:
     void Show(const QString& words, const std::string& sentence);
