@@ -28,6 +28,10 @@ TCliSession::~TCliSession() {
     try {
         if (const std::string cause = Terminal.FailureCause ? Terminal.FailureCause() : ""; !cause.empty())
             PrintMessage(cause);
+        // For a script: the line went away during the command (a retry with the docking station back may
+        // do what it did not).
+        if (Main.Engine().LineLosses() > 0 && JsonWanted())
+            AddJson({{"lineLost", true}});
     } catch (...) {
         // Nothing more can be said.
     }

@@ -324,13 +324,20 @@ TEST_F(HangUp, ARingerTestOrAConnectionCutShortIsNoSuccess) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out.find("played"), std::string::npos) << run.out;
 
-    // Cut while the handset is asked what it is: nothing half read is shown as the handset's.
+    // Cut while the handset is asked what it is: nothing half read is shown as the handset's, and a
+    // script is told the line went.
     THandsetProcess asked(Cutting(Path("info.txt"), 3));
     ASSERT_TRUE(asked.Started());
-    run = Cli(asked, {"info"});
+    const auto json = Cli(asked, {"--json", "info"});
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_NE(json.out.find("\"lineLost\": true"), std::string::npos) << json.out;
+    EXPECT_EQ(json.out.find("\"level\""), std::string::npos) << json.out;
+    THandsetProcess again(Cutting(Path("info.txt"), 3));
+    ASSERT_TRUE(again.Started());
+    run = Cli(again, {"info"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.starts_with("quorvel-cli: The docking station on COM" +
-                                    std::to_string(asked.ComNumber()) + " went away"))
+                                    std::to_string(again.ComNumber()) + " went away"))
         << run.err;
     EXPECT_EQ(run.out.find("Level:"), std::string::npos) << run.out;
 }
