@@ -64,11 +64,9 @@ int WriteGroupsFile(TCliSession& session, const TGlobalOptions& options, const s
         return Exit::WrongCall;
     if (session.User().DryRun)
         return DryRunOutcome(session);
-    int listed = 0;
-    for (const std::string& group : groups.Groups)
-        listed += !group.empty();
-    return ReportWrite(options, {"group", "groups", ok, transfer.Written(), transfer.Ignored(),
-                                 listed - transfer.Written() - transfer.Ignored(), transfer.BackupPath()});
+    TWriteSummary summary{"group", "groups", ok};
+    summary.outcome = &transfer.LastOutcome();
+    return ReportWrite(options, summary);
 }
 
 namespace {
@@ -96,8 +94,10 @@ int Groups(const TGlobalOptions& options) {
         TCliSession session(options);
         session.OpenPort();
         TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
-        const bool ok = transfer.DeleteInHandset();
-        return ReportDelete(ok, "broadcast groups", transfer.BackupPath());
+        transfer.DeleteInHandset();
+        if (session.User().DryRun)
+            return DryRunOutcome(session);
+        return ReportDelete(transfer.LastOutcome(), "broadcast groups");
     }
     UsageError();
 }
@@ -130,6 +130,8 @@ std::vector<TCommand> GroupCommands() {
            "first.\n",
            {},
            "quorvel-cli --yes groups delete",
+           true,
+           true,
            true}},
          Groups},
     };

@@ -87,13 +87,26 @@ int Log(const TGlobalOptions& options) {
     const std::string path = ChangeLogPath();
     TChangeLogContents contents;
     try {
-        contents = ReadChangeLog(filter, path);
+        // Paired before the filter takes its lines, so that an operation that ended after midnight is
+        // not shown as one that never ended.
+        contents = ReadChangeLog({}, path);
     } catch (const EFileError& e) {
         throw TCommandFailure(e.what());
     }
+    std::vector<TChangeRecord> taken;
+    for (const TChangeRecord& change : PairedChanges(contents.Changes))
+        if (filter.Takes(change))
+            taken.push_back(change);
+    contents.Changes = taken;
     QJsonArray changes;
     for (const TChangeRecord& change : contents.Changes) {
-        changes.append(QJsonDocument::fromJson(QByteArray::fromStdString(change.Line)).object());
+        QJsonObject line = QJsonDocument::fromJson(QByteArray::fromStdString(change.Line)).object();
+        // A "begun" line without its end: the operation never ended.
+        if (change.Outcome == InterruptedOutcome) {
+            line["outcome"] = QString(InterruptedOutcome);
+            line["message"] = QString::fromStdString(change.Message);
+        }
+        changes.append(line);
         PrintResult(ChangeText(change));
     }
     AddJson({{"log", JsonPath(path)}, {"changes", changes}, {"damaged", contents.Damaged}});
@@ -114,8 +127,11 @@ std::vector<TCommand> LogCommands() {
            "the changes made to handsets on this PC",
            "Prints the change log of this PC (changes.jsonl in the machine's state folder), oldest first,\n"
            "one line for each operation that changed a handset or began to: its time, port, serial number,\n"
-           "operation, what its plan changed (or how many entries a delete removed), outcome (done, failed,\n"
-           "stopped or unknown, with the failure) and the backup kept before. The options take the changes\n"
+           "operation, what the read after it found changed (or how many entries a delete removed), outcome\n"
+           "(done, failed, stopped, unknown, or interrupted: the program ended before the operation did, "
+           "and\n"
+           "the handset may hold part of it; with the failure) and the backup kept before. The options take "
+           "the changes\n"
            "of one handset, of the days from and to a date (both included) and of the operations whose\n"
            "names begin with OP (phonebook, \"phonebook replace\", speed-dial, groups, profile, sim). With\n"
            "--json the log's own lines, as \"changes\". Damaged lines are skipped and counted on stderr. No\n"

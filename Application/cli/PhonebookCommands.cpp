@@ -162,6 +162,7 @@ int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, cons
     session.User().RowHoldsEntry = [&book](int row) { return !book.GetNumber(uint16_t(row - 1)).empty(); };
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     transfer.SetBackupKind(backupKind);
+    transfer.SetFileRows(lines);
     const bool ok = transfer.SaveToHandset();
     if (!ok && unstorable)
         return Exit::WrongCall;
@@ -173,11 +174,9 @@ int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, cons
         PrintMessage(path + " has more lines than the handset's " + std::to_string(book.Count()) +
                      " phone book entries: lines from " + std::to_string(book.Count() + 1) +
                      " on are not written.");
-    const int entries = book.CountNumbers();
-    const int notWritten = std::max(0, entries - transfer.Written() - transfer.Skipped()) +
-                           std::max(0, lines - int(book.Count()));
-    return ReportWrite(options, {"entry", "entries", ok && !cut, transfer.Written(), transfer.Skipped(),
-                                 notWritten, ok ? transfer.BackupPath() : std::string()});
+    TWriteSummary summary{"entry", "entries", ok && !cut};
+    summary.outcome = &transfer.LastOutcome();
+    return ReportWrite(options, summary);
 }
 
 namespace {
@@ -206,8 +205,10 @@ int Delete(TCliSession& session, const TArgs& args) {
         UsageError();
     session.OpenPort();
     TPhonebookTransfer transfer(session.Core(), session.User(), session.Core().Phonebook);
-    const bool ok = transfer.DeleteInHandset();
-    return ReportDelete(ok, "phone book", transfer.BackupPath());
+    transfer.DeleteInHandset();
+    if (session.User().DryRun)
+        return DryRunOutcome(session);
+    return ReportDelete(transfer.LastOutcome(), "phone book");
 }
 
 int Import(const TArgs& args) {
@@ -302,10 +303,13 @@ std::vector<TCommand> PhonebookCommands() {
           {"delete",
            "",
            "empty the handset's phone book",
-           "Deletes the handset's phone book (asks, or --yes); the list is kept in the backups folder "
-           "first.\n",
+           "Deletes the handset's phone book (shows what it removes, then asks, or --yes); the list is kept "
+           "in\n"
+           "the backups folder first.\n",
            {},
            "quorvel-cli --yes phonebook delete",
+           true,
+           true,
            true},
           {"restore-backup",
            "[FILE.phb]",

@@ -130,19 +130,13 @@ int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const 
     const std::optional<uint32_t> written = transfer.WriteToHandset(wanted);
     if (session.User().DryRun)
         return DryRunOutcome(session);
-    const auto count = [](uint32_t bits) { return int(std::popcount(bits)); };
+    TWriteSummary summary{"setting", "settings", written.has_value()};
+    summary.skips = false;
+    summary.notWritten = int(std::popcount(loaded.InFile));
+    summary.outcome = &transfer.LastOutcome();
     if (!written)
-        return ReportWrite(options, {"setting", "settings", false, 0, 0, count(loaded.InFile), {}, false});
+        return ReportWrite(options, summary);
     const uint32_t skipped = loaded.InFile & ~*written;
-    // Settings the handset holds already are not written again.
-    if (transfer.LastPlan() && !transfer.LastPlan()->ChangesHandset()) {
-        if (*written)
-            PrintResult("Already held, not written again: " + KeyNames(*written));
-        if (skipped)
-            PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
-        return ReportWrite(options,
-                           {"setting", "settings", true, 0, 0, count(skipped), transfer.BackupPath(), false});
-    }
     // Only the settings the plan changed were sent; the others the handset held already.
     const uint32_t held = transfer.LastPlan() ? *written & HeldAlready(*transfer.LastPlan()) : 0;
     const uint32_t changed = *written & ~held;
@@ -152,8 +146,7 @@ int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const 
         PrintResult("Already held, not written again: " + KeyNames(held));
     if (skipped)
         PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
-    return ReportWrite(options, {"setting", "settings", true, count(changed), 0, count(skipped),
-                                 transfer.BackupPath(), false});
+    return ReportWrite(options, summary);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "cli/Summary.h"
 #include "cli/VerifyCommands.h"
 #include "core/ProvisionTemplate.h"
+#include "link/StopRequest.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
@@ -97,19 +98,7 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
                            {"speed dial", "speeddial.sdl", &files.SpeedDial},
                            {"groups", "groups.BGL", &files.Groups},
                            {"profile", "profile.pro", &files.Profile}};
-    std::string what;
-    for (const TPart& part : parts)
-        if (*part.text)
-            what += std::string(what.empty() ? "" : ", ") + part.kind;
-    if (!session.User().DryRun &&
-        session.User().Message(TMessageKind::Confirmation,
-                               "This writes the template " + templ.Folder() + " (" + what +
-                                   ") into the handset " + handset.Describe() +
-                                   "; what it holds now is kept as backups first.",
-                               TButtons::OkCancel) != TAnswer::Ok)
-        return TTerminalUser::ConfirmationRefused() ? Exit::NotConfirmed : Exit::Declined;
-    session.User().ConfirmAll();
-
+    // Each file's plan is shown before its question (or --yes answers it).
     int status = Exit::Done;
     QJsonArray written;
     std::string summary;
@@ -120,33 +109,53 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
         WriteFileAtomically(path, **part.text);
         const TFileWrite file = FileWriteOf(path);
         const size_t plansBefore = session.User().Plans.size();
+        const size_t outcomesBefore = session.User().Outcomes.size();
         const int wrote = file.write(session, options);
-        const bool changed =
-            session.User().Plans.size() > plansBefore && session.User().Plans.back().ChangesHandset();
-        QJsonObject fact{{"kind", part.kind}, {"changed", changed}};
+        QJsonObject fact{{"kind", part.kind}};
         if (session.User().Plans.size() > plansBefore)
             fact["plan"] = PlanJson(session.User().Plans.back());
         if (session.User().DryRun) {
+            fact["changed"] =
+                session.User().Plans.size() > plansBefore && session.User().Plans.back().ChangesHandset();
             written.append(fact);
             continue;
         }
-        // What the handset holds now, read back: the write's own word is not taken for it.
-        const std::optional<TWritePlan> after =
-            PlanOnly(session, [&] { return file.write(session, options); });
-        const bool verified = wrote == Exit::Done && after && after->Matches(file.ordered);
+        // What the handset holds now, as the read after the write found it: the write's own word is not
+        // taken for it.
+        const THandsetOutcome* after =
+            session.User().Outcomes.size() > outcomesBefore ? &session.User().Outcomes.back() : nullptr;
+        const bool changed = after && after->Changed();
+        const bool verified =
+            wrote == Exit::Done && after && after->Lacking && after->Lacking->Matches(file.ordered);
+        fact["changed"] = changed;
         fact["verified"] = verified;
+        if (after) {
+            const QJsonObject measured = OutcomeJson(*after);
+            for (auto it = measured.begin(); it != measured.end(); ++it)
+                fact[it.key()] = it.value();
+        }
         written.append(fact);
+        if (TTerminalUser::ConfirmationRefused())
+            return Exit::NotConfirmed;
+        if (TTerminalUser::ConfirmationDeclined())
+            return Exit::Declined;
         std::string outcome = verified ? (changed ? "written and verified" : "already so, verified")
-                                       : (after ? "differs after the write" : "could not be read back");
+                              : after && after->Lacking ? "differs after the write"
+                              : after && after->Result == TChangeResult::NotChanged
+                                  ? "not changed"
+                                  : "could not be read back";
         if (!verified) {
             status = Exit::Failed;
-            if (after)
+            if (after && after->Lacking && after->Changed())
                 PrintMessage(std::string(part.kind) + " of " + handset.Describe() +
                              " differs from the template (+ only in the template, - only in the handset, "
                              "~ changed):\r" +
-                             DifferencesText(*after, file.ordered));
+                             DifferencesText(*after->Lacking, file.ordered));
         }
         summary += std::string(summary.empty() ? "" : "; ") + part.kind + ": " + outcome;
+        // A stop ends the provisioning between two files: what is done stays, the rest is not begun.
+        if (StopRequested())
+            break;
     }
     AddJson({{"template", JsonPath(templ.Folder())}, {"listed", listed}, {"files", written}});
     if (session.User().DryRun)

@@ -29,19 +29,9 @@ int WriteSpeedDialFile(TCliSession& session, const TGlobalOptions& options, cons
         return Exit::WrongCall;
     if (session.User().DryRun)
         return DryRunOutcome(session);
-    int numbers = 0;
-    for (const std::string& number : list.Numbers)
-        numbers += !number.empty();
-    // A list the handset holds already is not written again.
-    const bool held = ok && transfer.LastPlan() && !transfer.LastPlan()->ChangesHandset();
-    if (!ok && transfer.KeysWritten() && transfer.LastPlan()) {
-        // Cut short: of the keys the write changes, those known to hold what the file has.
-        const int written = *transfer.KeysWritten();
-        return ReportWrite(options, {"speed dial key", "speed dial keys", false, written, 0,
-                                     transfer.LastPlan()->Changes() - written, transfer.BackupPath()});
-    }
-    return ReportWrite(options, {"speed dial number", "speed dial numbers", ok, ok && !held ? numbers : 0,
-                                 held ? numbers : 0, ok ? 0 : numbers, transfer.BackupPath()});
+    TWriteSummary summary{"speed dial key", "speed dial keys", ok};
+    summary.outcome = &transfer.LastOutcome();
+    return ReportWrite(options, summary);
 }
 
 namespace {
@@ -90,8 +80,10 @@ int SpeedDial(const TGlobalOptions& options) {
         TCliSession session(options);
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
-        const bool ok = transfer.DeleteInHandset();
-        return ReportDelete(ok, "speed dial list", transfer.BackupPath());
+        transfer.DeleteInHandset();
+        if (session.User().DryRun)
+            return DryRunOutcome(session);
+        return ReportDelete(transfer.LastOutcome(), "speed dial list");
     }
     UsageError();
 }
@@ -123,6 +115,8 @@ std::vector<TCommand> SpeedDialCommands() {
            "first.\n",
            {},
            "quorvel-cli --yes speed-dial delete",
+           true,
+           true,
            true}},
          SpeedDial},
     };

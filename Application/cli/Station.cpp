@@ -304,7 +304,9 @@ void WriteReport(const std::string& path, const std::string& since, const std::v
         ports.insert(PortName(run.port));
     std::vector<TChangeRecord> rows;
     try {
-        for (const TChangeRecord& change : ReadChangeLog({{}, since.substr(0, 10), {}, {}}).Changes)
+        // One row an operation: its closing line, or its "begun" line where it never ended.
+        for (const TChangeRecord& change :
+             PairedChanges(ReadChangeLog({{}, since.substr(0, 10), {}, {}}).Changes))
             if (change.Time >= since && change.Via == "station" && ports.count(change.Port))
                 rows.push_back(change);
     } catch (const EFileError& e) {

@@ -6,11 +6,75 @@
 #include "cli/TerminalUser.h"
 
 #include "platform/AnsiText.h"
+#include "platform/PhoneBookResourceStrings.h"
 
 #include <cstdio>
 #include <cstring>
 #include <langinfo.h>
 #include <unistd.h>
+
+namespace {
+
+const char* ResultName(TChangeResult result) {
+    switch (result) {
+    case TChangeResult::Done:
+        return "done";
+    case TChangeResult::AlreadyHeld:
+        return "already held";
+    case TChangeResult::NotChanged:
+        return "not changed";
+    case TChangeResult::Partial:
+        return "part-way";
+    case TChangeResult::Unknown:
+        return "unknown";
+    }
+    return "";
+}
+
+// A write that stopped before its first write mail: nothing to count.
+bool ReportedWithoutCounts(const THandsetOutcome& outcome) {
+    if (outcome.Result == TChangeResult::NotChanged && outcome.Stopped) {
+        PrintMessage(Texts::StoppedNothingChanged);
+        return true;
+    }
+    return false;
+}
+
+// Whose end could not be read: said so, and the operation's counts go no further than the handset's own
+// answers confirmed.
+void ReportUnread(const THandsetOutcome& outcome) {
+    if (outcome.Result != TChangeResult::Unknown)
+        return;
+    PrintMessage(std::string("What the handset holds after the operation could not be read back") +
+                 OfHandset() + (outcome.Known ? "; the counts below are what its answers confirmed." : "."));
+}
+
+} // namespace
+
+QJsonObject OutcomeJson(const THandsetOutcome& outcome) {
+    QJsonObject document{{"outcome", ResultName(outcome.Result)}, {"stopped", outcome.Stopped}};
+    if (outcome.Held) {
+        document["added"] = outcome.Held->Added;
+        document["removed"] = outcome.Held->Removed;
+        document["changed"] = outcome.Held->Changed;
+        document["kept"] = outcome.Held->Kept;
+        document["notWritten"] = outcome.Held->NotWritten;
+    } else {
+        document["notWritten"] = QJsonValue::Null;
+    }
+    if (!outcome.Backup.empty())
+        document["backup"] = JsonPath(outcome.Backup);
+    return document;
+}
+
+std::string OutcomeCountsText(const THandsetOutcome& outcome) {
+    if (!outcome.Held)
+        return "not known";
+    const TChangeCounts& c = *outcome.Held;
+    return std::to_string(c.Added) + " added, " + std::to_string(c.Removed) + " removed, " +
+           std::to_string(c.Changed) + " changed, " + std::to_string(c.Kept) + " kept, " +
+           std::to_string(c.NotWritten) + " not written";
+}
 
 int ReportWrite(const TGlobalOptions&, const TWriteSummary& summary) {
     // A write the person was not there to confirm did nothing to sum up.
@@ -18,6 +82,37 @@ int ReportWrite(const TGlobalOptions&, const TWriteSummary& summary) {
         return Exit::NotConfirmed;
     if (TTerminalUser::ConfirmationDeclined())
         return Exit::Declined;
+    if (const THandsetOutcome* outcome = summary.outcome) {
+        if (JsonWanted()) {
+            QJsonObject document = summary.more;
+            const QJsonObject measured = OutcomeJson(*outcome);
+            for (auto it = measured.begin(); it != measured.end(); ++it)
+                document[it.key()] = it.value();
+            if (const auto& c = outcome->Held ? outcome->Held : outcome->Known) {
+                document["written"] = c->Added + c->Changed;
+                document["skipped"] = summary.skips ? outcome->Skipped : 0;
+            }
+            if (outcome->Known)
+                document["confirmedWritten"] = outcome->Known->Added + outcome->Known->Changed;
+            AddJson(document);
+        }
+        if (ReportedWithoutCounts(*outcome) || JsonWanted())
+            return summary.ok && outcome->Ok() ? Exit::Done : Exit::Failed;
+        ReportKept(outcome->Backup);
+        ReportUnread(*outcome);
+        if (outcome->Result == TChangeResult::Unknown && !outcome->Known)
+            return Exit::Failed;
+        // Without a read (nothing was sent), nothing was written of what was asked for.
+        const TChangeCounts c =
+            outcome->Held.value_or(outcome->Known.value_or(TChangeCounts{0, 0, 0, 0, summary.notWritten}));
+        std::string text = "Written: " + Counted(c.Added + c.Changed, summary.one, summary.many);
+        if (c.Removed > 0)
+            text += "; removed: " + std::to_string(c.Removed);
+        if (summary.skips)
+            text += "; skipped as already held: " + std::to_string(outcome->Skipped);
+        std::printf("%s; not written: %d%s.\n", text.c_str(), c.NotWritten, OfHandset().c_str());
+        return summary.ok && outcome->Ok() ? Exit::Done : Exit::Failed;
+    }
     if (JsonWanted()) {
         QJsonObject document = summary.more;
         document["written"] = summary.written;
@@ -35,6 +130,22 @@ int ReportWrite(const TGlobalOptions&, const TWriteSummary& summary) {
                     summary.notWritten, OfHandset().c_str());
     }
     return summary.ok ? Exit::Done : Exit::Failed;
+}
+
+int ReportDelete(const THandsetOutcome& outcome, const std::string& what) {
+    if (TTerminalUser::ConfirmationRefused())
+        return Exit::NotConfirmed;
+    if (TTerminalUser::ConfirmationDeclined())
+        return Exit::Declined;
+    AddJson(OutcomeJson(outcome));
+    if (ReportedWithoutCounts(outcome))
+        return Exit::Failed;
+    ReportUnread(outcome);
+    if (!outcome.Ok())
+        return Exit::Failed;
+    ReportKept(outcome.Backup);
+    PrintResult("Deleted: the handset's " + what + OfHandset() + ".");
+    return Exit::Done;
 }
 
 void ReportKept(const std::string& backup) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliOptions.h"
+#include "link/HandsetChange.h"
 
 #include <QJsonObject>
 
@@ -21,7 +22,17 @@ struct TWriteSummary {
     bool skips = true;
     // More fields for the JSON document.
     QJsonObject more{};
+    // What the read after the write found: where given, the counts, the backup and the outcome come from
+    // it alone, not from the fields above.
+    const THandsetOutcome* outcome = nullptr;
 };
+
+// The outcome's counts and result in the command's JSON document ("outcome", "added", "removed",
+// "changed", "kept", "notWritten", "backup").
+QJsonObject OutcomeJson(const THandsetOutcome& outcome);
+// What the outcome says of the handset, for the last line: "2 added, 1 removed, 0 changed, 3 kept, 0 not
+// written".
+std::string OutcomeCountsText(const THandsetOutcome& outcome);
 
 // Prints the summary and gives the exit status the outcome stands for.
 int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary);
@@ -29,6 +40,8 @@ int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary);
 // After a delete: what was emptied, where the handset's earlier list is kept, and the exit status.
 // what names the list ("phone book").
 int ReportDelete(bool ok, const std::string& what, const std::string& backup);
+// The same from what the read after the delete found.
+int ReportDelete(const THandsetOutcome& outcome, const std::string& what);
 void ReportKept(const std::string& backup);
 
 // A line of the command's result on stdout; under --json the document says it instead, and the line is

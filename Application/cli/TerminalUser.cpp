@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 TTerminalUser::TTerminalUser(bool yes)
@@ -99,16 +100,27 @@ bool TTerminalUser::ConfirmPlan(const TWritePlan& plan) {
         return false;
     }
     AddJson({{"plan", PlanJson(plan)}});
+    // The person answers what they see: the plan's lines first (a screenful), then its counts, then the
+    // one question.
+    if (!Yes && isatty(STDIN_FILENO))
+        PrintMessage(PlanLinesText(plan, ScreenLines()));
     PrintPlanCounts(plan);
-    return true;
+    return Confirm(plan.Question.empty() ? std::string("Write this to the handset?") : plan.Question);
 }
 
-// The mode was chosen with --add or --replace. Adding changes the handset as much as any write: it is
-// confirmed as every other change is (a replace asks its own question).
-TWriteMode TTerminalUser::AskWriteMode(const std::string& addCaption, const std::string&) {
-    if (PresetWriteMode == TWriteMode::Add && !Confirm(addCaption + "?"))
-        return TWriteMode::Cancel;
+// The mode was chosen with --add or --replace; the question comes with the plan (ConfirmPlan).
+TWriteMode TTerminalUser::AskWriteMode(const std::string&, const std::string&) {
     return PresetWriteMode;
+}
+
+// The lines of the terminal the plan may take before its counts and the question: what is left of the
+// screen, or a screenful of 24 where the terminal does not say.
+int TTerminalUser::ScreenLines() {
+    constexpr int Reserved = 6;
+    constexpr int FewestLines = 10;
+    winsize size{};
+    const int rows = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row : 24;
+    return std::max(FewestLines, rows - Reserved);
 }
 
 std::string TTerminalUser::ProgressText(int done, int total, bool atMost, const char* one, const char* many) {

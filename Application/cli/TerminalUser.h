@@ -29,9 +29,12 @@ public:
     std::string AskFileName(bool, const char*, const char*) override { return PresetFileName; }
     // Names the handset once; false when it is not the one --expect-serial names (cli/HandsetReport.cpp).
     bool HandsetIdentified(const THandsetIdentity& handset) override;
-    // Shows the plan (cli/PlanReport.cpp): under DryRun on stdout, and declined; otherwise its counts on
-    // stderr, and the write goes on.
+    // Shows the plan (cli/PlanReport.cpp): under DryRun on stdout, and declined; otherwise its lines (at a
+    // terminal) and counts on stderr, then the plan's question, which --yes answers.
     bool ConfirmPlan(const TWritePlan& plan) override;
+
+    // Keeps the outcome (Outcomes).
+    void ChangeEnded(const THandsetOutcome& outcome) override { Outcomes.push_back(outcome); }
 
     // Answers every later confirmation yes: a command that asked once for all its writes.
     void ConfirmAll() { Yes = true; }
@@ -68,9 +71,12 @@ public:
     bool PrintPlans = true;
     // The plans the writes worked out, in order.
     std::vector<TWritePlan> Plans;
+    // What each operation that may change the handset found at its end, in order.
+    std::vector<THandsetOutcome> Outcomes;
 
 private:
     bool Confirm(const std::string& question);
+    static int ScreenLines();
     static bool Refused;
     static bool Declined;
     TAnswer AbortOrIgnore(const std::string& text);

@@ -75,5 +75,7 @@ TWritePlan PlanBroadcastGroupsWrite(const TBroadcastGroups& heldOrRead, const TB
     plan.Cost.Add(int(added.size()), AddBytes);
     if (notWritten > 0)
         plan.Cost.Add(1, FullReadBytes);
+    // The read after the write, which tells what the handset holds.
+    plan.Cost.Add(1, FullReadBytes);
     return plan;
 }

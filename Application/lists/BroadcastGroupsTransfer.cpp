@@ -154,17 +154,6 @@ void TBroadcastGroupsTransfer::Fail(const std::string& text) {
     Ui.Message(TMessageKind::Error, text, TButtons::Ok);
 }
 
-bool TBroadcastGroupsTransfer::KeepHandsetGroups() {
-    Backup.clear();
-    const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
-    if (!record || record->Status != 0) {
-        Ui.ShowStatus(Texts::GroupsNotRead);
-        Fail(std::string(Texts::GroupsNotRead) + (record ? "" : "\r\r" + Failure));
-        return false;
-    }
-    return KeepBackupOf(*record);
-}
-
 bool TBroadcastGroupsTransfer::KeepBackupOf(const TReadAllGroupsCfm& record) {
     Backup.clear();
     HeldBefore = record.Count;
@@ -306,59 +295,95 @@ bool TBroadcastGroupsTransfer::DeleteForReplace() {
     return true;
 }
 
-// Reads the handset's groups once (what a replace keeps in the backup), works out the plan and shows it;
-// the write then does what it says. A write that would change nothing and leaves nothing out sends
-// nothing.
-bool TBroadcastGroupsTransfer::PlanAndWrite(bool replace) {
+// The read after a write or delete: what the handset holds now, against what it held before and what was
+// wanted.
+THandsetOutcome TBroadcastGroupsTransfer::ReadBack(const TBroadcastGroups& held,
+                                                   const TBroadcastGroups& wanted, bool replace) {
+    THandsetOutcome outcome;
+    outcome.Stopped = StopRequested();
+    outcome.Backup = Backup;
+    const std::optional<TReadAllGroupsCfm> record = ReadAfterFailure();
+    if (!record || record->Status != 0) {
+        outcome.Result = TChangeResult::Unknown;
+        return outcome;
+    }
+    const TBroadcastGroups now = HeldGroups(*record);
+    const TWritePlan lacking = PlanBroadcastGroupsWrite(now, wanted, replace);
+    outcome.Held = MeasuredCounts(PlanBroadcastGroupsWrite(held, now, true), lacking);
+    outcome.Lacking = lacking;
+    const bool whole = lacking.Count(TPlanStep::Add) + lacking.Count(TPlanStep::Remove) +
+                           lacking.Count(TPlanStep::NotWritten) ==
+                       0;
+    outcome.Result = whole ? TChangeResult::Done : TChangeResult::Partial;
+    return outcome;
+}
+
+// Reads the handset's groups once (what a replace keeps in the backup), works out the plan and shows it
+// as the question; the write then does what it says, and the read after it tells what the handset holds.
+// A write that would change nothing and leaves nothing out sends nothing.
+THandsetOutcome TBroadcastGroupsTransfer::PlanAndWrite(THandsetChange& change, bool replace) {
     const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
     if (!record || record->Status != 0) {
         const std::string text = replace ? Texts::GroupsNotRead : Texts::GroupsNotReadForAdd;
         Ui.ShowStatus(text);
         Fail(text + (record ? "" : "\r\r" + Failure));
-        return false;
+        return change.NothingChanged(text);
     }
-    Plan = PlanBroadcastGroupsWrite(HeldGroups(*record), List, replace);
+    const TBroadcastGroups held = HeldGroups(*record);
+    Plan = PlanBroadcastGroupsWrite(held, List, replace);
     Plan->Baud = Link.Baud();
-    if (!Ui.ConfirmPlan(*Plan)) {
-        Ui.ShowStatus(Texts::PlanNotCarriedOut);
-        return false;
-    }
+    const long groups = std::count_if(List.Groups.begin(), List.Groups.end(),
+                                      [](const std::string& group) { return !group.empty(); });
+    Plan->Question = !replace     ? std::string(Texts::AddGroups) + "?"
+                     : groups > 0 ? FormatText(Texts::ReplaceGroupsQuestion, int(groups))
+                                  : std::string(Texts::ReplaceGroupsWithNothingQuestion);
+    if (!change.Confirm(*Plan))
+        return change.NothingChanged();
     if (!Plan->ChangesHandset() && Plan->Count(TPlanStep::NotWritten) == 0) {
-        IgnoredGroups = int(std::count_if(List.Groups.begin(), List.Groups.end(),
-                                          [](const std::string& group) { return !group.empty(); }));
+        IgnoredGroups = int(groups);
+        THandsetOutcome outcome = change.NothingChanged();
+        outcome.Result = TChangeResult::AlreadyHeld;
+        outcome.Held = TChangeCounts{0, 0, 0, Plan->Count(TPlanStep::Keep), 0};
+        outcome.Lacking = Plan;
+        outcome.Skipped = IgnoredGroups;
         Ui.ShowStatus(Texts::GroupsAlreadyHeld);
-        return true;
+        return outcome;
     }
     if (replace && !KeepBackupOf(*record))
-        return false;
+        return change.NothingChanged(LastFailure);
     // A replace deletes the handset's groups first; an add sends only the groups its plan adds.
-    if (replace || Plan->ChangesHandset())
-        Changing = "groups write";
-    if (replace && !DeleteForReplace())
-        return false;
-    Ui.ShowStatus(Texts::WritingToHandset);
-    Ui.ProgressStart(1,
-                     int(std::count_if(List.Groups.begin(), List.Groups.end(),
-                                       [](const std::string& group) { return !group.empty(); })),
-                     1);
-    Ui.ProgressWords("Writing", "group");
-    const bool written = WriteSlots(replace);
-    Ui.ProgressEnd();
-    if (!written)
-        return false;
-    Ui.ShowStatus(Texts::FinishedWriting);
-    return true;
+    if ((replace || Plan->ChangesHandset()) && !change.Begin("groups write", &*Plan, Backup))
+        return change.NothingChanged();
+    bool written = !replace || DeleteForReplace();
+    if (written) {
+        Ui.ShowStatus(Texts::WritingToHandset);
+        Ui.ProgressStart(1, int(groups), 1);
+        Ui.ProgressWords("Writing", "group");
+        written = WriteSlots(replace);
+        Ui.ProgressEnd();
+    }
+    THandsetOutcome outcome = ReadBack(held, List, replace);
+    outcome.Skipped = IgnoredGroups;
+    if (written && outcome.Result == TChangeResult::Partial && IgnoredGroups > 0)
+        outcome.Result = TChangeResult::Done;
+    if (!written && outcome.Result == TChangeResult::Done)
+        outcome.Result = TChangeResult::Partial;
+    if (written && outcome.Result == TChangeResult::Unknown)
+        Fail(std::string(Texts::GroupsNowUnknown) + KeptInText());
+    else if (written)
+        Ui.ShowStatus(Texts::FinishedWriting);
+    return outcome;
 }
 
 bool TBroadcastGroupsTransfer::SaveToHandset() {
-    bool ok = false;
     Backup.clear();
     IgnoredGroups = 0;
     WrittenGroups = 0;
     Plan.reset();
-    Changing = nullptr;
     LastFailure.clear();
-    const bool raised = !RunBusy(Ui, [this, &ok] {
+    THandsetChange change(Link, Ui);
+    Outcome = change.NothingChanged();
+    const bool raised = !RunBusy(Ui, [this, &change] {
         Ui.ShowStatus("");
         // A slot the handset cannot take would stop the write half-way: refuse before anything is sent.
         if (const std::optional<int> bad = List.FirstUnsendable()) {
@@ -366,57 +391,79 @@ bool TBroadcastGroupsTransfer::SaveToHandset() {
                 FormatText(Texts::GroupUnsendable, *bad + 1, QuotedText(List.GetGroup(*bad)).c_str());
             Ui.ShowStatus(text);
             Fail(text);
+            Outcome = change.NothingChanged(text);
             return;
         }
         const TWriteMode mode = Ui.AskWriteMode(Texts::AddGroups, Texts::ReplaceGroups);
         if (mode == TWriteMode::Cancel)
             return;
-        // Replacing deletes the handset's groups first, as "Delete in Handset" does: it asks as that does.
-        if (mode == TWriteMode::Replace) {
-            const long groups = std::count_if(List.Groups.begin(), List.Groups.end(),
-                                              [](const std::string& group) { return !group.empty(); });
-            const std::string question = groups == 0 ? std::string(Texts::ReplaceGroupsWithNothingQuestion)
-                                                     : FormatText(Texts::ReplaceGroupsQuestion, int(groups));
-            if (Ui.Message(TMessageKind::Warning, question, TButtons::OkCancel) != TAnswer::Ok)
-                return;
-        }
-        ok = Connect(Texts::CouldNotWriteGroups) && PlanAndWrite(mode == TWriteMode::Replace);
+        Outcome = Connect(Texts::CouldNotWriteGroups) ? PlanAndWrite(change, mode == TWriteMode::Replace)
+                                                      : change.NothingChanged(Texts::CouldNotWriteGroups);
     });
-    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
-                      ChangeOutcome(ok, StopRequested(), raised), LastFailure);
-    return ok;
+    if (raised && change.Begun())
+        Outcome.Result = TChangeResult::Unknown;
+    if (Outcome.Message.empty())
+        Outcome.Message = LastFailure;
+    change.End(Outcome);
+    return Outcome.Ok();
 }
 
 bool TBroadcastGroupsTransfer::DeleteInHandset() {
     Ui.ShowStatus("");
     Backup.clear();
-    Changing = nullptr;
     LastFailure.clear();
-    StateUnknown = false;
-    if (Ui.Message(TMessageKind::Warning, Texts::DeleteGroupsQuestion, TButtons::OkCancel) != TAnswer::Ok)
-        return false;
-    bool ok = false;
-    const bool raised = !RunBusy(Ui, [this, &ok] {
-        if (!Connect(Texts::GroupsNotDeleted) || !KeepHandsetGroups())
+    Plan.reset();
+    THandsetChange change(Link, Ui);
+    Outcome = change.NothingChanged();
+    const bool raised = !RunBusy(Ui, [this, &change] {
+        if (!Connect(Texts::GroupsNotDeleted)) {
+            Outcome = change.NothingChanged(Texts::GroupsNotDeleted);
             return;
-        Changing = "groups delete";
+        }
+        const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+        if (!record || record->Status != 0) {
+            Ui.ShowStatus(Texts::GroupsNotRead);
+            Fail(std::string(Texts::GroupsNotRead) + (record ? "" : "\r\r" + Failure));
+            Outcome = change.NothingChanged(LastFailure);
+            return;
+        }
+        const TBroadcastGroups held = HeldGroups(*record);
+        const TBroadcastGroups none;
+        Plan = PlanBroadcastGroupsWrite(held, none, true);
+        Plan->Baud = Link.Baud();
+        Plan->Delete = true;
+        Plan->Question = Texts::DeleteGroupsQuestion;
+        if (!change.Confirm(*Plan) || !KeepBackupOf(*record) ||
+            !change.Begin("groups delete", &*Plan, Backup)) {
+            Outcome = change.NothingChanged(LastFailure);
+            return;
+        }
         Ui.ShowStatus(Texts::DeletingGroups);
-        std::optional<TReadAllGroupsCfm> held;
+        std::optional<TReadAllGroupsCfm> after;
         bool answerLost = false;
-        const std::optional<bool> deleted = DeleteFindingOut(held, answerLost);
-        StateUnknown = !deleted;
-        if (deleted == true) {
+        const std::optional<bool> deleted = DeleteFindingOut(after, answerLost);
+        Outcome = ReadBack(held, none, true);
+        if (Outcome.Result == TChangeResult::Done) {
             Ui.ShowStatus(answerLost ? Texts::GroupsDeletedAnswerLost : Texts::GroupsDeleted);
-            ok = true;
+            return;
+        }
+        if (Outcome.Result == TChangeResult::Unknown) {
+            // The handset said it deleted them, but no read after it came back.
+            if (deleted == true)
+                Outcome.Known = TChangeCounts{0, HeldBefore, 0, 0, 0};
+            Ui.ShowStatus(Texts::GroupsNowUnknown);
+            Fail(std::string(Texts::GroupsNowUnknown) + KeptInText());
             return;
         }
         Ui.ShowStatus(Texts::GroupsNotDeleted);
-        if (!answerLost)
+        if (!answerLost || deleted)
             Fail(Texts::GroupsNotDeleted + AfterChangeText());
         else
-            Fail(std::string(Texts::GroupsNotDeleted) + "\r\r" + Failure + HeldText(held));
+            Fail(std::string(Texts::GroupsNotDeleted) + "\r\r" + Failure + HeldText(after));
     });
-    NoteHandsetChange(Ui, Link.Identity(), Changing, nullptr, Backup,
-                      ChangeOutcome(ok, false, StateUnknown || raised), LastFailure, HeldBefore);
-    return ok;
+    if (raised && change.Begun())
+        Outcome.Result = TChangeResult::Unknown;
+    Outcome.Message = LastFailure;
+    change.End(Outcome, HeldBefore);
+    return Outcome.Ok();
 }

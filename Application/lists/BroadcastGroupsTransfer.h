@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/HandsetChange.h"
 #include "link/HandsetConnection.h"
 #include "lists/BroadcastGroups.h"
 #include "lists/GroupMails.h"
@@ -53,6 +54,8 @@ public:
     int Ignored() const { return IgnoredGroups; }
     // Groups the last write added.
     int Written() const { return WrittenGroups; }
+    // What the last write or delete did, as the read after it found the handset.
+    const THandsetOutcome& LastOutcome() const { return Outcome; }
     // The plan of the last write, once the handset's groups were read for it.
     const std::optional<TWritePlan>& LastPlan() const { return Plan; }
 
@@ -62,9 +65,9 @@ private:
                     std::array<uint8_t, TPhonebookPp6Mails::AnswerBytes>& answer);
     void NoteNoAnswer(const TPhonebookBuffer& mail);
     void NoteMalformed(const TPhonebookBuffer& mail, std::span<const uint8_t> answer);
-    bool KeepHandsetGroups();
     bool KeepBackupOf(const TReadAllGroupsCfm& record);
-    bool PlanAndWrite(bool replace);
+    THandsetOutcome PlanAndWrite(THandsetChange& change, bool replace);
+    THandsetOutcome ReadBack(const TBroadcastGroups& held, const TBroadcastGroups& wanted, bool replace);
     bool DeleteForReplace();
     bool WriteSlots(bool replace);
     // Asks whether to go on past a group the handset holds already; false (with the status saying what
@@ -85,11 +88,8 @@ private:
     int IgnoredGroups = 0;
     int WrittenGroups = 0;
     std::optional<TWritePlan> Plan;
-    // The change log's name of what the last operation began to change in the handset (null while it
-    // has sent nothing that changes it), the groups the handset held before, the last failure the person
-    // was shown, and whether what the handset holds was left unknown.
-    const char* Changing = nullptr;
+    // The groups the handset held before, and the last failure the person was shown.
     int HeldBefore = 0;
     std::string LastFailure;
-    bool StateUnknown = false;
+    THandsetOutcome Outcome;
 };

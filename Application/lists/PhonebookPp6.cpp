@@ -60,6 +60,8 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
     bool end = false;
     int i = 0;
     while (failures < FailedAttempts && !end && i < Book.Count()) {
+        if (ReadStoppable && StopRequested())
+            return false;
         const std::string index = ByteToHex(uint8_t(i));
         const std::string number = engine.SendMail("d 4 " + index);
         // An answer to another request is no answer to this one.
@@ -208,27 +210,31 @@ bool TPhonebookTransfer::RefuseUnstorableNumbers() {
 
 // ---- what the handset holds ----
 
-bool TPhonebookTransfer::ReadQuietly(TPP5Phonebook& into) {
+bool TPhonebookTransfer::ReadQuietly(TPP5Phonebook& into, bool stoppable) {
     into.Clear();
     into.SetCount(Book.Count());
     Link.SetReadTimeouts();
-    return ReadLoop(into, false);
+    ReadStoppable = stoppable;
+    const bool ok = ReadLoop(into, false);
+    ReadStoppable = false;
+    return ok;
 }
 
-// Before the handset's list is deleted it is read and kept in a file. A handset that holds nothing
-// needs no copy. False, with the person told why, when the list could not be kept: then nothing may be
-// deleted.
-bool TPhonebookTransfer::KeepHandsetList() {
+// What the handset holds before anything is changed: what the plan is worked out from and the backup
+// keeps. A stop asked for during it ends the read (nothing has been changed yet). False, with the person
+// told why, when it could not be read.
+bool TPhonebookTransfer::ReadHeld(TPP5Phonebook& held, const char* notRead) {
     Ui.ShowStatus(Texts::ReadingFromHandset);
-    TPP5Phonebook held;
     Ui.ProgressStart(1, Book.Count(), 1);
-    const bool read = ReadQuietly(held);
+    const bool read = ReadQuietly(held, true);
     Ui.ProgressEnd();
-    if (!read) {
-        Fail(Texts::PhoneBookNotRead);
-        return false;
-    }
-    return KeepList(held);
+    if (read)
+        return true;
+    if (StopRequested())
+        Ui.ShowStatus(Texts::StoppedNothingChanged);
+    else
+        Fail(notRead);
+    return false;
 }
 
 bool TPhonebookTransfer::KeepList(const TPP5Phonebook& held) {
@@ -265,25 +271,17 @@ std::optional<bool> TPhonebookTransfer::HandsetListEmpty() {
 }
 
 // Empties the handset's list. An answer other than the good one does not say that nothing happened (it
-// may have been lost on its way back), so the handset is asked what it holds before the person is told.
+// may have been lost on its way back), so the handset is asked whether its list is empty.
 bool TPhonebookTransfer::DeleteList() {
     Link.SetWriteTimeouts();
     if (Link.Engine().SendMail("d 7 0") == "07 CC") {
         Ui.ShowStatus(Texts::PhoneBookDeleted);
         return true;
     }
-    const std::optional<bool> empty = HandsetListEmpty();
-    if (empty && *empty) {
+    if (HandsetListEmpty() == true) {
         Ui.ShowStatus(Texts::PhoneBookDeletedAnswerLost);
         return true;
     }
-    StateUnknown = !empty;
-    if (empty)
-        Fail(Texts::PhoneBookNotDeletedReply);
-    else
-        Fail((Link.Engine().LineLost() ? Texts::PhoneBookDeleteUnknownNoReply
-                                       : Texts::PhoneBookDeleteUnknown) +
-             KeptInText());
     return false;
 }
 
@@ -301,24 +299,61 @@ void TPhonebookTransfer::NoteUnnamed(int row, const TPP5Phonebook& handset) {
         UnnamedRows.push_back(row);
 }
 
+// The read after the writes: what the handset holds now, against what it held before and what was
+// wanted. Not stopped by a stop request: after a stop it is what tells the person where things stand.
+THandsetOutcome TPhonebookTransfer::ReadBack(const TPP5Phonebook& held, const TPP5Phonebook& wanted,
+                                             bool replace, TPP5Phonebook& now) {
+    THandsetOutcome outcome;
+    outcome.Stopped = StopRequested();
+    outcome.Backup = Backup;
+    outcome.Skipped = SkippedEntries;
+    now.SetCount(Book.Count());
+    if (!ReadQuietly(now, false)) {
+        outcome.Result = TChangeResult::Unknown;
+        const int beyond = std::max(0, FileRows - int(Book.Count()));
+        outcome.Known =
+            TChangeCounts{WrittenEntries, 0, 0, SkippedEntries,
+                          std::max(0, wanted.CountNumbers() - WrittenEntries - SkippedEntries) + beyond};
+        return outcome;
+    }
+    TWritePlan lacking = PlanPhonebookWrite(now, wanted, replace);
+    // A name without a number is a row the person is told of (NoNumberAttached), not an entry left out.
+    std::erase_if(lacking.Lines, [](const TPlanLine& line) {
+        return line.Step == TPlanStep::NotWritten && line.After.empty();
+    });
+    outcome.Held = MeasuredCounts(PlanPhonebookWrite(held, now, true), lacking);
+    outcome.Lacking = lacking;
+    const bool whole = lacking.Count(TPlanStep::Add) + lacking.Count(TPlanStep::Change) +
+                               lacking.Count(TPlanStep::Remove) + lacking.Count(TPlanStep::NotWritten) ==
+                           0 &&
+                       !(replace && lacking.OrderDiffers);
+    // Rows of the file beyond the handset's table never reach it.
+    const int beyond = std::max(0, FileRows - int(Book.Count()));
+    outcome.Held->NotWritten += beyond;
+    outcome.Result = whole && beyond == 0 ? TChangeResult::Done : TChangeResult::Partial;
+    WrittenEntries = outcome.Held->Added + outcome.Held->Changed;
+    return outcome;
+}
+
 // A write stopped at row: the handset may have taken the entry before its answer was lost, or taken the
-// number without the name. One read tells what it holds.
-void TPhonebookTransfer::ReportWriteFailure(int row) {
-    std::string text = Texts::CouldNotWritePhoneBook;
-    TPP5Phonebook handset;
-    if (ReadQuietly(handset)) {
-        const int holds = handset.CountNumbers();
+// number without the name. The read after it tells what it holds.
+void TPhonebookTransfer::ReportWriteFailure(int row, const THandsetOutcome& outcome,
+                                            const TPP5Phonebook& now) {
+    std::string text = StopRequested() ? Texts::StoppedPhoneBook : Texts::CouldNotWritePhoneBook;
+    if (outcome.Held) {
+        const int holds = now.CountNumbers();
         int arrived = 0;
         for (int r = 1; r <= row; ++r) {
             const std::string& number = Book.GetNumber(uint16_t(r - 1));
-            if (number.empty() || !handset.HasNumber(number))
+            if (number.empty() || !now.HasNumber(number))
                 continue;
             ++arrived;
-            NoteUnnamed(r, handset);
+            NoteUnnamed(r, now);
         }
         text += "\r\r" + (holds == 1 ? std::string(Texts::PhoneBookNowHoldsOne)
                                      : FormatText(Texts::PhoneBookNowHolds, holds));
-        text += " " + FormatText(Texts::PhoneBookStoppedAt, row, arrived);
+        if (row > 0)
+            text += " " + FormatText(Texts::PhoneBookStoppedAt, row, arrived);
         for (const int r : UnnamedRows)
             text += "\r" + FormatText(Texts::PhoneBookUnnamedNumber, r);
         UnnamedRows.clear();
@@ -328,17 +363,15 @@ void TPhonebookTransfer::ReportWriteFailure(int row) {
     Fail(text + KeptInText());
 }
 
+std::string TPhonebookTransfer::RowsBeyondText() const {
+    return FormatText("the handset's phone book has %d entries", int(Book.Count()));
+}
+
 // ---- writing ----
 
-bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick) {
-    if (!addMode && !KeepList(held))
-        return false;
-    if (Plan->ChangesHandset())
-        Changing = addMode                                             ? "phonebook add"
-                   : std::string_view(Kind) == BackupBeforeRestoreKind ? "phonebook restore"
-                                                                       : "phonebook replace";
-    if (!addMode && !DeleteList())
-        return false;
+// The writes of the plan, row by row. 0 when every row went as planned, else the row the write stopped
+// at (a failure, or a stop asked for between two entries).
+int TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick) {
     int handsetEntries = addMode ? held.CountNumbers() : 0;
     Ui.ShowStatus(Texts::WritingToHandset);
     Ui.ProgressStart(1, Book.Count(), 1);
@@ -346,8 +379,7 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int6
         // Between entries the handset holds whole ones only: a stop asked for ends the write here.
         if (StopRequested()) {
             Ui.ProgressEnd();
-            ReportWriteFailure(row);
-            return false;
+            return row;
         }
         const std::string& name = Book.GetName(uint16_t(row - 1));
         const std::string& number = Book.GetNumber(uint16_t(row - 1));
@@ -366,8 +398,7 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int6
             // An answer lost after the handset took the entry is no failure: one read of it tells.
             if (!WritePhonebookEntry(name, number) && !EntryHolds(handsetEntries, name, number)) {
                 Ui.ProgressEnd();
-                ReportWriteFailure(row);
-                return false;
+                return row;
             }
             ++handsetEntries;
             ++WrittenEntries;
@@ -379,8 +410,9 @@ bool TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int6
         }
         Ui.ProgressStep();
     }
+    Ui.ProgressEnd();
     Ui.ShowStatus(FinishedText(Texts::FinishedWritingToHandset, startTick));
-    return true;
+    return 0;
 }
 
 bool TPhonebookTransfer::SaveToHandset() {
@@ -392,23 +424,21 @@ bool TPhonebookTransfer::SaveToHandset() {
     WrittenEntries = 0;
     SkippedEntries = 0;
     Plan.reset();
-    Changing = nullptr;
     LastFailure.clear();
-    StateUnknown = false;
-    bool ok = false;
+    THandsetChange change(Link, Ui);
+    Outcome = change.NothingChanged();
     std::string exception;
     RunBusy(Ui, [&] {
         try {
-            TWriteMode mode = RefuseUnstorableNumbers()
-                                  ? TWriteMode::Cancel
-                                  : Ui.AskWriteMode(Texts::AddPhoneBook, Texts::ReplacePhoneBook);
-            // Replacing deletes the handset's list first, as "Delete in Handset" does: it asks as that does.
-            if (mode == TWriteMode::Replace && !ConfirmReplace())
-                mode = TWriteMode::Cancel;
+            const TWriteMode mode = RefuseUnstorableNumbers()
+                                        ? TWriteMode::Cancel
+                                        : Ui.AskWriteMode(Texts::AddPhoneBook, Texts::ReplacePhoneBook);
             if (mode == TWriteMode::Add || mode == TWriteMode::Replace)
-                ok = PlanAndWrite(mode == TWriteMode::Add);
+                Outcome = PlanAndWrite(change, mode == TWriteMode::Add);
         } catch (const std::exception& e) {
             exception = e.what();
+            if (change.Begun())
+                Outcome.Result = TChangeResult::Unknown;
         }
         Ui.ProgressEnd();
         if (MemoryFull)
@@ -423,51 +453,90 @@ bool TPhonebookTransfer::SaveToHandset() {
         }
     });
     ShowException(exception);
-    const bool done = ok && !MemoryFull && UnnamedRows.empty() && exception.empty();
-    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
-                      ChangeOutcome(done, StopRequested(), StateUnknown || !exception.empty()),
-                      !exception.empty() ? exception
-                      : MemoryFull       ? Texts::PhoneBookMemoryFull
-                                         : LastFailure);
-    return done;
+    Outcome.Message = !exception.empty() ? exception : MemoryFull ? Texts::PhoneBookMemoryFull : LastFailure;
+    change.End(Outcome);
+    return Outcome.Ok() && !MemoryFull && UnnamedRows.empty() && exception.empty();
 }
 
-// Reads what the handset holds, works out the plan and shows it; the write then does what it says. A
-// replace that would leave the handset as it is sends nothing.
-bool TPhonebookTransfer::PlanAndWrite(bool addMode) {
+// Reads what the handset holds, works out the plan and shows it as the question; then the backup, the
+// writes the plan says and the read after them. A replace that would leave the handset as it is sends
+// nothing.
+THandsetOutcome TPhonebookTransfer::PlanAndWrite(THandsetChange& change, bool addMode) {
     if (!Link.ConnectOrTell(Ui, Texts::CouldNotWritePhoneBook))
-        return false;
+        return change.NothingChanged(Texts::CouldNotWritePhoneBook);
     TPP5Phonebook held;
     held.SetCount(Book.Count());
-    Ui.ShowStatus(Texts::ReadingFromHandset);
-    Ui.ProgressStart(1, Book.Count(), 1);
-    const bool read = ReadQuietly(held);
-    Ui.ProgressEnd();
-    if (!read) {
-        Fail(addMode ? Texts::PhoneBookNotReadForAdd : Texts::PhoneBookNotRead);
-        return false;
-    }
+    if (!ReadHeld(held, addMode ? Texts::PhoneBookNotReadForAdd : Texts::PhoneBookNotRead))
+        return change.NothingChanged(LastFailure);
     Plan = PlanPhonebookWrite(held, Book, !addMode);
     Plan->Baud = Link.Baud();
-    if (!Ui.ConfirmPlan(*Plan)) {
-        Ui.ShowStatus(Texts::PlanNotCarriedOut);
-        return false;
-    }
-    const int64_t start = GetTick();
-    if (!addMode && !Plan->ChangesHandset()) {
-        WrittenEntries = 0;
-        SkippedEntries = Plan->Count(TPlanStep::Keep);
-        Ui.ShowStatus(Texts::PhoneBookAlreadyHeld);
-        return true;
-    }
-    return WriteRows(addMode, held, start);
-}
-
-bool TPhonebookTransfer::ConfirmReplace() {
+    for (int row = Book.Count() + 1; row <= FileRows; ++row)
+        Plan->Lines.push_back({TPlanStep::NotWritten, "", {}, {}, RowsBeyondText(), row});
     const int entries = Book.CountNumbers();
-    const std::string question = entries == 0 ? std::string(Texts::ReplaceWithNothingQuestion)
-                                              : FormatText(Texts::ReplacePhoneBookQuestion, entries);
-    return Ui.Message(TMessageKind::Warning, question, TButtons::OkCancel) == TAnswer::Ok;
+    Plan->Question = addMode       ? std::string(Texts::AddPhoneBook) + "?"
+                     : entries > 0 ? FormatText(Texts::ReplacePhoneBookQuestion, entries)
+                                   : std::string(Texts::ReplaceWithNothingQuestion);
+    if (!change.Confirm(*Plan))
+        return change.NothingChanged();
+    const int64_t start = GetTick();
+    if (!Plan->ChangesHandset()) {
+        THandsetOutcome outcome = change.NothingChanged();
+        outcome.Result = TChangeResult::AlreadyHeld;
+        SkippedEntries = addMode ? Plan->Count(TPlanStep::Keep) : 0;
+        outcome.Skipped = SkippedEntries;
+        // The read the plan was made from is what the handset holds.
+        outcome.Held = TChangeCounts{0, 0, 0, SkippedEntries, Plan->Count(TPlanStep::NotWritten)};
+        outcome.Lacking = Plan;
+        if (FileRows > Book.Count())
+            outcome.Result = TChangeResult::NotChanged;
+        if (!addMode) {
+            Ui.ShowStatus(Texts::PhoneBookAlreadyHeld);
+            return outcome;
+        }
+        // An add that adds nothing still marks the rows that did not fit and the names without numbers.
+        WriteRows(addMode, held, start);
+        if (MemoryFull)
+            outcome.Result = TChangeResult::NotChanged;
+        return outcome;
+    }
+    if (!addMode && !KeepList(held))
+        return change.NothingChanged(LastFailure);
+    if (!change.Begin(addMode                                             ? "phonebook add"
+                      : std::string_view(Kind) == BackupBeforeRestoreKind ? "phonebook restore"
+                                                                          : "phonebook replace",
+                      &*Plan, Backup))
+        return change.NothingChanged();
+    if (!addMode && !DeleteList()) {
+        // The delete's answer did not come as it should: the read says whether it went.
+        TPP5Phonebook now;
+        THandsetOutcome outcome = ReadBack(held, Book, !addMode, now);
+        if (!outcome.Held || now.CountNumbers() > 0) {
+            if (outcome.Held)
+                Fail(Texts::PhoneBookNotDeletedReply);
+            else
+                Fail((Link.Engine().LineLost() ? Texts::PhoneBookDeleteUnknownNoReply
+                                               : Texts::PhoneBookDeleteUnknown) +
+                     KeptInText());
+            if (outcome.Result == TChangeResult::Done)
+                outcome.Result = TChangeResult::Partial;
+            return outcome;
+        }
+        Ui.ShowStatus(Texts::PhoneBookDeletedAnswerLost);
+    }
+    const int stoppedAt = WriteRows(addMode, held, start);
+    TPP5Phonebook now;
+    THandsetOutcome outcome = ReadBack(held, Book, !addMode, now);
+    if (stoppedAt > 0) {
+        ReportWriteFailure(stoppedAt, outcome, now);
+        if (outcome.Result == TChangeResult::Done)
+            outcome.Result = TChangeResult::Partial;
+    } else if (outcome.Result == TChangeResult::Unknown) {
+        Fail(std::string(Texts::PhoneBookNowUnknown) + KeptInText());
+    } else if (outcome.Result == TChangeResult::Partial && !MemoryFull && !MissingNumber) {
+        // Every mail was answered as it should be, yet the handset does not hold what was written.
+        ReportWriteFailure(0, outcome, now);
+    }
+    return outcome;
 }
 
 // ---- deleting ----
@@ -475,19 +544,47 @@ bool TPhonebookTransfer::ConfirmReplace() {
 bool TPhonebookTransfer::DeleteInHandset() {
     Ui.ResetRowColours();
     Backup.clear();
-    Changing = nullptr;
+    BackupEntries = 0;
     LastFailure.clear();
-    StateUnknown = false;
-    if (Ui.Message(TMessageKind::Warning, Texts::DeletePhoneBookQuestion, TButtons::OkCancel) != TAnswer::Ok)
-        return false;
-    bool ok = false;
-    const bool raised = !RunBusy(Ui, [this, &ok] {
-        if (!Link.ConnectOrTell(Ui, Texts::PhoneBookNotDeleted) || !KeepHandsetList())
+    Plan.reset();
+    THandsetChange change(Link, Ui);
+    Outcome = change.NothingChanged();
+    const bool raised = !RunBusy(Ui, [this, &change] {
+        if (!Link.ConnectOrTell(Ui, Texts::PhoneBookNotDeleted)) {
+            Outcome = change.NothingChanged(Texts::PhoneBookNotDeleted);
             return;
-        Changing = "phonebook delete";
-        ok = DeleteList();
+        }
+        TPP5Phonebook held;
+        held.SetCount(Book.Count());
+        if (!ReadHeld(held, Texts::PhoneBookNotRead)) {
+            Outcome = change.NothingChanged(LastFailure);
+            return;
+        }
+        TPP5Phonebook none;
+        none.SetCount(Book.Count());
+        Plan = PlanPhonebookWrite(held, none, true);
+        Plan->Baud = Link.Baud();
+        Plan->Delete = true;
+        Plan->Question = Texts::DeletePhoneBookQuestion;
+        if (!change.Confirm(*Plan) || !KeepList(held) || !change.Begin("phonebook delete", &*Plan, Backup)) {
+            Outcome = change.NothingChanged(LastFailure);
+            return;
+        }
+        DeleteList();
+        TPP5Phonebook now;
+        Outcome = ReadBack(held, none, true, now);
+        if (Outcome.Result == TChangeResult::Done)
+            return;
+        if (Outcome.Result == TChangeResult::Unknown)
+            Fail((Link.Engine().LineLost() ? Texts::PhoneBookDeleteUnknownNoReply
+                                           : Texts::PhoneBookDeleteUnknown) +
+                 KeptInText());
+        else
+            Fail(Texts::PhoneBookNotDeletedReply);
     });
-    NoteHandsetChange(Ui, Link.Identity(), Changing, nullptr, Backup,
-                      ChangeOutcome(ok, false, StateUnknown || raised), LastFailure, BackupEntries);
-    return ok;
+    if (raised && change.Begun())
+        Outcome.Result = TChangeResult::Unknown;
+    Outcome.Message = LastFailure;
+    change.End(Outcome, BackupEntries);
+    return Outcome.Ok();
 }

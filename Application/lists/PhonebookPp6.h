@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/HandsetChange.h"
 #include "link/HandsetConnection.h"
 #include "lists/DockingStationPhoneBookConverter.h"
 #include "lists/PP5Phonebook.h"
@@ -48,6 +49,9 @@ public:
     static constexpr int NameRepeats = 3;
     static constexpr int FailedAttempts = 3;
 
+    // What the last write or delete did, as the read after it found the handset.
+    const THandsetOutcome& LastOutcome() const { return Outcome; }
+
     // The plan of the last write, once the handset's list was read; nothing before.
     const std::optional<TWritePlan>& LastPlan() const { return Plan; }
 
@@ -59,6 +63,9 @@ public:
     // kept before a backup is written back, which a later restore does not take.
     static constexpr const char* BackupKind = "phonebook";
     static constexpr const char* BackupBeforeRestoreKind = "phonebook-before-restore";
+    // The rows of the file a write comes from, which may be more than the handset's table holds: those
+    // beyond it are in the plan and the outcome as not written.
+    void SetFileRows(int rows) { FileRows = rows; }
     // Names the copy kept before this transfer's replace or delete.
     void SetBackupKind(const char* kind) { Kind = kind; }
 
@@ -66,19 +73,21 @@ private:
     // The read of "Read from Handset" once connected: the list goes into the table when it is whole.
     bool ReadIntoBook(int64_t start);
     bool ReadLoop(TPP5Phonebook& into, bool show);
-    bool ReadQuietly(TPP5Phonebook& into);
+    bool ReadQuietly(TPP5Phonebook& into, bool stoppable);
+    bool ReadHeld(TPP5Phonebook& held, const char* notRead);
     void ReportRead(bool ok, int64_t startTick);
-    bool KeepHandsetList();
     bool KeepList(const TPP5Phonebook& held);
-    bool PlanAndWrite(bool addMode);
+    THandsetOutcome PlanAndWrite(THandsetChange& change, bool addMode);
     bool DeleteList();
     std::optional<bool> HandsetListEmpty();
     std::string KeptInText() const;
-    void ReportWriteFailure(int row);
+    THandsetOutcome ReadBack(const TPP5Phonebook& held, const TPP5Phonebook& wanted, bool replace,
+                             TPP5Phonebook& now);
+    void ReportWriteFailure(int row, const THandsetOutcome& outcome, const TPP5Phonebook& now);
     void NoteUnnamed(int row, const TPP5Phonebook& handset);
-    bool WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick);
+    int WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick);
     bool RefuseUnstorableNumbers();
-    bool ConfirmReplace();
+    std::string RowsBeyondText() const;
     void Fail(const std::string& text);
     void ShowException(const std::string& text);
     std::string FinishedText(const char* format, int64_t startTick) const;
@@ -90,12 +99,12 @@ private:
     bool MemoryFull = false;
     bool MissingNumber = false;
     const char* Kind = BackupKind;
-    // The change log's name of what the last operation began to change in the handset; null while it
-    // has sent nothing that changes it.
-    const char* Changing = nullptr;
-    // The last failure the person was shown, and whether the handset's state was left unknown.
+    // The last failure the person was shown.
     std::string LastFailure;
-    bool StateUnknown = false;
+    // A read that a stop request ends (the read before a write); the read after the writes goes on.
+    bool ReadStoppable = false;
+    THandsetOutcome Outcome;
+    int FileRows = 0;
     std::string Backup;
     std::optional<TWritePlan> Plan;
     int BackupEntries = 0;

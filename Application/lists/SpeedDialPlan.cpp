@@ -39,12 +39,13 @@ TWritePlan PlanSpeedDialWrite(const TPP5SpeedDial& held, const TPP5SpeedDial& wa
     }
     if (!plan.ChangesHandset())
         return plan;
-    // Each piece: its write (no answer), then the read that checks it.
+    // Each piece: its write (no answer), then the read that checks it; at the end the block is read once
+    // more, to tell what the handset holds.
     const int piece = std::max(pieceBytes, 1);
     for (int left = TPP5SpeedDial::BlockBytes; left > 0; left -= piece) {
         const int bytes = std::min(piece, left);
         plan.Cost.Add(1, FrameBytes + MemoryMailHead + bytes);
-        plan.Cost.Add(1, FrameBytes + MemoryMailHead + ShortAnswerBytes + bytes);
+        plan.Cost.Add(2, FrameBytes + MemoryMailHead + ShortAnswerBytes + bytes);
     }
     return plan;
 }

@@ -78,29 +78,37 @@ bool TSpeedDialTransfer::KeepBackupOf(const TPP5SpeedDial& held) {
     return true;
 }
 
-bool TSpeedDialTransfer::KeepHandsetList() {
-    Backup.clear();
-    TPP5SpeedDial held;
-    return ReadHandsetList(held) && KeepBackupOf(held);
-}
-
-// The pieces before the failed one went in (bytes of the block were read back as written), and the
-// failed one may have: one read tells which keys hold what the list has. Where it cannot, the keys wholly
-// in the pieces read back are the ones known, and the text says no more.
-std::string TSpeedDialTransfer::WrittenSoFarText(const TPP5SpeedDial& held, int bytes) {
+// The read after a write or delete: what the handset holds now, against what it held before and what was
+// wanted. Where it cannot be read, the keys wholly in the pieces read back as written are the ones known
+// (bytes: how many bytes of the block were, -1 for none).
+THandsetOutcome TSpeedDialTransfer::ReadBack(const TPP5SpeedDial& held, const TPP5SpeedDial& wanted,
+                                             int bytes, TPP5SpeedDial& now) {
+    THandsetOutcome outcome;
+    outcome.Stopped = StopRequested();
+    outcome.Backup = Backup;
     TPP5SpeedDial::TBlock block{};
-    const bool read = ReadBlock(block);
-    TPP5SpeedDial now;
+    if (!ReadBlock(block)) {
+        outcome.Result = TChangeResult::Unknown;
+        int written = 0;
+        for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
+            written += held.Numbers[size_t(k)] != wanted.Numbers[size_t(k)] &&
+                       (k + 1) * TPP5SpeedDial::SlotBytes <= bytes;
+        Written = written;
+        if (Plan)
+            outcome.Known = TChangeCounts{written, 0, 0, 0, Plan->Changes() - written};
+        return outcome;
+    }
     now.Decode(block);
+    const TWritePlan lacking = PlanSpeedDialWrite(now, wanted, Link.Engine().BlockSize);
+    outcome.Held = MeasuredCounts(PlanSpeedDialWrite(held, now, Link.Engine().BlockSize), lacking);
+    outcome.Lacking = lacking;
+    outcome.Result = lacking.Changes() == 0 ? TChangeResult::Done : TChangeResult::Partial;
     int written = 0;
     for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
-        if (held.Numbers[size_t(k)] != List.Numbers[size_t(k)])
-            written += read ? now.Numbers[size_t(k)] == List.Numbers[size_t(k)]
-                            : (k + 1) * TPP5SpeedDial::SlotBytes <= bytes;
+        written += held.Numbers[size_t(k)] != wanted.Numbers[size_t(k)] &&
+                   now.Numbers[size_t(k)] == wanted.Numbers[size_t(k)];
     Written = written;
-    if (!read)
-        return Texts::PhoneBookNowUnknown;
-    return FormatText(Texts::SpeedDialPartlyWritten, written, Plan ? Plan->Changes() : written);
+    return outcome;
 }
 
 std::string TSpeedDialTransfer::KeptInText() const {
@@ -130,12 +138,12 @@ bool TSpeedDialTransfer::LoadFromHandset() {
 }
 
 bool TSpeedDialTransfer::SaveToHandset() {
-    bool ok = false;
     Backup.clear();
     Plan.reset();
-    Changing = nullptr;
     Written.reset();
-    const bool raised = !RunBusy(Ui, [this, &ok] {
+    THandsetChange change(Link, Ui);
+    Outcome = change.NothingChanged();
+    const bool raised = !RunBusy(Ui, [this, &change] {
         Ui.ShowStatus("");
         // A number the handset cannot store would stop the write half-way: refuse before anything is sent.
         if (const auto bad = List.FirstUnsendable()) {
@@ -143,96 +151,118 @@ bool TSpeedDialTransfer::SaveToHandset() {
                                                 PrintableText(std::string(1, bad->second)).c_str());
             Ui.ShowStatus(text);
             Ui.Message(TMessageKind::Error, text, TButtons::Ok);
+            Outcome = change.NothingChanged(text);
             return;
         }
-        if (Ui.Message(TMessageKind::Confirmation, Texts::ReplaceSpeedDialQuestion, TButtons::OkCancel) !=
-            TAnswer::Ok)
-            return;
-        ok = Connect(Texts::CouldNotWriteSpeedDial) && PlanAndWrite();
+        Outcome = Connect(Texts::CouldNotWriteSpeedDial)
+                      ? PlanAndWrite(change)
+                      : change.NothingChanged(Texts::CouldNotWriteSpeedDial);
     });
-    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
-                      ChangeOutcome(ok, StopRequested(), raised), ok ? "" : Texts::CouldNotWriteSpeedDial);
-    return ok;
+    if (raised && change.Begun())
+        Outcome.Result = TChangeResult::Unknown;
+    change.End(Outcome);
+    return Outcome.Ok();
 }
 
-// Reads what the handset holds (the list the backup keeps), works out the plan and shows it; the write
-// then puts the whole block in the handset, unless no key would change.
-bool TSpeedDialTransfer::PlanAndWrite() {
+// Reads what the handset holds (the list the backup keeps), works out the plan and shows it as the
+// question; the write then puts the whole block in the handset, unless no key would change, and the read
+// after it tells what the handset holds.
+THandsetOutcome TSpeedDialTransfer::PlanAndWrite(THandsetChange& change) {
     TPP5SpeedDial held;
     if (!ReadHandsetList(held))
-        return false;
+        return change.NothingChanged(Texts::SpeedDialNotRead);
     Plan = PlanSpeedDialWrite(held, List, Link.Engine().BlockSize);
     Plan->Baud = Link.Baud();
-    if (!Ui.ConfirmPlan(*Plan)) {
-        Ui.ShowStatus(Texts::PlanNotCarriedOut);
-        return false;
-    }
+    Plan->Question = Texts::ReplaceSpeedDialQuestion;
+    if (!change.Confirm(*Plan))
+        return change.NothingChanged();
     if (!Plan->ChangesHandset()) {
+        THandsetOutcome outcome = change.NothingChanged();
+        outcome.Result = TChangeResult::AlreadyHeld;
+        outcome.Held = TChangeCounts{0, 0, 0, Plan->Count(TPlanStep::Keep), 0};
+        outcome.Lacking = Plan;
         Ui.ShowStatus(Texts::SpeedDialAlreadyHeld);
-        return true;
+        return outcome;
     }
-    if (!KeepBackupOf(held))
-        return false;
-    Changing = "speed-dial write";
+    if (!KeepBackupOf(held) || !change.Begin("speed-dial write", &*Plan, Backup))
+        return change.NothingChanged(Texts::CouldNotWriteSpeedDial);
     Ui.ShowStatus(Texts::WritingToHandset);
     // Each piece is read back, and memory is read with short answers.
-    if (const int bytes = WriteBlock(List.Encode()); bytes != TPP5SpeedDial::BlockBytes) {
-        Ui.ShowStatus(Texts::CouldNotWriteSpeedDial);
-        Ui.Message(TMessageKind::Error,
-                   std::string(Texts::CouldNotWriteSpeedDial) + "\r" + WrittenSoFarText(held, bytes) +
-                       KeptInText(),
-                   TButtons::Ok);
-        return false;
+    const int bytes = WriteBlock(List.Encode());
+    TPP5SpeedDial now;
+    THandsetOutcome outcome = ReadBack(held, List, bytes, now);
+    if (bytes == TPP5SpeedDial::BlockBytes && outcome.Result == TChangeResult::Done) {
+        Ui.ShowStatus(Texts::FinishedWriting);
+        return outcome;
     }
-    Ui.ShowStatus(Texts::FinishedWriting);
-    return true;
+    if (outcome.Result == TChangeResult::Done)
+        outcome.Result = TChangeResult::Partial;
+    const std::string heldNow = outcome.Held
+                                    ? FormatText(Texts::SpeedDialPartlyWritten, *Written, Plan->Changes())
+                                    : std::string(Texts::PhoneBookNowUnknown);
+    outcome.Message = Texts::CouldNotWriteSpeedDial;
+    Ui.ShowStatus(Texts::CouldNotWriteSpeedDial);
+    Ui.Message(TMessageKind::Error,
+               std::string(Texts::CouldNotWriteSpeedDial) + "\r" + heldNow + KeptInText(), TButtons::Ok);
+    return outcome;
 }
 
 bool TSpeedDialTransfer::DeleteInHandset() {
     Ui.ShowStatus("");
     Backup.clear();
-    Changing = nullptr;
-    if (Ui.Message(TMessageKind::Warning, Texts::DeleteSpeedDialQuestion, TButtons::OkCancel) != TAnswer::Ok)
-        return false;
-    bool ok = false;
-    const bool raised = !RunBusy(Ui, [this, &ok] {
-        if (!Connect(Texts::SpeedDialNotDeleted) || !KeepHandsetList())
+    Plan.reset();
+    Written.reset();
+    THandsetChange change(Link, Ui);
+    Outcome = change.NothingChanged();
+    const bool raised = !RunBusy(Ui, [this, &change] {
+        TPP5SpeedDial held;
+        if (!Connect(Texts::SpeedDialNotDeleted) || !ReadHandsetList(held)) {
+            Outcome = change.NothingChanged(Texts::SpeedDialNotDeleted);
             return;
-        Changing = "speed-dial delete";
+        }
+        const TPP5SpeedDial none;
+        Plan = PlanSpeedDialWrite(held, none, Link.Engine().BlockSize);
+        Plan->Baud = Link.Baud();
+        Plan->Delete = true;
+        Plan->Question = Texts::DeleteSpeedDialQuestion;
+        if (!change.Confirm(*Plan) || !KeepBackupOf(held) ||
+            !change.Begin("speed-dial delete", &*Plan, Backup)) {
+            Outcome = change.NothingChanged(Texts::SpeedDialNotDeleted);
+            return;
+        }
         Ui.ShowStatus(Texts::DeletingSpeedDial);
         Ui.ProgressStart(1, TPP5SpeedDial::Keys, 1);
         Ui.ProgressWords("Deleting", "key");
-        for (int k = 0; k < TPP5SpeedDial::Keys; ++k) {
-            Ui.ProgressStep();
-            if (!EraseKey(k)) {
-                Ui.ProgressEnd();
-                // Keys before this one are empty now, and this one may be: one read tells what is left,
-                // and where it cannot, the message says so rather than guess.
-                TPP5SpeedDial::TBlock block{};
-                std::string text = Texts::SpeedDialNowUnknown;
-                if (ReadBlock(block)) {
-                    TPP5SpeedDial held;
-                    held.Decode(block);
-                    const long left =
-                        std::count_if(held.Numbers.begin(), held.Numbers.end(),
-                                      [](const std::string& number) { return !number.empty(); });
-                    if (left == 0) {
-                        Ui.ShowStatus(Texts::SpeedDialDeleted);
-                        ok = true;
-                        return;
-                    }
-                    text = FormatText(Texts::SpeedDialPartlyDeleted, int(left));
-                }
-                Ui.Message(TMessageKind::Error, text + KeptInText(), TButtons::Ok);
-                return;
+        bool erased = true;
+        for (int k = 0; k < TPP5SpeedDial::Keys && erased; ++k) {
+            // Between keys: a stop asked for ends the delete here, and the read tells what is left.
+            if (StopRequested()) {
+                erased = false;
+                break;
             }
-            Ui.ShowStatus(Texts::SpeedDialDeleted);
+            Ui.ProgressStep();
+            erased = EraseKey(k);
         }
         Ui.ProgressEnd();
-        ok = true;
+        TPP5SpeedDial now;
+        Outcome = ReadBack(held, none, -1, now);
+        if (Outcome.Result == TChangeResult::Done) {
+            Ui.ShowStatus(Texts::SpeedDialDeleted);
+            return;
+        }
+        // Keys before the failed one are empty now, and that one may be: the read tells what is left, and
+        // where it cannot, the message says so rather than guess.
+        const long left = std::count_if(now.Numbers.begin(), now.Numbers.end(),
+                                        [](const std::string& number) { return !number.empty(); });
+        Outcome.Message = Texts::SpeedDialNotDeleted;
+        Ui.Message(TMessageKind::Error,
+                   (Outcome.Held ? FormatText(Texts::SpeedDialPartlyDeleted, int(left))
+                                 : std::string(Texts::SpeedDialNowUnknown)) +
+                       KeptInText(),
+                   TButtons::Ok);
     });
-    NoteHandsetChange(Ui, Link.Identity(), Changing, nullptr, Backup,
-                      ChangeOutcome(ok, StopRequested(), raised), ok ? "" : Texts::SpeedDialNotDeleted,
-                      HeldKeys);
-    return ok;
+    if (raised && change.Begun())
+        Outcome.Result = TChangeResult::Unknown;
+    change.End(Outcome, HeldKeys);
+    return Outcome.Ok();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/HandsetChange.h"
 #include "link/HandsetConnection.h"
 #include "lists/SpeedDial.h"
 #include "platform/UserInteraction.h"
@@ -26,6 +27,8 @@ public:
     // The copy kept before the last write or delete; empty when none was kept.
     const std::string& BackupPath() const { return Backup; }
     static constexpr const char* BackupKind = "speeddial";
+    // What the last write or delete did, as the read after it found the handset.
+    const THandsetOutcome& LastOutcome() const { return Outcome; }
     // The plan of the last write, once the handset's list was read for it.
     const std::optional<TWritePlan>& LastPlan() const { return Plan; }
     // After a write that failed part-way: how many of the keys it changes the handset is known to hold
@@ -42,10 +45,9 @@ private:
     // Reads the handset's list; false, with the person told, when it cannot be read.
     bool ReadHandsetList(TPP5SpeedDial& held);
     bool KeepBackupOf(const TPP5SpeedDial& held);
-    bool KeepHandsetList();
-    bool PlanAndWrite();
-    // What the handset holds after a write that failed part-way, from one read where it can tell.
-    std::string WrittenSoFarText(const TPP5SpeedDial& held, int bytes);
+    THandsetOutcome PlanAndWrite(THandsetChange& change);
+    THandsetOutcome ReadBack(const TPP5SpeedDial& held, const TPP5SpeedDial& wanted, int bytes,
+                             TPP5SpeedDial& now);
     std::string KeptInText() const;
 
     THandsetConnection& Link;
@@ -53,9 +55,8 @@ private:
     TPP5SpeedDial& List;
     std::string Backup;
     std::optional<TWritePlan> Plan;
-    // The change log's name of what the last operation began to change in the handset (null while it
-    // has sent nothing that changes it), and how many keys the handset held before.
-    const char* Changing = nullptr;
+    // How many keys the handset held before.
     int HeldKeys = 0;
+    THandsetOutcome Outcome;
     std::optional<int> Written;
 };

@@ -57,14 +57,15 @@ void Remove(const std::string& path) {
         throw EFileError(path + ": " + std::strerror(errno));
 }
 
-// Keeps the newest copies of the handset's kind, as every new copy does.
-void PruneCopiesOf(const std::string& kind, const THandsetIdentity& handset) {
+// Keeps the newest copies of the handset's kind, as every new copy does; never the one just made (made),
+// which a name freed by an earlier prune in the same second could sort among the oldest.
+void PruneCopiesOf(const std::string& kind, const THandsetIdentity& handset, const std::string& made) {
     std::vector<TBackupCopy> copies;
     for (const TBackupCopy& copy : BackupCopies())
-        if (copy.kind == kind && CopyOfHandset(copy, handset))
+        if (copy.kind == kind && CopyOfHandset(copy, handset) && copy.path != made)
             copies.push_back(copy);
     // Sorted oldest first: all but the newest KeptCopies go.
-    for (size_t i = 0; i + KeptCopies < copies.size(); ++i) {
+    for (size_t i = 0; i + KeptCopies - 1 < copies.size(); ++i) {
         Remove(copies[i].path);
         Remove(copies[i].path + HandsetNote);
     }
@@ -115,7 +116,7 @@ std::string KeepBackup(const std::string& kind, const std::string& extension, co
     // The copy is whole; the oldest beyond the number kept may go. A copy that cannot be removed stays,
     // and the next copy tries again.
     try {
-        PruneCopiesOf(kind, handset);
+        PruneCopiesOf(kind, handset, path);
     } catch (const EFileError&) {
     }
     return path;

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QRandomGenerator>
 #include <QSysInfo>
 
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +99,20 @@ public:
         Key(key);
         Line += std::to_string(value);
     }
+    void Counts(const char* key, const std::optional<TChangeCounts>& counts) {
+        Key(key);
+        if (!counts) {
+            Line += "null";
+            return;
+        }
+        TLineWriter c;
+        c.Number("added", counts->Added);
+        c.Number("removed", counts->Removed);
+        c.Number("changed", counts->Changed);
+        c.Number("kept", counts->Kept);
+        c.Number("notWritten", counts->NotWritten);
+        Line += c.Line + "}";
+    }
     std::string End() { return Line + "}\n"; }
 
     std::string Line;
@@ -129,6 +145,11 @@ bool SharedFolder(const std::string& folder) {
 
 // ---- reading ----
 
+TChangeCounts CountsOf(const QJsonObject& c) {
+    return {c.value("added").toInt(), c.value("removed").toInt(), c.value("changed").toInt(),
+            c.value("kept").toInt(), c.value("notWritten").toInt()};
+}
+
 std::optional<TChangeRecord> ParseLine(const QByteArray& line) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(line, &error);
@@ -152,16 +173,16 @@ std::optional<TChangeRecord> ParseLine(const QByteArray& line) {
     r.Operation = text("operation");
     r.Via = text("via");
     if (const QJsonValue changed = o.value("changed"); changed.isObject()) {
-        const QJsonObject c = changed.toObject();
-        r.Changed =
-            TChangeCounts{c.value("added").toInt(), c.value("removed").toInt(), c.value("changed").toInt(),
-                          c.value("kept").toInt(), c.value("notWritten").toInt()};
+        r.Changed = CountsOf(changed.toObject());
     }
     if (const QJsonValue deleted = o.value("deleted"); deleted.isDouble())
         r.Deleted = deleted.toInt();
     r.Backup = text("backup");
     r.Outcome = text("outcome");
     r.Message = text("message");
+    if (const QJsonValue planned = o.value("planned"); planned.isObject())
+        r.Planned = CountsOf(planned.toObject());
+    r.Id = text("id");
     r.Line = line.toStdString();
     return r;
 }
@@ -221,24 +242,16 @@ std::string ChangeLine(const TChangeRecord& r) {
     w.Text("operation", r.Operation);
     if (!r.Via.empty())
         w.Text("via", r.Via);
-    if (r.Changed) {
-        TLineWriter counts;
-        counts.Number("added", r.Changed->Added);
-        counts.Number("removed", r.Changed->Removed);
-        counts.Number("changed", r.Changed->Changed);
-        counts.Number("kept", r.Changed->Kept);
-        counts.Number("notWritten", r.Changed->NotWritten);
-        w.Key("changed");
-        w.Line += counts.Line + "}";
-    } else {
-        w.Key("changed");
-        w.Line += "null";
-    }
+    w.Counts("changed", r.Changed);
     if (r.Deleted)
         w.Number("deleted", *r.Deleted);
     w.Text("backup", r.Backup);
     w.Text("outcome", r.Outcome);
     w.Text("message", r.Message);
+    if (r.Planned)
+        w.Counts("planned", r.Planned);
+    if (!r.Id.empty())
+        w.Text("id", r.Id);
     return w.End();
 }
 
@@ -306,11 +319,10 @@ void SetChangeVia(const std::string& via) {
     ViaSet() = via;
 }
 
-void NoteHandsetChange(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
-                       const TWritePlan* plan, const std::string& backup, TChangeOutcome outcome,
-                       const std::string& message, std::optional<int> deleted) {
-    if (!operation)
-        return;
+namespace {
+
+TChangeRecord RecordOf(const THandsetIdentity& handset, const char* operation, const std::string& backup,
+                       const std::string& outcome, const std::string& message) {
     const TChangeAuthor author = ChangeAuthorNow();
     TChangeRecord record;
     record.Time = author.Time;
@@ -322,23 +334,86 @@ void NoteHandsetChange(TUserInteraction& ui, const THandsetIdentity& handset, co
     record.Pcs = handset.pcs;
     record.Operation = operation;
     record.Via = CurrentVia();
-    if (plan)
-        record.Changed = ChangeCountsOf(*plan);
-    else
-        record.Deleted = deleted;
     record.Backup = backup;
-    record.Outcome = ChangeOutcomeText(outcome);
+    record.Outcome = outcome;
     QString shortened = FromUtf8OrAnsi(message).simplified();
     if (shortened.size() > MessageLength)
         shortened = shortened.left(MessageLength - 3) + "...";
     record.Message = shortened.toStdString();
+    return record;
+}
+
+void Note(TUserInteraction& ui, const TChangeRecord& record, bool done) {
     const std::string path = ChangeLogPath();
     const std::string reason = AppendChange(record, path);
     if (reason.empty())
         return;
-    const char* format = outcome == TChangeOutcome::Done
+    const char* format = done
                              ? "The change was made, but it could not be noted in the change log \"%s\": %s."
                              : "The handset may have been changed, but that could not be noted in the change "
                                "log \"%s\": %s.";
     ui.Message(TMessageKind::Warning, FormatText(format, path.c_str(), reason.c_str()), TButtons::Ok);
+}
+
+// Sixteen hex digits: unique enough among the operations of one log.
+std::string NewOperationId() {
+    const quint64 n = QRandomGenerator::system()->generate64();
+    return FormatText("%016llx", static_cast<unsigned long long>(n));
+}
+
+} // namespace
+
+void NoteHandsetChange(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
+                       const TWritePlan* plan, const std::string& backup, TChangeOutcome outcome,
+                       const std::string& message, std::optional<int> deleted) {
+    if (!operation)
+        return;
+    TChangeRecord record = RecordOf(handset, operation, backup, ChangeOutcomeText(outcome), message);
+    if (plan)
+        record.Changed = ChangeCountsOf(*plan);
+    else
+        record.Deleted = deleted;
+    Note(ui, record, outcome == TChangeOutcome::Done);
+}
+
+void TChangeNote::Begin(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
+                        const TWritePlan* plan, const std::string& backup) {
+    Operation = operation;
+    OwnId = NewOperationId();
+    TChangeRecord record = RecordOf(handset, operation, backup, BegunOutcome, {});
+    if (plan)
+        record.Planned = ChangeCountsOf(*plan);
+    record.Id = OwnId;
+    Note(ui, record, false);
+}
+
+void TChangeNote::End(TUserInteraction& ui, const THandsetIdentity& handset,
+                      const std::optional<TChangeCounts>& changed, const std::string& backup,
+                      TChangeOutcome outcome, const std::string& message, std::optional<int> deleted) {
+    if (!Operation)
+        return;
+    TChangeRecord record = RecordOf(handset, Operation, backup, ChangeOutcomeText(outcome), message);
+    record.Changed = changed;
+    record.Deleted = deleted;
+    record.Id = OwnId;
+    Operation = nullptr;
+    Note(ui, record, outcome == TChangeOutcome::Done);
+}
+
+std::vector<TChangeRecord> PairedChanges(const std::vector<TChangeRecord>& lines) {
+    std::set<std::string> ended;
+    for (const TChangeRecord& line : lines)
+        if (!line.Id.empty() && line.Outcome != BegunOutcome)
+            ended.insert(line.Id);
+    std::vector<TChangeRecord> paired;
+    for (const TChangeRecord& line : lines) {
+        if (line.Outcome != BegunOutcome || line.Id.empty()) {
+            paired.push_back(line);
+        } else if (!ended.contains(line.Id)) {
+            paired.push_back(line);
+            paired.back().Outcome = InterruptedOutcome;
+            paired.back().Message = "the handset may hold part of it";
+        }
+    }
+    return paired;
 }

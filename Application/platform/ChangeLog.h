@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HandsetIdentity.h"
+#include "platform/HandsetOutcome.h"
 #include "platform/UserInteraction.h"
 #include "platform/WritePlan.h"
 
@@ -19,30 +20,28 @@
 //  "via":"cli","changed":{"added":3,"removed":1,"changed":2,"kept":180,"notWritten":0},
 //  "backup":"/home/alice/.config/Quorvel/backups/phonebook-....phb","outcome":"done","message":""}
 //
-// "changed" is null for an operation without a plan (a delete, a SIM move); a delete then says how many
-// entries the handset held before in "deleted", where that is known. "via" is left out where the program
-// does not say which it is.
+// "changed" is null for an operation without a plan (a SIM move); a delete says how many entries the
+// handset held before in "deleted", where that is known. "via" is left out where the program does not say
+// which it is.
+//
+// An operation that goes through the runner (link/HandsetChange.h) writes two lines with the same "id": one
+// with the outcome "begun" (and its plan's counts as "planned") before its first mail that changes the
+// handset, and one when it has ended, whose "changed" counts are what the read after the writes found.
+// A "begun" line without its end is an operation that never ended (the program was killed, the PC lost
+// power): the handset may hold part of it.
 
 // How an operation that began to change a handset ended, as far as the program knows.
 enum class TChangeOutcome { Done, Failed, Stopped, Unknown };
+
+// The outcome of a "begun" line, and what a reading says of one that has no end.
+inline constexpr const char* BegunOutcome = "begun";
+inline constexpr const char* InterruptedOutcome = "interrupted";
 
 // "done", "failed", "stopped", "unknown".
 const char* ChangeOutcomeText(TChangeOutcome outcome);
 // Unknown when the program could not learn what the handset holds (an exception ended the operation, an
 // answer was lost), else done, stopped as asked, or failed.
 TChangeOutcome ChangeOutcome(bool done, bool stopped, bool unknown = false);
-
-// What a write's plan counts (WritePlan.h).
-struct TChangeCounts {
-    int Added = 0;
-    int Removed = 0;
-    int Changed = 0;
-    int Kept = 0;
-    int NotWritten = 0;
-
-    bool operator==(const TChangeCounts&) const = default;
-};
-TChangeCounts ChangeCountsOf(const TWritePlan& plan);
 
 // Who makes a change, on which PC and when: the login name, the host name and the local time with its
 // offset from UTC ("2026-12-10T09:30:00+01:00"). The SIM records note the same of their steps
@@ -77,6 +76,10 @@ struct TChangeRecord {
     // ChangeOutcomeText, or what a later version writes.
     std::string Outcome;
     std::string Message;
+    // On a "begun" line: what the plan would change.
+    std::optional<TChangeCounts> Planned;
+    // The operation's own: its "begun" line and its end have the same; empty on a line of its own.
+    std::string Id;
     // As read: the line itself, without its line break.
     std::string Line;
 };
@@ -117,6 +120,11 @@ struct TChangeLogContents {
 // raises EFileError (TextFile.h) with the reason.
 TChangeLogContents ReadChangeLog(const TChangeFilter& filter = {}, const std::string& path = ChangeLogPath());
 
+// Each operation once, oldest first: a "begun" line is dropped where the line that ends it follows, and
+// one that has no end is given the outcome "interrupted" (its backup and plan as the "begun" line has
+// them). Lines without an id stand as they are.
+std::vector<TChangeRecord> PairedChanges(const std::vector<TChangeRecord>& lines);
+
 // Which program notes the changes: "cli", "station", "window". Unless set, a program with windows says
 // "window" and any other says nothing.
 void SetChangeVia(const std::string& via);
@@ -127,3 +135,23 @@ void SetChangeVia(const std::string& via);
 void NoteHandsetChange(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
                        const TWritePlan* plan, const std::string& backup, TChangeOutcome outcome,
                        const std::string& message = {}, std::optional<int> deleted = std::nullopt);
+
+// One operation's two lines: Begin before its first mail that changes the handset, End once it has
+// ended, with what the handset was found to hold. End without Begin writes nothing (nothing was sent
+// that changes the handset). Where the log cannot be written the person is warned, as above.
+class TChangeNote {
+public:
+    void Begin(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
+               const TWritePlan* plan, const std::string& backup);
+    void End(TUserInteraction& ui, const THandsetIdentity& handset,
+             const std::optional<TChangeCounts>& changed, const std::string& backup, TChangeOutcome outcome,
+             const std::string& message = {}, std::optional<int> deleted = std::nullopt);
+    // Whether Begin was called and End not yet.
+    bool Open() const { return Operation != nullptr; }
+    // The id of the last Begin.
+    const std::string& Id() const { return OwnId; }
+
+private:
+    const char* Operation = nullptr;
+    std::string OwnId;
+};

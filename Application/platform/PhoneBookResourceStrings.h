@@ -344,6 +344,9 @@ inline constexpr const char* PhoneBookNotReadForAdd =
 inline constexpr const char* PhoneBookAlreadyHeld =
     "The handset already holds this phone book, in this order; nothing was written.";
 inline constexpr const char* PlanNotCarriedOut = "Nothing was written to the handset.";
+// A stop asked for before the first mail that changes the handset, and one asked for during a write.
+inline constexpr const char* StoppedNothingChanged = "Stopped as asked: nothing was changed in the handset.";
+inline constexpr const char* StoppedPhoneBook = "The write to the handset's phone book was stopped as asked.";
 inline constexpr const char* PhoneBookNotKept =
     "The handset's phone book could not be kept in a file (%s). Nothing was changed in the handset.";
 inline constexpr const char* PhoneBookKeptIn =

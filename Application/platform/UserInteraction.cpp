@@ -26,6 +26,7 @@ bool TUserInteraction::ConfirmPlan(const TWritePlan&) {
 }
 
 void TUserInteraction::ShowListEntry(TListKind, int) {}
+void TUserInteraction::ChangeEnded(const THandsetOutcome&) {}
 
 std::string TUserInteraction::AskFileName(bool, const char*, const char*) {
     return {};

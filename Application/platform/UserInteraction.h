@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HandsetIdentity.h"
+#include "platform/HandsetOutcome.h"
 #include "platform/WritePlan.h"
 
 #include <cstdint>
@@ -73,6 +74,8 @@ public:
     // sends anything that changes the handset; it goes on only when this gives true. The default goes
     // on without showing the plan.
     virtual bool ConfirmPlan(const TWritePlan& plan);
+    // An operation that may change a handset has ended: what the read after it found (HandsetOutcome.h).
+    virtual void ChangeEnded(const THandsetOutcome& outcome);
     // An operation has changed entry `entry` of a list (0 for the first), or, with AllEntries, the
     // whole list.
     virtual void ShowListEntry(TListKind list, int entry);

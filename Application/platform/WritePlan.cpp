@@ -86,9 +86,12 @@ std::string PlanLineText(const TPlanLine& line) {
     return {};
 }
 
+const char* PlanKindWord(const TWritePlan& plan) {
+    return plan.Delete ? " delete: " : plan.Replace ? " replace: " : " write: ";
+}
+
 std::string PlanText(const TWritePlan& plan) {
-    std::string text =
-        "The " + plan.List + (plan.Replace ? " replace: " : " write: ") + PlanCountsText(plan) + ".\r";
+    std::string text = "The " + plan.List + PlanKindWord(plan) + PlanCountsText(plan) + ".\r";
     for (const TPlanLine& line : plan.Lines)
         if (line.Step != TPlanStep::Keep)
             text += PlanLineText(line) + "\r";
@@ -103,6 +106,8 @@ std::string PlanRemovalWarning(const TWritePlan& plan) {
     const int removed = plan.Removed();
     if (removed == 0)
         return {};
+    if (plan.Delete)
+        return "A copy of the handset's " + plan.List + " goes to the backups folder first.";
     return "The replace deletes " + Counted(removed, "entry", "entries") + " of the handset that the " +
            plan.List + " being written does not hold; a copy of the handset's " + plan.List +
            " goes to the backups folder first.";

@@ -55,6 +55,11 @@ struct TWritePlan {
     int Baud = 0;
     // The same entries in another order (a phone book replace writes them in the file's order).
     bool OrderDiffers = false;
+    // A delete: every line removes what the handset holds.
+    bool Delete = false;
+    // The operation's question, which the plan answers ("Delete the phone book in the connected
+    // handset?"): the person says yes or no to it once the plan is shown.
+    std::string Question;
 
     int Count(TPlanStep step) const;
     // The lines that add, remove or change something.
@@ -76,6 +81,8 @@ int64_t LineTimeMs(const TMailCost& cost, int baud);
 std::string PlanCountsText(const TWritePlan& plan);
 // "+ Anna 0301234", "- Bob 0407", "~ Key_3 555 -> 556", "! line 12: Carl 0501 (the phone book is full)".
 std::string PlanLineText(const TPlanLine& line);
+// " delete: ", " replace: " or " write: ", after the list's name.
+const char* PlanKindWord(const TWritePlan& plan);
 // The counts, then one line per change and per entry not written, then "kept: 180"; lines end in CR.
 std::string PlanText(const TWritePlan& plan);
 // The words a replace that deletes entries no file line holds needs: "The replace deletes 2 entries of

@@ -11,6 +11,8 @@ constexpr int WriteMailBytes = 8;
 // "02 3C 08 00 01 lo hi", and its short answer "4D 3C 01 3D value sum".
 constexpr int ReadBackMailBytes = 7;
 constexpr int ReadBackAnswerBytes = 6;
+// A read of the whole profile: one memory read for each of its pieces.
+constexpr int ProfileReadMails = 4;
 
 // The byte at an address as TProfileSettings reads its fields: the entry's lowest eight bits.
 unsigned HeldByte(const TProfileSettings::TImage& image, uint16_t address) {
@@ -88,5 +90,8 @@ TWritePlan PlanProfileWrite(const TProfileSettings::TImage& held, const TProfile
     const auto bytes = int(ProfileBytesToWrite(held, wanted, handsetHas).size());
     plan.Cost.Add(bytes, FrameBytes + WriteMailBytes);
     plan.Cost.Add(bytes, FrameBytes + ReadBackMailBytes + ReadBackAnswerBytes);
+    // The read after the write, which tells what the handset holds: the profile read once more.
+    if (bytes > 0)
+        plan.Cost.Add(ProfileReadMails, FrameBytes + ReadBackMailBytes + ReadBackAnswerBytes);
     return plan;
 }

@@ -40,33 +40,37 @@ bool TProfileTransfer::KeepProfile(TProfileSettings& settings, uint32_t handsetH
     return false;
 }
 
-// The write stopped part-way: one read tells which of the settings the plan changes have their new
-// value.
-void TProfileTransfer::ReportWriteFailure(const TProfileSettings& held, const TProfileValues& wanted,
-                                          uint32_t handsetHas) {
-    std::string text = Texts::CouldNotWriteProfile;
+// The read after the writes: which of the settings the plan changes have their new value (arrived of
+// toWrite), and the counts of what the handset holds against what it held before.
+THandsetOutcome TProfileTransfer::ReadBack(const TProfileSettings& held, const TProfileValues& wanted,
+                                           uint32_t handsetHas, int& arrived, int& toWrite) {
+    THandsetOutcome outcome;
+    outcome.Stopped = StopRequested();
+    outcome.Backup = Backup;
     TProfileSettings now(Link.Engine());
-    if (now.ReadFromHandset() == TProfileSettings::Done) {
-        int toWrite = 0;
-        int arrived = 0;
-        for (const TProfileField& field : TProfileSettings::Fields()) {
-            const std::optional<int>& value = wanted[size_t(field.Setting)];
-            if (!value || (handsetHas & field.Bit()) == 0)
-                continue;
-            const int stored = StoredProfileValue(field.Setting, *value);
-            if (held.Get(field.Setting) == stored)
-                continue;
-            ++toWrite;
-            if (now.Get(field.Setting) == stored)
-                ++arrived;
-        }
-        text += "\r\r" + FormatText(Texts::ProfileSettingsArrived, arrived, toWrite);
-    } else {
-        text += "\r\r" + std::string(Texts::ProfileNowUnknown);
+    if (now.ReadFromHandset() != TProfileSettings::Done) {
+        outcome.Result = TChangeResult::Unknown;
+        return outcome;
     }
-    text += "\r\r" + FormatText(Texts::ProfileKeptIn, Backup.c_str());
-    Ui.Message(TMessageKind::Error, text, TButtons::Ok);
-    Ui.ShowStatus("");
+    TProfileValues nowValues;
+    for (const TProfileField& field : TProfileSettings::Fields()) {
+        const std::optional<int>& value = wanted[size_t(field.Setting)];
+        if (value && (handsetHas & field.Bit()) != 0)
+            nowValues[size_t(field.Setting)] = now.Get(field.Setting);
+        if (!value || (handsetHas & field.Bit()) == 0)
+            continue;
+        const int stored = StoredProfileValue(field.Setting, *value);
+        if (held.Get(field.Setting) == stored)
+            continue;
+        ++toWrite;
+        arrived += now.Get(field.Setting) == stored;
+    }
+    const TWritePlan lacking = PlanProfileWrite(now.Image, wanted, handsetHas);
+    outcome.Held = MeasuredCounts(PlanProfileWrite(held.Image, nowValues, handsetHas), lacking);
+    outcome.Lacking = lacking;
+    // Settings the handset does not have were known not to be written before the write began.
+    outcome.Result = lacking.Changes() == 0 ? TChangeResult::Done : TChangeResult::Partial;
+    return outcome;
 }
 
 TProfileTransfer::TProfileTransfer(THandsetConnection& link, TUserInteraction& ui)
@@ -98,22 +102,24 @@ std::optional<TProfileValues> TProfileTransfer::ReadFromHandset() {
 
 std::optional<uint32_t> TProfileTransfer::WriteToHandset(const TProfileValues& wanted) {
     Plan.reset();
-    if (Ui.Message(TMessageKind::Confirmation, Texts::ReplaceProfileQuestion, TButtons::OkCancel) !=
-        TAnswer::Ok)
-        return std::nullopt;
     Backup.clear();
-    Changing = nullptr;
+    THandsetChange change(Link, Ui);
+    Outcome = change.NothingChanged();
     std::optional<uint32_t> written;
-    const bool raised = !RunBusy(Ui, [this, &wanted, &written] { written = PlanAndWrite(wanted); });
-    NoteHandsetChange(Ui, Link.Identity(), Changing, Plan ? &*Plan : nullptr, Backup,
-                      ChangeOutcome(written.has_value(), StopRequested(), raised),
-                      written ? "" : Texts::CouldNotWriteProfile);
+    const bool raised =
+        !RunBusy(Ui, [this, &change, &wanted, &written] { written = PlanAndWrite(change, wanted); });
+    if (raised && change.Begun())
+        Outcome.Result = TChangeResult::Unknown;
+    if (!written && Outcome.Message.empty())
+        Outcome.Message = Texts::CouldNotWriteProfile;
+    change.End(Outcome);
     return written;
 }
 
-// Reads the profile the handset holds (the copy kept as the backup), works out the plan and shows it;
-// the write then sends the bytes the plan changes, and nothing when it changes none.
-std::optional<uint32_t> TProfileTransfer::PlanAndWrite(const TProfileValues& wanted) {
+// Reads the profile the handset holds (the copy kept as the backup), works out the plan and shows it as
+// the question; the write then sends the bytes the plan changes, and nothing when it changes none. The
+// read after it tells what the handset holds.
+std::optional<uint32_t> TProfileTransfer::PlanAndWrite(THandsetChange& change, const TProfileValues& wanted) {
     if (!Link.ConnectOrTell(Ui, Texts::CouldNotWriteProfile))
         return std::nullopt;
     const std::optional<uint8_t> level = Link.HandsetLevelNow();
@@ -134,8 +140,9 @@ std::optional<uint32_t> TProfileTransfer::PlanAndWrite(const TProfileValues& wan
     const uint32_t handsetHas = SettingsOfLevel(*level);
     Plan = PlanProfileWrite(held.Image, wanted, handsetHas);
     Plan->Baud = Link.Baud();
-    if (!Ui.ConfirmPlan(*Plan)) {
-        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+    Plan->Question = Texts::ReplaceProfileQuestion;
+    if (!change.Confirm(*Plan)) {
+        Outcome = change.NothingChanged();
         return std::nullopt;
     }
     uint32_t wantedHas = 0;
@@ -143,28 +150,56 @@ std::optional<uint32_t> TProfileTransfer::PlanAndWrite(const TProfileValues& wan
         if (wanted[size_t(field.Setting)] && (handsetHas & field.Bit()) != 0)
             wantedHas |= field.Bit();
     if (!Plan->ChangesHandset()) {
+        Outcome.Result = TChangeResult::AlreadyHeld;
+        Outcome.Held =
+            TChangeCounts{0, 0, 0, Plan->Count(TPlanStep::Keep), Plan->Count(TPlanStep::NotWritten)};
+        Outcome.Lacking = Plan;
         Ui.ShowStatus(Plan->Count(TPlanStep::NotWritten) == 0 ? Texts::ProfileAlreadyHeld
                                                               : Texts::ProfileHeldOrLacking);
         return wantedHas;
     }
     if (!KeepProfile(held, handsetHas))
         return std::nullopt;
-    Changing = std::string_view(Kind) == BackupBeforeRestoreKind ? "profile restore" : "profile write";
+    if (!change.Begin(std::string_view(Kind) == BackupBeforeRestoreKind ? "profile restore" : "profile write",
+                      &*Plan, Backup)) {
+        Outcome = change.NothingChanged();
+        return std::nullopt;
+    }
     Ui.ShowStatus(Texts::WritingToHandset);
     // The bytes the plan was worked out from: the handset's profile as just read, not read again.
     const std::vector<TProfileByteChange> bytes = ProfileBytesToWrite(held.Image, wanted, handsetHas);
     Ui.ProgressStart(1, int(bytes.size()), 1);
     Ui.ProgressWords("Writing", "profile byte");
+    bool sent = true;
     for (const TProfileByteChange& byte : bytes) {
+        // Between bytes: a stop asked for ends the write here.
+        if (StopRequested()) {
+            sent = false;
+            break;
+        }
         Ui.ProgressStep();
         const std::array<uint8_t, 1> data{byte.Value};
         if (!Link.Engine().WriteMemory(uint8_t(byte.Address & 0xFF), uint8_t(byte.Address >> 8), 1, data)) {
-            Ui.ProgressEnd();
-            ReportWriteFailure(held, wanted, handsetHas);
-            return std::nullopt;
+            sent = false;
+            break;
         }
     }
     Ui.ProgressEnd();
-    Ui.ShowStatus(Texts::ProfileWritten);
-    return wantedHas;
+    int arrived = 0;
+    int toWrite = 0;
+    Outcome = ReadBack(held, wanted, handsetHas, arrived, toWrite);
+    if (sent && Outcome.Result == TChangeResult::Done) {
+        Ui.ShowStatus(Texts::ProfileWritten);
+        return wantedHas;
+    }
+    if (Outcome.Result == TChangeResult::Done)
+        Outcome.Result = TChangeResult::Partial;
+    std::string text = Texts::CouldNotWriteProfile;
+    text += "\r\r" + (Outcome.Held ? FormatText(Texts::ProfileSettingsArrived, arrived, toWrite)
+                                   : std::string(Texts::ProfileNowUnknown));
+    text += "\r\r" + FormatText(Texts::ProfileKeptIn, Backup.c_str());
+    Outcome.Message = Texts::CouldNotWriteProfile;
+    Ui.Message(TMessageKind::Error, text, TButtons::Ok);
+    Ui.ShowStatus("");
+    return std::nullopt;
 }

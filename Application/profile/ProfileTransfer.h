@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/HandsetChange.h"
 #include "link/HandsetConnection.h"
 #include "platform/UserInteraction.h"
 #include "platform/WritePlan.h"
@@ -18,12 +19,14 @@ public:
 
     // "Read from Handset": every setting's value; nothing when no profile could be read.
     std::optional<TProfileValues> ReadFromHandset();
-    // "Write to Handset": asks first, reads the profile the handset holds and shows the plan
+    // "Write to Handset": reads the profile the handset holds and shows the plan as the question
     // (ConfirmPlan), then sets each setting of `wanted` that has a value and that the connected
     // handset has; every other bit of the profile stays. Gives the settings that hold their wanted
     // value afterwards, written or held already (bits as TProfileSettings::Changed); nothing when it
     // failed or the person declined the question or the plan.
     std::optional<uint32_t> WriteToHandset(const TProfileValues& wanted);
+    // What the last write did, as the read after it found the handset.
+    const THandsetOutcome& LastOutcome() const { return Outcome; }
     // The plan of the last write, once the handset's profile was read for it.
     const std::optional<TWritePlan>& LastPlan() const { return Plan; }
 
@@ -36,16 +39,16 @@ public:
     void SetBackupKind(const char* kind) { Kind = kind; }
 
 private:
-    std::optional<uint32_t> PlanAndWrite(const TProfileValues& wanted);
+    std::optional<uint32_t> PlanAndWrite(THandsetChange& change, const TProfileValues& wanted);
     bool KeepProfile(TProfileSettings& settings, uint32_t handsetHas);
-    void ReportWriteFailure(const TProfileSettings& held, const TProfileValues& wanted, uint32_t handsetHas);
+    // The read after the writes: what the handset's profile holds now.
+    THandsetOutcome ReadBack(const TProfileSettings& held, const TProfileValues& wanted, uint32_t handsetHas,
+                             int& arrived, int& toWrite);
 
     THandsetConnection& Link;
     TUserInteraction& Ui;
     const char* Kind = BackupKind;
     std::string Backup;
     std::optional<TWritePlan> Plan;
-    // The change log's name of what the last write began to change in the handset; null while it has
-    // sent nothing that changes it.
-    const char* Changing = nullptr;
+    THandsetOutcome Outcome;
 };

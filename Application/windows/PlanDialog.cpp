@@ -56,12 +56,18 @@ QString TPlanDialog::LineText(const TPlanLine& line) {
 TPlanDialog::TPlanDialog(const TWritePlan& plan, QWidget* parent)
     : QDialog(parent) {
     setObjectName("PlanDialog");
-    setWindowTitle(QString(Texts::WriteToHandset) + QString::fromUtf8(" \u2013 ") + FromAnsi(plan.List));
+    setWindowTitle(QString(plan.Delete ? Texts::DeleteInHandset : Texts::WriteToHandset) +
+                   QString::fromUtf8(" \u2013 ") + FromAnsi(plan.List));
+
+    // The operation's question: this box is its one confirmation.
+    lblQuestion = new QLabel(FromAnsi(plan.Question), this);
+    lblQuestion->setObjectName("lblQuestion");
+    lblQuestion->setWordWrap(true);
+    lblQuestion->setVisible(!plan.Question.empty());
 
     // The first line of the command line's plan, in the same words.
-    lblCounts = new QLabel(FromAnsi("The " + plan.List + (plan.Replace ? " replace: " : " write: ") +
-                                    PlanCountsText(plan) + "."),
-                           this);
+    lblCounts =
+        new QLabel(FromAnsi("The " + plan.List + PlanKindWord(plan) + PlanCountsText(plan) + "."), this);
     lblCounts->setObjectName("lblCounts");
     lblCounts->setWordWrap(true);
 
@@ -104,7 +110,7 @@ TPlanDialog::TPlanDialog(const TWritePlan& plan, QWidget* parent)
     }
     lbPlan->setVisible(lbPlan->count() > 0);
 
-    bbtnWrite = new QPushButton("Write", this);
+    bbtnWrite = new QPushButton(plan.Delete ? "Delete" : "Write", this);
     bbtnWrite->setObjectName("bbtnWrite");
     bbtnWrite->setDefault(true);
     bbtnCancel = new QPushButton(Texts::Cancel, this);
@@ -115,6 +121,7 @@ TPlanDialog::TPlanDialog(const TWritePlan& plan, QWidget* parent)
     buttons->addWidget(bbtnWrite);
     buttons->addWidget(bbtnCancel);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lblQuestion);
     layout->addWidget(lblCounts);
     layout->addWidget(lblNothing);
     layout->addWidget(lblRemoval);

@@ -27,6 +27,7 @@ public:
     static QString LineText(const TPlanLine& line);
 
 private:
+    QLabel* lblQuestion = nullptr;
     QLabel* lblCounts;
     QLabel* lblNothing;
     QLabel* lblRemoval;

@@ -76,13 +76,14 @@ TEST_F(CoreOperations, AProfileWriteKeepsToWhatTheHandsetHas) {
 
 TEST_F(CoreOperations, ADeclinedProfileWriteSendsNothing) {
     UseHandset("62018400", "06B", 0x55);
-    user.Answers = {TAnswer::Cancel};
+    user.PlanAnswer = false;
     TProfileTransfer transfer(core, user);
     TProfileValues wanted;
     wanted[size_t(S::RingerTone)] = 5;
     EXPECT_FALSE(transfer.WriteToHandset(wanted));
-    EXPECT_TRUE(link.Frames.empty());
     EXPECT_EQ(ProfileByte(27), 0x13);
+    EXPECT_TRUE(transfer.LastOutcome().Declined);
+    EXPECT_EQ(transfer.LastOutcome().Result, TChangeResult::NotChanged);
 }
 
 } // namespace

@@ -66,14 +66,18 @@ struct Plans : ::testing::Test {
         run = Cli(args);
         return Received(Handset.Errors().substr(before));
     }
-    // The lines of the change log, each one JSON object.
-    std::vector<QJsonObject> Changes() const {
+    // The lines of the change log, each one JSON object: those that end an operation, or with begun, the
+    // "begun" lines written before the first mail that changes the handset.
+    std::vector<QJsonObject> Changes(bool begun = false) const {
         QFile file(Machine.filePath("changes.jsonl"));
         std::vector<QJsonObject> changes;
         if (file.open(QIODevice::ReadOnly))
             for (const QByteArray& line : file.readAll().split('\n'))
-                if (!line.isEmpty())
-                    changes.push_back(QJsonDocument::fromJson(line).object());
+                if (!line.isEmpty()) {
+                    const QJsonObject change = QJsonDocument::fromJson(line).object();
+                    if ((change["outcome"].toString() == "begun") == begun)
+                        changes.push_back(change);
+                }
         return changes;
     }
 };
@@ -108,9 +112,12 @@ TEST_F(Plans, ADryRunOfEveryWriteReadsAndChangesNothing) {
     }
     run = Cli({"phonebook", "read"});
     EXPECT_EQ(run.out, "Anna,0301234\r\nBob,0407\r\nCarl,0501\r\n");
-    // Only writes have plans.
-    run = Cli({"--dry-run", "phonebook", "delete"});
-    EXPECT_EQ(run.exitCode, 2);
+    // A delete has its plan too: what it would remove.
+    const std::vector<std::string> frames = FramesOf({"--dry-run", "phonebook", "delete"}, run);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("- Anna 0301234"), std::string::npos) << run.out;
+    EXPECT_EQ(Changing(frames), 0);
+    EXPECT_EQ(Cli({"phonebook", "read"}).out, "Anna,0301234\r\nBob,0407\r\nCarl,0501\r\n");
 }
 
 TEST_F(Plans, AWriteSendsTheMailsItsPlanCounts) {
@@ -202,6 +209,12 @@ TEST_F(Plans, ARestoreShowsWhatItChangesAndEndsWithAVerify) {
     // Each replace left its line in the change log; the second names the copy of the list it replaced.
     ASSERT_EQ(Changes().size(), 2u);
     const QJsonObject replace = Changes()[1];
+    // Each began with a line of its own before its first write, with the same id and the plan's counts.
+    ASSERT_EQ(Changes(true).size(), 2u);
+    EXPECT_EQ(Changes(true)[1]["id"].toString(), replace["id"].toString());
+    EXPECT_FALSE(replace["id"].toString().isEmpty());
+    EXPECT_EQ(Changes(true)[1]["planned"].toObject(),
+              (QJsonObject{{"added", 1}, {"removed", 2}, {"changed", 0}, {"kept", 0}, {"notWritten", 0}}));
     EXPECT_EQ(replace["operation"].toString(), "phonebook replace");
     EXPECT_EQ(replace["via"].toString(), "cli");
     EXPECT_EQ(replace["port"].toString(), QString("COM%1").arg(Handset.ComNumber()));

@@ -61,8 +61,10 @@ TEST_F(BroadcastGroupsTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
         TModalAnswerer answerer(QMessageBox::Ignore, WriteModeChoice(0));
         Click(*form, "bbtnWriteBroadcastGroups");
         EXPECT_EQ(answerer.Dialogs, 1);
-        ASSERT_EQ(answerer.Texts.size(), 1u);
-        EXPECT_EQ(answerer.Texts[0], "The group \"12\" already exists!");
+        // The plan's question, then the one about the group the handset holds.
+        ASSERT_EQ(answerer.Texts.size(), 2u);
+        EXPECT_EQ(answerer.Texts[0], "Add list to existing groups in handset?");
+        EXPECT_EQ(answerer.Texts[1], "The group \"12\" already exists!");
     }
     EXPECT_EQ(Status(*form), "Finished writing to handset!");
     EXPECT_FALSE(form->Busy());

@@ -2,6 +2,7 @@
 // against scripted answers.
 
 #include "HandsetPhonebook.h"
+#include "link/StopRequest.h"
 #include "lists/PhonebookPp6.h"
 #include "support/FakeLink.h"
 #include "support/RecordingUser.h"
@@ -271,13 +272,13 @@ TEST_F(PhonebookWrite, ReplaceDeletesTheHandsetListAndAppendsEveryNumberedRow) {
                                         "0D 06 00 04 12 D3 45 FF", "0D 05 00 03 42 6F 62"}));
     EXPECT_EQ(FileText(Transfer.BackupPath()), "Old,1\r\n");
     EXPECT_NE(Transfer.BackupPath().find("/backups/phonebook-"), std::string::npos);
-    // A name of blanks without a number is no missing number; the one message is the question.
+    // A name of blanks without a number is no missing number; the one question is the plan's.
     EXPECT_TRUE(User.Colours.empty());
-    ASSERT_EQ(User.Messages.size(), 1u);
-    EXPECT_EQ(User.Messages[0].text,
+    EXPECT_TRUE(User.Messages.empty());
+    ASSERT_EQ(User.Plans.size(), 1u);
+    EXPECT_EQ(User.Plans[0].Question,
               "Replace the phone book in the connected handset? Its entries are deleted; "
               "afterwards it holds the 2 entries of this list, as far as they fit.");
-    EXPECT_EQ(User.Messages[0].buttons, TButtons::OkCancel);
     EXPECT_EQ(User.LastStatus(), "Finished writing to handset! - 1 sec");
 }
 
@@ -346,16 +347,20 @@ TEST_F(PhonebookWrite, AnAddWhoseHandsetListCannotBeReadWritesNothing) {
                       "already. Nothing was written to the handset."));
 }
 
-TEST_F(PhonebookWrite, ReplaceAsksBeforeItDeletesAndCancelSendsNothing) {
+TEST_F(PhonebookWrite, ReplaceAsksWithItsPlanAndCancelSendsNothing) {
     UseHandset(StateWith({Record("Old", "1")}));
     User.WriteMode = TWriteMode::Replace;
-    User.Answers = {TAnswer::Cancel};
+    User.PlanAnswer = false;
     EXPECT_FALSE(Transfer.SaveToHandset());
-    ASSERT_EQ(User.Messages.size(), 1u);
-    EXPECT_EQ(User.Messages[0].text,
+    EXPECT_TRUE(User.Messages.empty());
+    ASSERT_EQ(User.Plans.size(), 1u);
+    EXPECT_EQ(User.Plans[0].Question,
               "Replace the phone book in the connected handset? This list has no entries: "
               "afterwards the handset's phone book is empty.");
-    EXPECT_TRUE(Link.Frames.empty());
+    EXPECT_EQ(User.Plans[0].Count(TPlanStep::Remove), 1);
+    EXPECT_EQ(WriteMails(Link), 0);
+    EXPECT_EQ(Transfer.LastOutcome().Result, TChangeResult::NotChanged);
+    EXPECT_TRUE(Transfer.LastOutcome().Declined);
     EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Old", "1")}));
     EXPECT_EQ(User.BusyChanges.back(), false);
 }
@@ -388,7 +393,10 @@ TEST_F(PhonebookWrite, AFullHandsetMarksTheRowsThatDidNotFit) {
         EXPECT_EQ(User.Colour(i * 2 + 1), TRowColour::Red) << i;
     EXPECT_TRUE(
         Shows("Phone book memory full!\r\rThe number(s) marked with red was not written to the phone."));
-    EXPECT_EQ(User.Steps, 70 + 80); // the handset's list read, then every row
+    EXPECT_EQ(User.Steps, 70 + 80 + 80); // the handset's list read, every row, the read after the write
+    // What the handset holds, measured: ten added, five that did not fit.
+    ASSERT_TRUE(Transfer.LastOutcome().Held);
+    EXPECT_EQ(*Transfer.LastOutcome().Held, (TChangeCounts{10, 0, 0, 70, 5}));
 }
 
 TEST_F(PhonebookWrite, ANameWithoutANumberStaysYellowAndIsReported) {
@@ -421,7 +429,10 @@ TEST_F(PhonebookWrite, ABadDeleteAnswerWritesNothingWhenTheListIsStillThere) {
     User.WriteMode = TWriteMode::Replace;
     EXPECT_FALSE(Transfer.SaveToHandset());
     EXPECT_EQ(Count(Mails(Link), "0D 06"), 0);
-    EXPECT_EQ(Mails(Link).back(), "0D 04 00"); // asked what it holds after the answer
+    const auto mails = Mails(Link);
+    const auto deleted = std::find(mails.begin(), mails.end(), "0D 07 00");
+    ASSERT_NE(deleted, mails.end());
+    EXPECT_EQ(*std::next(deleted), "0D 04 00"); // asked what it holds after the answer
     EXPECT_TRUE(Shows("Error in reply from handset! Phone Book not deleted!"));
 }
 
@@ -437,12 +448,12 @@ TEST_F(PhonebookWrite, ALostDeleteAnswerIsLookedIntoBeforeAnythingIsSaid) {
                         "The handset's answer was lost, but its phone book is empty: it has been deleted."),
               User.Statuses.end());
 
-    // No answer to the delete nor to the question after it: the person learns that it is not known, and
+    // No answer to the delete nor to the reads after it: the person learns that it is not known, and
     // where the list is kept.
     UseHandset(StateWith({Record("Old", "1")}),
                THandsetFaults{.mailFaults = {
                                   {TMailFault::TKind::LoseAnswer, {0x0D, 0x07}, 1},
-                                  {TMailFault::TKind::LoseAnswer, {0x0D, 0x04, 0x00}, 2},
+                                  {TMailFault::TKind::LoseAnswer, {0x0D, 0x04, 0x00}, 2, true},
                               }});
     EXPECT_FALSE(Transfer.SaveToHandset());
     const std::string& text = User.Messages.back().text;
@@ -562,14 +573,21 @@ TEST_F(PhonebookWrite, CancelAndNoHandsetChangeNothing) {
     EXPECT_EQ(User.BusyChanges, (std::vector<bool>{true, false, true, false}));
 }
 
-TEST_F(PhonebookDelete, AsksThenKeepsAndEmptiesTheHandsetList) {
+TEST_F(PhonebookDelete, AsksWithItsPlanThenKeepsAndEmptiesTheHandsetList) {
     UseHandset(StateWith({Record("Bob", "1")}));
     Fill({{"Grid", "5"}});
-    User.Answers = {TAnswer::Cancel};
+    User.PlanAnswer = false;
     EXPECT_FALSE(Transfer.DeleteInHandset());
     EXPECT_EQ(HandsetList().size(), 1u);
-    EXPECT_EQ(User.Messages[0].text, "Delete the phone book in the connected handset?");
-    EXPECT_TRUE(User.BusyChanges.empty());
+    ASSERT_EQ(User.Plans.size(), 1u);
+    EXPECT_EQ(User.Plans[0].Question, "Delete the phone book in the connected handset?");
+    EXPECT_TRUE(User.Plans[0].Delete);
+    EXPECT_EQ(PlanText(User.Plans[0]),
+              "The phone book delete: 1 to remove; 1 mail, under 1 s at 115200 baud.\r"
+              "- Bob 1\rA copy of the handset's phone book goes to the backups folder "
+              "first.\r");
+    EXPECT_EQ(Count(Mails(Link), "0D 07"), 0);
+    User.PlanAnswer = true;
 
     EXPECT_TRUE(Transfer.DeleteInHandset());
     EXPECT_TRUE(HandsetList().empty());
@@ -606,4 +624,58 @@ TEST_F(PhonebookDelete, ALostAnswerIsLookedInto) {
     EXPECT_TRUE(HandsetList().empty());
     EXPECT_EQ(User.LastStatus(),
               "The handset's answer was lost, but its phone book is empty: it has been deleted.");
+}
+
+// A stop asked for while the handset's list is read for a replace's plan: nothing has changed yet, so
+// nothing may be sent that changes it, and the outcome says so.
+TEST_F(PhonebookWrite, AStopDuringTheReadForAReplaceSendsNoWriteMail) {
+    Script([](const std::string& mail) -> std::optional<std::string> {
+        if (mail == "0D 04 02")
+            RequestStop();
+        if (mail.starts_with("0D 04 0"))
+            return "04 12 FF";
+        if (mail.starts_with("0D 03"))
+            return "03 41";
+        if (mail.starts_with("0D 04"))
+            return "04 FF";
+        return "07 CC";
+    });
+    Fill({{"Bob", "1"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(Transfer.SaveToHandset());
+    ClearStopRequest();
+    EXPECT_EQ(WriteMails(Link), 0);
+    EXPECT_TRUE(User.Plans.empty()) << "no plan without the whole list";
+    EXPECT_EQ(Transfer.LastOutcome().Result, TChangeResult::NotChanged);
+    EXPECT_TRUE(Transfer.LastOutcome().Stopped);
+    EXPECT_EQ(User.LastStatus(), "Stopped as asked: nothing was changed in the handset.");
+
+    // A stop asked for as the plan is shown ends before the first write mail as well.
+    struct TStoppingUser : TRecordingUser {
+        bool ConfirmPlan(const TWritePlan& plan) override {
+            RequestStop();
+            return TRecordingUser::ConfirmPlan(plan);
+        }
+    } stopping;
+    UseHandset(StateWith({Record("Old", "1")}));
+    TPhonebookTransfer transfer(Connection, stopping, Book);
+    stopping.WriteMode = TWriteMode::Replace;
+    EXPECT_FALSE(transfer.SaveToHandset());
+    ClearStopRequest();
+    EXPECT_EQ(WriteMails(Link), 0);
+    EXPECT_EQ(HandsetList(), (std::vector<TPhonebookRecord>{Record("Old", "1")}));
+    EXPECT_TRUE(transfer.LastOutcome().Stopped);
+}
+
+// What the outcome counts is what the read after the write found, not what the plan said.
+TEST_F(PhonebookWrite, TheOutcomeCountsWhatTheHandsetHoldsAfterTheWrite) {
+    UseHandset(StateWith({Record("Anna", "1"), Record("Carl", "3")}));
+    Fill({{"Anna", "1"}, {"Bob", "2"}});
+    User.WriteMode = TWriteMode::Replace;
+    EXPECT_TRUE(Transfer.SaveToHandset());
+    ASSERT_TRUE(Transfer.LastOutcome().Held);
+    EXPECT_EQ(*Transfer.LastOutcome().Held, (TChangeCounts{1, 1, 0, 1, 0}));
+    EXPECT_EQ(Transfer.LastOutcome().Result, TChangeResult::Done);
+    ASSERT_TRUE(Transfer.LastOutcome().Lacking);
+    EXPECT_TRUE(Transfer.LastOutcome().Lacking->Matches(true));
 }

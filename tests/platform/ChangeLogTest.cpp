@@ -254,3 +254,34 @@ TEST_F(ChangeLog, AFileInASharedFolderIsTheGroupsToo) {
     ASSERT_EQ(stat(own.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
+
+TEST_F(ChangeLog, AnOperationIsBegunBeforeItsFirstWriteAndAnEndWithoutABeginningIsShownInterrupted) {
+    TRecordingUser ui;
+    const TWritePlan plan = PlanOf({TPlanStep::Add, TPlanStep::Add, TPlanStep::Keep});
+    const THandsetIdentity handset{12, "00291 0284280", "62018400", "06Q"};
+    TChangeNote ended;
+    ended.Begin(ui, handset, "phonebook add", &plan, "");
+    TChangeNote killed;
+    killed.Begin(ui, handset, "speed-dial write", &plan, "/b/k.sdl");
+    // The read after the write found one of the two entries.
+    ended.End(ui, handset, TChangeCounts{1, 0, 0, 1, 1}, "", TChangeOutcome::Failed, "cut");
+    EXPECT_TRUE(ui.Messages.empty());
+
+    const TChangeLogContents read = ReadChangeLog();
+    ASSERT_EQ(read.Changes.size(), 3u);
+    EXPECT_EQ(read.Changes[0].Outcome, "begun");
+    EXPECT_EQ(read.Changes[0].Planned, (TChangeCounts{2, 0, 0, 1, 0}));
+    EXPECT_FALSE(read.Changes[0].Changed);
+    EXPECT_EQ(read.Changes[0].Id, read.Changes[2].Id);
+    EXPECT_NE(read.Changes[0].Id, read.Changes[1].Id);
+    EXPECT_EQ(read.Changes[2].Changed, (TChangeCounts{1, 0, 0, 1, 1}));
+
+    const std::vector<TChangeRecord> paired = PairedChanges(read.Changes);
+    ASSERT_EQ(paired.size(), 2u);
+    EXPECT_EQ(paired[0].Operation, "speed-dial write");
+    EXPECT_EQ(paired[0].Outcome, "interrupted");
+    EXPECT_EQ(paired[0].Message, "the handset may hold part of it");
+    EXPECT_EQ(paired[0].Backup, "/b/k.sdl");
+    EXPECT_EQ(paired[1].Operation, "phonebook add");
+    EXPECT_EQ(paired[1].Outcome, "failed");
+}

@@ -66,9 +66,10 @@ TEST(ProfilePlan, EachChangedByteCostsAWriteAndItsReadBack) {
     ASSERT_EQ(plan.Lines.size(), 2u);
     EXPECT_EQ(PlanLineText(plan.Lines[0]), "~ Ringer Tone 1 -> 5");
     EXPECT_EQ(plan.Lines[1].Step, TPlanStep::Keep);
-    // "02 3B 08 00 01 1B 00 53" in a frame, then "02 3C 08 00 01 1B 00" and its answer.
-    EXPECT_EQ(plan.Cost.Mails, 2);
-    EXPECT_EQ(plan.Cost.Bytes, 13 + 12 + 6);
+    // "02 3B 08 00 01 1B 00 53" in a frame, then "02 3C 08 00 01 1B 00" and its answer; then the four
+    // reads of the profile that tell what the handset holds.
+    EXPECT_EQ(plan.Cost.Mails, 2 + 4);
+    EXPECT_EQ(plan.Cost.Bytes, 13 + 12 + 6 + 4 * (12 + 6));
     const std::vector<TProfileByteChange> bytes = ProfileBytesToWrite(HeldImage(), wanted, Every);
     ASSERT_EQ(bytes.size(), 1u);
     EXPECT_EQ(bytes[0].Address, 27);
@@ -83,7 +84,7 @@ TEST(ProfilePlan, EachChangedByteCostsAWriteAndItsReadBack) {
     plan = PlanProfileWrite(HeldImage(), wanted, Every);
     EXPECT_EQ(plan.Count(TPlanStep::Change), 3);
     EXPECT_EQ(LineOf(plan, "Back Light")->After, "Off");
-    EXPECT_EQ(plan.Cost.Mails, 4);
+    EXPECT_EQ(plan.Cost.Mails, 4 + 4);
     const std::vector<TProfileByteChange> two = ProfileBytesToWrite(HeldImage(), wanted, Every);
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ((std::pair{two[0].Address, two[0].Value}), (std::pair{uint16_t(31), uint8_t(0x25)}));
@@ -99,7 +100,7 @@ TEST(ProfilePlan, ASettingTheLevelLacksIsNotWrittenAndLeavesItsBitsAlone) {
     ASSERT_EQ(plan.Lines.size(), 3u);
     EXPECT_EQ(plan.Lines[0].Step, TPlanStep::Change);
     EXPECT_EQ(plan.Count(TPlanStep::NotWritten), 2);
-    EXPECT_EQ(plan.Cost.Mails, 2) << "byte 27 only";
+    EXPECT_EQ(plan.Cost.Mails, 2 + 4) << "byte 27 only, and the read after it";
     EXPECT_EQ(PlanLineText(*LineOf(plan, "Auto Hook")),
               "! Auto Hook Off (this handset does not have this setting)");
 
@@ -206,12 +207,13 @@ TEST_F(ProfileTransferPlan, ADeclinedPlanSendsNoWriteAndKeepsNoBackup) {
     wanted[size_t(S::RingerTone)] = 5;
     EXPECT_FALSE(transfer.WriteToHandset(wanted));
     ASSERT_TRUE(transfer.LastPlan());
-    EXPECT_EQ(transfer.LastPlan()->Cost.Mails, 2);
+    EXPECT_EQ(transfer.LastPlan()->Cost.Mails, 2 + 4) << "the byte written, its check, the read after";
     EXPECT_EQ(FramesAfterPlan(), 0u);
     EXPECT_EQ(WriteMails(), 0);
     EXPECT_TRUE(transfer.BackupPath().empty());
     EXPECT_EQ(user.LastStatus(), Texts::PlanNotCarriedOut);
-    EXPECT_EQ(user.Messages.size(), 1u) << "the question only";
+    EXPECT_TRUE(user.Messages.empty()) << "the plan is the question";
+    EXPECT_EQ(user.Plans.back().Question, Texts::ReplaceProfileQuestion);
 }
 
 TEST_F(ProfileTransferPlan, AProfileTheHandsetHoldsAlreadySendsNothing) {

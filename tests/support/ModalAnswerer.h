@@ -49,6 +49,9 @@ private:
             // The plan box asks whether to write, as a confirmation does: OK writes, any other button does
             // not. A test's own dialog answer gets to see it first.
             Plans.push_back(plan->findChild<QLabel*>("lblCounts")->text());
+            // Its question is the operation's one question.
+            if (const QString question = plan->findChild<QLabel*>("lblQuestion")->text(); !question.isEmpty())
+                Texts.push_back(question);
             if (Dialog)
                 Dialog(*plan);
             else

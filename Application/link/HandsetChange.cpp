@@ -1,0 +1,90 @@
+#include "link/HandsetChange.h"
+
+#include "link/StopRequest.h"
+#include "platform/PhoneBookResourceStrings.h"
+
+TChangeCounts MeasuredCounts(const TWritePlan& beforeToNow, const TWritePlan& nowToWanted) {
+    TChangeCounts counts = ChangeCountsOf(beforeToNow);
+    counts.NotWritten = nowToWanted.Count(TPlanStep::Add) + nowToWanted.Count(TPlanStep::Change) +
+                        nowToWanted.Count(TPlanStep::NotWritten);
+    return counts;
+}
+
+TChangeOutcome ChangeOutcomeOf(const THandsetOutcome& outcome) {
+    switch (outcome.Result) {
+    case TChangeResult::Done:
+    case TChangeResult::AlreadyHeld:
+        return TChangeOutcome::Done;
+    case TChangeResult::Unknown:
+        return TChangeOutcome::Unknown;
+    case TChangeResult::NotChanged:
+    case TChangeResult::Partial:
+        break;
+    }
+    return outcome.Stopped ? TChangeOutcome::Stopped : TChangeOutcome::Failed;
+}
+
+THandsetChange::THandsetChange(THandsetConnection& link, TUserInteraction& ui)
+    : Link(link)
+    , Ui(ui) {}
+
+THandsetChange::~THandsetChange() {
+    if (!Note.Open())
+        return;
+    THandsetOutcome unknown;
+    unknown.Result = TChangeResult::Unknown;
+    unknown.Stopped = StopRequested();
+    try {
+        Ended = true;
+        Note.End(Ui, Link.Identity(), std::nullopt, {}, TChangeOutcome::Unknown);
+    } catch (...) {
+        // A destructor must not throw; the "begun" line stays and says the operation never ended.
+    }
+}
+
+bool THandsetChange::StopAsked() {
+    return StopRequested();
+}
+
+bool THandsetChange::Confirm(const TWritePlan& plan) {
+    if (StopRequested()) {
+        StoppedBefore = true;
+        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+        return false;
+    }
+    if (!Ui.ConfirmPlan(plan)) {
+        Declined = !StopRequested();
+        StoppedBefore = StopRequested();
+        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+        return false;
+    }
+    return true;
+}
+
+bool THandsetChange::Begin(const char* operation, const TWritePlan* plan, const std::string& backup) {
+    if (StopRequested()) {
+        StoppedBefore = true;
+        Ui.ShowStatus(Texts::PlanNotCarriedOut);
+        return false;
+    }
+    Note.Begin(Ui, Link.Identity(), operation, plan, backup);
+    return true;
+}
+
+void THandsetChange::End(const THandsetOutcome& outcome, std::optional<int> deleted) {
+    Ui.ChangeEnded(outcome);
+    if (!Note.Open())
+        return;
+    Ended = true;
+    Note.End(Ui, Link.Identity(), outcome.Held, outcome.Backup, ChangeOutcomeOf(outcome), outcome.Message,
+             deleted);
+}
+
+THandsetOutcome THandsetChange::NothingChanged(const std::string& message) const {
+    THandsetOutcome outcome;
+    outcome.Result = TChangeResult::NotChanged;
+    outcome.Declined = Declined;
+    outcome.Stopped = StoppedBefore || StopRequested();
+    outcome.Message = message;
+    return outcome;
+}
