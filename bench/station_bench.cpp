@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -160,10 +162,50 @@ int main(int argc, char** argv) {
             return 1;
     }
     const double provisionRatio = Median(stationProvision) / Median(singleProvision);
+
+    // A provisioning that finds every handset holding the template only verifies: one connection step and
+    // the reads of the plans, nothing written.
+    std::vector<double> singleVerify, stationVerify;
+    const QString held = dir.filePath(QString("template-%1b").arg(Runs - 1));
+    for (int run = 0; run < Runs; ++run) {
+        singleVerify.push_back(Provision(*handsets.front(), one, held, false));
+        stationVerify.push_back(Provision(*handsets.front(), four, held, true));
+        if (singleVerify.back() < 0 || stationVerify.back() < 0)
+            return 1;
+    }
+    const double verifyRatio = Median(stationVerify) / Median(singleVerify);
+
+    // The plan's estimate against the time the replace took: mails x their wire time at the line's speed.
+    const QString estimated = list(100);
+    QElapsedTimer clock;
+    clock.start();
+    const auto timed = handsets.front()->Cli(
+        one + QStringList{"--yes", "--json", "phonebook", "write", estimated, "--replace"}, 300000);
+    const double realMs = double(clock.nsecsElapsed()) / 1e6;
+    const double estimateMs = QJsonDocument::fromJson(QByteArray::fromStdString(timed.out))
+                                  .object()["plan"]
+                                  .toObject()["estimatedMs"]
+                                  .toDouble();
+    if (timed.exitCode != 0 || estimateMs <= 0) {
+        std::fprintf(stderr, "station_bench: the timed replace failed (%d):\n%s%s", timed.exitCode,
+                     timed.out.c_str(), timed.err.c_str());
+        return 1;
+    }
     std::printf("provisioning (phone book of %d, speed dial, groups, profile), median of %d runs\n", Entries,
                 Runs);
     std::printf("one docking station:   %8.0f ms\n", Median(singleProvision));
     std::printf("four docking stations: %8.0f ms\n", Median(stationProvision));
     std::printf("ratio: %.3f (target <= 1.15)\n", provisionRatio);
-    return ratio <= 1.15 && provisionRatio <= 1.15 ? 0 : 1;
+    std::printf("provisioning that only verifies, median of %d runs\n", Runs);
+    std::printf("one docking station:   %8.0f ms\n", Median(singleVerify));
+    std::printf("four docking stations: %8.0f ms\n", Median(stationVerify));
+    std::printf("ratio: %.3f (target <= 1.3)\n", verifyRatio);
+    const double estimateRatio = realMs / estimateMs;
+    std::printf("replace of %d entries: estimated %.0f ms, took %.0f ms (the whole command), ratio %.2f "
+                "(target 0.8 to 1.2)\n",
+                Entries, estimateMs, realMs, estimateRatio);
+    return ratio <= 1.15 && provisionRatio <= 1.15 && verifyRatio <= 1.3 && estimateRatio >= 0.8 &&
+                   estimateRatio <= 1.2
+               ? 0
+               : 1;
 }

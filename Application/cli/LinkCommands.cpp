@@ -2,13 +2,18 @@
 
 #include "cli/CliSession.h"
 #include "cli/JsonOutput.h"
+#include "cli/PlanReport.h"
 #include "cli/Summary.h"
 #include "link/ConnectionSettings.h"
+#include "link/HandsetChange.h"
 #include "link/NumberConverting.h"
 #include "link/PortHandling.h"
 #include "link/SendMailHandling.h"
+#include "link/StopRequest.h"
+#include "platform/Backups.h"
 #include "platform/DeviceMap.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "platform/TextFile.h"
 
 #include <cstdio>
 #include <vector>
@@ -216,6 +221,48 @@ int ReadMemoryCommand(const TGlobalOptions& options) {
     return 0;
 }
 
+std::string Hex4(int address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", unsigned(address));
+    return text;
+}
+
+// Reads bytes.size() bytes of memory from addr; how many came.
+size_t ReadMemoryBytes(TMailControl& engine, int addr, std::vector<uint8_t>& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const uint16_t part = uint16_t(std::min<size_t>(bytes.size() - done, 0x8000));
+        const uint16_t got = engine.ReadBlock({bytes.data() + done, part}, part, uint16_t(addr + done));
+        done += got;
+        if (got < part)
+            break;
+    }
+    return done;
+}
+
+// A memory write's plan: a line for each byte, "~ 0x0100 00 -> 51" where it changes.
+TWritePlan MemoryPlan(int addr, const std::vector<uint8_t>& held, const std::vector<uint8_t>& wanted,
+                      int baud) {
+    TWritePlan plan;
+    plan.List = "memory";
+    plan.Replace = true;
+    plan.Baud = baud;
+    plan.Question =
+        Counted(long(wanted.size()), "byte", "bytes") + " into the handset's memory at " + Hex4(addr) + "?";
+    plan.Question = "Write " + plan.Question;
+    for (size_t i = 0; i < wanted.size(); ++i) {
+        const std::string was = SpacedHex({&held[i], 1});
+        const std::string will = SpacedHex({&wanted[i], 1});
+        plan.Lines.push_back(was == will
+                                 ? TPlanLine{TPlanStep::Keep, Hex4(addr + int(i)), was, {}, {}, 0}
+                                 : TPlanLine{TPlanStep::Change, Hex4(addr + int(i)), was, will, {}, 0});
+    }
+    // Each piece written and read back, then the read after the write.
+    if (plan.ChangesHandset())
+        plan.Cost.Add(3, int64_t(wanted.size()) + 20);
+    return plan;
+}
+
 int WriteMemoryCommand(const TGlobalOptions& options) {
     ExpectArgs(options, 2, "ADDR HEXBYTES");
     const int addr = int(ParseNumber(options.args[0], 0, MemorySize - 1, "ADDR"));
@@ -229,33 +276,77 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
         throw TUsageError("HEXBYTES must hold 1 to " + std::to_string(MemorySize - addr) + " bytes");
 
     TCliSession session(options);
-    char at[64];
-    std::snprintf(at, sizeof at, "0x%04X", unsigned(addr));
-    if (session.User().Message(TMessageKind::Confirmation,
-                               "Write " + Counted(long(data.size()), "byte", "bytes") +
-                                   " into the handset's memory at " + at + "?",
-                               TButtons::OkCancel) != TAnswer::Ok)
-        return Exit::Failed;
     session.OpenPort();
     TMailControl& engine = session.Engine();
     engine.SetFramedAnswer(false);
+    THandsetChange change(session.Core(), session.User());
+    // What the memory holds there now: the plan is made from it and the backup keeps it.
+    std::vector<uint8_t> before(data.size());
+    if (ReadMemoryBytes(engine, addr, before) < before.size())
+        throw TCommandFailure(std::string("Could not read handset memory at ") + Hex4(addr) +
+                              ", so no copy of it could be kept. Nothing was written.");
+    TWritePlan plan = MemoryPlan(addr, before, data, session.Core().Baud());
+    plan.Pace = engine.Pace(plan.Baud);
+    if (!change.Confirm(plan)) {
+        change.End(change.NothingChanged());
+        return session.User().DryRun ? DryRunOutcome(session) : Exit::Failed;
+    }
+    THandsetOutcome outcome = change.NothingChanged();
+    if (!plan.ChangesHandset()) {
+        outcome.Result = TChangeResult::AlreadyHeld;
+        outcome.Held = TChangeCounts{0, 0, 0, int(data.size()), 0};
+        change.End(outcome);
+        AddJson({{"address", addr}, {"written", 0}, {"verified", true}});
+        PrintResult(std::string("The handset holds these bytes at ") + Hex4(addr) +
+                    " already; nothing was written.");
+        return Exit::Done;
+    }
+    std::string backup;
+    try {
+        backup = KeepBackup("memory", "txt", Hex4(addr) + ": " + SpacedHex(before) + "\r\n",
+                            session.Core().Identity());
+    } catch (const EFileError& e) {
+        throw TCommandFailure("The handset's memory could not be kept in a file (" + std::string(e.what()) +
+                              "). Nothing was written.");
+    }
+    if (!change.Begin("write-memory", &plan, backup)) {
+        change.End(change.NothingChanged());
+        return Exit::Failed;
+    }
     size_t done = 0;
-    while (done < data.size()) {
+    while (done < data.size() && !StopRequested()) {
         const uint16_t part = uint16_t(std::min<size_t>(data.size() - done, 0x8000));
         const int32_t written = engine.WriteBlock(uint16_t(addr + done), {data.data() + done, part}, part);
         done += size_t(written);
         if (written < part)
             break;
     }
-    char where[64];
-    std::snprintf(where, sizeof where, "0x%04X", unsigned(addr + done));
-    if (done < data.size())
-        throw TCommandFailure("Could not write handset memory at " + std::string(where) + " (" +
-                              std::to_string(done) + " of " + std::to_string(data.size()) +
-                              " bytes written and verified).");
-    std::snprintf(where, sizeof where, "0x%04X", unsigned(addr));
-    AddJson({{"address", addr}, {"written", int(done)}, {"verified", true}});
-    PrintResult("Wrote " + std::to_string(done) + " bytes at " + where + ", verified.");
+    // The read after the write: what the memory holds now.
+    std::vector<uint8_t> now(data.size());
+    outcome.Backup = backup;
+    outcome.Stopped = StopRequested();
+    if (ReadMemoryBytes(engine, addr, now) == now.size()) {
+        const TWritePlan lacking = MemoryPlan(addr, now, data, 0);
+        outcome.Held = MeasuredCounts(MemoryPlan(addr, before, now, 0), lacking);
+        outcome.Lacking = lacking;
+        outcome.Result = lacking.Changes() == 0 ? TChangeResult::Done : TChangeResult::Partial;
+    } else {
+        outcome.Result = TChangeResult::Unknown;
+        outcome.Known = TChangeCounts{int(done), 0, 0, 0, int(data.size() - done)};
+    }
+    change.End(outcome);
+    ReportKept(backup);
+    if (outcome.Result != TChangeResult::Done) {
+        AddJson(OutcomeJson(outcome));
+        throw TCommandFailure(
+            std::string("Could not write handset memory at ") + Hex4(addr + int(done)) + " (" +
+            std::to_string(done) + " of " + std::to_string(data.size()) + " bytes written and verified). " +
+            (outcome.Held ? "The handset now holds " +
+                                std::to_string(data.size() - outcome.Held->NotWritten) + " of them as asked."
+                          : std::string("What it holds there now could not be read back.")));
+    }
+    AddJson({{"address", addr}, {"written", int(done)}, {"verified", true}, {"backup", JsonPath(backup)}});
+    PrintResult("Wrote " + std::to_string(done) + " bytes at " + Hex4(addr) + ", verified.");
     return 0;
 }
 
@@ -327,9 +418,13 @@ std::vector<TCommand> LinkCommands() {
            "ADDR HEXBYTES",
            "write handset memory, verified by read-back",
            "Writes HEXBYTES (mail text such as \"55 AA 01\") to handset memory at ADDR, in blocks, each\n"
-           "verified by reading it back. Asks first (or --yes).\n",
+           "verified by reading it back. Reads what the memory holds there first and shows the bytes it\n"
+           "changes, then asks (or --yes); the old bytes are kept in the backups folder, and the change log\n"
+           "notes the write.\n",
            {},
            "quorvel-cli --yes write-memory 0x2C0C \"12 D3 FF\"",
+           true,
+           true,
            true}},
          WriteMemoryCommand},
     };

@@ -55,7 +55,7 @@ QJsonObject PlanJson(const TWritePlan& plan) {
             {"orderDiffers", plan.OrderDiffers},
             {"changesHandset", plan.ChangesHandset()},
             {"mails", plan.Cost.Mails},
-            {"estimatedMs", qint64(LineTimeMs(plan.Cost, plan.Baud))},
+            {"estimatedMs", qint64(EstimatedMs(plan))},
             {"changes", changes}};
 }
 

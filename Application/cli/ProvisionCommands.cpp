@@ -88,8 +88,10 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
         throw TCommandFailure(std::string(e.what()) + " Nothing was written to the handset " +
                               handset.Describe() + ".");
     }
-    // Every later write is on this handset: a handset swapped in the docking station meanwhile is refused.
+    // Every later write is on this handset: a handset swapped in the docking station meanwhile is refused,
+    // and while the line holds, the handset found here is the one each file's step works on.
     session.User().ExpectedSerial = serial;
+    session.Core().KeepConnection = true;
 
     QTemporaryDir own;
     if (!own.isValid())

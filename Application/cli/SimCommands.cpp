@@ -341,7 +341,9 @@ int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
         PrintResult("Written: " + transfer.WrittenFile);
     }
     PrintResult("Serial number: " + transfer.SerialNumberText);
-    return 0;
+    // The SIM is in its file, but the move is not over until its handset is wholly erased: ended part-way.
+    AddJson({{"pending", transfer.Pending}});
+    return transfer.Pending ? Exit::Failed : Exit::Done;
 }
 
 int Sim(const TGlobalOptions& options) {
@@ -396,7 +398,9 @@ std::vector<TCommand> SimCommands() {
            "Moves the SIM out of the handset into FILE_<serial number>.sim beside FILE; the handset does "
            "not\n"
            "work without it afterwards (asks, or --yes). Prints the file written and the serial number. A\n"
-           "move cut short is finished or undone by the next save on the handset concerned.\n",
+           "move cut short is finished or undone by the next save on the handset concerned; a SIM in its "
+           "file\n"
+           "whose handset's erase was not confirmed ends with 1 and \"pending\", until that save.\n",
            {},
            "quorvel-cli --yes sim save /media/sims/desk.sim",
            true},

@@ -79,6 +79,14 @@ int TMainCore::ConnectAt(int32_t rate) {
 }
 
 TConnectResult TMainCore::ConnectHandset() {
+    if (KeepConnection && HandsetFound && Sendmail.Link().IsOpen() && !Sendmail.LineLost()) {
+        // The engine as a connection step leaves it, and the lists as the handset found sizes them.
+        SetReadTimeouts();
+        Sendmail.SetFramedAnswer(false);
+        Phonebook.SetCount(uint8_t(PhoneBookCapacity));
+        Ui.HandsetConnected(PhoneBookCapacity, HandsetLevel);
+        return TConnectResult::Connected;
+    }
     Ui.ShowStatus(Texts::ConnectingToHandset);
     Handset = {};
     HandsetFound = false;

@@ -41,6 +41,10 @@ public:
 
     // The port chosen in the connection settings (its "COMn" number); ConnectAt opens this one.
     int SelectedPort = 1;
+    // A command that runs several operations on one handset in a row (a provisioning) connects once:
+    // while the line holds, each later connection step takes the handset the first one found, without
+    // probing it again.
+    bool KeepConnection = false;
 
     // Probes the selected port at rate: 1..6 the try that answered, 0 no answer, -1 no open port.
     int ConnectAt(int32_t rate);

@@ -248,12 +248,27 @@ int64_t TMailControl::TransmitAndReceive() {
     if (!Mail.AnswerOK)
         Mail.AnswerText.clear();
     Mail.Elapsed = TicksToMs(t1, t0);
+    if (Mail.AnswerOK) {
+        PacedBytes += Mail.RxCount;
+        PacedTicks += t1 - t0;
+        ++PacedMails;
+    }
     if (MonitorVisible())
         Monitor->LogRx(HexWithTrailingSpaces({Mail.RxBuf.data() + 1, Mail.RxCount}), Mail.AnswerText,
                        Mail.AnswerOK ? "OK" : "Error", Mail.RxCount, Mail.Elapsed);
     if (recorded)
         Record(sentAt);
     return Mail.Elapsed;
+}
+
+double TMailControl::Pace(int baud) const {
+    // Fewer mails than this say more of the moment than of the link.
+    constexpr int FewestMails = 8;
+    constexpr int BitsPerByte = 10;
+    if (PacedMails < FewestMails || baud <= 0 || PacedBytes <= 0)
+        return 1.0;
+    const double wireTicks = double(PacedBytes) * BitsPerByte * double(TickFrequency) / baud;
+    return std::max(1.0, double(PacedTicks) / wireTicks);
 }
 
 void TMailControl::Record(const std::string& time) {

@@ -139,6 +139,10 @@ public:
 
     // The last transaction: its mail, frame, received bytes and answer.
     const TMail& Transaction() const { return Mail; }
+    // How this link's answered mails have taken against the time their bytes take on the wire at baud (a
+    // mail's frame and its answer, 8N1): 1.0 until enough mails were measured. A plan's time estimate is
+    // its mails' wire time times this.
+    double Pace(int baud) const;
     // The last write mail was read back as written.
     bool WriteVerified() const { return Verified; }
     bool Closing() const { return IsClosing; }
@@ -170,6 +174,10 @@ private:
     // Which send of the current request goes out: 1, or the try of the retry loop around it.
     int Try = 1;
     TMail Mail;
+    // The answered transactions' bytes (echo and answer: the frame and the answer) and their time.
+    int64_t PacedBytes = 0;
+    int64_t PacedTicks = 0;
+    int PacedMails = 0;
     bool Verified = false;
     bool Receiving = false;
     bool IsClosing = false;

@@ -332,6 +332,7 @@ THandsetOutcome TBroadcastGroupsTransfer::PlanAndWrite(THandsetChange& change, b
     const TBroadcastGroups held = HeldGroups(*record);
     Plan = PlanBroadcastGroupsWrite(held, List, replace);
     Plan->Baud = Link.Baud();
+    Plan->Pace = Link.Engine().Pace(Plan->Baud);
     const long groups = std::count_if(List.Groups.begin(), List.Groups.end(),
                                       [](const std::string& group) { return !group.empty(); });
     Plan->Question = !replace     ? std::string(Texts::AddGroups) + "?"
@@ -431,6 +432,7 @@ bool TBroadcastGroupsTransfer::DeleteInHandset() {
         const TBroadcastGroups none;
         Plan = PlanBroadcastGroupsWrite(held, none, true);
         Plan->Baud = Link.Baud();
+        Plan->Pace = Link.Engine().Pace(Plan->Baud);
         Plan->Delete = true;
         Plan->Question = Texts::DeleteGroupsQuestion;
         if (!change.Confirm(*Plan) || !KeepBackupOf(*record) ||

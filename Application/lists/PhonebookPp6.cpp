@@ -470,6 +470,7 @@ THandsetOutcome TPhonebookTransfer::PlanAndWrite(THandsetChange& change, bool ad
         return change.NothingChanged(LastFailure);
     Plan = PlanPhonebookWrite(held, Book, !addMode);
     Plan->Baud = Link.Baud();
+    Plan->Pace = Link.Engine().Pace(Plan->Baud);
     for (int row = Book.Count() + 1; row <= FileRows; ++row)
         Plan->Lines.push_back({TPlanStep::NotWritten, "", {}, {}, RowsBeyondText(), row});
     const int entries = Book.CountNumbers();
@@ -564,6 +565,7 @@ bool TPhonebookTransfer::DeleteInHandset() {
         none.SetCount(Book.Count());
         Plan = PlanPhonebookWrite(held, none, true);
         Plan->Baud = Link.Baud();
+        Plan->Pace = Link.Engine().Pace(Plan->Baud);
         Plan->Delete = true;
         Plan->Question = Texts::DeletePhoneBookQuestion;
         if (!change.Confirm(*Plan) || !KeepList(held) || !change.Begin("phonebook delete", &*Plan, Backup)) {

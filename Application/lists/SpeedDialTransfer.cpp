@@ -173,6 +173,7 @@ THandsetOutcome TSpeedDialTransfer::PlanAndWrite(THandsetChange& change) {
         return change.NothingChanged(Texts::SpeedDialNotRead);
     Plan = PlanSpeedDialWrite(held, List, Link.Engine().BlockSize);
     Plan->Baud = Link.Baud();
+    Plan->Pace = Link.Engine().Pace(Plan->Baud);
     Plan->Question = Texts::ReplaceSpeedDialQuestion;
     if (!change.Confirm(*Plan))
         return change.NothingChanged();
@@ -223,6 +224,7 @@ bool TSpeedDialTransfer::DeleteInHandset() {
         const TPP5SpeedDial none;
         Plan = PlanSpeedDialWrite(held, none, Link.Engine().BlockSize);
         Plan->Baud = Link.Baud();
+        Plan->Pace = Link.Engine().Pace(Plan->Baud);
         Plan->Delete = true;
         Plan->Question = Texts::DeleteSpeedDialQuestion;
         if (!change.Confirm(*Plan) || !KeepBackupOf(held) ||

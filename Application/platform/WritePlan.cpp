@@ -43,6 +43,10 @@ int64_t LineTimeMs(const TMailCost& cost, int baud) {
     return (cost.Bytes * BitsPerByte * 1000 + baud - 1) / baud;
 }
 
+int64_t EstimatedMs(const TWritePlan& plan) {
+    return int64_t(double(LineTimeMs(plan.Cost, plan.Baud)) * std::max(1.0, plan.Pace) + 0.5);
+}
+
 std::string PlanCountsText(const TWritePlan& plan) {
     const int baud = plan.Baud;
     std::string text;
@@ -63,7 +67,7 @@ std::string PlanCountsText(const TWritePlan& plan) {
         return text + "; no mail to send";
     if (baud <= 0)
         return text + "; " + Counted(plan.Cost.Mails, "mail", "mails");
-    const int64_t ms = LineTimeMs(plan.Cost, baud);
+    const int64_t ms = EstimatedMs(plan);
     const std::string time = ms < 1000 ? "under 1 s" : "about " + std::to_string((ms + 500) / 1000) + " s";
     return text + "; " + Counted(plan.Cost.Mails, "mail", "mails") + ", " + time + " at " +
            std::to_string(baud) + " baud";

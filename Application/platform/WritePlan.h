@@ -51,8 +51,10 @@ struct TWritePlan {
     std::vector<TPlanLine> Lines;
     // The mails the write sends (the reads that made the plan are done already).
     TMailCost Cost;
-    // The line's speed, for the time the mails take.
+    // The line's speed, for the time the mails take, and how this link's mails have taken against their
+    // wire time (TMailControl::Pace).
     int Baud = 0;
+    double Pace = 1.0;
     // The same entries in another order (a phone book replace writes them in the file's order).
     bool OrderDiffers = false;
     // A delete: every line removes what the handset holds.
@@ -76,6 +78,8 @@ struct TWritePlan {
 
 // The time the mails take on the line at the given speed (8N1), rounded up to whole milliseconds.
 int64_t LineTimeMs(const TMailCost& cost, int baud);
+// The time the plan's mails take on this link: their wire time at its speed times its pace.
+int64_t EstimatedMs(const TWritePlan& plan);
 
 // "3 to add, 1 to remove, 2 to change, 180 kept, 4 not written; 372 mails, about 9 s at 115200 baud".
 std::string PlanCountsText(const TWritePlan& plan);

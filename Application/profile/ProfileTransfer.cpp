@@ -140,6 +140,7 @@ std::optional<uint32_t> TProfileTransfer::PlanAndWrite(THandsetChange& change, c
     const uint32_t handsetHas = SettingsOfLevel(*level);
     Plan = PlanProfileWrite(held.Image, wanted, handsetHas);
     Plan->Baud = Link.Baud();
+    Plan->Pace = Link.Engine().Pace(Plan->Baud);
     Plan->Question = Texts::ReplaceProfileQuestion;
     if (!change.Confirm(*Plan)) {
         Outcome = change.NothingChanged();

@@ -152,6 +152,7 @@ bool TSimTransfer::Run(bool toFile) {
     Code = -1;
     SerialNumberText.clear();
     WrittenFile.clear();
+    Pending = false;
     bool moved = false;
     bool started = false;
     std::string simDetail;
@@ -200,6 +201,7 @@ bool TSimTransfer::Run(bool toFile) {
         Ui.ShowStatus("");
         SerialNumberText = sim.SerialNumberText;
         WrittenFile = sim.WrittenFile;
+        Pending = sim.ErasePending;
         simDetail = sim.Detail;
         const std::string detail = sim.Detail.empty() ? "" : "\r\r" + sim.Detail;
         if (Code != SimResult::Done) {

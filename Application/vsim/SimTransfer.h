@@ -25,6 +25,9 @@ public:
     int Code = -1;
     std::string SerialNumberText;
     std::string WrittenFile;
+    // The SIM moved, but its handset's erase was not confirmed to its end: a step the person must still
+    // take ("Transfer SIM to File" on that handset again).
+    bool Pending = false;
     // The pauses at the end of a transfer; the handset's own when not set otherwise.
     std::chrono::milliseconds ReadyPause{3000};
     std::chrono::milliseconds UnreadyPause{10000};

@@ -375,6 +375,7 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
             Fail(Records.LastError());
     } else {
         Detail += "\r\r" + FormatText(Texts::SimEraseNotFinished, serial->c_str(), WrittenFile.c_str());
+        ErasePending = true;
     }
     Close(false);
     return SimResult::Done;
@@ -448,6 +449,7 @@ int TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
 
 int TVirtualSim::TransferSimToFile(const std::string& fileName) {
     SerialNumberText.clear();
+    ErasePending = false;
     WrittenFile.clear();
     Detail.clear();
     const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
@@ -542,6 +544,7 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
         } else {
             Detail += std::string(Detail.empty() ? "" : "\r\r") +
                       FormatText(Texts::SimEraseNotFinished, SerialNumberText.c_str(), WrittenFile.c_str());
+            ErasePending = true;
         }
         Close(false);
         return SimResult::Done;
@@ -602,6 +605,7 @@ int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, 
 
 int TVirtualSim::TransferFileToSim(const std::string& fileName) {
     SerialNumberText.clear();
+    ErasePending = false;
     WrittenFile.clear();
     Detail.clear();
     const std::string file = AbsolutePath(fileName);

@@ -74,6 +74,9 @@ public:
     // What the person should know beyond the result: an earlier move finished or undone, or what is
     // known after a step whose outcome is not; empty when there is nothing to add.
     std::string Detail;
+    // The SIM is in its file, but the erase of the handset it came from was not confirmed to its end:
+    // the person must still finish the move on that handset.
+    bool ErasePending = false;
     std::string Software;
     std::string Pcs;
 
