@@ -53,21 +53,27 @@ TChangeFilter ParseFilter(const std::vector<std::string>& args) {
     return filter;
 }
 
-// "3 added, 1 removed, 180 kept" of a plan, "12 deleted" of a delete, "-" where nothing was counted.
+// "3 added, 1 removed, 180 kept".
+std::string CountsText(const TChangeCounts& c) {
+    std::string text;
+    for (const auto& [n, what] : {std::pair{c.Added, "added"},
+                                  {c.Removed, "removed"},
+                                  {c.Changed, "changed"},
+                                  {c.Kept, "kept"},
+                                  {c.NotWritten, "not written"}})
+        if (n > 0)
+            text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+    return text.empty() ? "nothing" : text;
+}
+
+// What the read after an operation found, "12 deleted" of a delete where nothing else was counted, the
+// plan of one that never ended ("planned 60 added, 3 removed"), "-" where nothing was counted.
 std::string CountsText(const TChangeRecord& change) {
-    if (change.Changed) {
-        const TChangeCounts& c = *change.Changed;
-        std::string text;
-        for (const auto& [n, what] : {std::pair{c.Added, "added"},
-                                      {c.Removed, "removed"},
-                                      {c.Changed, "changed"},
-                                      {c.Kept, "kept"},
-                                      {c.NotWritten, "not written"}})
-            if (n > 0)
-                text += (text.empty() ? "" : ", ") + std::to_string(n) + " " + what;
-        return text.empty() ? "nothing" : text;
-    }
-    return change.Deleted ? std::to_string(*change.Deleted) + " deleted" : "-";
+    if (change.Changed)
+        return CountsText(*change.Changed);
+    if (change.Deleted)
+        return std::to_string(*change.Deleted) + " deleted";
+    return change.Planned ? "planned " + CountsText(*change.Planned) : "-";
 }
 
 // One line a change: time, port, serial number, operation, counts, outcome (with the failure), backup.

@@ -66,6 +66,8 @@ int Verify(const TGlobalOptions& options) {
         if (!QFileInfo(QString::fromStdString(check.path)).isFile())
             throw TInputError(check.path + ": no such file.");
     TCliSession session(options);
+    // One connection step for every file: the handset found first is the one each plan is read from.
+    session.Core().KeepConnection = true;
     QJsonArray files;
     int status = Exit::Done;
     for (const TFileWrite& check : checks) {
