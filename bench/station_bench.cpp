@@ -175,22 +175,32 @@ int main(int argc, char** argv) {
     }
     const double verifyRatio = Median(stationVerify) / Median(singleVerify);
 
-    // The plan's estimate against the time the replace took: mails x their wire time at the line's speed.
+    // The plan's estimate against the time the mails after the question took: the whole replace less the
+    // same command's dry run (connection step, the read the plan is made from, the plan), which changes
+    // nothing, so that both start from the same handset.
     const QString estimated = list(100);
-    QElapsedTimer clock;
-    clock.start();
-    const auto timed = handsets.front()->Cli(
-        one + QStringList{"--yes", "--json", "phonebook", "write", estimated, "--replace"}, 300000);
-    const double realMs = double(clock.nsecsElapsed()) / 1e6;
-    const double estimateMs = QJsonDocument::fromJson(QByteArray::fromStdString(timed.out))
-                                  .object()["plan"]
-                                  .toObject()["estimatedMs"]
-                                  .toDouble();
-    if (timed.exitCode != 0 || estimateMs <= 0) {
-        std::fprintf(stderr, "station_bench: the timed replace failed (%d):\n%s%s", timed.exitCode,
-                     timed.out.c_str(), timed.err.c_str());
+    const auto timedRun = [&](bool dry, double& ms) {
+        QStringList args = one + QStringList{"--yes", "--json", "phonebook", "write", estimated, "--replace"};
+        if (dry)
+            args.prepend("--dry-run");
+        QElapsedTimer clock;
+        clock.start();
+        const auto run = handsets.front()->Cli(args, 300000);
+        ms = double(clock.nsecsElapsed()) / 1e6;
+        if (run.exitCode != 0)
+            std::fprintf(stderr, "station_bench: the timed replace failed (%d):\n%s%s", run.exitCode,
+                         run.out.c_str(), run.err.c_str());
+        return run.exitCode == 0
+                   ? QJsonDocument::fromJson(QByteArray::fromStdString(run.out))["plan"]["estimatedMs"]
+                         .toDouble()
+                   : -1.0;
+    };
+    double dryMs = 0;
+    double realMs = 0;
+    const double estimateMs = timedRun(true, dryMs);
+    if (estimateMs <= 0 || timedRun(false, realMs) <= 0)
         return 1;
-    }
+    const double afterQuestionMs = realMs - dryMs;
     std::printf("provisioning (phone book of %d, speed dial, groups, profile), median of %d runs\n", Entries,
                 Runs);
     std::printf("one docking station:   %8.0f ms\n", Median(singleProvision));
@@ -200,10 +210,11 @@ int main(int argc, char** argv) {
     std::printf("one docking station:   %8.0f ms\n", Median(singleVerify));
     std::printf("four docking stations: %8.0f ms\n", Median(stationVerify));
     std::printf("ratio: %.3f (target <= 1.3)\n", verifyRatio);
-    const double estimateRatio = realMs / estimateMs;
-    std::printf("replace of %d entries: estimated %.0f ms, took %.0f ms (the whole command), ratio %.2f "
-                "(target 0.8 to 1.2)\n",
-                Entries, estimateMs, realMs, estimateRatio);
+    const double estimateRatio = afterQuestionMs / estimateMs;
+    std::printf(
+        "replace of %d entries after its question (writes and the read after them): estimated %.0f ms, "
+        "took %.0f ms, ratio %.2f (target 0.8 to 1.2)\n",
+        Entries, estimateMs, afterQuestionMs, estimateRatio);
     return ratio <= 1.15 && provisionRatio <= 1.15 && verifyRatio <= 1.3 && estimateRatio >= 0.8 &&
                    estimateRatio <= 1.2
                ? 0

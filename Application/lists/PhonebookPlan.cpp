@@ -13,6 +13,8 @@ constexpr int AnswerBytes = 8;
 // "0D 06 00 <count> <bytes>" and "0D 05 00 <count> <bytes>".
 constexpr int EntryMailHead = 4;
 constexpr int DeleteMailBytes = 3;
+// "0D 04 index" and "0D 03 index".
+constexpr int ReadMailBytes = 3;
 
 bool BlankName(const std::string& name) {
     for (const char c : name)
@@ -35,6 +37,18 @@ struct TEntry {
 
 bool SameNumber(const std::string& a, const std::string& b) {
     return NormaliseNumber(a) == NormaliseNumber(b);
+}
+
+// The read after the write, which tells what the handset holds: a number and a name mail for each entry
+// it will hold, and the one that finds the end where the table has room for it.
+void AddReadAfter(TWritePlan& plan, const std::vector<TEntry>& entries, int capacity) {
+    for (const TEntry& entry : entries) {
+        plan.Cost.Mails += 2;
+        plan.Cost.Bytes += 2 * (FrameBytes + ReadMailBytes + AnswerBytes) +
+                           int64_t(entry.Number.size() + 2) / 2 + int64_t(entry.Name.size());
+    }
+    if (int(entries.size()) < capacity)
+        plan.Cost.Add(1, FrameBytes + ReadMailBytes + AnswerBytes);
 }
 
 } // namespace
@@ -75,8 +89,16 @@ TWritePlan PlanPhonebookWrite(const TPP5Phonebook& held, const TPP5Phonebook& wa
                 {TPlanStep::NotWritten, name, {}, NormaliseNumber(number), "the phone book is full", row});
         }
     }
-    if (!replace)
+    if (!replace) {
+        if (plan.ChangesHandset()) {
+            for (int i = 0; i < held.Count(); ++i)
+                if (!held.GetNumber(uint16_t(i)).empty())
+                    written.insert(written.begin(),
+                                   {held.GetName(uint16_t(i)), held.GetNumber(uint16_t(i)), 0});
+            AddReadAfter(plan, written, wanted.Count());
+        }
         return plan;
+    }
     // A replace: each entry written is matched with one the handset holds under the same number.
     std::vector<bool> matched(size_t(held.Count()), false);
     for (TPlanLine& line : plan.Lines) {
@@ -130,7 +152,10 @@ TWritePlan PlanPhonebookWrite(const TPP5Phonebook& held, const TPP5Phonebook& wa
         }
     }
     // A replace that would leave the handset as it is sends nothing.
-    if (!plan.ChangesHandset())
+    if (!plan.ChangesHandset()) {
         plan.Cost = {};
+        return plan;
+    }
+    AddReadAfter(plan, written, wanted.Count());
     return plan;
 }

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <regex>
 #include <string>
@@ -131,7 +132,10 @@ TEST_F(Plans, AWriteSendsTheMailsItsPlanCounts) {
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const QJsonObject plan =
             QJsonDocument::fromJson(QByteArray::fromStdString(run.out))["plan"].toObject();
-        EXPECT_EQ(Changing(frames), plan["mails"].toInt()) << mode << run.out;
+        // The mails from the first one that changes the handset on: the writes and the read after them.
+        const auto first = std::find_if(frames.begin(), frames.end(),
+                                        [](const std::string& frame) { return Changing({frame}) > 0; });
+        EXPECT_EQ(int(frames.end() - first), plan["mails"].toInt()) << mode << run.out;
         EXPECT_GT(plan["mails"].toInt(), 0);
     }
     // The same list once more: nothing to send.

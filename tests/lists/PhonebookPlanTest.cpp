@@ -33,8 +33,9 @@ TEST(PhonebookPlan, AnEmptyHandsetGetsEveryNumberedRow) {
         const TWritePlan plan = PlanPhonebookWrite(held, wanted, replace);
         EXPECT_EQ(Changes(plan), (std::vector<std::string>{"+ Anna 030P1234", "+ Bob 0407"}));
         EXPECT_TRUE(plan.ChangesHandset());
-        // Two mails an entry, and the delete of a replace.
-        EXPECT_EQ(plan.Cost.Mails, replace ? 5 : 4);
+        // Two mails an entry, the delete of a replace, and the read after the write: two mails an entry
+        // and the one that finds the end.
+        EXPECT_EQ(plan.Cost.Mails, (replace ? 5 : 4) + 5);
     }
 }
 
@@ -108,6 +109,10 @@ TEST(WritePlanText, CountsMailsAndTheirTimeOnTheLine) {
     EXPECT_EQ(PlanCountsText(plan), "1 to add, 1 kept; 400 mails, about 10 s at 115200 baud");
     EXPECT_EQ(PlanText(plan), "The phone book replace: 1 to add, 1 kept; 400 mails, about 10 s at 115200 "
                               "baud.\r+ Anna 1\rkept: 1\r");
+    // A link whose mails have taken two and a half times their wire time: so will these.
+    plan.Pace = 2.5;
+    EXPECT_EQ(EstimatedMs(plan), 25000);
+    EXPECT_EQ(PlanCountsText(plan), "1 to add, 1 kept; 400 mails, about 25 s at 115200 baud");
 }
 
 } // namespace

@@ -300,7 +300,12 @@ TEST_F(PhonebookWrite, ThePlanIsShownBeforeAnyChangeAndTheWriteSendsItsMails) {
         const TWritePlan& plan = User.Plans[0];
         EXPECT_EQ(plan.Count(TPlanStep::Add), 1);
         EXPECT_EQ(plan.Count(TPlanStep::Remove), mode == TWriteMode::Replace ? 1 : 0);
-        EXPECT_EQ(WriteMails(Link), plan.Cost.Mails);
+        // Every mail from the first one that changes the handset on: the writes, then the read after them.
+        const auto mails = Mails(Link);
+        const auto first = std::find_if(mails.begin(), mails.end(), [](const std::string& mail) {
+            return mail.starts_with("0D 06") || mail.starts_with("0D 07");
+        });
+        EXPECT_EQ(int(mails.end() - first), plan.Cost.Mails);
         ASSERT_TRUE(Transfer.LastPlan());
     }
 }
@@ -583,7 +588,7 @@ TEST_F(PhonebookDelete, AsksWithItsPlanThenKeepsAndEmptiesTheHandsetList) {
     EXPECT_EQ(User.Plans[0].Question, "Delete the phone book in the connected handset?");
     EXPECT_TRUE(User.Plans[0].Delete);
     EXPECT_EQ(PlanText(User.Plans[0]),
-              "The phone book delete: 1 to remove; 1 mail, under 1 s at 115200 baud.\r"
+              "The phone book delete: 1 to remove; 2 mails, under 1 s at 115200 baud.\r"
               "- Bob 1\rA copy of the handset's phone book goes to the backups folder "
               "first.\r");
     EXPECT_EQ(Count(Mails(Link), "0D 07"), 0);
