@@ -2,6 +2,7 @@
 // the progress line show there, counted in what the command goes through, every message begins a line of
 // its own, and stdout carries the data alone.
 #include "support/HandsetProcess.h"
+#include "support/PseudoTerminal.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -26,55 +27,6 @@ struct TTerminalRun {
     std::string out;
     // Everything the tool wrote on its terminal, byte for byte.
     std::string terminal;
-};
-
-// A pseudo-terminal pair; the tool gets the terminal end as its stderr, the test reads the other.
-class TPseudoTerminal {
-public:
-    TPseudoTerminal() {
-        Master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
-            return;
-        Terminal = open(ptsname(Master), O_RDWR | O_NOCTTY);
-        termios raw{};
-        // No line discipline between the tool and the test: "\n" stays "\n".
-        if (Terminal >= 0 && tcgetattr(Terminal, &raw) == 0) {
-            cfmakeraw(&raw);
-            tcsetattr(Terminal, TCSANOW, &raw);
-        }
-        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-    }
-    ~TPseudoTerminal() {
-        if (Terminal >= 0)
-            close(Terminal);
-        if (Master >= 0)
-            close(Master);
-    }
-    TPseudoTerminal(const TPseudoTerminal&) = delete;
-    TPseudoTerminal& operator=(const TPseudoTerminal&) = delete;
-
-    bool Opened() const { return Master >= 0 && Terminal >= 0; }
-    int TerminalEnd() const { return Terminal; }
-
-    // What arrived since the last call, waiting up to ms for the first byte.
-    std::string Drain(int ms) {
-        std::string text;
-        pollfd ready{Master, POLLIN, 0};
-        if (poll(&ready, 1, ms) <= 0)
-            return text;
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = read(Master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            text.append(buffer, size_t(n));
-        }
-        return text;
-    }
-
-private:
-    int Master = -1;
-    int Terminal = -1;
 };
 
 // Runs quorvel-cli against the handset with stderr on a terminal (stdin and stdout are pipes, so --yes

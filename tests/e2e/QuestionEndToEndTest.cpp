@@ -3,6 +3,7 @@
 // the change log's "begun" line, which log shows as interrupted. stdin and stderr are a pseudo-terminal of
 // the test's own; the handset's log tells which mails it received.
 #include "support/HandsetProcess.h"
+#include "support/PseudoTerminal.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -13,47 +14,21 @@
 
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
 #include <regex>
 #include <string>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 // A pseudo-terminal whose terminal end is the tool's stdin and stderr.
-class TTerminal {
+class TTerminal : public TPseudoTerminal {
 public:
-    TTerminal() {
-        Master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
-            return;
-        End = open(ptsname(Master), O_RDWR | O_NOCTTY);
-        termios raw{};
-        if (End >= 0 && tcgetattr(End, &raw) == 0) {
-            cfmakeraw(&raw);
-            tcsetattr(End, TCSANOW, &raw);
-        }
-        fcntl(Master, F_SETFL, fcntl(Master, F_GETFL) | O_NONBLOCK);
-    }
-    ~TTerminal() {
-        if (End >= 0)
-            close(End);
-        if (Master >= 0)
-            close(Master);
-    }
-    TTerminal(const TTerminal&) = delete;
-    TTerminal& operator=(const TTerminal&) = delete;
-
-    bool Opened() const { return Master >= 0 && End >= 0; }
-
     // Starts the tool with the terminal as its stdin and stderr.
     bool Start(QProcess& cli, const THandsetProcess& handset, const QStringList& args) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
         cli.setProcessEnvironment(env);
-        const int end = End;
+        const int end = TerminalEnd();
         cli.setChildProcessModifier([end] {
             dup2(end, STDIN_FILENO);
             dup2(end, STDERR_FILENO);
@@ -67,7 +42,7 @@ public:
     bool WaitFor(QProcess& cli, const std::string& text, int ms) {
         const QDeadlineTimer deadline(ms);
         while (Shown.find(text) == std::string::npos) {
-            Drain();
+            Collect();
             if (Shown.find(text) != std::string::npos)
                 break;
             if (deadline.hasExpired() || cli.state() == QProcess::NotRunning)
@@ -77,14 +52,10 @@ public:
         return true;
     }
 
-    void Type(const std::string& text) {
-        EXPECT_EQ(write(Master, text.data(), text.size()), ssize_t(text.size()));
-    }
-
     int Finish(QProcess& cli) {
         while (!cli.waitForFinished(20))
-            Drain();
-        Drain();
+            Collect();
+        Collect();
         return cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
     }
 
@@ -92,18 +63,7 @@ public:
     std::string Shown;
 
 private:
-    void Drain() {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = read(Master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            Shown.append(buffer, size_t(n));
-        }
-    }
-
-    int Master = -1;
-    int End = -1;
+    void Collect() { Shown += Drain(0); }
 };
 
 // The mails that change what the handset's phone book holds: appends and the delete.
@@ -160,7 +120,7 @@ TEST_F(AtTheTerminal, TheLinesOfThePlanComeBeforeTheQuestionAndNoChangesNothing)
         EXPECT_LT(terminal.Shown.find(line), question) << line << "\n" << terminal.Shown;
     EXPECT_NE(terminal.Shown.find("Replace the phone book in the connected handset?"), std::string::npos);
     EXPECT_EQ(PhonebookWrites(handset.Errors()), 0);
-    terminal.Type("n\n");
+    ASSERT_TRUE(terminal.Type("n\n"));
     EXPECT_EQ(terminal.Finish(cli), 4) << terminal.Shown;
     EXPECT_EQ(PhonebookWrites(handset.Errors()), 0);
     EXPECT_EQ(Held(handset), before);
@@ -169,7 +129,7 @@ TEST_F(AtTheTerminal, TheLinesOfThePlanComeBeforeTheQuestionAndNoChangesNothing)
     QProcess again;
     ASSERT_TRUE(terminal.Start(again, handset, {"phonebook", "write", list, "--replace"}));
     ASSERT_TRUE(terminal.WaitFor(again, "[y/N]", 30000)) << terminal.Shown;
-    terminal.Type("y\n");
+    ASSERT_TRUE(terminal.Type("y\n"));
     EXPECT_EQ(terminal.Finish(again), 0) << terminal.Shown;
     EXPECT_EQ(Held(handset), Entries(2)) << terminal.Shown;
 }
