@@ -245,7 +245,6 @@ TWritePlan MemoryPlan(int addr, const std::vector<uint8_t>& held, const std::vec
                       int baud) {
     TWritePlan plan;
     plan.List = "memory";
-    plan.Replace = true;
     plan.Baud = baud;
     plan.Question =
         Counted(long(wanted.size()), "byte", "bytes") + " into the handset's memory at " + Hex4(addr) + "?";
@@ -303,8 +302,9 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
     }
     std::string backup;
     try {
-        backup = KeepBackup("memory", "txt", Hex4(addr) + ": " + SpacedHex(before) + "\r\n",
-                            session.Core().Identity());
+        THandsetIdentity handset = session.Core().Identity();
+        handset.port = session.Port();
+        backup = KeepBackup("memory", "txt", Hex4(addr) + ": " + SpacedHex(before) + "\r\n", handset);
     } catch (const EFileError& e) {
         throw TCommandFailure("The handset's memory could not be kept in a file (" + std::string(e.what()) +
                               "). Nothing was written.");
@@ -335,7 +335,7 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
         outcome.Known = TChangeCounts{int(done), 0, 0, 0, int(data.size() - done)};
     }
     change.End(outcome);
-    ReportKept(backup);
+    PrintMessage("The bytes the handset held there before are kept in " + backup + ".");
     if (outcome.Result != TChangeResult::Done) {
         AddJson(OutcomeJson(outcome));
         throw TCommandFailure(

@@ -151,6 +151,14 @@ TEST(Cli, ProbeSendAndMemory) {
     run = handset.Cli(
         {"--port", port, "--yes", "write-memory", "0x200", "de ad be ef 01 02 03 04 05 06 07 08 09 0a"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
+    // The bytes it changed were shown first, and those it overwrote are kept.
+    EXPECT_NE(run.err.find("The memory write: 14 to change"), std::string::npos) << run.err;
+    const size_t kept = run.err.find("are kept in ");
+    ASSERT_NE(kept, std::string::npos) << run.err;
+    const std::string backup = run.err.substr(kept + 12, run.err.find(".txt", kept) + 4 - kept - 12);
+    QFile copy(QString::fromStdString(backup));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly)) << backup;
+    EXPECT_EQ(copy.readAll(), "0x0200: FF FF FF FF FF FF FF FF FF FF FF FF FF FF\r\n");
     run = handset.Cli({"--port", port, "read-memory", "512", "4"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, 17), "0200  DE AD BE EF");
