@@ -67,15 +67,6 @@ QJsonObject OutcomeJson(const THandsetOutcome& outcome) {
     return document;
 }
 
-std::string OutcomeCountsText(const THandsetOutcome& outcome) {
-    if (!outcome.Held)
-        return "not known";
-    const TChangeCounts& c = *outcome.Held;
-    return std::to_string(c.Added) + " added, " + std::to_string(c.Removed) + " removed, " +
-           std::to_string(c.Changed) + " changed, " + std::to_string(c.Kept) + " kept, " +
-           std::to_string(c.NotWritten) + " not written";
-}
-
 int ReportWrite(const TGlobalOptions&, const TWriteSummary& summary) {
     // A write the person was not there to confirm did nothing to sum up.
     if (TTerminalUser::ConfirmationRefused())

@@ -30,9 +30,6 @@ struct TWriteSummary {
 // The outcome's counts and result in the command's JSON document ("outcome", "added", "removed",
 // "changed", "kept", "notWritten", "backup").
 QJsonObject OutcomeJson(const THandsetOutcome& outcome);
-// What the outcome says of the handset, for the last line: "2 added, 1 removed, 0 changed, 3 kept, 0 not
-// written".
-std::string OutcomeCountsText(const THandsetOutcome& outcome);
 
 // Prints the summary and gives the exit status the outcome stands for.
 int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary);

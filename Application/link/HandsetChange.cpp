@@ -42,10 +42,6 @@ THandsetChange::~THandsetChange() {
     }
 }
 
-bool THandsetChange::StopAsked() {
-    return StopRequested();
-}
-
 bool THandsetChange::Confirm(const TWritePlan& plan) {
     if (StopRequested()) {
         StoppedBefore = true;

@@ -42,8 +42,6 @@ public:
 
     // The outcome of an operation that stopped, was declined or failed before Begin: nothing was changed.
     THandsetOutcome NothingChanged(const std::string& message = {}) const;
-    // Whether a stop has been asked for.
-    static bool StopAsked();
 
 private:
     THandsetConnection& Link;
