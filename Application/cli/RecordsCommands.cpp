@@ -1,7 +1,9 @@
 #include "cli/RecordsCommands.h"
 
+#include "cli/CliOptions.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
+#include "cli/TerminalUser.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
@@ -10,6 +12,7 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -30,31 +33,48 @@ const std::set<QString> RecordKeys = {"serial", "software", "pcs",  "crc",  "sha
                                       "state",  "file",     "mark", "text", "released", "lastStep"};
 const std::set<QString> StepKeys = {"user", "host", "time"};
 
+// The words of an export file that say what it is: a move (its records were given up by the store it
+// came from) or a copy (they were not).
+constexpr const char* MoveKind = "move";
+constexpr const char* CopyKind = "copy";
+
+constexpr const char* Usage =
+    "usage: quorvel-cli records export [FILE.json] [--copy] | import FILE.json | activate [SERIAL...] "
+    "[--from ADDRESS] | remove SERIAL | init  [--store ADDRESS]";
+
 struct TArgs {
-    std::string file;
+    std::vector<std::string> words; // the file, or the serial numbers
     std::optional<std::string> store;
+    std::optional<std::string> from;
+    bool copy = false;
 };
 
-TArgs ParseArgs(const std::vector<std::string>& args, bool fileNeeded) {
-    const std::string usage = fileNeeded ? "usage: quorvel-cli records import FILE.json [--store ADDRESS]"
-                                         : "usage: quorvel-cli records export [FILE.json] [--store ADDRESS]";
+TArgs ParseArgs(const std::vector<std::string>& args, size_t mostWords, bool copyAllowed, bool fromAllowed) {
     TArgs parsed;
-    bool fileGiven = false;
     for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--store" && i + 1 < args.size()) {
-            parsed.store = args[++i];
-            if (parsed.store->empty())
-                throw TUsageError("--store needs an address: sqlite:PATH or postgresql://...");
-        } else if (!fileGiven && !args[i].empty() && (args[i][0] != '-' || args[i] == "-")) {
-            parsed.file = args[i];
-            fileGiven = true;
-        } else {
-            throw TUsageError(usage);
-        }
+        const auto address = [&](std::optional<std::string>& into) {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                throw TUsageError(args[i] + " needs an address: sqlite:PATH or postgresql://...");
+            into = args[++i];
+        };
+        if (args[i] == "--store")
+            address(parsed.store);
+        else if (args[i] == "--from" && fromAllowed)
+            address(parsed.from);
+        else if (args[i] == "--copy" && copyAllowed)
+            parsed.copy = true;
+        else if (parsed.words.size() < mostWords && !args[i].empty() && (args[i][0] != '-' || args[i] == "-"))
+            parsed.words.push_back(args[i]);
+        else
+            throw TUsageError(Usage);
     }
-    if (fileNeeded && !fileGiven)
-        throw TUsageError(usage);
     return parsed;
+}
+
+// What a store that gives up its records notes in them.
+std::string MovedAway(const std::string& to) {
+    const TStepAuthor now = CurrentAuthor();
+    return "moved to " + to + " by " + now.User + " on " + now.Host + " at " + now.Time;
 }
 
 [[noreturn]] void StoreProblem(const std::exception& e) {
@@ -83,50 +103,103 @@ QJsonObject RecordJson(const TSimRecord& r) {
 }
 
 int Export(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args, false);
+    const TArgs args = ParseArgs(options.args, 1, true, false);
+    const std::string file = args.words.empty() ? std::string("-") : args.words[0];
     const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
     const std::string where = engine->Where();
     std::vector<TSimRecord> records;
+    std::vector<std::unique_ptr<TMoveClaim>> claims;
     try {
-        records = engine->All();
+        // A move of a SIM running now would change its record after it was written out: the claims of
+        // every SIM are held until the export is over, and the records read again with them.
+        for (const TSimRecord& r : engine->All()) {
+            if (!r.Retired.empty())
+                continue;
+            claims.push_back(engine->Claim(r.SerialNumber));
+            if (!claims.back())
+                throw TCommandFailure(FormatText(Texts::SimMoveBusy, PrintableText(r.SerialNumber).c_str()) +
+                                      " Nothing was exported.");
+        }
+        // Only the records this store takes: one moved away or a copy is not this store's to give.
+        for (TSimRecord& r : engine->All())
+            if (r.Retired.empty())
+                records.push_back(std::move(r));
     } catch (const EStoreError& e) {
         StoreProblem(e);
     }
     // A record the store holds in a form it cannot use would come back as a sound one, or not at all.
     std::vector<std::string> unusable;
     QJsonArray list;
+    std::vector<std::string> serials;
     for (const TSimRecord& r : records) {
         if (!r.Problem.empty())
             unusable.push_back("SIM " + PrintableText(r.SerialNumber) + " (" + PrintableText(r.Problem) +
                                ")");
         list.append(RecordJson(r));
+        serials.push_back(r.SerialNumber);
     }
     if (!unusable.empty())
         throw TCommandFailure(Counted(long(unusable.size()), "record", "records") + " of " + where +
                               " cannot be exported: " + JoinedText(unusable) +
-                              ". Nothing was written; correct or remove those records first.");
+                              ". Nothing was written; correct them, or take them out with \"quorvel-cli "
+                              "records remove\".");
 
-    const QJsonObject document{
-        {"format", FormatName}, {"version", FormatVersion}, {"store", JsonPath(where)}, {"records", list}};
+    const QJsonObject document{{"format", FormatName},
+                               {"version", FormatVersion},
+                               {"kind", args.copy ? CopyKind : MoveKind},
+                               {"store", JsonPath(where)},
+                               {"records", list}};
     const std::string counted = Counted(long(records.size()), "record", "records");
-    if (args.file.empty() || args.file == "-") {
+    const std::string into = file == "-" ? std::string() : " into " + file;
+    const QByteArray text = QJsonDocument(document).toJson(QJsonDocument::Indented);
+    if (file == "-") {
         // Under --json the command's document is the export itself, which import takes as well.
         if (JsonWanted()) {
             AddJson(document);
         } else {
-            const QByteArray text = QJsonDocument(document).toJson(QJsonDocument::Indented);
             std::fwrite(text.data(), 1, size_t(text.size()), stdout);
         }
-        PrintMessage("Exported " + counted + " from " + where + ".");
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            throw TCommandFailure("The export could not be written onto the standard output; " +
+                                  std::string(args.copy ? "nothing was exported." : "no record was moved."));
+    } else {
+        try {
+            WriteFileDurably(file, text.toStdString());
+        } catch (const EFileError& e) {
+            throw TCommandFailure(std::string(e.what()) + "; nothing was exported.");
+        }
+    }
+    if (args.copy) {
+        if (file != "-")
+            AddJson({{"file", JsonPath(file)},
+                     {"store", JsonPath(where)},
+                     {"exported", int(records.size())},
+                     {"kind", CopyKind}});
+        (file == "-" ? PrintMessage : PrintResult)(
+            "Copied " + counted + " of " + where + into +
+            ". This store still takes their files; an import of the copy takes none of them until "
+            "\"quorvel-cli records activate\" there finds that this store has given them up.");
         return Exit::Done;
     }
+    // The file holds the records; from now on only the store that imports it takes their SIM files.
     try {
-        WriteFileDurably(args.file, QJsonDocument(document).toJson(QJsonDocument::Indented).toStdString());
-    } catch (const EFileError& e) {
-        throw TCommandFailure(std::string(e.what()) + "; nothing was exported.");
+        engine->SetRetired(serials, MovedAway("another store"), "", "retired");
+    } catch (const EStoreError& e) {
+        if (file != "-")
+            std::remove(file.c_str());
+        throw TCommandFailure(
+            "The records of " + where +
+            " could not be given up, so they stay here: " + PrintableText(e.what()) +
+            (file == "-" ? " Do not import what was written." : " The export file was removed again."));
     }
-    AddJson({{"file", JsonPath(args.file)}, {"store", JsonPath(where)}, {"exported", int(records.size())}});
-    PrintResult("Exported " + counted + " from " + where + " into " + args.file + ".");
+    if (file != "-")
+        AddJson({{"file", JsonPath(file)},
+                 {"store", JsonPath(where)},
+                 {"exported", int(records.size())},
+                 {"kind", MoveKind}});
+    (file == "-" ? PrintMessage : PrintResult)(
+        "Moved " + counted + " out of " + where + into +
+        ": this store no longer takes their SIM files; the store that imports the file does.");
     return Exit::Done;
 }
 
@@ -139,7 +212,9 @@ public:
     explicit TImportFile(std::string path)
         : Path(std::move(path)) {}
 
-    std::vector<TSimRecord> Read() const {
+    // The records, and whether the file is a copy: an export that did not give its records up, or one
+    // of a version that did not say (those never did).
+    std::vector<TSimRecord> Read(bool* copy = nullptr, std::string* source = nullptr) const {
         const QJsonObject top = Document();
         if (top.value("format").toString() != FormatName)
             Refuse("format", std::string("must be \"") + FormatName + "\": this is no export of SIM records");
@@ -148,6 +223,14 @@ public:
                                   ", the version this program reads (a newer program wrote it?)");
         if (!top.value("records").isArray())
             Refuse("records", "must be a list of records");
+        const QJsonValue kind = top.value("kind");
+        if (!kind.isUndefined() && kind != QJsonValue(MoveKind) && kind != QJsonValue(CopyKind))
+            Refuse("kind", std::string("must be \"") + MoveKind + "\" or \"" + CopyKind + "\"");
+        if (copy)
+            *copy = kind != QJsonValue(MoveKind);
+        if (source)
+            *source =
+                top.value("store").isString() ? top.value("store").toString().toStdString() : std::string();
         const QJsonArray list = top.value("records").toArray();
         std::vector<TSimRecord> records;
         std::set<std::string> serials;
@@ -253,6 +336,8 @@ private:
             r.LastStep = {Text(step.toObject(), "user", stepAt), Text(step.toObject(), "host", stepAt),
                           Text(step.toObject(), "time", stepAt)};
         }
+        if (const TFieldProblem problem = ForeignRecordProblem(r, true); !problem.Field.empty())
+            Refuse(at + "." + problem.Field, problem.Why);
         return r;
     }
 
@@ -260,9 +345,23 @@ private:
 };
 
 int Import(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args, true);
+    const TArgs args = ParseArgs(options.args, 1, false, false);
+    if (args.words.empty())
+        throw TUsageError(Usage);
+    const std::string file = args.words[0];
     // The file first: a file that cannot be taken leaves the store unopened.
-    const std::vector<TSimRecord> records = TImportFile(args.file).Read();
+    bool copy = true;
+    std::string source;
+    std::vector<TSimRecord> records = TImportFile(file).Read(&copy, &source);
+    if (copy) {
+        const TStepAuthor now = CurrentAuthor();
+        for (TSimRecord& r : records) {
+            r.Retired = "a copy of the records of " +
+                        (source.empty() ? std::string("another store") : source) + ", imported by " +
+                        now.User + " on " + now.Host + " at " + now.Time;
+            r.CopyOf = source.empty() ? std::string("another store") : source;
+        }
+    }
     const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
     const std::string where = engine->Where();
     std::vector<std::string> added;
@@ -279,18 +378,161 @@ int Import(const TGlobalOptions& options) {
     AddJson({{"store", JsonPath(where)},
              {"added", int(added.size())},
              {"alreadyThere", int(there)},
-             {"addedSerials", serials}});
+             {"addedSerials", serials},
+             {"copy", copy}});
     PrintResult(Counted(long(added.size()), "record", "records") + " added, " + std::to_string(there) +
                 " already there (store " + where + ")");
+    if (copy && !added.empty())
+        PrintMessage(
+            "The file is a copy: its SIM files are taken by no restore here until \"quorvel-cli records "
+            "activate\" finds that " +
+            (source.empty() ? std::string("the store it came from") : source) + " has given them up.");
+    return Exit::Done;
+}
+
+// Takes the copies this store holds once the store each came from gives its record up: a SIM is taken
+// by one store only.
+int Activate(const TGlobalOptions& options) {
+    const TArgs args = ParseArgs(options.args, size_t(-1), false, true);
+    const std::unique_ptr<TRecordEngine> target = OpenSimRecords(args.store);
+    std::vector<std::string> wanted;
+    for (const std::string& word : args.words) {
+        const std::optional<std::string> serial = SerialNumberArgument(word);
+        if (!serial)
+            throw TUsageError("\"" + word +
+                              "\" is no serial number (five and seven digits, as \"00291 0284280\")");
+        wanted.push_back(*serial);
+    }
+    std::vector<std::string> activated;
+    std::vector<std::string> refused;
+    try {
+        const std::string id = target->Id();
+        for (const TSimRecord& copy : target->All()) {
+            if (copy.CopyOf.empty() || (!wanted.empty() && std::find(wanted.begin(), wanted.end(),
+                                                                     copy.SerialNumber) == wanted.end()))
+                continue;
+            const std::string sim = "SIM " + PrintableText(copy.SerialNumber);
+            const std::unique_ptr<TRecordEngine> source =
+                OpenSimRecords(args.from ? *args.from : copy.CopyOf);
+            const std::unique_ptr<TMoveClaim> claim = source->Claim(copy.SerialNumber);
+            const std::unique_ptr<TMoveClaim> ours = target->Claim(copy.SerialNumber);
+            if (!claim || !ours) {
+                refused.push_back(FormatText(Texts::SimMoveBusy, copy.SerialNumber.c_str()));
+                continue;
+            }
+            const std::optional<TSimRecord> held = source->Find(copy.SerialNumber);
+            const std::string ourName = "store " + id + " (" + target->Where() + ")";
+            if (!held) {
+                refused.push_back(sim + ": " + source->Where() +
+                                  " has no record of it: the SIM went into a handset there or its record was "
+                                  "removed, and this copy must never be taken");
+                continue;
+            }
+            if (!SameSums(*held, copy)) {
+                refused.push_back(sim + ": " + source->Where() + " holds it with other checksums");
+                continue;
+            }
+            if (held->Retired.empty()) {
+                if (!held->Journal.State.empty()) {
+                    refused.push_back(sim + ": its move in " + source->Where() + " has not finished");
+                    continue;
+                }
+                source->SetRetired({copy.SerialNumber}, MovedAway(ourName), "", "retired");
+            } else if (held->Retired.find(id) == std::string::npos) {
+                refused.push_back(sim + ": " + source->Where() + " gave it up to another store (" +
+                                  PrintableText(held->Retired) + ")");
+                continue;
+            }
+            target->SetRetired({copy.SerialNumber}, "", "", "activated");
+            activated.push_back(copy.SerialNumber);
+        }
+    } catch (const EStoreError& e) {
+        StoreProblem(e);
+    }
+    QJsonArray serials;
+    for (const std::string& serial : activated)
+        serials.append(JsonText(serial));
+    AddJson({{"store", JsonPath(target->Where())}, {"activated", serials}, {"refused", int(refused.size())}});
+    PrintResult(Counted(long(activated.size()), "copy", "copies") + " taken by " + target->Where() +
+                " now; their stores gave them up.");
+    for (const std::string& why : refused)
+        PrintMessage(why + ".");
+    return refused.empty() ? Exit::Done : Exit::Failed;
+}
+
+// Takes a record out of the store: one no command can use (a key or a value another program wrote), or
+// one whose SIM is known to be lost.
+int Remove(const TGlobalOptions& options) {
+    const TArgs args = ParseArgs(options.args, 1, false, false);
+    if (args.words.size() != 1)
+        throw TUsageError(Usage);
+    const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
+    try {
+        // The key as it stands in the store, else as the label shows it.
+        std::string serial = args.words[0];
+        std::optional<TSimRecord> record = engine->Find(serial);
+        if (!record)
+            if (const std::optional<std::string> typed = SerialNumberArgument(serial))
+                if ((record = engine->Find(*typed)))
+                    serial = *typed;
+        if (!record)
+            throw TInputError("The SIM records " + engine->Where() + " have no record \"" +
+                              PrintableText(serial) + "\".");
+        const std::string file =
+            record->Journal.File.empty() ? "its file" : "\"" + PrintableText(record->Journal.File) + "\"";
+        TTerminalUser user(options.yes);
+        if (user.Message(TMessageKind::Confirmation,
+                         "Remove the record of SIM \"" + PrintableText(serial) + "\" from " +
+                             engine->Where() + "? No restore takes " + file +
+                             " afterwards: if the SIM is in that file and nowhere else, it is lost.",
+                         TButtons::OkCancel) != TAnswer::Ok)
+            return Exit::NotConfirmed;
+        const bool removed = engine->Remove(serial, "removed by hand");
+        AddJson({{"store", JsonPath(engine->Where())}, {"removed", removed}, {"serial", JsonText(serial)}});
+        PrintResult(removed ? "The record of SIM \"" + PrintableText(serial) + "\" was removed from " +
+                                  engine->Where() + "; sim history keeps the step."
+                            : "There was no record of SIM \"" + PrintableText(serial) + "\" any more.");
+    } catch (const EStoreError& e) {
+        StoreProblem(e);
+    }
+    return Exit::Done;
+}
+
+// Takes the store at the address as the one this PC uses, making an empty one where there is none.
+int Init(const TGlobalOptions& options) {
+    const TArgs args = ParseArgs(options.args, 0, false, false);
+    std::unique_ptr<TRecordEngine> engine;
+    std::string notice;
+    try {
+        engine = OpenRecordStore(args.store ? *args.store : RecordStoreAddress(), &notice,
+                                 TStoreOpening::TakeAsItIs);
+        if (!notice.empty())
+            PrintMessage(notice);
+        const long count = long(engine->All().size());
+        AddJson(
+            {{"store", JsonPath(engine->Where())}, {"id", JsonText(engine->Id())}, {"records", int(count)}});
+        PrintResult("The SIM records " + engine->Where() + " (store id " + engine->Id() +
+                    ") are the ones this PC uses now; they hold " + Counted(count, "record", "records") +
+                    ".");
+    } catch (const EStoreError& e) {
+        StoreProblem(e);
+    }
     return Exit::Done;
 }
 
 int Records(const TGlobalOptions& options) {
-    if (!options.args.empty() && options.args[0] == "export")
+    const std::string word = options.args.empty() ? std::string() : options.args[0];
+    if (word == "export")
         return Export(options);
-    if (!options.args.empty() && options.args[0] == "import")
+    if (word == "import")
         return Import(options);
-    throw TUsageError("usage: quorvel-cli records export [FILE.json] | import FILE.json [--store ADDRESS]");
+    if (word == "activate")
+        return Activate(options);
+    if (word == "remove")
+        return Remove(options);
+    if (word == "init")
+        return Init(options);
+    throw TUsageError(Usage);
 }
 
 const TOption StoreOption{"--store", "ADDRESS",
@@ -316,16 +558,22 @@ std::vector<TCommand> RecordsCommands() {
     return {
         {"records",
          {{"export",
-           "[FILE.json] [--store ADDRESS]",
-           "write every SIM record into a JSON file",
-           "Writes every record of a SIM in a file (serial number, software, PCS, checksum, SHA-256, when\n"
-           "it was saved, how far its move is, and who took its last step where and when) as one JSON\n"
-           "document into FILE, or onto stdout without FILE (\"-\" as well). The file is on the disk when\n"
-           "the command ends, or not there at all. Texts are the records' bytes, each byte one Windows-1252\n"
-           "character, so that import gives back exactly the same bytes. A record the store holds in a\n"
-           "form it cannot use ends the export with its serial number; nothing is written. No handset is\n"
-           "needed.\n",
-           {StoreOption},
+           "[FILE.json] [--copy] [--store ADDRESS]",
+           "move the SIM records into a JSON file for another store",
+           "Writes every record this store takes (serial number, software, PCS, checksum, SHA-256, when it\n"
+           "was saved, how far its move is, and who took its last step where and when) as one JSON document\n"
+           "into FILE, or onto stdout without FILE (\"-\" as well), and then gives them up: this store "
+           "takes\n"
+           "none of their SIM files any more (sim records says where they went), the store that imports the\n"
+           "file does. So a SIM is taken by one store only. With --copy the records stay here, and an "
+           "import\n"
+           "of the copy takes none of the files until records activate there finds that this store has\n"
+           "given them up. The file is on the disk when the command ends, or not there at all. Texts are "
+           "the\n"
+           "records' bytes, each byte one Windows-1252 character. A record that cannot be used ends the\n"
+           "export with its serial number; nothing is written. No handset is needed.\n",
+           {StoreOption,
+            {"--copy", "", "a backup: the records stay in this store, and the copies are not taken"}},
            "quorvel-cli records export --store sqlite:/var/lib/quorvel/records.db records.json",
            false,
            false},
@@ -335,10 +583,45 @@ std::vector<TCommand> RecordsCommands() {
            "Adds the records of FILE (written by records export; \"-\" for stdin) to the store in one step.\n"
            "Every field is checked first; a mistake is named by the record's index and field\n"
            "(records[3].crc), and nothing is imported. A SIM the store already has with the same sums is\n"
-           "left as it is; one it has with another checksum or SHA-256 ends the import, and nothing is\n"
-           "imported. Prints how many records were added and how many were there. No handset is needed.\n",
+           "left as it is (one this store gave up comes back); one it has with another checksum or SHA-256\n"
+           "ends the import, and nothing is imported. The records of a copy (records export --copy, or a\n"
+           "file of an earlier version) are kept but not taken until records activate. Prints how many\n"
+           "records were added and how many were there. No handset is needed.\n",
            {StoreOption},
            "quorvel-cli records import records.json --store postgresql://records.example.com/quorvel",
+           false,
+           false},
+          {"activate",
+           "[SERIAL...] [--from ADDRESS] [--store ADDRESS]",
+           "take imported copies once their store gives them up",
+           "Takes the copies of records this store holds (all, or those of the SIMs named) once the store\n"
+           "each came from gives its record up: a record still taken there is given up there now, one\n"
+           "given up to this store is taken; one that store no longer has (the SIM went into a handset) or\n"
+           "gave to another store is refused. --from names the store the copies came from, where its "
+           "address\n"
+           "on this PC differs from the one the copy names. Exit status 1 when a copy was refused.\n",
+           {StoreOption, {"--from", "ADDRESS", "the store the copies came from, as this PC reaches it"}},
+           "quorvel-cli records activate --from postgresql://old-server/quorvel",
+           false,
+           false},
+          {"remove",
+           "SERIAL [--store ADDRESS]",
+           "take one record out of the store",
+           "Removes the record of one SIM (asks, or --yes): one that no command can use, or of a SIM known\n"
+           "to be lost. No restore takes its file afterwards; sim history keeps the step with who took it.\n"
+           "SERIAL is the key as sim records shows it.\n",
+           {StoreOption},
+           "quorvel-cli --yes records remove \"00291 0284280\"",
+           false,
+           false},
+          {"init",
+           "[--store ADDRESS]",
+           "take the store at the address as the one this PC uses",
+           "The programs remember which record store they used; one that is gone, emptied or replaced is\n"
+           "refused, naming what it held, rather than made anew in silence. When those records are lost for\n"
+           "good, init takes the store that is there now, making an empty one where there is none.\n",
+           {StoreOption},
+           "quorvel-cli records init",
            false,
            false}},
          Records},

@@ -153,6 +153,11 @@ std::string ListPath() {
     throw TCommandFailure(FormatText(Texts::SimStoreProblem, PrintableText(e.what()).c_str()));
 }
 
+// Records moved in from the old store may lack the file's SHA-256 until their next move.
+constexpr const char* OnlyByteSum =
+    "Its record holds no SHA-256 (it came from an earlier version): only the byte sum guards the file "
+    "against changes until its next move.";
+
 QJsonObject StepJson(const TStepAuthor& author) {
     return {
         {"user", JsonPath(author.User)}, {"host", JsonPath(author.Host)}, {"time", JsonPath(author.Time)}};
@@ -176,7 +181,12 @@ int Records(bool json) {
     }
     QJsonArray sims;
     for (const TSimRecord& r : list) {
-        const std::string advice = SimMoveAdvice(r.SerialNumber, r.Journal);
+        const std::string advice =
+            r.Retired.empty() ? SimMoveAdvice(r.SerialNumber, r.Journal)
+                              : "This store does not take its file: " + r.Retired +
+                                    (r.CopyOf.empty() ? "."
+                                                      : ". \"quorvel-cli records activate\" takes it once " +
+                                                            r.CopyOf + " has given the SIM up.");
         if (json) {
             QJsonObject sim{{"serial", JsonText(r.SerialNumber)}, {"lastStep", StepJson(r.LastStep)}};
             if (!r.Problem.empty()) {
@@ -189,6 +199,11 @@ int Records(bool json) {
                 sim["file"] = JsonPath(r.Journal.File);
                 sim["saved"] = JsonText(r.Saved);
                 sim["next"] = JsonText(advice);
+                sim["sha256"] = JsonText(r.Sha256);
+                if (!r.Retired.empty())
+                    sim["retired"] = JsonText(r.Retired);
+                if (!r.CopyOf.empty())
+                    sim["copyOf"] = JsonPath(r.CopyOf);
                 if (!r.Journal.Released.empty())
                     sim["released"] = JsonText(r.Journal.Released);
             }
@@ -202,6 +217,8 @@ int Records(bool json) {
                         PrintableText(r.Pcs).c_str(), r.Crc.value_or(0), SimStateName(r.Journal),
                         PrintableText(r.Journal.File).c_str(), PrintableText(r.Saved).c_str(),
                         PrintableText(advice).c_str(), LastStepLine(r.LastStep).c_str());
+            if (r.Sha256.empty())
+                std::printf("  %s\n", OnlyByteSum);
         }
     }
     if (json)
@@ -217,7 +234,7 @@ std::string HistorySerial(const std::string& argument) {
     if (QFileInfo(QString::fromLocal8Bit(argument.c_str())).isFile()) {
         TDynamicByteBuffer image;
         try {
-            image.LoadFromFile(argument);
+            image = ReadSimFile(argument);
         } catch (const std::exception& e) {
             throw TInputError(std::string(Texts::SimFileNotOpened) + " " + PrintableText(e.what()));
         }
@@ -266,15 +283,17 @@ int History(const std::vector<std::string>& args) {
 std::string RecordedSerial(const std::string& file, TSimRecords& records) {
     TDynamicByteBuffer image;
     try {
-        image.LoadFromFile(file);
+        image = ReadSimFile(file);
     } catch (const std::exception& e) {
         throw TInputError(std::string(Texts::SimFileNotOpened) + " " + PrintableText(e.what()));
     }
     const std::optional<std::string> serial = SerialNumberFromImage(image.Data());
     if (!serial)
         throw TInputError(file + ": " + Texts::SimFileCorrupted);
-    if (!records.RegistryCrcMatches(*serial, ImageChecksum(image.Data()), ImageSha256(image.Data())))
-        throw TInputError(file + ": SIM " + *serial + ": " + Texts::SimFileNotValid);
+    const std::string refusal =
+        records.Refusal(*serial, ImageChecksum(image.Data()), ImageSha256(image.Data()));
+    if (!refusal.empty())
+        throw TInputError(file + ": SIM " + *serial + ": " + Texts::SimFileNotValid + " " + refusal);
     return *serial;
 }
 
@@ -298,6 +317,8 @@ int Check(const std::string& file) {
                     PrintableText(pcs) + ": accepted");
         if (!journal.Mark.empty())
             PrintMessage(SimMoveAdvice(serial, journal));
+        if (store->Find(serial) && store->Find(serial)->Sha256.empty())
+            PrintMessage(OnlyByteSum);
     } catch (const EStoreError& e) {
         StoreProblem(e);
     } catch (const ESimRecordError& e) {
@@ -449,7 +470,8 @@ std::vector<TCommand> SimCommands() {
            "Prints the steps the records keep of the moves of the SIM in FILE, or of the SIM with the "
            "serial\n"
            "number SERIAL (\"00291 0284280\"), or of every SIM without either, oldest first, one line\n"
-           "each: time, user, PC, serial number, step (saved, moving-out, in-file, moving-in, released,\n"
+           "each: time, user, PC, serial number, step (saved, moving-out, in-file, erased, moving-in, "
+           "released,\n"
            "removed, imported), the state it left (\"-\" for none) and the file. No handset is\n"
            "needed.\n",
            {},

@@ -267,6 +267,14 @@ inline constexpr const char* SimMoveBusy =
     "The SIM %s is being moved by another program at this moment, on this PC or on another that shares "
     "the SIM records. Nothing was changed; try again once that move has ended.";
 inline constexpr const char* SimStoreProblem = "The records of SIMs in files cannot be used: %s";
+inline constexpr const char* SimRecordNotRemoved =
+    "SIM %s is in the handset, and its file was deleted. Its record could not be removed: %s\r\rThe record "
+    "takes no file, but it is in the list of SIMs in files until it is removed: once the records can be "
+    "reached, run quorvel-cli --yes records remove \"%s\".";
+inline constexpr const char* SimErasedNotNoted =
+    "The SIM is in its file and the handset is erased, but the records could not note the erase: %s\r\rThe "
+    "file is taken by \"Transfer SIM to Handset\" as it is; a handset showing \"   NO SIM   \" needs "
+    "nothing more.";
 
 // "Select how to write"
 inline constexpr const char* AddPhoneBook = "Add list to existing phone book in handset";

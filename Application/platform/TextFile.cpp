@@ -1,20 +1,15 @@
 #include "platform/TextFile.h"
 
-#include <QFile>
-#include <QSaveFile>
-
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-std::string Reason(const QFileDevice& file) {
-    return file.errorString().toStdString();
-}
 
 std::string SystemReason(int error) {
     return std::strerror(error);
@@ -93,19 +88,47 @@ void WriteReplacing(const std::string& path, const std::string& bytes, bool dura
 } // namespace
 
 std::string ReadFileBytes(const std::string& path, size_t limit) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError("Cannot open file \"" + path + "\". " + Reason(file));
-    if (file.size() > qint64(limit))
-        throw EFileError("Cannot read file \"" + path + "\". It is larger than " + std::to_string(limit) +
-                         " bytes.");
-    const QByteArray data = file.read(qint64(limit) + 1);
-    if (file.error() != QFileDevice::NoError)
-        throw EFileError("Cannot read file \"" + path + "\". " + Reason(file));
-    if (size_t(data.size()) > limit)
-        throw EFileError("Cannot read file \"" + path + "\". It is larger than " + std::to_string(limit) +
-                         " bytes.");
-    return data.toStdString();
+    // The path's own bytes (a folder name need not be UTF-8), and without waiting: a FIFO would block
+    // the open until a writer came, and a device or a FIFO has no end to read to.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        throw EFileError("Cannot open file \"" + path + "\". " + SystemReason(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        throw EFileError("Cannot read file \"" + path + "\". " + SystemReason(errno));
+    if (!S_ISREG(info.st_mode))
+        throw EFileError("Cannot read file \"" + path + "\". It is not a regular file" +
+                         (S_ISDIR(info.st_mode) ? " but a folder." : " (a device, a pipe or a socket)."));
+    const std::string tooLarge =
+        "Cannot read file \"" + path + "\". It is larger than " + std::to_string(limit) + " bytes.";
+    if (uint64_t(info.st_size) > limit)
+        throw EFileError(tooLarge);
+    // A file that grows while it is read is read to the limit and one byte beyond, never further.
+    std::string bytes(size_t(info.st_size) + 1 > limit + 1 ? limit + 1 : size_t(info.st_size) + 1, '\0');
+    size_t done = 0;
+    for (;;) {
+        if (done == bytes.size()) {
+            if (done > limit)
+                throw EFileError(tooLarge);
+            bytes.resize(std::min(limit + 1, done * 2 + 1));
+        }
+        const ssize_t n = read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EFileError("Cannot read file \"" + path + "\". " + SystemReason(errno));
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    if (done > limit)
+        throw EFileError(tooLarge);
+    bytes.resize(done);
+    return bytes;
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) {

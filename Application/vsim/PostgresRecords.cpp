@@ -45,36 +45,44 @@ CREATE TABLE IF NOT EXISTS sim_records (
     mark TEXT NOT NULL DEFAULT '', text_area TEXT NOT NULL DEFAULT '', released TEXT NOT NULL DEFAULT '',
     step_user TEXT NOT NULL DEFAULT '', step_host TEXT NOT NULL DEFAULT '',
     step_time TEXT NOT NULL DEFAULT '');
+ALTER TABLE sim_records ADD COLUMN IF NOT EXISTS retired TEXT NOT NULL DEFAULT '';
+ALTER TABLE sim_records ADD COLUMN IF NOT EXISTS copy_of TEXT NOT NULL DEFAULT '';
+CREATE TABLE IF NOT EXISTS sim_store (id TEXT NOT NULL, made TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS sim_steps (
     id BIGSERIAL PRIMARY KEY, serial TEXT NOT NULL, step TEXT NOT NULL, state TEXT NOT NULL,
     file TEXT NOT NULL, step_user TEXT NOT NULL, step_host TEXT NOT NULL, step_time TEXT NOT NULL);
 CREATE INDEX IF NOT EXISTS sim_steps_serial ON sim_steps (serial);
 )";
 
+// Whether the tables are there as this version uses them (tables of an earlier version lack the columns
+// and the store's id table that came later).
 constexpr const char* HasTables =
-    "SELECT to_regclass('sim_records') IS NOT NULL AND to_regclass('sim_steps') IS NOT NULL";
+    "SELECT to_regclass('sim_records') IS NOT NULL AND to_regclass('sim_steps') IS NOT NULL "
+    "AND to_regclass('sim_store') IS NOT NULL AND (SELECT count(*) = 2 FROM pg_attribute "
+    "WHERE attrelid = to_regclass('sim_records') AND attname IN ('retired', 'copy_of') AND NOT attisdropped)";
 
 constexpr const char* MayUseTables =
     "SELECT has_table_privilege('sim_records', 'SELECT') AND has_table_privilege('sim_records', 'INSERT') "
     "AND has_table_privilege('sim_records', 'UPDATE') AND has_table_privilege('sim_records', 'DELETE') "
     "AND has_table_privilege('sim_steps', 'SELECT') AND has_table_privilege('sim_steps', 'INSERT') "
+    "AND has_table_privilege('sim_store', 'SELECT') AND has_table_privilege('sim_store', 'INSERT') "
     "AND coalesce(has_sequence_privilege(pg_get_serial_sequence('sim_steps', 'id'), 'USAGE'), true)";
 
 constexpr const char* RecordColumns =
     "serial, software, pcs, crc, sha256, saved, state, file, mark, text_area, "
-    "released, step_user, step_host, step_time";
+    "released, step_user, step_host, step_time, retired, copy_of";
 
 constexpr const char* InsertRecord =
     "INSERT INTO sim_records (serial, software, pcs, crc, sha256, saved, state, file, mark, text_area, "
-    "released, step_user, step_host, step_time) "
-    "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14) ";
+    "released, step_user, step_host, step_time, retired, copy_of) "
+    "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16) ";
 
 constexpr const char* ReplaceAll =
     "ON CONFLICT (serial) DO UPDATE SET software = EXCLUDED.software, pcs = EXCLUDED.pcs, "
     "crc = EXCLUDED.crc, sha256 = EXCLUDED.sha256, saved = EXCLUDED.saved, state = EXCLUDED.state, "
     "file = EXCLUDED.file, mark = EXCLUDED.mark, text_area = EXCLUDED.text_area, "
     "released = EXCLUDED.released, step_user = EXCLUDED.step_user, step_host = EXCLUDED.step_host, "
-    "step_time = EXCLUDED.step_time";
+    "step_time = EXCLUDED.step_time, retired = EXCLUDED.retired, copy_of = EXCLUDED.copy_of";
 
 // ---- Texts ----
 //
@@ -250,7 +258,8 @@ public:
         Text(r.Sha256).Text(r.Saved);
         Text(r.Journal.State).Text(r.Journal.File).Text(r.Journal.Mark).Text(r.Journal.Text);
         Text(r.Journal.Released);
-        return Text(r.LastStep.User).Text(r.LastStep.Host).Text(r.LastStep.Time);
+        Text(r.LastStep.User).Text(r.LastStep.Host).Text(r.LastStep.Time);
+        return Text(r.Retired).Text(r.CopyOf);
     }
 
     int Count() const { return int(Values.size()); }
@@ -471,15 +480,69 @@ public:
                     added.push_back(record.SerialNumber);
                     continue;
                 }
-                const TResult held = Execute(
-                    (std::string("SELECT ") + RecordColumns + " FROM sim_records WHERE serial = $1 FOR SHARE")
-                        .c_str(),
-                    TParams().Text(record.SerialNumber), "read");
+                const TResult held = Execute((std::string("SELECT ") + RecordColumns +
+                                              " FROM sim_records WHERE serial = $1 FOR UPDATE")
+                                                 .c_str(),
+                                             TParams().Text(record.SerialNumber), "read");
                 if (held.Rows() == 0 || !SameSums(Row(held, 0), record))
                     throw EStoreError(DifferentSums(record.SerialNumber, Shown));
+                if (Row(held, 0).Retired.empty() || !record.Retired.empty())
+                    continue;
+                // Retired here and coming back as one to take: taken again, as it comes.
+                Execute((std::string(InsertRecord) + ReplaceAll).c_str(), TParams().Record(record),
+                        "changed");
+                NoteStep(record.SerialNumber, ImportedStep, record.Journal, CurrentAuthor());
+                added.push_back(record.SerialNumber);
             }
         });
         return added;
+    }
+
+    std::vector<std::string> SetRetired(const std::vector<std::string>& serialNumbers,
+                                        const std::string& retired, const std::string& copyOf,
+                                        const std::string& step) override {
+        const TStepAuthor author = CurrentAuthor();
+        std::vector<std::string> changed;
+        Changing([&] {
+            changed.clear();
+            for (const std::string& serial : serialNumbers) {
+                TParams params;
+                params.Text(retired).Text(copyOf).Text(author.User).Text(author.Host).Text(author.Time);
+                const TResult updated = Execute(
+                    "UPDATE sim_records SET retired = $1, copy_of = $2, step_user = $3, step_host = $4, "
+                    "step_time = $5 WHERE serial = $6 RETURNING state, file",
+                    params.Text(serial), "changed");
+                if (updated.Rows() == 0)
+                    continue;
+                TSimJournal journal;
+                journal.State = updated.Text(0, 0);
+                journal.File = updated.Text(0, 1);
+                NoteStep(serial, step, journal, author);
+                changed.push_back(serial);
+            }
+        });
+        return changed;
+    }
+
+    std::string Id() override {
+        return Reading([&] {
+            const TResult rows = Execute("SELECT id FROM sim_store LIMIT 1", {}, "read");
+            return rows.Rows() > 0 ? rows.Text(0, 0) : std::string();
+        });
+    }
+
+    std::string MakeId() override {
+        std::string id;
+        Changing([&] {
+            // One id, whichever program comes first.
+            Execute("LOCK TABLE sim_store IN SHARE ROW EXCLUSIVE MODE", {}, "changed");
+            const TResult rows = Execute("SELECT id FROM sim_store LIMIT 1", {}, "read");
+            id = rows.Rows() > 0 ? rows.Text(0, 0) : NewStoreId();
+            if (rows.Rows() == 0)
+                Execute("INSERT INTO sim_store (id, made) VALUES ($1, $2)",
+                        TParams().Text(id).Text(CurrentAuthor().Time), "changed");
+        });
+        return id;
     }
 
     std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber) override {
@@ -518,10 +581,10 @@ private:
     }
 
     std::string NoTables() const {
-        return "The SIM records on " + Shown + " have no tables, and the login \"" + Login() +
-               "\" may not make them. An administrator makes them once with " + InstalledSchema + " (" +
-               SourceSchema + " in the sources) and gives each person who moves SIMs the role " + SimRole +
-               " (GRANT " + SimRole + " TO " + Login() + ";).";
+        return "The SIM records on " + Shown + " have no tables of this version, and the login \"" + Login() +
+               "\" may not make them or bring them up to date. An administrator runs " + InstalledSchema +
+               " (" + SourceSchema + " in the sources) and gives each person who moves SIMs the role " +
+               SimRole + " (GRANT " + SimRole + " TO " + Login() + ";).";
     }
 
     // outcome says what became of the change under way, when there was one.
@@ -672,6 +735,8 @@ private:
         r.Saved = rows.Text(i, 5);
         r.Journal = {rows.Text(i, 6), rows.Text(i, 7), rows.Text(i, 8), rows.Text(i, 9), rows.Text(i, 10)};
         r.LastStep = {rows.Text(i, 11), rows.Text(i, 12), rows.Text(i, 13)};
+        r.Retired = rows.Text(i, 14);
+        r.CopyOf = rows.Text(i, 15);
         // A column changed by hand to another type may hold anything: only a whole number is a "CRC".
         std::optional<int64_t> crc;
         if (!rows.IsNull(i, 3)) {

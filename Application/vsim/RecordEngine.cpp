@@ -5,8 +5,11 @@
 #include "platform/TextFormat.h"
 #include "vsim/RecordRows.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <grp.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +25,52 @@ bool IsRecordSerial(const std::string& serialNumber) {
 
 bool IsSha256Text(const std::string& text) {
     return text.size() == 64 && IsHexText(text, false);
+}
+
+TFieldProblem ForeignRecordProblem(const TSimRecord& r, bool sha256Needed) {
+    const auto digits = [](const std::string& text, size_t from, size_t count) {
+        return std::all_of(text.begin() + long(from), text.begin() + long(from + count),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
+    const std::string& serial = r.SerialNumber;
+    if (serial.size() != 13 || serial[5] != ' ' || !digits(serial, 0, 5) || !digits(serial, 6, 7) ||
+        std::stol(serial.substr(6)) > 0xFFFFF)
+        return {"serial",
+                "\"" + PrintableText(serial) +
+                    "\" is no serial number (five digits, a space and seven, as \"00291 0284280\")"};
+    if (!r.Crc)
+        return {"crc", "must be a whole number from 0 to 4294967295"};
+    if (r.Sha256.empty() && sha256Needed)
+        return {"sha256", "is missing: a record is taken only with its file's SHA-256"};
+    if (!r.Sha256.empty() && !IsSha256Text(r.Sha256))
+        return {"sha256", "must be 64 hexadecimal digits"};
+    if (r.Software.size() != 8 || !IsHexText(r.Software, false))
+        return {"software", "must be the handset's software, 8 hexadecimal digits"};
+    if (r.Pcs.size() != 3 ||
+        !std::all_of(r.Pcs.begin(), r.Pcs.end(), [](char c) { return c > ' ' && c < 127; }))
+        return {"pcs", "must be the handset's PCS, 3 characters"};
+    const std::string& state = r.Journal.State;
+    if (!state.empty() && state != SimMoveState::MovingOut && state != SimMoveState::MovingIn)
+        return {"state", std::string("must be empty (the SIM sits in its file), \"") +
+                             SimMoveState::MovingOut + "\" or \"" + SimMoveState::MovingIn + "\""};
+    // The longest a move writes each text, with room to spare; a longer one is no record of a move.
+    const std::pair<const char*, const std::string*> texts[] = {{"file", &r.Journal.File},
+                                                                {"mark", &r.Journal.Mark},
+                                                                {"text", &r.Journal.Text},
+                                                                {"released", &r.Journal.Released},
+                                                                {"saved", &r.Saved},
+                                                                {"lastStep.user", &r.LastStep.User},
+                                                                {"lastStep.host", &r.LastStep.Host},
+                                                                {"lastStep.time", &r.LastStep.Time}};
+    for (const auto& [field, text] : texts) {
+        const size_t most = std::string(field) == "file" ? 4096 : 256;
+        if (text->size() > most)
+            return {field, "is " + std::to_string(text->size()) + " bytes long; a record holds at most " +
+                               std::to_string(most)};
+        if (text->find('\0') != std::string::npos)
+            return {field, "holds a NUL byte"};
+    }
+    return {};
 }
 
 bool SameSums(const TSimRecord& a, const TSimRecord& b) {
@@ -55,11 +104,21 @@ std::string DifferentSums(const std::string& serialNumber, const std::string& wh
            "them may be taken. Nothing was imported.";
 }
 
-std::string AccessHint(int error) {
+std::string AccessHint(int error, const std::string& path) {
     if (error != EACCES && error != EPERM)
         return {};
-    return " Changing SIM records needs membership of the group quorvel-sim (sudo adduser $USER "
-           "quorvel-sim, then log in again).";
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    struct stat info {};
+    if (stat(folder.empty() ? "." : folder.c_str(), &info) != 0)
+        return {};
+    // The group that may change the records is the folder's own: the package makes it quorvel-sim, and
+    // an administrator may have chosen another.
+    const group* owners = (info.st_mode & S_IWGRP) ? getgrgid(info.st_gid) : nullptr;
+    if (!owners || !owners->gr_name)
+        return " The folder \"" + PrintableText(folder) + "\" may be changed by its owner alone.";
+    const std::string name = owners->gr_name;
+    return " Changing SIM records needs membership of the group " + name + " (sudo adduser $USER " + name +
+           ", then log in again).";
 }
 
 void ShareLikeFolder(const std::string& path) {
@@ -79,4 +138,12 @@ uint64_t ClaimOffset(const std::string& serialNumber) {
         hash *= 1099511628211ull;
     }
     return hash >> 1;
+}
+
+std::string NewStoreId() {
+    std::random_device random;
+    std::string id;
+    for (int i = 0; i < 4; ++i)
+        id += FormatText("%08x", unsigned(random()));
+    return id;
 }

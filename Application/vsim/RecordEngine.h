@@ -55,12 +55,18 @@ struct TSimRecord {
     std::string Saved;           // when the SIM went into its file ("2026-12-09 22:30:00", local time)
     TSimJournal Journal;
     TStepAuthor LastStep; // the last step that wrote the record
-    std::string Problem;  // empty when the record is sound
+    // Why this store no longer takes the SIM's file, empty while it does: its record was moved to another
+    // store ("moved to another store by alice on desk-pc at …"), or it came here as a copy.
+    std::string Retired;
+    // The store a copy came from (its address), whose record of the SIM must be given up before this
+    // one is taken; empty for a record that is not a copy.
+    std::string CopyOf;
+    std::string Problem; // empty when the record is sound
 };
 
 // One step of a move as the store keeps it, in the order taken: what the step did ("saved",
-// "moving-out", "in-file", "moving-in", "released", "removed", "imported"), the state and file it left,
-// and its author.
+// "moving-out", "in-file", "erased", "moving-in", "released", "removed", "imported"), the state and file it
+// left, and its author.
 struct TSimStep {
     std::string SerialNumber;
     std::string Step;
@@ -101,18 +107,42 @@ public:
     virtual bool Remove(const std::string& serialNumber, const std::string& step) = 0;
 
     // Adds the records in one transaction, each noted as the step "imported" (their LastStep and Saved
-    // kept). A record whose serial number is there with the same sums is left as it is; one that is there
-    // with another "CRC" or SHA-256 raises EStoreError naming it, and nothing is added. Gives the serial
-    // numbers added.
+    // kept). A record whose serial number is there with the same sums is left as it is, unless it was
+    // retired here and comes back as one to take (moved away and back): then it is taken again. One that
+    // is there with another "CRC" or SHA-256 raises EStoreError naming it, and nothing is added. Gives
+    // the serial numbers added or taken again.
     virtual std::vector<std::string> Import(const std::vector<TSimRecord>& records) = 0;
 
     // The SIM's claim for one move; nullptr when another program holds it.
     virtual std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber) = 0;
+
+    // Sets why the store no longer takes each SIM's file (Retired, CopyOf; both empty: it takes it
+    // again) in one transaction, noting step for each. Gives the serial numbers that had a record.
+    virtual std::vector<std::string> SetRetired(const std::vector<std::string>& serialNumbers,
+                                                const std::string& retired, const std::string& copyOf,
+                                                const std::string& step) = 0;
+
+    // The store's own id, written when it was made, by which a program tells it from a store made anew
+    // in its place; empty for a store that has none yet. MakeId writes one when there is none and gives
+    // the id the store holds.
+    virtual std::string Id() = 0;
+    virtual std::string MakeId() = 0;
 };
 
 // The records' own rules, shared by the engines: a serial number is a non-empty text without "\"; a
 // SHA-256 is 64 hex digits, kept in lower case.
 bool IsRecordSerial(const std::string& serialNumber);
 bool IsSha256Text(const std::string& text);
+// What keeps a record out of a store when it comes from outside (an import, the old text store): the
+// field, as the file names it ("serial", "crc", "lastStep.user"), and why; Field empty when the record
+// may be taken. A record from outside must hold a serial number as a handset's label shows it, the
+// software and PCS a handset reports, a SHA-256 when sha256Needed, and texts no longer than a move
+// writes them.
+struct TFieldProblem {
+    std::string Field;
+    std::string Why;
+};
+TFieldProblem ForeignRecordProblem(const TSimRecord& record, bool sha256Needed);
+
 // Whether two records are of the same file: the same "CRC", and the same SHA-256 where both have one.
 bool SameSums(const TSimRecord& a, const TSimRecord& b);

@@ -3,6 +3,7 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
+#include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 #include "vsim/PostgresRecords.h"
 #include "vsim/SqliteRecords.h"
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -60,8 +63,9 @@ std::vector<TSimRecord> OldRecords(const TRegistryTree& tree, const std::string&
         record.Crc = std::get<uint32_t>(*crc);
         for (char& c : record.Sha256)
             c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (!IsRecordSerial(serial) || (!record.Sha256.empty() && !IsSha256Text(record.Sha256)))
-            refuse("holds a value the records cannot keep");
+        // A record with no SHA-256 is taken: the old store kept none at first.
+        if (const TFieldProblem problem = ForeignRecordProblem(record, false); !problem.Field.empty())
+            refuse("has a value \"" + problem.Field + "\" that " + problem.Why);
         records.push_back(std::move(record));
     }
     return records;
@@ -99,6 +103,164 @@ std::string Migrate(TRecordEngine& engine, const std::string& databasePath) {
     return notice + " The old file is kept as \"" + kept + "\".";
 }
 
+// ---- the stores this user has used ----
+//
+// Each line of the per-user file names a store this user's programs have used: its id, how many SIMs in
+// files it held when last used, when that was, and where it is ("ID<TAB>COUNT<TAB>TIME<TAB>WHERE").
+constexpr const char* KnownStoresName = "record-stores.txt";
+
+struct TKnownStore {
+    std::string Id;
+    long Count = 0;
+    std::string Time;
+    std::string Where;
+};
+
+std::string KnownStoresFile() {
+    return PerUserDir() + "/" + KnownStoresName;
+}
+
+std::vector<TKnownStore> KnownStores() {
+    std::vector<TKnownStore> stores;
+    std::string text;
+    try {
+        text = ReadFileBytes(KnownStoresFile(), size_t(4) << 20);
+    } catch (const EFileError&) {
+        return stores; // none used yet, or not readable: every store is new to this user
+    }
+    size_t from = 0;
+    while (from < text.size()) {
+        const size_t end = std::min(text.find('\n', from), text.size());
+        const std::string line = text.substr(from, end - from);
+        from = end + 1;
+        std::vector<std::string> fields;
+        for (size_t at = 0; fields.size() < 3;) {
+            const size_t tab = line.find('\t', at);
+            if (tab == std::string::npos)
+                break;
+            fields.push_back(line.substr(at, tab - at));
+            at = tab + 1;
+            if (fields.size() == 3)
+                fields.push_back(line.substr(at));
+        }
+        if (fields.size() == 4 && !fields[0].empty())
+            stores.push_back({fields[0], std::atol(fields[1].c_str()), fields[2], fields[3]});
+    }
+    return stores;
+}
+
+std::optional<TKnownStore> KnownStore(const std::string& where) {
+    for (TKnownStore& store : KnownStores())
+        if (store.Where == where)
+            return store;
+    return std::nullopt;
+}
+
+// Best effort: a store that cannot be remembered is still used, and is new again next time.
+void Remember(const std::string& where, const std::string& id, long count) {
+    std::string text;
+    for (const TKnownStore& store : KnownStores())
+        if (store.Where != where)
+            text +=
+                store.Id + "\t" + std::to_string(store.Count) + "\t" + store.Time + "\t" + store.Where + "\n";
+    text += id + "\t" + std::to_string(count) + "\t" + CurrentAuthor().Time + "\t" + where + "\n";
+    try {
+        WriteFileAtomically(KnownStoresFile(), text);
+    } catch (const EFileError&) {
+    }
+}
+
+std::string HeldText(const TKnownStore& known) {
+    return FormatText(
+        "%s (store id %s) held %s when this user's programs last used it, %s", Quoted(known.Where).c_str(),
+        known.Id.c_str(),
+        (std::to_string(known.Count) + (known.Count == 1 ? " SIM in a file" : " SIMs in files")).c_str(),
+        known.Time.c_str());
+}
+
+constexpr const char* InitAdvice =
+    " If those records are lost for good, \"quorvel-cli records init\" takes the store that is there now "
+    "(making an empty one where there is none); no SIM file of the old store is taken after that.";
+
+// The engine as OpenRecordStore gives it: the store's count is remembered again when it has changed.
+class TRememberedStore : public TRecordEngine {
+public:
+    TRememberedStore(std::unique_ptr<TRecordEngine> engine, std::string key, std::string id)
+        : Engine(std::move(engine))
+        , Key(std::move(key))
+        , StoreId(std::move(id)) {}
+    ~TRememberedStore() override {
+        if (!Changed)
+            return;
+        try {
+            Remember(Key, StoreId, long(Engine->All().size()));
+        } catch (const std::exception&) {
+            // The store is away now: the count of the last open stays.
+        }
+    }
+
+    std::string Where() const override { return Engine->Where(); }
+    std::optional<TSimRecord> Find(const std::string& serialNumber) override {
+        return Engine->Find(serialNumber);
+    }
+    std::vector<TSimRecord> All() override { return Engine->All(); }
+    std::vector<TSimStep> Steps(const std::string& serialNumber) override {
+        return Engine->Steps(serialNumber);
+    }
+    void Put(const TSimRecord& record, const std::string& step) override {
+        Engine->Put(record, step);
+        Changed = true;
+    }
+    bool SetJournal(const std::string& serialNumber, const TSimJournal& journal,
+                    const std::string& step) override {
+        return Engine->SetJournal(serialNumber, journal, step);
+    }
+    bool Remove(const std::string& serialNumber, const std::string& step) override {
+        Changed = true;
+        return Engine->Remove(serialNumber, step);
+    }
+    std::vector<std::string> Import(const std::vector<TSimRecord>& records) override {
+        Changed = true;
+        return Engine->Import(records);
+    }
+    std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber) override {
+        return Engine->Claim(serialNumber);
+    }
+    std::vector<std::string> SetRetired(const std::vector<std::string>& serialNumbers,
+                                        const std::string& retired, const std::string& copyOf,
+                                        const std::string& step) override {
+        Changed = true;
+        return Engine->SetRetired(serialNumbers, retired, copyOf, step);
+    }
+    std::string Id() override { return Engine->Id(); }
+    std::string MakeId() override { return Engine->MakeId(); }
+
+private:
+    std::unique_ptr<TRecordEngine> Engine;
+    std::string Key;
+    std::string StoreId;
+    bool Changed = false;
+};
+
+// The store is the one this user used at its address before (or new to this user, or taken on request):
+// its id is remembered with what it holds. A store that is gone, emptied or replaced raises EStoreError
+// naming the one that was there.
+std::unique_ptr<TRecordEngine> Known(std::unique_ptr<TRecordEngine> engine, bool take) {
+    const std::string where = engine->Where();
+    std::string id = engine->Id();
+    const std::optional<TKnownStore> known = KnownStore(where);
+    if (known && id != known->Id && !take)
+        throw EStoreError("The SIM records " + Quoted(where) +
+                          " are not the ones this PC used: " + HeldText(*known) + "; the store there now " +
+                          (id.empty() ? std::string("holds no id: it was emptied or made anew")
+                                      : "is another one (store id " + id + ")") +
+                          ". Put the right store back (from a backup) to take those SIM files." + InitAdvice);
+    if (id.empty())
+        id = engine->MakeId();
+    Remember(where, id, long(engine->All().size()));
+    return std::make_unique<TRememberedStore>(std::move(engine), where, id);
+}
+
 } // namespace
 
 std::string DefaultRecordsFile() {
@@ -114,9 +276,11 @@ std::string RecordStoreAddress() {
     return DefaultRecordsFile();
 }
 
-std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::string* notice) {
+std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::string* notice,
+                                               TStoreOpening opening) {
+    const bool take = opening == TStoreOpening::TakeAsItIs;
     if (StartsWith(address, "postgresql://") || StartsWith(address, "postgres://"))
-        return OpenPostgresRecords(address);
+        return Known(OpenPostgresRecords(address), take);
     std::string path = address;
     if (StartsWith(address, SqlitePrefix)) {
         path = address.substr(std::strlen(SqlitePrefix));
@@ -130,11 +294,25 @@ std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::
     }
     if (path.empty())
         throw EStoreError("The SIM records address " + Quoted(address) + " names no file.");
+    // Absolute, as the same file is the same store whichever folder the program starts in.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (!ec)
+        path = absolute.lexically_normal().string();
+    // A store this user used that is gone is not made anew in silence: its SIM files would be refused
+    // with no word of why.
+    if (!take && !std::filesystem::exists(path, ec)) {
+        if (const std::optional<TKnownStore> known = KnownStore(path))
+            throw EStoreError("The SIM records " + Quoted(path) + " are gone: " + HeldText(*known) +
+                              ". Without them none of those SIM files is taken. Put the file back (from a "
+                              "backup) to take them." +
+                              InitAdvice);
+    }
     std::unique_ptr<TRecordEngine> engine = OpenSqliteRecords(path);
     std::string said = Migrate(*engine, path);
     if (notice)
         *notice = std::move(said);
-    return engine;
+    return Known(std::move(engine), take);
 }
 
 std::unique_ptr<TRecordEngine> OpenRecordStore(std::string* notice) {

@@ -21,5 +21,11 @@ std::string DefaultRecordsFile();
 // ("registry.txt") moves its records into the file in one transaction first and renames the old file to
 // "registry.txt.migrated"; notice then says so, once. A damaged old file raises EStoreDamaged naming it
 // and is left as it is.
-std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::string* notice = nullptr);
+//
+// The programs remember, per user, each store they used (its id and how many SIMs in files it held): a
+// store that is gone, emptied or replaced by another raises EStoreError naming the one that was there
+// and what it held, and is not made anew, unless opening is TakeAsItIs ("records init").
+enum class TStoreOpening { Remembered, TakeAsItIs };
+std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::string* notice = nullptr,
+                                               TStoreOpening opening = TStoreOpening::Remembered);
 std::unique_ptr<TRecordEngine> OpenRecordStore(std::string* notice = nullptr);

@@ -1,6 +1,7 @@
 #include "vsim/SerialNumber.h"
 
 #include "link/NumberConverting.h"
+#include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
 #include <QByteArrayView>
@@ -49,4 +50,11 @@ uint32_t ImageChecksum(std::span<const uint8_t> image) {
 std::string ImageSha256(std::span<const uint8_t> image) {
     const QByteArrayView bytes(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()));
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+TDynamicByteBuffer ReadSimFile(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path, SimFileLimit);
+    TDynamicByteBuffer image;
+    image.AddBuffer(reinterpret_cast<const uint8_t*>(bytes.data()), int(bytes.size()));
+    return image;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "xml/DynamicByteBuffer.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -30,3 +32,10 @@ uint32_t ImageChecksum(std::span<const uint8_t> image);
 
 // The SHA-256 of the bytes as 64 lower-case hex digits, as sha256sum writes it.
 std::string ImageSha256(std::span<const uint8_t> image);
+
+// The most bytes a SIM file can hold: a SIM reaches at most to the address FFFD.
+constexpr size_t SimFileLimit = 0xFFFE;
+
+// The bytes of a SIM file. Only a regular file is opened, and no more than a SIM file can hold is read, so
+// that a device, a pipe or a huge file is refused at once. Raises EFileError with the reason.
+TDynamicByteBuffer ReadSimFile(const std::string& path);

@@ -76,9 +76,32 @@ std::optional<TSimRecord> TSimRecords::Open(const std::string& serialNumber) con
 bool TSimRecords::RegistryCrcMatches(const std::string& serialNumber, uint32_t checksum,
                                      const std::string& sha256) const {
     const std::optional<TSimRecord> record = Open(serialNumber);
-    if (!record || record->Crc != checksum)
+    if (!record || record->Crc != checksum || !record->Retired.empty())
         return false;
     return record->Sha256.empty() || record->Sha256 == Lower(sha256);
+}
+
+std::string TSimRecords::Refusal(const std::string& serialNumber, uint32_t checksum,
+                                 const std::string& sha256) const {
+    const std::optional<TSimRecord> record = Open(serialNumber);
+    const std::string sim = "SIM " + PrintableText(serialNumber);
+    if (!record)
+        return "The SIM records " + Quoted(Store.Where()) + " have no record of " + sim +
+               ": a SIM file is taken only by the records it was saved with, or by records it was moved into "
+               "(\"quorvel-cli records export\" there, then \"records import\" here).";
+    if (!record->Retired.empty()) {
+        std::string why = "The record of " + sim + " in " + Quoted(Store.Where()) + ": " +
+                          PrintableText(record->Retired) + ". This store does not take its file";
+        if (!record->CopyOf.empty())
+            why += " until \"quorvel-cli records activate\" finds that " + Quoted(record->CopyOf) +
+                   " has given the SIM up";
+        return why + ".";
+    }
+    if (!RegistryCrcMatches(serialNumber, checksum, sha256))
+        return "The file is not the one recorded for " + sim +
+               ": its checksum or SHA-256 differs (a copy that "
+               "was changed, or an older file of the SIM).";
+    return {};
 }
 
 std::string TSimRecords::RegistrySoftware(const std::string& serialNumber) const {
@@ -104,12 +127,13 @@ TSimJournal TSimRecords::Journal(const std::string& serialNumber) const {
     return record ? record->Journal : TSimJournal{};
 }
 
-bool TSimRecords::SetJournal(const std::string& serialNumber, const TSimJournal& journal) {
+bool TSimRecords::SetJournal(const std::string& serialNumber, const TSimJournal& journal,
+                             const std::string& step) {
     Error.clear();
     if (!IsRecordSerial(serialNumber))
         return Fail("The SIM record cannot be changed: " + Quoted(serialNumber) + " is not a serial number.");
     try {
-        if (!Store.SetJournal(serialNumber, journal, StepOf(journal)))
+        if (!Store.SetJournal(serialNumber, journal, step.empty() ? StepOf(journal) : step))
             return Fail("There is no record of SIM " + Quoted(serialNumber) + " in " + Quoted(Store.Where()) +
                         ".");
     } catch (const EStoreError& e) {

@@ -33,11 +33,17 @@ public:
     bool StoreInRegistry(const std::string& serialNumber, const std::string& software, const std::string& pcs,
                          uint32_t checksum, const std::string& sha256, const TSimJournal& journal = {});
 
-    // Whether the file with these sums is the one recorded: its "CRC" equals checksum and, when the
-    // record holds a SHA-256, that equals sha256 as well. False when there is no record. Raises
+    // Whether the file with these sums is the one recorded and taken here: its "CRC" equals checksum and,
+    // when the record holds a SHA-256, that equals sha256 as well, and the record was not moved to
+    // another store. False when there is no record. Raises
     // ESimRecordError for a record that cannot be used, and the store's EStoreError.
     bool RegistryCrcMatches(const std::string& serialNumber, uint32_t checksum,
                             const std::string& sha256) const;
+
+    // Why the store does not take the SIM's file with these sums, for the person: it has no record of the
+    // SIM, the record was moved to another store or is a copy, or the sums differ. Empty when the file is
+    // taken (as far as the record goes). Raises as RegistryCrcMatches does.
+    std::string Refusal(const std::string& serialNumber, uint32_t checksum, const std::string& sha256) const;
 
     // The text values of the record; empty when there is no record. Raise ESimRecordError for a record
     // that cannot be used, and the store's EStoreError.
@@ -48,9 +54,11 @@ public:
     // The whole journal; empty when there is no record. Raises as the texts do.
     TSimJournal Journal(const std::string& serialNumber) const;
 
-    // Writes the journal of an existing record in one step. False when there is no record or it could
-    // not be written; LastError says why.
-    bool SetJournal(const std::string& serialNumber, const TSimJournal& journal);
+    // Writes the journal of an existing record in one step, noted as step (by default the place it leaves
+    // the SIM: the state, "in-file" or "released"). False when there is no record or it could not be
+    // written; LastError says why.
+    bool SetJournal(const std::string& serialNumber, const TSimJournal& journal,
+                    const std::string& step = {});
 
     // True when the record is gone (or was never there). False when it could not be removed; LastError
     // says why, and the record stays.

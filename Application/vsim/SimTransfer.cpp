@@ -201,7 +201,7 @@ bool TSimTransfer::Run(bool toFile) {
         Ui.ShowStatus("");
         SerialNumberText = sim.SerialNumberText;
         WrittenFile = sim.WrittenFile;
-        Pending = sim.ErasePending;
+        Pending = sim.ErasePending || sim.RecordPending;
         simDetail = sim.Detail;
         const std::string detail = sim.Detail.empty() ? "" : "\r\r" + sim.Detail;
         if (Code != SimResult::Done) {

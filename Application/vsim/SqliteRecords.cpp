@@ -8,8 +8,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -24,11 +26,17 @@ CREATE TABLE IF NOT EXISTS sim_records (
     saved TEXT NOT NULL DEFAULT '', state TEXT NOT NULL DEFAULT '', file TEXT NOT NULL DEFAULT '',
     mark TEXT NOT NULL DEFAULT '', text_area TEXT NOT NULL DEFAULT '', released TEXT NOT NULL DEFAULT '',
     step_user TEXT NOT NULL DEFAULT '', step_host TEXT NOT NULL DEFAULT '',
-    step_time TEXT NOT NULL DEFAULT '');
+    step_time TEXT NOT NULL DEFAULT '', retired TEXT NOT NULL DEFAULT '', copy_of TEXT NOT NULL DEFAULT '');
+CREATE TABLE IF NOT EXISTS sim_store (id TEXT NOT NULL, made TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS sim_steps (
     id INTEGER PRIMARY KEY AUTOINCREMENT, serial TEXT NOT NULL, step TEXT NOT NULL, state TEXT NOT NULL,
     file TEXT NOT NULL, step_user TEXT NOT NULL, step_host TEXT NOT NULL, step_time TEXT NOT NULL);
 )";
+
+// Columns later versions added to the records, with their definitions: a file of an earlier version gets
+// them when it is opened.
+constexpr std::pair<const char*, const char*> AddedColumns[] = {{"retired", "TEXT NOT NULL DEFAULT ''"},
+                                                                {"copy_of", "TEXT NOT NULL DEFAULT ''"}};
 
 class TStatement {
 public:
@@ -120,14 +128,14 @@ public:
             std::filesystem::create_directories(file.parent_path(), ec);
             if (ec && !std::filesystem::is_directory(file.parent_path()))
                 throw EStoreError("Cannot create the folder of the SIM records \"" + Path + "\". " +
-                                  ec.message() + "." + AccessHint(ec.value()));
+                                  ec.message() + "." + AccessHint(ec.value(), file.parent_path().string()));
         }
         const bool existed = std::filesystem::exists(file, ec);
         if (sqlite3_open_v2(Path.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
             SQLITE_OK) {
             const int error = sqlite3_system_errno(Db);
             throw EStoreError("The SIM records \"" + Path + "\" cannot be opened: " +
-                              (Db ? sqlite3_errmsg(Db) : "out of memory") + "." + AccessHint(error));
+                              (Db ? sqlite3_errmsg(Db) : "out of memory") + "." + AccessHint(error, Path));
         }
         sqlite3_extended_result_codes(Db, 1);
         sqlite3_busy_timeout(Db, BusyTimeoutMs);
@@ -136,14 +144,28 @@ public:
         try {
             // Reading the file's header first tells a file that is no database from one we may not write.
             TStatement(Db, "PRAGMA schema_version", Path).Run();
-            TStatement mode(Db, "PRAGMA journal_mode=WAL", Path);
-            if (!mode.Step() || mode.Text(0) != "wal")
-                throw EStoreError("The SIM records \"" + Path + "\" cannot be kept in write-ahead mode.");
+            {
+                TStatement mode(Db, "PRAGMA journal_mode=WAL", Path);
+                if (!mode.Step() || mode.Text(0) != "wal")
+                    throw EStoreError("The SIM records \"" + Path + "\" cannot be kept in write-ahead mode.");
+            }
             Execute("PRAGMA synchronous=FULL");
-            Execute(Schema);
+            Transaction([&] {
+                Execute(Schema);
+                std::set<std::string> columns;
+                {
+                    TStatement info(Db, "PRAGMA table_info(sim_records)", Path);
+                    while (info.Step())
+                        columns.insert(info.Text(1));
+                }
+                for (const auto& [name, definition] : AddedColumns)
+                    if (!columns.count(name))
+                        Execute(("ALTER TABLE sim_records ADD COLUMN " + std::string(name) + " " + definition)
+                                    .c_str());
+            });
         } catch (const EStoreError& e) {
             const int error = sqlite3_system_errno(Db);
-            throw EStoreError(e.what() + AccessHint(error));
+            throw EStoreError(e.what() + AccessHint(error, Path));
         }
     }
 
@@ -232,7 +254,11 @@ public:
                 if (const std::optional<TSimRecord> held = Find(record.SerialNumber)) {
                     if (!SameSums(*held, record))
                         throw EStoreError(DifferentSums(record.SerialNumber, Path));
-                    continue;
+                    if (held->Retired.empty() || !record.Retired.empty())
+                        continue;
+                    TStatement(Db, "DELETE FROM sim_records WHERE serial = ?", Path)
+                        .Bind(record.SerialNumber)
+                        .Run();
                 }
                 Insert(record);
                 NoteStep(record.SerialNumber, ImportedStep, record.Journal, CurrentAuthor());
@@ -242,13 +268,57 @@ public:
         return added;
     }
 
+    std::vector<std::string> SetRetired(const std::vector<std::string>& serialNumbers,
+                                        const std::string& retired, const std::string& copyOf,
+                                        const std::string& step) override {
+        const TStepAuthor author = CurrentAuthor();
+        std::vector<std::string> changed;
+        Transaction([&] {
+            changed.clear();
+            for (const std::string& serial : serialNumbers) {
+                TStatement update(Db,
+                                  "UPDATE sim_records SET retired = ?, copy_of = ?, step_user = ?, "
+                                  "step_host = ?, step_time = ? WHERE serial = ?",
+                                  Path);
+                update.Bind(retired).Bind(copyOf).Bind(author.User).Bind(author.Host).Bind(author.Time);
+                update.Bind(serial).Run();
+                if (sqlite3_changes(Db) == 0)
+                    continue;
+                const std::optional<TSimRecord> record = Find(serial);
+                NoteStep(serial, step, record ? record->Journal : TSimJournal{}, author);
+                changed.push_back(serial);
+            }
+        });
+        return changed;
+    }
+
+    std::string Id() override {
+        TStatement select(Db, "SELECT id FROM sim_store LIMIT 1", Path);
+        return select.Step() ? select.Text(0) : std::string();
+    }
+
+    std::string MakeId() override {
+        std::string id;
+        Transaction([&] {
+            id = Id();
+            if (!id.empty())
+                return;
+            id = NewStoreId();
+            TStatement(Db, "INSERT INTO sim_store (id, made) VALUES (?, ?)", Path)
+                .Bind(id)
+                .Bind(CurrentAuthor().Time)
+                .Run();
+        });
+        return id;
+    }
+
     std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber) override {
         const std::string path = Path + ".moves";
         const bool existed = access(path.c_str(), F_OK) == 0;
         const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
         if (fd < 0)
             throw EStoreError("The claims of SIM moves \"" + path +
-                              "\" cannot be opened: " + std::strerror(errno) + "." + AccessHint(errno));
+                              "\" cannot be opened: " + std::strerror(errno) + "." + AccessHint(errno, path));
         if (!existed)
             ShareLikeFolder(path);
         struct flock lock {};
@@ -292,13 +362,13 @@ private:
     void Insert(const TSimRecord& r) {
         TStatement insert(Db,
                           "INSERT INTO sim_records (serial, software, pcs, crc, sha256, saved, state, file, "
-                          "mark, text_area, released, step_user, step_host, step_time) "
-                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                          "mark, text_area, released, step_user, step_host, step_time, retired, copy_of) "
+                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                           Path);
         insert.Bind(r.SerialNumber).Bind(r.Software).Bind(r.Pcs).Bind(r.Crc).Bind(r.Sha256).Bind(r.Saved);
         insert.Bind(r.Journal.State).Bind(r.Journal.File).Bind(r.Journal.Mark).Bind(r.Journal.Text);
         insert.Bind(r.Journal.Released).Bind(r.LastStep.User).Bind(r.LastStep.Host).Bind(r.LastStep.Time);
-        insert.Run();
+        insert.Bind(r.Retired).Bind(r.CopyOf).Run();
     }
 
     void NoteStep(const std::string& serialNumber, const std::string& step, const TSimJournal& journal,
@@ -314,7 +384,7 @@ private:
 
     static std::string SelectRecord(const char* rest) {
         return std::string("SELECT serial, software, pcs, crc, sha256, saved, state, file, mark, text_area, "
-                           "released, step_user, step_host, step_time FROM sim_records") +
+                           "released, step_user, step_host, step_time, retired, copy_of FROM sim_records") +
                rest;
     }
 
@@ -327,6 +397,8 @@ private:
         r.Saved = row.Text(5);
         r.Journal = {row.Text(6), row.Text(7), row.Text(8), row.Text(9), row.Text(10)};
         r.LastStep = {row.Text(11), row.Text(12), row.Text(13)};
+        r.Retired = row.Text(14);
+        r.CopyOf = row.Text(15);
         CheckRow(r, row.Integer(3));
         return r;
     }

@@ -7,12 +7,12 @@
 #include "platform/TextFormat.h"
 #include "vsim/SerialNumber.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <unistd.h>
 
 using namespace SimMark;
 
@@ -21,6 +21,8 @@ namespace {
 constexpr int ScratchSize = 65536;
 // The head of the text area that is written last: it holds "MOVING " whole.
 constexpr size_t MarkHead = 8;
+// The step that notes the handset a SIM left as wholly erased: its mark is no longer needed.
+constexpr const char* ErasedStep = "erased";
 
 using namespace std::chrono_literals;
 // After each block write to a handset that reports readiness: up to six polls, this far apart.
@@ -33,13 +35,15 @@ std::string BytesText(std::span<const uint8_t> bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// Paths are the file system's bytes throughout: a folder's name need not be UTF-8.
 std::string AbsolutePath(const std::string& file) {
-    return QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+    return ec ? file : absolute.lexically_normal().string();
 }
 
 bool RemoveFile(const std::string& file) {
-    return file.empty() || !QFileInfo::exists(QString::fromStdString(file)) ||
-           QFile::remove(QString::fromStdString(file));
+    return file.empty() || unlink(file.c_str()) == 0 || errno == ENOENT;
 }
 
 } // namespace
@@ -72,9 +76,14 @@ TVirtualSim::~TVirtualSim() {
 }
 
 std::string TVirtualSim::SimFileName(const std::string& chosen, const std::string& serialNumber) {
-    const QFileInfo info(QString::fromStdString(chosen));
-    return (info.path() + "/" + info.completeBaseName()).toStdString() + "_" + serialNumber + "." +
-           Texts::SimExtension;
+    // The stem is the name without its extension (after the last dot), in the folder chosen.
+    const size_t slash = chosen.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : chosen.substr(0, slash);
+    std::string name = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        name.resize(dot);
+    return folder + "/" + name + "_" + serialNumber + "." + Texts::SimExtension;
 }
 
 bool TVirtualSim::Fail(const std::string& reason) {
@@ -175,7 +184,7 @@ TVirtualSim::TTextArea TVirtualSim::OwnText(const TTextArea& area, const TSimJou
     if (!journal.File.empty()) {
         TDynamicByteBuffer earlier;
         try {
-            earlier.LoadFromFile(journal.File);
+            earlier = ReadSimFile(journal.File);
         } catch (const std::exception&) {
             // A file that cannot be read has no text to give: the mark becomes the text given below.
             earlier = {};
@@ -371,8 +380,10 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
     }
     Detail = FormatText(Texts::SimMoveOutFinished, serial->c_str(), WrittenFile.c_str());
     if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
-        if (!Records.SetJournal(*serial, {"", WrittenFile}))
-            Fail(Records.LastError());
+        if (!Records.SetJournal(*serial, {"", WrittenFile}, ErasedStep)) {
+            Detail += "\r\r" + FormatText(Texts::SimErasedNotNoted, Records.LastError().c_str());
+            RecordPending = true;
+        }
     } else {
         Detail += "\r\r" + FormatText(Texts::SimEraseNotFinished, serial->c_str(), WrittenFile.c_str());
         ErasePending = true;
@@ -419,7 +430,7 @@ bool TVirtualSim::UndoMoveOut(const TSimJournal& journal, TTextArea& area) {
 int TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
     TDynamicByteBuffer file;
     try {
-        file.LoadFromFile(journal.File);
+        file = ReadSimFile(journal.File);
     } catch (const std::exception&) {
         // Without the file the text comes from the journal, as for a SIM shorter than the text area.
         file = {};
@@ -450,6 +461,7 @@ int TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
 int TVirtualSim::TransferSimToFile(const std::string& fileName) {
     SerialNumberText.clear();
     ErasePending = false;
+    RecordPending = false;
     WrittenFile.clear();
     Detail.clear();
     const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
@@ -539,8 +551,11 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
         }
         Detail = undone;
         if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
-            if (!Records.SetJournal(SerialNumberText, {"", WrittenFile}))
-                Detail = FormatText(Texts::SimStoreProblem, Records.LastError().c_str());
+            if (!Records.SetJournal(SerialNumberText, {"", WrittenFile}, ErasedStep)) {
+                Detail += std::string(Detail.empty() ? "" : "\r\r") +
+                          FormatText(Texts::SimErasedNotNoted, Records.LastError().c_str());
+                RecordPending = true;
+            }
         } else {
             Detail += std::string(Detail.empty() ? "" : "\r\r") +
                       FormatText(Texts::SimEraseNotFinished, SerialNumberText.c_str(), WrittenFile.c_str());
@@ -596,9 +611,14 @@ int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, 
         Detail = FormatText(Texts::SimTextNotWritten, SerialNumberText.c_str());
         return SimResult::MoveUnfinished;
     }
-    if (!Records.RemoveFromRegistry(SerialNumberText))
-        Fail(Records.LastError());
+    // The SIM is in the handset: its file goes whatever the records say, and a record that could not be
+    // removed is a step still to take, which the person is told and the exit status shows.
     RemoveFile(file);
+    if (!Records.RemoveFromRegistry(SerialNumberText)) {
+        Detail = FormatText(Texts::SimRecordNotRemoved, SerialNumberText.c_str(), Records.LastError().c_str(),
+                            SerialNumberText.c_str());
+        RecordPending = true;
+    }
     Close(true);
     return SimResult::Done;
 }
@@ -606,15 +626,13 @@ int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, 
 int TVirtualSim::TransferFileToSim(const std::string& fileName) {
     SerialNumberText.clear();
     ErasePending = false;
+    RecordPending = false;
     WrittenFile.clear();
     Detail.clear();
     const std::string file = AbsolutePath(fileName);
     try {
         Image.Clear();
-        // A SIM is a few kilobytes, far below the scratch size; a larger file is no SIM file.
-        if (QFileInfo(QString::fromStdString(file)).size() > ScratchSize)
-            return SimResult::NotValid;
-        Image.LoadFromFile(file);
+        Image = ReadSimFile(file);
     } catch (const std::exception& e) {
         Detail = PrintableText(e.what());
         return SimResult::NotOpened;
@@ -628,8 +646,8 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
         const std::unique_ptr<TMoveClaim> claim = Claim(SerialNumberText);
         if (!claim)
             return SimResult::MoveBusy;
-        if (!Records.RegistryCrcMatches(SerialNumberText, ImageChecksum(Image.Data()),
-                                        ImageSha256(Image.Data())))
+        Detail = Records.Refusal(SerialNumberText, ImageChecksum(Image.Data()), ImageSha256(Image.Data()));
+        if (!Detail.empty())
             return SimResult::NotValid;
         TSimJournal journal = Records.Journal(SerialNumberText);
         const uint8_t probe = Engine.ProbeHandset(OperationProbePause);

@@ -77,6 +77,9 @@ public:
     // The SIM is in its file, but the erase of the handset it came from was not confirmed to its end:
     // the person must still finish the move on that handset.
     bool ErasePending = false;
+    // The SIM moved, but the records could not note the last step (Detail says which, and what to do):
+    // the move is over only once they do.
+    bool RecordPending = false;
     std::string Software;
     std::string Pcs;
 

@@ -35,15 +35,24 @@ CREATE TABLE IF NOT EXISTS sim_records (
     step_user TEXT NOT NULL DEFAULT '', step_host TEXT NOT NULL DEFAULT '',
     step_time TEXT NOT NULL DEFAULT '');
 
+-- Added later: why the store no longer takes a SIM's file (moved to another store, or a copy), and the
+-- store a copy came from. Run the script again to bring older tables up to date.
+ALTER TABLE sim_records ADD COLUMN IF NOT EXISTS retired TEXT NOT NULL DEFAULT '';
+ALTER TABLE sim_records ADD COLUMN IF NOT EXISTS copy_of TEXT NOT NULL DEFAULT '';
+
+-- The store's id, by which each PC tells these records from a store made anew in their place.
+CREATE TABLE IF NOT EXISTS sim_store (id TEXT NOT NULL, made TEXT NOT NULL);
+
 CREATE TABLE IF NOT EXISTS sim_steps (
     id BIGSERIAL PRIMARY KEY, serial TEXT NOT NULL, step TEXT NOT NULL, state TEXT NOT NULL,
     file TEXT NOT NULL, step_user TEXT NOT NULL, step_host TEXT NOT NULL, step_time TEXT NOT NULL);
 
 CREATE INDEX IF NOT EXISTS sim_steps_serial ON sim_steps (serial);
 
-REVOKE ALL ON sim_records, sim_steps FROM PUBLIC;
+REVOKE ALL ON sim_records, sim_steps, sim_store FROM PUBLIC;
 REVOKE ALL ON SEQUENCE sim_steps_id_seq FROM PUBLIC;
 GRANT SELECT, INSERT, UPDATE, DELETE ON sim_records, sim_steps TO quorvel_sim;
+GRANT SELECT, INSERT ON sim_store TO quorvel_sim;
 GRANT USAGE ON SEQUENCE sim_steps_id_seq TO quorvel_sim;
 
 -- The schema the tables are in (public, unless the login's search_path says otherwise) must be open to

@@ -115,10 +115,9 @@ TEST_F(SimMove, FromOneHandsetIntoAFileAndIntoAnother) {
     // The record is gone, its steps are not: the way out, into the file and back in, by this user.
     const QJsonObject history = Json(Sim(second, {"--json", "history", QString::fromStdString(Serial)}).out);
     const QJsonArray steps = history["steps"].toArray();
-    // (The mark's erase after the save is a step into the file of its own.)
-    std::vector<std::string> names = StepNames(steps);
-    names.erase(std::unique(names.begin(), names.end()), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"moving-out", "in-file", "moving-in", "removed"}))
+    // Each step once: the handset's erase after the save is a step of its own.
+    EXPECT_EQ(StepNames(steps),
+              (std::vector<std::string>{"moving-out", "in-file", "erased", "moving-in", "removed"}))
         << QJsonDocument(history).toJson().toStdString();
     for (const QJsonValue& step : steps) {
         EXPECT_EQ(step.toObject()["serial"].toString().toStdString(), Serial);
@@ -252,8 +251,10 @@ namespace {
 
 // Records of two SIMs in every field, texts with bytes beyond ASCII (each byte one Windows-1252
 // character: "\u0081" is the byte 0x81, "\u20ac" 0x80), one of them in a move.
-constexpr const char* TwoRecords = R"({"format": "quorvel-sim-records", "version": 1, "records": [
-  {"serial": "00001 0000002", "software": "62018400", "pcs": "06A", "crc": 0, "sha256": "",
+constexpr const char* TwoRecords =
+    R"({"format": "quorvel-sim-records", "version": 1, "kind": "move", "records": [
+  {"serial": "00001 0000002", "software": "62018400", "pcs": "06A", "crc": 0,
+   "sha256": "ffeeddccbbaa99887766554433221100ffeeddccbbaa99887766554433221100",
    "saved": "2026-12-01 08:00:00", "state": "", "file": "/sims/hall_00001 0000002.sim",
    "mark": "\u0001\u0081\u00ff\u20ac", "text": "", "released": "2026-12-02 09:00:00 handset lost",
    "lastStep": {"user": "j\u00fcrgen", "host": "hall-pc", "time": "2026-12-02T09:00:00+01:00"}},
@@ -290,10 +291,10 @@ struct RecordsBetweenStores : SimMove {
         file.write(text);
         return file.fileName();
     }
-    // The records a store holds, as an export gives them.
+    // The records a store takes, as a copy gives them (the store keeps them).
     QJsonArray Exported(const QString& store) const {
-        const auto run = Cli(store.isEmpty() ? QStringList{"records", "export"}
-                                             : QStringList{"records", "export", "--store", store});
+        const auto run = Cli(store.isEmpty() ? QStringList{"records", "export", "--copy"}
+                                             : QStringList{"records", "export", "--copy", "--store", store});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         return Json(run.out)["records"].toArray();
     }
@@ -378,7 +379,13 @@ TEST_F(RecordsBetweenStores, AFieldThatCannotBeTakenIsNamedByItsIndexAndNothingI
                            {"mark", 5},
                            {"file", QString::fromUtf8("/sims/\u0151.sim")},
                            {"lastStep", "alice"},
-                           {"sha265", ""}};
+                           {"sha265", ""},
+                           {"sha256", ""},
+                           {"serial", "'; DROP TABLE sim_records; --"},
+                           {"serial", "00291 028428"},
+                           {"software", "6201840"},
+                           {"pcs", QString(1000, 'P')},
+                           {"released", QString(100000, 'r')}};
     for (const TCase& c : cases) {
         QJsonObject document = good;
         QJsonArray records = document["records"].toArray();
@@ -402,6 +409,84 @@ TEST_F(RecordsBetweenStores, AFieldThatCannotBeTakenIsNamedByItsIndexAndNothingI
     refused(QByteArray(TwoRecords).replace("00001 0000002", Serial.c_str()), "records[1].serial: ");
     refused("{\"format\": ", "no JSON at byte");
     EXPECT_TRUE(Exported("").isEmpty()) << "nothing reached the machine's records";
+}
+
+// An export moves the records: the store it came from takes none of the files afterwards, so one SIM
+// file, or a copy of it, goes into one handset only.
+TEST_F(RecordsBetweenStores, AnExportMovesTheRecordsSoOneSimGoesIntoOneHandsetOnly) {
+    THandsetProcess first({"--state", State("first.txt")});
+    THandsetProcess second({"--state", State("second.txt"), "--serial", "none"});
+    THandsetProcess third({"--state", State("third.txt"), "--serial", "none"});
+    ASSERT_TRUE(first.Started() && second.Started() && third.Started());
+    ASSERT_EQ(Sim(first, {"save", Chosen()}).exitCode, 0);
+    const QString copy = dir.filePath("copy.sim");
+    ASSERT_TRUE(QFile::copy(SimFile(), copy));
+
+    auto run = Cli({"records", "export", dir.filePath("a.json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("no longer takes their SIM files"), std::string::npos) << run.out;
+    ASSERT_EQ(Cli({"records", "import", dir.filePath("a.json")}, Sqlite("b.db")).exitCode, 0);
+    run = Cli({"sim", "check", SimFile()});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("moved to another store by " + Login()), std::string::npos) << run.err;
+    EXPECT_NE(Cli({"sim", "records"}).out.find("This store does not take its file"), std::string::npos);
+    EXPECT_TRUE(Exported("").isEmpty()) << "a store gives only what it takes";
+
+    // Each handset asks its own store: exactly one of them takes the SIM.
+    run = Sim(second, {"restore", SimFile()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("moved to another store"), std::string::npos) << run.err;
+    EXPECT_TRUE(HoldsSerial(State("second.txt"), false));
+    qputenv("QUORVEL_RECORDS", Sqlite("b.db").toLocal8Bit());
+    run = Sim(third, {"restore", copy});
+    const auto secondTry = Sim(second, {"restore", SimFile()});
+    qunsetenv("QUORVEL_RECORDS");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(HoldsSerial(State("third.txt"), true));
+    EXPECT_EQ(secondTry.exitCode, 1);
+    EXPECT_NE(secondTry.err.find("have no record of SIM " + Serial), std::string::npos) << secondTry.err;
+    EXPECT_TRUE(HoldsSerial(State("second.txt"), false));
+}
+
+// A copy is a backup: its records are kept but taken only once the store it came from gives them up,
+// to this store and no other.
+TEST_F(RecordsBetweenStores, ACopyIsTakenOnlyOnceItsStoreGaveItUpToThisOne) {
+    ASSERT_EQ(Cli({"records", "import", Write("in.json", TwoRecords)}, Sqlite("a.db")).exitCode, 0);
+    const QString copy = dir.filePath("copy.json");
+    ASSERT_EQ(Cli({"records", "export", copy, "--copy"}, Sqlite("a.db")).exitCode, 0);
+    EXPECT_EQ(Exported(Sqlite("a.db")).size(), 2) << "a copy leaves the records where they are";
+    auto run = Cli({"records", "import", copy}, Sqlite("b.db"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("The file is a copy"), std::string::npos) << run.err;
+    EXPECT_TRUE(Exported(Sqlite("b.db")).isEmpty()) << "nothing taken yet";
+    ASSERT_EQ(Cli({"records", "import", copy}, Sqlite("c.db")).exitCode, 0);
+
+    // The SIM whose move is under way in the store it came from stays there.
+    run = Cli({"--json", "records", "activate", "--from", Sqlite("a.db")}, Sqlite("b.db"));
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(Json(run.out)["activated"].toArray(), QJsonArray{"00001 0000002"}) << run.out;
+    EXPECT_NE(run.err.find("has not finished"), std::string::npos) << run.err;
+    EXPECT_EQ(Exported(Sqlite("b.db")).size(), 1);
+    EXPECT_EQ(Exported(Sqlite("a.db")).size(), 1) << "given up to b";
+    // Another copy of the same records: its store gave the SIM to b, not to c.
+    run = Cli({"records", "activate", "00001 0000002", "--from", Sqlite("a.db")}, Sqlite("c.db"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("gave it up to another store"), std::string::npos) << run.err;
+    EXPECT_TRUE(Exported(Sqlite("c.db")).isEmpty());
+}
+
+// A record no command can use is taken out by hand, after a question, and its history keeps the step.
+TEST_F(RecordsBetweenStores, ARecordIsRemovedByHandOnlyWhenAsked) {
+    ASSERT_EQ(Cli({"records", "import", Write("in.json", TwoRecords)}, Sqlite("a.db")).exitCode, 0);
+    auto run = Cli({"records", "remove", "00001 0000002"}, Sqlite("a.db"));
+    EXPECT_EQ(run.exitCode, 3) << "not confirmed, not removed";
+    EXPECT_EQ(Exported(Sqlite("a.db")).size(), 2);
+    run = Cli({"--yes", "records", "remove", "00001 0000002"}, Sqlite("a.db"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Exported(Sqlite("a.db")).size(), 1);
+    const QJsonArray steps =
+        Json(Cli({"--json", "sim", "history", "00001 0000002"}, Sqlite("a.db")).out)["steps"].toArray();
+    EXPECT_EQ(StepNames(steps), (std::vector<std::string>{"imported", "removed by hand"}));
 }
 
 // A SIM move that could not keep its steps must not begin: with the records away, it ends before the

@@ -16,6 +16,9 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using testing::HasSubstr;
 
 namespace {
@@ -253,6 +256,90 @@ TEST(RecordStore, ADamagedOldStoreIsNamedAndLeftAsItIs) {
         EXPECT_EQ(ReadFileBytes(folder + "/registry.txt", 1 << 20), text);
         EXPECT_FALSE(QFile::exists(dir.filePath("registry.txt.migrated")));
     }
+}
+
+// A migrated key or state that no move has stops the migration with the field named.
+TEST(RecordStore, AnOldRecordNoMoveCouldHaveWrittenIsNamedByItsField) {
+    const std::string head =
+        std::string(TRegistryTree::Header) + "\n[SOFTWARE\\Ostrel telecom\\Virtual SIM\\";
+    const std::string values = "\"Software\"=\"62018400\"\n\"PCS\"=\"06B\"\n\"CRC\"=dword:00000007\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {head + "abc]\n" + values, "\"serial\""},
+        {head + "00291 0284280]\n" + values + "\"State\"=\"moving-sideways\"\n", "\"state\""},
+        {head + "00291 0284280]\n" + values + "\"File\"=\"" + std::string(5000, 'f') + "\"\n", "\"file\""},
+    };
+    for (const auto& [text, field] : cases) {
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString();
+        WriteFileAtomically(folder + "/registry.txt", text);
+        EXPECT_THAT([&] { OpenRecordStore(folder + "/records.db"); },
+                    testing::ThrowsMessage<EStoreDamaged>(HasSubstr("has a value " + field)));
+        EXPECT_EQ(ReadFileBytes(folder + "/registry.txt", 1 << 20), text);
+    }
+}
+
+// A store this user used is never made anew in silence: gone, emptied or replaced, it is named with what
+// it held, until "records init" takes what is there.
+TEST(RecordStore, AStoreThatIsGoneEmptiedOrReplacedIsNamedNotMadeAnew) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("records.db").toStdString();
+    const std::string address = "sqlite:" + path;
+    TSimRecord record;
+    record.SerialNumber = Serial;
+    record.Software = "62018400";
+    record.Pcs = "06B";
+    record.Crc = 7;
+    OpenRecordStore(address)->Put(record, "saved");
+    const std::string id = OpenRecordStore(address)->Id();
+    ASSERT_EQ(id.size(), 32u);
+
+    const auto refused = [&](const std::string& why) {
+        EXPECT_THAT([&] { OpenRecordStore(address); },
+                    testing::ThrowsMessage<EStoreError>(
+                        testing::AllOf(HasSubstr(path), HasSubstr(why), HasSubstr("store id " + id),
+                                       HasSubstr("held 1 SIM in a file"), HasSubstr("records init"))));
+    };
+    // Another store in its place.
+    QFile::rename(QString::fromStdString(path), dir.filePath("kept.db"));
+    QFile::remove(QString::fromStdString(path + "-wal"));
+    QFile::remove(QString::fromStdString(path + "-shm"));
+    refused("are gone");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path))) << "not made anew";
+    OpenRecordStore("sqlite:" + dir.filePath("other.db").toStdString());
+    ASSERT_TRUE(QFile::copy(dir.filePath("other.db"), QString::fromStdString(path)));
+    refused("is another one (store id ");
+    // Emptied.
+    ASSERT_TRUE(QFile::resize(QString::fromStdString(path), 0));
+    refused("holds no id");
+    // The right one back: taken as before.
+    QFile::remove(QString::fromStdString(path));
+    ASSERT_TRUE(QFile::copy(dir.filePath("kept.db"), QString::fromStdString(path)));
+    EXPECT_EQ(OpenRecordStore(address)->All().size(), 1u);
+    // Taken on request; remembered from then on.
+    QFile::remove(QString::fromStdString(path));
+    const std::string fresh = OpenRecordStore(address, nullptr, TStoreOpening::TakeAsItIs)->Id();
+    EXPECT_NE(fresh, id);
+    EXPECT_TRUE(OpenRecordStore(address)->All().empty());
+}
+
+// A SIM file is a regular file of a few kilobytes: a device, a pipe or a huge file is refused at once.
+TEST(SimFile, OnlyARegularFileOfASimsSizeIsRead) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    ASSERT_EQ(symlink("/dev/zero", (folder + "/zero.sim").c_str()), 0);
+    ASSERT_EQ(mkfifo((folder + "/fifo.sim").c_str(), 0600), 0);
+    QFile huge(dir.filePath("huge.sim"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(100 << 20));
+    huge.close();
+    for (const char* name : {"zero.sim", "fifo.sim", "huge.sim"})
+        EXPECT_THAT([&] { ReadSimFile(folder + "/" + name); },
+                    testing::ThrowsMessage<EFileError>(HasSubstr(name)))
+            << name;
+    // A folder whose name is not UTF-8 is a folder like any other.
+    const std::string odd = folder + "/caf\xE9";
+    ASSERT_EQ(mkdir(odd.c_str(), 0700), 0);
+    WriteFileAtomically(odd + "/a.sim", std::string(0x800, '\x01'));
+    EXPECT_EQ(ReadSimFile(odd + "/a.sim").Size(), 0x800);
 }
 
 } // namespace
