@@ -269,12 +269,25 @@ inline constexpr const char* SimMoveBusy =
 inline constexpr const char* SimStoreProblem = "The records of SIMs in files cannot be used: %s";
 inline constexpr const char* SimRecordNotRemoved =
     "SIM %s is in the handset, and its file was deleted. Its record could not be removed: %s\r\rThe record "
-    "takes no file, but it is in the list of SIMs in files until it is removed: once the records can be "
-    "reached, run quorvel-cli --yes records remove \"%s\".";
+    "takes no file.";
 inline constexpr const char* SimErasedNotNoted =
     "The SIM is in its file and the handset is erased, but the records could not note the erase: %s\r\rThe "
     "file is taken by \"Transfer SIM to Handset\" as it is; a handset showing \"   NO SIM   \" needs "
     "nothing more.";
+inline constexpr const char* SimInFileNotNoted =
+    "SIM %s is in the file %s, and the handset it came from holds no serial number; it shows \"%s\" until "
+    "its erase is finished. The records could not note that the SIM is in its file: %s\r\rOnce they have, "
+    "\"Transfer SIM to File\" on that handset finishes its erase, and \"Transfer SIM to Handset\" takes the "
+    "file.";
+inline constexpr const char* SimStepKept =
+    "The next command that reaches the records notes the step (it is kept in \"%s\"); until then the move is "
+    "not over.";
+inline constexpr const char* SimStepNotKept =
+    "The step could not be kept for later either (%s). Once the records can be reached and written, %s";
+inline constexpr const char* SimRemoveRecordLater = "run: quorvel-cli --yes records remove \"%s\"";
+inline constexpr const char* SimFinishOnHandset =
+    "\"Transfer SIM to File\" on the handset it came from (it shows \"%s\") finishes the move.";
+inline constexpr const char* SimRestoreTakesFile = "\"Transfer SIM to Handset\" takes the file as it is.";
 
 // "Select how to write"
 inline constexpr const char* AddPhoneBook = "Add list to existing phone book in handset";

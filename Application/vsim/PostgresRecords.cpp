@@ -1,13 +1,18 @@
 #include "vsim/PostgresRecords.h"
 
 #include "link/NumberConverting.h"
+#include "link/StopRequest.h"
 #include "platform/TextFormat.h"
 #include "vsim/RecordRows.h"
 
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <cstdlib>
+#include <poll.h>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -23,7 +28,18 @@ constexpr const char* SimRole = "quorvel_sim";
 constexpr const char* ConnectTimeoutSeconds = "5";
 // Each change is one short transaction: a lock on the records held longer than this is a session that
 // holds the tables without end, and the person is told instead of the program hanging.
-constexpr const char* SessionSettings = "SET lock_timeout = '10s'";
+// A statement the server itself takes longer over than this is ended by the server.
+constexpr const char* SessionSettings = "SET lock_timeout = '10s'; SET statement_timeout = '20s'";
+
+// How long a call waits for the server's answer before it gives the session up: longer than the server's
+// own time-outs, so that a slow server answers with its reason, and a stalled one (a backend stopped, a
+// network holding the packets, where keepalives do not help, as over a unix socket) ends the call.
+// $QUORVEL_RECORDS_TIMEOUT (seconds) sets another.
+std::chrono::seconds CallDeadline() {
+    const char* text = std::getenv("QUORVEL_RECORDS_TIMEOUT");
+    const int seconds = text ? std::atoi(text) : 0;
+    return std::chrono::seconds(seconds > 0 ? seconds : 30);
+}
 // Over TCP, a server that went away while a statement waits is noticed after about a minute.
 constexpr const char* KeepalivesIdleSeconds = "30";
 constexpr const char* KeepalivesIntervalSeconds = "10";
@@ -298,6 +314,8 @@ constexpr const char* MaybeSaved = "Whether the change was saved is not known.";
 struct TSession {
     PGconn* Connection = nullptr;
     std::set<int64_t> Claims;
+    // A statement did not answer in time: the session is given up.
+    bool Stalled = false;
 
     TSession() = default;
     TSession(const TSession&) = delete;
@@ -309,8 +327,8 @@ struct TSession {
 
     void Release(int64_t key) {
         Claims.erase(key);
-        // A session that went has dropped its locks with it.
-        if (PQstatus(Connection) != CONNECTION_OK)
+        // A session that went has dropped its locks with it; one given up is not waited for.
+        if (PQstatus(Connection) != CONNECTION_OK || Stalled)
             return;
         const std::string text = std::to_string(key);
         const char* values[] = {text.c_str()};
@@ -601,10 +619,7 @@ private:
     // One statement; without parameters it may be several. Raises EConnectionLost when the connection
     // went, EStatementFailed when the server refused.
     TResult Execute(const char* sql, const TParams& params, const char* doing) {
-        const std::vector<const char*> values = params.Pointers();
-        TResult result(params.Count() == 0 ? PQexec(Connection(), sql)
-                                           : PQexecParams(Connection(), sql, params.Count(), nullptr,
-                                                          values.data(), nullptr, nullptr, 0));
+        TResult result = Await(sql, params);
         const PGresult* handle = result.Get();
         const ExecStatusType status = PQresultStatus(handle);
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
@@ -621,6 +636,80 @@ private:
         throw EStatementFailed("The SIM records on " + Shown + " could not be " + doing + ": " +
                                    Sentence(primary ? primary : PQerrorMessage(Connection())),
                                state);
+    }
+
+    // Sends the statement and waits for its answer no longer than the deadline: a server that stalls
+    // (a backend stopped, a network that holds the packets) ends the call with EConnectionLost, the
+    // statement cancelled and the connection given up. The first error of several statements is the
+    // result, as PQexec gives it; else the last result.
+    TResult Await(const char* sql, const TParams& params) {
+        PGconn* connection = Connection();
+        if (Session->Stalled)
+            throw EConnectionLost("the server did not answer before.");
+        const std::vector<const char*> values = params.Pointers();
+        const int sent = params.Count() == 0 ? PQsendQuery(connection, sql)
+                                             : PQsendQueryParams(connection, sql, params.Count(), nullptr,
+                                                                 values.data(), nullptr, nullptr, 0);
+        if (!sent)
+            throw EConnectionLost(Sentence(PQerrorMessage(connection)));
+        const auto deadline = std::chrono::steady_clock::now() + CallDeadline();
+        PGresult* kept = nullptr;
+        for (;;) {
+            while (PQflush(connection) > 0 && Wait(connection, POLLOUT | POLLIN, deadline)) {
+            }
+            if (!PQconsumeInput(connection)) {
+                PQclear(kept);
+                throw EConnectionLost(Sentence(PQerrorMessage(connection)));
+            }
+            while (!PQisBusy(connection)) {
+                PGresult* next = PQgetResult(connection);
+                if (!next)
+                    return TResult(kept);
+                if (kept && PQresultStatus(kept) != PGRES_COMMAND_OK &&
+                    PQresultStatus(kept) != PGRES_TUPLES_OK) {
+                    PQclear(next);
+                    continue;
+                }
+                PQclear(kept);
+                kept = next;
+            }
+            if (!Wait(connection, POLLIN, deadline)) {
+                PQclear(kept);
+                Abandon();
+                throw EConnectionLost(StopRequested()
+                                          ? std::string("the wait for the server's answer was stopped.")
+                                          : FormatText("the server did not answer within %d seconds.",
+                                                       int(CallDeadline().count())));
+            }
+        }
+    }
+
+    // Waits until the connection's socket is ready or the deadline passes; false at the deadline.
+    static bool Wait(PGconn* connection, short events, std::chrono::steady_clock::time_point deadline) {
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd socket{PQsocket(connection), events, 0};
+            const int ready = poll(&socket, 1, int(std::min<int64_t>(left.count(), 1000)));
+            if (ready > 0 || (ready < 0 && errno != EINTR))
+                return true;
+            // A stop the person asked for cuts the wait short as well.
+            if (StopRequested())
+                return false;
+        }
+    }
+
+    // The statement that did not answer is cancelled (the server gets to it when it can) and the session
+    // given up: nothing more is sent on it, and a claim held on it is lost with it.
+    void Abandon() {
+        if (PGcancel* cancel = PQgetCancel(Connection())) {
+            char reason[256];
+            PQcancel(cancel, reason, sizeof reason);
+            PQfreeCancel(cancel);
+        }
+        Session->Stalled = true;
     }
 
     void Prepare() { Execute(SessionSettings, {}, "read"); }
@@ -644,6 +733,8 @@ private:
     // Before a call: a session the server ended while the program was idle is opened again, unless a
     // claim was held on it.
     void Connected() {
+        if (Session->Stalled)
+            Reconnect("the server did not answer before.");
         if (PQstatus(Connection()) == CONNECTION_OK)
             PQconsumeInput(Connection());
         if (PQstatus(Connection()) != CONNECTION_OK)
@@ -655,6 +746,7 @@ private:
         if (!Session->Claims.empty())
             throw EStoreError(Lost(reason, ""));
         PQreset(Connection());
+        Session->Stalled = false;
         if (PQstatus(Connection()) != CONNECTION_OK)
             throw EStoreError(Unreachable());
         try {
@@ -707,8 +799,13 @@ private:
     }
 
     void Rollback() {
-        if (PQstatus(Connection()) == CONNECTION_OK)
-            PQclear(PQexec(Connection(), "ROLLBACK"));
+        if (PQstatus(Connection()) != CONNECTION_OK || Session->Stalled)
+            return;
+        try {
+            Await("ROLLBACK", {});
+        } catch (const EConnectionLost&) {
+            // The session goes, and its transaction with it.
+        }
     }
 
     void NoteStep(const std::string& serialNumber, const std::string& step, const TSimJournal& journal,

@@ -1,5 +1,6 @@
 #include "vsim/RecordStore.h"
 
+#include "link/NumberConverting.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -8,6 +9,8 @@
 #include "vsim/PostgresRecords.h"
 #include "vsim/SqliteRecords.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -182,6 +185,132 @@ constexpr const char* InitAdvice =
     " If those records are lost for good, \"quorvel-cli records init\" takes the store that is there now "
     "(making an empty one where there is none); no SIM file of the old store is taken after that.";
 
+// ---- steps kept for a store that could not take them ----
+//
+// One line per step, its fields as hex digits of their bytes, tab-separated: where, serial number, step,
+// expected state, expected mark, "1" to remove, then state, file, mark and text of the journal to write.
+constexpr const char* PendingStepsName = "records-pending.txt";
+
+std::string Hex(const std::string& text) {
+    std::string hex;
+    for (const char c : text)
+        hex += FormatText("%02x", unsigned(uint8_t(c)));
+    return hex;
+}
+
+std::string FromHex(const std::string& hex) {
+    std::string text;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        text += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return text;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t from = 0;
+    for (size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+        fields.push_back(line.substr(from, tab - from));
+    fields.push_back(line.substr(from));
+    return fields;
+}
+
+std::string PendingLine(const std::string& where, const TPendingStep& step) {
+    const std::string fields[] = {where,
+                                  step.SerialNumber,
+                                  step.Step,
+                                  step.Expected.State,
+                                  step.Expected.Mark,
+                                  step.Remove ? "1" : "0",
+                                  step.Journal.State,
+                                  step.Journal.File,
+                                  step.Journal.Mark,
+                                  step.Journal.Text};
+    std::string line;
+    for (const std::string& field : fields)
+        line += (line.empty() ? "" : "\t") + Hex(field);
+    return line + "\n";
+}
+
+std::vector<std::pair<std::string, TPendingStep>> PendingSteps() {
+    std::vector<std::pair<std::string, TPendingStep>> steps;
+    std::string text;
+    try {
+        text = ReadFileBytes(PendingStepsFile(), size_t(4) << 20);
+    } catch (const EFileError&) {
+        return steps;
+    }
+    for (size_t from = 0; from < text.size();) {
+        const size_t end = std::min(text.find('\n', from), text.size());
+        std::vector<std::string> f = Fields(text.substr(from, end - from));
+        from = end + 1;
+        if (f.size() != 10 || !std::all_of(f.begin(), f.end(), [](const std::string& h) {
+                return h.size() % 2 == 0 && (h.empty() || IsHexText(h, false));
+            }))
+            continue; // a line cut by a crash: the step it held is lost, as it would be without the file
+        for (std::string& field : f)
+            field = FromHex(field);
+        TPendingStep step{f[1], f[2], {f[3], "", f[4]}, f[5] == "1", {f[6], f[7], f[8], f[9]}};
+        steps.emplace_back(f[0], std::move(step));
+    }
+    return steps;
+}
+
+void WritePendingSteps(const std::vector<std::pair<std::string, TPendingStep>>& steps) {
+    std::string text;
+    for (const auto& [where, step] : steps)
+        text += PendingLine(where, step);
+    if (text.empty())
+        std::remove(PendingStepsFile().c_str());
+    else
+        WriteFileDurably(PendingStepsFile(), text);
+}
+
+// Takes the steps kept for this store; a store that cannot take them yet keeps them for the next time.
+std::string ReplayPending(TRecordEngine& engine) {
+    std::vector<std::pair<std::string, TPendingStep>> steps = PendingSteps();
+    const std::string where = engine.Where();
+    std::vector<std::pair<std::string, TPendingStep>> left;
+    std::string notice;
+    bool away = false;
+    for (auto& [at, step] : steps) {
+        if (at != where || away) {
+            left.emplace_back(at, step);
+            continue;
+        }
+        try {
+            const std::unique_ptr<TMoveClaim> claim = engine.Claim(step.SerialNumber);
+            if (!claim) {
+                left.emplace_back(at, step);
+                continue;
+            }
+            const std::optional<TSimRecord> record = engine.Find(step.SerialNumber);
+            if (!record || record->Journal.State != step.Expected.State ||
+                record->Journal.Mark != step.Expected.Mark)
+                continue; // the record changed since: the step is no longer the one to take
+            if (step.Remove)
+                engine.Remove(step.SerialNumber, step.Step);
+            else
+                engine.SetJournal(step.SerialNumber, step.Journal, step.Step);
+            notice += (notice.empty() ? "" : " ") +
+                      FormatText("The records now note the step \"%s\" of SIM %s that an earlier command "
+                                 "could not note.",
+                                 step.Step.c_str(), PrintableText(step.SerialNumber).c_str());
+        } catch (const EStoreError&) {
+            away = true;
+            left.emplace_back(at, step);
+        }
+    }
+    if (left.size() != steps.size()) {
+        try {
+            WritePendingSteps(left);
+        } catch (const EFileError& e) {
+            notice +=
+                std::string(" ") + e.what() + ": the steps are taken again (and change nothing) next time.";
+        }
+    }
+    return notice;
+}
+
 // The engine as OpenRecordStore gives it: the store's count is remembered again when it has changed.
 class TRememberedStore : public TRecordEngine {
 public:
@@ -245,7 +374,7 @@ private:
 // The store is the one this user used at its address before (or new to this user, or taken on request):
 // its id is remembered with what it holds. A store that is gone, emptied or replaced raises EStoreError
 // naming the one that was there.
-std::unique_ptr<TRecordEngine> Known(std::unique_ptr<TRecordEngine> engine, bool take) {
+std::unique_ptr<TRecordEngine> Known(std::unique_ptr<TRecordEngine> engine, bool take, std::string* notice) {
     const std::string where = engine->Where();
     std::string id = engine->Id();
     const std::optional<TKnownStore> known = KnownStore(where);
@@ -257,6 +386,9 @@ std::unique_ptr<TRecordEngine> Known(std::unique_ptr<TRecordEngine> engine, bool
                           ". Put the right store back (from a backup) to take those SIM files." + InitAdvice);
     if (id.empty())
         id = engine->MakeId();
+    const std::string replayed = ReplayPending(*engine);
+    if (notice && !replayed.empty())
+        *notice += (notice->empty() ? "" : " ") + replayed;
     Remember(where, id, long(engine->All().size()));
     return std::make_unique<TRememberedStore>(std::move(engine), where, id);
 }
@@ -280,7 +412,7 @@ std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::
                                                TStoreOpening opening) {
     const bool take = opening == TStoreOpening::TakeAsItIs;
     if (StartsWith(address, "postgresql://") || StartsWith(address, "postgres://"))
-        return Known(OpenPostgresRecords(address), take);
+        return Known(OpenPostgresRecords(address), take, notice);
     std::string path = address;
     if (StartsWith(address, SqlitePrefix)) {
         path = address.substr(std::strlen(SqlitePrefix));
@@ -312,7 +444,24 @@ std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::
     std::string said = Migrate(*engine, path);
     if (notice)
         *notice = std::move(said);
-    return Known(std::move(engine), take);
+    return Known(std::move(engine), take, notice);
+}
+
+std::string PendingStepsFile() {
+    return PerUserDir() + "/" + PendingStepsName;
+}
+
+bool KeepPendingStep(const std::string& where, const TPendingStep& step, std::string* error) {
+    std::vector<std::pair<std::string, TPendingStep>> steps = PendingSteps();
+    steps.emplace_back(where, step);
+    try {
+        WritePendingSteps(steps);
+        return true;
+    } catch (const EFileError& e) {
+        if (error)
+            *error = e.what();
+        return false;
+    }
 }
 
 std::unique_ptr<TRecordEngine> OpenRecordStore(std::string* notice) {

@@ -29,3 +29,20 @@ enum class TStoreOpening { Remembered, TakeAsItIs };
 std::unique_ptr<TRecordEngine> OpenRecordStore(const std::string& address, std::string* notice = nullptr,
                                                TStoreOpening opening = TStoreOpening::Remembered);
 std::unique_ptr<TRecordEngine> OpenRecordStore(std::string* notice = nullptr);
+
+// A step of a SIM's move that the records could not take when it was taken (the server went away, the
+// disk was full): kept in the per-user folder, and taken by the next program of this user that opens the
+// same store, if the record still stands as the step left it (State and Mark of Expected); a record that
+// changed since drops the step.
+struct TPendingStep {
+    std::string SerialNumber;
+    std::string Step;     // the step's name in the record's history
+    TSimJournal Expected; // State and Mark the record must have
+    bool Remove = false;  // remove the record, else write Journal
+    TSimJournal Journal{};
+};
+
+// Keeps the step for the store where; false when it could not be kept either (error says why).
+bool KeepPendingStep(const std::string& where, const TPendingStep& step, std::string* error = nullptr);
+// The file the steps are kept in.
+std::string PendingStepsFile();

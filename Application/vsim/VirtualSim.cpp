@@ -5,6 +5,7 @@
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "vsim/RecordStore.h"
 #include "vsim/SerialNumber.h"
 
 #include <array>
@@ -313,6 +314,15 @@ void TVirtualSim::Close(bool polled) {
     SendClosingMail();
 }
 
+// A step of the move the records could not take: kept for the next command that reaches them. The text
+// says so, or, where it cannot be kept either, what the person runs instead (otherwise).
+std::string TVirtualSim::KeepStep(const TPendingStep& step, const std::string& otherwise) {
+    std::string error;
+    if (KeepPendingStep(Records.Engine().Where(), step, &error))
+        return FormatText(Texts::SimStepKept, PendingStepsFile().c_str());
+    return FormatText(Texts::SimStepNotKept, error.c_str(), otherwise.c_str());
+}
+
 // ---- unfinished moves ----
 
 std::unique_ptr<TMoveClaim> TVirtualSim::Claim(const std::string& serialNumber) {
@@ -381,7 +391,9 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
     Detail = FormatText(Texts::SimMoveOutFinished, serial->c_str(), WrittenFile.c_str());
     if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
         if (!Records.SetJournal(*serial, {"", WrittenFile}, ErasedStep)) {
-            Detail += "\r\r" + FormatText(Texts::SimErasedNotNoted, Records.LastError().c_str());
+            Detail += "\r\r" + FormatText(Texts::SimErasedNotNoted, Records.LastError().c_str()) + " " +
+                      KeepStep({*serial, ErasedStep, {"", "", erasing.Mark}, false, {"", WrittenFile}},
+                               Texts::SimRestoreTakesFile);
             RecordPending = true;
         }
     } else {
@@ -545,15 +557,29 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
         }
         // The SIM is in the file; the mark stays in the journal until the handset is wholly erased.
         if (!Records.SetJournal(SerialNumberText, {"", WrittenFile, mark, moving.Text})) {
-            // The record still says the move goes on, which the handset's mark lets the next save finish.
-            Fail(Records.LastError());
-            return SimResult::NoRecord;
+            // The SIM is in its file. The record still says the move goes on; the handset keeps its mark,
+            // which lets the next save finish the move once the records have taken the step.
+            Detail = FormatText(Texts::SimInFileNotNoted, SerialNumberText.c_str(), WrittenFile.c_str(),
+                                PrintableText(mark).c_str(), Records.LastError().c_str()) +
+                     " " +
+                     KeepStep({SerialNumberText,
+                               "in-file",
+                               {SimMoveState::MovingOut, "", mark},
+                               false,
+                               {"", WrittenFile, mark, moving.Text}},
+                              FormatText(Texts::SimFinishOnHandset, PrintableText(mark).c_str()));
+            ErasePending = true;
+            RecordPending = true;
+            Close(false);
+            return SimResult::Done;
         }
         Detail = undone;
         if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
             if (!Records.SetJournal(SerialNumberText, {"", WrittenFile}, ErasedStep)) {
                 Detail += std::string(Detail.empty() ? "" : "\r\r") +
-                          FormatText(Texts::SimErasedNotNoted, Records.LastError().c_str());
+                          FormatText(Texts::SimErasedNotNoted, Records.LastError().c_str()) + " " +
+                          KeepStep({SerialNumberText, ErasedStep, {"", "", mark}, false, {"", WrittenFile}},
+                                   Texts::SimRestoreTakesFile);
                 RecordPending = true;
             }
         } else {
@@ -615,8 +641,11 @@ int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, 
     // removed is a step still to take, which the person is told and the exit status shows.
     RemoveFile(file);
     if (!Records.RemoveFromRegistry(SerialNumberText)) {
-        Detail = FormatText(Texts::SimRecordNotRemoved, SerialNumberText.c_str(), Records.LastError().c_str(),
-                            SerialNumberText.c_str());
+        Detail =
+            FormatText(Texts::SimRecordNotRemoved, SerialNumberText.c_str(), Records.LastError().c_str()) +
+            " " +
+            KeepStep({SerialNumberText, "removed", {SimMoveState::MovingIn, "", journal.Mark}, true},
+                     FormatText(Texts::SimRemoveRecordLater, SerialNumberText.c_str()));
         RecordPending = true;
     }
     Close(true);

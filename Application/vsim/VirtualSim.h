@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/Sndmail.h"
+#include "vsim/RecordStore.h"
 #include "vsim/SimMark.h"
 #include "vsim/SimRecords.h"
 #include "vsim/VirtualSimXml.h"
@@ -117,6 +118,7 @@ private:
     void SendClosingMail();
     void Close(bool polled);
     bool Fail(const std::string& reason);
+    std::string KeepStep(const TPendingStep& step, const std::string& otherwise);
 
     // The claim of the SIM's move, held by the caller until the move ends; Detail says why when there is
     // none (another program holds it).

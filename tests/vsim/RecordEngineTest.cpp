@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <sys/wait.h>
 #include <thread>
@@ -492,6 +493,34 @@ TEST_F(PostgresRecords, ALostConnectionEndsTheMoveThatHeldAClaim) {
 
     claim.reset();
     EXPECT_TRUE(engine->SetJournal(Serial, {SimMoveState::MovingOut, "/x.sim"}, "moving-out"));
+}
+
+// A backend that stops answering (SIGSTOP) ends the call within the deadline with what became of it: a
+// move holding a claim on that session must not go on; a read goes on on a new session.
+TEST_F(PostgresRecords, AStalledServerEndsTheCallWithinTheDeadline) {
+    setenv("QUORVEL_RECORDS_TIMEOUT", "2", 1);
+    const std::string application = Db.SchemaName();
+    const std::unique_ptr<TRecordEngine> engine =
+        OpenPostgresRecords(Db.Address({"application_name=" + application}));
+    engine->Put(Sample(Serial, 1), "saved");
+    std::unique_ptr<TMoveClaim> claim = engine->Claim(Serial);
+    ASSERT_TRUE(claim);
+    const pid_t backend = pid_t(std::stol(
+        Db.Execute("SELECT pid FROM pg_stat_activity WHERE application_name = '" + application + "'")));
+    ASSERT_EQ(kill(backend, SIGSTOP), 0);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string message = Failure([&] {
+        engine->SetJournal(Serial, {SimMoveState::MovingOut, "/x.sim"}, "moving-out");
+    });
+    const auto waited = std::chrono::steady_clock::now() - start;
+    kill(backend, SIGCONT);
+    unsetenv("QUORVEL_RECORDS_TIMEOUT");
+    EXPECT_LT(waited, std::chrono::seconds(10));
+    EXPECT_THAT(message, HasSubstr("did not answer within 2 seconds"));
+    EXPECT_THAT(message, HasSubstr("the move must not go on"));
+    claim.reset();
+    // Without the claim, the next call opens a new session.
+    EXPECT_EQ(engine->Find(Serial)->Journal.State, "");
 }
 
 } // namespace

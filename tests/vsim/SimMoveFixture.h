@@ -117,7 +117,7 @@ struct TSimMoveFixture : testing::Test {
         engine.WriteRetries = 2;
         engine.WritePause = 1;
         engine.BlockSize = BlockSize;
-        TSimRecords records(Store);
+        TSimRecords records(Engine ? *Engine : static_cast<TRecordEngine&>(Store));
         TVirtualSim sim(engine, dir.filePath("list.xml").toStdString(), records);
         sim.ReadyPause = sim.UnreadyPause = sim.ReadyPollPause = std::chrono::milliseconds(0);
         int code = -1;
@@ -138,6 +138,7 @@ struct TSimMoveFixture : testing::Test {
             }
         }
         LastDetail = sim.Detail;
+        LastPending = sim.ErasePending || sim.RecordPending;
         return code;
     }
 
@@ -193,4 +194,8 @@ struct TSimMoveFixture : testing::Test {
         return at == Writes.end() ? 0 : WriteMails[size_t(at - Writes.begin())];
     }
     std::string LastDetail;
+    // The last run moved the SIM but left a step to take (the handset's erase, or a step of the records).
+    bool LastPending = false;
+    // The records a run goes through instead of Store, when set.
+    TRecordEngine* Engine = nullptr;
 };
