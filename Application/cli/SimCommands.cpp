@@ -181,12 +181,7 @@ int Records(bool json) {
     }
     QJsonArray sims;
     for (const TSimRecord& r : list) {
-        const std::string advice =
-            r.Retired.empty() ? SimMoveAdvice(r.SerialNumber, r.Journal)
-                              : "This store does not take its file: " + r.Retired +
-                                    (r.CopyOf.empty() ? "."
-                                                      : ". \"quorvel-cli records activate\" takes it once " +
-                                                            r.CopyOf + " has given the SIM up.");
+        const std::string advice = SimRecordAdvice(r);
         if (json) {
             QJsonObject sim{{"serial", JsonText(r.SerialNumber)}, {"lastStep", StepJson(r.LastStep)}};
             if (!r.Problem.empty()) {

@@ -71,6 +71,16 @@ std::string SimMoveAdvice(const std::string& serialNumber, const TSimJournal& jo
     return Texts::SimAdviceInFile;
 }
 
+std::string SimRecordAdvice(const TSimRecord& record) {
+    if (record.Retired.empty())
+        return SimMoveAdvice(record.SerialNumber, record.Journal);
+    std::string advice = "This store does not take its file: " + PrintableText(record.Retired) + ".";
+    if (!record.CopyOf.empty())
+        advice += " \"quorvel-cli records activate\" takes it once " + PrintableText(record.CopyOf) +
+                  " has given the SIM up.";
+    return advice;
+}
+
 std::string SimStepAuthorText(const TStepAuthor& author) {
     if (author.User.empty() && author.Host.empty())
         return {};

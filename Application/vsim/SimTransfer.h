@@ -45,6 +45,8 @@ private:
 // tab and the command line show the same texts.
 const char* SimStateName(const TSimJournal& journal);
 std::string SimMoveAdvice(const std::string& serialNumber, const TSimJournal& journal);
+// The same for a whole record: one this store gave up, or holds as a copy, says so instead.
+std::string SimRecordAdvice(const TSimRecord& record);
 // Who took a step, where and when: "alice on desk-pc, 2026-12-10T09:30:00+01:00"; empty when the record
 // does not say (records moved in from the old store).
 std::string SimStepAuthorText(const TStepAuthor& author);

@@ -150,6 +150,7 @@ public:
                     throw EStoreError("The SIM records \"" + Path + "\" cannot be kept in write-ahead mode.");
             }
             Execute("PRAGMA synchronous=FULL");
+            stat(Path.c_str(), &File);
             Transaction([&] {
                 Execute(Schema);
                 std::set<std::string> columns;
@@ -167,6 +168,7 @@ public:
             const int error = sqlite3_system_errno(Db);
             throw EStoreError(e.what() + AccessHint(error, Path));
         }
+        Watching = true;
     }
 
     std::string Where() const override { return Path; }
@@ -348,6 +350,7 @@ private:
 
     // One change: all of it is on the disk when this returns, or none of it is in the file.
     template <typename Body> void Transaction(Body body) {
+        CheckFiles(true);
         // IMMEDIATE takes the write lock at once, so that what the body reads stays true until commit.
         Execute("BEGIN IMMEDIATE");
         try {
@@ -357,6 +360,32 @@ private:
             sqlite3_exec(Db, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
         }
+        CheckFiles(false);
+    }
+
+    // The files this connection writes are the ones at the path: a records file deleted or replaced
+    // while in use, or its -wal deleted (the connection would go on writing into a file no other program
+    // sees, and lose it), ends the use. What the -wal held is moved into the records file first, so that
+    // no step already taken is lost. before: no change is made on such files; after a change, the change
+    // is kept and the next one refused.
+    void CheckFiles(bool before) {
+        if (!Watching)
+            return;
+        struct stat now {};
+        if (stat(Path.c_str(), &now) != 0 || now.st_ino != File.st_ino || now.st_dev != File.st_dev)
+            throw EStoreError("The SIM records \"" + Path +
+                              "\" were deleted or replaced while this program used them: nothing more is "
+                              "written, and the move stops here. Put the file back from a backup or run the "
+                              "step again; the records say what is missing.");
+        if (access((Path + "-wal").c_str(), F_OK) == 0)
+            return;
+        sqlite3_wal_checkpoint_v2(Db, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+        if (!before)
+            return;
+        throw EStoreError("The journal \"" + Path +
+                          "-wal\" of the SIM records was deleted while this program "
+                          "used them. What was written before is kept in \"" +
+                          Path + "\"; nothing more is written, and the move stops here: run the step again.");
     }
 
     void Insert(const TSimRecord& r) {
@@ -405,6 +434,9 @@ private:
 
     const std::string Path;
     sqlite3* Db = nullptr;
+    // The records file as it was opened, checked before and after each change once opening is over.
+    struct stat File {};
+    bool Watching = false;
 };
 
 } // namespace

@@ -678,6 +678,13 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
         Detail = Records.Refusal(SerialNumberText, ImageChecksum(Image.Data()), ImageSha256(Image.Data()));
         if (!Detail.empty())
             return SimResult::NotValid;
+        // A record from an earlier version that has no SHA-256 gets the file's now: from this move on,
+        // more than the byte sum guards it.
+        if (std::optional<TSimRecord> record = Records.Engine().Find(SerialNumberText);
+            record && record->Sha256.empty()) {
+            record->Sha256 = ImageSha256(Image.Data());
+            Records.Engine().Put(*record, "sha256");
+        }
         TSimJournal journal = Records.Journal(SerialNumberText);
         const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
         if (probe < 1 || probe > 6)

@@ -101,7 +101,7 @@ void TSimTab::ShowSimRecords() {
         item->setText(StateColumn, SimStateName(r.Journal));
         item->setText(StepColumn, FromAnsi(SimStepAuthorText(r.LastStep)));
         item->setText(FileColumn, FromAnsi(PrintableText(r.Journal.File)));
-        const QString advice = FromAnsi(SimMoveAdvice(r.SerialNumber, r.Journal));
+        const QString advice = FromAnsi(SimRecordAdvice(r));
         item->setData(SerialColumn, AdviceRole, advice);
         item->setData(SerialColumn, UnfinishedRole, !r.Journal.State.empty());
         item->setToolTip(StateColumn, advice);

@@ -322,6 +322,29 @@ TEST(RecordStore, AStoreThatIsGoneEmptiedOrReplacedIsNamedNotMadeAnew) {
     EXPECT_TRUE(OpenRecordStore(address)->All().empty());
 }
 
+// A -wal deleted under a running program: its next change is refused, and no step already taken is lost.
+TEST(RecordStore, AJournalDeletedInUseStopsTheChangesAndKeepsWhatWasWritten) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("records.db").toStdString();
+    std::unique_ptr<TRecordEngine> engine = OpenRecordStore("sqlite:" + path);
+    TSimRecord record;
+    record.SerialNumber = Serial;
+    record.Software = "62018400";
+    record.Pcs = "06B";
+    record.Crc = 7;
+    engine->Put(record, "saved");
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(path + "-wal")));
+    record.SerialNumber = "00001 0000001";
+    EXPECT_THAT([&] { engine->Put(record, "saved"); }, testing::ThrowsMessage<EStoreError>(HasSubstr(
+                                                           path + "-wal\" of the SIM records was deleted")));
+    // Another program sees the first step now, from the records file itself.
+    const std::unique_ptr<TRecordEngine> other = OpenRecordStore("sqlite:" + path);
+    EXPECT_TRUE(other->Find(Serial));
+    EXPECT_FALSE(other->Find("00001 0000001"));
+    engine.reset();
+    EXPECT_EQ(OpenRecordStore("sqlite:" + path)->All().size(), 1u);
+}
+
 // A SIM file is a regular file of a few kilobytes: a device, a pipe or a huge file is refused at once.
 TEST(SimFile, OnlyARegularFileOfASimsSizeIsRead) {
     QTemporaryDir dir;

@@ -167,3 +167,20 @@ TEST_F(VirtualSim, AnUnfinishedMoveInIsForTheMarkedHandsetUntilReleased) {
     EXPECT_THAT(LastDetail, testing::StartsWith("This handset showed \"MOVING IN "));
     EXPECT_EQ(SerialNumberFromImage(marked.memory), std::nullopt);
 }
+
+// A record from an earlier version, without the file's SHA-256, gets it when a move takes its file.
+TEST_F(VirtualSim, ARecordWithoutItsSha256GetsItWhenTheFileMoves) {
+    THandsetState first = WithSerial(true);
+    ASSERT_EQ(Run(first, true, Chosen()), SimResult::Done);
+    TRecordEngine& engine = Store;
+    TSimRecord old = *engine.Find(Serial);
+    old.Sha256.clear();
+    engine.Put(old, "imported");
+    THandsetState other = WithSerial(false);
+    other.software = {0x62, 0x01, 0x87, 0x00};
+    EXPECT_EQ(Run(other, false, SimFile()), SimResult::OtherSoftware) << "refused after the check";
+    EXPECT_EQ(engine.Find(Serial)->Sha256.size(), 64u);
+    THandsetState second = WithSerial(false);
+    EXPECT_EQ(Run(second, false, SimFile()), SimResult::Done) << LastDetail;
+    EXPECT_EQ(Places(second), 1);
+}
