@@ -169,18 +169,22 @@ int Export(const TGlobalOptions& options) {
             throw TCommandFailure(std::string(e.what()) + "; nothing was exported.");
         }
     }
-    if (args.copy) {
+    const auto told = [&](const char* kind, const std::string& text) {
         if (file != "-")
             AddJson({{"file", JsonPath(file)},
                      {"store", JsonPath(where)},
                      {"exported", int(records.size())},
-                     {"kind", CopyKind}});
-        (file == "-" ? PrintMessage : PrintResult)(
-            "Copied " + counted + " of " + where + into +
-            ". This store still takes their files; an import of the copy takes none of them until "
-            "\"quorvel-cli records activate\" there finds that this store has given them up.");
+                     {"kind", kind}});
+        // On stdout the records themselves are the output: the words go to stderr.
+        (file == "-" ? PrintMessage : PrintResult)(text);
         return Exit::Done;
-    }
+    };
+    if (args.copy)
+        return told(CopyKind,
+                    "Copied " + counted + " of " + where + into +
+                        ". This store still takes their files; an import of the copy takes none of "
+                        "them until \"quorvel-cli records activate\" there finds that this store has "
+                        "given them up.");
     // The file holds the records; from now on only the store that imports it takes their SIM files.
     try {
         engine->SetRetired(serials, MovedAway("another store"), "", "retired");
@@ -192,15 +196,9 @@ int Export(const TGlobalOptions& options) {
             " could not be given up, so they stay here: " + PrintableText(e.what()) +
             (file == "-" ? " Do not import what was written." : " The export file was removed again."));
     }
-    if (file != "-")
-        AddJson({{"file", JsonPath(file)},
-                 {"store", JsonPath(where)},
-                 {"exported", int(records.size())},
-                 {"kind", MoveKind}});
-    (file == "-" ? PrintMessage : PrintResult)(
-        "Moved " + counted + " out of " + where + into +
-        ": this store no longer takes their SIM files; the store that imports the file does.");
-    return Exit::Done;
+    return told(MoveKind, "Moved " + counted + " out of " + where + into +
+                              ": this store no longer takes their SIM files; the store that imports the file "
+                              "does.");
 }
 
 // ---- import ----

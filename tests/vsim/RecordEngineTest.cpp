@@ -425,6 +425,15 @@ protected:
                   "1");
     }
 
+    // An engine on a session the test can find by its application name, with a SIM recorded and claimed.
+    std::unique_ptr<TRecordEngine> ClaimingEngine(std::unique_ptr<TMoveClaim>& claim) {
+        std::unique_ptr<TRecordEngine> engine =
+            OpenPostgresRecords(Db.Address({"application_name=" + Db.SchemaName()}));
+        engine->Put(Sample(Serial, 1), "saved");
+        claim = engine->Claim(Serial);
+        return engine;
+    }
+
     TPgTestDatabase Db;
 };
 
@@ -474,13 +483,10 @@ TEST_F(PostgresRecords, OpensALostConnectionAgainBetweenCalls) {
 }
 
 TEST_F(PostgresRecords, ALostConnectionEndsTheMoveThatHeldAClaim) {
-    const std::string application = Db.SchemaName();
-    const std::unique_ptr<TRecordEngine> engine =
-        OpenPostgresRecords(Db.Address({"application_name=" + application}));
-    engine->Put(Sample(Serial, 1), "saved");
-    std::unique_ptr<TMoveClaim> claim = engine->Claim(Serial);
+    std::unique_ptr<TMoveClaim> claim;
+    const std::unique_ptr<TRecordEngine> engine = ClaimingEngine(claim);
     ASSERT_TRUE(claim);
-    EndSession(application);
+    EndSession(Db.SchemaName());
 
     // The SIM is free for another program now: the move must not take another step as if it held it.
     const std::unique_ptr<TRecordEngine> other = OpenPostgresRecords(Db.Address());
@@ -499,14 +505,11 @@ TEST_F(PostgresRecords, ALostConnectionEndsTheMoveThatHeldAClaim) {
 // move holding a claim on that session must not go on; a read goes on on a new session.
 TEST_F(PostgresRecords, AStalledServerEndsTheCallWithinTheDeadline) {
     setenv("QUORVEL_RECORDS_TIMEOUT", "2", 1);
-    const std::string application = Db.SchemaName();
-    const std::unique_ptr<TRecordEngine> engine =
-        OpenPostgresRecords(Db.Address({"application_name=" + application}));
-    engine->Put(Sample(Serial, 1), "saved");
-    std::unique_ptr<TMoveClaim> claim = engine->Claim(Serial);
+    std::unique_ptr<TMoveClaim> claim;
+    const std::unique_ptr<TRecordEngine> engine = ClaimingEngine(claim);
     ASSERT_TRUE(claim);
     const pid_t backend = pid_t(std::stol(
-        Db.Execute("SELECT pid FROM pg_stat_activity WHERE application_name = '" + application + "'")));
+        Db.Execute("SELECT pid FROM pg_stat_activity WHERE application_name = '" + Db.SchemaName() + "'")));
     ASSERT_EQ(kill(backend, SIGSTOP), 0);
     const auto start = std::chrono::steady_clock::now();
     const std::string message = Failure([&] {
