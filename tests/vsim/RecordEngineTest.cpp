@@ -13,9 +13,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <sys/wait.h>
 #include <thread>
@@ -510,7 +512,8 @@ TEST_F(PostgresRecords, AStalledServerEndsTheCallWithinTheDeadline) {
     ASSERT_TRUE(claim);
     const pid_t backend = pid_t(std::stol(
         Db.Execute("SELECT pid FROM pg_stat_activity WHERE application_name = '" + Db.SchemaName() + "'")));
-    ASSERT_EQ(kill(backend, SIGSTOP), 0);
+    if (kill(backend, SIGSTOP) != 0)
+        GTEST_SKIP() << "The server's backend cannot be stopped by this login: " << std::strerror(errno);
     const auto start = std::chrono::steady_clock::now();
     const std::string message = Failure([&] {
         engine->SetJournal(Serial, {SimMoveState::MovingOut, "/x.sim"}, "moving-out");
