@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <set>
 
 namespace {
@@ -405,13 +406,17 @@ int Activate(const TGlobalOptions& options) {
     std::vector<std::string> refused;
     try {
         const std::string id = target->Id();
+        std::map<std::string, std::unique_ptr<TRecordEngine>> sources;
         for (const TSimRecord& copy : target->All()) {
             if (copy.CopyOf.empty() || (!wanted.empty() && std::find(wanted.begin(), wanted.end(),
                                                                      copy.SerialNumber) == wanted.end()))
                 continue;
             const std::string sim = "SIM " + PrintableText(copy.SerialNumber);
-            const std::unique_ptr<TRecordEngine> source =
-                OpenSimRecords(args.from ? *args.from : copy.CopyOf);
+            // Each store the copies came from is opened once.
+            std::unique_ptr<TRecordEngine>& opened = sources[args.from ? *args.from : copy.CopyOf];
+            if (!opened)
+                opened = OpenSimRecords(args.from ? *args.from : copy.CopyOf);
+            TRecordEngine* const source = opened.get();
             const std::unique_ptr<TMoveClaim> claim = source->Claim(copy.SerialNumber);
             const std::unique_ptr<TMoveClaim> ours = target->Claim(copy.SerialNumber);
             if (!claim || !ours) {

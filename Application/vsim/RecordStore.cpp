@@ -159,10 +159,15 @@ std::optional<TKnownStore> KnownStore(const std::string& where) {
     return std::nullopt;
 }
 
-// Best effort: a store that cannot be remembered is still used, and is new again next time.
+// Best effort: a store that cannot be remembered is still used, and is new again next time. The file is
+// written only when the store's id or count differs from what it says.
 void Remember(const std::string& where, const std::string& id, long count) {
+    const std::vector<TKnownStore> stores = KnownStores();
+    for (const TKnownStore& store : stores)
+        if (store.Where == where && store.Id == id && store.Count == count)
+            return;
     std::string text;
-    for (const TKnownStore& store : KnownStores())
+    for (const TKnownStore& store : stores)
         if (store.Where != where)
             text +=
                 store.Id + "\t" + std::to_string(store.Count) + "\t" + store.Time + "\t" + store.Where + "\n";
@@ -192,16 +197,13 @@ constexpr const char* InitAdvice =
 constexpr const char* PendingStepsName = "records-pending.txt";
 
 std::string Hex(const std::string& text) {
-    std::string hex;
-    for (const char c : text)
-        hex += FormatText("%02x", unsigned(uint8_t(c)));
-    return hex;
+    return HexDigits(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 std::string FromHex(const std::string& hex) {
     std::string text;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        text += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+        text += char(HexDigitValue(hex[i]) * 16 + HexDigitValue(hex[i + 1]));
     return text;
 }
 
@@ -345,12 +347,14 @@ public:
         return Engine->SetJournal(serialNumber, journal, step);
     }
     bool Remove(const std::string& serialNumber, const std::string& step) override {
+        const bool removed = Engine->Remove(serialNumber, step);
         Changed = true;
-        return Engine->Remove(serialNumber, step);
+        return removed;
     }
     std::vector<std::string> Import(const std::vector<TSimRecord>& records) override {
+        std::vector<std::string> added = Engine->Import(records);
         Changed = true;
-        return Engine->Import(records);
+        return added;
     }
     std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber) override {
         return Engine->Claim(serialNumber);
@@ -358,8 +362,9 @@ public:
     std::vector<std::string> SetRetired(const std::vector<std::string>& serialNumbers,
                                         const std::string& retired, const std::string& copyOf,
                                         const std::string& step) override {
+        std::vector<std::string> changed = Engine->SetRetired(serialNumbers, retired, copyOf, step);
         Changed = true;
-        return Engine->SetRetired(serialNumbers, retired, copyOf, step);
+        return changed;
     }
     std::string Id() override { return Engine->Id(); }
     std::string MakeId() override { return Engine->MakeId(); }

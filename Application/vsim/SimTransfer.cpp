@@ -238,6 +238,9 @@ bool TSimTransfer::Run(bool toFile) {
                           : nullptr,
                       nullptr, WrittenFile,
                       ChangeOutcome(moved, StopRequested(), raised || Code == SimResult::EraseUnknown),
-                      moved || raised ? "" : FailureText(Code, toFile) + "\r" + simDetail);
+                      // A SIM that moved with a step still to take says which in the row's failure.
+                      raised  ? ""
+                      : moved ? (Pending ? "pending: " + simDetail : "")
+                              : FailureText(Code, toFile) + "\r" + simDetail);
     return moved;
 }
