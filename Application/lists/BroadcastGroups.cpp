@@ -30,8 +30,11 @@ void TBroadcastGroups::SaveToFile(const std::string& path) const {
 
 void TBroadcastGroups::LoadFromFile(const std::string& path) {
     QFile file(QString::fromStdString(path));
+    // A folder, a device or a pipe is no list file: a pipe would block the open, a device never end.
     if (QFileInfo(file).isDir())
         throw EFileError(path + ": a folder, not a file");
+    if (QFileInfo(file).exists() && !QFileInfo(file).isFile())
+        throw EFileError(path + ": not a regular file (a device, a pipe or a socket)");
     if (!file.open(QIODevice::ReadOnly))
         throw EFileError(path + ": " + file.errorString().toStdString());
     // Sixteen lines are wanted; a larger file's rest is not read.

@@ -5,6 +5,7 @@
 #include "platform/TextFormat.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cctype>
@@ -56,6 +57,11 @@ void TIniFile::Load() {
     Lines.clear();
     ReadProblem.clear();
     QFile file(QString::fromStdString(FilePath));
+    // A pipe would block the open until someone writes to it, a device would be read as settings.
+    if (const QFileInfo info(file); info.exists() && !info.isFile()) {
+        ReadProblem = "it is not a regular file";
+        return;
+    }
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray data = file.read(MaxIniBytes);

@@ -195,8 +195,11 @@ int TProfileSettings::WriteToHandset() {
 void TProfileSettings::LoadFromFile(const std::string& fileName) {
     // A file that cannot be read holds no settings; saying so beats reporting every setting missing.
     QFile file(QString::fromStdString(fileName));
+    // A folder, a device or a pipe is no list file: a pipe would block the open, a device never end.
     if (QFileInfo(file).isDir())
         throw EFileError(fileName + ": a folder, not a file");
+    if (QFileInfo(file).exists() && !QFileInfo(file).isFile())
+        throw EFileError(fileName + ": not a regular file (a device, a pipe or a socket)");
     if (!file.open(QIODevice::ReadOnly))
         throw EFileError(fileName + ": " + file.errorString().toStdString());
     file.close();

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 std::string ReadAll(const QString& path) {
@@ -102,6 +104,19 @@ TEST(IniFile, BinaryOrEnormousContentGivesDefaults) {
     EXPECT_NE(partly.LastError().find("a save would lose what it holds"), std::string::npos)
         << partly.LastError();
     EXPECT_EQ(QFileInfo(hugePath).size(), qint64(20 << 20) + 26);
+}
+
+// A pipe or a device named as a settings file gives defaults at once (a pipe blocked the open until a
+// writer came) and is never saved over.
+TEST(IniFile, APipeOrADeviceGivesDefaultsAtOnce) {
+    QTemporaryDir dir;
+    const std::string fifo = dir.filePath("pipe.ini").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        TIniFile ini(path);
+        EXPECT_EQ(ini.ReadInteger("Serial Port", "Device No", 1), 1) << path;
+        EXPECT_FALSE(ini.WriteInteger("Serial Port", "Device No", 4)) << path;
+    }
 }
 
 TEST(IniFile, ABatchOfWritesIsSavedInOneStep) {
