@@ -17,7 +17,7 @@
 namespace {
 
 constexpr const char* Usage =
-    "read [-o FILE.phb] | write FILE.phb --add|--replace | delete | "
+    "read [-o FILE.phb] | write FILE.phb --add|--replace [--transliterate] | delete | "
     "restore-backup [FILE.phb] | import CONTACTS.csv|.vcf -o FILE.phb [--entries N] "
     "[--dialable [--international-prefix DIGITS]] [--transliterate]";
 constexpr int MostEntries = 255;
@@ -128,7 +128,8 @@ void ReportMarkedRows(const TTerminalUser& user, const TPP5Phonebook& book) {
 } // namespace
 
 int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
-                       TWriteMode mode, const char* backupKind) {
+                       TWriteMode mode, const char* backupKind, bool transliterate) {
+    using TKind = TPhonebookLineProblem::TKind;
     // The whole file first, so that a file that cannot be read changes nothing in the handset.
     std::string text;
     try {
@@ -136,45 +137,65 @@ int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, cons
     } catch (const EFileError& e) {
         throw TInputError(e.what());
     }
-    // Every line the table can hold; connecting cuts the table to the handset's capacity.
-    TPP5Phonebook& book = session.Core().Phonebook;
-    book.SetCount(uint8_t(MostEntries));
-    book.Clear();
+    // Every line a table can hold; connecting cuts the table to the handset's capacity, and the
+    // transfer keeps the file's rows beyond it.
+    TPP5Phonebook file;
+    file.SetCount(uint8_t(MostEntries));
     TPhonebookFileReport report;
-    const int lines = ParsePhonebookText(text, book, &report);
-    // A file of which no line is an entry is no phone book (a profile, a binary file): refused whole.
-    int usable = 0;
-    for (int row = 0; row < lines; ++row)
-        usable += !book.GetNumber(uint16_t(row)).empty() || !book.GetName(uint16_t(row)).empty();
-    if (usable == 0 && report.NotTaken() > 0)
+    const bool restore = backupKind == std::string_view(TPhonebookTransfer::BackupBeforeRestoreKind);
+    const int lines = ParsePhonebookText(text, file, &report, {transliterate, restore});
+    // A file without an entry (empty, names alone, a profile, a binary file) is no phone book: refused
+    // whole. Emptying the handset is what "phonebook delete" is for.
+    if (file.CountNumbers() == 0)
         throw TInputError(
-            PhonebookProblemsText(report, 5) + "\r" + path +
-            ": no line is a phone book entry (\"name,number\"); nothing was written to the handset.");
+            (report.Problems.empty() ? std::string() : PhonebookProblemsText(report, 5) + "\r") + path +
+            ": no line is a phone book entry with a number (\"name,number\"); nothing was "
+            "written to the handset.");
     for (const TPhonebookLineProblem& problem : report.Problems)
         PrintMessage(PhonebookLineProblemText(problem));
-    // A number cut to what the handset stores would dial someone else.
-    if (report.HasNumberTooLong())
+    // A handset entry is a number with its name: a name alone is not one.
+    bool unnumbered = false;
+    for (int row = 0; row < lines; ++row)
+        if (file.GetNumber(uint16_t(row)).empty() &&
+            file.GetName(uint16_t(row)).find_first_not_of(" \t") != std::string::npos) {
+            PrintMessage("line " + std::to_string(row + 1) + ": " + QuotedText(file.GetName(uint16_t(row))) +
+                         " has no number, and a handset entry is a number with its name");
+            unnumbered = true;
+        }
+    // A number cut to what the handset stores would dial someone else; a name the handset cannot show
+    // would be "?" in it, or left out.
+    if (unnumbered || report.Has(TKind::NumberTooLong) || report.Has(TKind::NotInCodePage))
         throw TInputError(path + ": nothing was written to the handset.");
-    const bool unstorable = TPhonebookTransfer::FirstUnstorableNumber(book) >= 0;
+    if (report.LinesBeyond > 0)
+        throw TInputError(path + ": line " + std::to_string(MostEntries + 1) + " and " +
+                          Counted(report.LinesBeyond, "line", "lines") +
+                          " in all after it: no handset's phone book "
+                          "has more than " +
+                          std::to_string(MostEntries) + " entries; nothing was written to the handset.");
+    TPP5Phonebook& book = session.Core().Phonebook;
+    book = file;
+    const bool unstorable = TPhonebookTransfer::FirstUnstorableNumber(book, restore) >= 0;
     session.OpenPort();
     session.User().PresetWriteMode = mode;
     // The terminal's progress counts the entries written, not the rows of the table.
     session.User().RowHoldsEntry = [&book](int row) { return !book.GetNumber(uint16_t(row - 1)).empty(); };
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     transfer.SetBackupKind(backupKind);
-    transfer.SetFileRows(lines);
+    transfer.SetFile(file, lines);
     const bool ok = transfer.SaveToHandset();
-    if (!ok && unstorable)
+    if (!ok && (unstorable || transfer.RefusedFile()))
         return Exit::WrongCall;
     if (session.User().DryRun)
         return DryRunOutcome(session);
     ReportMarkedRows(session.User(), book);
-    const bool cut = session.Core().PhoneBookCapacity > 0 && lines > book.Count();
-    if (cut)
+    int beyond = 0;
+    for (int row = book.Count(); row < lines; ++row)
+        beyond += !file.GetNumber(uint16_t(row)).empty();
+    if (beyond > 0)
         PrintMessage(path + " has more lines than the handset's " + std::to_string(book.Count()) +
-                     " phone book entries: lines from " + std::to_string(book.Count() + 1) +
-                     " on are not written.");
-    TWriteSummary summary{"entry", "entries", ok && !cut};
+                     " phone book entries: " + Counted(beyond, "entry", "entries") + " from line " +
+                     std::to_string(book.Count() + 1) + " on are not written.");
+    TWriteSummary summary{"entry", "entries", ok && beyond == 0};
     summary.outcome = &transfer.LastOutcome();
     return ReportWrite(options, summary);
 }
@@ -184,7 +205,10 @@ namespace {
 int Write(TCliSession& session, const TGlobalOptions& options, const TArgs& args) {
     if (args.file.empty() || !args.mode || !args.output.empty())
         UsageError();
-    return WritePhonebookFile(session, options, args.file, *args.mode, TPhonebookTransfer::BackupKind);
+    if (args.dialable || args.internationalPrefix || args.entries != TMainCore::StartPhonebookCount)
+        UsageError();
+    return WritePhonebookFile(session, options, args.file, *args.mode, TPhonebookTransfer::BackupKind,
+                              args.transliterate);
 }
 
 // Writes a kept copy back in replace mode: the newest one unless a file is named. The list it replaces
@@ -286,7 +310,7 @@ std::vector<TCommand> PhonebookCommands() {
            "to stdout, or to FILE. With --json, the entries as a JSON document.\n",
            OutputOptions("FILE.phb"), "quorvel-cli --port COM3 phonebook read -o office.phb"},
           {"write",
-           "FILE.phb --add|--replace",
+           "FILE.phb --add|--replace [--transliterate]",
            "write a .phb file to the handset",
            "Writes FILE to the handset, adding to its list (--add: numbers it holds are skipped) or "
            "replacing\n"
@@ -294,8 +318,14 @@ std::vector<TCommand> PhonebookCommands() {
            "is\n"
            "kept in a dated .phb file in the backups folder of the per-user folder. Ends with a summary "
            "line:\n"
-           "entries written, skipped as already held, not written.\n",
-           {{"--add", "", "add to the handset's list"}, {"--replace", "", "replace the handset's list"}},
+           "entries written, skipped as already held, not written. A file the handset cannot hold as it is\n"
+           "is refused before anything is sent (exit 2): one without an entry with a number, a name\n"
+           "without a number, a name with characters the handset lacks (--transliterate writes the\n"
+           "nearest letters it has), or, for a replace, more entries than the handset's phone book has\n"
+           "room for.\n",
+           {{"--add", "", "add to the handset's list"},
+            {"--replace", "", "replace the handset's list"},
+            {"--transliterate", "", "write names with the nearest letters the handset has"}},
            "quorvel-cli --port COM10,COM11 --yes phonebook write office.phb --replace",
            true,
            true,

@@ -100,7 +100,7 @@ int DryRunOutcome(TCliSession& session) {
     return Exit::Done;
 }
 
-std::optional<TWritePlan> PlanOnly(TCliSession& session, const std::function<int()>& write) {
+std::optional<TWritePlan> PlanOnly(TCliSession& session, const std::function<int()>& write, int* status) {
     TTerminalUser& user = session.User();
     struct TRestore {
         TTerminalUser& User;
@@ -114,7 +114,10 @@ std::optional<TWritePlan> PlanOnly(TCliSession& session, const std::function<int
     user.DryRun = true;
     user.PrintPlans = false;
     const size_t before = user.Plans.size();
-    if (write() != Exit::Done || user.Plans.size() == before)
+    const int wrote = write();
+    if (status)
+        *status = wrote;
+    if (wrote != Exit::Done || user.Plans.size() == before)
         return std::nullopt;
     return user.Plans.back();
 }

@@ -14,21 +14,22 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
 
-constexpr const char* Usage = "verify FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignore-order]";
+constexpr const char* Usage = "verify FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignore-order] [--transliterate]";
 
 } // namespace
 
-TFileWrite FileWriteOf(const std::string& path) {
+TFileWrite FileWriteOf(const std::string& path, bool transliterate) {
     const QString suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower();
     if (suffix == "phb")
         return {path,
-                [path](TCliSession& s, const TGlobalOptions& o) {
-                    return WritePhonebookFile(s, o, path, TWriteMode::Replace,
-                                              TPhonebookTransfer::BackupKind);
+                [path, transliterate](TCliSession& s, const TGlobalOptions& o) {
+                    return WritePhonebookFile(s, o, path, TWriteMode::Replace, TPhonebookTransfer::BackupKind,
+                                              transliterate);
                 },
                 true};
     if (suffix == "sdl")
@@ -50,15 +51,21 @@ namespace {
 
 int Verify(const TGlobalOptions& options) {
     bool orderCounts = true;
-    std::vector<TFileWrite> checks;
+    bool transliterate = false;
+    std::vector<std::string> paths;
     for (const std::string& arg : options.args) {
         if (arg == "--ignore-order")
             orderCounts = false;
+        else if (arg == "--transliterate")
+            transliterate = true;
         else if (!arg.empty() && arg[0] == '-')
             throw TUsageError("usage: quorvel-cli " + std::string(Usage));
         else
-            checks.push_back(FileWriteOf(arg));
+            paths.push_back(arg);
     }
+    std::vector<TFileWrite> checks;
+    for (const std::string& path : paths)
+        checks.push_back(FileWriteOf(path, transliterate));
     if (checks.empty())
         throw TUsageError("usage: quorvel-cli " + std::string(Usage));
     // Every file is there before the handset is asked anything.
@@ -71,25 +78,42 @@ int Verify(const TGlobalOptions& options) {
     QJsonArray files;
     int status = Exit::Done;
     for (const TFileWrite& check : checks) {
-        const std::optional<TWritePlan> plan =
-            PlanOnly(session, [&] { return check.write(session, options); });
+        int planned = Exit::Done;
+        const std::optional<TWritePlan> plan = PlanOnly(
+            session, [&] { return check.write(session, options); }, &planned);
+        // The file holds what no handset can hold: the messages before this name the line.
+        if (planned == Exit::WrongCall) {
+            files.append(
+                QJsonObject{{"file", JsonPath(check.path)}, {"matches", false}, {"holdable", false}});
+            PrintMessage(check.path +
+                         ": the handset cannot hold what the file says, so no handset matches it.");
+            status = Exit::WrongCall;
+            continue;
+        }
         if (!plan) {
             files.append(QJsonObject{{"file", JsonPath(check.path)}, {"matches", QJsonValue()}});
             PrintMessage(check.path + ": the handset could not be read, so it is not known whether it holds "
                                       "what the file says.");
-            status = Exit::Failed;
+            status = std::max(status, Exit::Failed);
             continue;
         }
         const bool ordered = orderCounts && check.ordered;
         const bool matches = plan->Matches(ordered);
-        files.append(
-            QJsonObject{{"file", JsonPath(check.path)}, {"matches", matches}, {"plan", PlanJson(*plan)}});
+        const bool holdable = std::none_of(plan->Lines.begin(), plan->Lines.end(),
+                                           [](const TPlanLine& line) { return line.NotHoldable; });
+        files.append(QJsonObject{{"file", JsonPath(check.path)},
+                                 {"matches", matches},
+                                 {"holdable", holdable},
+                                 {"plan", PlanJson(*plan)}});
         if (matches) {
             PrintResult(check.path + ": the handset holds what the file says (" + plan->List + ")" +
                         OfHandset() + ".");
             continue;
         }
-        status = Exit::Failed;
+        status = std::max(status, holdable ? Exit::Failed : Exit::WrongCall);
+        if (!holdable)
+            PrintMessage(check.path +
+                         ": lines marked \"!\" are what no handset can hold as the file writes them.");
         PrintResult(check.path + ": the handset differs (" + plan->List +
                     "; + only in the file, - only in the "
                     "handset, ~ changed)" +
@@ -106,15 +130,18 @@ std::vector<TCommand> VerifyCommands() {
     return {
         {"verify",
          {{"",
-           "FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignore-order]",
+           "FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignore-order] [--transliterate]",
            "check that the handset holds what files say",
            "Reads the handset and compares it with each file: a phone book (.phb), a speed dial list "
            "(.sdl),\n"
-           "broadcast groups (.BGL) or a profile (.pro). Exit 0 when it holds what every file says, 1 with\n"
-           "the differences when not (\"+\" only in the file, \"-\" only in the handset, \"~\" changed).\n"
-           "For a profile only the settings the file holds count; for a phone book the order of the\n"
-           "entries counts unless --ignore-order is given. Nothing is written.\n",
-           {{"--ignore-order", "", "a phone book in another order still matches"}},
+           "broadcast groups (.BGL) or a profile (.pro), each as the handset would hold it once written.\n"
+           "Exit 0 when it holds what every file says, 1 with the differences when not (\"+\" only in\n"
+           "the file, \"-\" only in the handset, \"~\" changed), 2 when a file holds what no handset can\n"
+           "hold (a name without a number, more entries than it has room for), naming the line. For a\n"
+           "profile only the settings the file holds count; for a phone book the order of the entries\n"
+           "counts unless --ignore-order is given. Nothing is written.\n",
+           {{"--ignore-order", "", "a phone book in another order still matches"},
+            {"--transliterate", "", "compare names with the nearest letters the handset has"}},
            "quorvel-cli --port COM10,COM11 verify office.phb desk.sdl office.pro"}},
          Verify},
     };

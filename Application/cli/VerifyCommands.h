@@ -19,7 +19,7 @@ struct TFileWrite {
 
 // The write of a file by its extension (.phb replaces the phone book, .BGL the groups); TUsageError for
 // any other.
-TFileWrite FileWriteOf(const std::string& path);
+TFileWrite FileWriteOf(const std::string& path, bool transliterate = false);
 
 // verify FILE...: whether the handset holds what list and profile files say.
 std::vector<TCommand> VerifyCommands();

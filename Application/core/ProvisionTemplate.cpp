@@ -586,9 +586,7 @@ void TProvisionTemplate::CheckPlaceholders(std::vector<TTemplateProblem>& proble
 
 void TProvisionTemplate::CheckPhonebook(std::vector<TTemplateProblem>& problems) const {
     const TFile& file = *Files[Phonebook];
-    bool utf8 = false;
-    const std::vector<TLine> lines = SplitLines(SingleByteText(file.Bytes, &utf8));
-    const std::vector<TLine> written = SplitLines(WithoutMark(file.Bytes));
+    const std::vector<TLine> lines = SplitLines(SingleByteText(file.Bytes));
     TPP5Phonebook book;
     book.SetCount(uint8_t(MostPhonebookLines));
     TPhonebookFileReport report;
@@ -605,10 +603,6 @@ void TProvisionTemplate::CheckPhonebook(std::vector<TTemplateProblem>& problems)
     for (int i = 0; i < int(lines.size()) && i < MostPhonebookLines; ++i) {
         if (filled(i + 1))
             continue;
-        // A UTF-8 file's characters the code page lacks come out as "?".
-        const auto marks = [](const std::string& text) { return std::count(text.begin(), text.end(), '?'); };
-        if (utf8 && i < int(written.size()) && marks(lines[size_t(i)].Text) > marks(written[size_t(i)].Text))
-            Add(problems, file.Name, i + 1, "characters the handset does not have, which it shows as \"?\"");
         for (const std::string& text : EntryProblems(book, i))
             Add(problems, file.Name, i + 1, text);
     }

@@ -1,11 +1,14 @@
 #include "lists/PhonebookFile.h"
 
+#include "lists/ContactsText.h"
 #include "platform/AnsiText.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -30,33 +33,36 @@ void SavePhonebookFile(const std::string& path, const TPP5Phonebook& book) {
 
 int TPhonebookFileReport::NotTaken() const {
     return int(std::count_if(Problems.begin(), Problems.end(), [](const TPhonebookLineProblem& problem) {
-        return problem.Kind != TPhonebookLineProblem::TKind::NameCut;
+        return problem.Kind != TPhonebookLineProblem::TKind::NameCut &&
+               problem.Kind != TPhonebookLineProblem::TKind::Transliterated;
     }));
 }
 
-bool TPhonebookFileReport::HasNumberTooLong() const {
-    return std::any_of(Problems.begin(), Problems.end(), [](const TPhonebookLineProblem& problem) {
-        return problem.Kind == TPhonebookLineProblem::TKind::NumberTooLong;
-    });
+bool TPhonebookFileReport::Has(TPhonebookLineProblem::TKind kind) const {
+    return std::any_of(Problems.begin(), Problems.end(),
+                       [kind](const TPhonebookLineProblem& problem) { return problem.Kind == kind; });
 }
 
 std::string PhonebookLineProblemText(const TPhonebookLineProblem& problem) {
-    const char* what = "";
+    const std::string line = "line " + std::to_string(problem.Line) + ": ";
     switch (problem.Kind) {
     case TPhonebookLineProblem::TKind::NoComma:
-        what = Texts::PhonebookLineNoComma;
-        break;
+        return line + Texts::PhonebookLineNoComma;
     case TPhonebookLineProblem::TKind::ControlCharacters:
-        what = Texts::PhonebookLineControlCharacters;
-        break;
+        return line + Texts::PhonebookLineControlCharacters;
     case TPhonebookLineProblem::TKind::NumberTooLong:
-        what = Texts::PhonebookLineNumberTooLong;
-        break;
+        return line + Texts::PhonebookLineNumberTooLong;
     case TPhonebookLineProblem::TKind::NameCut:
-        what = Texts::PhonebookLineNameCut;
-        break;
+        return line + Texts::PhonebookLineNameCut;
+    case TPhonebookLineProblem::TKind::NotInCodePage:
+        return line + "\"" + problem.Name + "\": " + problem.Lacking +
+               " is not in the handset's characters, not taken" +
+               (problem.Nearest.empty() ? "; it has no letter near it either"
+                                        : "; --transliterate writes \"" + problem.Nearest + "\"");
+    case TPhonebookLineProblem::TKind::Transliterated:
+        return line + "\"" + problem.Name + "\" written as \"" + problem.Nearest + "\"";
     }
-    return "line " + std::to_string(problem.Line) + ": " + what;
+    return line;
 }
 
 std::string PhonebookProblemsText(const TPhonebookFileReport& report, size_t most) {
@@ -68,20 +74,83 @@ std::string PhonebookProblemsText(const TPhonebookFileReport& report, size_t mos
     return text;
 }
 
-int ParsePhonebookText(const std::string& fileText, TPP5Phonebook& book, TPhonebookFileReport* report) {
+namespace {
+
+// The lines of a text, ended by CR LF, LF or CR alone; a last line without an end counts too.
+std::vector<std::string_view> TextLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r')
+            ++pos;
+        if (pos < text.size() && text[pos] == '\n')
+            ++pos;
+    }
+    return lines;
+}
+
+// The first character of text the handset's code page lacks, or nothing.
+std::optional<char32_t> FirstLacking(const QString& text) {
+    for (const char32_t c : text.toUcs4())
+        if (!InCodePage(c))
+            return c;
+    return std::nullopt;
+}
+
+// A line of a UTF-8 file as the single bytes of the handset's code page. A name with a character the
+// code page lacks is written with the nearest letters it has when `transliterate` asks for it; else, or
+// when it has none near, the line gets the problem and nothing of it is taken (empty).
+std::string CodePageLine(std::string_view utf8, int lineNo, bool transliterate,
+                         std::vector<TPhonebookLineProblem>& problems) {
+    using TKind = TPhonebookLineProblem::TKind;
+    const QString line = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    const qsizetype comma = line.lastIndexOf(u',');
+    const QString name = comma < 0 ? line : line.first(comma);
+    const std::optional<char32_t> lacking = FirstLacking(name.normalized(QString::NormalizationForm_C));
+    if (!lacking)
+        return AnsiOf(line);
+    const QString nearest = Transliterated(name);
+    const bool whole = !FirstLacking(nearest);
+    TPhonebookLineProblem problem{lineNo, TKind::NotInCodePage, name.toStdString(),
+                                  QString::fromUcs4(&*lacking, 1).toStdString(),
+                                  whole ? nearest.toStdString() : std::string()};
+    if (transliterate && whole) {
+        problem.Kind = TKind::Transliterated;
+        problems.push_back(std::move(problem));
+        return AnsiOf(nearest + line.sliced(comma));
+    }
+    problems.push_back(std::move(problem));
+    return {};
+}
+
+} // namespace
+
+int ParsePhonebookText(const std::string& fileText, TPP5Phonebook& book, TPhonebookFileReport* report,
+                       TPhonebookReading reading) {
     using TKind = TPhonebookLineProblem::TKind;
     TPhonebookFileReport found;
-    const std::string text = SingleByteText(fileText, &found.Utf8);
+    const std::string single = reading.AsWritten ? fileText : SingleByteText(fileText, &found.Utf8);
+    std::string_view utf8 = fileText;
+    if (utf8.starts_with("\xEF\xBB\xBF"))
+        utf8.remove_prefix(3);
+    const std::vector<std::string_view> lines = TextLines(found.Utf8 ? utf8 : std::string_view(single));
     const auto problem = [&found](int line, TKind kind) { found.Problems.push_back({line, kind}); };
-    // Lines end in CR LF, LF or CR alone; a last line without an end counts too.
     int taken = 0;
-    size_t pos = 0;
-    while (pos < text.size() && taken < book.Count()) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string_view line(text.data() + pos, end - pos);
+    for (; taken < int(lines.size()) && taken < book.Count(); ++taken) {
         const int lineNo = taken + 1;
+        std::string converted;
+        if (found.Utf8) {
+            const size_t before = found.Problems.size();
+            converted = CodePageLine(lines[size_t(taken)], lineNo, reading.Transliterate, found.Problems);
+            if (found.Problems.size() > before && found.Problems.back().Kind == TKind::NotInCodePage)
+                continue;
+        }
+        const std::string_view line = found.Utf8 ? std::string_view(converted) : lines[size_t(taken)];
         const size_t comma = line.rfind(',');
         const bool blank = line.find_first_not_of(" \t") == std::string_view::npos;
         if (std::any_of(line.begin(), line.end(), [](char c) { return uint8_t(c) < ' ' && c != '\t'; })) {
@@ -101,21 +170,18 @@ int ParsePhonebookText(const std::string& fileText, TPP5Phonebook& book, TPhoneb
                 book.SetNumber(uint16_t(taken), number);
             }
         }
-        ++taken;
-        pos = end;
-        if (pos < text.size() && text[pos] == '\r')
-            ++pos;
-        if (pos < text.size() && text[pos] == '\n')
-            ++pos;
     }
     found.Lines = taken;
+    for (size_t i = size_t(taken); i < lines.size(); ++i)
+        found.LinesBeyond += lines[i].find_first_not_of(" \t") != std::string_view::npos;
     if (report)
         *report = std::move(found);
     return taken;
 }
 
-int LoadPhonebookFile(const std::string& path, TPP5Phonebook& book, TPhonebookFileReport* report) {
-    return ParsePhonebookText(ReadFileBytes(path, PhonebookFileLimit), book, report);
+int LoadPhonebookFile(const std::string& path, TPP5Phonebook& book, TPhonebookFileReport* report,
+                      TPhonebookReading reading) {
+    return ParsePhonebookText(ReadFileBytes(path, PhonebookFileLimit), book, report, reading);
 }
 
 bool SavePhonebookAs(TUserInteraction& ui, const TPP5Phonebook& book) {
@@ -160,6 +226,7 @@ bool OpenPhonebook(TUserInteraction& ui, TPP5Phonebook& book) {
         status += FormatText(Texts::PhonebookLinesNotTaken, report.NotTaken());
     ui.ShowStatus(status);
     if (!report.Problems.empty())
-        ui.Message(TMessageKind::Warning, PhonebookProblemsText(report, MaxProblemsShown), TButtons::Ok);
+        ui.Message(TMessageKind::Warning,
+                   AnsiOf(QString::fromUtf8(PhonebookProblemsText(report, MaxProblemsShown))), TButtons::Ok);
     return true;
 }

@@ -35,10 +35,6 @@ struct TEntry {
     int Row = 0;
 };
 
-bool SameNumber(const std::string& a, const std::string& b) {
-    return NormaliseNumber(a) == NormaliseNumber(b);
-}
-
 // The read after the write, which tells what the handset holds: a number and a name mail for each entry
 // it will hold, and the one that finds the end where the table has room for it.
 void AddReadAfter(TWritePlan& plan, const std::vector<TEntry>& entries, int capacity) {
@@ -59,7 +55,81 @@ std::string NameAsStored(const std::string& name) {
     return codec.DecodeName("03 " + (encoded.size() > 3 ? encoded.substr(3) : std::string()));
 }
 
-TWritePlan PlanPhonebookWrite(const TPP5Phonebook& held, const TPP5Phonebook& wanted, bool replace) {
+std::string NumberAsStored(const std::string& number) {
+    const TDSPBC codec;
+    const std::string encoded = codec.EncodeNumber(NormaliseNumber(number));
+    return codec.DecodeNumber("04 " + (encoded.size() > 3 ? encoded.substr(3) : std::string()));
+}
+
+TPhonebookEntry EntryAsHeld(const std::string& name, const std::string& number) {
+    return {NameAsStored(name), number.empty() ? number : NumberAsStored(number)};
+}
+
+TPP5Phonebook PhonebookAsHeld(const TPP5Phonebook& book) {
+    TPP5Phonebook held;
+    held.SetCount(uint8_t(book.Count()));
+    for (int i = 0; i < book.Count(); ++i) {
+        const TPhonebookEntry entry = EntryAsHeld(book.GetName(uint16_t(i)), book.GetNumber(uint16_t(i)));
+        held.SetName(uint16_t(i), entry.Name);
+        held.SetNumber(uint16_t(i), entry.Number);
+    }
+    return held;
+}
+
+namespace {
+
+// A replace's entries written set against those the handset holds: each written entry is paired with
+// at most one held entry, the closest first.
+void PairReplace(TWritePlan& plan, const TPP5Phonebook& held) {
+    struct THeld {
+        std::string Name;
+        std::string Number;
+        bool Paired = false;
+    };
+    std::vector<THeld> entries;
+    for (int i = 0; i < held.Count(); ++i)
+        if (!held.GetNumber(uint16_t(i)).empty())
+            entries.push_back({held.GetName(uint16_t(i)), held.GetNumber(uint16_t(i))});
+    std::vector<TPlanLine*> adds;
+    for (TPlanLine& line : plan.Lines)
+        if (line.Step == TPlanStep::Add)
+            adds.push_back(&line);
+    // Each rule pairs what the rules before it left.
+    const auto pair = [&](const auto& same, const auto& make) {
+        for (TPlanLine*& line : adds) {
+            if (!line)
+                continue;
+            for (THeld& entry : entries) {
+                if (entry.Paired || !same(*line, entry))
+                    continue;
+                entry.Paired = true;
+                *line = make(*line, entry);
+                line = nullptr;
+                break;
+            }
+        }
+    };
+    pair([](const TPlanLine& l, const THeld& e) { return l.Item == e.Name && l.After == e.Number; },
+         [](const TPlanLine& l, const THeld& e) {
+             return TPlanLine{TPlanStep::Keep, e.Name, e.Number, {}, {}, l.Row};
+         });
+    pair([](const TPlanLine& l, const THeld& e) { return !BlankName(l.Item) && l.Item == e.Name; },
+         [](const TPlanLine& l, const THeld& e) {
+             return TPlanLine{TPlanStep::Change, e.Name, e.Number, l.After, {}, l.Row};
+         });
+    pair([](const TPlanLine& l, const THeld& e) { return l.After == e.Number; },
+         [](const TPlanLine& l, const THeld& e) {
+             return TPlanLine{TPlanStep::Change, e.Number, e.Name, l.Item, {}, l.Row};
+         });
+    for (const THeld& entry : entries)
+        if (!entry.Paired)
+            plan.Lines.push_back({TPlanStep::Remove, entry.Name, entry.Number, {}, {}, 0});
+}
+
+} // namespace
+
+TWritePlan PlanPhonebookWrite(const TPP5Phonebook& held, const TPP5Phonebook& asGiven, bool replace) {
+    const TPP5Phonebook wanted = PhonebookAsHeld(asGiven);
     TWritePlan plan;
     plan.List = "phone book";
     plan.Replace = replace;
@@ -69,24 +139,23 @@ TWritePlan PlanPhonebookWrite(const TPP5Phonebook& held, const TPP5Phonebook& wa
     std::vector<TEntry> written;
     int entries = replace ? 0 : held.CountNumbers();
     for (int row = 1; row <= wanted.Count(); ++row) {
-        const std::string name = NameAsStored(wanted.GetName(uint16_t(row - 1)));
+        const std::string& name = wanted.GetName(uint16_t(row - 1));
         const std::string& number = wanted.GetNumber(uint16_t(row - 1));
         if (number.empty()) {
             if (!BlankName(name))
-                plan.Lines.push_back({TPlanStep::NotWritten, name, {}, {}, "no number", row});
+                plan.Lines.push_back({TPlanStep::NotWritten, name, {}, {}, "no number", row, true});
         } else if (!replace && held.HasNumber(number)) {
             const int at = held.FindNumber(number);
             plan.Lines.push_back(
                 {TPlanStep::Keep, held.GetName(uint16_t(at)), held.GetNumber(uint16_t(at)), {}, {}, row});
         } else if (entries < wanted.Count()) {
             ++entries;
-            written.push_back({name, NormaliseNumber(number), row});
-            plan.Lines.push_back({TPlanStep::Add, name, {}, NormaliseNumber(number), {}, row});
+            written.push_back({name, number, row});
+            plan.Lines.push_back({TPlanStep::Add, name, {}, number, {}, row});
             plan.Cost.Add(1, EntryBytes(name, number));
             plan.Cost.Mails += 1; // the name's mail; EntryBytes holds both
         } else {
-            plan.Lines.push_back(
-                {TPlanStep::NotWritten, name, {}, NormaliseNumber(number), "the phone book is full", row});
+            plan.Lines.push_back({TPlanStep::NotWritten, name, {}, number, "the phone book is full", row});
         }
     }
     if (!replace) {
@@ -99,56 +168,16 @@ TWritePlan PlanPhonebookWrite(const TPP5Phonebook& held, const TPP5Phonebook& wa
         }
         return plan;
     }
-    // A replace: each entry written is matched with one the handset holds under the same number.
-    std::vector<bool> matched(size_t(held.Count()), false);
-    for (TPlanLine& line : plan.Lines) {
-        if (line.Step != TPlanStep::Add)
-            continue;
-        for (int i = 0; i < held.Count(); ++i) {
-            const std::string& number = held.GetNumber(uint16_t(i));
-            if (matched[size_t(i)] || number.empty() || !SameNumber(number, line.After))
-                continue;
-            matched[size_t(i)] = true;
-            const std::string& heldName = held.GetName(uint16_t(i));
-            if (heldName == line.Item) {
-                line.Step = TPlanStep::Keep;
-                line.Before = number;
-                line.After.clear();
-            } else {
-                line = {TPlanStep::Change, number, heldName, line.Item, {}, line.Row};
-            }
-            break;
-        }
-    }
-    for (int i = 0; i < held.Count(); ++i)
-        if (!matched[size_t(i)] && !held.GetNumber(uint16_t(i)).empty())
-            plan.Lines.push_back(
-                {TPlanStep::Remove, held.GetName(uint16_t(i)), held.GetNumber(uint16_t(i)), {}, {}, 0});
-    // A name whose number changed reads better as one change than as an entry removed and one added.
-    for (TPlanLine& line : plan.Lines) {
-        if (line.Step != TPlanStep::Add || BlankName(line.Item))
-            continue;
-        const auto removed =
-            std::find_if(plan.Lines.begin(), plan.Lines.end(), [&line](const TPlanLine& other) {
-                return other.Step == TPlanStep::Remove && other.Item == line.Item;
-            });
-        if (removed == plan.Lines.end())
-            continue;
-        line = {TPlanStep::Change, line.Item, removed->Before, line.After, {}, line.Row};
-        removed->Step = TPlanStep::Keep; // dropped below
-        removed->Item.clear();
-        removed->Row = -1;
-    }
-    std::erase_if(plan.Lines, [](const TPlanLine& line) { return line.Row < 0; });
+    PairReplace(plan, held);
     // The same entries in another order: a replace still rewrites them.
-    if (plan.Count(TPlanStep::Add) + plan.Count(TPlanStep::Change) + plan.Count(TPlanStep::Remove) == 0) {
+    if (plan.Changes() == 0) {
         int at = 0;
         for (int i = 0; i < held.Count() && !plan.OrderDiffers; ++i) {
             if (held.GetNumber(uint16_t(i)).empty())
                 continue;
             const TEntry& entry = written[size_t(at++)];
-            plan.OrderDiffers = entry.Name != held.GetName(uint16_t(i)) ||
-                                !SameNumber(entry.Number, held.GetNumber(uint16_t(i)));
+            plan.OrderDiffers =
+                entry.Name != held.GetName(uint16_t(i)) || entry.Number != held.GetNumber(uint16_t(i));
         }
     }
     // A replace that would leave the handset as it is sends nothing.

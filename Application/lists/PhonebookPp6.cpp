@@ -183,23 +183,35 @@ bool TPhonebookTransfer::EntryHolds(int index, const std::string& name, const st
            Codec.DecodeName(heldName) == Codec.DecodeName("03 " + payload(Codec.EncodeName(name)));
 }
 
-int TPhonebookTransfer::FirstUnstorableNumber(const TPP5Phonebook& book) {
+namespace {
+
+bool Storable(char c, bool restore) {
+    return StorableInNumber(c) || (restore && (c == 'A' || c == 'E'));
+}
+
+} // namespace
+
+int TPhonebookTransfer::FirstUnstorableNumber(const TPP5Phonebook& book, bool restore) {
     for (int i = 0; i < book.Count(); ++i)
         for (const char c : book.GetNumber(uint16_t(i)))
-            if (!StorableInNumber(c))
+            if (!Storable(c, restore))
                 return i;
     return -1;
+}
+
+bool TPhonebookTransfer::Restoring() const {
+    return std::string_view(Kind) == BackupBeforeRestoreKind;
 }
 
 // A character the packed number cannot carry would make the mail text invalid half-way through the
 // list, after the handset's list may already have been deleted: refuse before anything is sent.
 bool TPhonebookTransfer::RefuseUnstorableNumbers() {
-    const int entry = FirstUnstorableNumber(Book);
+    const int entry = FirstUnstorableNumber(Book, Restoring());
     if (entry < 0)
         return false;
     char bad = 0;
     for (const char c : Book.GetNumber(uint16_t(entry)))
-        if (!StorableInNumber(c)) {
+        if (!Storable(c, Restoring())) {
             bad = c;
             break;
         }
@@ -286,8 +298,8 @@ bool TPhonebookTransfer::DeleteList() {
 }
 
 void TPhonebookTransfer::NoteUnnamed(int row, const TPP5Phonebook& handset) {
-    const std::string& number = Book.GetNumber(uint16_t(row - 1));
-    if (BlankName(Book.GetName(uint16_t(row - 1))))
+    const std::string& number = Wanted.GetNumber(uint16_t(row - 1));
+    if (BlankName(Wanted.GetName(uint16_t(row - 1))))
         return;
     bool held = false;
     for (int i = handset.FindNumber(number); i >= 0; i = handset.FindNumber(number, i + 1)) {
@@ -310,7 +322,7 @@ THandsetOutcome TPhonebookTransfer::ReadBack(const TPP5Phonebook& held, const TP
     now.SetCount(Book.Count());
     if (!ReadQuietly(now, false)) {
         outcome.Result = TChangeResult::Unknown;
-        const int beyond = std::max(0, FileRows - int(Book.Count()));
+        const int beyond = EntriesBeyond();
         outcome.Known =
             TChangeCounts{WrittenEntries, 0, 0, SkippedEntries,
                           std::max(0, wanted.CountNumbers() - WrittenEntries - SkippedEntries) + beyond};
@@ -328,7 +340,7 @@ THandsetOutcome TPhonebookTransfer::ReadBack(const TPP5Phonebook& held, const TP
                            0 &&
                        !(replace && lacking.OrderDiffers);
     // Rows of the file beyond the handset's table never reach it.
-    const int beyond = std::max(0, FileRows - int(Book.Count()));
+    const int beyond = EntriesBeyond();
     outcome.Held->NotWritten += beyond;
     outcome.Result = whole && beyond == 0 ? TChangeResult::Done : TChangeResult::Partial;
     WrittenEntries = outcome.Held->Added + outcome.Held->Changed;
@@ -344,7 +356,7 @@ void TPhonebookTransfer::ReportWriteFailure(int row, const THandsetOutcome& outc
         const int holds = now.CountNumbers();
         int arrived = 0;
         for (int r = 1; r <= row; ++r) {
-            const std::string& number = Book.GetNumber(uint16_t(r - 1));
+            const std::string& number = Wanted.GetNumber(uint16_t(r - 1));
             if (number.empty() || !now.HasNumber(number))
                 continue;
             ++arrived;
@@ -367,6 +379,35 @@ std::string TPhonebookTransfer::RowsBeyondText() const {
     return FormatText("the handset's phone book has %d entries", int(Book.Count()));
 }
 
+void TPhonebookTransfer::SetFile(const TPP5Phonebook& file, int rows) {
+    File = file;
+    FileRows = rows;
+}
+
+int TPhonebookTransfer::EntriesBeyond() const {
+    int beyond = 0;
+    for (int row = Book.Count() + 1; row <= FileRows; ++row)
+        beyond += !File.GetNumber(uint16_t(row - 1)).empty();
+    return beyond;
+}
+
+// A replace whose file holds more entries than the handset's phone book has room for would leave some
+// of them out after deleting the list: refused before anything is sent. True when refused.
+bool TPhonebookTransfer::RefuseFileBeyond() {
+    for (int row = Book.Count() + 1; row <= FileRows; ++row) {
+        if (File.GetNumber(uint16_t(row - 1)).empty())
+            continue;
+        FileRefused = true;
+        Fail(FormatText(
+            "The file does not fit: the handset's phone book has %d entries, and line %d "
+            "(%s) is beyond them. Nothing was written; the handset's list is as it was.",
+            int(Book.Count()), row,
+            QuotedText(File.GetName(uint16_t(row - 1)) + "," + File.GetNumber(uint16_t(row - 1))).c_str()));
+        return true;
+    }
+    return false;
+}
+
 // ---- writing ----
 
 // The writes of the plan, row by row. 0 when every row went as planned, else the row the write stopped
@@ -381,8 +422,8 @@ int TPhonebookTransfer::WriteRows(bool addMode, const TPP5Phonebook& held, int64
             Ui.ProgressEnd();
             return row;
         }
-        const std::string& name = Book.GetName(uint16_t(row - 1));
-        const std::string& number = Book.GetNumber(uint16_t(row - 1));
+        const std::string& name = Wanted.GetName(uint16_t(row - 1));
+        const std::string& number = Wanted.GetNumber(uint16_t(row - 1));
         Ui.SetRowColour(row, TRowColour::Yellow);
         if (number.empty()) {
             if (!BlankName(name))
@@ -425,6 +466,7 @@ bool TPhonebookTransfer::SaveToHandset() {
     SkippedEntries = 0;
     Plan.reset();
     LastFailure.clear();
+    FileRefused = false;
     THandsetChange change(Link, Ui);
     Outcome = change.NothingChanged();
     std::string exception;
@@ -464,15 +506,26 @@ bool TPhonebookTransfer::SaveToHandset() {
 THandsetOutcome TPhonebookTransfer::PlanAndWrite(THandsetChange& change, bool addMode) {
     if (!Link.ConnectOrTell(Ui, Texts::CouldNotWritePhoneBook))
         return change.NothingChanged(Texts::CouldNotWritePhoneBook);
+    if (!addMode && RefuseFileBeyond())
+        return change.NothingChanged(LastFailure);
+    Wanted = PhonebookAsHeld(Book);
     TPP5Phonebook held;
     held.SetCount(Book.Count());
     if (!ReadHeld(held, addMode ? Texts::PhoneBookNotReadForAdd : Texts::PhoneBookNotRead))
         return change.NothingChanged(LastFailure);
-    Plan = PlanPhonebookWrite(held, Book, !addMode);
+    Plan = PlanPhonebookWrite(held, Wanted, !addMode);
     Plan->Baud = Link.Baud();
     Plan->Pace = Link.Engine().Pace(Plan->Baud);
-    for (int row = Book.Count() + 1; row <= FileRows; ++row)
-        Plan->Lines.push_back({TPlanStep::NotWritten, "", {}, {}, RowsBeyondText(), row});
+    // Rows of the file beyond the handset's table, each named with what it holds.
+    for (int row = Book.Count() + 1; row <= FileRows; ++row) {
+        const TPhonebookEntry entry =
+            EntryAsHeld(File.GetName(uint16_t(row - 1)), File.GetNumber(uint16_t(row - 1)));
+        if (!entry.Number.empty())
+            Plan->Lines.push_back(
+                {TPlanStep::NotWritten, entry.Name, {}, entry.Number, RowsBeyondText(), row});
+        else if (!BlankName(entry.Name))
+            Plan->Lines.push_back({TPlanStep::NotWritten, entry.Name, {}, {}, "no number", row, true});
+    }
     const int entries = Book.CountNumbers();
     Plan->Question = addMode       ? std::string(Texts::AddPhoneBook) + "?"
                      : entries > 0 ? FormatText(Texts::ReplacePhoneBookQuestion, entries)
@@ -488,7 +541,7 @@ THandsetOutcome TPhonebookTransfer::PlanAndWrite(THandsetChange& change, bool ad
         // The read the plan was made from is what the handset holds.
         outcome.Held = TChangeCounts{0, 0, 0, SkippedEntries, Plan->Count(TPlanStep::NotWritten)};
         outcome.Lacking = Plan;
-        if (FileRows > Book.Count())
+        if (EntriesBeyond() > 0)
             outcome.Result = TChangeResult::NotChanged;
         if (!addMode) {
             Ui.ShowStatus(Texts::PhoneBookAlreadyHeld);
@@ -502,15 +555,15 @@ THandsetOutcome TPhonebookTransfer::PlanAndWrite(THandsetChange& change, bool ad
     }
     if (!addMode && !KeepList(held))
         return change.NothingChanged(LastFailure);
-    if (!change.Begin(addMode                                             ? "phonebook add"
-                      : std::string_view(Kind) == BackupBeforeRestoreKind ? "phonebook restore"
-                                                                          : "phonebook replace",
+    if (!change.Begin(addMode       ? "phonebook add"
+                      : Restoring() ? "phonebook restore"
+                                    : "phonebook replace",
                       &*Plan, Backup))
         return change.NothingChanged();
     if (!addMode && !DeleteList()) {
         // The delete's answer did not come as it should: the read says whether it went.
         TPP5Phonebook now;
-        THandsetOutcome outcome = ReadBack(held, Book, !addMode, now);
+        THandsetOutcome outcome = ReadBack(held, Wanted, !addMode, now);
         if (!outcome.Held || now.CountNumbers() > 0) {
             if (outcome.Held)
                 Fail(Texts::PhoneBookNotDeletedReply);
@@ -526,7 +579,7 @@ THandsetOutcome TPhonebookTransfer::PlanAndWrite(THandsetChange& change, bool ad
     }
     const int stoppedAt = WriteRows(addMode, held, start);
     TPP5Phonebook now;
-    THandsetOutcome outcome = ReadBack(held, Book, !addMode, now);
+    THandsetOutcome outcome = ReadBack(held, Wanted, !addMode, now);
     if (stoppedAt > 0) {
         ReportWriteFailure(stoppedAt, outcome, now);
         if (outcome.Result == TChangeResult::Done)

@@ -41,8 +41,10 @@ public:
 
     // Whole seconds for the finish texts, rounded up.
     static int64_t ElapsedSeconds(int64_t ms) { return (ms + 999) / 1000; }
-    // The first entry whose number holds a character the handset cannot store, or -1.
-    static int FirstUnstorableNumber(const TPP5Phonebook& book);
+    // The first entry whose number holds a character the handset cannot store, or -1. A restore also
+    // takes the letters A and E, which a read gives for those values of a packed number: a backup then
+    // goes back as it was read.
+    static int FirstUnstorableNumber(const TPP5Phonebook& book, bool restore = false);
 
     // A number answer that never comes with its name: after this many repeats of the same entry each
     // further one counts as a failed attempt.
@@ -63,9 +65,12 @@ public:
     // kept before a backup is written back, which a later restore does not take.
     static constexpr const char* BackupKind = "phonebook";
     static constexpr const char* BackupBeforeRestoreKind = "phonebook-before-restore";
-    // The rows of the file a write comes from, which may be more than the handset's table holds: those
-    // beyond it are in the plan and the outcome as not written.
-    void SetFileRows(int rows) { FileRows = rows; }
+    // The file a write comes from and its rows, which may be more than the handset's table holds (the
+    // connection cuts the table to the handset's capacity): a replace is refused when an entry is
+    // beyond it, an add names each such entry as not written.
+    void SetFile(const TPP5Phonebook& file, int rows);
+    // Whether the last write was refused for its file: one that does not fit the handset's phone book.
+    bool RefusedFile() const { return FileRefused; }
     // Names the copy kept before this transfer's replace or delete.
     void SetBackupKind(const char* kind) { Kind = kind; }
 
@@ -88,6 +93,10 @@ private:
     int WriteRows(bool addMode, const TPP5Phonebook& held, int64_t startTick);
     bool RefuseUnstorableNumbers();
     std::string RowsBeyondText() const;
+    int EntriesBeyond() const;
+    // Whether this write puts a backup back.
+    bool Restoring() const;
+    bool RefuseFileBeyond();
     void Fail(const std::string& text);
     void ShowException(const std::string& text);
     std::string FinishedText(const char* format, int64_t startTick) const;
@@ -105,6 +114,10 @@ private:
     bool ReadStoppable = false;
     THandsetOutcome Outcome;
     int FileRows = 0;
+    TPP5Phonebook File;
+    bool FileRefused = false;
+    // The table as the handset will hold it: what the write sends and the read after it compares with.
+    TPP5Phonebook Wanted;
     std::string Backup;
     std::optional<TWritePlan> Plan;
     int BackupEntries = 0;

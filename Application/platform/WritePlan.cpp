@@ -10,12 +10,19 @@ std::string Counted(int n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The text as a plan line shows it: quoted where its blanks would not show.
+std::string Shown(const std::string& text) {
+    const bool hidden =
+        !text.empty() && (text.front() == ' ' || text.back() == ' ' || text.find("  ") != std::string::npos);
+    return hidden ? "\"" + text + "\"" : text;
+}
+
 std::string Joined(const std::string& a, const std::string& b) {
     if (a.empty())
-        return b;
+        return Shown(b);
     if (b.empty())
-        return a;
-    return a + " " + b;
+        return Shown(a);
+    return Shown(a) + " " + Shown(b);
 }
 
 } // namespace
@@ -80,7 +87,7 @@ std::string PlanLineText(const TPlanLine& line) {
     case TPlanStep::Remove:
         return "- " + Joined(line.Item, line.Before);
     case TPlanStep::Change:
-        return "~ " + Joined(line.Item, line.Before) + " -> " + line.After;
+        return "~ " + Joined(line.Item, line.Before) + " -> " + Shown(line.After);
     case TPlanStep::Keep:
         return "= " + Joined(line.Item, line.Before);
     case TPlanStep::NotWritten:

@@ -29,6 +29,9 @@ struct TPlanLine {
     std::string Reason;
     // The file line or grid row it comes from (1 for the first); 0 when it comes from the handset.
     int Row = 0;
+    // A NotWritten line the handset cannot hold as the file writes it (a name without a number): no
+    // write makes the handset hold it, so the file is at fault, not the handset.
+    bool NotHoldable = false;
 };
 
 // The cost of a plan's mails on the line: each mail's frame goes out (and comes back as the docking
@@ -83,7 +86,8 @@ int64_t EstimatedMs(const TWritePlan& plan);
 
 // "3 to add, 1 to remove, 2 to change, 180 kept, 4 not written; 372 mails, about 9 s at 115200 baud".
 std::string PlanCountsText(const TWritePlan& plan);
-// "+ Anna 0301234", "- Bob 0407", "~ Key_3 555 -> 556", "! line 12: Carl 0501 (the phone book is full)".
+// "+ Anna 0301234", "- Bob 0407", "~ Key_3 555 -> 556", "! line 12: Carl 0501 (the phone book is full)";
+// a text whose blanks would not show (at its ends, or two together) is quoted: "Alice  ".
 std::string PlanLineText(const TPlanLine& line);
 // " delete: ", " replace: " or " write: ", after the list's name.
 const char* PlanKindWord(const TWritePlan& plan);

@@ -164,8 +164,8 @@ TEST_F(CliTerminal, AReadCountsTheEntriesThatCameUpToTheCapacity) {
 TEST_F(CliTerminal, AWriteCountsTheEntriesOfTheFileNotTheRowsOfTheTable) {
     THandsetProcess handset({"--phonebook-entries", "5"});
     ASSERT_TRUE(handset.Started());
-    // A name without a number is no entry: nothing of it is written.
-    const std::string list = Write("list.phb", "A,1\r\nNo number,\r\nB,2\r\nC,3\r\n");
+    // A blank line is a row of the table but no entry.
+    const std::string list = Write("list.phb", "A,1\r\n\r\nB,2\r\nC,3\r\n");
     const TTerminalRun run =
         RunOnTerminal(handset, {"--yes", "phonebook", "write", QString::fromStdString(list), "--replace"});
     EXPECT_EQ(run.exitCode, 0) << run.terminal;

@@ -73,6 +73,10 @@ TEST(PhonebookFile, TakesNoMoreLinesThanTheTableHas) {
     EXPECT_EQ(ParsePhonebookText(text, book), 200);
     EXPECT_EQ(book.GetNumber(199), "199");
     EXPECT_EQ(book.GetNumber(200), "");
+    // The lines without an entry to go to are counted, blank ones not.
+    TPhonebookFileReport report;
+    ParsePhonebookText(text + "  \r\n", book, &report);
+    EXPECT_EQ(report.LinesBeyond, 100);
 }
 
 TEST(PhonebookFile, StrangeBytesAreReportedAndNothingUndiallableIsTaken) {
@@ -92,7 +96,7 @@ TEST(PhonebookFile, StrangeBytesAreReportedAndNothingUndiallableIsTaken) {
     EXPECT_EQ(book.GetNumber(1), "");
     EXPECT_EQ(book.GetName(2), std::string(24, 'm'));
     EXPECT_EQ(book.GetNumber(2), std::string(23, '5'));
-    EXPECT_TRUE(report.HasNumberTooLong());
+    EXPECT_TRUE(report.Has(TPhonebookLineProblem::TKind::NumberTooLong));
     ASSERT_GE(report.Problems.size(), 4u);
     EXPECT_EQ(PhonebookLineProblemText(report.Problems[0]),
               "line 1: the number has more than 23 digits, which the handset cannot store, not taken");
@@ -128,6 +132,35 @@ TEST(PhonebookFile, Utf8IsReadAsTextAndCutByCharacters) {
     EXPECT_FALSE(report.Utf8);
     EXPECT_EQ(book.GetName(0), "J\xFCrgen");
     EXPECT_EQ(PhonebookFileText(book), "J\xFCrgen,123\r\n");
+}
+
+TEST(PhonebookFile, NamesTheHandsetCannotShowAreNamedAndTakenOnlyWhenTransliterated) {
+    // "Łukasz" has a nearest form; "日本" has none; "Ærø" is all in the code page.
+    const std::string text =
+        "\xC5\x81ukasz,3002\r\n\xE6\x97\xA5\xE6\x9C\xAC,3003\r\n\xC3\x86r\xC3\xB8,3004\r\n";
+    TPP5Phonebook book = Table(10);
+    TPhonebookFileReport report;
+    EXPECT_EQ(ParsePhonebookText(text, book, &report), 3);
+    EXPECT_EQ(book.GetNumber(0), "");
+    EXPECT_EQ(book.GetNumber(1), "");
+    EXPECT_EQ(book.GetName(2), "\xC6r\xF8");
+    ASSERT_EQ(report.Problems.size(), 2u);
+    EXPECT_EQ(report.NotTaken(), 2);
+    EXPECT_EQ(PhonebookLineProblemText(report.Problems[0]),
+              "line 1: \"\xC5\x81ukasz\": \xC5\x81 is not in the handset's characters, not taken; "
+              "--transliterate writes \"Lukasz\"");
+    EXPECT_EQ(PhonebookLineProblemText(report.Problems[1]),
+              "line 2: \"\xE6\x97\xA5\xE6\x9C\xAC\": \xE6\x97\xA5 is not in the handset's characters, not "
+              "taken; it has no letter near it either");
+
+    book = Table(10);
+    ParsePhonebookText(text, book, &report, {.Transliterate = true});
+    EXPECT_EQ(book.GetName(0), "Lukasz");
+    EXPECT_EQ(book.GetNumber(0), "3002");
+    EXPECT_EQ(book.GetNumber(1), "");
+    ASSERT_EQ(report.Problems.size(), 2u);
+    EXPECT_EQ(report.Problems[0].Kind, TPhonebookLineProblem::TKind::Transliterated);
+    EXPECT_EQ(report.NotTaken(), 1);
 }
 
 TEST(PhonebookFile, SavesWholeOrNotAtAll) {

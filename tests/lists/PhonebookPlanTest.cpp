@@ -65,6 +65,23 @@ TEST(PhonebookPlan, AReplaceNamesEachChangeOnce) {
     EXPECT_FALSE(plan.Matches(false));
 }
 
+TEST(PhonebookPlan, AChangedEntryIsOneLineAsTheHandsetWillHoldIt) {
+    // One digit changed in each number: paired by name, not by the number another entry had.
+    const TPP5Phonebook held = Book({{"Anna", "111"}, {"Bob", "112"}});
+    TWritePlan plan = PlanPhonebookWrite(held, Book({{"Anna", "112"}, {"Bob", "113"}}), true);
+    EXPECT_EQ(Changes(plan), (std::vector<std::string>{"~ Anna 111 -> 112", "~ Bob 112 -> 113"}));
+    // A lower-case pause is the handset's "P": nothing to write, verify matches, an add skips it.
+    const TPP5Phonebook paused = Book({{"Eve", "12P3"}});
+    for (const bool replace : {false, true}) {
+        plan = PlanPhonebookWrite(paused, Book({{"Eve", "12p3"}}), replace);
+        EXPECT_TRUE(plan.Matches(true));
+        EXPECT_FALSE(plan.ChangesHandset());
+    }
+    // Blanks only at the end of a name: a change the text shows.
+    plan = PlanPhonebookWrite(Book({{"Alice", "1"}}), Book({{"Alice  ", "1"}}), true);
+    EXPECT_EQ(Changes(plan), (std::vector<std::string>{"~ 1 Alice -> \"Alice  \""}));
+}
+
 TEST(PhonebookPlan, TheSameEntriesInAnotherOrderMatchOnlyWhenOrderDoesNotCount) {
     const TPP5Phonebook held = Book({{"Anna", "1"}, {"Bob", "2"}});
     const TWritePlan plan = PlanPhonebookWrite(held, Book({{"Bob", "2"}, {"Anna", "1"}}), true);
