@@ -104,7 +104,8 @@ int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const 
     // The file first: one that cannot be read changes nothing in the handset.
     TProfileSettings loaded(session.Engine());
     try {
-        loaded.LoadFromFile(file);
+        // A backup goes back as the handset held it, values outside the lists too.
+        loaded.LoadFromFile(file, std::string_view(backupKind) == TProfileTransfer::BackupBeforeRestoreKind);
     } catch (const std::exception& e) {
         throw TInputError("Could not read " + file + " (" + e.what() + ").");
     }
@@ -118,6 +119,9 @@ int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const 
     if (!loaded.UnknownKeys.empty())
         throw TInputError(file + ": keys that are no profile setting: " + JoinedText(loaded.UnknownKeys) +
                           ". Nothing was written.");
+    if (!loaded.DuplicateKeys.empty())
+        throw TInputError(file + ": settings given twice: " + JoinedText(loaded.DuplicateKeys) +
+                          "; each has one value. Nothing was written.");
     if (loaded.InFile == 0)
         throw TInputError(file + " holds no setting this program knows. Nothing was written.");
     session.OpenPort();

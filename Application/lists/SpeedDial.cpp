@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 
@@ -29,6 +30,28 @@ std::optional<uint8_t> Nibble(char c) {
     default:
         return std::nullopt;
     }
+}
+
+// A backup's line with the block as it was read: no comma, so a comment to the list's readers.
+constexpr std::string_view BlockLinePrefix = "; block as read: ";
+// A list file is a dozen short lines; the reader refuses far less than this as too large.
+constexpr size_t MaxListFileBytes = 1 << 20;
+
+std::optional<TPP5SpeedDial::TBlock> BlockLine(const std::string& text) {
+    const size_t at = text.find(BlockLinePrefix);
+    if (at == std::string::npos || (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r'))
+        return std::nullopt;
+    const size_t start = at + BlockLinePrefix.size();
+    if (text.size() < start + 2 * size_t(TPP5SpeedDial::BlockBytes))
+        return std::nullopt;
+    TPP5SpeedDial::TBlock block{};
+    for (size_t i = 0; i < block.size(); ++i) {
+        const std::string pair = text.substr(start + 2 * i, 2);
+        if (!std::isxdigit(uint8_t(pair[0])) || !std::isxdigit(uint8_t(pair[1])))
+            return std::nullopt;
+        block[i] = uint8_t(std::stoi(pair, nullptr, 16));
+    }
+    return block;
 }
 
 char CharOf(uint8_t nibble) {
@@ -60,7 +83,17 @@ std::optional<std::pair<int, char>> TPP5SpeedDial::FirstUnsendable() const {
     return std::nullopt;
 }
 
+bool TPP5SpeedDial::EncodesAsRead() const {
+    if (!AsRead)
+        return false;
+    TPP5SpeedDial read;
+    read.Decode(*AsRead);
+    return read.Numbers == Numbers;
+}
+
 TPP5SpeedDial::TBlock TPP5SpeedDial::Encode() const {
+    if (EncodesAsRead())
+        return *AsRead;
     TBlock block;
     block.fill(0xFF);
     for (int k = 0; k < Keys; ++k) {
@@ -104,20 +137,53 @@ void LoadSpeedDialList(const std::string& path, TPP5SpeedDial& list) {
     if (!file.ReadProblem().empty())
         refuse("it cannot be read: " + file.ReadProblem() + ".");
     file.SetSeparator(',');
-    const std::vector<std::string> keys = file.LineKeys();
+    std::vector<int> keyLines;
+    const std::vector<std::string> keys = file.LineKeys(nullptr, &keyLines);
     std::vector<std::string> unknown;
-    for (const std::string& key : keys)
-        if (std::none_of(std::begin(KeyNames), std::end(KeyNames),
-                         [&](const char* name) { return SameText(key, name); }))
-            unknown.push_back(QuotedText(key));
+    std::vector<std::string> twice;
+    std::array<int, TPP5SpeedDial::Keys> firstLine{};
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto* name = std::find_if(std::begin(KeyNames), std::end(KeyNames),
+                                        [&](const char* known) { return SameText(keys[i], known); });
+        if (name == std::end(KeyNames)) {
+            unknown.push_back(QuotedText(keys[i]));
+            continue;
+        }
+        int& first = firstLine[size_t(name - std::begin(KeyNames))];
+        if (first > 0)
+            twice.push_back(std::string(*name) + " in lines " + std::to_string(first) + " and " +
+                            std::to_string(keyLines[i]));
+        else
+            first = keyLines[i];
+    }
     const std::string known = "a speed dial list has the keys Key_0 to Key_9 and Key_Alarm";
     if (!unknown.empty())
         refuse("no speed dial key: " + JoinedText(unknown) + "; " + known + ".");
+    // Which of two numbers for one key is meant is the person's to say.
+    if (!twice.empty())
+        refuse("a key given twice: " + JoinedText(twice) + "; each key has one number.");
     if (keys.empty())
         refuse("it holds no speed dial number; " + known + ".");
     list.Clear();
     for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
         list.SetNumber(k, file.ReadValue(KeyNames[k], ""));
+    try {
+        list.AsRead = BlockLine(ReadFileBytes(path, MaxListFileBytes));
+    } catch (const EFileError&) {
+        // Read whole above: a file that changed since is taken by its numbers alone.
+        list.AsRead.reset();
+    }
+    if (!list.EncodesAsRead())
+        list.AsRead.reset();
+}
+
+std::string SpeedDialBackupText(const TPP5SpeedDial::TBlock& block) {
+    TPP5SpeedDial list;
+    list.Decode(block);
+    std::string hex;
+    for (const uint8_t byte : block)
+        hex += FormatText("%02X", unsigned(byte));
+    return SpeedDialListText(list) + std::string(BlockLinePrefix) + hex + "\r\n";
 }
 
 std::string SpeedDialListText(const TPP5SpeedDial& list) {

@@ -19,7 +19,8 @@ TPP5SpeedDial AsStored(const TPP5SpeedDial& list) {
 
 } // namespace
 
-TWritePlan PlanSpeedDialWrite(const TPP5SpeedDial& held, const TPP5SpeedDial& wanted, int pieceBytes) {
+TWritePlan PlanSpeedDialWrite(const TPP5SpeedDial& held, const TPP5SpeedDial& wanted, int pieceBytes,
+                              const TPP5SpeedDial::TBlock* heldBlock) {
     TWritePlan plan;
     plan.List = "speed dial list";
     plan.Replace = true;
@@ -37,6 +38,8 @@ TWritePlan PlanSpeedDialWrite(const TPP5SpeedDial& held, const TPP5SpeedDial& wa
             line = {TPlanStep::Change, line.Item, was, will, {}, 0};
         plan.Lines.push_back(line);
     }
+    if (!plan.ChangesHandset() && heldBlock && wanted.EncodesAsRead() && *heldBlock != *wanted.AsRead)
+        plan.Lines.push_back({TPlanStep::Change, "bytes beyond the numbers", "as held", "as kept", {}, 0});
     if (!plan.ChangesHandset())
         return plan;
     // Each piece: its write (no answer), then the read that checks it; at the end the block is read once

@@ -10,5 +10,8 @@
 // see a change where a write would make none; numbers the handset cannot store are refused before this.
 // The block goes out in pieces of pieceBytes, each written and read back; when no key changes, the write
 // sends nothing.
+// A list that keeps its block as read (a backup) against the block the handset holds (heldBlock, when
+// known): bytes that differ beyond the numbers are a change of their own, so the backup goes back whole.
 TWritePlan PlanSpeedDialWrite(const TPP5SpeedDial& held, const TPP5SpeedDial& wanted,
-                              int pieceBytes = HandsetCapabilities::DefaultBlockSize);
+                              int pieceBytes = HandsetCapabilities::DefaultBlockSize,
+                              const TPP5SpeedDial::TBlock* heldBlock = nullptr);

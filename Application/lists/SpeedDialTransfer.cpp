@@ -62,6 +62,7 @@ bool TSpeedDialTransfer::ReadHandsetList(TPP5SpeedDial& held) {
         return false;
     }
     held.Decode(block);
+    HeldBlock = block;
     return true;
 }
 
@@ -70,7 +71,9 @@ bool TSpeedDialTransfer::KeepBackupOf(const TPP5SpeedDial& held) {
     HeldKeys = int(std::count_if(held.Numbers.begin(), held.Numbers.end(),
                                  [](const std::string& number) { return !number.empty(); }));
     try {
-        Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialListText(held), Link.Identity());
+        // The block as read: a restore of the backup puts back its bytes beyond the numbers too.
+        Backup = KeepBackup(BackupKind, Texts::SpeedDialExtension, SpeedDialBackupText(HeldBlock),
+                            Link.Identity());
     } catch (const EFileError& e) {
         Ui.Message(TMessageKind::Error, FormatText(Texts::SpeedDialNotKept, e.what()), TButtons::Ok);
         return false;
@@ -99,7 +102,7 @@ THandsetOutcome TSpeedDialTransfer::ReadBack(const TPP5SpeedDial& held, const TP
         return outcome;
     }
     now.Decode(block);
-    const TWritePlan lacking = PlanSpeedDialWrite(now, wanted, Link.Engine().BlockSize);
+    const TWritePlan lacking = PlanSpeedDialWrite(now, wanted, Link.Engine().BlockSize, &block);
     outcome.Held = MeasuredCounts(PlanSpeedDialWrite(held, now, Link.Engine().BlockSize), lacking);
     outcome.Lacking = lacking;
     outcome.Result = lacking.Changes() == 0 ? TChangeResult::Done : TChangeResult::Partial;
@@ -171,7 +174,7 @@ THandsetOutcome TSpeedDialTransfer::PlanAndWrite(THandsetChange& change) {
     TPP5SpeedDial held;
     if (!ReadHandsetList(held))
         return change.NothingChanged(Texts::SpeedDialNotRead);
-    Plan = PlanSpeedDialWrite(held, List, Link.Engine().BlockSize);
+    Plan = PlanSpeedDialWrite(held, List, Link.Engine().BlockSize, &HeldBlock);
     Plan->Baud = Link.Baud();
     Plan->Pace = Link.Engine().Pace(Plan->Baud);
     Plan->Question = Texts::ReplaceSpeedDialQuestion;

@@ -55,8 +55,9 @@ private:
     TPP5SpeedDial& List;
     std::string Backup;
     std::optional<TWritePlan> Plan;
-    // How many keys the handset held before.
+    // How many keys the handset held before, and its block as the last read found it.
     int HeldKeys = 0;
+    TPP5SpeedDial::TBlock HeldBlock{};
     THandsetOutcome Outcome;
     std::optional<int> Written;
 };

@@ -118,13 +118,15 @@ int TCfgFile::LineOf(const std::string& key, std::string* value) const {
     return -1;
 }
 
-std::vector<std::string> TCfgFile::LineKeys(std::vector<int>* keyless) const {
+std::vector<std::string> TCfgFile::LineKeys(std::vector<int>* keyless, std::vector<int>* keyLines) const {
     std::vector<std::string> keys;
     for (size_t i = 0; i < Lines.size(); ++i) {
         const size_t at = Lines[i].find(Separator);
-        if (at != std::string::npos)
+        if (at != std::string::npos) {
             keys.push_back(Trim(Lines[i].substr(0, at)));
-        else if (keyless && !Trim(Lines[i]).empty())
+            if (keyLines)
+                keyLines->push_back(int(i) + 1);
+        } else if (keyless && !Trim(Lines[i]).empty())
             keyless->push_back(int(i) + 1);
     }
     return keys;

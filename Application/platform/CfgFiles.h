@@ -27,8 +27,9 @@ public:
     // Why an existing file could not be read whole; empty when it was, or when there is no file.
     const std::string& ReadProblem() const { return Problem; }
     // The key of each line that has the separator, trimmed, in the file's order; the numbers (from 1) of
-    // the other lines that are not blank go to keyless.
-    std::vector<std::string> LineKeys(std::vector<int>* keyless = nullptr) const;
+    // the other lines that are not blank go to keyless, and the number of each key's line to keyLines.
+    std::vector<std::string> LineKeys(std::vector<int>* keyless = nullptr,
+                                      std::vector<int>* keyLines = nullptr) const;
 
     // Replaces the file atomically, each line ended by CR LF; throws std::runtime_error on failure. A
     // file that was not read whole is never replaced: what it holds would be lost.

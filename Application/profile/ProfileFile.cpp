@@ -56,6 +56,13 @@ bool OpenProfile(TUserInteraction& ui, TMailControl& engine,
                    TButtons::Ok);
         return false;
     }
+    if (!settings.DuplicateKeys.empty()) {
+        ui.Message(TMessageKind::Error,
+                   FormatText(Texts::CouldNotOpenProfile, shown.c_str()) +
+                       "\r\rSettings given twice: " + JoinedText(settings.DuplicateKeys) + ".",
+                   TButtons::Ok);
+        return false;
+    }
     TProfileValues values;
     for (const TProfileList& list : ProfileLists())
         if ((settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0)

@@ -192,7 +192,7 @@ int TProfileSettings::WriteToHandset() {
 
 // ---- profile file ----
 
-void TProfileSettings::LoadFromFile(const std::string& fileName) {
+void TProfileSettings::LoadFromFile(const std::string& fileName, bool asRead) {
     // A file that cannot be read holds no settings; saying so beats reporting every setting missing.
     QFile file(QString::fromStdString(fileName));
     // A folder, a device or a pipe is no list file: a pipe would block the open, a device never end.
@@ -209,7 +209,19 @@ void TProfileSettings::LoadFromFile(const std::string& fileName) {
     Refused.clear();
     SectionsFound = ini.SectionExists(BasicSection) || ini.SectionExists(AdvancedSection);
     UnknownKeys.clear();
-    for (const TIniFile::TKeyLine& line : ini.KeyLines()) {
+    DuplicateKeys.clear();
+    const std::vector<TIniFile::TKeyLine> keyLines = ini.KeyLines();
+    for (size_t i = 0; i < keyLines.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (SameText(keyLines[i].section, keyLines[j].section) &&
+                SameText(keyLines[i].key, keyLines[j].key)) {
+                DuplicateKeys.push_back("[" + PrintableText(keyLines[i].section) + "] " +
+                                        QuotedText(keyLines[i].key) + " in lines " +
+                                        std::to_string(keyLines[j].line) + " and " +
+                                        std::to_string(keyLines[i].line));
+                break;
+            }
+    for (const TIniFile::TKeyLine& line : keyLines) {
         const bool known =
             std::any_of(std::begin(FieldTable), std::end(FieldTable), [&](const TProfileField& f) {
                 return SameText(line.section, f.Section) && SameText(line.key, f.Key);
@@ -223,7 +235,8 @@ void TProfileSettings::LoadFromFile(const std::string& fileName) {
             continue;
         const std::string text = ini.ReadString(f.Section, f.Key, "");
         const std::optional<int> value = DecimalValue(text);
-        if (!value || ProfileLists()[size_t(f.Setting)].IndexFromValue(*value) < 0) {
+        const bool held = value && *value >= 0 && unsigned(*value) <= (f.Boolean ? 1u : f.ValueMask());
+        if (!value || (asRead ? !held : ProfileLists()[size_t(f.Setting)].IndexFromValue(*value) < 0)) {
             Refused.push_back({ini.LineOf(f.Section, f.Key), f.Key, text});
             continue;
         }

@@ -139,8 +139,10 @@ public:
 
     // Sets every setting the file holds a value of its list for, and marks it in InFile; a value no
     // item of its list shows (it would change on the way to the handset) is refused and noted in
-    // Refused. Raises EFileError with the reason when the file cannot be read.
-    void LoadFromFile(const std::string& fileName);
+    // Refused. A backup holds what the handset held, which may be a value outside the list: `asRead`
+    // takes any value the setting's bits hold, so that the backup goes back as it was. Raises
+    // EFileError with the reason when the file cannot be read.
+    void LoadFromFile(const std::string& fileName, bool asRead = false);
     // Writes the changed settings and deletes the keys of the others; the rest of the file stays.
     // The keys of the file that are no profile setting (or stand outside the two sections), as
     // "line 3: [profile settings] ringer tones"; LoadFromFile fills it.
@@ -166,6 +168,9 @@ public:
         std::string Value;
     };
     std::vector<TRefusedValue> Refused;
+    // The settings the last loaded file gives twice, as "[basic settings] "language" in lines 3 and 9":
+    // which value is meant is not known, so the file is not used.
+    std::vector<std::string> DuplicateKeys;
     // Whether the last loaded file had a profile section at all.
     bool SectionsFound = false;
 

@@ -135,8 +135,8 @@ TEST_F(ProfileTab, AFileEnablesTheListsItHoldsAndSavingDeletesTheOthers) {
     EXPECT_EQ(Read(kept), "[mine]\r\nnote=x\r\n[profile settings]\r\nringer tone=4\r\n"
                           "[advanced profile settings]\r\n");
 
-    // Binary junk holds no section: it is said so, and the lists stay. Duplicate sections load without
-    // harm and change only what they hold.
+    // Binary junk holds no section: it is said so, and the lists stay. A setting given twice is refused,
+    // both lines named: which value is meant is not known.
     QByteArray junk(70000, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = char((i * 37) & 0xFF);
@@ -146,12 +146,17 @@ TEST_F(ProfileTab, AFileEnablesTheListsItHoldsAndSavingDeletesTheOthers) {
     for (const TProfileList& list : ProfileLists())
         EXPECT_EQ(Enabled(list.Setting), list.Setting == S::RingerTone) << list.Name;
     Open(Write("twice.pro", "[profile settings]\r\nlanguage=3\r\n[profile settings]\r\nlanguage=7\r\n"));
-    EXPECT_EQ(Shown(S::Language), "3");
+    ASSERT_EQ(answerer.Texts.size(), 3u);
+    EXPECT_TRUE(answerer.Texts[2].contains("\"language\" in lines 2 and 4"))
+        << answerer.Texts[2].toStdString();
+    EXPECT_FALSE(Enabled(S::Language));
     EXPECT_EQ(Shown(S::RingerTone), "4");
+    Open(Write("once.pro", "[profile settings]\r\nlanguage=3\r\n[profile settings]\r\nringer tone=5\r\n"));
+    EXPECT_EQ(Shown(S::Language), "3");
 
     // A file that cannot be read is said so and changes nothing.
     Open(dir.filePath("absent.pro"));
-    ASSERT_EQ(answerer.Texts.size(), 3u);
+    ASSERT_EQ(answerer.Texts.size(), 4u);
     EXPECT_TRUE(Enabled(S::Language));
 }
 

@@ -129,6 +129,8 @@ TEST(SpeedDialFile, AFileWithoutUsableKeysOrWithUnknownKeysIsRefused) {
                           "Key_Alarm."));
     EXPECT_THAT(refusal(QByteArray(2 << 20, 'x')), HasSubstr("it is larger than 1048576 bytes"));
     EXPECT_THAT(refusal(QByteArray(20, ',')), HasSubstr("no speed dial key: \"\""));
+    EXPECT_THAT(refusal("Key_4,1\r\n; note\r\nkey_4,2\r\n"),
+                HasSubstr("a key given twice: Key_4 in lines 1 and 3; each key has one number."));
     TPP5SpeedDial list;
     EXPECT_THROW(LoadSpeedDialList(dir.path().toStdString(), list), EUnusableFile) << "a folder";
     EXPECT_THROW(LoadSpeedDialList(dir.filePath("none.sdl").toStdString(), list), EUnusableFile);
@@ -143,4 +145,31 @@ TEST(SpeedDialFile, ASaveThatCannotBeWrittenIsReported) {
     blocker.close();
     TPP5SpeedDial list;
     EXPECT_THROW(SaveSpeedDialList(dir.filePath("file/list.sdl").toStdString(), list), std::exception);
+}
+
+// A backup keeps the block as it was read; loaded again, it encodes to those very bytes while its numbers
+// are the ones the block holds, and to the numbers alone once they are changed.
+TEST(SpeedDialFile, ABackupGoesBackByteForByte) {
+    TPP5SpeedDial::TBlock block;
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = uint8_t(i * 29 + 7);
+    // Key 0 ends at a filler with other bytes after it; key 1 at an A nibble.
+    block[1] = 0x2F;
+    block[12] = 0x5A;
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("kept.sdl").toStdString();
+    WriteFileAtomically(path, SpeedDialBackupText(block));
+    TPP5SpeedDial list;
+    LoadSpeedDialList(path, list);
+    EXPECT_EQ(list.Numbers[1], "5");
+    EXPECT_TRUE(list.EncodesAsRead());
+    EXPECT_EQ(list.Encode(), block);
+    list.SetNumber(1, "6");
+    EXPECT_FALSE(list.EncodesAsRead());
+    EXPECT_NE(list.Encode(), block);
+    // A line of the block that does not decode to the file's numbers is a comment like any other.
+    WriteFileAtomically(path, "Key_1,9\r\n" +
+                                  SpeedDialBackupText(block).substr(SpeedDialBackupText(block).find(';')));
+    LoadSpeedDialList(path, list);
+    EXPECT_FALSE(list.AsRead.has_value());
 }

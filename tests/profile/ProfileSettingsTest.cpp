@@ -295,6 +295,20 @@ TEST_F(ProfileFile, AValueNoItemShowsIsRefusedNotMasked) {
             EXPECT_EQ(loaded.GetRingerTone(), 7);
         }
     }
+    // A backup holds what the handset held: read as such, a value outside the list but within the
+    // setting's bits is taken, one beyond them is not.
+    {
+        QFile file(QString::fromStdString(path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[profile settings]\r\nringer tone=0\r\nringer volume=7\r\nlanguage=16\r\n");
+    }
+    TProfileSettings read(Engine);
+    ASSERT_NO_THROW(read.LoadFromFile(path, true));
+    EXPECT_EQ(read.GetRingerTone(), 0);
+    EXPECT_EQ(read.GetRingerVolume(), 7);
+    ASSERT_EQ(read.Refused.size(), 1u);
+    EXPECT_EQ(read.Refused[0].Key, "language");
+
     TProfileSettings control(Engine);
     {
         QFile file(QString::fromStdString(path));
