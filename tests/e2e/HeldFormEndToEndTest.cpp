@@ -214,6 +214,28 @@ TEST_F(HeldForm, SpeedDialGroupsAndProfileFilesConverge) {
     }
 }
 
+// A template of what a person writes (a lower-case pause, a "-" one, blanks in a number and after a name)
+// provisions once; the second run sends nothing that changes the handset, keeps no new backup, and says
+// the handset was already so.
+TEST_F(HeldForm, AProvisioningConvergesOnTheHandsetsOwnTerms) {
+    THandsetProcess handset({"--log"}, Dir.filePath("provision.log"));
+    ASSERT_TRUE(handset.Started());
+    QDir().mkpath(Dir.filePath("office"));
+    Write("office/phonebook.phb", "Eve,12p3\r\nAlice  ,030-77 12\r\n");
+    Write("office/speeddial.sdl", "Key_1,1p2\r\nKey_2,5-6\r\n");
+    Write("office/profile.pro", "[profile settings]\r\nringer tone=4\r\n");
+    auto run = Cli(handset, {"provision", Dir.filePath("office")});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    const auto backups = [&] { return QDir(handset.ConfigDir() + "/backups").entryList(QDir::Files).size(); };
+    const qsizetype kept = backups();
+    const size_t before = handset.Errors().size();
+    run = Cli(handset, {"provision", Dir.filePath("office")});
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(Changing(handset.Errors().substr(before)), 0) << run.out << run.err;
+    EXPECT_EQ(backups(), kept);
+    EXPECT_NE(run.out.find("phone book: already so, verified"), std::string::npos) << run.out;
+}
+
 TEST_F(HeldForm, AFileTheHandsetCannotHoldIsRefusedByWriteAndVerifyAlike) {
     THandsetProcess handset;
     ASSERT_TRUE(handset.Started());
