@@ -180,6 +180,9 @@ void LoadSpeedDialList(const std::string& path, TPP5SpeedDial& list) {
 std::string SpeedDialBackupText(const TPP5SpeedDial::TBlock& block) {
     TPP5SpeedDial list;
     list.Decode(block);
+    // A block of numbers and fillers alone is what its numbers write: the list says all.
+    if (list.Encode() == block)
+        return SpeedDialListText(list);
     std::string hex;
     for (const uint8_t byte : block)
         hex += FormatText("%02X", unsigned(byte));

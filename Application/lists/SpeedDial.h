@@ -55,6 +55,6 @@ void LoadSpeedDialList(const std::string& path, TPP5SpeedDial& list);
 
 // "Key_0,..." as the file holds the list, for a person or a script.
 std::string SpeedDialListText(const TPP5SpeedDial& list);
-// The text of a backup: the list as the file holds it, and the block as it was read on a line of its own
-// that readers of the list take for a comment.
+// The text of a backup: the list as the file holds it, and where the block holds more than its numbers
+// write, the block as it was read, on a line of its own that readers of the list take for a comment.
 std::string SpeedDialBackupText(const TPP5SpeedDial::TBlock& block);

@@ -47,22 +47,19 @@ bool OpenProfile(TUserInteraction& ui, TMailControl& engine,
         ui.Message(TMessageKind::Error, FormatText(Texts::NoProfileSections, shown.c_str()), TButtons::Ok);
         return false;
     }
-    // A key of no setting is a typing error or a file of another kind: refused whole, as the command
-    // line refuses it.
-    if (!settings.UnknownKeys.empty()) {
-        ui.Message(TMessageKind::Error,
-                   FormatText(Texts::CouldNotOpenProfile, shown.c_str()) +
-                       "\r\rKeys that are no profile setting: " + JoinedText(settings.UnknownKeys) + ".",
-                   TButtons::Ok);
-        return false;
-    }
-    if (!settings.DuplicateKeys.empty()) {
-        ui.Message(TMessageKind::Error,
-                   FormatText(Texts::CouldNotOpenProfile, shown.c_str()) +
-                       "\r\rSettings given twice: " + JoinedText(settings.DuplicateKeys) + ".",
-                   TButtons::Ok);
-        return false;
-    }
+    // A key of no setting is a typing error or a file of another kind, and of a setting given twice the
+    // value meant is not known: refused whole, as the command line refuses them.
+    const std::pair<const std::vector<std::string>*, const char*> refusals[] = {
+        {&settings.UnknownKeys, "Keys that are no profile setting: "},
+        {&settings.DuplicateKeys, "Settings given twice: "}};
+    for (const auto& [keys, what] : refusals)
+        if (!keys->empty()) {
+            ui.Message(TMessageKind::Error,
+                       FormatText(Texts::CouldNotOpenProfile, shown.c_str()) + "\r\r" + what +
+                           JoinedText(*keys) + ".",
+                       TButtons::Ok);
+            return false;
+        }
     TProfileValues values;
     for (const TProfileList& list : ProfileLists())
         if ((settings.InFile & TProfileSettings::Field(list.Setting).Bit()) != 0)
