@@ -2,6 +2,8 @@
 
 #include "cli/HandsetReport.h"
 #include "cli/JsonOutput.h"
+#include "cli/StationClaim.h"
+#include "cli/StationReport.h"
 #include "platform/ChangeLog.h"
 #include "platform/DeviceMap.h"
 
@@ -17,7 +19,6 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -136,6 +137,7 @@ std::vector<TStationRun> RunAll(const std::vector<TStationPort>& ports, const QS
             own << "--expect-serial" << QString::fromStdString(run.expected);
         if (record)
             own << "--record" << FileOfPort(*record, run.port);
+        EndWithStation(*process, false);
         process->start(QCoreApplication::applicationFilePath(), own + ArgumentsOfPort(arguments, run.port));
     }
     if (running > 0)
@@ -295,64 +297,33 @@ void PrintJsonResult(const std::vector<TStationRun>& runs) {
     AddJson({{"ports", results}});
 }
 
-// The station's report: the changes its programs noted in the change log from its start on, at its
-// ports, a row each, as CSV or (for a name ending in .json) JSON. The log is what a report is cut from,
-// so that the two never disagree.
-void WriteReport(const std::string& path, const std::string& since, const std::vector<TStationRun>& runs) {
-    std::set<std::string> ports;
-    for (const TStationRun& run : runs)
-        ports.insert(PortName(run.port));
-    std::vector<TChangeRecord> rows;
-    try {
-        // One row an operation: its closing line, or its "begun" line where it never ended.
-        for (const TChangeRecord& change :
-             PairedChanges(ReadChangeLog({{}, since.substr(0, 10), {}, {}}).Changes))
-            if (change.Time >= since && change.Via == "station" && ports.count(change.Port))
-                rows.push_back(change);
-    } catch (const EFileError& e) {
-        PrintMessage("The station's report was not written: the change log cannot be read. " +
-                     std::string(e.what()));
-        return;
+// Takes each port for this station; a port another station holds is said so and left out.
+std::vector<TStationClaim> ClaimPorts(std::vector<TStationPort>& ports, const std::string& what,
+                                      std::vector<TStationReportRow>& refused) {
+    std::vector<TStationClaim> claims;
+    std::vector<TStationPort> free;
+    for (const TStationPort& port : ports) {
+        const std::optional<std::string> device = DeviceMap::DeviceOf(port.port);
+        std::string holder;
+        std::optional<TStationClaim> claim =
+            device ? TStationClaim::Take(*device, what, holder) : std::optional<TStationClaim>();
+        if (!device) {
+            free.push_back(port);
+            continue;
+        }
+        if (!claim) {
+            const std::string text = "provisioned by another station (" + holder + "); left alone.";
+            std::printf("%s: %s\n", PortName(port.port).c_str(), text.c_str());
+            refused.push_back(
+                {ChangeAuthorNow().Time, PortName(port.port), port.serial, "refused", Exit::WrongCall, text});
+            continue;
+        }
+        claims.push_back(std::move(*claim));
+        free.push_back(port);
     }
-    std::string text;
-    if (QString::fromStdString(path).endsWith(".json", Qt::CaseInsensitive)) {
-        QJsonArray changes;
-        for (const TChangeRecord& row : rows)
-            changes.append(QJsonDocument::fromJson(QByteArray::fromStdString(row.Line)).object());
-        text = QJsonDocument(QJsonObject{{"since", QString::fromStdString(since)}, {"changes", changes}})
-                   .toJson()
-                   .toStdString();
-    } else {
-        const auto field = [](const std::string& value) {
-            if (value.find_first_of(",\"\r\n") == std::string::npos)
-                return value;
-            std::string quoted = "\"";
-            for (const char c : value)
-                quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-            return quoted + "\"";
-        };
-        const auto count = [](const std::optional<TChangeCounts>& counts, int TChangeCounts::*which) {
-            return counts ? std::to_string((*counts).*which) : std::string();
-        };
-        text = "time,port,serial,operation,added,removed,changed,kept,not written,deleted,outcome,backup,"
-               "message\r\n";
-        for (const TChangeRecord& row : rows)
-            text += field(row.Time) + "," + field(row.Port) + "," + field(row.Serial) + "," +
-                    field(row.Operation) + "," + count(row.Changed, &TChangeCounts::Added) + "," +
-                    count(row.Changed, &TChangeCounts::Removed) + "," +
-                    count(row.Changed, &TChangeCounts::Changed) + "," +
-                    count(row.Changed, &TChangeCounts::Kept) + "," +
-                    count(row.Changed, &TChangeCounts::NotWritten) + "," +
-                    (row.Deleted ? std::to_string(*row.Deleted) : "") + "," + field(row.Outcome) + "," +
-                    field(row.Backup) + "," + field(row.Message) + "\r\n";
-    }
-    try {
-        WriteFileDurably(path, text);
-        PrintMessage("The station's report (" + Counted(long(rows.size()), "change", "changes") + ") is in " +
-                     path + ".");
-    } catch (const EFileError& e) {
-        PrintMessage("The station's report was not written: " + std::string(e.what()));
-    }
+    ports = free;
+    std::fflush(stdout);
+    return claims;
 }
 
 } // namespace
@@ -363,24 +334,27 @@ bool IsStation(const TGlobalOptions& options) {
 }
 
 int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char** argv) {
-    const std::vector<TStationPort> ports = *options.port == "all" ? AnsweringPorts()
-                                            : options.port->starts_with('@')
-                                                ? PortsOfFile(options.port->substr(1))
-                                                : NamedPorts(*options.port);
+    std::vector<TStationPort> ports = *options.port == "all"           ? AnsweringPorts()
+                                      : options.port->starts_with('@') ? PortsOfFile(options.port->substr(1))
+                                                                       : NamedPorts(*options.port);
     RefuseListTextOnStdout(options, form);
+    if (options.report)
+        CheckReportTarget(*options.report);
     QStringList arguments = ArgumentsWithoutPort(argc, argv);
+    std::string what = options.command;
+    for (const std::string& arg : options.args)
+        what += " " + arg;
     if (form.changesHandset && !options.yes && !options.dryRun) {
-        std::string what = options.command;
-        for (const std::string& arg : options.args)
-            what += " " + arg;
         if (!ConfirmOnce(what, ports))
             return isatty(STDIN_FILENO) ? Exit::Declined : Exit::NotConfirmed;
         arguments.prepend("--yes");
     }
+    std::vector<TStationReportRow> rows;
+    const std::vector<TStationClaim> claims = ClaimPorts(ports, "quorvel-cli " + what, rows);
     const std::string started = ChangeAuthorNow().Time;
     const std::vector<TStationRun> runs = RunAll(
         ports, arguments,
-        [&options](const TStationRun& run) {
+        [&options, &rows](const TStationRun& run) {
             const std::string port = PortName(run.port);
             // Under --json, stdout carries only the one document at the end.
             FILE* out = options.json ? stderr : stdout;
@@ -399,20 +373,22 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
                 std::fprintf(out, "%s: failed, exit status %d%s\n", port.c_str(), run.exitCode,
                              handset.c_str());
             std::fflush(out);
+            rows.push_back({ChangeAuthorNow().Time, port, run.serial, StationOutcome(run.exitCode),
+                            run.exitCode, run.exitCode == 0 ? std::string() : LastMessage(run)});
         },
         options.record);
     bool ok = true;
     int common = -1;
-    for (const TStationRun& run : runs) {
-        ok = ok && run.exitCode == 0;
-        if (run.exitCode != 0)
-            common = common == -1 || common == run.exitCode ? run.exitCode : Exit::Failed;
+    for (const TStationReportRow& row : rows) {
+        ok = ok && row.ExitStatus == 0;
+        if (row.ExitStatus != 0)
+            common = common == -1 || common == row.ExitStatus ? row.ExitStatus : Exit::Failed;
     }
     if (options.json)
         PrintJsonResult(runs);
     else
         PrintTable(runs);
     if (options.report)
-        WriteReport(*options.report, started, runs);
+        WriteStationReport(*options.report, started, rows);
     return ok ? Exit::Done : common;
 }

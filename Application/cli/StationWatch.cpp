@@ -2,9 +2,12 @@
 
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
+#include "cli/StationClaim.h"
+#include "cli/StationReport.h"
 #include "core/ProvisionTemplate.h"
 #include "link/StopRequest.h"
 #include "link/TpaProComImpl.h"
+#include "platform/ChangeLog.h"
 #include "platform/DeviceMap.h"
 
 #include <QCoreApplication>
@@ -15,9 +18,11 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -58,18 +63,30 @@ struct TPortState {
     // A probe or a provisioning runs on it now.
     std::unique_ptr<QProcess> child;
     bool provisioning = false;
+    // The provisioning under way has written something (not only verified), and what it said last.
+    bool provisioned = false;
+    std::string lastMessage;
     // The handset found there and dealt with; it is not provisioned again until it leaves the docking
     // station (a probe without answer) or another handset answers.
     std::optional<std::string> handset;
     // The last thing said of the port, so that a port that stays busy or silent is told of once.
     std::string told;
+    // This watch's hold on the port: no other station provisions it meanwhile.
+    std::optional<TStationClaim> claim;
+    // What a provisioning has said so far of a line not yet ended.
+    QByteArray partOut;
+    QByteArray partErr;
 };
 
-// A handset done, for the table at the end.
+// A handset dealt with, for the table and the report at the end: its last outcome.
 struct TDone {
     int port;
     std::string serial;
-    bool ok;
+    // "provisioned", "verified" (it held the template already), "refused", "failed", "stopped".
+    std::string outcome;
+    int exitStatus;
+    std::string message;
+    std::string time;
 };
 
 std::string PortName(int port) {
@@ -113,10 +130,17 @@ public:
         Tick();
         Loop.exec();
         PrintTable();
-        for (const TDone& done : Done)
-            if (!done.ok)
-                return Exit::Failed;
-        return Exit::Done;
+        if (Options.report)
+            WriteStationReport(*Options.report, Started, Done);
+        // Ctrl-C is how a watch ends: its status tells of the handsets, not of the stop.
+        ClearStopRequest();
+        bool cut = false;
+        bool failed = false;
+        for (const TDone& done : Done) {
+            cut = cut || done.outcome == "stopped";
+            failed = failed || done.outcome == "failed" || done.outcome == "refused";
+        }
+        return cut ? Exit::Stopped : failed ? Exit::Failed : Exit::Done;
     }
 
 private:
@@ -148,6 +172,18 @@ private:
                 TPortState& state = Ports[port];
                 if (!state.child && now >= NextProbe[port]) {
                     NextProbe[port] = now + Args.everyMs;
+                    if (!state.claim) {
+                        std::string holder;
+                        state.claim =
+                            TStationClaim::Take(device, "quorvel-cli station watch " + Args.folder, holder);
+                        if (!state.claim) {
+                            if (state.told != "station")
+                                Say(port, "busy", {},
+                                    "provisioned by another station (" + holder + "); left alone.");
+                            state.told = "station";
+                            continue;
+                        }
+                    }
                     // A port another program holds is not even opened: a probe would disturb it.
                     if (const std::string holder = OtherHolder(device); !holder.empty()) {
                         if (state.told != "busy")
@@ -178,8 +214,8 @@ private:
     std::unique_ptr<QProcess> Start(int port, const QStringList& arguments) {
         auto process = std::make_unique<QProcess>();
         // A process group of its own: the person's Ctrl-C reaches the watch, which lets a provisioning
-        // finish instead of cutting it off.
-        process->setChildProcessModifier([] { setpgid(0, 0); });
+        // finish instead of cutting it off. A watch that is killed takes its programs with it.
+        EndWithStation(*process, true);
         process->start(QCoreApplication::applicationFilePath(),
                        QStringList{"--port", QString::fromStdString(PortName(port))} + arguments);
         return process;
@@ -232,21 +268,22 @@ private:
         state.provisioning = true;
         state.child = Start(port, arguments);
         QProcess* child = state.child.get();
+        QObject::connect(child, &QProcess::readyReadStandardOutput, &Loop, [this, port, child, serial] {
+            Tell(port, serial, child->readAllStandardOutput(), false);
+        });
+        QObject::connect(child, &QProcess::readyReadStandardError, &Loop, [this, port, child, serial] {
+            Tell(port, serial, child->readAllStandardError(), true);
+        });
         QObject::connect(child, &QProcess::finished, &Loop,
                          [this, port, child, serial](int code, QProcess::ExitStatus how) {
                              TPortState& state = Ports[port];
-                             for (const QByteArray& line : child->readAllStandardOutput().split('\n'))
-                                 if (!line.isEmpty())
-                                     Say(port, "message", serial, line.toStdString());
-                             for (const QByteArray& line : child->readAllStandardError().split('\n'))
-                                 if (line.startsWith("quorvel-cli: ") && !line.contains("Handset "))
-                                     Say(port, "message", serial, line.mid(13).toStdString());
-                             const bool ok = how == QProcess::NormalExit && code == Exit::Done;
-                             Done.push_back({port, serial, ok});
-                             Say(port, ok ? "done" : "failed", serial,
-                                 ok ? "done (" + serial + "); the next handset may be docked."
-                                    : "failed (" + serial + "), exit status " + std::to_string(code) +
-                                          "; take the handset out and dock it again to try again.");
+                             Tell(port, serial, child->readAllStandardOutput() + "\n", false);
+                             Tell(port, serial, child->readAllStandardError() + "\n", true);
+                             const int status = how == QProcess::NormalExit ? code : Exit::Failed;
+                             const std::string outcome = status != Exit::Done ? StationOutcome(status)
+                                                         : state.provisioned  ? "provisioned"
+                                                                              : "verified";
+                             Finished(port, serial, outcome, status, state.lastMessage);
                              child->deleteLater();
                              state.child.release();
                              state.provisioning = false;
@@ -255,17 +292,87 @@ private:
                          });
     }
 
+    // The lines a provisioning has said so far, passed on as they come: its result lines (stdout) and its
+    // messages (stderr) but the handset line, which the watch has said already.
+    void Tell(int port, const std::string& serial, const QByteArray& bytes, bool messages) {
+        TPortState& state = Ports[port];
+        QByteArray& part = messages ? state.partErr : state.partOut;
+        part += bytes;
+        qsizetype end = 0;
+        while ((end = part.indexOf('\n')) >= 0) {
+            QByteArray line = part.first(end);
+            part.remove(0, end + 1);
+            if (line.isEmpty())
+                continue;
+            if (messages) {
+                if (!line.startsWith("quorvel-cli: ") || line.contains("Handset "))
+                    continue;
+                line = line.mid(13);
+            } else {
+                state.provisioned = state.provisioned || line.contains("written and verified");
+            }
+            state.lastMessage = line.toStdString();
+            Say(port, "message", serial, state.lastMessage);
+        }
+    }
+
+    void Finished(int port, const std::string& serial, const std::string& outcome, int status,
+                  const std::string& message) {
+        const bool ok = outcome == "provisioned" || outcome == "verified";
+        Say(port, ok ? "done" : "failed", serial,
+            ok ? (outcome == "provisioned" ? "provisioned (" : "held the template already, verified (") +
+                     serial + "); the next handset may be docked."
+               : outcome + " (" + serial + "), exit status " + std::to_string(status) +
+                     "; take the handset out and dock it again to try again.");
+        TPortState& state = Ports[port];
+        state.provisioned = false;
+        state.lastMessage.clear();
+        // One row a handset: its latest outcome, though a handset provisioned stays so when a later
+        // docking only verifies it.
+        const auto same = std::find_if(Done.begin(), Done.end(), [&](const TDone& done) {
+            return !serial.empty() && done.serial == serial;
+        });
+        TDone done{port, serial, outcome, status, ok ? std::string() : message, ChangeAuthorNow().Time};
+        if (same == Done.end())
+            Done.push_back(done);
+        else if (!(same->outcome == "provisioned" && outcome == "verified"))
+            *same = done;
+    }
+
+    // The handsets by their outcome: "6 handsets: 4 provisioned, 1 only verified, 1 failed."
+    std::string Summary() const {
+        std::string text;
+        for (const char* outcome : {"provisioned", "verified", "refused", "failed", "stopped"}) {
+            const auto n = std::count_if(Done.begin(), Done.end(),
+                                         [&](const TDone& done) { return done.outcome == outcome; });
+            if (n > 0)
+                text += (text.empty() ? ": " : ", ") + std::to_string(n) + " " +
+                        (std::string_view(outcome) == "verified" ? "only verified" : outcome);
+        }
+        return Counted(long(Done.size()), "handset", "handsets") +
+               (text.empty() ? " provisioned." : text + ".");
+    }
+
     void PrintTable() const {
         if (JsonLines) {
-            Say(0, "summary", {}, Counted(long(Done.size()), "handset", "handsets") + " provisioned.");
+            Say(0, "summary", {}, Summary());
             return;
         }
         std::printf("\nport     handset        result\n");
         for (const TDone& done : Done)
             std::printf("%-8s %-14s %s\n", PortName(done.port).c_str(), done.serial.c_str(),
-                        done.ok ? "done" : "failed");
-        std::printf("%zu handsets provisioned.\n", Done.size());
+                        done.outcome.c_str());
+        std::printf("%s\n", Summary().c_str());
         std::fflush(stdout);
+    }
+
+    void WriteStationReport(const std::string& path, const std::string& since,
+                            const std::vector<TDone>& done) const {
+        std::vector<TStationReportRow> rows;
+        for (const TDone& handset : done)
+            rows.push_back({handset.time, PortName(handset.port), handset.serial, handset.outcome,
+                            handset.exitStatus, handset.message});
+        ::WriteStationReport(path, since, rows);
     }
 
     const TGlobalOptions& Options;
@@ -280,12 +387,15 @@ private:
     std::map<int, qint64> NextProbe;
     std::vector<TDone> Done;
     bool Stopping = false;
+    const std::string Started = ChangeAuthorNow().Time;
 };
 
 } // namespace
 
 int WatchStation(const TGlobalOptions& options, const std::vector<std::string>& args) {
     TArgs parsed = ParseArgs(args);
+    if (options.report)
+        CheckReportTarget(*options.report);
     // The template is checked whole before the first handset is looked at.
     try {
         const TProvisionTemplate templ = TProvisionTemplate::Load(parsed.folder);

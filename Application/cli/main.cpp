@@ -105,7 +105,9 @@ int Run(const std::vector<TCommand>& commands, const TGlobalOptions& options, in
         qputenv(ChangeViaVariable, "station");
         return RunStation(options, form, argc, argv);
     }
-    if (options.report)
+    // A watch is a station of every port it watches.
+    const bool watch = options.command == "station" && !options.args.empty() && options.args[0] == "watch";
+    if (options.report && !watch)
         throw TUsageError("--report is the report of a station: give several ports (--port A,B,C, all or "
                           "@FILE)");
     return command.run(options);
