@@ -5,6 +5,7 @@
 #include "core/MainCore.h"
 #include "link/ConnectionSettings.h"
 #include "link/NumberConverting.h"
+#include "link/SendMailHandling.h"
 #include "link/StopRequest.h"
 #include "link/Timing.h"
 #include "link/TpaProComImpl.h"
@@ -175,8 +176,9 @@ TFinding OpenFailure(const TPortFailure& failure) {
             "check that it is a serial port (the kernel log, sudo dmesg, tells what the system saw)"};
 }
 
-// What came back to one probe.
-enum class THeard { Nothing, Echo, Stranger, Answer };
+// What came back to one probe, the best last: an answer in the shape of one whose checksum does not add
+// up is a docking station heard through a bad line, not another device.
+enum class THeard { Nothing, Echo, Stranger, Damaged, Answer };
 
 THeard Heard(const TMail& mail) {
     if (mail.AnswerOK && !mail.AnswerText.empty())
@@ -187,7 +189,9 @@ THeard Heard(const TMail& mail) {
     for (int i = 1; i <= echoed; ++i)
         if (RxByte(mail, i) != mail.TxFrame[size_t(i - 1)])
             return THeard::Stranger;
-    return mail.RxCount <= mail.TxLength ? THeard::Echo : THeard::Stranger;
+    if (mail.RxCount <= mail.TxLength)
+        return THeard::Echo;
+    return AnswerLength(mail) > 0 && !ChecksumOK(mail) ? THeard::Damaged : THeard::Stranger;
 }
 
 // Probes the open port and, when the handset answers, asks it what it is.
@@ -226,6 +230,10 @@ TFinding ProbeFinding(TMainCore& core) {
                 "answers with bytes that are not a docking station's (" + stranger + ")",
                 "it is some other device; name the docking station's port (\"quorvel-cli ports\" lists them)",
                 {{"received", QString::fromStdString(stranger)}}};
+    case THeard::Damaged:
+        return {"damaged", "answers, but its answers are damaged (their checksums do not add up)",
+                "check the cable and its plugs, that nothing else shares the line, and the line's speed "
+                "(115200 baud, 8N1); noise on a long or unshielded cable does this too"};
     case THeard::Answer:
         break;
     }

@@ -5,6 +5,7 @@
 #include "platform/AnsiText.h"
 #include "platform/ChangeLog.h"
 #include "platform/TextFile.h"
+#include "platform/TextFormat.h"
 
 #include <QDate>
 #include <QJsonArray>
@@ -76,6 +77,24 @@ std::string CountsText(const TChangeRecord& change) {
     return change.Planned ? "planned " + CountsText(*change.Planned) : "-";
 }
 
+// A text of the log as the terminal may show it: anyone who can write the log chooses its texts, so
+// control characters (an escape sequence, a line break, the C1 controls of UTF-8) are shown as "\x1B"
+// and never act on the terminal.
+std::string Shown(const std::string& text) {
+    std::string shown;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = uint8_t(text[i]);
+        if (byte == 0xC2 && i + 1 < text.size() && uint8_t(text[i + 1]) >= 0x80 &&
+            uint8_t(text[i + 1]) <= 0x9F)
+            shown += FormatText("\\u%04X", unsigned(uint8_t(text[++i])));
+        else if (byte < 0x20 || byte == 0x7F)
+            shown += FormatText("\\x%02X", unsigned(byte));
+        else
+            shown += text[i];
+    }
+    return shown;
+}
+
 // One line a change: time, port, serial number, operation, counts, outcome (with the failure), backup.
 std::string ChangeText(const TChangeRecord& change) {
     std::string text = change.Time + "  " + (change.Port.empty() ? "-" : change.Port) + "  " +
@@ -113,7 +132,7 @@ int Log(const TGlobalOptions& options) {
             line["message"] = QString::fromStdString(change.Message);
         }
         changes.append(line);
-        PrintResult(ChangeText(change));
+        PrintResult(Shown(ChangeText(change)));
     }
     AddJson({{"log", JsonPath(path)}, {"changes", changes}, {"damaged", contents.Damaged}});
     if (contents.Damaged > 0)
@@ -139,9 +158,10 @@ std::vector<TCommand> LogCommands() {
            "the handset may hold part of it; with the failure) and the backup kept before. The options take "
            "the changes\n"
            "of one handset, of the days from and to a date (both included) and of the operations whose\n"
-           "names begin with OP (phonebook, \"phonebook replace\", speed-dial, groups, profile, sim). With\n"
-           "--json the log's own lines, as \"changes\". Damaged lines are skipped and counted on stderr. No\n"
-           "handset is needed.\n",
+           "names begin with OP, in any case (phonebook, \"phonebook replace\", speed-dial, groups,\n"
+           "profile, sim). Control characters in the log's texts are shown as \\x1B. With --json the log's\n"
+           "own lines, as \"changes\". Damaged lines (no JSON, a time or a count that is none) are skipped\n"
+           "and counted on stderr. No handset is needed.\n",
            {{"--serial", "SERIAL", "the changes of the handset with this SIM serial number, or \"no SIM\""},
             {"--since", "YYYY-MM-DD", "the changes on this day and later"},
             {"--until", "YYYY-MM-DD", "the changes on this day and earlier"},

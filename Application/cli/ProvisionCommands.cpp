@@ -7,7 +7,9 @@
 #include "cli/Summary.h"
 #include "cli/VerifyCommands.h"
 #include "core/ProvisionTemplate.h"
+#include "link/HandsetCapabilities.h"
 #include "link/StopRequest.h"
+#include "lists/PhonebookFile.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
@@ -17,11 +19,12 @@
 
 namespace {
 
-constexpr const char* Usage = "provision TEMPLATE [--only-listed]";
+constexpr const char* Usage = "provision TEMPLATE [--only-listed] [--skip-missing-lists]";
 
 struct TArgs {
     std::string folder;
     bool onlyListed = false;
+    bool skipMissing = false;
 };
 
 TArgs ParseArgs(const std::vector<std::string>& args, size_t first) {
@@ -29,6 +32,8 @@ TArgs ParseArgs(const std::vector<std::string>& args, size_t first) {
     for (size_t i = first; i < args.size(); ++i) {
         if (args[i] == "--only-listed")
             parsed.onlyListed = true;
+        else if (args[i] == "--skip-missing-lists")
+            parsed.skipMissing = true;
         else if (parsed.folder.empty() && !args[i].empty() && args[i][0] != '-')
             parsed.folder = args[i];
         else
@@ -65,6 +70,54 @@ TProvisionTemplate LoadChecked(const std::string& folder) {
     }
 }
 
+// What the handset cannot take of the template is known before anything is sent: a phone book longer
+// than it has room for, a speed dial list on a model without one. The handset is refused with its
+// limits named, or with skip, that list is left out and said so.
+void SkipOrRefuseMissingLists(TCliSession& session, const THandsetIdentity& handset,
+                              TProvisionTemplate::TFiles& files, bool skip) {
+    std::vector<std::string> cannot;
+    std::vector<std::optional<std::string>*> lists;
+    if (files.Phonebook) {
+        TPP5Phonebook book;
+        book.SetCount(255);
+        const int lines = ParsePhonebookText(*files.Phonebook, book);
+        const int capacity = session.Core().PhoneBookCapacity;
+        int entries = 0;
+        int first = 0;
+        for (int row = 0; row < lines; ++row) {
+            if (book.GetNumber(uint16_t(row)).empty())
+                continue;
+            ++entries;
+            if (row >= capacity && first == 0)
+                first = row + 1;
+        }
+        if (capacity > 0 && first > 0) {
+            cannot.push_back("room for " + Counted(capacity, "phone book entry", "phone book entries") +
+                             ", and the template's phone book has " + std::to_string(entries) + " (line " +
+                             std::to_string(first) + " is beyond them)");
+            lists.push_back(&files.Phonebook);
+        }
+    }
+    const std::optional<uint8_t> level = session.Core().HandsetLevelNow();
+    if (files.SpeedDial && level && !HandsetCapabilities::HasAdvancedSettings(*level)) {
+        cannot.push_back("no speed dial list (a model without advanced settings)");
+        lists.push_back(&files.SpeedDial);
+    }
+    if (cannot.empty())
+        return;
+    std::string limits;
+    for (const std::string& text : cannot)
+        limits += (limits.empty() ? "" : "; ") + text;
+    if (!skip)
+        throw TInputError("The handset " + handset.Describe() + " cannot take the template: it has " +
+                          limits + ". Nothing was written to it; --skip-missing-lists writes the rest.");
+    PrintMessage("The handset " + handset.Describe() + " has " + limits +
+                 ": that part of the template is left "
+                 "out (--skip-missing-lists).");
+    for (std::optional<std::string>* list : lists)
+        list->reset();
+}
+
 int Provision(const TGlobalOptions& options, const TArgs& args) {
     const TProvisionTemplate templ = LoadChecked(args.folder);
     TCliSession session(options);
@@ -88,6 +141,7 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
         throw TCommandFailure(std::string(e.what()) + " Nothing was written to the handset " +
                               handset.Describe() + ".");
     }
+    SkipOrRefuseMissingLists(session, handset, files, args.skipMissing);
     // Every later write is on this handset: a handset swapped in the docking station meanwhile is refused,
     // and while the line holds, the handset found here is the one each file's step works on.
     session.User().ExpectedSerial = serial;
@@ -175,14 +229,15 @@ int StationCommand(const TGlobalOptions& options) {
     if (!options.args.empty() && options.args[0] == "watch")
         return WatchStation(options, options.args);
     if (options.args.empty() || options.args[0] != "run")
-        throw TUsageError(
-            "usage: quorvel-cli --port A,B,C|all station run TEMPLATE [--only-listed] | station "
-            "watch TEMPLATE [--only-listed] [--every SECONDS]");
+        throw TUsageError("usage: quorvel-cli --port A,B,C|all station run TEMPLATE [--only-listed] "
+                          "[--skip-missing-lists] | "
+                          "station watch TEMPLATE [--only-listed] [--skip-missing-lists] [--every SECONDS]");
     return Provision(options, ParseArgs(options.args, 1));
 }
 
 const std::vector<TOption> ProvisionOptions = {
-    {"--only-listed", "", "refuse a handset whose serial number has no row in handsets.csv"}};
+    {"--only-listed", "", "refuse a handset whose serial number has no row in handsets.csv"},
+    {"--skip-missing-lists", "", "leave out a list the handset cannot take, instead of refusing it"}};
 
 } // namespace
 
@@ -193,14 +248,18 @@ std::vector<TCommand> ProvisionCommands() {
         "to the handset: the template is checked first, then each file is planned, the handset's list kept\n"
         "as a backup, written, and read back to verify it. A handset that already holds the template is\n"
         "only verified. A handset not in handsets.csv gets the template as it is, or is refused with\n"
-        "--only-listed (asks once, or --yes).\n";
+        "--only-listed (asks once, or --yes). A handset that cannot take a list (a phone book longer than\n"
+        "it has room for, a speed dial list on a model without one) is refused before anything is sent,\n"
+        "its limits named, or with --skip-missing-lists gets the rest of the template.\n";
     return {
         {"provision",
-         {{"", "TEMPLATE [--only-listed]", "give the handset a template's lists and profile", help,
-           ProvisionOptions, "quorvel-cli --yes provision /srv/handsets/office", true, true, true}},
+         {{"", "TEMPLATE [--only-listed] [--skip-missing-lists]",
+           "give the handset a template's lists and profile", help, ProvisionOptions,
+           "quorvel-cli --yes provision /srv/handsets/office", true, true, true}},
          ProvisionCommand},
         {"station",
-         {{"run", "TEMPLATE [--only-listed]", "provision every docking station's handset at once",
+         {{"run", "TEMPLATE [--only-listed] [--skip-missing-lists]",
+           "provision every docking station's handset at once",
            "The provisioning of every docking station that --port names (A,B,C or all) at the same time,\n"
            "each handset with its own row of handsets.csv; one line per handset as it ends and a table at\n"
            "the end.\n" +
@@ -208,7 +267,7 @@ std::vector<TCommand> ProvisionCommands() {
            ProvisionOptions, "quorvel-cli --port all --yes station run /srv/handsets/office", true, true,
            true},
           {"watch",
-           "TEMPLATE [--only-listed] [--every SECONDS]",
+           "TEMPLATE [--only-listed] [--skip-missing-lists] [--every SECONDS]",
            "provision each handset as it is docked, until Ctrl-C",
            "Keeps running: every few seconds (--every, 2 by default) it probes each idle port of the device\n"
            "map (or of --port A,B), so that it notices a docking station plugged in and a handset put into\n"
@@ -216,6 +275,7 @@ std::vector<TCommand> ProvisionCommands() {
            "handset docked again is only verified. A port another program holds is left alone. Ctrl-C\n"
            "ends it between handsets: a provisioning under way finishes first. Asks once, or --yes.\n",
            {{"--only-listed", "", "refuse a handset whose serial number has no row in handsets.csv"},
+            {"--skip-missing-lists", "", "leave out a list the handset cannot take, instead of refusing it"},
             {"--every", "SECONDS", "the time between two probes of an idle port"}},
            "quorvel-cli --yes station watch /srv/handsets/office",
            true,

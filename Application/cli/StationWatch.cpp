@@ -27,11 +27,13 @@
 
 namespace {
 
-constexpr const char* Usage = "usage: quorvel-cli station watch TEMPLATE [--only-listed] [--every SECONDS]";
+constexpr const char* Usage =
+    "usage: quorvel-cli station watch TEMPLATE [--only-listed] [--skip-missing-lists] [--every SECONDS]";
 
 struct TArgs {
     std::string folder;
     bool onlyListed = false;
+    bool skipMissing = false;
     int everyMs = 2000;
 };
 
@@ -40,6 +42,8 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--only-listed") {
             parsed.onlyListed = true;
+        } else if (args[i] == "--skip-missing-lists") {
+            parsed.skipMissing = true;
         } else if (args[i] == "--every" && i + 1 < args.size()) {
             const std::string& value = args[++i];
             char* end = nullptr;
@@ -265,6 +269,8 @@ private:
         QStringList arguments{"--yes", "provision", QString::fromStdString(Args.folder)};
         if (Args.onlyListed)
             arguments << "--only-listed";
+        if (Args.skipMissing)
+            arguments << "--skip-missing-lists";
         state.provisioning = true;
         state.child = Start(port, arguments);
         QProcess* child = state.child.get();

@@ -248,7 +248,10 @@ TProvisionTemplate TProvisionTemplate::Load(const std::string& folder) {
     TProvisionTemplate loaded;
     loaded.FolderPath = folder;
     const QDir dir(info.filePath());
-    const QStringList names = dir.entryList(QDir::Files, QDir::Name);
+    // Every entry, folders, pipes and devices too: one named as a template's file is refused for what it
+    // is, never taken for a file that is not there.
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     // The exact name first, else one that differs only in case: "Groups.bgl" is meant as groups.BGL.
     const auto find = [&](const char* wanted) -> std::optional<TFile> {
         const QString exact = QString::fromUtf8(wanted);
@@ -259,6 +262,15 @@ TProvisionTemplate TProvisionTemplate::Load(const std::string& folder) {
         if (found.isEmpty())
             return std::nullopt;
         TFile file{found.toStdString(), dir.filePath(found).toStdString(), {}};
+        const QFileInfo entry(dir.filePath(found));
+        if (entry.isDir())
+            throw ETemplateError(file.Path + ": a folder, not a file; the template's " + wanted +
+                                 " is a file.");
+        if (!entry.isFile())
+            throw ETemplateError(file.Path +
+                                 ": not a regular file (a device, a pipe, a socket or a link to "
+                                 "nothing); the template's " +
+                                 wanted + " is a file.");
         try {
             file.Bytes = ReadFileBytes(file.Path, TemplateFileLimit);
         } catch (const EFileError& e) {
@@ -278,7 +290,8 @@ TProvisionTemplate TProvisionTemplate::Load(const std::string& folder) {
     // A file of a template's kinds under another name is not read: most likely a misspelt one.
     for (const QString& name : names) {
         const QString suffix = QFileInfo(name).suffix().toLower();
-        if (!QStringList{"phb", "sdl", "bgl", "pro", "csv"}.contains(suffix))
+        if (!QStringList{"phb", "sdl", "bgl", "pro", "csv"}.contains(suffix) ||
+            !QFileInfo(dir.filePath(name)).isFile())
             continue;
         const std::string taken = name.toStdString();
         const bool read = std::any_of(loaded.Files.begin(), loaded.Files.end(),

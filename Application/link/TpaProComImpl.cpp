@@ -82,6 +82,35 @@ std::string LockHolder(const std::string& device, const std::string& self) {
 
 } // namespace
 
+namespace {
+
+// Any process but this one with the device open, found through the processes' open files. The far end
+// of a pseudo-terminal holds the multiplexer /dev/ptmx as well: with skipPtyOwners, such a process is
+// the line's own end (a virtual handset), not a program in its way.
+std::string FileHolder(const std::filesystem::path& target, const std::string& self, bool skipPtyOwners) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        bool holds = false;
+        bool ownsPty = false;
+        std::error_code fdError;
+        for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+            std::error_code linkError;
+            const fs::path file = fs::read_symlink(fd.path(), linkError);
+            holds = holds || file == target;
+            ownsPty = ownsPty || file == "/dev/ptmx" || file == "/dev/pts/ptmx";
+        }
+        if (holds && !(skipPtyOwners && ownsPty))
+            return ProcessName(pid);
+    }
+    return {};
+}
+
+} // namespace
+
 std::string PortHolder(const std::string& device) {
     namespace fs = std::filesystem;
     const std::string self = std::to_string(getpid());
@@ -93,18 +122,7 @@ std::string PortHolder(const std::string& device) {
     if (error)
         return {};
     // Without a lock file: any process with the device itself open.
-    for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
-        const std::string pid = process.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
-            continue;
-        std::error_code fdError;
-        for (const fs::directory_entry& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
-            std::error_code linkError;
-            if (fs::read_symlink(fd.path(), linkError) == target)
-                return ProcessName(pid);
-        }
-    }
-    return {};
+    return FileHolder(target, self, false);
 }
 
 std::string OtherHolder(const std::string& device) {
@@ -116,7 +134,8 @@ std::string OtherHolder(const std::string& device) {
     for (const std::string& named : {device, target})
         if (const std::string pid = LockHolder(named, self); !pid.empty())
             return ProcessName(pid);
-    return {};
+    // A program that opened the line without a lock file reads what is meant for us.
+    return FileHolder(target, self, true);
 }
 
 TTpaProComImpl::TTpaProComImpl() {

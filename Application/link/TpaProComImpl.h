@@ -13,8 +13,8 @@ std::string PortFailureText(int comNumber, const TPortFailure& failure);
 // it cannot be seen (another user's process, or none).
 std::string PortHolder(const std::string& device);
 // Another program that has the device open now, which opening it as well would disturb: the one Qt's
-// lock file names, or, for a real device, any process with it open (a pseudo-terminal's far end is
-// held by its virtual handset, so only its lock file counts); empty when none is known.
+// lock file names, or any process with it open (but, for a pseudo-terminal, the far end that holds its
+// multiplexer too: a virtual handset); empty when none is known.
 std::string OtherHolder(const std::string& device);
 
 // The serial link on a Qt serial port: 8N1, no flow control, port numbers mapped to devices by the

@@ -14,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QSysInfo>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -145,9 +147,35 @@ bool SharedFolder(const std::string& folder) {
 
 // ---- reading ----
 
-TChangeCounts CountsOf(const QJsonObject& c) {
-    return {c.value("added").toInt(), c.value("removed").toInt(), c.value("changed").toInt(),
-            c.value("kept").toInt(), c.value("notWritten").toInt()};
+// A count as a line holds it: a whole number from 0, or none where the key is missing.
+std::optional<int> CountOf(const QJsonValue& value) {
+    if (value.isUndefined())
+        return 0;
+    const double n = value.toDouble(-1);
+    if (!value.isDouble() || n < 0 || n > 1e9 || n != double(int(n)))
+        return std::nullopt;
+    return int(n);
+}
+
+// The counts of an object; nothing when one of them is no count ("lots"), which makes the line damaged.
+std::optional<TChangeCounts> CountsOf(const QJsonObject& c) {
+    TChangeCounts counts;
+    for (const auto& [key, field] : {std::pair{"added", &TChangeCounts::Added},
+                                     {"removed", &TChangeCounts::Removed},
+                                     {"changed", &TChangeCounts::Changed},
+                                     {"kept", &TChangeCounts::Kept},
+                                     {"notWritten", &TChangeCounts::NotWritten}}) {
+        const std::optional<int> n = CountOf(c.value(key));
+        if (!n)
+            return std::nullopt;
+        counts.*field = *n;
+    }
+    return counts;
+}
+
+// "2026-12-10T22:28:37+00:00" as the program writes it: a real day and time, an offset or none.
+bool IsChangeTime(const QString& time) {
+    return time.size() >= 19 && QDateTime::fromString(time.first(19), "yyyy-MM-ddTHH:mm:ss").isValid();
 }
 
 std::optional<TChangeRecord> ParseLine(const QByteArray& line) {
@@ -156,7 +184,7 @@ std::optional<TChangeRecord> ParseLine(const QByteArray& line) {
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject o = document.object();
-    if (!o.value("time").isString() || o.value("time").toString().size() < 10 ||
+    if (!o.value("time").isString() || !IsChangeTime(o.value("time").toString()) ||
         !o.value("operation").isString() || o.value("operation").toString().isEmpty() ||
         !o.value("outcome").isString())
         return std::nullopt;
@@ -174,14 +202,22 @@ std::optional<TChangeRecord> ParseLine(const QByteArray& line) {
     r.Via = text("via");
     if (const QJsonValue changed = o.value("changed"); changed.isObject()) {
         r.Changed = CountsOf(changed.toObject());
+        if (!r.Changed)
+            return std::nullopt;
     }
-    if (const QJsonValue deleted = o.value("deleted"); deleted.isDouble())
-        r.Deleted = deleted.toInt();
+    if (const QJsonValue deleted = o.value("deleted"); !deleted.isUndefined() && !deleted.isNull()) {
+        r.Deleted = CountOf(deleted);
+        if (!r.Deleted)
+            return std::nullopt;
+    }
     r.Backup = text("backup");
     r.Outcome = text("outcome");
     r.Message = text("message");
-    if (const QJsonValue planned = o.value("planned"); planned.isObject())
+    if (const QJsonValue planned = o.value("planned"); planned.isObject()) {
         r.Planned = CountsOf(planned.toObject());
+        if (!r.Planned)
+            return std::nullopt;
+    }
     r.Id = text("id");
     r.Line = line.toStdString();
     return r;
@@ -289,8 +325,15 @@ std::string AppendChange(const TChangeRecord& record, const std::string& path) {
 
 bool TChangeFilter::Takes(const TChangeRecord& r) const {
     const std::string day = r.Time.substr(0, 10);
+    // "PHONEBOOK" finds "phonebook replace": operation names are of one case.
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        return text;
+    };
     return (Serial.empty() || r.Serial == Serial) && (Since.empty() || day >= Since) &&
-           (Until.empty() || day <= Until) && (Operation.empty() || r.Operation.starts_with(Operation));
+           (Until.empty() || day <= Until) &&
+           (Operation.empty() || lower(r.Operation).starts_with(lower(Operation)));
 }
 
 TChangeLogContents ReadChangeLog(const TChangeFilter& filter, const std::string& path) {

@@ -124,6 +124,7 @@ TEST_F(ChangeLog, FiltersTakeOneHandsetTheDaysBetweenAndOperationsByTheirStart) 
     EXPECT_EQ(Operations(ReadChangeLog({"", "2026-12-10", "2026-12-11", ""}, Path)),
               (std::vector<std::string>{"phonebook replace", "phonebook delete", "speed-dial write"}));
     EXPECT_EQ(Operations(ReadChangeLog({"", "", "", "phonebook"}, Path)).size(), 3u);
+    EXPECT_EQ(Operations(ReadChangeLog({"", "", "", "PhoneBook"}, Path)).size(), 3u);
     EXPECT_EQ(Operations(ReadChangeLog({"00291 0284280", "2026-12-10", "", "phonebook r"}, Path)),
               (std::vector<std::string>{"phonebook replace"}));
     EXPECT_EQ(Operations(ReadChangeLog({"no SIM", "", "", ""}, Path)),
@@ -180,14 +181,21 @@ TEST_F(ChangeLog, DamagedLinesAreSkippedAndCounted) {
     AppendBytes("[1,2,3]\n");
     AppendBytes("{\"time\":\"2026-12-10T09:32:00+01:00\",\"outcome\":\"done\"}\n"); // no operation
     AppendBytes("{\"time\":\"2026-12-10\xFF\",\"operation\":\"x\",\"outcome\":\"done\"}\n");
+    // A time that is none, counts that are none: no record of a change either.
+    AppendBytes("{\"time\":\"not a time, truly\",\"operation\":\"x\",\"outcome\":\"done\"}\n");
+    AppendBytes("{\"time\":\"2026-13-45T09:32:00+01:00\",\"operation\":\"x\",\"outcome\":\"done\"}\n");
+    AppendBytes("{\"time\":\"2026-12-10T09:32:00+01:00\",\"operation\":\"x\",\"outcome\":\"done\","
+                "\"changed\":{\"added\":\"lots\"}}\n");
+    AppendBytes("{\"time\":\"2026-12-10T09:32:00+01:00\",\"operation\":\"x\",\"outcome\":\"done\","
+                "\"deleted\":-3}\n");
     Append(Change("2026-12-10T09:33:00+01:00", "00291 0284280", "phonebook replace"));
     AppendBytes("{\"time\":\"2026-12-10T09:34:00+01:00\",\"oper"); // a line still being written
     const TChangeLogContents read = ReadChangeLog({}, Path);
     EXPECT_EQ(Operations(read), (std::vector<std::string>{"phonebook add", "phonebook replace"}));
-    EXPECT_EQ(read.Damaged, 5);
+    EXPECT_EQ(read.Damaged, 9);
     // A later line is taken whole after the damaged end.
     Append(Change("2026-12-10T09:35:00+01:00", "00291 0284280", "groups write"));
-    EXPECT_EQ(ReadChangeLog({}, Path).Damaged, 5);
+    EXPECT_EQ(ReadChangeLog({}, Path).Damaged, 9);
 }
 
 TEST_F(ChangeLog, ALogThatCannotBeWrittenSaysWhyAndTheOperationWarns) {
