@@ -351,7 +351,7 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
     }
     std::vector<TStationReportRow> rows;
     const std::vector<TStationClaim> claims = ClaimPorts(ports, "quorvel-cli " + what, rows);
-    const std::string started = ChangeAuthorNow().Time;
+    const TStationStart started{ChangeAuthorNow().Time, ChangeLogEnd()};
     const std::vector<TStationRun> runs = RunAll(
         ports, arguments,
         [&options, &rows](const TStationRun& run) {

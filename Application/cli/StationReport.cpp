@@ -120,14 +120,16 @@ void CheckReportTarget(const std::string& path) {
                                     "name a new file. Nothing was done.");
 }
 
-void WriteStationReport(const std::string& path, const std::string& since,
+void WriteStationReport(const std::string& path, const TStationStart& start,
                         const std::vector<TStationReportRow>& rows) {
+    const std::string& since = start.Time;
     std::vector<TChangeRecord> changes;
     try {
-        // One record an operation: its closing line, or its "begun" line where it never ended.
+        // One record an operation: its closing line, or its "begun" line where it never ended; only the
+        // lines written since the station began, whatever their clock says.
         for (const TChangeRecord& change :
-             PairedChanges(ReadChangeLog({{}, since.substr(0, 10), {}, {}}).Changes))
-            if (change.Time >= since && change.Via == "station")
+             PairedChanges(ReadChangeLog({}, ChangeLogPath(), start.LogEnd).Changes))
+            if (change.Via == "station")
                 changes.push_back(change);
     } catch (const EFileError& e) {
         PrintMessage("The change log cannot be read, so the report has each port's outcome without its "

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,14 @@ const char* StationOutcome(int exitStatus);
 // handset is touched.
 void CheckReportTarget(const std::string& path);
 
-// Writes the rows, each with the changes the change log holds for its port and handset from `since` on
-// (those of the station's own programs), as CSV or JSON by the name's ending; says where, or why not.
-void WriteStationReport(const std::string& path, const std::string& since,
+// Where the station began: its time, and the end of the change log then (ChangeLogEnd).
+struct TStationStart {
+    std::string Time;
+    int64_t LogEnd = 0;
+};
+
+// Writes the rows, each with the changes the change log holds for its port and handset since the
+// station began (those of the station's own programs), as CSV or JSON by the name's ending; says where,
+// or why not.
+void WriteStationReport(const std::string& path, const TStationStart& start,
                         const std::vector<TStationReportRow>& rows);

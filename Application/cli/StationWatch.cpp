@@ -372,7 +372,7 @@ private:
         std::fflush(stdout);
     }
 
-    void WriteStationReport(const std::string& path, const std::string& since,
+    void WriteStationReport(const std::string& path, const TStationStart& since,
                             const std::vector<TDone>& done) const {
         std::vector<TStationReportRow> rows;
         for (const TDone& handset : done)
@@ -393,7 +393,7 @@ private:
     std::map<int, qint64> NextProbe;
     std::vector<TDone> Done;
     bool Stopping = false;
-    const std::string Started = ChangeAuthorNow().Time;
+    const TStationStart Started{ChangeAuthorNow().Time, ChangeLogEnd()};
 };
 
 } // namespace

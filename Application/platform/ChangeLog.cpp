@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -336,13 +337,20 @@ bool TChangeFilter::Takes(const TChangeRecord& r) const {
            (Operation.empty() || lower(r.Operation).starts_with(lower(Operation)));
 }
 
-TChangeLogContents ReadChangeLog(const TChangeFilter& filter, const std::string& path) {
+int64_t ChangeLogEnd(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).size();
+}
+
+TChangeLogContents ReadChangeLog(const TChangeFilter& filter, const std::string& path, int64_t from) {
     TChangeLogContents contents;
     QFile file(QString::fromStdString(path));
     if (!file.exists())
         return contents;
     if (!file.open(QIODevice::ReadOnly))
         throw EFileError("Cannot read the change log \"" + path + "\". " + file.errorString().toStdString());
+    // A log that has become shorter since (replaced) is read whole.
+    if (from > 0 && from <= file.size())
+        file.seek(from);
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EFileError("Cannot read the change log \"" + path + "\". " + file.errorString().toStdString());

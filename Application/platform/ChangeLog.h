@@ -118,7 +118,11 @@ struct TChangeLogContents {
 
 // Every line the filter takes. A log that does not exist holds nothing; one that exists but cannot be read
 // raises EFileError (TextFile.h) with the reason.
-TChangeLogContents ReadChangeLog(const TChangeFilter& filter = {}, const std::string& path = ChangeLogPath());
+// from: the lines from this byte of the file on (the size it had when a station began, say).
+TChangeLogContents ReadChangeLog(const TChangeFilter& filter = {}, const std::string& path = ChangeLogPath(),
+                                 int64_t from = 0);
+// The size of the log now: where the lines written from now on begin.
+int64_t ChangeLogEnd(const std::string& path = ChangeLogPath());
 
 // Each operation once, oldest first: a "begun" line is dropped where the line that ends it follows, and
 // one that has no end is given the outcome "interrupted" (its backup and plan as the "begun" line has

@@ -2,6 +2,7 @@
 // virtual handsets at once; each gets its own row, a second run only verifies, and a handset the table
 // does not list is refused when only listed ones may be taken.
 #include "support/HandsetProcess.h"
+#include "support/WatchProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -158,53 +159,10 @@ TEST_F(Provisioning, AHandsetTheTableDoesNotListIsRefusedBeforeAnyWrite) {
     EXPECT_EQ(Read(stranger, {"phonebook", "read"}), before);
 }
 
-namespace {
-
-// A running "station watch", its output gathered as it comes.
-class TWatch {
-public:
-    TWatch(const THandsetProcess& sharing, const QString& folder) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QUORVEL_CONFIG_DIR", sharing.ConfigDir());
-        Process.setProcessEnvironment(env);
-        Process.start(ProgramFolder() + "/quorvel-cli",
-                      {"--yes", "station", "watch", folder, "--every", "1"});
-    }
-    ~TWatch() {
-        Process.kill();
-        Process.waitForFinished(3000);
-    }
-    // Waits until the output holds text; the milliseconds it took, or -1 at the deadline.
-    qint64 WaitFor(const std::string& text, int ms = 30000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (Output.find(text) == std::string::npos) {
-            if (clock.elapsed() > ms)
-                return -1;
-            Process.waitForReadyRead(100);
-            Output += Process.readAllStandardOutput().toStdString();
-        }
-        return clock.elapsed();
-    }
-    // Ends it as Ctrl-C does; its exit code, or -1.
-    int Interrupt() {
-        kill(pid_t(Process.processId()), SIGINT);
-        if (!Process.waitForFinished(30000))
-            return -1;
-        Output += Process.readAllStandardOutput().toStdString();
-        return Process.exitCode();
-    }
-
-    QProcess Process;
-    std::string Output;
-};
-
-} // namespace
-
 TEST_F(Provisioning, AWatchProvisionsEachHandsetAsItIsDockedAndOnlyVerifiesOneDockedAgain) {
     THandsetProcess one({"--serial", "0000100001", "--state", dir.filePath("one.txt")});
     ASSERT_TRUE(one.Started());
-    TWatch watch(one, dir.filePath("office"));
+    TWatchProcess watch(one, {"--yes", "station", "watch", dir.filePath("office"), "--every", "1"});
     ASSERT_GE(watch.WaitFor("provisioned (00001 0000001)"), 0) << watch.Output;
     EXPECT_NE(watch.Output.find("Provisioned 00001 0000001 at " + Port(one).toStdString() +
                                 ": phone book: written and verified"),

@@ -1,0 +1,231 @@
+// A provisioning station's care for what is around its main job: the files it is asked to write, the
+// ports another station holds, the programs it starts, the handsets that cannot take a template, and
+// the change log it shows.
+#include "support/HandsetProcess.h"
+#include "support/WatchProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString Port(const THandsetProcess& handset) {
+    return QString("COM%1").arg(handset.ComNumber());
+}
+
+void WriteFile(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The frames that change what a handset holds, in its log.
+int Changing(const std::string& log) {
+    static const std::regex frame(
+        "received FF FF 4D (02 [0-9A-F]{2} 3B|0D [0-9A-F]{2} (05|06|07|21|22))[ \\n]");
+    return int(std::distance(std::sregex_iterator(log.begin(), log.end(), frame), std::sregex_iterator()));
+}
+
+// The processes whose command line holds text.
+int ProcessesWith(const std::string& text) {
+    int found = 0;
+    std::error_code error;
+    for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream cmdline(process.path() / "cmdline");
+        std::string line((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+        found += line.find(text) != std::string::npos;
+    }
+    return found;
+}
+
+struct StationCare : testing::Test {
+    StationCare() {
+        qputenv("QUORVEL_STATE_DIR", machine.path().toLocal8Bit());
+        WriteFile(Template("phonebook.phb"), "Reception,100\r\n{name},{extension}\r\n");
+        WriteFile(Template("speeddial.sdl"), "Key_1,{extension}\r\n");
+        WriteFile(Template("handsets.csv"), "serial,name,extension\r\n"
+                                            "00001 0000001,Anna,201\r\n"
+                                            "00001 0000002,Bob,202\r\n");
+    }
+    ~StationCare() override { qputenv("QUORVEL_STATE_DIR", saved); }
+
+    QString Template(const char* name) const { return dir.filePath(QString("office/") + name); }
+    static THandsetProcess::TRun Cli(const THandsetProcess& handset, const QStringList& args) {
+        return handset.Cli(QStringList{"--port", Port(handset)} + args, 120000);
+    }
+
+    const QByteArray saved = qgetenv("QUORVEL_STATE_DIR");
+    QTemporaryDir machine;
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(StationCare, AReportNeverReplacesAFileThatIsNotAReportAndHasARowForEveryPort) {
+    THandsetProcess one({"--serial", "0000100001"});
+    THandsetProcess two({"--serial", "0000100009"}, one);
+    ASSERT_TRUE(one.Started() && two.Started());
+    const QString ports = Port(one) + "," + Port(two);
+    const QString folder = dir.filePath("office");
+    const QByteArray notes = "who,what\r\nalice,handsets for the hall\r\n";
+    WriteFile(dir.filePath("notes.csv"), notes);
+    WriteFile(dir.filePath("log.json"), "{\"changes\": []}");
+    const std::vector<std::pair<QString, std::string>> refused{
+        {dir.filePath("notes.csv"), "holds something other than a station's report"},
+        {Template("handsets.csv"), "holds something other than a station's report"},
+        {dir.filePath("log.json"), "holds something other than a station's report"},
+        {dir.filePath("notes.txt"), "a station's report is FILE.csv or FILE.json"},
+        {machine.filePath("changes.jsonl"), "a station's report is FILE.csv or FILE.json"},
+        {dir.path(), "a station's report is FILE.csv or FILE.json"},
+    };
+    for (const auto& [path, why] : refused) {
+        const QByteArray before = ReadAll(path);
+        const auto run = one.Cli({"--port", ports, "--yes", "--report", path, "station", "run", folder});
+        EXPECT_EQ(run.exitCode, 2) << path.toStdString() << "\n" << run.err;
+        EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+        EXPECT_EQ(ReadAll(path), before) << path.toStdString();
+    }
+    EXPECT_EQ(Cli(one, {"phonebook", "read"}).out, "") << "no handset was touched";
+
+    // One handset listed, one not: with --only-listed the second fails; both have their row, the first
+    // with what its programs changed.
+    const QString report = dir.filePath("report.csv");
+    auto run =
+        one.Cli({"--port", ports, "--yes", "--report", report, "station", "run", folder, "--only-listed"});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    QList<QByteArray> lines = ReadAll(report).split('\n');
+    ASSERT_EQ(lines.size(), 4) << ReadAll(report).toStdString();
+    EXPECT_TRUE(lines[0].startsWith("time,port,serial,outcome,exit status,operations,"));
+    const QByteArray rows = lines[1] + lines[2];
+    EXPECT_TRUE(rows.contains("," + Port(one).toUtf8() +
+                              ",00001 0000001,done,0,phonebook replace; speed-dial write,"))
+        << rows.toStdString();
+    EXPECT_TRUE(rows.contains("," + Port(two).toUtf8() + ",00001 0000009,failed,1,,")) << rows.toStdString();
+    EXPECT_TRUE(rows.contains("--only-listed")) << rows.toStdString();
+    // An earlier report is a report: written over, the first handset now only verified.
+    run = one.Cli({"--port", ports, "--yes", "--report", report, "station", "run", folder, "--only-listed"});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    lines = ReadAll(report).split('\n');
+    ASSERT_EQ(lines.size(), 4) << ReadAll(report).toStdString();
+    EXPECT_TRUE((lines[1] + lines[2]).contains(",00001 0000001,done,0,,")) << lines[1].toStdString();
+}
+
+TEST_F(StationCare, OneStationAtATimeProvisionsAPortAndAKilledWatchTakesItsProgramsWithIt) {
+    // Slow answers on the first, so that its provisioning is still under way when the watch is killed.
+    THandsetProcess one({"--serial", "0000100001", "--answer-delay", "200"});
+    THandsetProcess two({"--serial", "0000100002"}, one);
+    ASSERT_TRUE(one.Started() && two.Started());
+    const QString ports = Port(one) + "," + Port(two);
+    const QString folder = dir.filePath("office");
+    auto watch = std::make_unique<TWatchProcess>(
+        one, QStringList{"--port", ports, "--yes", "station", "watch", folder, "--every", "0.5"});
+    ASSERT_GE(watch->WaitFor(Port(one).toStdString() + ": handset 00001 0000001 docked"), 0) << watch->Output;
+    ASSERT_GE(watch->WaitFor("provisioned (00001 0000002)"), 0) << watch->Output;
+
+    // A second watch and a run on the same ports leave them alone, and say who holds them.
+    TWatchProcess second(two, {"--port", ports, "--yes", "station", "watch", folder, "--every", "0.5"});
+    ASSERT_GE(second.WaitFor(Port(two).toStdString() +
+                             ": provisioned by another station (quorvel-cli station watch"),
+              0)
+        << second.Output;
+    ASSERT_GE(second.WaitFor(Port(one).toStdString() + ": provisioned by another station"), 0)
+        << second.Output;
+    const QString report = dir.filePath("run.json");
+    const auto run = two.Cli({"--port", ports, "--yes", "--report", report, "station", "run", folder}, 60000);
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.out.find(Port(two).toStdString() + ": provisioned by another station"), std::string::npos)
+        << run.out;
+    EXPECT_NE(ReadAll(report).indexOf("\"outcome\": \"refused\""), -1) << ReadAll(report).toStdString();
+    EXPECT_EQ(second.Interrupt(), 0) << second.Output;
+    EXPECT_EQ(second.Output.find("docked"), std::string::npos) << second.Output;
+
+    // Killed while it provisions: nothing it started goes on unseen.
+    ASSERT_EQ(watch->Output.find("(00001 0000001); the next"), std::string::npos) << "still under way";
+    watch->Kill();
+    watch.reset();
+    for (int wait = 0; wait < 100 && ProcessesWith(folder.toStdString()) > 0; ++wait)
+        usleep(100000);
+    EXPECT_EQ(ProcessesWith(folder.toStdString()), 0);
+    // The next watch finishes the handset.
+    TWatchProcess next(one, {"--port", Port(one), "--yes", "station", "watch", folder, "--every", "0.5"});
+    ASSERT_GE(next.WaitFor("(00001 0000001); the next handset may be docked", 90000), 0) << next.Output;
+    EXPECT_NE(Cli(one, {"speed-dial", "read"}).out.find("Key_1,201\r\n"), std::string::npos);
+    EXPECT_EQ(next.Interrupt(), 0) << next.Output;
+    EXPECT_NE(next.Output.find("1 handset: 1 "), std::string::npos) << next.Output;
+}
+
+TEST_F(StationCare, AHandsetThatCannotTakeTheTemplateIsRefusedBeforeAnyWrite) {
+    THandsetProcess small({"--serial", "0000100001", "--capacity", "3", "--log"}, dir.filePath("small.log"));
+    ASSERT_TRUE(small.Started());
+    WriteFile(Template("phonebook.phb"), "A,1\r\nB,2\r\nC,3\r\nD,4\r\n{name},{extension}\r\n");
+    const QString folder = dir.filePath("office");
+    auto run = Cli(small, {"--yes", "provision", folder});
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("cannot take the template: it has room for 3 phone book entries, and the "
+                           "template's phone book has 5 (line 4 is beyond them)"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("/tmp/"), std::string::npos) << "no temporary file named: " << run.err;
+    EXPECT_EQ(Changing(small.Errors()), 0);
+    run = Cli(small, {"--yes", "provision", folder, "--skip-missing-lists"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Cli(small, {"phonebook", "read"}).out, "");
+    EXPECT_NE(Cli(small, {"speed-dial", "read"}).out.find("Key_1,201"), std::string::npos);
+}
+
+TEST_F(StationCare, ATemplateFileThatIsAFolderOrAPipeIsRefusedByCheckAndProvision) {
+    THandsetProcess handset({"--serial", "0000100001", "--log"}, dir.filePath("handset.log"));
+    ASSERT_TRUE(handset.Started());
+    QFile::remove(Template("phonebook.phb"));
+    for (const char* made : {"folder", "pipe"}) {
+        QDir(dir.filePath("office")).removeRecursively();
+        WriteFile(Template("speeddial.sdl"), "Key_1,1\r\n");
+        if (std::string(made) == "folder")
+            QDir().mkpath(Template("phonebook.phb"));
+        else
+            ASSERT_EQ(mkfifo(Template("phonebook.phb").toLocal8Bit().constData(), 0600), 0);
+        const auto check = handset.Cli({"template", "check", dir.filePath("office")});
+        EXPECT_EQ(check.exitCode, 2) << made << check.out << check.err;
+        EXPECT_NE(
+            check.err.find(made == std::string("folder") ? "a folder, not a file" : "not a regular file"),
+            std::string::npos)
+            << check.err;
+        const auto run = Cli(handset, {"--yes", "provision", dir.filePath("office")});
+        EXPECT_EQ(run.exitCode, 2) << run.err;
+    }
+    EXPECT_EQ(Changing(handset.Errors()), 0);
+}
+
+TEST_F(StationCare, TheLogShowsAForgedLineEscapedAndSkipsOneWithoutATime) {
+    THandsetProcess handset;
+    WriteFile(
+        machine.filePath("changes.jsonl"),
+        "{\"time\":\"2026-12-10T09:30:00+01:00\",\"operation\":\"phonebook replace\",\"outcome\":\"done\","
+        "\"message\":\"\\u001b[31mred\\nnext\\u009b\"}\n"
+        "{\"time\":\"not a time\",\"operation\":\"phonebook add\",\"outcome\":\"done\"}\n"
+        "{\"time\":\"2026-12-10T09:31:00+01:00\",\"operation\":\"phonebook add\",\"outcome\":\"done\","
+        "\"changed\":{\"added\":\"lots\"}}\n");
+    const auto run = handset.Cli({"log", "--operation", "PHONEBOOK"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("done: \\x1B[31mred\\x0Anext\\u009B"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\x1B'), std::string::npos);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+    EXPECT_NE(run.err.find("2 damaged lines"), std::string::npos) << run.err;
+    EXPECT_EQ(handset.Cli({"log", "--since", "2026-01-01"}).out.find("not a time"), std::string::npos);
+}
