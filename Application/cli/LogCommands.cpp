@@ -3,6 +3,7 @@
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "platform/AnsiText.h"
+#include "platform/ChangeChain.h"
 #include "platform/ChangeLog.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -14,7 +15,8 @@
 namespace {
 
 constexpr const char* Usage =
-    "usage: quorvel-cli log [--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP]";
+    "usage: quorvel-cli log [--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] "
+    "[--operation OP] | log --check";
 
 std::string SerialOption(const std::string& value) {
     if (value == NoSimText || value == "not read")
@@ -107,7 +109,40 @@ std::string ChangeText(const TChangeRecord& change) {
     return text;
 }
 
+// log --check: walks the seals of every line; 0 when the chain holds, 1 naming the first line where
+// it breaks.
+int Check(const std::string& path) {
+    TChainCheck check;
+    try {
+        check = CheckChangeChain(path);
+    } catch (const EFileError& e) {
+        throw TCommandFailure(e.what());
+    }
+    QJsonObject json{{"log", JsonPath(path)},
+                     {"sealed", check.Sealed},
+                     {"unsealed", check.Unsealed},
+                     {"holds", check.Holds()}};
+    if (check.BrokenLine) {
+        json["brokenLine"] = *check.BrokenLine;
+        json["how"] = QString::fromStdString(check.How);
+    }
+    AddJson({{"check", json}});
+    const std::string before = check.Unsealed > 0 ? " (" + Counted(check.Unsealed, "line", "lines") +
+                                                        " from before the log was sealed)"
+                                                  : "";
+    if (check.Holds()) {
+        PrintResult(path + ": the seals of its " + Counted(check.Sealed, "line", "lines") +
+                    " hold: no line was changed, removed or put in" + before + ".");
+        return Exit::Done;
+    }
+    PrintResult(path + ": line " + std::to_string(*check.BrokenLine) + " (" + Shown(check.What) +
+                "): " + check.How + ". The " + Counted(check.Sealed, "line", "lines") + " before it hold.");
+    return Exit::Failed;
+}
+
 int Log(const TGlobalOptions& options) {
+    if (options.args.size() == 1 && options.args[0] == "--check")
+        return Check(ChangeLogPath());
     const TChangeFilter filter = ParseFilter(options.args);
     const std::string path = ChangeLogPath();
     TChangeLogContents contents;
@@ -148,7 +183,7 @@ std::vector<TCommand> LogCommands() {
     return {
         {"log",
          {{"",
-           "[--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP]",
+           "[--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP] | --check",
            "the changes made to handsets on this PC",
            "Prints the change log of this PC (changes.jsonl in the machine's state folder), oldest first,\n"
            "one line for each operation that changed a handset or began to: its time, port, serial number,\n"
@@ -161,11 +196,14 @@ std::vector<TCommand> LogCommands() {
            "names begin with OP, in any case (phonebook, \"phonebook replace\", speed-dial, groups,\n"
            "profile, sim). Control characters in the log's texts are shown as \\x1B. With --json the log's\n"
            "own lines, as \"changes\". Damaged lines (no JSON, a time or a count that is none) are skipped\n"
-           "and counted on stderr. No handset is needed.\n",
+           "and counted on stderr. Each line is sealed: it holds the SHA-256 of the line before it on its\n"
+           "PC and of itself; --check walks the seals and names the first line that was changed, removed\n"
+           "or put in afterwards (exit 1), or says they hold (exit 0). No handset is needed.\n",
            {{"--serial", "SERIAL", "the changes of the handset with this SIM serial number, or \"no SIM\""},
             {"--since", "YYYY-MM-DD", "the changes on this day and later"},
             {"--until", "YYYY-MM-DD", "the changes on this day and earlier"},
-            {"--operation", "OP", "the operations whose names begin with OP"}},
+            {"--operation", "OP", "the operations whose names begin with OP"},
+            {"--check", "", "whether any line was changed, removed or put in since it was written"}},
            "quorvel-cli log --serial \"00291 0284280\" --since 2026-12-01",
            false,
            false}},

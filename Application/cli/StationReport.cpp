@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Command.h"
+#include "platform/ChangeChain.h"
 #include "platform/ChangeLog.h"
 #include "platform/TextFile.h"
 
@@ -180,10 +181,21 @@ void WriteStationReport(const std::string& path, const TStationStart& start,
                     CsvField(row.Message) + "\r\n";
         }
     }
+    // The log lines the report was cut from, their seals walked: whether any was changed since.
+    std::string checked;
+    try {
+        const TChainCheck check = CheckChangeChain(ChangeLogPath(), start.LogEnd);
+        checked = check.Holds()
+                      ? " Its change-log lines check: none was changed, removed or put in."
+                      : " Its change-log lines do not check: line " + std::to_string(*check.BrokenLine) +
+                            ": " + check.How + " (quorvel-cli log --check).";
+    } catch (const EFileError& e) {
+        checked = " Its change-log lines could not be checked: " + std::string(e.what());
+    }
     try {
         WriteFileDurably(path, text);
         PrintMessage("The station's report (" + Counted(long(rows.size()), "handset", "handsets") +
-                     ") is in " + path + ".");
+                     ") is in " + path + "." + checked);
     } catch (const EFileError& e) {
         PrintMessage("The station's report was not written: " + std::string(e.what()));
     }

@@ -1,6 +1,7 @@
 #include "platform/ChangeLog.h"
 
 #include "platform/AnsiText.h"
+#include "platform/ChangeChain.h"
 #include "platform/Paths.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -25,6 +26,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -293,16 +295,20 @@ std::string ChangeLine(const TChangeRecord& r) {
 }
 
 std::string AppendChange(const TChangeRecord& record, const std::string& path) {
-    const std::string line = ChangeLine(record);
     std::string folder = std::filesystem::path(path).parent_path().string();
     if (folder.empty())
         folder = ".";
     const bool shared = SharedFolder(folder);
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, shared ? 0660 : 0600);
+    const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, shared ? 0660 : 0600);
     if (fd < 0) {
         const int error = errno;
         return Reason("opened", error) + AccessHint(folder, error);
     }
+    // The seal links the line to the PC's line before it: no other program appends between the read of
+    // that line and this one's write.
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    const std::string line = SealedLine(ChangeLine(record), LastSealOf(fd, record.Pc));
     // The umask may have taken the group's bits from a file made just now; other members need them.
     struct stat info {};
     if (shared && fstat(fd, &info) == 0 && info.st_uid == geteuid() && (info.st_mode & 0660) != 0660)

@@ -118,6 +118,13 @@ TEST_F(StationCare, AReportNeverReplacesAFileThatIsNotAReportAndHasARowForEveryP
         << rows.toStdString();
     EXPECT_TRUE(rows.contains("," + Port(two).toUtf8() + ",00001 0000009,failed,1,,")) << rows.toStdString();
     EXPECT_TRUE(rows.contains("--only-listed")) << rows.toStdString();
+    EXPECT_NE(run.err.find("Its change-log lines check: none was changed, removed or put in."),
+              std::string::npos)
+        << run.err;
+    // The log the report was cut from: sealed, and its seals hold.
+    const auto check = one.Cli({"log", "--check"});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find("the seals of its 4 lines hold"), std::string::npos) << check.out;
     // An earlier report is a report: written over, the first handset now only verified.
     run = one.Cli({"--port", ports, "--yes", "--report", report, "station", "run", folder, "--only-listed"});
     EXPECT_EQ(run.exitCode, 1) << run.err;
@@ -228,4 +235,23 @@ TEST_F(StationCare, TheLogShowsAForgedLineEscapedAndSkipsOneWithoutATime) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
     EXPECT_NE(run.err.find("2 damaged lines"), std::string::npos) << run.err;
     EXPECT_EQ(handset.Cli({"log", "--since", "2026-01-01"}).out.find("not a time"), std::string::npos);
+    // Lines of an earlier version have no seals: counted, and nothing after them breaks a chain.
+    const auto check = handset.Cli({"log", "--check"});
+    EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find("(3 lines from before the log was sealed)"), std::string::npos) << check.out;
+    // A sealed line added and then edited: named.
+    THandsetProcess sealed({"--log"}, dir.filePath("sealed.log"));
+    ASSERT_TRUE(sealed.Started());
+    ASSERT_EQ(Cli(sealed, {"--yes", "phonebook", "write", dir.filePath("office/handsets.csv"), "--replace"})
+                  .exitCode,
+              2);
+    WriteFile(dir.filePath("one.phb"), "Ann,1\r\n");
+    ASSERT_EQ(Cli(sealed, {"--yes", "phonebook", "write", dir.filePath("one.phb"), "--replace"}).exitCode, 0);
+    QByteArray log = ReadAll(machine.filePath("changes.jsonl"));
+    log.replace("\"outcome\":\"done\",\"message\":\"\"", "\"outcome\":\"done\",\"message\":\"fine\"");
+    WriteFile(machine.filePath("changes.jsonl"), log);
+    const auto broken = sealed.Cli({"log", "--check"});
+    EXPECT_EQ(broken.exitCode, 1) << broken.out << broken.err;
+    EXPECT_NE(broken.out.find("line 5 ("), std::string::npos) << broken.out;
+    EXPECT_NE(broken.out.find("changed since it was written"), std::string::npos) << broken.out;
 }

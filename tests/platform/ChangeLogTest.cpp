@@ -1,6 +1,7 @@
 // The change log: one JSON line per change of a handset, appended by every program that makes one.
 #include "platform/ChangeLog.h"
 #include "platform/AnsiText.h"
+#include "platform/ChangeChain.h"
 #include "platform/TextFile.h"
 #include "support/RecordingUser.h"
 
@@ -172,6 +173,70 @@ TEST_F(ChangeLog, TwoProgramsAppendingAtOnceLeaveEveryLineWhole) {
               Lines);
     for (const TChangeRecord& change : read.Changes)
         ASSERT_EQ(change.Backup, r.Backup);
+    // Each line linked to the one before it, though two programs wrote them.
+    const TChainCheck check = CheckChangeChain(Path);
+    EXPECT_TRUE(check.Holds()) << check.How << " at line " << check.BrokenLine.value_or(0);
+    EXPECT_EQ(check.Sealed, 2 * Lines);
+}
+
+// The seals: a line changed, removed or put in afterwards is named where the chain breaks; lines of an
+// earlier version before the first seal are counted, and the chain of each PC stands on its own.
+TEST_F(ChangeLog, TheSealsNameTheFirstLineChangedRemovedOrPutIn) {
+    AppendBytes("{\"time\":\"2026-12-09T08:00:00+01:00\",\"pc\":\"desk-pc\",\"operation\":\"phonebook add\","
+                "\"outcome\":\"done\"}\n");
+    for (int i = 0; i < 4; ++i) {
+        TChangeRecord r =
+            Change("2026-12-10T09:3" + std::to_string(i) + ":00+01:00", "00291 0284280", "phonebook replace");
+        r.Pc = i == 2 ? "hall-pc" : "desk-pc";
+        Append(r);
+    }
+    TChainCheck check = CheckChangeChain(Path);
+    EXPECT_TRUE(check.Holds()) << check.How;
+    EXPECT_EQ(check.Sealed, 4);
+    EXPECT_EQ(check.Unsealed, 1);
+    const QByteArray whole = [&] {
+        QFile file(QString::fromStdString(Path));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    const QList<QByteArray> lines = whole.split('\n');
+    const auto rewrite = [&](const QList<QByteArray>& kept) {
+        QFile file(QString::fromStdString(Path));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(kept.join('\n'));
+    };
+    // A message changed in the third line.
+    QList<QByteArray> changed = lines;
+    changed[2].replace("\"outcome\":\"done\"", "\"outcome\":\"fine\"");
+    rewrite(changed);
+    check = CheckChangeChain(Path);
+    EXPECT_EQ(check.BrokenLine, 3);
+    EXPECT_EQ(check.How, "changed since it was written");
+    EXPECT_EQ(check.What, "2026-12-10T09:31:00+01:00 phonebook replace");
+    // The second line removed: the next one of its PC no longer links.
+    QList<QByteArray> removed = lines;
+    removed.removeAt(1);
+    rewrite(removed);
+    EXPECT_EQ(CheckChangeChain(Path).How, "a line before it was removed or put in");
+    EXPECT_EQ(CheckChangeChain(Path).BrokenLine, 2);
+    // A line of the other PC removed: its own chain had one line, the desk's still holds.
+    removed = lines;
+    removed.removeAt(3);
+    rewrite(removed);
+    EXPECT_TRUE(CheckChangeChain(Path).Holds());
+    // A line without a seal put in after sealed ones, and a sealed one copied to another place.
+    QList<QByteArray> put = lines;
+    put.insert(3, lines[0]);
+    rewrite(put);
+    EXPECT_EQ(CheckChangeChain(Path).BrokenLine, 4);
+    EXPECT_EQ(CheckChangeChain(Path).How, "put in: it has no seal, yet lines before it have");
+    put = lines;
+    put.insert(4, lines[1]);
+    rewrite(put);
+    EXPECT_EQ(CheckChangeChain(Path).BrokenLine, 5);
+    // Appended after the log was put back, a line links to the last one again.
+    rewrite(lines);
+    Append(Change("2026-12-10T09:40:00+01:00", "00291 0284280", "groups write"));
+    EXPECT_TRUE(CheckChangeChain(Path).Holds());
 }
 
 TEST_F(ChangeLog, DamagedLinesAreSkippedAndCounted) {
