@@ -12,6 +12,7 @@
 #include "lists/PhonebookFile.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "vsim/HandsetRegistry.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -19,12 +20,13 @@
 
 namespace {
 
-constexpr const char* Usage = "provision TEMPLATE [--only-listed] [--skip-missing-lists]";
+constexpr const char* Usage = "provision TEMPLATE [--only-listed] [--skip-missing-lists] [--only-outdated]";
 
 struct TArgs {
     std::string folder;
     bool onlyListed = false;
     bool skipMissing = false;
+    bool onlyOutdated = false;
 };
 
 TArgs ParseArgs(const std::vector<std::string>& args, size_t first) {
@@ -34,6 +36,8 @@ TArgs ParseArgs(const std::vector<std::string>& args, size_t first) {
             parsed.onlyListed = true;
         else if (args[i] == "--skip-missing-lists")
             parsed.skipMissing = true;
+        else if (args[i] == "--only-outdated")
+            parsed.onlyOutdated = true;
         else if (parsed.folder.empty() && !args[i].empty() && args[i][0] != '-')
             parsed.folder = args[i];
         else
@@ -134,6 +138,23 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
         throw TCommandFailure("The handset " + handset.Describe() + " is not listed in " + templ.Folder() +
                               "/handsets.csv, and --only-listed takes only those that are. Nothing was "
                               "written to the handset.");
+    // The handset was given this very content already and verified: nothing to do for it.
+    if (args.onlyOutdated) {
+        std::optional<THandsetRow> known;
+        try {
+            known = KnownHandset(serial);
+        } catch (const std::runtime_error& e) {
+            PrintMessage(
+                std::string("The table of handsets cannot be read, so the handset is provisioned: ") +
+                e.what());
+        }
+        if (known && known->TemplateHash == templ.ContentHash() && known->Verify == "verified") {
+            PrintResult("Not outdated: " + handset.Describe() + " was given this content of " +
+                        templ.Folder() + " on " + known->TemplateTime +
+                        " and verified; --only-outdated leaves it.");
+            return Exit::Done;
+        }
+    }
     TProvisionTemplate::TFiles files;
     try {
         files = templ.For(serial);
@@ -216,6 +237,9 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
     AddJson({{"template", JsonPath(templ.Folder())}, {"listed", listed}, {"files", written}});
     if (session.User().DryRun)
         return DryRunOutcome(session);
+    // What the handset was given, for "handsets --template" and --only-outdated; information only.
+    NoteTemplateGiven(serial, QDir(QString::fromStdString(templ.Folder())).dirName().toStdString(),
+                      templ.ContentHash(), status == Exit::Done ? "verified" : "differs");
     PrintResult((status == Exit::Done ? "Provisioned " : "Not provisioned ") + handset.Describe() +
                 (listed ? "" : " (not listed: the template as it is)") + ": " + summary + ".");
     return status;
@@ -237,7 +261,8 @@ int StationCommand(const TGlobalOptions& options) {
 
 const std::vector<TOption> ProvisionOptions = {
     {"--only-listed", "", "refuse a handset whose serial number has no row in handsets.csv"},
-    {"--skip-missing-lists", "", "leave out a list the handset cannot take, instead of refusing it"}};
+    {"--skip-missing-lists", "", "leave out a list the handset cannot take, instead of refusing it"},
+    {"--only-outdated", "", "leave a handset that was given this content already and verified"}};
 
 } // namespace
 
@@ -250,15 +275,17 @@ std::vector<TCommand> ProvisionCommands() {
         "only verified. A handset not in handsets.csv gets the template as it is, or is refused with\n"
         "--only-listed (asks once, or --yes). A handset that cannot take a list (a phone book longer than\n"
         "it has room for, a speed dial list on a model without one) is refused before anything is sent,\n"
-        "its limits named, or with --skip-missing-lists gets the rest of the template.\n";
+        "its limits named, or with --skip-missing-lists gets the rest of the template. Each handset's\n"
+        "template (its content's SHA-256) and verify go to the PC's table of handsets (quorvel-cli\n"
+        "handsets); --only-outdated leaves a handset that was given this content already and verified.\n";
     return {
         {"provision",
-         {{"", "TEMPLATE [--only-listed] [--skip-missing-lists]",
+         {{"", "TEMPLATE [--only-listed] [--skip-missing-lists] [--only-outdated]",
            "give the handset a template's lists and profile", help, ProvisionOptions,
            "quorvel-cli --yes provision /srv/handsets/office", true, true, true}},
          ProvisionCommand},
         {"station",
-         {{"run", "TEMPLATE [--only-listed] [--skip-missing-lists]",
+         {{"run", "TEMPLATE [--only-listed] [--skip-missing-lists] [--only-outdated]",
            "provision every docking station's handset at once",
            "The provisioning of every docking station that --port names (A,B,C or all) at the same time,\n"
            "each handset with its own row of handsets.csv; one line per handset as it ends and a table at\n"

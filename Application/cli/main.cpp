@@ -2,6 +2,7 @@
 #include "cli/Command.h"
 #include "cli/DoctorCommands.h"
 #include "cli/GroupCommands.h"
+#include "cli/HandsetsCommands.h"
 #include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/LinkCommands.h"
@@ -32,7 +33,7 @@ std::vector<TCommand> AllCommands() {
     for (std::vector<TCommand> more :
          {DoctorCommands(), PhonebookCommands(), ProfileCommands(), SimCommands(), RecordsCommands(),
           SpeedDialCommands(), GroupCommands(), BackupCommands(), VerifyCommands(), LogCommands(),
-          TemplateCommands(), ProvisionCommands()})
+          HandsetsCommands(), TemplateCommands(), ProvisionCommands()})
         for (TCommand& c : more)
             commands.push_back(std::move(c));
     return commands;

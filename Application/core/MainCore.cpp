@@ -4,6 +4,7 @@
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 #include "platform/PhoneBookResourceStrings.h"
+#include "vsim/HandsetRegistry.h"
 #include "vsim/SerialNumber.h"
 
 #include <algorithm>
@@ -113,6 +114,9 @@ TConnectResult TMainCore::ConnectHandset() {
             return TConnectResult::PortClosed;
         }
         HandsetFound = true;
+        // The PC's table of its handsets is information: a note that cannot be made (no state folder, a
+        // read-only one) leaves the connection as it is.
+        NoteHandsetSeen(Handset, ModelByte, PhoneBookCapacity);
         if (!Ui.HandsetIdentified(Handset)) {
             HandsetFound = false;
             Ui.ShowStatus(ConnectionResultText(TConnectResult::WrongHandset));

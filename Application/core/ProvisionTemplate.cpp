@@ -15,6 +15,7 @@
 #include "profile/ProfileLists.h"
 #include "profile/ProfileSettings.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -238,6 +239,20 @@ std::string TemplateProblemText(const TTemplateProblem& problem) {
 }
 
 // ---- reading the folder ----
+
+std::string TProvisionTemplate::ContentHash() const {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const auto add = [&hash](const std::optional<TFile>& file) {
+        const std::string part =
+            file ? file->Name + '\0' + std::to_string(file->Bytes.size()) + '\0' + file->Bytes
+                 : std::string(1, '\0');
+        hash.addData(QByteArrayView(part.data(), qsizetype(part.size())));
+    };
+    for (const std::optional<TFile>& file : Files)
+        add(file);
+    add(Handsets);
+    return hash.result().toHex().toStdString();
+}
 
 TProvisionTemplate TProvisionTemplate::Load(const std::string& folder) {
     const QFileInfo info(QString::fromStdString(folder));

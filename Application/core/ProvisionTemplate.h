@@ -72,6 +72,9 @@ public:
     TFiles For(const std::string& serial) const;
 
     const std::string& Folder() const { return FolderPath; }
+    // The SHA-256 of what the template holds (each file's name and bytes, handsets.csv too): the same
+    // for the same content wherever the folder is, another once a file changes.
+    std::string ContentHash() const;
     // What the template writes, of "phone book", "speed dial", "broadcast groups" and "profile".
     std::vector<std::string> Kinds() const;
     // The names of the files it holds, as the folder spells them; handsets.csv last.

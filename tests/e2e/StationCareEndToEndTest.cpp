@@ -255,3 +255,44 @@ TEST_F(StationCare, TheLogShowsAForgedLineEscapedAndSkipsOneWithoutATime) {
     EXPECT_NE(broken.out.find("line 5 ("), std::string::npos) << broken.out;
     EXPECT_NE(broken.out.find("changed since it was written"), std::string::npos) << broken.out;
 }
+
+// The PC's table of handsets: every handset connected to, the template each was given; a template
+// changed afterwards makes them outdated, and --only-outdated writes those alone.
+TEST_F(StationCare, TheHandsetsTableNamesWhichHandsetsLackTheTemplatesContent) {
+    THandsetProcess one({"--serial", "0000100001", "--log"}, dir.filePath("one.log"));
+    THandsetProcess two({"--serial", "0000100002"}, one);
+    THandsetProcess read({"--serial", "0000100003"}, one);
+    ASSERT_TRUE(one.Started() && two.Started() && read.Started());
+    const QString ports = Port(one) + "," + Port(two);
+    const QString folder = dir.filePath("office");
+    auto run = one.Cli({"--port", ports, "--yes", "station", "run", folder});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    ASSERT_EQ(Cli(read, {"info"}).exitCode, 0);
+
+    auto list = one.Cli({"handsets"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_NE(list.err.find("3 handsets known on this PC"), std::string::npos) << list.err;
+    for (const THandsetProcess* handset : {&one, &two})
+        EXPECT_NE(list.out.find(" " + Port(*handset).toStdString() + "  "), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("office 20"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find(" verified"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("00001 0000003"), std::string::npos) << list.out;
+    list = one.Cli({"handsets", "--template", folder});
+    EXPECT_NE(list.err.find("; 1 without the current content of"), std::string::npos) << list.err;
+
+    // The template changed: both are outdated; --only-outdated writes them, then leaves them.
+    WriteFile(Template("speeddial.sdl"), "Key_1,{extension}\r\nKey_2,100\r\n");
+    list = one.Cli({"--json", "handsets", "--template", folder});
+    EXPECT_EQ(QString::fromStdString(list.out).count("\"outdated\": true"), 3) << list.out;
+    run = one.Cli({"--port", ports, "--yes", "station", "run", folder, "--only-outdated"});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(Cli(one, {"speed-dial", "read"}).out.find("Key_2,100"), std::string::npos);
+    const size_t before = one.Errors().size();
+    run = one.Cli({"--port", ports, "--yes", "station", "run", folder, "--only-outdated"});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find(Port(one).toStdString() + ": Not outdated: 00001 0000001"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(Changing(one.Errors().substr(before)), 0);
+    list = one.Cli({"handsets", "--template", folder});
+    EXPECT_NE(list.err.find("; 1 without the current content of"), std::string::npos) << list.err;
+}

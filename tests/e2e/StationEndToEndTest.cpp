@@ -235,6 +235,7 @@ TEST(CliContract, EveryCommandAnswersWithOneJsonDocument) {
         // It runs until stopped; a folder that is no template ends it at once.
         {{"station", "watch"}, QStringList{folder + "/no-template"}, 2},
         {{"log"}, {}},
+        {{"handsets"}, {}},
         {{"set-port"}, port},
     };
     std::set<QString> checked;
