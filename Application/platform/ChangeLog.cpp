@@ -266,7 +266,7 @@ TChangeAuthor ChangeAuthorNow() {
 }
 
 std::string ChangeLogPath() {
-    return StateDir() + "/" + LogName;
+    return ChangesDir() + "/" + LogName;
 }
 
 std::string ChangeLine(const TChangeRecord& r) {

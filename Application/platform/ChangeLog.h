@@ -84,7 +84,7 @@ struct TChangeRecord {
     std::string Line;
 };
 
-// StateDir()/changes.jsonl.
+// ChangesDir()/changes.jsonl.
 std::string ChangeLogPath();
 
 // The record as its line, ended by "\n". The keys stand in the order of TChangeRecord.

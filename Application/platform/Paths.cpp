@@ -45,6 +45,14 @@ std::string WindowIniPath() {
     return PerUserDir() + "/quorvel.ini";
 }
 
+std::string ChangesDir() {
+    if (const char* own = std::getenv("QUORVEL_STATE_DIR"); own && *own)
+        return QDir::cleanPath(QString::fromLocal8Bit(own)).toStdString();
+    if (QFileInfo(QString::fromLatin1(MachineChangesDir)).isDir())
+        return MachineChangesDir;
+    return StateDir();
+}
+
 std::string StateDir() {
     if (const char* own = std::getenv("QUORVEL_STATE_DIR"); own && *own)
         return QDir::cleanPath(QString::fromLocal8Bit(own)).toStdString();

@@ -33,3 +33,12 @@ constexpr const char* MachineStateDir = "/var/lib/quorvel";
 // Where the machine's state lives: $QUORVEL_STATE_DIR when set, else MachineStateDir when that folder
 // exists, else the per-user folder. Not created here; given without a trailing separator.
 std::string StateDir();
+
+// The machine's folder for what every operator adds to: the change log and the table of handsets. The
+// package makes it for the group dialout (anyone allowed to change a handset may note the change),
+// apart from the SIM records, which stay for the group quorvel-sim.
+constexpr const char* MachineChangesDir = "/var/lib/quorvel-changes";
+
+// Where the change log and the table of handsets live: $QUORVEL_STATE_DIR when set, else
+// MachineChangesDir when that folder exists, else StateDir().
+std::string ChangesDir();

@@ -93,7 +93,7 @@ std::vector<THandsetRow> Rows(const std::string& path, const std::string& where,
 } // namespace
 
 std::string HandsetRegistryPath() {
-    return StateDir() + "/handsets.sqlite";
+    return ChangesDir() + "/handsets.sqlite";
 }
 
 std::string NoteHandsetSeen(const THandsetIdentity& handset, int model, int capacity,

@@ -9,8 +9,8 @@
 
 // Every handset the program has connected to on this PC, a row each by its SIM's serial number: what it
 // is, when and where it was first and last seen, the last template it was given and how its verify
-// ended. Kept in a database of its own in the machine's state folder (handsets.sqlite); what is noted
-// here is information, so a note that cannot be made never stops an operation.
+// ended. Kept in a database of its own beside the change log (handsets.sqlite in ChangesDir()); what is
+// noted here is information, so a note that cannot be made never stops an operation.
 struct THandsetRow {
     std::string Serial;
     std::string Software;
@@ -29,7 +29,7 @@ struct THandsetRow {
     std::string Verify;
 };
 
-// The database's path: StateDir()/handsets.sqlite.
+// The database's path: ChangesDir()/handsets.sqlite.
 std::string HandsetRegistryPath();
 
 // Notes that the handset was connected to now; a handset without a serial number is not noted. Gives ""

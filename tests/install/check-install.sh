@@ -111,11 +111,18 @@ grep -q "chgrp quorvel-sim $state/records.db\|chgrp quorvel-sim $state/changes.j
     fail "the postinst gives the group a file through a link"
 [ "$(stat -c %a "$root/shadow")" = 600 ] || fail "the postinst changed the mode of a file through a link"
 grep -q "chgrp -R" "$root/calls" && fail "the postinst changes the group of the folder's files recursively"
-grep -q "dialout" "$root/calls" && fail "the group dialout still has a part in the records"
+grep -q "dialout $state\( \|/\|$\)" "$root/calls" && fail "the group dialout still has a part in the records"
+# The change log's folder is the operators' (dialout), apart from the records; a log that was a link in
+# the records' folder stays where it is.
+changes=$root/var/lib/quorvel-changes
+[ "$(stat -c %a "$changes")" = 2770 ] || fail "the change log's folder has the mode $(stat -c %a "$changes"), not 2770"
+grep -qx "chown root:dialout $changes" "$root/calls" || fail "the change log's folder is not root:dialout"
+[ -L "$state/changes.jsonl" ] && [ ! -e "$changes/changes.jsonl" ] || fail "the postinst moved a link as the change log"
 scripts postrm remove
 [ -e "$state/registry.txt" ] || fail "a remove took the records"
 scripts postrm purge
 [ ! -e "$state" ] || fail "a purge left the records' folder"
+[ ! -e "$changes" ] || fail "a purge left the change log's folder"
 grep -qx "delgroup --system quorvel-sim" "$root/calls" || fail "a purge left the group quorvel-sim"
 
 [ "$failures" -eq 0 ] && echo "install tree complete"
