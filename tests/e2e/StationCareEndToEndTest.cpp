@@ -13,7 +13,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,13 +32,6 @@ void WriteFile(const QString& path, const QByteArray& text) {
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The frames that change what a handset holds, in its log.
-int Changing(const std::string& log) {
-    static const std::regex frame(
-        "received FF FF 4D (02 [0-9A-F]{2} 3B|0D [0-9A-F]{2} (05|06|07|21|22))[ \\n]");
-    return int(std::distance(std::sregex_iterator(log.begin(), log.end(), frame), std::sregex_iterator()));
 }
 
 // The processes whose command line holds text.
@@ -189,7 +181,7 @@ TEST_F(StationCare, AHandsetThatCannotTakeTheTemplateIsRefusedBeforeAnyWrite) {
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find("/tmp/"), std::string::npos) << "no temporary file named: " << run.err;
-    EXPECT_EQ(Changing(small.Errors()), 0);
+    EXPECT_EQ(ChangingFrames(small.Errors()), 0);
     run = Cli(small, {"--yes", "provision", folder, "--skip-missing-lists"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(Cli(small, {"phonebook", "read"}).out, "");
@@ -216,7 +208,7 @@ TEST_F(StationCare, ATemplateFileThatIsAFolderOrAPipeIsRefusedByCheckAndProvisio
         const auto run = Cli(handset, {"--yes", "provision", dir.filePath("office")});
         EXPECT_EQ(run.exitCode, 2) << run.err;
     }
-    EXPECT_EQ(Changing(handset.Errors()), 0);
+    EXPECT_EQ(ChangingFrames(handset.Errors()), 0);
 }
 
 TEST_F(StationCare, TheLogShowsAForgedLineEscapedAndSkipsOneWithoutATime) {
@@ -292,7 +284,7 @@ TEST_F(StationCare, TheHandsetsTableNamesWhichHandsetsLackTheTemplatesContent) {
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     EXPECT_NE(run.out.find(Port(one).toStdString() + ": Not outdated: 00001 0000001"), std::string::npos)
         << run.out;
-    EXPECT_EQ(Changing(one.Errors().substr(before)), 0);
+    EXPECT_EQ(ChangingFrames(one.Errors().substr(before)), 0);
     list = one.Cli({"handsets", "--template", folder});
     EXPECT_NE(list.err.find("; 1 without the current content of"), std::string::npos) << list.err;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <regex>
 
 QString ProgramFolder() {
     if (const char* dir = std::getenv("QUORVEL_BUILT_PROGRAMS"); dir && *dir)
@@ -157,4 +158,10 @@ std::string StateLine(const QString& state, const std::string& key, const std::s
         return found == expected;
     });
     return found;
+}
+
+int ChangingFrames(const std::string& log) {
+    static const std::regex frame(
+        "received FF FF 4D (02 [0-9A-F]{2} 3B|0D [0-9A-F]{2} (05|06|07|21|22))[ \\n]");
+    return int(std::distance(std::sregex_iterator(log.begin(), log.end(), frame), std::sregex_iterator()));
 }

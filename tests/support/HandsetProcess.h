@@ -64,3 +64,7 @@ int StateMemoryByte(const QString& state, int address, int expected);
 // The line of a virtual handset's state file that begins with key and a blank ("groups 5 7"), waiting
 // (up to WaitFor's deadline) for it to read `expected`; empty when the file has no such line.
 std::string StateLine(const QString& state, const std::string& key, const std::string& expected);
+
+// How many of the frames a handset's log (--log) shows it received change what it holds: memory writes,
+// phone book appends and its delete, group adds and their delete.
+int ChangingFrames(const std::string& log);
