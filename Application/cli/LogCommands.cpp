@@ -9,6 +9,7 @@
 #include "platform/TextFormat.h"
 
 #include <QDate>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -48,7 +49,11 @@ TChangeFilter ParseFilter(const std::vector<std::string>& args) {
             (name == "--since" ? filter.Since : filter.Until) = DayOption(name, value);
         else if (name == "--operation" && !value.empty())
             filter.Operation = value;
-        else
+        else if (name == "--host" && !value.empty())
+            filter.Host = value;
+        else if (name == "--template" && !value.empty())
+            filter.Template = value;
+        else if (name != "--export")
             throw TUsageError(Usage);
     }
     if (!filter.Since.empty() && !filter.Until.empty() && filter.Since > filter.Until)
@@ -140,11 +145,52 @@ int Check(const std::string& path) {
     return Exit::Failed;
 }
 
+// log --export FILE.jsonl: the lines the filter takes, each as the log holds it (its seals too), into a
+// file that is new, empty or an earlier export; any other file is left as it is.
+int Export(const std::string& path, const std::string& file, const TChangeFilter& filter) {
+    if (!QString::fromStdString(file).endsWith(".jsonl", Qt::CaseInsensitive))
+        throw TUsageError("--export " + file + ": the export is JSON lines, FILE.jsonl");
+    if (const QFileInfo info(QString::fromStdString(file)); info.exists()) {
+        std::string first;
+        try {
+            first = ReadFileBytes(file, 1 << 20);
+        } catch (const EFileError& e) {
+            throw TInputError("--export " + file + ": " + e.what() + "; nothing was written.");
+        }
+        first = first.substr(0, first.find('\n'));
+        if (!first.empty() &&
+            !QJsonDocument::fromJson(QByteArray::fromStdString(first)).object().contains("operation"))
+            throw TInputError("--export " + file +
+                              ": it holds something other than lines of a change log, and is left as it is.");
+    }
+    TChangeLogContents contents;
+    try {
+        contents = ReadChangeLog(filter, path);
+    } catch (const EFileError& e) {
+        throw TCommandFailure(e.what());
+    }
+    std::string text;
+    for (const TChangeRecord& change : contents.Changes)
+        text += change.Line + "\n";
+    try {
+        WriteFileDurably(file, text);
+    } catch (const EFileError& e) {
+        throw TCommandFailure(std::string("The export was not written: ") + e.what());
+    }
+    AddJson({{"log", JsonPath(path)}, {"export", JsonPath(file)}, {"lines", int(contents.Changes.size())}});
+    PrintMessage(Counted(long(contents.Changes.size()), "line", "lines") + " of " + path + " are in " + file +
+                 ".");
+    return Exit::Done;
+}
+
 int Log(const TGlobalOptions& options) {
     if (options.args.size() == 1 && options.args[0] == "--check")
         return Check(ChangeLogPath());
     const TChangeFilter filter = ParseFilter(options.args);
     const std::string path = ChangeLogPath();
+    for (size_t i = 0; i + 1 < options.args.size(); i += 2)
+        if (options.args[i] == "--export")
+            return Export(path, options.args[i + 1], filter);
     TChangeLogContents contents;
     try {
         // Paired before the filter takes its lines, so that an operation that ended after midnight is
@@ -183,7 +229,8 @@ std::vector<TCommand> LogCommands() {
     return {
         {"log",
          {{"",
-           "[--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP] | --check",
+           "[--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP] [--host PC] "
+           "[--template NAME] [--export FILE.jsonl] | --check",
            "the changes made to handsets on this PC",
            "Prints the change log of this PC (changes.jsonl in the machine's state folder), oldest first,\n"
            "one line for each operation that changed a handset or began to: its time, port, serial number,\n"
@@ -198,11 +245,16 @@ std::vector<TCommand> LogCommands() {
            "own lines, as \"changes\". Damaged lines (no JSON, a time or a count that is none) are skipped\n"
            "and counted on stderr. Each line is sealed: it holds the SHA-256 of the line before it on its\n"
            "PC and of itself; --check walks the seals and names the first line that was changed, removed\n"
-           "or put in afterwards (exit 1), or says they hold (exit 0). No handset is needed.\n",
+           "or put in afterwards (exit 1), or says they hold (exit 0). A provisioning's lines name its\n"
+           "template. --export writes the lines taken as the log holds them (their seals too) to a new\n"
+           "FILE.jsonl, or over an earlier export. No handset is needed.\n",
            {{"--serial", "SERIAL", "the changes of the handset with this SIM serial number, or \"no SIM\""},
             {"--since", "YYYY-MM-DD", "the changes on this day and later"},
             {"--until", "YYYY-MM-DD", "the changes on this day and earlier"},
             {"--operation", "OP", "the operations whose names begin with OP"},
+            {"--host", "PC", "the changes made on this PC"},
+            {"--template", "NAME", "the changes of provisionings with the template folder NAME"},
+            {"--export", "FILE.jsonl", "write the lines taken, as the log holds them, to FILE"},
             {"--check", "", "whether any line was changed, removed or put in since it was written"}},
            "quorvel-cli log --serial \"00291 0284280\" --since 2026-12-01",
            false,

@@ -10,6 +10,7 @@
 #include "link/HandsetCapabilities.h"
 #include "link/StopRequest.h"
 #include "lists/PhonebookFile.h"
+#include "platform/ChangeLog.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 #include "vsim/HandsetRegistry.h"
@@ -163,6 +164,9 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
                               handset.Describe() + ".");
     }
     SkipOrRefuseMissingLists(session, handset, files, args.skipMissing);
+    // The lines of the change log name the template their operations came from.
+    SetChangeTemplate(QDir(QString::fromStdString(templ.Folder())).dirName().toStdString(),
+                      templ.ContentHash());
     // Every later write is on this handset: a handset swapped in the docking station meanwhile is refused,
     // and while the line holds, the handset found here is the one each file's step works on.
     session.User().ExpectedSerial = serial;

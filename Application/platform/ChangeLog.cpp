@@ -49,6 +49,11 @@ std::optional<std::string>& ViaSet() {
     return via;
 }
 
+std::pair<std::string, std::string>& TemplateSet() {
+    static std::pair<std::string, std::string> given;
+    return given;
+}
+
 std::string CurrentVia() {
     if (ViaSet())
         return *ViaSet();
@@ -203,6 +208,8 @@ std::optional<TChangeRecord> ParseLine(const QByteArray& line) {
     r.Pcs = handsetText("pcs");
     r.Operation = text("operation");
     r.Via = text("via");
+    r.Template = text("template");
+    r.TemplateHash = text("templateHash");
     if (const QJsonValue changed = o.value("changed"); changed.isObject()) {
         r.Changed = CountsOf(changed.toObject());
         if (!r.Changed)
@@ -281,6 +288,10 @@ std::string ChangeLine(const TChangeRecord& r) {
     w.Text("operation", r.Operation);
     if (!r.Via.empty())
         w.Text("via", r.Via);
+    if (!r.Template.empty()) {
+        w.Text("template", r.Template);
+        w.Text("templateHash", r.TemplateHash);
+    }
     w.Counts("changed", r.Changed);
     if (r.Deleted)
         w.Number("deleted", *r.Deleted);
@@ -338,7 +349,8 @@ bool TChangeFilter::Takes(const TChangeRecord& r) const {
                        [](unsigned char c) { return char(std::tolower(c)); });
         return text;
     };
-    return (Serial.empty() || r.Serial == Serial) && (Since.empty() || day >= Since) &&
+    return (Serial.empty() || r.Serial == Serial) && (Host.empty() || r.Pc == Host) &&
+           (Template.empty() || r.Template == Template) && (Since.empty() || day >= Since) &&
            (Until.empty() || day <= Until) &&
            (Operation.empty() || lower(r.Operation).starts_with(lower(Operation)));
 }
@@ -376,6 +388,10 @@ void SetChangeVia(const std::string& via) {
     ViaSet() = via;
 }
 
+void SetChangeTemplate(const std::string& name, const std::string& hash) {
+    TemplateSet() = {name, hash};
+}
+
 namespace {
 
 TChangeRecord RecordOf(const THandsetIdentity& handset, const char* operation, const std::string& backup,
@@ -391,6 +407,8 @@ TChangeRecord RecordOf(const THandsetIdentity& handset, const char* operation, c
     record.Pcs = handset.pcs;
     record.Operation = operation;
     record.Via = CurrentVia();
+    record.Template = TemplateSet().first;
+    record.TemplateHash = TemplateSet().second;
     record.Backup = backup;
     record.Outcome = outcome;
     QString shortened = FromUtf8OrAnsi(message).simplified();

@@ -70,6 +70,10 @@ struct TChangeRecord {
     std::string Operation;
     // "window", "cli", "station"; empty when not known.
     std::string Via;
+    // The provisioning template the operation came from (its folder's name) and the SHA-256 of its
+    // content; empty for any other operation.
+    std::string Template;
+    std::string TemplateHash;
     std::optional<TChangeCounts> Changed;
     std::optional<int> Deleted;
     std::string Backup;
@@ -105,6 +109,9 @@ struct TChangeFilter {
     std::string Until;
     // The start of the operation's name: "phonebook" takes "phonebook add" and "phonebook replace".
     std::string Operation;
+    // The PC the line was written on, and the template's folder name, exactly.
+    std::string Host = {};
+    std::string Template = {};
 
     bool Takes(const TChangeRecord& record) const;
 };
@@ -132,6 +139,8 @@ std::vector<TChangeRecord> PairedChanges(const std::vector<TChangeRecord>& lines
 // Which program notes the changes: "cli", "station", "window". Unless set, a program with windows says
 // "window" and any other says nothing.
 void SetChangeVia(const std::string& via);
+// The template a provisioning gives: the lines of its operations name it (empty names none).
+void SetChangeTemplate(const std::string& name, const std::string& hash);
 
 // Notes an operation's change in the log, once it has ended: nothing when operation is null (nothing
 // was sent that changes the handset). Where the log cannot be written the person is warned through ui

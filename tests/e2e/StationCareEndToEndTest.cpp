@@ -287,4 +287,19 @@ TEST_F(StationCare, TheHandsetsTableNamesWhichHandsetsLackTheTemplatesContent) {
     EXPECT_EQ(ChangingFrames(one.Errors().substr(before)), 0);
     list = one.Cli({"handsets", "--template", folder});
     EXPECT_NE(list.err.find("; 1 without the current content of"), std::string::npos) << list.err;
+
+    // The log names each provisioning's template; its lines are taken by template and by PC, and go to
+    // an export whole, their seals with them.
+    const auto byTemplate = one.Cli({"--json", "log", "--template", "office"});
+    // Two handsets' phone book and speed dial, then their speed dial once more.
+    EXPECT_EQ(QString::fromStdString(byTemplate.out).count("\"templateHash\""), 6) << byTemplate.out;
+    EXPECT_NE(one.Cli({"log", "--host", "no-such-pc"}).err.find("0 changes"), std::string::npos);
+    const QString exported = dir.filePath("audit.jsonl");
+    auto exportRun = one.Cli({"log", "--export", exported});
+    EXPECT_EQ(exportRun.exitCode, 0) << exportRun.err;
+    EXPECT_EQ(ReadAll(exported), ReadAll(machine.filePath("changes.jsonl")));
+    WriteFile(dir.filePath("mine.jsonl"), "{\"note\":\"mine\"}\n");
+    exportRun = one.Cli({"log", "--export", dir.filePath("mine.jsonl")});
+    EXPECT_EQ(exportRun.exitCode, 2) << exportRun.err;
+    EXPECT_EQ(ReadAll(dir.filePath("mine.jsonl")), "{\"note\":\"mine\"}\n");
 }
