@@ -47,6 +47,10 @@ inline constexpr const char* StationStart = "Start";
 inline constexpr const char* StationStop = "Stop";
 inline constexpr const char* StationStopping = "Stopping...";
 inline constexpr const char* StationColumns = "Port|Handset|State|Last message";
+inline constexpr const char* StationHandsetColumns =
+    "Handset|Software|PCS|Capacity|Last seen|Last template|Template";
+inline constexpr const char* StationHandsetCurrent = "current";
+inline constexpr const char* StationHandsetOutdated = "outdated";
 inline constexpr const char* StationDocked = "Docked";
 inline constexpr const char* StationProvisioning = "Provisioning";
 inline constexpr const char* StationDone = "Done";

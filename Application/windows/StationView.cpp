@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "vsim/HandsetRegistry.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -121,6 +122,13 @@ void TStationView::CreateControls() {
     twStationPorts->header()->setStretchLastSection(true);
     layout->addWidget(twStationPorts, 1);
 
+    twStationHandsets = new QTreeWidget(this);
+    twStationHandsets->setObjectName("twStationHandsets");
+    twStationHandsets->setRootIsDecorated(false);
+    twStationHandsets->setHeaderLabels(QString(Texts::StationHandsetColumns).split('|'));
+    twStationHandsets->header()->setStretchLastSection(true);
+    layout->addWidget(twStationHandsets, 1);
+
     lblStationStatus = new QLabel(this);
     lblStationStatus->setObjectName("lblStationStatus");
     lblStationStatus->setWordWrap(true);
@@ -170,8 +178,47 @@ void TStationView::SetBusy(bool busy) {
 
 // ---- the template ----
 
+void TStationView::FillHandsets() {
+    twStationHandsets->clear();
+    std::vector<THandsetRow> rows;
+    try {
+        rows = KnownHandsets();
+    } catch (const std::runtime_error& e) {
+        auto* item = new QTreeWidgetItem(twStationHandsets);
+        item->setText(0, FromUtf8OrAnsi(e.what()));
+        return;
+    }
+    for (const THandsetRow& row : rows) {
+        auto* item = new QTreeWidgetItem(twStationHandsets);
+        const QString given =
+            row.Template.empty()
+                ? QString()
+                : FromUtf8OrAnsi(row.Template + " " + row.TemplateTime.substr(0, 10) + " " + row.Verify);
+        const QStringList cells{FromAnsi(row.Serial),
+                                FromAnsi(row.Software),
+                                FromAnsi(row.Pcs),
+                                QString::number(row.Capacity),
+                                FromUtf8OrAnsi(row.LastSeen + " " + row.LastPc + " " + row.LastPort),
+                                given,
+                                TemplateHash.empty() ? QString()
+                                : row.TemplateHash == TemplateHash && row.Verify == "verified"
+                                    ? QString(Texts::StationHandsetCurrent)
+                                    : QString(Texts::StationHandsetOutdated)};
+        for (int column = 0; column < cells.size(); ++column)
+            item->setText(column, cells[column]);
+    }
+    for (int column = 0; column < twStationHandsets->columnCount(); ++column)
+        twStationHandsets->resizeColumnToContents(column);
+}
+
 bool TStationView::CheckTemplate() {
+    // The table of handsets follows the template chosen: filled again however the check ends.
+    struct TRefill {
+        TStationView& View;
+        ~TRefill() { View.FillHandsets(); }
+    } refill{*this};
     TemplateUsable = false;
+    TemplateHash.clear();
     const QString folder = edtTemplate->text().trimmed();
     if (folder.isEmpty()) {
         lblTemplate->setText(Shown(Texts::StationNoFolder));
@@ -201,6 +248,7 @@ bool TStationView::CheckTemplate() {
             Shown(FormatText(Texts::StationTemplateWrites,
                              JoinedText(provision.Kinds(), ProvisionKinds).c_str(), handsets.c_str())));
         TemplateUsable = true;
+        TemplateHash = provision.ContentHash();
     } catch (const std::exception& e) {
         lblTemplate->setText(FromUtf8OrAnsi(e.what()));
     }
@@ -353,8 +401,10 @@ void TStationView::TakeEvent(const QJsonObject& event) {
         ShowRow(Row(port), Texts::StationProvisioning, text);
     } else if (kind == "done") {
         ShowRow(Row(port), Texts::StationDone, text);
+        FillHandsets();
     } else if (kind == "failed") {
         ShowRow(Row(port), Texts::StationFailed, text);
+        FillHandsets();
     } else if (kind == "left") {
         // Stopping, the tool cuts off the probes of idle ports, which then look like handsets taken out;
         // the rows keep saying how each handset's provisioning ended.

@@ -78,6 +78,9 @@ private:
     // Why the process ended with an error: the last message of its closing document or of stderr.
     QString EndReason() const;
 
+    // The PC's table of handsets, each against the chosen template's content where it is usable.
+    void FillHandsets();
+
     QTreeWidgetItem* Row(const QString& port);
     void ShowRow(QTreeWidgetItem* row, const QString& state, const QString& text);
 
@@ -90,6 +93,9 @@ private:
     QPushButton* btnStart = nullptr;
     QPushButton* btnStop = nullptr;
     QTreeWidget* twStationPorts = nullptr;
+    QTreeWidget* twStationHandsets = nullptr;
+    // The SHA-256 of the chosen template's content; empty while it cannot be used.
+    std::string TemplateHash;
     QLabel* lblStationStatus = nullptr;
     // Typing a folder name checks it once the typing pauses, not at every key.
     QTimer* CheckTimer = nullptr;

@@ -212,6 +212,20 @@ TEST_F(StationView, EachHandsetDockedGetsItsRowUntilDoneAndStopKeepsTheRows) {
     EXPECT_TRUE(RowState(view, one.ComNumber(), "Done"));
     EXPECT_TRUE(RowState(view, two.ComNumber(), "Done"));
     EXPECT_EQ(Status(view), "2 handsets: 2 provisioned.");
+    // The PC's table of handsets: both, given the chosen template's present content; once the template
+    // changes, both lack it.
+    auto* handsets = Control<QTreeWidget>(view, "twStationHandsets");
+    const auto count = [handsets](const char* state) {
+        int n = 0;
+        for (int i = 0; i < handsets->topLevelItemCount(); ++i)
+            n += handsets->topLevelItem(i)->text(6) == state;
+        return n;
+    };
+    EXPECT_EQ(count("current"), 2);
+    WriteFile("phonebook.phb", "Reception,101\r\n{name},{extension}\r\n");
+    // The same folder, named anew: checked again once the typing pauses.
+    Control<QLineEdit>(view, "edtTemplate")->setText(Folder() + "/");
+    EXPECT_TRUE(WaitFor([&] { return count("outdated") == 2; }));
     EXPECT_TRUE(start->isEnabled());
     EXPECT_EQ(two.Cli({"--port", QString("COM%1").arg(two.ComNumber()), "phonebook", "read"}).out,
               "Reception,100\r\nBob,202\r\n");
