@@ -189,7 +189,8 @@ TEST_F(TabOrder, GoesThroughEachDialogInReadingOrder) {
     EXPECT_EQ(round(planDialog, "lbPlan"), "lbPlan, bbtnWrite, bbtnCancel");
 
     TStationView station(*form, form.get());
-    EXPECT_EQ(round(station, "edtTemplate"), "edtTemplate, btnBrowse, chkOnlyListed, twStationPorts")
+    EXPECT_EQ(round(station, "edtTemplate"),
+              "edtTemplate, btnBrowse, chkOnlyListed, twStationPorts, twStationHandsets")
         << "Start and Stop wait for a template";
 
     const std::unique_ptr<QDialog> about = TAbout().BuildWindow(form.get());
