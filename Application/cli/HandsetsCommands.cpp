@@ -3,7 +3,7 @@
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "core/ProvisionTemplate.h"
-#include "vsim/HandsetRegistry.h"
+#include "platform/ChangeStore.h"
 
 #include <QJsonArray>
 
@@ -27,9 +27,9 @@ int Handsets(const TGlobalOptions& options) {
     }
     std::vector<THandsetRow> rows;
     try {
-        rows = KnownHandsets();
+        rows = ChangeStore().Handsets();
     } catch (const std::runtime_error& e) {
-        throw TCommandFailure(std::string("The table of handsets cannot be read: ") + e.what());
+        throw TCommandFailure(e.what());
     }
     const std::string hash = templ ? templ->ContentHash() : std::string();
     QJsonArray list;

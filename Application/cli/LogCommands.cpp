@@ -5,6 +5,8 @@
 #include "platform/AnsiText.h"
 #include "platform/ChangeChain.h"
 #include "platform/ChangeLog.h"
+#include "platform/ChangeStore.h"
+#include "platform/StoreError.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 
@@ -111,16 +113,21 @@ std::string ChangeText(const TChangeRecord& change) {
         text += ": " + change.Message;
     if (!change.Backup.empty())
         text += "  backup " + change.Backup;
+    if (change.Owed)
+        text += "  (kept on this PC: not yet sent to the server)";
     return text;
 }
 
 // log --check: walks the seals of every line; 0 when the chain holds, 1 naming the first line where
 // it breaks.
-int Check(const std::string& path) {
+int Check(TChangeStore& store) {
+    const std::string path = store.Where();
     TChainCheck check;
     try {
-        check = CheckChangeChain(path);
+        check = store.Check();
     } catch (const EFileError& e) {
+        throw TCommandFailure(e.what());
+    } catch (const EStoreError& e) {
         throw TCommandFailure(e.what());
     }
     QJsonObject json{{"log", JsonPath(path)},
@@ -128,7 +135,7 @@ int Check(const std::string& path) {
                      {"unsealed", check.Unsealed},
                      {"holds", check.Holds()}};
     if (check.BrokenLine) {
-        json["brokenLine"] = *check.BrokenLine;
+        json["brokenLine"] = qint64(*check.BrokenLine);
         json["how"] = QString::fromStdString(check.How);
     }
     AddJson({{"check", json}});
@@ -147,7 +154,8 @@ int Check(const std::string& path) {
 
 // log --export FILE.jsonl: the lines the filter takes, each as the log holds it (its seals too), into a
 // file that is new, empty or an earlier export; any other file is left as it is.
-int Export(const std::string& path, const std::string& file, const TChangeFilter& filter) {
+int Export(TChangeStore& store, const std::string& file, const TChangeFilter& filter) {
+    const std::string path = store.Where();
     if (!QString::fromStdString(file).endsWith(".jsonl", Qt::CaseInsensitive))
         throw TUsageError("--export " + file + ": the export is JSON lines, FILE.jsonl");
     if (const QFileInfo info(QString::fromStdString(file)); info.exists()) {
@@ -165,8 +173,10 @@ int Export(const std::string& path, const std::string& file, const TChangeFilter
     }
     TChangeLogContents contents;
     try {
-        contents = ReadChangeLog(filter, path);
+        contents = store.Read(filter);
     } catch (const EFileError& e) {
+        throw TCommandFailure(e.what());
+    } catch (const EStoreError& e) {
         throw TCommandFailure(e.what());
     }
     std::string text;
@@ -184,20 +194,28 @@ int Export(const std::string& path, const std::string& file, const TChangeFilter
 }
 
 int Log(const TGlobalOptions& options) {
+    TChangeStore& store = ChangeStore();
     if (options.args.size() == 1 && options.args[0] == "--check")
-        return Check(ChangeLogPath());
+        return Check(store);
     const TChangeFilter filter = ParseFilter(options.args);
-    const std::string path = ChangeLogPath();
+    const std::string path = store.Where();
     for (size_t i = 0; i + 1 < options.args.size(); i += 2)
         if (options.args[i] == "--export")
-            return Export(path, options.args[i + 1], filter);
+            return Export(store, options.args[i + 1], filter);
     TChangeLogContents contents;
+    std::string away;
     try {
         // Paired before the filter takes its lines, so that an operation that ended after midnight is
         // not shown as one that never ended.
-        contents = ReadChangeLog({}, path);
+        contents = store.Read();
     } catch (const EFileError& e) {
         throw TCommandFailure(e.what());
+    } catch (const EStoreError& e) {
+        // The server is away: what this PC still owes it is all there is to show.
+        away = e.what();
+        contents.Changes = store.Owed();
+        if (contents.Changes.empty())
+            throw TCommandFailure(away);
     }
     std::vector<TChangeRecord> taken;
     for (const TChangeRecord& change : PairedChanges(contents.Changes))
@@ -212,6 +230,8 @@ int Log(const TGlobalOptions& options) {
             line["outcome"] = QString(InterruptedOutcome);
             line["message"] = QString::fromStdString(change.Message);
         }
+        if (change.Owed)
+            line["owed"] = true;
         changes.append(line);
         PrintResult(Shown(ChangeText(change)));
     }
@@ -220,6 +240,10 @@ int Log(const TGlobalOptions& options) {
         PrintMessage(Counted(contents.Damaged, "damaged line", "damaged lines") + " of " + path +
                      " skipped (no record of a change).");
     PrintMessage(Counted(long(contents.Changes.size()), "change", "changes") + " in " + path + ".");
+    if (!away.empty()) {
+        PrintMessage(away + " Only the changes this PC has not sent it yet are shown.");
+        return Exit::Failed;
+    }
     return Exit::Done;
 }
 

@@ -11,9 +11,9 @@
 #include "link/StopRequest.h"
 #include "lists/PhonebookFile.h"
 #include "platform/ChangeLog.h"
+#include "platform/ChangeStore.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
-#include "vsim/HandsetRegistry.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -143,7 +143,9 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
     if (args.onlyOutdated) {
         std::optional<THandsetRow> known;
         try {
-            known = KnownHandset(serial);
+            for (const THandsetRow& row : ChangeStore().Handsets())
+                if (row.Serial == serial)
+                    known = row;
         } catch (const std::runtime_error& e) {
             PrintMessage(
                 std::string("The table of handsets cannot be read, so the handset is provisioned: ") +
@@ -242,8 +244,8 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
     if (session.User().DryRun)
         return DryRunOutcome(session);
     // What the handset was given, for "handsets --template" and --only-outdated; information only.
-    NoteTemplateGiven(serial, QDir(QString::fromStdString(templ.Folder())).dirName().toStdString(),
-                      templ.ContentHash(), status == Exit::Done ? "verified" : "differs");
+    ChangeStore().NoteTemplate(serial, QDir(QString::fromStdString(templ.Folder())).dirName().toStdString(),
+                               templ.ContentHash(), status == Exit::Done ? "verified" : "differs");
     PrintResult((status == Exit::Done ? "Provisioned " : "Not provisioned ") + handset.Describe() +
                 (listed ? "" : " (not listed: the template as it is)") + ": " + summary + ".");
     return status;

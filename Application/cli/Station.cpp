@@ -5,6 +5,7 @@
 #include "cli/StationClaim.h"
 #include "cli/StationReport.h"
 #include "platform/ChangeLog.h"
+#include "platform/ChangeStore.h"
 #include "platform/DeviceMap.h"
 
 #include <QCoreApplication>
@@ -351,7 +352,7 @@ int RunStation(const TGlobalOptions& options, const TForm& form, int argc, char*
     }
     std::vector<TStationReportRow> rows;
     const std::vector<TStationClaim> claims = ClaimPorts(ports, "quorvel-cli " + what, rows);
-    const TStationStart started{ChangeAuthorNow().Time, ChangeLogEnd()};
+    const TStationStart started{ChangeAuthorNow().Time, StationLogEnd()};
     const std::vector<TStationRun> runs = RunAll(
         ports, arguments,
         [&options, &rows](const TStationRun& run) {

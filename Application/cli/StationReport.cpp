@@ -4,12 +4,15 @@
 #include "cli/Command.h"
 #include "platform/ChangeChain.h"
 #include "platform/ChangeLog.h"
+#include "platform/ChangeStore.h"
+#include "platform/StoreError.h"
 #include "platform/TextFile.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <limits>
 
 #include <string_view>
 
@@ -121,6 +124,14 @@ void CheckReportTarget(const std::string& path) {
                                     "name a new file. Nothing was done.");
 }
 
+int64_t StationLogEnd() {
+    try {
+        return ChangeStore().End();
+    } catch (const std::runtime_error&) {
+        return std::numeric_limits<int64_t>::max();
+    }
+}
+
 void WriteStationReport(const std::string& path, const TStationStart& start,
                         const std::vector<TStationReportRow>& rows) {
     const std::string& since = start.Time;
@@ -128,11 +139,10 @@ void WriteStationReport(const std::string& path, const TStationStart& start,
     try {
         // One record an operation: its closing line, or its "begun" line where it never ended; only the
         // lines written since the station began, whatever their clock says.
-        for (const TChangeRecord& change :
-             PairedChanges(ReadChangeLog({}, ChangeLogPath(), start.LogEnd).Changes))
+        for (const TChangeRecord& change : PairedChanges(ChangeStore().Read({}, start.LogEnd).Changes))
             if (change.Via == "station")
                 changes.push_back(change);
-    } catch (const EFileError& e) {
+    } catch (const std::runtime_error& e) {
         PrintMessage("The change log cannot be read, so the report has each port's outcome without its "
                      "changes: " +
                      std::string(e.what()));
@@ -184,12 +194,12 @@ void WriteStationReport(const std::string& path, const TStationStart& start,
     // The log lines the report was cut from, their seals walked: whether any was changed since.
     std::string checked;
     try {
-        const TChainCheck check = CheckChangeChain(ChangeLogPath(), start.LogEnd);
+        const TChainCheck check = ChangeStore().Check(start.LogEnd);
         checked = check.Holds()
                       ? " Its change-log lines check: none was changed, removed or put in."
                       : " Its change-log lines do not check: line " + std::to_string(*check.BrokenLine) +
                             ": " + check.How + " (quorvel-cli log --check).";
-    } catch (const EFileError& e) {
+    } catch (const std::runtime_error& e) {
         checked = " Its change-log lines could not be checked: " + std::string(e.what());
     }
     try {

@@ -30,11 +30,15 @@ const char* StationOutcome(int exitStatus);
 // handset is touched.
 void CheckReportTarget(const std::string& path);
 
-// Where the station began: its time, and the end of the change log then (ChangeLogEnd).
+// Where the station began: its time, and the end of the change log then (TChangeStore::End).
 struct TStationStart {
     std::string Time;
     int64_t LogEnd = 0;
 };
+
+// The end of the change log now; where the log cannot be read (its server is away), one past every row
+// it may hold, so that the report takes none from before the station.
+int64_t StationLogEnd();
 
 // Writes the rows, each with the changes the change log holds for its port and handset since the
 // station began (those of the station's own programs), as CSV or JSON by the name's ending; says where,

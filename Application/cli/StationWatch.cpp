@@ -8,6 +8,7 @@
 #include "link/StopRequest.h"
 #include "link/TpaProComImpl.h"
 #include "platform/ChangeLog.h"
+#include "platform/ChangeStore.h"
 #include "platform/DeviceMap.h"
 
 #include <QCoreApplication>
@@ -393,7 +394,7 @@ private:
     std::map<int, qint64> NextProbe;
     std::vector<TDone> Done;
     bool Stopping = false;
-    const TStationStart Started{ChangeAuthorNow().Time, ChangeLogEnd()};
+    const TStationStart Started{ChangeAuthorNow().Time, StationLogEnd()};
 };
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "cli/VerifyCommands.h"
 #include "link/StopRequest.h"
 #include "platform/ChangeLog.h"
+#include "vsim/FleetStore.h"
 
 #include <QCoreApplication>
 
@@ -187,6 +188,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     SetChangeVia(qgetenv(ChangeViaVariable) == "station" ? "station" : "cli");
     CatchStopSignals();
+    // Changes are noted where the SIM records are: on their server when they are shared.
+    UseFleetStore();
     const std::vector<TCommand> commands = AllCommands();
     if (JsonAsked(argc, argv))
         StartJson();

@@ -3,8 +3,8 @@
 #include "link/ConnectionSettings.h"
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
+#include "platform/ChangeStore.h"
 #include "platform/PhoneBookResourceStrings.h"
-#include "vsim/HandsetRegistry.h"
 #include "vsim/SerialNumber.h"
 
 #include <algorithm>
@@ -116,7 +116,7 @@ TConnectResult TMainCore::ConnectHandset() {
         HandsetFound = true;
         // The PC's table of its handsets is information: a note that cannot be made (no state folder, a
         // read-only one) leaves the connection as it is.
-        NoteHandsetSeen(Handset, ModelByte, PhoneBookCapacity);
+        ChangeStore().NoteSeen(HandsetSeen(Handset, ModelByte, PhoneBookCapacity));
         if (!Ui.HandsetIdentified(Handset)) {
             HandsetFound = false;
             Ui.ShowStatus(ConnectionResultText(TConnectResult::WrongHandset));

@@ -63,7 +63,13 @@ bool THandsetChange::Begin(const char* operation, const TWritePlan* plan, const 
         Ui.ShowStatus(Texts::PlanNotCarriedOut);
         return false;
     }
-    Note.Begin(Ui, Link.Identity(), operation, plan, backup);
+    // A log that cannot take the operation's first row (its server is away) stops it before it begins.
+    if (const std::string refused = Note.Begin(Ui, Link.Identity(), operation, plan, backup);
+        !refused.empty()) {
+        Refused = refused + " " + Texts::PlanNotCarriedOut;
+        Ui.Message(TMessageKind::Error, Refused, TButtons::Ok);
+        return false;
+    }
     return true;
 }
 
@@ -81,6 +87,6 @@ THandsetOutcome THandsetChange::NothingChanged(const std::string& message) const
     outcome.Result = TChangeResult::NotChanged;
     outcome.Declined = Declined;
     outcome.Stopped = StoppedBefore || StopRequested();
-    outcome.Message = message;
+    outcome.Message = Refused.empty() ? message : Refused;
     return outcome;
 }

@@ -31,8 +31,9 @@ public:
     // Shows the plan; the person's answer to it is the operation's one question. False when the person
     // declined or a stop was asked for before it: then nothing is sent that changes the handset.
     bool Confirm(const TWritePlan& plan);
-    // Just before the first mail that changes the handset (the backup is kept): a stop asked for by now ends
-    // the operation with nothing changed (false); else the change log's "begun" line is written.
+    // Just before the first mail that changes the handset (the backup is kept): a stop asked for by now, or
+    // a change log that cannot take the operation (its server is away, said to the person), ends the
+    // operation with nothing changed (false); else the change log's "begun" line is written.
     bool Begin(const char* operation, const TWritePlan* plan, const std::string& backup);
     // Whether Begin has gone through: a mail that changes the handset may have been sent.
     bool Begun() const { return Note.Open() || Ended; }
@@ -50,6 +51,8 @@ private:
     bool Ended = false;
     bool Declined = false;
     bool StoppedBefore = false;
+    // Why the change log refused the operation.
+    std::string Refused;
 };
 
 // The log's word for an outcome.

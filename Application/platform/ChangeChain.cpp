@@ -105,39 +105,29 @@ std::string LastSealOf(int fd, const std::string& pc) {
     return {};
 }
 
-TChainCheck CheckChangeChain(const std::string& path, int64_t from) {
+std::string SealOf(std::string_view line) {
+    const std::optional<TParts> parts = PartsOf(line);
+    return parts ? parts->Seal : std::string();
+}
+
+TChainCheck CheckChain(const std::vector<TNumberedLine>& lines, bool fromStart) {
     TChainCheck check;
-    QFile file(QString::fromStdString(path));
-    if (!file.exists())
-        return check;
-    if (!file.open(QIODevice::ReadOnly))
-        throw EFileError("Cannot read the change log \"" + path + "\". " + file.errorString().toStdString());
-    const int64_t skipped = from > 0 && from <= file.size() ? from : 0;
-    file.seek(skipped);
-    const QByteArray bytes = file.readAll();
-    // The line numbers count the whole file.
-    int lineNo = 0;
-    if (skipped > 0) {
-        file.seek(0);
-        lineNo = int(file.read(skipped).count('\n'));
-    }
     std::map<std::string, std::string> last;
     std::map<std::string, bool> sealedYet;
-    const auto broken = [&](int line, const char* how, std::string_view text) {
-        check.BrokenLine = line;
+    const auto broken = [&](int64_t number, const char* how, std::string_view text) {
+        check.BrokenLine = number;
         check.How = how;
         check.What = Described(text);
     };
-    for (const QByteArray& raw : bytes.split('\n')) {
-        ++lineNo;
-        const std::string_view line(raw.data(), size_t(raw.size()));
+    for (const auto& [number, text] : lines) {
+        const std::string_view line(text);
         if (line.find_first_not_of(" \r") == std::string_view::npos)
             continue;
         const std::string pc = PcOf(line);
         const std::optional<TParts> parts = PartsOf(line);
         if (!parts) {
             if (sealedYet[pc]) {
-                broken(lineNo, "put in: it has no seal, yet lines before it have", line);
+                broken(number, "put in: it has no seal, yet lines before it have", line);
                 return check;
             }
             ++check.Unsealed;
@@ -146,17 +136,38 @@ TChainCheck CheckChangeChain(const std::string& path, int64_t from) {
         const bool first = !sealedYet[pc];
         sealedYet[pc] = true;
         if (Seal(parts->Prev, std::string(parts->Core) + "}") != parts->Seal) {
-            broken(lineNo, "changed since it was written", line);
+            broken(number, "changed since it was written", line);
             return check;
         }
         // Where the check begins part-way (a station's lines), the first line of a PC links as it says.
-        const bool linked = (first && skipped > 0) ? true : parts->Prev == last[pc];
+        const bool linked = (first && !fromStart) ? true : parts->Prev == last[pc];
         if (!linked) {
-            broken(lineNo, "a line before it was removed or put in", line);
+            broken(number, "a line before it was removed or put in", line);
             return check;
         }
         last[pc] = parts->Seal;
         ++check.Sealed;
     }
     return check;
+}
+
+TChainCheck CheckChangeChain(const std::string& path, int64_t from) {
+    QFile file(QString::fromStdString(path));
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFileError("Cannot read the change log \"" + path + "\". " + file.errorString().toStdString());
+    const int64_t skipped = from > 0 && from <= file.size() ? from : 0;
+    file.seek(skipped);
+    const QByteArray bytes = file.readAll();
+    // The line numbers count the whole file.
+    int64_t lineNo = 0;
+    if (skipped > 0) {
+        file.seek(0);
+        lineNo = file.read(skipped).count('\n');
+    }
+    std::vector<TNumberedLine> lines;
+    for (const QByteArray& raw : bytes.split('\n'))
+        lines.push_back({++lineNo, raw.toStdString()});
+    return CheckChain(lines, skipped == 0);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/AnsiText.h"
 #include "platform/ChangeChain.h"
+#include "platform/ChangeStore.h"
 #include "platform/Paths.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -187,6 +188,8 @@ bool IsChangeTime(const QString& time) {
 }
 
 std::optional<TChangeRecord> ParseLine(const QByteArray& line) {
+    if (line.trimmed().isEmpty())
+        return std::nullopt;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(line, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -355,6 +358,10 @@ bool TChangeFilter::Takes(const TChangeRecord& r) const {
            (Operation.empty() || lower(r.Operation).starts_with(lower(Operation)));
 }
 
+std::optional<TChangeRecord> ChangeRecordOf(std::string_view line) {
+    return ParseLine(QByteArray(line.data(), qsizetype(line.size())));
+}
+
 int64_t ChangeLogEnd(const std::string& path) {
     return QFileInfo(QString::fromStdString(path)).size();
 }
@@ -419,10 +426,11 @@ TChangeRecord RecordOf(const THandsetIdentity& handset, const char* operation, c
 }
 
 void Note(TUserInteraction& ui, const TChangeRecord& record, bool done) {
-    const std::string path = ChangeLogPath();
-    const std::string reason = AppendChange(record, path);
+    TChangeStore& store = ChangeStore();
+    const std::string reason = store.Append(record);
     if (reason.empty())
         return;
+    const std::string path = store.Where();
     const char* format = done
                              ? "The change was made, but it could not be noted in the change log \"%s\": %s."
                              : "The handset may have been changed, but that could not be noted in the change "
@@ -451,8 +459,10 @@ void NoteHandsetChange(TUserInteraction& ui, const THandsetIdentity& handset, co
     Note(ui, record, outcome == TChangeOutcome::Done);
 }
 
-void TChangeNote::Begin(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
-                        const TWritePlan* plan, const std::string& backup) {
+std::string TChangeNote::Begin(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
+                               const TWritePlan* plan, const std::string& backup) {
+    if (std::string refused = ChangeStore().Ready(); !refused.empty())
+        return refused;
     Operation = operation;
     OwnId = NewOperationId();
     TChangeRecord record = RecordOf(handset, operation, backup, BegunOutcome, {});
@@ -460,6 +470,7 @@ void TChangeNote::Begin(TUserInteraction& ui, const THandsetIdentity& handset, c
         record.Planned = ChangeCountsOf(*plan);
     record.Id = OwnId;
     Note(ui, record, false);
+    return {};
 }
 
 void TChangeNote::End(TUserInteraction& ui, const THandsetIdentity& handset,

@@ -7,9 +7,11 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// The record of every change made to a handset: "changes.jsonl" in the machine's state folder, one JSON
+// The record of every change made to a handset: "changes.jsonl" in the machine's state folder (or the rows
+// of the shared store that hold the same lines, ChangeStore.h), one JSON
 // object a line for each operation that changed a handset or began to and may have, whichever program
 // made it (the window, the command line, a station). Lines are only ever added, each with one write() to
 // a file opened for appending, so that programs writing at the same time never mix their lines. The
@@ -86,6 +88,8 @@ struct TChangeRecord {
     std::string Id;
     // As read: the line itself, without its line break.
     std::string Line;
+    // As read: a row kept on this PC because the shared store did not take it yet.
+    bool Owed = false;
 };
 
 // ChangesDir()/changes.jsonl.
@@ -93,6 +97,9 @@ std::string ChangeLogPath();
 
 // The record as its line, ended by "\n". The keys stand in the order of TChangeRecord.
 std::string ChangeLine(const TChangeRecord& record);
+
+// The record a line holds; nothing for a line that is no record of a change (cut short, edited by hand).
+std::optional<TChangeRecord> ChangeRecordOf(std::string_view line);
 
 // Appends the record's line and has it on the disk before returning. Gives an empty text when it was
 // written, else the reason it was not ("it could not be opened (Permission denied) ..."). A file it
@@ -151,11 +158,12 @@ void NoteHandsetChange(TUserInteraction& ui, const THandsetIdentity& handset, co
 
 // One operation's two lines: Begin before its first mail that changes the handset, End once it has
 // ended, with what the handset was found to hold. End without Begin writes nothing (nothing was sent
-// that changes the handset). Where the log cannot be written the person is warned, as above.
+// that changes the handset). Where the log cannot be written the person is warned, as above; where the
+// log's server is away Begin writes nothing and gives why, and no change may begin.
 class TChangeNote {
 public:
-    void Begin(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
-               const TWritePlan* plan, const std::string& backup);
+    std::string Begin(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
+                      const TWritePlan* plan, const std::string& backup);
     void End(TUserInteraction& ui, const THandsetIdentity& handset,
              const std::optional<TChangeCounts>& changed, const std::string& backup, TChangeOutcome outcome,
              const std::string& message = {}, std::optional<int> deleted = std::nullopt);

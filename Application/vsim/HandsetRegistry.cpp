@@ -96,22 +96,20 @@ std::string HandsetRegistryPath() {
     return ChangesDir() + "/handsets.sqlite";
 }
 
-std::string NoteHandsetSeen(const THandsetIdentity& handset, int model, int capacity,
-                            const std::string& path) {
-    if (!handset.serial || handset.serial->empty())
+std::string NoteHandsetSeen(const THandsetRow& row, const std::string& path) {
+    if (row.Serial.empty())
         return {};
     std::string why;
     const TDb db = Open(path, true, why);
     if (!db)
         return why;
-    const TChangeAuthor now = ChangeAuthorNow();
     return Run(
         db.get(),
         "INSERT INTO handsets (serial, software, pcs, model, capacity, first_seen, last_seen, last_pc, "
         "last_port) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?6, ?7, ?8) ON CONFLICT (serial) DO UPDATE SET "
         "software = ?2, pcs = ?3, model = ?4, capacity = ?5, last_seen = ?6, last_pc = ?7, last_port = ?8",
-        {*handset.serial, handset.software, handset.pcs, std::to_string(model), std::to_string(capacity),
-         now.Time, now.Pc, handset.PortName()});
+        {row.Serial, row.Software, row.Pcs, std::to_string(row.Model), std::to_string(row.Capacity),
+         row.LastSeen, row.LastPc, row.LastPort});
 }
 
 std::string NoteTemplateGiven(const std::string& serial, const std::string& templateName,

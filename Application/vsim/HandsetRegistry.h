@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ChangeStore.h"
 #include "platform/HandsetIdentity.h"
 
 #include <cstdint>
@@ -7,35 +8,17 @@
 #include <string>
 #include <vector>
 
-// Every handset the program has connected to on this PC, a row each by its SIM's serial number: what it
-// is, when and where it was first and last seen, the last template it was given and how its verify
-// ended. Kept in a database of its own beside the change log (handsets.sqlite in ChangesDir()); what is
-// noted here is information, so a note that cannot be made never stops an operation.
-struct THandsetRow {
-    std::string Serial;
-    std::string Software;
-    std::string Pcs;
-    int Model = 0;
-    int Capacity = 0;
-    std::string FirstSeen;
-    std::string LastSeen;
-    std::string LastPc;
-    std::string LastPort;
-    // The last template given: its folder's name, the SHA-256 of its content, when, and how the verify
-    // after it ended ("verified", "differs"); empty when none was.
-    std::string Template;
-    std::string TemplateHash;
-    std::string TemplateTime;
-    std::string Verify;
-};
+// Every handset the program has connected to on this PC, a row each (THandsetRow) by its SIM's serial
+// number, kept in a database of its own beside the change log (handsets.sqlite in ChangesDir()) where the
+// records are not shared. What is noted here is information, so a note that cannot be made never stops
+// an operation.
 
 // The database's path: ChangesDir()/handsets.sqlite.
 std::string HandsetRegistryPath();
 
-// Notes that the handset was connected to now; a handset without a serial number is not noted. Gives ""
-// when noted, else why not.
-std::string NoteHandsetSeen(const THandsetIdentity& handset, int model, int capacity,
-                            const std::string& path = HandsetRegistryPath());
+// Notes that the handset was seen as the row says (HandsetSeen); a handset without a serial number is not
+// noted. Gives "" when noted, else why not.
+std::string NoteHandsetSeen(const THandsetRow& row, const std::string& path = HandsetRegistryPath());
 // Notes the template given to the handset and the verify's outcome. Gives "" or why not.
 std::string NoteTemplateGiven(const std::string& serial, const std::string& templateName,
                               const std::string& templateHash, const std::string& verify,

@@ -226,6 +226,8 @@ void TPgStore::Connect(const std::string& address) {
                             address.c_str(),
                             "UTF8",
                             nullptr};
+    if (Session->Connection)
+        PQfinish(Session->Connection);
     Session->Connection = PQconnectdbParams(keywords, values, 1);
     if (!Session->Connection)
         throw EStoreError(Subject + " on " + Shown() + " cannot be reached: out of memory.");

@@ -3,6 +3,7 @@
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "vsim/DebugToFile.h"
+#include "vsim/FleetStore.h"
 #include "windows/ComUnit.h"
 #include "windows/MainUnit.h"
 #include "windows/ProgressUnit.h"
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
     // The desktop entry's name, by which a Wayland desktop gives the window its menu entry's icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUORVEL_APP_ID));
     TDebugToFile::Instance().Open(WritableProgramFile("debug.txt"));
+    // Changes are noted where the SIM records are: on their server when they are shared.
+    UseFleetStore();
 
     // A conversation to be recorded is recorded from its first mail, or not begun.
     std::unique_ptr<TMailRecorder> recording;

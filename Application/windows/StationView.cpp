@@ -2,10 +2,10 @@
 
 #include "core/ProvisionTemplate.h"
 #include "platform/AnsiText.h"
+#include "platform/ChangeStore.h"
 #include "platform/Paths.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
-#include "vsim/HandsetRegistry.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -182,7 +182,7 @@ void TStationView::FillHandsets() {
     twStationHandsets->clear();
     std::vector<THandsetRow> rows;
     try {
-        rows = KnownHandsets();
+        rows = ChangeStore().Handsets();
     } catch (const std::runtime_error& e) {
         auto* item = new QTreeWidgetItem(twStationHandsets);
         item->setText(0, FromUtf8OrAnsi(e.what()));

@@ -1,5 +1,7 @@
 // Test entry for window tests: a QApplication, on the offscreen platform unless one is chosen, so that
 // the tests run (and are listed at build time) without a display.
+#include "vsim/FleetStore.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 
@@ -15,6 +17,8 @@ int main(int argc, char** argv) {
     const QTemporaryDir machine;
     qputenv("QUORVEL_CONFIG_DIR", perUser.path().toLocal8Bit());
     qputenv("QUORVEL_STATE_DIR", machine.path().toLocal8Bit());
+    // As the window program does: the table of handsets is noted where the records are.
+    UseFleetStore();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -91,6 +91,20 @@ public:
         return value;
     }
 
+    // Runs SQL on its own connection to address (as another login, say); raises std::runtime_error with
+    // the server's message.
+    static void ExecuteAs(const std::string& address, const std::string& sql) {
+        PGconn* connection = PQconnectdb(address.c_str());
+        PGresult* result = PQexec(connection, sql.c_str());
+        const ExecStatusType status = PQresultStatus(result);
+        const std::string error =
+            PQstatus(connection) != CONNECTION_OK ? PQerrorMessage(connection) : PQresultErrorMessage(result);
+        PQclear(result);
+        PQfinish(connection);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            throw std::runtime_error(sql + ": " + error);
+    }
+
     // A login role of this test (name_<schema>), dropped at the end; the server must let the
     // administrator make roles.
     std::string MakeLogin(const std::string& name) {
