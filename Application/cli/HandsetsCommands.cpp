@@ -25,9 +25,10 @@ int Handsets(const TGlobalOptions& options) {
     } else if (!options.args.empty()) {
         throw TUsageError(Usage);
     }
+    TChangeStore& store = ChangeStore();
     std::vector<THandsetRow> rows;
     try {
-        rows = ChangeStore().Handsets();
+        rows = store.Handsets();
     } catch (const std::runtime_error& e) {
         throw TCommandFailure(e.what());
     }
@@ -67,7 +68,9 @@ int Handsets(const TGlobalOptions& options) {
                         templ ? (behind ? "outdated" : "current") : given.c_str());
     }
     AddJson({{"handsets", list}});
-    std::string summary = Counted(long(rows.size()), "handset", "handsets") + " known on this PC";
+    std::string summary =
+        Counted(long(rows.size()), "handset", "handsets") +
+        (store.Shared() ? " known to the PCs that share " + store.Where() : " known on this PC");
     if (templ)
         summary += "; " + std::to_string(outdated) + " without the current content of " + templ->Folder();
     PrintMessage(summary + ".");
@@ -82,7 +85,8 @@ std::vector<TCommand> HandsetsCommands() {
          {{"",
            "[--template DIR]",
            "the handsets this PC has connected to",
-           "Lists every handset this PC has connected to, by its SIM's serial number: its software, PCS,\n"
+           "Lists every handset this PC (with every PC that shares its SIM records) has connected to, by\n"
+           "its SIM's serial number: its software, PCS,\n"
            "phone book capacity, when, on which PC and at which port it was last seen, and the last "
            "template\n"
            "it was given with the verify's outcome. With --template, each is \"current\" when it was given\n"

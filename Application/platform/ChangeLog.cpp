@@ -272,7 +272,9 @@ TChangeAuthor ChangeAuthorNow() {
     const int minutes = std::abs(offset) / 60;
     const std::string time = now.toString("yyyy-MM-ddTHH:mm:ss").toStdString() +
                              FormatText("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return {LoginName(), QSysInfo::machineHostName().toStdString(), time};
+    // Several stations in containers of one host are each a PC of their own: $QUORVEL_PC_NAME names one.
+    const QString pc = qEnvironmentVariable("QUORVEL_PC_NAME", QSysInfo::machineHostName());
+    return {LoginName(), pc.toStdString(), time};
 }
 
 std::string ChangeLogPath() {

@@ -43,6 +43,8 @@ public:
 
     // The log as the person is told of it: the file's path, or the server and database.
     virtual std::string Where() const = 0;
+    // Whether other PCs keep their log here as well.
+    virtual bool Shared() const { return false; }
     // "" when a change may begin: the log can take its rows. A shared store whose server is away says why,
     // and no change is begun then.
     virtual std::string Ready() = 0;

@@ -129,6 +129,7 @@ public:
         , Address(address) {}
 
     std::string Where() const override { return Shown(); }
+    bool Shared() const override { return true; }
 
     std::string Ready() override {
         try {

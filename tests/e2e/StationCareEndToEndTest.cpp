@@ -7,12 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -302,4 +304,53 @@ TEST_F(StationCare, TheHandsetsTableNamesWhichHandsetsLackTheTemplatesContent) {
     exportRun = one.Cli({"log", "--export", dir.filePath("mine.jsonl")});
     EXPECT_EQ(exportRun.exitCode, 2) << exportRun.err;
     EXPECT_EQ(ReadAll(dir.filePath("mine.jsonl")), "{\"note\":\"mine\"}\n");
+}
+
+// A station's user who may use the serial ports (the group dialout) and nothing more: the log's folder is
+// the operators' as the package makes it (root:dialout, setgid), so the change is noted, with no warning.
+TEST_F(StationCare, AUserInTheGroupDialoutAloneHasTheChangeNoted) {
+    const group* dialout = getgrnam("dialout");
+    if (geteuid() != 0 || !QFile::exists("/usr/bin/setpriv") || !dialout)
+        GTEST_SKIP() << "needs root, setpriv and the group dialout to run the tool as another user";
+    THandsetProcess handset({"--serial", "0000100001"});
+    ASSERT_TRUE(handset.Started());
+    // As a USB adapter's device is: the group dialout's.
+    const std::string device = handset.Device();
+    ASSERT_EQ(chown(device.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(device.c_str(), 0660), 0);
+    ASSERT_EQ(chmod(dir.path().toLocal8Bit().constData(), 0755), 0);
+    const QString changes = dir.filePath("changes");
+    const QString config = dir.filePath("config");
+    ASSERT_TRUE(QDir().mkpath(changes) && QDir().mkpath(config));
+    ASSERT_EQ(chown(changes.toLocal8Bit().constData(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(changes.toLocal8Bit().constData(), 02770), 0);
+    ASSERT_EQ(chmod(config.toLocal8Bit().constData(), 0777), 0);
+    WriteFile(dir.filePath("list.phb"), "Anna,201\r\n");
+    ASSERT_EQ(chmod(dir.filePath("list.phb").toLocal8Bit().constData(), 0644), 0);
+
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVEL_CONFIG_DIR", config);
+    env.insert("QUORVEL_STATE_DIR", changes);
+    env.remove("QUORVEL_RECORDS");
+    cli.setProcessEnvironment(env);
+    cli.start("/usr/bin/setpriv",
+              QStringList{"--reuid=nobody", "--regid=nogroup", "--groups=" + QString::number(dialout->gr_gid),
+                          ProgramFolder() + "/quorvel-cli", "--port", QString::fromStdString(device), "--yes",
+                          "phonebook", "write", dir.filePath("list.phb"), "--replace"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    const std::string out = cli.readAllStandardOutput().toStdString();
+    const std::string err = cli.readAllStandardError().toStdString();
+    if (cli.exitCode() != 0 && err.find("Permission denied") != std::string::npos &&
+        err.find(device) == std::string::npos)
+        GTEST_SKIP() << "the build folder is closed to other users: " << err;
+    EXPECT_EQ(cli.exitCode(), 0) << out << err;
+    EXPECT_EQ(err.find("could not be noted"), std::string::npos) << err;
+    const QByteArray log = ReadAll(changes + "/changes.jsonl");
+    EXPECT_EQ(log.count("\"operation\":\"phonebook replace\""), 2) << log.toStdString();
+    EXPECT_TRUE(log.contains("\"outcome\":\"done\"")) << log.toStdString();
+    struct stat info {};
+    ASSERT_EQ(stat((changes + "/changes.jsonl").toLocal8Bit().constData(), &info), 0);
+    EXPECT_EQ(info.st_gid, dialout->gr_gid);
+    EXPECT_EQ(info.st_mode & 0777, 0660u);
 }
