@@ -463,8 +463,11 @@ void NoteHandsetChange(TUserInteraction& ui, const THandsetIdentity& handset, co
 
 std::string TChangeNote::Begin(TUserInteraction& ui, const THandsetIdentity& handset, const char* operation,
                                const TWritePlan* plan, const std::string& backup) {
-    if (std::string refused = ChangeStore().Ready(); !refused.empty())
+    TChangeStore& store = ChangeStore();
+    if (std::string refused = store.Ready(); !refused.empty())
         return refused;
+    if (const std::string notice = store.TakeNotice(); !notice.empty())
+        ui.Message(TMessageKind::Information, notice, TButtons::Ok);
     Operation = operation;
     OwnId = NewOperationId();
     TChangeRecord record = RecordOf(handset, operation, backup, BegunOutcome, {});

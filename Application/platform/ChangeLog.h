@@ -46,8 +46,8 @@ const char* ChangeOutcomeText(TChangeOutcome outcome);
 TChangeOutcome ChangeOutcome(bool done, bool stopped, bool unknown = false);
 
 // Who makes a change, on which PC and when: the login name, the host name (or $QUORVEL_PC_NAME where it is
-// set) and the local time with its offset from UTC ("2026-12-10T09:30:00+01:00"). The SIM records note the same of their steps
-// (CurrentAuthor of vsim/RecordEngine.h), which this layer may not use.
+// set) and the local time with its offset from UTC ("2026-12-10T09:30:00+01:00"). The SIM records note the
+// same of their steps (CurrentAuthor of vsim/RecordEngine.h), which this layer may not use.
 struct TChangeAuthor {
     std::string User;
     std::string Pc;

@@ -60,6 +60,8 @@ public:
     virtual TChainCheck Check(int64_t from = 0) = 0;
     // Rows kept on this PC because the server did not take them, oldest first.
     virtual std::vector<TChangeRecord> Owed() { return {}; }
+    // What the person is to be told once, since the last call: the PC's old log moved in, say.
+    virtual std::string TakeNotice() { return {}; }
 
     // The handsets: each "" when noted, else why not. A handset without a serial number is not noted.
     virtual std::string NoteSeen(const THandsetRow& row) = 0;

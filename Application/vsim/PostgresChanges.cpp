@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -195,6 +197,8 @@ public:
         return check;
     }
 
+    std::string TakeNotice() override { return std::exchange(Notice, std::string()); }
+
     std::vector<TChangeRecord> Owed() override {
         const TOwedFile owed(OwedChangesPath(), false);
         std::vector<TChangeRecord> records;
@@ -297,13 +301,23 @@ private:
         }
     }
 
+    // A note of a handset is information: while the server has just been found away it is not tried
+    // again, so that connecting to one handset after another does not wait for the server each time.
     template <typename Body> std::string Noted(Body body) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!Away.empty() && now - AwaySince < RetryAfter)
+            return Away;
         try {
             Reached();
             Changing(body);
+            Away.clear();
             return {};
-        } catch (const EStoreError& e) {
+        } catch (const EPgStatementFailed& e) {
             return e.what();
+        } catch (const EStoreError& e) {
+            Away = e.what();
+            AwaySince = now;
+            return Away;
         }
     }
 
@@ -407,18 +421,21 @@ private:
             std::fclose(file);
         }
         std::string damaged;
+        int moved = 0;
         try {
             Changing([&] {
                 damaged.clear();
+                moved = 0;
                 for (size_t from = 0; from < text.size();) {
                     const size_t end = std::min(text.find('\n', from), text.size());
                     const std::string line = text.substr(from, end - from);
                     from = end + 1;
                     if (line.find_first_not_of(" \r") == std::string::npos)
                         continue;
-                    if (const std::optional<TChangeRecord> r = ChangeRecordOf(line))
+                    if (const std::optional<TChangeRecord> r = ChangeRecordOf(line)) {
                         Insert(line, r->Pc, false);
-                    else
+                        ++moved;
+                    } else
                         damaged += line + "\n";
                 }
             });
@@ -426,12 +443,22 @@ private:
             std::rename(moving.c_str(), path.c_str());
             throw;
         }
-        if (!damaged.empty())
-            if (FILE* file = std::fopen((path + ".damaged").c_str(), "ab")) {
-                std::fwrite(damaged.data(), 1, damaged.size(), file);
+        const int kept = int(std::count(damaged.begin(), damaged.end(), '\n'));
+        Notice = FormatText("This PC's change log %s moved into the change log on %s (%d lines)",
+                            path.c_str(), Shown().c_str(), moved);
+        if (!damaged.empty()) {
+            FILE* file = std::fopen((path + ".damaged").c_str(), "ab");
+            const bool written =
+                file && std::fwrite(damaged.data(), 1, damaged.size(), file) == damaged.size();
+            if (file)
                 std::fclose(file);
-            }
+            Notice += FormatText(
+                written ? "; its lines that are no record of a change (%d) are kept in %s.damaged"
+                        : "; its lines that are no record of a change (%d) could not be kept in %s.damaged",
+                kept, path.c_str());
+        }
         std::rename(moving.c_str(), (path + ".imported").c_str());
+        Notice += FormatText(", and the file is kept as %s.imported.", path.c_str());
     }
 
     // The PC's table of handsets, once: a handset the server knows already keeps its row.
@@ -472,8 +499,14 @@ private:
         std::rename(path.c_str(), (path + ".imported").c_str());
     }
 
+    static constexpr std::chrono::seconds RetryAfter{30};
+
     const std::string Address;
     bool Opened = false;
+    std::string Notice;
+    // Why the server was away when a handset was last to be noted, and when.
+    std::string Away;
+    std::chrono::steady_clock::time_point AwaySince;
 };
 
 } // namespace

@@ -343,6 +343,10 @@ TEST_F(SharedChangeLog, ThePCsLogFileMovesInOnceWithItsSealsAndItsDamagedLinesKe
     EXPECT_TRUE(check.Holds()) << check.How;
     EXPECT_EQ(check.Sealed, 3);
 
+    const std::string notice = shared->TakeNotice();
+    EXPECT_THAT(notice, HasSubstr("(2 lines)"));
+    EXPECT_THAT(notice, HasSubstr("no record of a change (1) are kept in " + ChangeLogPath() + ".damaged"));
+    EXPECT_EQ(shared->TakeNotice(), "");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(ChangeLogPath())));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(ChangeLogPath() + ".imported")));
     QFile damaged(QString::fromStdString(ChangeLogPath() + ".damaged"));
