@@ -263,8 +263,9 @@ std::vector<TCommand> LogCommands() {
          {{"",
            "[--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--operation OP] [--host PC] "
            "[--template NAME] [--export FILE.jsonl] | --check",
-           "the changes made to handsets on this PC",
-           "Prints the change log of this PC (changes.jsonl in the machine's state folder), oldest first,\n"
+           "the changes made to handsets on this PC, or on every PC sharing its records",
+           "Prints the change log of this PC (changes.jsonl in the machine's state folder; where the SIM\n"
+           "records are on a PostgreSQL server, the log there, of every PC that shares them), oldest first,\n"
            "one line for each operation that changed a handset or began to: its time, port, serial number,\n"
            "operation, what the read after it found changed (or how many entries a delete removed), outcome\n"
            "(done, failed, stopped, unknown, or interrupted: the program ended before the operation did, "
@@ -279,7 +280,8 @@ std::vector<TCommand> LogCommands() {
            "PC and of itself; --check walks the seals and names the first line that was changed, removed\n"
            "or put in afterwards (exit 1), or says they hold (exit 0). A provisioning's lines name its\n"
            "template. --export writes the lines taken as the log holds them (their seals too) to a new\n"
-           "FILE.jsonl, or over an earlier export. No handset is needed.\n",
+           "FILE.jsonl, or over an earlier export. Rows this PC keeps until the shared log's server answers\n"
+           "again are marked so (\"owed\" with --json). No handset is needed.\n",
            {{"--serial", "SERIAL", "the changes of the handset with this SIM serial number, or \"no SIM\""},
             {"--since", "YYYY-MM-DD", "the changes on this day and later"},
             {"--until", "YYYY-MM-DD", "the changes on this day and earlier"},

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <ostream>
 #include <thread>
 
 using testing::HasSubstr;
@@ -135,6 +136,10 @@ private:
 };
 
 enum class TLogKind { File, Postgres };
+
+std::ostream& operator<<(std::ostream& out, TLogKind kind) {
+    return out << (kind == TLogKind::File ? "file" : "postgresql");
+}
 
 class ChangeStoreContract : public testing::TestWithParam<TLogKind> {
 protected:
@@ -259,8 +264,12 @@ TEST_P(ChangeStoreContract, NotesEachHandsetSeenAndTheTemplateItWasGiven) {
     EXPECT_EQ(rows[0].FirstSeen, rows[0].LastSeen);
 }
 
-INSTANTIATE_TEST_SUITE_P(File, ChangeStoreContract, testing::Values(TLogKind::File));
-INSTANTIATE_TEST_SUITE_P(Postgres, ChangeStoreContract, testing::Values(TLogKind::Postgres));
+std::string KindName(const testing::TestParamInfo<TLogKind>& info) {
+    return testing::PrintToString(info.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(File, ChangeStoreContract, testing::Values(TLogKind::File), KindName);
+INSTANTIATE_TEST_SUITE_P(Postgres, ChangeStoreContract, testing::Values(TLogKind::Postgres), KindName);
 
 // ---- What only the shared store has ----
 
