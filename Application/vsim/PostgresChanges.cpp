@@ -59,6 +59,18 @@ constexpr const char* HandsetColumns =
     "serial, software, pcs, model, capacity, first_seen, last_seen, last_pc, "
     "last_port, template, template_hash, template_time, verify";
 
+constexpr const char* InsertHandset = "INSERT INTO handsets (serial, software, pcs, model, capacity, "
+                                      "first_seen, last_seen, last_pc, last_port, "
+                                      "template, template_hash, template_time, verify) "
+                                      "VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) ";
+
+TPgParams HandsetParams(const THandsetRow& row) {
+    TPgParams params;
+    params.Text(row.Serial).Text(row.Software).Text(row.Pcs).Number(row.Model).Number(row.Capacity);
+    params.Text(row.FirstSeen).Text(row.LastSeen).Text(row.LastPc).Text(row.LastPort);
+    return params.Text(row.Template).Text(row.TemplateHash).Text(row.TemplateTime).Text(row.Verify);
+}
+
 // Appends of one PC wait for each other here, so that each row is sealed after the one before it. The keys
 // are negative, apart from the SIMs' claims.
 int64_t ChainLockKey(const std::string& pc) {
@@ -216,20 +228,11 @@ public:
         if (row.Serial.empty())
             return {};
         return Noted([&] {
-            Execute("INSERT INTO handsets (serial, software, pcs, model, capacity, first_seen, last_seen, "
-                    "last_pc, last_port) VALUES ($1, $2, $3, $4, $5, $6, $6, $7, $8) ON CONFLICT (serial) DO "
-                    "UPDATE SET software = $2, pcs = $3, model = $4, capacity = $5, last_seen = $6, "
-                    "last_pc = $7, last_port = $8",
-                    TPgParams()
-                        .Text(row.Serial)
-                        .Text(row.Software)
-                        .Text(row.Pcs)
-                        .Number(row.Model)
-                        .Number(row.Capacity)
-                        .Text(row.LastSeen)
-                        .Text(row.LastPc)
-                        .Text(row.LastPort),
-                    "changed");
+            Execute((std::string(InsertHandset) +
+                     "ON CONFLICT (serial) DO UPDATE SET software = $2, pcs = $3, model = $4, capacity = $5, "
+                     "last_seen = $7, last_pc = $8, last_port = $9")
+                        .c_str(),
+                    HandsetParams(row), "changed");
         });
     }
 
@@ -475,26 +478,8 @@ private:
         }
         Changing([&] {
             for (const THandsetRow& row : rows)
-                Execute(
-                    (std::string("INSERT INTO handsets (") + HandsetColumns +
-                     ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13) ON CONFLICT (serial) "
-                     "DO NOTHING")
-                        .c_str(),
-                    TPgParams()
-                        .Text(row.Serial)
-                        .Text(row.Software)
-                        .Text(row.Pcs)
-                        .Number(row.Model)
-                        .Number(row.Capacity)
-                        .Text(row.FirstSeen)
-                        .Text(row.LastSeen)
-                        .Text(row.LastPc)
-                        .Text(row.LastPort)
-                        .Text(row.Template)
-                        .Text(row.TemplateHash)
-                        .Text(row.TemplateTime)
-                        .Text(row.Verify),
-                    "changed");
+                Execute((std::string(InsertHandset) + "ON CONFLICT (serial) DO NOTHING").c_str(),
+                        HandsetParams(row), "changed");
         });
         std::rename(path.c_str(), (path + ".imported").c_str());
     }
