@@ -10,11 +10,13 @@
 #include "link/HandsetConnection.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
+#include "link/TpaProComImpl.h"
 #include "lists/PhonebookPlan.h"
 #include "lists/PhonebookPp6.h"
 #include "platform/UserInteraction.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -40,20 +43,17 @@ struct TCounts {
     int64_t received = 0;
 };
 
-// The engine's mail monitor, kept "visible" so that it is told of every mail, counting instead of showing.
-class TMailCounter : public TMailMonitor {
+// The serial port, counting what it carries: each frame written is one mail (a write's read-back is a
+// mail of its own). No monitor is shown, so the program's CPU is what a person's program spends.
+class TCountingPort : public TTpaProComImpl {
 public:
-    explicit TMailCounter(TCounts& counts)
+    explicit TCountingPort(TCounts& counts)
         : Counts(counts) {}
-    void Show() override {}
-    bool IsVisible() override { return true; }
-    void SetCaptionSuffix(const std::string&) override {}
-    void LogTx(const std::string&, const std::string&, int, int length) override {
+    int32_t Write(const uint8_t* bytes, int32_t count) override {
         ++Counts.mails;
-        Counts.sent += length;
+        Counts.sent += count;
+        return TTpaProComImpl::Write(bytes, count);
     }
-    void LogRx(const std::string&, const std::string&, const std::string&, int, int64_t) override {}
-    void ShowRxChunks(uint16_t) override {}
 
 private:
     TCounts& Counts;
@@ -122,19 +122,31 @@ struct TRun {
     int64_t mails = 0;
     int64_t sent = 0;
     int64_t received = 0;
+    double cpuUs = 0; // user and system CPU of this process
     double BoundMs() const { return double(received) * BitsPerByte / Baud * 1000; }
+    double CpuPerByteUs() const { return cpuUs / double(std::max<int64_t>(received, 1)); }
     double Ratio() const { return exchangeMs / BoundMs(); }
     double MailsPerSecond() const { return double(mails) / (exchangeMs / 1000); }
 };
+
+// The CPU this process has used, user and system, in microseconds.
+double CpuUs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto us = [](const timeval& t) { return double(t.tv_sec) * 1e6 + double(t.tv_usec); };
+    return us(usage.ru_utime) + us(usage.ru_stime);
+}
 
 TRun Measure(TMeasuredConnection& link, TQuietUser& user, const TCounts& counts,
              const std::function<bool()>& operation) {
     user.Messages.clear();
     link.Connections = 0;
+    const double cpu0 = CpuUs();
     const int64_t t0 = GetTick();
     const bool done = operation();
     const int64_t t1 = GetTick();
     TRun run;
+    run.cpuUs = CpuUs() - cpu0;
     run.ok = done && user.Messages.empty() && link.Connections == 1;
     run.wholeMs = double(t1 - t0) / 1e6;
     run.exchangeMs = double(t1 - link.ConnectedTick) / 1e6;
@@ -154,9 +166,10 @@ double Median(std::vector<double> values) {
 
 // Prints the runs of one operation; gives the number that failed.
 int Report(const char* title, const std::vector<TRun>& runs) {
-    std::vector<double> exchange, ratio, whole, rate;
+    std::vector<double> exchange, ratio, whole, rate, cpu;
     int failed = 0;
     for (const TRun& run : runs) {
+        cpu.push_back(run.CpuPerByteUs());
         failed += run.ok ? 0 : 1;
         exchange.push_back(run.exchangeMs);
         ratio.push_back(run.Ratio());
@@ -178,6 +191,8 @@ int Report(const char* title, const std::vector<TRun>& runs) {
                 *low, *high);
     std::printf("  mails per second: median %.0f; whole operation with the connection step: median %.1f ms\n",
                 Median(rate), Median(whole));
+    std::printf("  CPU of this program (user + system) per byte received: median %.1f us (target 5)\n",
+                Median(cpu));
     return failed;
 }
 
@@ -194,10 +209,22 @@ bool SameBook(const TPP5Phonebook& a, const TPP5Phonebook& b) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // As the command line runs: on Qt's own event dispatcher.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     const TProgramFolderOverride programFolder;
     const QString entries = QString::number(Entries);
-    THandsetProcess handset({"--pace", "115200", "--phonebook-entries", entries, "--capacity", entries});
+    // "--adapter-latency MS": the handset's bytes reach the program as through a USB serial adapter.
+    QStringList options{"--pace", "115200", "--phonebook-entries", entries, "--capacity", entries};
+    const QStringList args = QCoreApplication::arguments();
+    if (const qsizetype at = args.indexOf("--adapter-latency"); at > 0 && at + 1 < args.size()) {
+        options << "--adapter-latency" << args[at + 1];
+        std::printf(
+            "the handset's bytes reach the program as through a USB adapter with a %s ms latency timer\n",
+            qPrintable(args[at + 1]));
+    }
+    THandsetProcess handset(options);
     if (!handset.Started()) {
         std::fprintf(stderr, "phonebook_bench: could not start the virtual handset\n");
         return 1;
@@ -205,13 +232,10 @@ int main(int argc, char** argv) {
 
     TCounts counts;
     TQuietUser user;
-    TTpaProComImpl port;
+    TCountingPort port(counts);
     TMainCore core(user, port);
     core.ConfigureEngine();
     core.SelectedPort = handset.ComNumber();
-    TMailControl& engine = core.Engine();
-    engine.SetMonitor(std::make_unique<TMailCounter>(counts));
-    engine.ShowMonitor();
     auto engineListener = port.OnReceive;
     port.OnReceive = [&](TVirtualCom& link, std::span<const uint8_t> block) {
         counts.received += int64_t(block.size());
@@ -259,7 +283,7 @@ int main(int argc, char** argv) {
                     return ms;
                 }()),
                 plan.Cost.Mails, static_cast<long long>(LineTimeMs(plan.Cost, plan.Baud)));
-    if (!plan.OrderDiffers || plan.Cost.Mails != 2 * Entries + 1) {
+    if (!plan.OrderDiffers || plan.Cost.Mails < 2 * Entries) {
         std::fprintf(stderr,
                      "phonebook_bench: the plan of the reversed list is not a rewrite of every entry\n");
         ++failed;

@@ -185,6 +185,11 @@ bool JsonAsked(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Qt's own event dispatcher rather than GLib's: GLib's wakes itself through a descriptor each time a
+    // watch on the serial port is switched on or off, several times a mail, where Qt's does not. The
+    // command line needs nothing of GLib's loop.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     SetChangeVia(qgetenv(ChangeViaVariable) == "station" ? "station" : "cli");
     CatchStopSignals();

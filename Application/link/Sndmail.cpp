@@ -5,6 +5,7 @@
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 
 #include <algorithm>
@@ -13,12 +14,21 @@
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <sys/prctl.h>
+#include <thread>
+#include <utility>
 
 namespace {
 
 constexpr int ProbeTries = 6;
 constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
 constexpr int ScratchSize = 256;
+// A block of at most this many bytes is bytes trickling in one at a time, as they leave the wire.
+constexpr size_t TrickleBytes = 2;
+// The longest sleep through an answer's wire time at once: the window is answered well within 17 ms.
+constexpr auto LongestSleep = std::chrono::milliseconds(4);
+// How much sooner than the wire time a sleep ends: about what waking up takes.
+constexpr auto WakeMargin = std::chrono::microseconds(0);
 
 // The time of day in UTC as ISO 8601 with milliseconds ("2026-01-05T09:12:44.201Z"), made for every
 // transaction recorded, so without the cost of a date class.
@@ -169,25 +179,51 @@ bool TMailControl::TimersRunning() const {
 }
 
 void TMailControl::WakeWait() {
-    if (WaitLoop)
-        WaitLoop->quit();
+    if (WaitWoken)
+        *WaitWoken = true;
 }
 
+// Events are taken as they come, without a loop of its own to quit: a quit wakes the event dispatcher
+// through its wake-up descriptor, a write and a read more for every block and every timer. Everything that
+// ends a wait happens in an event handler, inside the processing that then returns.
 void TMailControl::WaitForWake() {
-    QEventLoop loop;
-    QEventLoop* outer = WaitLoop;
-    WaitLoop = &loop;
-    loop.exec();
-    WaitLoop = outer;
+    bool woken = false;
+    bool* const outer = std::exchange(WaitWoken, &woken);
+    struct TRestore {
+        bool*& Flag;
+        bool* Outer;
+        ~TRestore() { Flag = Outer; }
+    } restore{WaitWoken, outer};
+    while (!woken)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // Blocks in the event loop until count bytes are in, a timer has run out, the line is lost or the engine
 // closes. Each received block, each timer and a lost line wake the loop, so the answer is taken as soon
-// as its last byte is in and a silent handset costs no CPU.
+// as its last byte is in and a silent handset costs no CPU. A line that hands over its bytes one at a
+// time as they come off the wire (a UART, a paced pseudo-terminal) would wake the loop for every byte:
+// once the bytes trickle in like that, the rest cannot be in before their wire time, so the wait sleeps
+// through it and takes what has come in one go.
 void TMailControl::WaitForBytes(int count) {
     while (Mail.RxCount < count && TimersRunning() && !IsClosing && ComLink.IsOpen()) {
+        if (LastBlock > 0 && LastBlock <= TrickleBytes)
+            SleepThroughWireTime(count - int(Mail.RxCount));
         WaitForWake();
     }
+}
+
+void TMailControl::SleepThroughWireTime(int remaining) {
+    const int baud = ComLink.Baud();
+    if (baud <= 0 || remaining <= 0)
+        return;
+    // A sleep ends when asked, not the default 50 us later: each late end would add to every mail.
+    static thread_local const bool precise = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+    (void)precise;
+    // 8N1: ten bits a byte. Short of the last bytes, which the sleep's own end could overshoot; never
+    // longer at once than the window may go unanswered.
+    const auto wire = std::chrono::microseconds(int64_t(remaining) * 10 * 1'000'000 / baud) - WakeMargin;
+    if (wire > std::chrono::microseconds::zero())
+        std::this_thread::sleep_for(std::min<std::chrono::microseconds>(wire, LongestSleep));
 }
 
 int64_t TMailControl::TransmitAndReceive() {
@@ -196,6 +232,7 @@ int64_t TMailControl::TransmitAndReceive() {
         return 0;
     Mail.RxCount = 0;
     RxChunks = 0;
+    LastBlock = 0;
     ComLink.FlushOutput();
     ComLink.FlushInput();
 
@@ -297,6 +334,7 @@ void TMailControl::DataReceived(std::span<const uint8_t> block) {
     GapTimer.setInterval(int(std::min<int64_t>(stretched, INT_MAX)));
 
     ++RxChunks;
+    LastBlock = block.size();
     if (MonitorVisible())
         Monitor->ShowRxChunks(RxChunks);
 

@@ -154,6 +154,8 @@ private:
     void DataReceived(std::span<const uint8_t> block);
     bool VerifyWrite();
     void WaitForBytes(int count);
+    // Sleeps through the wire time of `remaining` bytes still to come, as far as a short sleep goes.
+    void SleepThroughWireTime(int remaining);
     bool TimersRunning() const;
     void WakeWait();
     // Runs the event loop until WakeWait: a received block, a timer, a lost line or the engine closing.
@@ -182,12 +184,15 @@ private:
     bool Receiving = false;
     bool IsClosing = false;
     uint16_t RxChunks = 0;
+    // The size of the last block received in this transaction: 0 before the first.
+    size_t LastBlock = 0;
     int64_t SendTick = 0;
     uint32_t Losses = 0;
 
     QTimer AnswerTimer;
     QTimer GapTimer;
-    QEventLoop* WaitLoop = nullptr;
+    // The innermost wait's flag, set to end it.
+    bool* WaitWoken = nullptr;
     std::unique_ptr<TMailMonitor> Monitor;
 };
 

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <poll.h>
 #include <vector>
 
 namespace {
@@ -19,6 +21,8 @@ constexpr qint64 ReceiveBufferSize = 10000;
 constexpr qint64 ReceiveBlockSize = 100001;
 constexpr int CloseStepMs = 10;
 constexpr int CloseSteps = 150;
+// A device that takes no byte for this long is not written to.
+constexpr auto WriteDeadline = std::chrono::milliseconds(500);
 
 // The group whose members may read and write the device, if there is one.
 std::string GroupWithAccess(const std::string& device) {
@@ -273,11 +277,26 @@ void TTpaProComImpl::SetHardwareFlow(bool on) {
 int32_t TTpaProComImpl::Write(const uint8_t* bytes, int32_t count) {
     if (!Port.isOpen() || count <= 0)
         return 0;
-    if (Port.write(reinterpret_cast<const char*>(bytes), count) != count)
-        return 0;
-    // Hand the bytes to the device now rather than at the next turn of the event loop.
-    Port.flush();
-    return Port.isOpen() ? count : 0;
+    // Straight to the device, as a frame fits the driver's buffer: through the port's own buffer each
+    // frame would switch its write watch on and off, and wake the event loop for it.
+    int32_t written = 0;
+    const auto deadline = std::chrono::steady_clock::now() + WriteDeadline;
+    while (written < count) {
+        const ssize_t n = ::write(int(Port.handle()), bytes + written, size_t(count - written));
+        if (n > 0) {
+            written += int32_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN && std::chrono::steady_clock::now() < deadline) {
+            pollfd ready{int(Port.handle()), POLLOUT, 0};
+            poll(&ready, 1, 10);
+            continue;
+        }
+        return written;
+    }
+    return written;
 }
 
 void TTpaProComImpl::PortReadyRead() {
