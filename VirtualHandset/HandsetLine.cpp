@@ -1,5 +1,6 @@
 #include "HandsetLine.h"
 
+#include "AdapterBuffer.h"
 #include "Replay.h"
 #include "SendQueue.h"
 
@@ -29,7 +30,10 @@ public:
         , handset_(handset)
         , settings_(settings)
         , queue_(settings.paceBaud ? std::optional(TSendQueue::BytePeriod(*settings.paceBaud))
-                                   : std::nullopt) {}
+                                   : std::nullopt) {
+        if (settings.adapterLatency)
+            adapter_.emplace(*settings.adapterLatency);
+    }
 
     TServeEnd Serve(const volatile std::sig_atomic_t& stop, const sigset_t& waitMask,
                     const std::function<void()>& save) {
@@ -50,8 +54,12 @@ public:
             const bool resting = now < restUntil_;
             if (resting)
                 earliest(restUntil_);
-            else if (!writeBlocked_ && !queue_.Empty())
-                earliest(*queue_.NextDeparture());
+            else if (!writeBlocked_) {
+                if (!queue_.Empty())
+                    earliest(*queue_.NextDeparture());
+                if (adapter_ && !adapter_->Empty())
+                    earliest(*adapter_->NextRelease());
+            }
             if (handset_.HasIncompleteFrame() || handset_.StateChanged())
                 earliest(lastInput_ + kIdleTime);
 
@@ -115,19 +123,46 @@ private:
     void Send(TClock::time_point now) {
         if (now < restUntil_)
             return;
-        for (auto bytes = queue_.Ready(now); !bytes.empty(); bytes = queue_.Ready(now)) {
-            const ssize_t n = write(fd_, bytes.data(), bytes.size());
-            if (n > 0) {
-                queue_.Sent(static_cast<std::size_t>(n), now);
+        while (true) {
+            // Through an adapter, bytes leave the wire into its buffer and reach the PC when it lets them.
+            if (adapter_ && adapter_->Due(now)) {
+                const std::optional<std::size_t> n = Write(adapter_->Held(), now);
+                if (!n)
+                    return;
+                adapter_->Released(*n);
+                if (!adapter_->Empty())
+                    return;
+            }
+            const auto bytes = queue_.Ready(now);
+            if (bytes.empty())
+                return;
+            if (adapter_) {
+                const std::size_t taken = adapter_->Take(bytes, now);
+                queue_.Sent(taken, now);
+                if (taken == 0 && !adapter_->Due(now))
+                    return;
                 continue;
             }
+            const std::optional<std::size_t> n = Write(bytes, now);
+            if (!n)
+                return;
+            queue_.Sent(*n, now);
+        }
+    }
+
+    // Writes to the line; how many bytes went, or nothing when none could (the line is full, or failed).
+    std::optional<std::size_t> Write(std::span<const uint8_t> bytes, TClock::time_point now) {
+        while (true) {
+            const ssize_t n = write(fd_, bytes.data(), bytes.size());
+            if (n > 0)
+                return static_cast<std::size_t>(n);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno == EAGAIN)
                 writeBlocked_ = true;
             else
                 restUntil_ = now + kErrorPause;
-            return;
+            return std::nullopt;
         }
     }
 
@@ -135,6 +170,7 @@ private:
     THandsetSide& handset_;
     const TLineSettings& settings_;
     TSendQueue queue_;
+    std::optional<TAdapterBuffer> adapter_;
     TClock::time_point lastInput_ = TClock::now();
     TClock::time_point restUntil_{};
     bool writeBlocked_ = false;

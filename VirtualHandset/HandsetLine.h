@@ -12,6 +12,8 @@ struct TLineSettings {
     std::optional<unsigned> paceBaud;
     std::chrono::milliseconds answerDelay{0};
     bool log = false;
+    // The latency timer of a USB serial adapter the handset's bytes pass through (TAdapterBuffer).
+    std::optional<std::chrono::milliseconds> adapterLatency = std::nullopt;
 };
 
 enum class TServeEnd { Stopped, HungUp };

@@ -11,6 +11,8 @@ namespace {
 
 constexpr unsigned kMaxBaud = 4'000'000;
 constexpr unsigned kMaxAnswerDelayMs = 600'000;
+// An adapter's latency timer is set in whole milliseconds up to 255.
+constexpr unsigned kMaxAdapterLatencyMs = 255;
 
 std::optional<unsigned long> ParseNumber(const std::string& text, int base) {
     unsigned long value = 0;
@@ -235,6 +237,14 @@ const TOptionTable& Options() {
         {"--pace",
          {"BAUD", "send every byte at the pace of BAUD, 10 bits a byte",
           [](auto& o, auto& v) { o.paceBaud = Number("--pace", v, 50, kMaxBaud); }}},
+        {"--adapter-latency",
+         {"MS",
+          "pass the bytes sent through a USB serial adapter whose latency timer is MS ms (1 with low "
+          "latency asked for, 16 without)",
+          [](auto& o, auto& v) {
+              o.adapterLatency =
+                  std::chrono::milliseconds(Number("--adapter-latency", v, 1, kMaxAdapterLatencyMs));
+          }}},
         {"--answer-delay",
          {"MS", "wait MS milliseconds after a frame before answering",
           [](auto& o, auto& v) {

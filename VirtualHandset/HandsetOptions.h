@@ -36,6 +36,8 @@ struct THandsetOptions {
     THandsetFaults faults;
     std::optional<unsigned> paceBaud;
     std::chrono::milliseconds answerDelay{0};
+    // The latency timer of a USB serial adapter between the handset and the PC.
+    std::optional<std::chrono::milliseconds> adapterLatency;
     // Answer as this recording says, in place of the handset's own answers.
     std::optional<std::string> replay;
 };

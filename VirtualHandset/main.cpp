@@ -63,7 +63,7 @@ int Replay(const THandsetOptions& options) {
     TPortRegistration registration(line.SlavePath(), options.com, options.registerPort);
     std::cout << "Virtual handset on " << line.SlavePath() << " (COM" << registration.Number() << ")"
               << std::endl;
-    const TLineSettings settings{options.paceBaud, options.answerDelay, options.log};
+    const TLineSettings settings{options.paceBaud, options.answerDelay, options.log, options.adapterLatency};
     const TServeEnd end = ServeLine(line, handset, settings, stopRequested, waitMask);
     if (end == TServeEnd::HungUp)
         line.Close();
@@ -95,7 +95,7 @@ int Run(const THandsetOptions& options) {
             std::cerr << "quorvel-handset: " << e.what() << '\n';
         }
     };
-    const TLineSettings settings{options.paceBaud, options.answerDelay, options.log};
+    const TLineSettings settings{options.paceBaud, options.answerDelay, options.log, options.adapterLatency};
     const TServeEnd end = ServeLine(line, handset, settings, stopRequested, waitMask, save);
     if (end == TServeEnd::HungUp)
         line.Close();

@@ -164,6 +164,11 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// The ratio to the wire-time bound a run must stay within: on a pseudo-terminal 1.15; through an adapter
+// with a 1 ms latency timer (low latency asked for) 1.6, as each mail then waits at most one USB frame;
+// none through one without.
+std::string RatioTarget = "target 1.15";
+
 // Prints the runs of one operation; gives the number that failed.
 int Report(const char* title, const std::vector<TRun>& runs) {
     std::vector<double> exchange, ratio, whole, rate, cpu;
@@ -187,8 +192,8 @@ int Report(const char* title, const std::vector<TRun>& runs) {
         std::printf(" %.1f", ms);
     std::printf("), wire-time bound %.1f ms\n", first.BoundMs());
     const auto [low, high] = std::minmax_element(ratio.begin(), ratio.end());
-    std::printf("  ratio to the wire-time bound: median %.3f (%.3f to %.3f, target 1.15)\n", Median(ratio),
-                *low, *high);
+    std::printf("  ratio to the wire-time bound: median %.3f (%.3f to %.3f, %s)\n", Median(ratio), *low,
+                *high, RatioTarget.c_str());
     std::printf("  mails per second: median %.0f; whole operation with the connection step: median %.1f ms\n",
                 Median(rate), Median(whole));
     std::printf("  CPU of this program (user + system) per byte received: median %.1f us (target 5)\n",
@@ -220,6 +225,7 @@ int main(int argc, char** argv) {
     const QStringList args = QCoreApplication::arguments();
     if (const qsizetype at = args.indexOf("--adapter-latency"); at > 0 && at + 1 < args.size()) {
         options << "--adapter-latency" << args[at + 1];
+        RatioTarget = args[at + 1] == "1" ? "target 1.6" : "no target";
         std::printf(
             "the handset's bytes reach the program as through a USB adapter with a %s ms latency timer\n",
             qPrintable(args[at + 1]));

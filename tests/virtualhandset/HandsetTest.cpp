@@ -1,3 +1,4 @@
+#include "AdapterBuffer.h"
 #include "Handset.h"
 #include "HandsetOptions.h"
 #include "HandsetPhonebook.h"
@@ -430,6 +431,37 @@ TEST(Pacing, BytesLeaveOnAbsoluteDeadlinesAndAnswersWaitForTheirTime) {
     EXPECT_EQ(*queue.NextDeparture(), t0 + 1ms);
     EXPECT_TRUE(queue.Ready(t0 + 999us).empty());
     EXPECT_EQ(queue.Ready(t0 + 1ms).size(), 1u);
+}
+
+// A USB adapter holds what the handset sends until its latency timer has run since the first held byte,
+// or a packet's worth waits, whichever is first.
+TEST(Adapter, HoldsBytesForItsLatencyOrUntilAPacketIsFull) {
+    using namespace std::chrono_literals;
+    TAdapterBuffer adapter(16ms);
+    const TAdapterBuffer::TClock::time_point t0{};
+    EXPECT_FALSE(adapter.NextRelease());
+    EXPECT_EQ(adapter.Take(Hex("4D 02 01"), t0), 3u);
+    EXPECT_EQ(adapter.Take(Hex("3D"), t0 + 5ms), 1u);
+    EXPECT_FALSE(adapter.Due(t0 + 15ms));
+    EXPECT_EQ(*adapter.NextRelease(), t0 + 16ms);
+    ASSERT_TRUE(adapter.Due(t0 + 16ms));
+    EXPECT_EQ(TBytes(adapter.Held().begin(), adapter.Held().end()), Hex("4D 02 01 3D"));
+    // The PC took part of it: the rest goes as soon as it can.
+    adapter.Released(3);
+    EXPECT_TRUE(adapter.Due(t0 + 16ms));
+    adapter.Released(1);
+    EXPECT_TRUE(adapter.Empty());
+
+    // 70 bytes at once: a packet of 62 goes without waiting, the other 8 wait their time.
+    const TBytes many(70, 0x55);
+    const auto t1 = t0 + 100ms;
+    ASSERT_EQ(adapter.Take(many, t1), TAdapterBuffer::PacketBytes);
+    EXPECT_EQ(adapter.Take(many, t1), 0u);
+    EXPECT_TRUE(adapter.Due(t1));
+    adapter.Released(TAdapterBuffer::PacketBytes);
+    EXPECT_EQ(adapter.Take(std::span(many).subspan(62), t1), 8u);
+    EXPECT_FALSE(adapter.Due(t1 + 15ms));
+    EXPECT_TRUE(adapter.Due(t1 + 16ms));
 }
 
 namespace {
