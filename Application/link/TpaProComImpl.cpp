@@ -142,7 +142,8 @@ std::string OtherHolder(const std::string& device) {
     return FileHolder(target, self, true);
 }
 
-TTpaProComImpl::TTpaProComImpl() {
+TTpaProComImpl::TTpaProComImpl(TSerialDriver& driver)
+    : LowLatency(driver) {
     Port.setBaudRate(Rate);
     Port.setDataBits(QSerialPort::Data8);
     Port.setParity(QSerialPort::NoParity);
@@ -156,6 +157,11 @@ TTpaProComImpl::TTpaProComImpl() {
 TTpaProComImpl::~TTpaProComImpl() {
     OnReceive = nullptr;
     OnLost = nullptr;
+    CloseDevice();
+}
+
+void TTpaProComImpl::CloseDevice() {
+    LowLatency.PutBack();
     Port.close();
 }
 
@@ -233,6 +239,7 @@ bool TTpaProComImpl::Open(uint8_t n, int32_t rate) {
                 Fail(TPortFailure::Kind::Other, why);
             return false;
         }
+        LowLatency.Ask(int(Port.handle()));
     }
     FlushInput();
     FlushOutput();
@@ -242,7 +249,7 @@ bool TTpaProComImpl::Open(uint8_t n, int32_t rate) {
 
 bool TTpaProComImpl::Close() {
     if (Port.isOpen()) {
-        Port.close();
+        CloseDevice();
         for (int step = 0; step < CloseSteps && Port.isOpen(); ++step)
             PreciseDelay(CloseStepMs);
     }
@@ -319,7 +326,7 @@ void TTpaProComImpl::PortError(QSerialPort::SerialPortError error) {
          error == QSerialPort::WriteError) &&
         Port.isOpen()) {
         Fail(TPortFailure::Kind::Lost, Port.errorString().toStdString());
-        Port.close();
+        CloseDevice();
         Port.clearError();
         NotifyLost();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/LowLatency.h"
 #include "link/VirtualCom.h"
 
 #include <QObject>
@@ -18,11 +19,11 @@ std::string PortHolder(const std::string& device);
 std::string OtherHolder(const std::string& device);
 
 // The serial link on a Qt serial port: 8N1, no flow control, port numbers mapped to devices by the
-// device map.
+// device map, the driver asked for low latency while the port is open (TLowLatency).
 class TTpaProComImpl : public QObject, public TVirtualCom {
     Q_OBJECT
 public:
-    TTpaProComImpl();
+    explicit TTpaProComImpl(TSerialDriver& driver = SystemSerialDriver());
     ~TTpaProComImpl() override;
 
     bool IsOpen() override;
@@ -48,7 +49,11 @@ private:
     void Fail(TPortFailure::Kind kind, const std::string& detail);
     bool ModemLine(QSerialPort::PinoutSignal line);
 
+    // Put back before the port closes, while the device is still open.
+    void CloseDevice();
+
     QSerialPort Port;
+    TLowLatency LowLatency;
     int Number = 1;
     int32_t Rate = 9600;
     TPortFailure Failure;

@@ -2,8 +2,10 @@
 #include "support/HandsetProcess.h"
 #include "support/WaitFor.h"
 
+#include "link/LowLatency.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
+#include "link/TpaProComImpl.h"
 
 #include <gtest/gtest.h>
 
@@ -248,4 +250,62 @@ TEST(SetPort, ADevicePathIsRecordedUnderItsNumberForEveryProgram) {
     QFile map(handset.ConfigDir() + "/serial-ports.cfg");
     ASSERT_TRUE(map.open(QIODevice::ReadOnly));
     EXPECT_TRUE(map.readAll().contains((com + "=" + device.toStdString()).c_str()));
+}
+
+namespace {
+
+// A driver that takes the low-latency request, as ftdi_sio does, noting what it was asked.
+class TAdapterDriver : public TSerialDriver {
+public:
+    bool Get(int fd, serial_struct& settings) override {
+        Fds.push_back(fd);
+        settings = Now;
+        return true;
+    }
+    bool Set(int fd, const serial_struct& settings) override {
+        Fds.push_back(fd);
+        Sets.push_back(settings.flags);
+        Now = settings;
+        return Takes;
+    }
+
+    TAdapterDriver() { Now.flags = ASYNC_SKIP_TEST; }
+
+    bool Takes = true;
+    serial_struct Now{};
+    std::vector<int> Sets;
+    std::vector<int> Fds;
+};
+
+} // namespace
+
+// The driver is asked for low latency on opening and the flag is put back as it was on closing; a device
+// that takes no such request (a pseudo-terminal, with the system's own ioctls) opens all the same.
+TEST_F(Line, LowLatencyIsAskedForWhileThePortIsOpenAndPutBackAfter) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    {
+        TAdapterDriver driver;
+        TTpaProComImpl port(driver);
+        ASSERT_TRUE(port.Open(uint8_t(handset.ComNumber()), 115200));
+        ASSERT_EQ(driver.Sets, std::vector<int>{ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY});
+        EXPECT_GE(driver.Fds.front(), 0);
+        ASSERT_TRUE(port.Close());
+        EXPECT_EQ(driver.Sets, (std::vector<int>{ASYNC_SKIP_TEST | ASYNC_LOW_LATENCY, ASYNC_SKIP_TEST}));
+
+        // Already low: nothing asked, nothing put back; a driver that refuses the flag has nothing put back.
+        driver.Sets.clear();
+        driver.Now.flags = ASYNC_LOW_LATENCY;
+        ASSERT_TRUE(port.Open(uint8_t(handset.ComNumber()), 115200));
+        ASSERT_TRUE(port.Close());
+        EXPECT_TRUE(driver.Sets.empty());
+        driver.Takes = false;
+        driver.Now.flags = 0;
+        ASSERT_TRUE(port.Open(uint8_t(handset.ComNumber()), 115200));
+        ASSERT_TRUE(port.Close());
+        EXPECT_EQ(driver.Sets, std::vector<int>{ASYNC_LOW_LATENCY});
+    }
+    // The pseudo-terminal itself: the request fails, the line works.
+    Connect(handset);
+    EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(100)), 1);
 }
