@@ -4,6 +4,7 @@
 #include "cli/TerminalUser.h"
 #include "core/MainCore.h"
 #include "link/ConnectionSettings.h"
+#include "link/LowLatency.h"
 #include "link/NumberConverting.h"
 #include "link/SendMailHandling.h"
 #include "link/StopRequest.h"
@@ -40,6 +41,8 @@ constexpr auto ProbeGapTimeout = 250ms;
 constexpr int ShownBytes = 8;
 constexpr const char* PortsGroup = "dialout";
 constexpr const char* PlugIn = "plug the docking station in, or check the cable";
+// A USB adapter's latency timer above this holds answers back noticeably: every mail waits for its answer.
+constexpr int SlowLatencyMs = 2;
 
 // What one port was found to be. state: missing, permission, busy, silent, no-handset, wrong-device,
 // error or ok.
@@ -251,6 +254,35 @@ TFinding ProbeFinding(TMainCore& core) {
              {"serial", core.Handset.serial ? QJsonValue(JsonText(*core.Handset.serial)) : QJsonValue()}}};
 }
 
+// What an adapter's latency timer costs, and the one command that lowers it.
+std::string LatencyCost(int ms, const std::string& file) {
+    return "each answer waits up to " + std::to_string(ms) + " ms: a 200-entry write takes about " +
+           std::to_string(2 + ms) + " s instead of 2 s; lower the timer with: echo 1 | sudo tee " + file +
+           " (the package's udev rule 60-quorvel.rules sets it when the adapter is plugged in)";
+}
+
+// A USB adapter whose latency timer holds answers back: before the port was opened, and while it is open
+// with low latency asked for.
+void AddLatency(TFinding& finding, const std::optional<TLatencyTimer>& before,
+                const std::optional<TLatencyTimer>& open) {
+    if (!before || before->Ms <= SlowLatencyMs)
+        return;
+    finding.more["latencyTimer"] = before->Ms;
+    if (open && open->Ms <= SlowLatencyMs) {
+        finding.found += "; its USB adapter's latency timer is " + std::to_string(before->Ms) +
+                         " ms, which Quorvel lowers to " + std::to_string(open->Ms) +
+                         " ms while it has the port, but other programs wait for it";
+        if (finding.advice.empty())
+            finding.advice = LatencyCost(before->Ms, before->File);
+        return;
+    }
+    const int ms = open ? open->Ms : before->Ms;
+    finding.state = "slow";
+    finding.found += "; but its USB adapter holds every answer back for its latency timer of " +
+                     std::to_string(ms) + " ms, and its driver did not take the request for low latency";
+    finding.advice = LatencyCost(ms, before->File);
+}
+
 TFinding Examine(int n, const std::optional<std::string>& device) {
     if (!device)
         return {"missing", "has no device in the device map",
@@ -267,9 +299,12 @@ TFinding Examine(int n, const std::optional<std::string>& device) {
     TMainCore core(user, link);
     core.SelectedPort = n;
     core.ConfigureEngine();
+    const std::optional<TLatencyTimer> before = AdapterLatencyTimer(*device);
     if (!core.Engine().OpenPort(uint8_t(n), TMainCore::HandsetBaudRate))
         return OpenFailure(link.LastFailure());
     TFinding finding = ProbeFinding(core);
+    if (finding.state == "ok")
+        AddLatency(finding, before, AdapterLatencyTimer(*device));
     core.Engine().ClosePort();
     return finding;
 }
@@ -363,7 +398,9 @@ std::vector<TCommand> DoctorCommands() {
            "the group dialout, or a new login, is what is missing), a port another program holds (named\n"
            "with its process; such a port is left alone), a docking station that is silent, one without\n"
            "its handset, a device that is no docking station, or the handset's software, PCS and serial\n"
-           "number when all is well. Exit status 0 only when every port is well.\n",
+           "number when all is well; a USB adapter that holds each answer back for its latency timer (more\n"
+           "than 2 ms) is named with what that costs and the command that lowers the timer. Exit status 0\n"
+           "only when every port is well.\n",
            {},
            "quorvel-cli doctor --port COM3",
            false,

@@ -1,5 +1,8 @@
 #include "link/LowLatency.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sys/ioctl.h>
 
 namespace {
@@ -13,6 +16,21 @@ public:
 };
 
 } // namespace
+
+std::optional<TLatencyTimer> AdapterLatencyTimer(const std::string& device) {
+    const char* root = std::getenv("QUORVEL_SYSFS");
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(device, error);
+    if (error)
+        return std::nullopt;
+    const std::string file = std::string(root && *root ? root : "/sys") + "/class/tty/" +
+                             target.filename().string() + "/device/latency_timer";
+    std::ifstream in(file);
+    int ms = -1;
+    if (!(in >> ms) || ms < 0)
+        return std::nullopt;
+    return TLatencyTimer{ms, file};
+}
 
 TSerialDriver& SystemSerialDriver() {
     static TSystemSerialDriver driver;

@@ -3,6 +3,7 @@
 #include <linux/serial.h>
 
 #include <optional>
+#include <string>
 
 // The driver's side of a serial device's settings: its serial_struct, read and written by TIOCGSERIAL
 // and TIOCSSERIAL. Behind an interface so that tests can stand in for a driver that takes them.
@@ -13,6 +14,16 @@ public:
     virtual bool Get(int fd, serial_struct& settings) = 0;
     virtual bool Set(int fd, const serial_struct& settings) = 0;
 };
+
+// A USB serial adapter's latency timer, as sysfs shows it for the device (the tty's
+// device/latency_timer, under $QUORVEL_SYSFS or /sys): how long the adapter holds what it receives before
+// it hands a short answer on, in ms, and the file. Nothing for a device that has none (not such an
+// adapter, a pseudo-terminal).
+struct TLatencyTimer {
+    int Ms = 0;
+    std::string File;
+};
+std::optional<TLatencyTimer> AdapterLatencyTimer(const std::string& device);
 
 // The system's: the ioctls themselves.
 TSerialDriver& SystemSerialDriver();
