@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 constexpr double Baud = 115200.0;
 
 struct TRun {
-    int code = -1;
+    std::optional<TSimResult> code;
     double ms = 0;
     size_t received = 0;
     int writes = 0;
@@ -62,11 +63,10 @@ void Report(const char* what, bool ready, const TRun& run) {
     const double wire = double(run.received) * 10 / Baud * 1000;
     const double pauses = (ready ? 3000.0 : 10000.0) + (ready ? 0.0 : 25.0 * run.writes);
     const double bound = wire + pauses;
-    std::printf(
-        "%-18s readiness %-3s: code %d, %.0f ms; bound %.0f ms (wire %.0f ms for %zu bytes, pauses %.0f "
-        "ms, %d writes); ratio %.3f (target 1.10)\n",
-        what, ready ? "on" : "off", run.code, run.ms, bound, wire, run.received, pauses, run.writes,
-        run.ms / bound);
+    std::printf("%-18s readiness %-3s: %s, %.0f ms; bound %.0f ms (wire %.0f ms for %zu bytes, pauses %.0f "
+                "ms, %d writes); ratio %.3f (target 1.10)\n",
+                what, ready ? "on" : "off", run.code ? SimResultName(*run.code) : "not run", run.ms, bound,
+                wire, run.received, pauses, run.writes, run.ms / bound);
 }
 
 } // namespace

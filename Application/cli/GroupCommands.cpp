@@ -27,14 +27,14 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
     session.OpenPort();
     TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
     if (!transfer.LoadFromHandset())
-        return 1;
+        return Exit::Failed;
     QJsonArray list;
     for (const std::string& group : groups.Groups)
         list.append(JsonText(group));
     AddJson({{"groups", list}});
     if (args.size() == 1 || args[2] == "-") {
         PrintData(BroadcastGroupsText(groups));
-        return 0;
+        return Exit::Done;
     }
     try {
         groups.SaveToFile(args[2]);
@@ -42,7 +42,7 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
         throw TCommandFailure(std::string(Texts::CouldNotWriteFile) + " (" + e.what() + ")");
     }
     ReportSaved("Broadcast groups saved to " + args[2], args[2]);
-    return 0;
+    return Exit::Done;
 }
 
 } // namespace

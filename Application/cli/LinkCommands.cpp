@@ -55,7 +55,7 @@ int Ports(const TGlobalOptions& options) {
         AddJson({{"ports", list}});
     if (!any && !options.json)
         throw TCommandFailure(Texts::NoComPorts);
-    return 0;
+    return Exit::Done;
 }
 
 int Probe(const TGlobalOptions& options) {
@@ -71,7 +71,7 @@ int Probe(const TGlobalOptions& options) {
                               ", no answer to 6 probes)\r" + NoAnswerHint);
     if (!options.json)
         std::printf("%s (%s, probe %d of 6 answered)\n", Texts::ConnectedToHandset, port.c_str(), answered);
-    return 0;
+    return Exit::Done;
 }
 
 int SetPort(const TGlobalOptions& options) {
@@ -94,7 +94,7 @@ int SetPort(const TGlobalOptions& options) {
         AddJson({{"device", JsonPath(*options.port)}});
     PrintResult(port + (path ? " (" + *options.port + ")" : std::string()) +
                 " is the program's serial port now.");
-    return 0;
+    return Exit::Done;
 }
 
 int Info(const TGlobalOptions& options) {
@@ -112,7 +112,7 @@ int Info(const TGlobalOptions& options) {
                          {"advancedSettings", core.HasAdvancedSettings()},
                          {"blockSize", core.Engine().BlockSize}};
         AddJson(info);
-        return 0;
+        return Exit::Done;
     }
     std::printf("%s\n", ConnectionResultText(TConnectResult::Connected).c_str());
     std::printf("Port:       COM%d\n", session.Port());
@@ -126,7 +126,7 @@ int Info(const TGlobalOptions& options) {
                 : core.HasAdvancedSettings() ? " (advanced settings)"
                                              : "");
     std::printf("Block size: %d bytes\n", core.Engine().BlockSize);
-    return 0;
+    return Exit::Done;
 }
 
 int Send(const TGlobalOptions& options) {
@@ -166,13 +166,13 @@ int Send(const TGlobalOptions& options) {
             throw TCommandFailure("Readback Error! - Writing failed!!");
         AddJson({{"mail", JsonText(engine.Transaction().MailText)}, {"verified", true}});
         PrintResult("Write verified.");
-        return 0;
+        return Exit::Done;
     }
     if (answer.empty())
         throw TCommandFailure("No valid answer to " + engine.Transaction().MailText + ".");
     AddJson({{"mail", JsonText(engine.Transaction().MailText)}, {"answer", JsonText(answer)}});
     PrintResult(answer);
-    return 0;
+    return Exit::Done;
 }
 
 void PrintDump(int start, const std::vector<uint8_t>& bytes, size_t count) {
@@ -218,7 +218,7 @@ int ReadMemoryCommand(const TGlobalOptions& options) {
         throw TCommandFailure("Could not read handset memory at " + std::string(where) + " (" +
                               std::to_string(done) + " of " + std::to_string(count) + " bytes read).");
     }
-    return 0;
+    return Exit::Done;
 }
 
 std::string Hex4(int address) {
@@ -347,7 +347,7 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
     }
     AddJson({{"address", addr}, {"written", int(done)}, {"verified", true}, {"backup", JsonPath(backup)}});
     PrintResult("Wrote " + std::to_string(done) + " bytes at " + Hex4(addr) + ", verified.");
-    return 0;
+    return Exit::Done;
 }
 
 } // namespace

@@ -101,7 +101,7 @@ int Read(TCliSession& session, const TArgs& args, bool json) {
     TPP5Phonebook& book = session.Core().Phonebook;
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
     if (!transfer.LoadFromHandset())
-        return 1;
+        return Exit::Failed;
     if (json)
         AddJson({{"capacity", session.Core().PhoneBookCapacity}, {"entries", EntriesJson(book)}});
     if (args.output.empty() || args.output == "-") {
@@ -109,7 +109,7 @@ int Read(TCliSession& session, const TArgs& args, bool json) {
     } else {
         Save(args.output, book);
     }
-    return 0;
+    return Exit::Done;
 }
 
 // Names the rows the write marked, as the window shows them in red and yellow.
@@ -278,7 +278,7 @@ int Import(const TArgs& args) {
             std::to_string(names.size()) + ", " + import.NamesInLines(names, TNameBytes::Utf8) +
             ". --transliterate writes them with the nearest letters the handset has (\"\xC5\x81\" as "
             "\"L\", \"\xC5\x91\" as \"o\"); characters without one, such as Chinese ones, stay \"?\".");
-    return 0;
+    return Exit::Done;
 }
 
 int Phonebook(const TGlobalOptions& options) {

@@ -72,7 +72,7 @@ int Read(TCliSession& session, const std::string& output, bool json) {
     }
     const std::optional<TProfileValues> values = transfer.ReadFromHandset();
     if (!values)
-        return 1;
+        return Exit::Failed;
     TProfileSettings file(session.Engine());
     KeepShownSettings(*values, session.Core().HandsetLevel, file);
     try {
@@ -94,7 +94,7 @@ int Read(TCliSession& session, const std::string& output, bool json) {
         PrintData(ReadFileBytes(path, 1 << 20));
     else
         ReportSaved("Profile saved to " + output, output);
-    return 0;
+    return Exit::Done;
 }
 
 } // namespace
@@ -197,10 +197,10 @@ int Ringer(const TGlobalOptions& options) {
     TCliSession session(options);
     session.OpenPort();
     if (!TestRinger(session.Core(), session.User(), tone))
-        return 1;
+        return Exit::Failed;
     AddJson({{"tone", tone}});
     PrintResult("Ringer tone " + std::to_string(tone) + " played.");
-    return 0;
+    return Exit::Done;
 }
 
 } // namespace

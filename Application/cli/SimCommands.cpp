@@ -350,7 +350,7 @@ int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
     session.User().PresetFileName = file;
     TSimTransfer transfer(session.Core(), session.User(), records, ListPath());
     if (!(toFile ? transfer.SimToFile() : transfer.FileToSim()))
-        return 1;
+        return Exit::Failed;
     AddJson({{"simSerial", JsonText(transfer.SerialNumberText)}});
     if (toFile) {
         AddJson({{"file", JsonPath(transfer.WrittenFile)}});
@@ -381,7 +381,7 @@ int Sim(const TGlobalOptions& options) {
     if (args[0] == "release")
         return Release(options, args[1]);
     usage();
-    return 2;
+    return Exit::WrongCall;
 }
 
 } // namespace

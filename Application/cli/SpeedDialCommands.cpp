@@ -53,7 +53,7 @@ int SpeedDial(const TGlobalOptions& options) {
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
         if (!transfer.LoadFromHandset())
-            return 1;
+            return Exit::Failed;
         QJsonArray keys;
         for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
             keys.append(
@@ -61,7 +61,7 @@ int SpeedDial(const TGlobalOptions& options) {
         AddJson({{"keys", keys}});
         if (args.size() == 1 || args[2] == "-") {
             PrintData(SpeedDialListText(list));
-            return 0;
+            return Exit::Done;
         }
         try {
             SaveSpeedDialList(args[2], list);
@@ -69,7 +69,7 @@ int SpeedDial(const TGlobalOptions& options) {
             throw TCommandFailure(std::string(Texts::CouldNotSaveList) + ": " + e.what());
         }
         ReportSaved("Speed dial list saved to " + args[2], args[2]);
-        return 0;
+        return Exit::Done;
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
         // The file is read before the port is opened: an unusable one sends nothing.

@@ -1,5 +1,9 @@
 #include "link/VirtualCom.h"
 
+#include <QtGlobal>
+
+#include <exception>
+
 TVirtualCom::~TVirtualCom() = default;
 
 void TVirtualCom::NotifyReceived(std::span<const uint8_t> block) {
@@ -7,8 +11,9 @@ void TVirtualCom::NotifyReceived(std::span<const uint8_t> block) {
         return;
     try {
         OnReceive(*this, block);
-    } catch (...) {
-        // A listener's failure must not tear down the port's notification.
+    } catch (const std::exception& e) {
+        // Said and dropped: a listener's failure must not tear down the port's notification.
+        qWarning("A listener of the serial link failed on %zu received bytes: %s", block.size(), e.what());
     }
 }
 
@@ -17,7 +22,8 @@ void TVirtualCom::NotifyLost() {
         return;
     try {
         OnLost(*this);
-    } catch (...) {
-        // As for received bytes: the port's error notification goes on.
+    } catch (const std::exception& e) {
+        // As for received bytes: said and dropped, and the port's error notification goes on.
+        qWarning("A listener of the serial link failed on the line's loss: %s", e.what());
     }
 }

@@ -118,6 +118,7 @@ std::string KeepBackup(const std::string& kind, const std::string& extension, co
     try {
         PruneCopiesOf(kind, handset, path);
     } catch (const EFileError&) {
+        // Dropped: an old copy that could not be removed; the new one is kept all the same.
     }
     return path;
 }

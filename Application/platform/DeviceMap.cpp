@@ -154,6 +154,7 @@ bool AppendToMapFile(const QStringList& added) {
     try {
         WriteFileAtomically(path.toStdString(), text.toStdString());
     } catch (const EFileError&) {
+        // The map stays as it was; false tells the caller the ports were not added.
         return false;
     }
     return true;

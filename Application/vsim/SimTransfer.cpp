@@ -15,23 +15,25 @@ namespace {
 // Whether a transfer that ended with the code may have written to the handset: the codes given before
 // the first write say no, and so does a save from a handset without serial number that found no mark to
 // clear (Detail empty).
-bool MayHaveChangedHandset(int code, const std::string& detail) {
-    switch (code) {
-    case SimResult::NoHandset:
-    case SimResult::NotRead:
-    case SimResult::NotSupported:
-    case SimResult::NotValid:
-    case SimResult::NotOpened:
-    case SimResult::OtherSoftware:
-    case SimResult::NotCompatible:
-    case SimResult::WrongSize:
-    case SimResult::HandsetHoldsSim:
-    case SimResult::MoveBusy:
+bool MayHaveChangedHandset(std::optional<TSimResult> code, const std::string& detail) {
+    if (!code)
         return false;
-    case SimResult::NoSerialNumber:
+    switch (*code) {
+    case TSimResult::NoHandset:
+    case TSimResult::NotRead:
+    case TSimResult::NotSupported:
+    case TSimResult::NotValid:
+    case TSimResult::NotOpened:
+    case TSimResult::OtherSoftware:
+    case TSimResult::NotCompatible:
+    case TSimResult::WrongSize:
+    case TSimResult::HandsetHoldsSim:
+    case TSimResult::MoveBusy:
+        return false;
+    case TSimResult::NoSerialNumber:
         return !detail.empty();
     default:
-        return code >= 0;
+        return true;
     }
 }
 
@@ -130,22 +132,22 @@ bool ReleaseUnfinishedMove(TUserInteraction& ui, TSimRecords& records, const std
     return false;
 }
 
-std::string TSimTransfer::FailureText(int code, bool toFile) {
-    if (code == SimResult::NoHandset)
+std::string TSimTransfer::FailureText(std::optional<TSimResult> code, bool toFile) {
+    if (code == TSimResult::NoHandset)
         return Texts::CouldNotConnect;
-    if (code == SimResult::NotSupported)
+    if (code == TSimResult::NotSupported)
         return Texts::SimSoftwareNotSupported;
-    if (!toFile) {
-        switch (code) {
-        case SimResult::NoSerialNumber:
+    if (!toFile && code) {
+        switch (*code) {
+        case TSimResult::NoSerialNumber:
             return Texts::SimFileCorrupted;
-        case SimResult::NotValid:
+        case TSimResult::NotValid:
             return Texts::SimFileNotValid;
-        case SimResult::NotOpened:
+        case TSimResult::NotOpened:
             return Texts::SimFileNotOpened;
-        case SimResult::OtherSoftware:
+        case TSimResult::OtherSoftware:
             return Texts::SimFileOtherSoftware;
-        case SimResult::NotCompatible:
+        case TSimResult::NotCompatible:
             return Texts::SimHandsetNotCompatible;
         default:
             break;
@@ -153,13 +155,13 @@ std::string TSimTransfer::FailureText(int code, bool toFile) {
     }
     // Only reads come before a read fails: say so rather than leave the handset's state to guesses.
     const std::string untouched =
-        code == SimResult::NotRead ? std::string("\r") + Texts::SimNothingWritten : "";
+        code == TSimResult::NotRead ? std::string("\r") + Texts::SimNothingWritten : "";
     return std::string(toFile ? Texts::CouldNotTransferSimFromHandset : Texts::CouldNotTransferSimToHandset) +
-           "\r" + FormatText(Texts::SimErrorNumber, code) + untouched;
+           "\r" + FormatText(Texts::SimErrorNumber, code ? int(*code) : -1) + untouched;
 }
 
 bool TSimTransfer::Run(bool toFile) {
-    Code = -1;
+    Code.reset();
     SerialNumberText.clear();
     WrittenFile.clear();
     Pending = false;
@@ -214,7 +216,7 @@ bool TSimTransfer::Run(bool toFile) {
         Pending = sim.ErasePending || sim.RecordPending;
         simDetail = sim.Detail;
         const std::string detail = sim.Detail.empty() ? "" : "\r\r" + sim.Detail;
-        if (Code != SimResult::Done) {
+        if (Code != TSimResult::Done) {
             Ui.Message(TMessageKind::Error, FailureText(Code, toFile) + detail, TButtons::Ok);
             return;
         }
@@ -237,7 +239,7 @@ bool TSimTransfer::Run(bool toFile) {
                           ? (toFile ? "sim save" : "sim restore")
                           : nullptr,
                       nullptr, WrittenFile,
-                      ChangeOutcome(moved, StopRequested(), raised || Code == SimResult::EraseUnknown),
+                      ChangeOutcome(moved, StopRequested(), raised || Code == TSimResult::EraseUnknown),
                       // A SIM that moved with a step still to take says which in the row's failure.
                       raised  ? ""
                       : moved ? (Pending ? "pending: " + simDetail : "")

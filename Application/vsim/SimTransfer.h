@@ -3,8 +3,10 @@
 #include "link/HandsetConnection.h"
 #include "platform/UserInteraction.h"
 #include "vsim/SimRecords.h"
+#include "vsim/SimResult.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 // The SIM tab's two buttons without the window: connect, ask, choose the file, run the transfer with the
@@ -19,10 +21,10 @@ public:
 
     // The message a result code gives, without the elapsed time: the general text with the code where
     // there is no text of its own.
-    static std::string FailureText(int code, bool toFile);
+    static std::string FailureText(std::optional<TSimResult> code, bool toFile);
 
     // The last transfer's code (-1 when none ran), its SIM's serial number and the file it wrote.
-    int Code = -1;
+    std::optional<TSimResult> Code;
     std::string SerialNumberText;
     std::string WrittenFile;
     // The SIM moved, but its handset's erase was not confirmed to its end: a step the person must still

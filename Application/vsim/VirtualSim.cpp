@@ -67,6 +67,48 @@ private:
     TVirtualSim& Sim;
 };
 
+const char* SimResultName(TSimResult result) {
+    switch (result) {
+    case TSimResult::Done:
+        return "Done";
+    case TSimResult::NoHandset:
+        return "NoHandset";
+    case TSimResult::NotRead:
+        return "NotRead";
+    case TSimResult::NoSerialNumber:
+        return "NoSerialNumber";
+    case TSimResult::NotErased:
+        return "NotErased";
+    case TSimResult::EraseUnknown:
+        return "EraseUnknown";
+    case TSimResult::NoRecord:
+        return "NoRecord";
+    case TSimResult::FileNotWritten:
+        return "FileNotWritten";
+    case TSimResult::NotSupported:
+        return "NotSupported";
+    case TSimResult::NotValid:
+        return "NotValid";
+    case TSimResult::NotOpened:
+        return "NotOpened";
+    case TSimResult::NotWritten:
+        return "NotWritten";
+    case TSimResult::OtherSoftware:
+        return "OtherSoftware";
+    case TSimResult::NotCompatible:
+        return "NotCompatible";
+    case TSimResult::MoveUnfinished:
+        return "MoveUnfinished";
+    case TSimResult::HandsetHoldsSim:
+        return "HandsetHoldsSim";
+    case TSimResult::WrongSize:
+        return "WrongSize";
+    case TSimResult::MoveBusy:
+        return "MoveBusy";
+    }
+    return "unknown";
+}
+
 TVirtualSim::TVirtualSim(TMailControl& engine, std::string listPath, TSimRecords& records)
     : Engine(engine)
     , ListPath(std::move(listPath))
@@ -335,7 +377,7 @@ std::unique_ptr<TMoveClaim> TVirtualSim::Claim(const std::string& serialNumber) 
 // A handset without serial number that shows a mark: the mark tells which move left it so, and only the
 // move whose journal holds that very mark is finished or undone here. Any other mark is of a move that is
 // over, and is cleared. The handset ends as an uninterrupted move out leaves it.
-int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
+TSimResult TVirtualSim::FinishMarkedMove(const TTextArea& area) {
     const std::string text = DisplayText(area);
     std::optional<std::string> serial = MarkedSerial(text);
     TSimJournal journal;
@@ -354,29 +396,29 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
     std::unique_ptr<TMoveClaim> claim;
     if (ours) {
         if (!(claim = Claim(*serial)))
-            return SimResult::MoveBusy;
+            return TSimResult::MoveBusy;
         // The journal as it stands with the claim held: a move that ended meanwhile has changed it.
         journal = Records.Journal(*serial);
     }
     if (!ours) {
         if (!IsMark(text))
-            return SimResult::NoSerialNumber;
+            return TSimResult::NoSerialNumber;
         EraseSim();
         WriteDisplayText(Texts::NoSimText);
         Close(false);
         Detail = FormatText(Texts::SimStaleMarkCleared, PrintableText(text).c_str());
-        return SimResult::NoSerialNumber;
+        return TSimResult::NoSerialNumber;
     }
     if (journal.State == SimMoveState::MovingIn) {
         // The handset the SIM was going into, before its serial number: the SIM is still in its file.
         if (!Records.SetJournal(*serial, {"", journal.File})) {
             Fail(Records.LastError());
-            return SimResult::NoRecord;
+            return TSimResult::NoRecord;
         }
         WriteDisplayText(Texts::NoSimText);
         Close(false);
         Detail = FormatText(Texts::SimMoveInUndone, serial->c_str(), journal.File.c_str());
-        return SimResult::NoSerialNumber;
+        return TSimResult::NoSerialNumber;
     }
     SerialNumberText = *serial;
     WrittenFile = journal.File;
@@ -386,7 +428,7 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
         erasing.Mark = text;
     if (!Records.SetJournal(*serial, erasing)) {
         Fail(Records.LastError());
-        return SimResult::NoRecord;
+        return TSimResult::NoRecord;
     }
     Detail = FormatText(Texts::SimMoveOutFinished, serial->c_str(), WrittenFile.c_str());
     if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
@@ -401,7 +443,7 @@ int TVirtualSim::FinishMarkedMove(const TTextArea& area) {
         ErasePending = true;
     }
     Close(false);
-    return SimResult::Done;
+    return TSimResult::Done;
 }
 
 // The move out whose mark "   NO SIM   " was replacing when it was cut off: every byte of the area is the
@@ -439,7 +481,7 @@ bool TVirtualSim::UndoMoveOut(const TSimJournal& journal, TTextArea& area) {
 
 // The handset holds the SIM whose move in did not finish: what is left of the move (the text area, if
 // the mark still stands there) is done now, then its file and record go.
-int TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
+TSimResult TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
     TDynamicByteBuffer file;
     try {
         file = ReadSimFile(journal.File);
@@ -455,22 +497,22 @@ int TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area) {
         std::copy_n(file.Data().begin() + TextAreaAddress, text.size(), text.begin());
     if (!WriteTextArea(text)) {
         Detail = FormatText(Texts::SimTextNotWritten, SerialNumberText.c_str());
-        return SimResult::MoveUnfinished;
+        return TSimResult::MoveUnfinished;
     }
     area = text;
     SetImageTextArea(text);
     RemoveFile(journal.File);
     if (!Records.RemoveFromRegistry(SerialNumberText)) {
         Fail(Records.LastError());
-        return SimResult::NoRecord;
+        return TSimResult::NoRecord;
     }
     Detail = FormatText(Texts::SimMoveInFinished, SerialNumberText.c_str());
-    return SimResult::Done;
+    return TSimResult::Done;
 }
 
 // ---- the two transfers ----
 
-int TVirtualSim::TransferSimToFile(const std::string& fileName) {
+TSimResult TVirtualSim::TransferSimToFile(const std::string& fileName) {
     SerialNumberText.clear();
     ErasePending = false;
     RecordPending = false;
@@ -478,33 +520,33 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
     Detail.clear();
     const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
     if (probe < 1 || probe > 6)
-        return SimResult::NoHandset;
+        return TSimResult::NoHandset;
     if (!ReadSoftwarePcs())
-        return SimResult::NotRead;
+        return TSimResult::NotRead;
     if (!OpenList())
-        return SimResult::NotSupported;
+        return TSimResult::NotSupported;
     SendPreludeMail();
     if (!ReadSim())
-        return SimResult::NotRead;
+        return TSimResult::NotRead;
     try {
         // The text area, from the image where it is part of the SIM, else from the handset.
         TTextArea area = ImageTextArea();
         if (!ImageHoldsTextArea() &&
             Engine.ReadBlock(area, TextAreaLength, TextAreaAddress) != TextAreaLength)
-            return SimResult::NotRead;
+            return TSimResult::NotRead;
         const std::optional<std::string> serial = SerialNumberFromImage(Image.Data());
         if (!serial)
             return FinishMarkedMove(area);
         SerialNumberText = *serial;
         const std::unique_ptr<TMoveClaim> claim = Claim(SerialNumberText);
         if (!claim)
-            return SimResult::MoveBusy;
+            return TSimResult::MoveBusy;
         // An earlier move of this SIM that did not finish: the SIM is here, so it is in no file.
         const TSimJournal earlier = Records.Journal(SerialNumberText);
         if (earlier.State == SimMoveState::MovingOut && !UndoMoveOut(earlier, area))
-            return SimResult::NoRecord;
+            return TSimResult::NoRecord;
         if (earlier.State == SimMoveState::MovingIn) {
-            if (const int code = FinishMoveIn(earlier, area); code != SimResult::Done)
+            if (const TSimResult code = FinishMoveIn(earlier, area); code != TSimResult::Done)
                 return code;
         }
         const std::string undone = Detail;
@@ -517,7 +559,7 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
             WriteFileDurably(WrittenFile, BytesText(Image.Data()));
         } catch (const std::exception& e) {
             Detail = PrintableText(e.what());
-            return SimResult::FileNotWritten;
+            return TSimResult::FileNotWritten;
         }
         const uint32_t checksum = ImageChecksum(Image.Data());
         const std::string mark = NewMark(OutPrefix, SerialNumberText);
@@ -525,7 +567,7 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
         if (!Records.StoreInRegistry(SerialNumberText, Software, Pcs, checksum, ImageSha256(Image.Data()),
                                      moving)) {
             Detail = Records.LastError();
-            return SimResult::NoRecord;
+            return TSimResult::NoRecord;
         }
         // From here until the handset is wholly erased, it shows which move it is in. Without the mark
         // nothing could tell it later from any other handset without serial number: the move stops.
@@ -540,19 +582,19 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
                 Detail = FormatText(Texts::SimMarkNotWrittenFileKept, SerialNumberText.c_str(),
                                     PrintableText(WrittenFile).c_str());
             }
-            return SimResult::NotErased;
+            return TSimResult::NotErased;
         }
         if (!EraseSerialNumber()) {
             // The write may have reached the handset even though its read-back failed: ask the handset.
             const std::optional<std::string> now = HandsetSerialNumber(nullptr);
             if (!now) {
                 Detail = FormatText(Texts::SimEraseUnknown, SerialNumberText.c_str(), WrittenFile.c_str());
-                return SimResult::EraseUnknown;
+                return TSimResult::EraseUnknown;
             }
             if (!now->empty()) {
                 WriteTextArea(area);
                 Records.RemoveFromRegistry(SerialNumberText);
-                return SimResult::NotErased;
+                return TSimResult::NotErased;
             }
         }
         // The SIM is in the file; the mark stays in the journal until the handset is wholly erased.
@@ -571,7 +613,7 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
             ErasePending = true;
             RecordPending = true;
             Close(false);
-            return SimResult::Done;
+            return TSimResult::Done;
         }
         Detail = undone;
         if (EraseSim() && WriteDisplayText(Texts::NoSimText)) {
@@ -588,18 +630,18 @@ int TVirtualSim::TransferSimToFile(const std::string& fileName) {
             ErasePending = true;
         }
         Close(false);
-        return SimResult::Done;
+        return TSimResult::Done;
     } catch (const EStoreError& e) {
         Fail(PrintableText(e.what()));
     } catch (const ESimRecordError& e) {
         Fail(PrintableText(e.what()));
     }
-    return SimResult::NoRecord;
+    return TSimResult::NoRecord;
 }
 
 // The write failed part-way: the serial number is erased again, and only a handset known to hold none
 // gives the SIM back to its file.
-int TVirtualSim::FailMoveIn(const std::string& file) {
+TSimResult TVirtualSim::FailMoveIn(const std::string& file) {
     EraseSerialNumber();
     const std::optional<std::string> now = HandsetSerialNumber(nullptr);
     if (now && now->empty()) {
@@ -609,12 +651,13 @@ int TVirtualSim::FailMoveIn(const std::string& file) {
     } else {
         Detail = FormatText(Texts::SimMoveInUnknown, SerialNumberText.c_str());
     }
-    return SimResult::NotWritten;
+    return TSimResult::NotWritten;
 }
 
 // Writes the file's SIM into the handset the journal's mark names (marked now when the journal has no
 // mark yet): everything but the serial number and the text area, then the serial number, then the text.
-int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, const TTextArea& area) {
+TSimResult TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal,
+                                         const TTextArea& area) {
     if (journal.Mark.empty()) {
         const TTextArea own = OwnText(area, {}, AreaOf(Texts::NoSimText));
         journal = {SimMoveState::MovingIn, file, NewMark(InPrefix, SerialNumberText), AreaHex(own)};
@@ -622,11 +665,11 @@ int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, 
         if (!WriteMark(journal.Mark)) {
             WriteTextArea(area);
             Detail = FormatText(Texts::SimMarkNotWritten, SerialNumberText.c_str());
-            return SimResult::NotWritten;
+            return TSimResult::NotWritten;
         }
         if (!Records.SetJournal(SerialNumberText, journal)) {
             Fail(Records.LastError());
-            return SimResult::NoRecord;
+            return TSimResult::NoRecord;
         }
     }
     if (!WriteSim())
@@ -635,7 +678,7 @@ int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, 
         return FailMoveIn(file);
     if (!WriteTextArea(FinalText(journal))) {
         Detail = FormatText(Texts::SimTextNotWritten, SerialNumberText.c_str());
-        return SimResult::MoveUnfinished;
+        return TSimResult::MoveUnfinished;
     }
     // The SIM is in the handset: its file goes whatever the records say, and a record that could not be
     // removed is a step still to take, which the person is told and the exit status shows.
@@ -649,10 +692,10 @@ int TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal journal, 
         RecordPending = true;
     }
     Close(true);
-    return SimResult::Done;
+    return TSimResult::Done;
 }
 
-int TVirtualSim::TransferFileToSim(const std::string& fileName) {
+TSimResult TVirtualSim::TransferFileToSim(const std::string& fileName) {
     SerialNumberText.clear();
     ErasePending = false;
     RecordPending = false;
@@ -664,20 +707,20 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
         Image = ReadSimFile(file);
     } catch (const std::exception& e) {
         Detail = PrintableText(e.what());
-        return SimResult::NotOpened;
+        return TSimResult::NotOpened;
     }
     const std::optional<std::string> serial = SerialNumberFromImage(Image.Data());
     if (!serial)
-        return SimResult::NoSerialNumber;
+        return TSimResult::NoSerialNumber;
     SerialNumberText = *serial;
     try {
         // Held to the end: between the check of the record and its removal no other move may take it.
         const std::unique_ptr<TMoveClaim> claim = Claim(SerialNumberText);
         if (!claim)
-            return SimResult::MoveBusy;
+            return TSimResult::MoveBusy;
         Detail = Records.Refusal(SerialNumberText, ImageChecksum(Image.Data()), ImageSha256(Image.Data()));
         if (!Detail.empty())
-            return SimResult::NotValid;
+            return TSimResult::NotValid;
         // A record from an earlier version that has no SHA-256 gets the file's now: from this move on,
         // more than the byte sum guards it.
         if (std::optional<TSimRecord> record = Records.Engine().Find(SerialNumberText);
@@ -688,40 +731,40 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
         TSimJournal journal = Records.Journal(SerialNumberText);
         const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
         if (probe < 1 || probe > 6)
-            return SimResult::NoHandset;
+            return TSimResult::NoHandset;
         if (!ReadSoftwarePcs())
-            return SimResult::NotRead;
+            return TSimResult::NotRead;
         if (Records.RegistrySoftware(SerialNumberText) != Software)
-            return SimResult::OtherSoftware;
+            return TSimResult::OtherSoftware;
         if (!OpenList())
-            return SimResult::NotSupported;
+            return TSimResult::NotSupported;
         if (!List->IsCompatible(Software, Pcs, Records.RegistryPcs(SerialNumberText)))
-            return SimResult::NotCompatible;
+            return TSimResult::NotCompatible;
         if (Image.Size() != SimSize) {
             Detail = FormatText(Texts::SimWrongSize, Image.Size(), int(SimSize));
-            return SimResult::WrongSize;
+            return TSimResult::WrongSize;
         }
         SendPreludeMail();
         TTextArea area{};
         const std::optional<std::string> held = HandsetSerialNumber(&area);
         if (!held)
-            return SimResult::NotRead;
+            return TSimResult::NotRead;
         const bool marked = CarriesMark(DisplayText(area), SerialNumberText, journal);
         if (journal.State == SimMoveState::MovingOut) {
             // Only the handset the SIM came from can tell how that move ended.
             if (*held == SerialNumberText) {
                 UndoMoveOut(journal, area);
-                return SimResult::MoveUnfinished;
+                return TSimResult::MoveUnfinished;
             }
             if (!held->empty() || !marked) {
                 Detail = FormatText(Texts::SimMoveOutUnfinished, SerialNumberText.c_str());
-                return SimResult::MoveUnfinished;
+                return TSimResult::MoveUnfinished;
             }
             // The handset it came from, erased: the move out is finished, and the SIM goes back.
             journal = {"", file};
             if (!Records.SetJournal(SerialNumberText, journal)) {
                 Fail(Records.LastError());
-                return SimResult::NoRecord;
+                return TSimResult::NoRecord;
             }
         } else if (journal.State == SimMoveState::MovingIn) {
             // Only the handset the SIM was going into, known by its mark or the SIM's serial number.
@@ -730,7 +773,7 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
             if (!held->empty() || !marked) {
                 Detail = FormatText(Texts::SimMoveInUnfinished, SerialNumberText.c_str(),
                                     PrintableText(journal.Mark).c_str());
-                return SimResult::MoveUnfinished;
+                return TSimResult::MoveUnfinished;
             }
             // The same handset again: the move goes on under its mark, into the file it was taking.
             journal.File = file;
@@ -741,7 +784,7 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
         }
         if (!held->empty()) {
             Detail = FormatText(Texts::SimHandsetHoldsSim, held->c_str());
-            return SimResult::HandsetHoldsSim;
+            return TSimResult::HandsetHoldsSim;
         }
         return WriteIntoHandset(file, journal, area);
     } catch (const EStoreError& e) {
@@ -749,5 +792,5 @@ int TVirtualSim::TransferFileToSim(const std::string& fileName) {
     } catch (const ESimRecordError& e) {
         Fail(PrintableText(e.what()));
     }
-    return SimResult::NotValid;
+    return TSimResult::NotValid;
 }

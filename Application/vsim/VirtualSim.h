@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vsim/SimResult.h"
+
 #include "link/Sndmail.h"
 #include "vsim/RecordStore.h"
 #include "vsim/SimMark.h"
@@ -12,33 +14,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-// What a SIM transfer came to. The numbers are those the person is shown ("Error #4").
-namespace SimResult {
-constexpr int Done = 0;
-constexpr int NoHandset = 1;
-constexpr int NotRead = 2;
-constexpr int NoSerialNumber = 3;
-constexpr int NotErased = 4;
-// The erase of the serial number was sent, but whether the handset took it is not known.
-constexpr int EraseUnknown = 5;
-constexpr int NoRecord = 6;
-constexpr int FileNotWritten = 8;
-constexpr int NotSupported = 9;
-constexpr int NotValid = 10;
-constexpr int NotOpened = 11;
-constexpr int NotWritten = 12;
-constexpr int OtherSoftware = 13;
-constexpr int NotCompatible = 14;
-// The file's SIM is in a move that did not finish; Detail says how to finish it.
-constexpr int MoveUnfinished = 15;
-// The receiving handset holds a SIM of its own, which the write would destroy.
-constexpr int HandsetHoldsSim = 16;
-// The file is not the size of the receiving handset's SIM.
-constexpr int WrongSize = 17;
-// Another program, here or on another PC sharing the records, is moving the same SIM.
-constexpr int MoveBusy = 18;
-} // namespace SimResult
 
 // Moves a handset's SIM into a file and a file's SIM into a handset, over the engine, with a record of
 // every SIM in a file. A SIM is in exactly one place: a handset with its serial number, or a file whose
@@ -56,8 +31,8 @@ public:
     TVirtualSim& operator=(const TVirtualSim&) = delete;
 
     // fileName names the folder and the stem: the SIM goes to "<stem>_<serial number>.sim" beside it.
-    int TransferSimToFile(const std::string& fileName);
-    int TransferFileToSim(const std::string& fileName);
+    TSimResult TransferSimToFile(const std::string& fileName);
+    TSimResult TransferFileToSim(const std::string& fileName);
 
     // Addresses the transfer itself uses, whatever the interpreter list says.
     static constexpr uint16_t SerialAddress = 64;
@@ -123,11 +98,11 @@ private:
     // The claim of the SIM's move, held by the caller until the move ends; Detail says why when there is
     // none (another program holds it).
     std::unique_ptr<TMoveClaim> Claim(const std::string& serialNumber);
-    int FinishMarkedMove(const TTextArea& area);
+    TSimResult FinishMarkedMove(const TTextArea& area);
     bool UndoMoveOut(const TSimJournal& journal, TTextArea& area);
-    int FinishMoveIn(const TSimJournal& journal, TTextArea& area);
-    int FailMoveIn(const std::string& file);
-    int WriteIntoHandset(const std::string& file, TSimJournal journal, const TTextArea& area);
+    TSimResult FinishMoveIn(const TSimJournal& journal, TTextArea& area);
+    TSimResult FailMoveIn(const std::string& file);
+    TSimResult WriteIntoHandset(const std::string& file, TSimJournal journal, const TTextArea& area);
 
     TMailControl& Engine;
     std::string ListPath;

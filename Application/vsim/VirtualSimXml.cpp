@@ -102,8 +102,9 @@ void TVirtualSimXml::GetDocumentInfo() {
         DebugLog(FormatText("Version: %s", Version.c_str()));
         Date = Cut(Attribute(*document, "date"), MaxInfoLength);
         DebugLog(FormatText("Date: %s", Date.c_str()));
-    } catch (const std::exception&) {
-        DebugLog("Exception in GetDocumentInfo");
+    } catch (const std::exception& e) {
+        // Dropped: the list's version and date are information only; the debug log says why they are missing.
+        DebugLog(std::string("The SIM list's version and date could not be read: ") + e.what());
     }
 }
 

@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <exception>
+
 namespace {
 
 constexpr int FallbackTop = 10;
@@ -52,7 +54,8 @@ void LoadWindowPlacement(const std::string& iniPath, QWidget& form, bool positio
                   ini.ReadInteger(section, "Top", FallbackTop));
         if (IsOffScreen(form))
             CenterOnScreen(form);
-    } catch (...) {
+    } catch (const std::exception&) {
+        // Dropped: an ini that cannot be read leaves the window at its first place.
         form.move(FallbackLeft, FallbackTop);
     }
 }
@@ -69,7 +72,8 @@ bool SaveWindowPlacement(const std::string& iniPath, QWidget& form) {
                ini.WriteInteger(section, "Top", form.pos().y()) &&
                ini.WriteInteger(section, "Left", form.pos().x()) &&
                ini.WriteBool(section, "Maximized", false);
-    } catch (...) {
+    } catch (const std::exception&) {
+        // An ini that cannot be written: the caller is told by false; the place is not kept.
         return false;
     }
 }

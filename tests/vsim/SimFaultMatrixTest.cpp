@@ -171,7 +171,7 @@ struct SimFaultMatrix : TSimMoveFixture, testing::WithParamInterface<TCase> {
             break;
         case TStep::Other:
             if (present) {
-                ASSERT_NE(Run(w.other, false, file), SimResult::Done) << when;
+                ASSERT_NE(Run(w.other, false, file), TSimResult::Done) << when;
             }
             break;
         case TStep::Folder:
@@ -219,10 +219,10 @@ struct SimFaultMatrix : TSimMoveFixture, testing::WithParamInterface<TCase> {
     void Measure() {
         Sim = Fresh(true).memory;
         MovedOut = Fresh(true);
-        ASSERT_EQ(Run(MovedOut, true, Chosen()), SimResult::Done) << LastDetail;
+        ASSERT_EQ(Run(MovedOut, true, Chosen()), TSimResult::Done) << LastDetail;
         OutMails = Frames;
         MovedIn = Fresh(false);
-        ASSERT_EQ(Run(MovedIn, false, SimFile()), SimResult::Done) << LastDetail;
+        ASSERT_EQ(Run(MovedIn, false, SimFile()), TSimResult::Done) << LastDetail;
         InMails = Frames;
         ASSERT_TRUE(Holds(MovedIn));
         Store.Clear();
@@ -242,7 +242,7 @@ TEST_P(SimFaultMatrix, TheSimIsNeverInTwoPlacesAndEndsInOne) {
     TWorld start{Fresh(true), Fresh(false), Fresh(false), OtherSim()};
     // A move in starts from the SIM in its file.
     if (!c.toFile) {
-        ASSERT_EQ(Run(start.giver, true, Chosen()), SimResult::Done);
+        ASSERT_EQ(Run(start.giver, true, Chosen()), TSimResult::Done);
     }
     const TWorld before = Snapshot(start);
     const size_t mails = c.toFile ? OutMails : InMails;
@@ -259,9 +259,11 @@ TEST_P(SimFaultMatrix, TheSimIsNeverInTwoPlacesAndEndsInOne) {
         else
             faults.dropAnswers = {unsigned(k)};
         QDir::setCurrent(dir.path());
-        const int code = c.toFile ? Run(cut.giver, true, RelativeChosen(), faults, stop)
-                                  : Run(cut.receiver, false, RelativeSimFile(), faults, stop);
-        const std::string when = "cut at mail " + std::to_string(k) + " (code " + std::to_string(code) + ")";
+        const std::optional<TSimResult> code =
+            c.toFile ? Run(cut.giver, true, RelativeChosen(), faults, stop)
+                     : Run(cut.receiver, false, RelativeSimFile(), faults, stop);
+        const std::string when =
+            "cut at mail " + std::to_string(k) + " (" + (code ? SimResultName(*code) : "killed") + ")";
         Check(cut, when);
         const TWorld after = Snapshot(cut);
         for (size_t order = 0; order < Orders.size(); ++order) {

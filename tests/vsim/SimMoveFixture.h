@@ -15,6 +15,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <ostream>
+
+// A result as a failing test shows it.
+inline std::ostream& operator<<(std::ostream& out, TSimResult result) {
+    return out << SimResultName(result);
+}
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -104,9 +112,10 @@ struct TSimMoveFixture : testing::Test {
         return state;
     }
 
-    // One transfer on a handset in the given state; gives its code and leaves the handset's state.
-    int Run(THandsetState& state, bool toFile, const std::string& file, THandsetFaults faults = {},
-            std::optional<size_t> stopAt = {}) {
+    // One transfer on a handset in the given state; gives its result (none when the program was killed)
+    // and leaves the handset's state.
+    std::optional<TSimResult> Run(THandsetState& state, bool toFile, const std::string& file,
+                                  THandsetFaults faults = {}, std::optional<size_t> stopAt = {}) {
         TStoppingLink link(THandset(state, TReadiness::Ready, faults));
         link.StopAt = stopAt;
         link.AnswerDelayMs = 0;
@@ -120,7 +129,7 @@ struct TSimMoveFixture : testing::Test {
         TSimRecords records(Engine ? *Engine : static_cast<TRecordEngine&>(Store));
         TVirtualSim sim(engine, dir.filePath("list.xml").toStdString(), records);
         sim.ReadyPause = sim.UnreadyPause = sim.ReadyPollPause = std::chrono::milliseconds(0);
-        int code = -1;
+        std::optional<TSimResult> code;
         try {
             code = toFile ? sim.TransferSimToFile(file) : sim.TransferFileToSim(file);
         } catch (const TKilled&) {

@@ -82,10 +82,10 @@ TEST_F(SimStoreFailure, ASaveTheRecordsStopTakingAtAnyStepEndsWithANextStepThatW
         THandsetState second = Handset(false);
         TFillingEngine full(Store, failFrom);
         Engine = &full;
-        const int code = Run(first, true, Chosen());
+        const std::optional<TSimResult> code = Run(first, true, Chosen());
         Engine = nullptr;
         if (full.Failed) {
-            EXPECT_TRUE(code != SimResult::Done || LastPending) << "never done while a step is missing";
+            EXPECT_TRUE(code != TSimResult::Done || LastPending) << "never done while a step is missing";
         }
         EXPECT_TRUE(SerialNumberFromImage(first.memory) == Serial ||
                     QFile::exists(QString::fromStdString(SimFile())))
@@ -94,7 +94,7 @@ TEST_F(SimStoreFailure, ASaveTheRecordsStopTakingAtAnyStepEndsWithANextStepThatW
         // Space again: the next command takes the kept step, then the person does what the message says.
         NextCommand();
         Run(first, true, Chosen());
-        EXPECT_EQ(Run(second, false, SimFile()), SimResult::Done) << LastDetail;
+        EXPECT_EQ(Run(second, false, SimFile()), TSimResult::Done) << LastDetail;
         EXPECT_FALSE(LastPending) << LastDetail;
         EXPECT_EQ(SerialNumberFromImage(second.memory), Serial);
         EXPECT_EQ(Places(second), 1);
@@ -109,20 +109,20 @@ TEST_F(SimStoreFailure, ARestoreTheRecordsStopTakingAtAnyStepIsFinishedByTheNext
         Clean();
         THandsetState first = Handset(true);
         THandsetState second = Handset(false);
-        ASSERT_EQ(Run(first, true, Chosen()), SimResult::Done);
+        ASSERT_EQ(Run(first, true, Chosen()), TSimResult::Done);
         TFillingEngine full(Store, failFrom);
         Engine = &full;
-        const int code = Run(second, false, SimFile());
+        const std::optional<TSimResult> code = Run(second, false, SimFile());
         Engine = nullptr;
         if (full.Failed) {
-            EXPECT_TRUE(code != SimResult::Done || LastPending) << LastDetail;
+            EXPECT_TRUE(code != TSimResult::Done || LastPending) << LastDetail;
         }
         const bool inHandset = SerialNumberFromImage(second.memory) == Serial;
         EXPECT_EQ(Places(second), 1) << "in the handset or in its file, not both";
 
         NextCommand();
         if (!inHandset) {
-            EXPECT_EQ(Run(second, false, SimFile()), SimResult::Done) << LastDetail;
+            EXPECT_EQ(Run(second, false, SimFile()), TSimResult::Done) << LastDetail;
         }
         EXPECT_EQ(SerialNumberFromImage(second.memory), Serial);
         EXPECT_TRUE(Store.Save().empty()) << "the record went with the step kept for it";
