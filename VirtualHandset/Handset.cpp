@@ -1,6 +1,7 @@
 #include "Handset.h"
 
 #include "link/NumberConverting.h"
+#include "link/SendMailHandling.h"
 
 #include <algorithm>
 #include <array>
@@ -8,7 +9,7 @@
 
 namespace {
 
-constexpr std::array<uint8_t, 3> kFrameStart{0xFF, 0xFF, 0x4D};
+constexpr const std::array<uint8_t, 3>& kFrameStart = FrameByte::FrameStart;
 constexpr std::size_t kCommandPos = 3;
 constexpr std::size_t kLengthPos = 4;
 constexpr std::size_t kDataPos = 5;

@@ -1,6 +1,9 @@
 #include "Replay.h"
 
+#include "link/SendMailHandling.h"
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -10,7 +13,7 @@ namespace {
 constexpr std::size_t kLengthPos = 4;
 constexpr std::size_t kDataStart = 5;
 constexpr std::size_t kFrameOverhead = 6;
-constexpr uint8_t kFrameStart[] = {0xFF, 0xFF, 0x4D};
+constexpr const std::array<uint8_t, 3>& kFrameStart = FrameByte::FrameStart;
 
 bool Blank(const std::string& line) {
     return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });

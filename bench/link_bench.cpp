@@ -3,6 +3,7 @@
 // its last byte, and the CPU a wait for a silent handset costs.
 #include "support/HandsetProcess.h"
 
+#include "link/SendMailHandling.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
 
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
 constexpr int ProbeFrameBytes = 12;
 constexpr int ProbeAnswerBytes = 6;
 constexpr double Baud = 115200.0;

@@ -3,6 +3,7 @@
 // after 10 lines and after 100 000.
 #include "support/HandsetProcess.h"
 
+#include "link/SendMailHandling.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
 #include "windows/MailControlMonitor.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
 constexpr const char* ProbeFrame = "FF FF 4D 02 06 3C 08 00 01 00 00 45 ";
 constexpr const char* ProbeReceived = "FF FF 4D 02 06 3C 08 00 01 00 00 45 4D 02 01 3D FF 3C ";
 constexpr int Rounds = 15;

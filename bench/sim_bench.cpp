@@ -4,6 +4,7 @@
 // without readiness reports, the closing pause).
 #include "support/HandsetProcess.h"
 
+#include "link/SendMailHandling.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
 #include "vsim/RecordStore.h"
@@ -32,8 +33,9 @@ struct TRun {
 int CountWrites(const std::vector<uint8_t>& bytes) {
     int writes = 0;
     for (size_t i = 0; i + 8 <= bytes.size(); ++i)
-        writes += bytes[i] == 0xFF && bytes[i + 1] == 0xFF && bytes[i + 2] == 0x4D && bytes[i + 3] == 0x02 &&
-                  bytes[i + 5] == 0x3B && bytes[i + 6] == 0x08 && bytes[i + 7] == 0x00;
+        writes +=
+            std::equal(FrameByte::FrameStart.begin(), FrameByte::FrameStart.end(), bytes.begin() + long(i)) &&
+            bytes[i + 3] == 0x02 && bytes[i + 5] == 0x3B && bytes[i + 6] == 0x08 && bytes[i + 7] == 0x00;
     return writes;
 }
 

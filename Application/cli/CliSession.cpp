@@ -2,6 +2,7 @@
 
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
+#include "link/SendMailHandling.h"
 #include "link/TpaProComImpl.h"
 #include "platform/DeviceMap.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -71,7 +72,8 @@ void TCliSession::ConnectHandset() {
         return;
     std::string text = ConnectionResultText(result);
     if (result == TConnectResult::NoAnswer)
-        text += " (COM" + std::to_string(Main.SelectedPort) + ", no answer to 6 probes)\r" + NoAnswerHint;
+        text += " (COM" + std::to_string(Main.SelectedPort) + ", no answer to " + std::to_string(ProbeTries) +
+                " probes)\r" + NoAnswerHint;
     else if (result == TConnectResult::PortClosed) {
         // A line lost during the connection step is told once, first.
         const std::string cause = Terminal.FailureCause ? Terminal.FailureCause() : "";

@@ -30,10 +30,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The connection test's probe: one byte of memory from address 0. A docking station echoes every byte
-// it is sent; the handset in it answers.
-constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
-constexpr int ProbeTries = 3;
+// doctor probes fewer times than the connection step: a port that is there answers the first.
+constexpr int DoctorProbeTries = 3;
 constexpr int ProbePauseMs = 300;
 constexpr auto ProbeAnswerTimeout = 500ms;
 constexpr auto ProbeGapTimeout = 250ms;
@@ -204,7 +202,8 @@ TFinding ProbeFinding(TMainCore& core) {
     engine.SetTimeouts(ProbeAnswerTimeout, ProbeGapTimeout);
     THeard best = THeard::Nothing;
     std::string stranger;
-    for (int attempt = 1; attempt <= ProbeTries && best != THeard::Answer && !StopRequested(); ++attempt) {
+    for (int attempt = 1; attempt <= DoctorProbeTries && best != THeard::Answer && !StopRequested();
+         ++attempt) {
         if (attempt > 1)
             PreciseDelay(ProbePauseMs);
         engine.SendMail(ProbeMail);

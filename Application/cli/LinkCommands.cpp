@@ -67,8 +67,8 @@ int Probe(const TGlobalOptions& options) {
     if (options.json)
         AddJson({{"answered", answered > 0}, {"probe", std::max(answered, 0)}});
     if (answered <= 0)
-        throw TCommandFailure(std::string(Texts::CouldNotConnect) + " (" + port +
-                              ", no answer to 6 probes)\r" + NoAnswerHint);
+        throw TCommandFailure(std::string(Texts::CouldNotConnect) + " (" + port + ", no answer to " +
+                              std::to_string(ProbeTries) + " probes)\r" + NoAnswerHint);
     if (!options.json)
         std::printf("%s (%s, probe %d of 6 answered)\n", Texts::ConnectedToHandset, port.c_str(), answered);
     return Exit::Done;
@@ -158,7 +158,7 @@ int Send(const TGlobalOptions& options) {
     session.OpenPort();
     TMailControl& engine = session.Engine();
     // The program's own operations expect the framed answer from the 0D commands only.
-    engine.SetFramedAnswer(framed.value_or(MailByte(check, 1) == 0x0D));
+    engine.SetFramedAnswer(framed.value_or(MailByte(check, 1) == FrameByte::FramedCommand));
     engine.SetTimeouts(std::chrono::milliseconds(3000), std::chrono::milliseconds(1000));
     const std::string answer = engine.SendMail(mail);
     if (write) {

@@ -1,6 +1,7 @@
 #include "link/MailRecord.h"
 
 #include "link/NumberConverting.h"
+#include "link/SendMailHandling.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr uint8_t FrameStart[] = {0xFF, 0xFF, 0x4D};
 constexpr std::size_t FrameOverhead = 6;
 constexpr std::size_t LengthPos = 4;
 
@@ -224,7 +224,7 @@ private:
 
 bool IsRequestFrame(const std::vector<uint8_t>& frame) {
     if (frame.size() < FrameOverhead ||
-        !std::equal(std::begin(FrameStart), std::end(FrameStart), frame.begin()))
+        !std::equal(FrameByte::FrameStart.begin(), FrameByte::FrameStart.end(), frame.begin()))
         return false;
     if (frame.size() != FrameOverhead + frame[LengthPos])
         return false;

@@ -19,7 +19,15 @@ constexpr uint8_t SyncByte = 0xFF;
 constexpr uint8_t MailMarker = 0x4D;    // "M"
 constexpr uint8_t AnswerMarker = 0x3D;  // "=", first byte of the short answer's summed part
 constexpr uint8_t FramedCommand = 0x0D; // command byte of a framed answer
+// Every frame, a mail's and a framed answer's, begins so.
+inline constexpr std::array<uint8_t, 3> FrameStart{SyncByte, SyncByte, MailMarker};
 } // namespace FrameByte
+
+// The probe of the connection step, of doctor and of the benches: one byte of memory from address 0. A
+// docking station echoes every byte; the handset in it answers. The connection step sends it this many
+// times before it says nothing answered.
+inline constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
+inline constexpr int ProbeTries = 6;
 
 // The longest mail that fits the 256-byte request frame.
 constexpr int MaxMailBytes = 251;

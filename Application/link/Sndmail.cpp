@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr int ProbeTries = 6;
-constexpr const char* ProbeMail = "02 3C 08 00 01 00 00";
 constexpr int ScratchSize = 256;
 // A block of at most this many bytes is bytes trickling in one at a time, as they leave the wire.
 constexpr size_t TrickleBytes = 2;
