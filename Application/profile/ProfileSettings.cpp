@@ -159,21 +159,35 @@ bool TProfileSettings::HandsetAnswers() {
     return result != 0 && result != ProbePortClosed;
 }
 
-int TProfileSettings::ReadFromHandset() {
-    if (!HandsetAnswers())
-        return NoAnswer;
-    MarkProfileAddresses(Image);
-    return ReadMarkedBytes(Image) ? Done : ReadFailed;
+const char* ProfileResultText(TProfileResult result) {
+    switch (result) {
+    case TProfileResult::Done:
+        return "done";
+    case TProfileResult::NoAnswer:
+        return "no answer";
+    case TProfileResult::ReadFailed:
+        return "read failed";
+    case TProfileResult::WriteFailed:
+        break;
+    }
+    return "write failed";
 }
 
-int TProfileSettings::WriteToHandset() {
+TProfileResult TProfileSettings::ReadFromHandset() {
     if (!HandsetAnswers())
-        return NoAnswer;
+        return TProfileResult::NoAnswer;
+    MarkProfileAddresses(Image);
+    return ReadMarkedBytes(Image) ? TProfileResult::Done : TProfileResult::ReadFailed;
+}
+
+TProfileResult TProfileSettings::WriteToHandset() {
+    if (!HandsetAnswers())
+        return TProfileResult::NoAnswer;
     TImage handset;
     ClearImage(handset);
     MarkProfileAddresses(handset);
     if (!ReadMarkedBytes(handset))
-        return WriteFailed;
+        return TProfileResult::WriteFailed;
 
     for (const uint16_t address : WriteOrder) {
         const unsigned read = ByteOf(handset, address);
@@ -185,9 +199,9 @@ int TProfileSettings::WriteToHandset() {
             continue;
         const std::array<uint8_t, 1> data{uint8_t(value)};
         if (!Engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, data))
-            return WriteFailed;
+            return TProfileResult::WriteFailed;
     }
-    return Done;
+    return TProfileResult::Done;
 }
 
 // ---- profile file ----

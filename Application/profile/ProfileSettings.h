@@ -34,6 +34,11 @@ enum class TProfileSetting : uint8_t {
 
 constexpr int ProfileSettingCount = 20;
 
+// How a read or a write of the profile bytes ended.
+enum class TProfileResult : uint8_t { Done, NoAnswer, ReadFailed, WriteFailed };
+// "done", "no answer", "read failed", "write failed".
+const char* ProfileResultText(TProfileResult result);
+
 // Where a setting lives in the handset and in a profile file.
 struct TProfileField {
     TProfileSetting Setting;
@@ -69,12 +74,6 @@ public:
     static constexpr std::array<uint16_t, 8> WriteOrder{24, 31, 30, 563, 28, 27, 21, 26};
     static constexpr uint8_t ReadSize = 8;
     static constexpr std::chrono::milliseconds ProbePause = OperationProbePause;
-
-    // Results of ReadFromHandset and WriteToHandset.
-    static constexpr int Done = 0;
-    static constexpr int NoAnswer = -1;
-    static constexpr int ReadFailed = 2;
-    static constexpr int WriteFailed = 4;
 
     explicit TProfileSettings(TMailControl& engine);
 
@@ -131,11 +130,11 @@ public:
     void SetOffHookMsf(int value) { Set(TProfileSetting::OffHookMsf, value); }
 
     // Done, NoAnswer, or ReadFailed.
-    int ReadFromHandset();
+    TProfileResult ReadFromHandset();
     // Merges the changed settings into the bytes as they are in the handset now and writes the bytes
     // that differ, in WriteOrder, stopping at the first write that fails. Done, NoAnswer or
     // WriteFailed.
-    int WriteToHandset();
+    TProfileResult WriteToHandset();
 
     // Sets every setting the file holds a value of its list for, and marks it in InFile; a value no
     // item of its list shows (it would change on the way to the handset) is refused and noted in

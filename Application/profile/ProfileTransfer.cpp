@@ -48,7 +48,7 @@ THandsetOutcome TProfileTransfer::ReadBack(const TProfileSettings& held, const T
     outcome.Stopped = StopRequested();
     outcome.Backup = Backup;
     TProfileSettings now(Link.Engine());
-    if (now.ReadFromHandset() != TProfileSettings::Done) {
+    if (now.ReadFromHandset() != TProfileResult::Done) {
         outcome.Result = TChangeResult::Unknown;
         return outcome;
     }
@@ -87,7 +87,7 @@ std::optional<TProfileValues> TProfileTransfer::ReadFromHandset() {
         TEngineSettings shortAnswers(Link.Engine());
         shortAnswers.ShortAnswers();
         TProfileSettings settings(Link.Engine());
-        if (settings.ReadFromHandset() != TProfileSettings::Done) {
+        if (settings.ReadFromHandset() != TProfileResult::Done) {
             Ui.Message(TMessageKind::Error, Texts::CouldNotReadProfile, TButtons::Ok);
             Ui.ShowStatus("");
             return;
@@ -132,7 +132,7 @@ std::optional<uint32_t> TProfileTransfer::PlanAndWrite(THandsetChange& change, c
     TEngineSettings shortAnswers(Link.Engine());
     shortAnswers.ShortAnswers();
     TProfileSettings held(Link.Engine());
-    if (held.ReadFromHandset() != TProfileSettings::Done) {
+    if (held.ReadFromHandset() != TProfileResult::Done) {
         Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);
         Ui.ShowStatus("");
         return std::nullopt;

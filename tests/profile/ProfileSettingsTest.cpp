@@ -9,11 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <map>
+
+// A result as a failing test shows it.
+inline std::ostream& operator<<(std::ostream& out, TProfileResult result) {
+    return out << ProfileResultText(result);
+}
 
 namespace {
 
@@ -169,7 +176,7 @@ TEST_F(ProfileFields, AMarkerEntryGivesItsBitsToGetterAndSetterAlike) {
 
 TEST_F(ProfileRead, ThreeBlockReadsFillTheEightBytes) {
     Memory({{21, 0x12}, {24, 0x34}, {26, 0x56}, {27, 0x35}, {28, 0x78}, {30, 0x9A}, {31, 0xBC}, {563, 0xDE}});
-    EXPECT_EQ(Profile.ReadFromHandset(), TProfileSettings::Done);
+    EXPECT_EQ(Profile.ReadFromHandset(), TProfileResult::Done);
     EXPECT_EQ(Mails(), (std::vector<std::string>{Probe, ReadOf(21), ReadOf(30), ReadOf(563)}));
     EXPECT_EQ(ImageAt({21, 28, 31, 563, 22}), (std::vector<int32_t>{0x12, 0x78, 0xBC, 0xDE, -1}));
     EXPECT_EQ(Profile.GetRingerTone(), 3);
@@ -178,31 +185,31 @@ TEST_F(ProfileRead, ThreeBlockReadsFillTheEightBytes) {
 
 TEST_F(ProfileRead, AFailedBlockEndsTheScanAndNoHandsetSendsNothingElse) {
     Unanswered({ReadOf(30)});
-    EXPECT_EQ(Profile.ReadFromHandset(), TProfileSettings::ReadFailed);
+    EXPECT_EQ(Profile.ReadFromHandset(), TProfileResult::ReadFailed);
     EXPECT_EQ(Mails(), (std::vector<std::string>{Probe, ReadOf(21), ReadOf(30), ReadOf(30), ReadOf(30)}));
 
     Link.Frames.clear();
     Unanswered({Probe});
-    EXPECT_EQ(Profile.ReadFromHandset(), TProfileSettings::NoAnswer);
+    EXPECT_EQ(Profile.ReadFromHandset(), TProfileResult::NoAnswer);
     EXPECT_EQ(Mails(), std::vector<std::string>(6, Probe));
 
     Link.Frames.clear();
     Link.Opened = false;
-    EXPECT_EQ(Profile.ReadFromHandset(), TProfileSettings::NoAnswer);
+    EXPECT_EQ(Profile.ReadFromHandset(), TProfileResult::NoAnswer);
     EXPECT_TRUE(Link.Frames.empty());
 }
 
 TEST_F(ProfileWrite, OnlyChangedSettingsAreMergedIntoTheBytesTheHandsetHoldsNow) {
     Memory({{27, 0x35}, {26, 0x11}});
-    ASSERT_EQ(Profile.ReadFromHandset(), TProfileSettings::Done);
-    EXPECT_EQ(Profile.WriteToHandset(), TProfileSettings::Done);
+    ASSERT_EQ(Profile.ReadFromHandset(), TProfileResult::Done);
+    EXPECT_EQ(Profile.WriteToHandset(), TProfileResult::Done);
     EXPECT_TRUE(Mails("02 3B").empty());
     EXPECT_EQ(Mails().size(), 8u);
 
     // The handset changed since the read: its bits win, except those of the ringer tone.
     Memory({{27, 0x3A}, {26, 0x22}});
     Profile.SetRingerTone(7);
-    EXPECT_EQ(Profile.WriteToHandset(), TProfileSettings::Done);
+    EXPECT_EQ(Profile.WriteToHandset(), TProfileResult::Done);
     EXPECT_EQ(Mails("02 3B"), (std::vector<std::string>{WriteOf(27, 0x7A)}));
     EXPECT_EQ(HandsetByte(27), 0x7A);
     EXPECT_EQ(HandsetByte(26), 0x22);
@@ -210,7 +217,7 @@ TEST_F(ProfileWrite, OnlyChangedSettingsAreMergedIntoTheBytesTheHandsetHoldsNow)
 
 TEST_F(ProfileWrite, BytesGoInTheirOrderAndOnlyWhenTheyDiffer) {
     Memory(AllZero);
-    ASSERT_EQ(Profile.ReadFromHandset(), TProfileSettings::Done);
+    ASSERT_EQ(Profile.ReadFromHandset(), TProfileResult::Done);
     Profile.SetStartVolume(4);
     Profile.SetLanguage(3);
     Profile.SetRingerVolume(0); // as the handset has it
@@ -219,7 +226,7 @@ TEST_F(ProfileWrite, BytesGoInTheirOrderAndOnlyWhenTheyDiffer) {
     Profile.SetLongKey(0); // as the handset has it
     Profile.SetHeadsetVolume(2);
     Profile.SetAutoHook(0);
-    EXPECT_EQ(Profile.WriteToHandset(), TProfileSettings::Done);
+    EXPECT_EQ(Profile.WriteToHandset(), TProfileResult::Done);
     EXPECT_EQ(Mails("02 3B"),
               (std::vector<std::string>{WriteOf(24, 0x80), WriteOf(31, 0x10), WriteOf(563, 0x10),
                                         WriteOf(28, 0x05), WriteOf(21, 0x03), WriteOf(26, 0x04)}));
@@ -235,7 +242,7 @@ TEST_F(ProfileWrite, AWriteThatIsNotStoredStopsTheRest) {
     for (const TProfileField& f : TProfileSettings::Fields())
         Profile.Set(f.Setting, f.Inverted ? 0 : -1);
     Unanswered({WriteOf(27, 0xF7)});
-    EXPECT_EQ(Profile.WriteToHandset(), TProfileSettings::WriteFailed);
+    EXPECT_EQ(Profile.WriteToHandset(), TProfileResult::WriteFailed);
     EXPECT_EQ(Mails("02 3B"), (std::vector<std::string>{
                                   WriteOf(24, 0xC0), WriteOf(31, 0xFF), WriteOf(30, 0x07), WriteOf(563, 0xFF),
                                   WriteOf(28, 0x07), WriteOf(27, 0xF7), WriteOf(27, 0xF7)}));
@@ -245,7 +252,7 @@ TEST_F(ProfileWrite, AWriteThatIsNotStoredStopsTheRest) {
     // A failed read of the handset's bytes writes nothing at all.
     Link.Frames.clear();
     Unanswered({ReadOf(563)});
-    EXPECT_EQ(Profile.WriteToHandset(), TProfileSettings::WriteFailed);
+    EXPECT_EQ(Profile.WriteToHandset(), TProfileResult::WriteFailed);
     EXPECT_TRUE(Mails("02 3B").empty());
 }
 
