@@ -1,5 +1,6 @@
 #include "Handset.h"
 
+#include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/SendMailHandling.h"
 
@@ -124,24 +125,27 @@ THandset::THandset(THandsetState state, TReadiness readiness, THandsetFaults fau
     state_.memory.resize(kMemorySize, 0xFF);
     // Handlers take the handset they serve rather than capturing it, so that a copied or moved handset
     // answers with its own memory.
-    AddMail({0x02, 0x3C, 0x08, 0x00}, [](THandset& h, auto mail) { return h.ReadMemory(mail); });
-    AddMail({0x02, 0x3B, 0x08, 0x00}, [](THandset& h, auto mail) { return h.WriteMemory(mail); });
+    AddMail(MailBytes(MailCode::ReadMemory), [](THandset& h, auto mail) { return h.ReadMemory(mail); });
+    AddMail(MailBytes(MailCode::WriteMemory), [](THandset& h, auto mail) { return h.WriteMemory(mail); });
     AddMail({0x02, 0x3B, 0x02, 0x00}, [](THandset& h, auto mail) { return h.WriteMemory(mail); });
-    AddMail({0x02, 0x5D, 0x16}, [](THandset& h, auto) { return h.SoftwareAndPcs(); });
-    AddMail({0x02, 0x5D, 0x47}, [](THandset& h, auto) { return h.MaxMailLength(); });
-    AddMail({0x02, 0x5D, 0x46}, [](THandset& h, auto) { return h.Readiness(); });
-    AddMail({0x00, 0x54, 0x01, 0x01}, [](THandset& h, auto) { return h.SimOpening(); });
-    AddMail({0x02, 0x5D, 0x31}, [](THandset& h, auto) { return h.SimClosing(); });
-    AddMail({0x0D, 0x09}, [](THandset& h, auto) { return TBytes{0x09, h.state_.capacity}; });
-    AddMail({0x05, 0x4C}, [](THandset& h, auto mail) { return h.RingerTest(mail); });
-    AddMail({0x0D, 0x04}, [](THandset& h, auto mail) { return h.PhonebookNumber(mail); });
-    AddMail({0x0D, 0x03}, [](THandset& h, auto mail) { return h.PhonebookName(mail); });
-    AddMail({0x0D, 0x06, 0x00}, [](THandset& h, auto mail) { return h.AppendNumber(mail); });
-    AddMail({0x0D, 0x05, 0x00}, [](THandset& h, auto mail) { return h.AppendName(mail); });
-    AddMail({0x0D, 0x07, 0x00}, [](THandset& h, auto mail) { return h.DeletePhonebook(mail); });
-    AddMail({0x0D, 0x20}, [](THandset& h, auto mail) { return h.ReadGroups(mail); });
-    AddMail({0x0D, 0x21}, [](THandset& h, auto mail) { return h.DeleteGroups(mail); });
-    AddMail({0x0D, 0x22}, [](THandset& h, auto mail) { return h.AddGroup(mail); });
+    AddMail(MailBytes(MailCode::Software), [](THandset& h, auto) { return h.SoftwareAndPcs(); });
+    AddMail(MailBytes(MailCode::LongestMail), [](THandset& h, auto) { return h.MaxMailLength(); });
+    AddMail(MailBytes(MailCode::Ready), [](THandset& h, auto) { return h.Readiness(); });
+    AddMail(MailBytes(MailCode::SimOpening), [](THandset& h, auto) { return h.SimOpening(); });
+    AddMail(MailBytes(MailCode::SimClosing), [](THandset& h, auto) { return h.SimClosing(); });
+    AddMail(MailBytes(MailCode::PhonebookCapacity), [](THandset& h, auto) {
+        return TBytes{0x09, h.state_.capacity};
+    });
+    AddMail(MailBytes(MailCode::RingerTest), [](THandset& h, auto mail) { return h.RingerTest(mail); });
+    AddMail(MailBytes(MailCode::ReadNumber), [](THandset& h, auto mail) { return h.PhonebookNumber(mail); });
+    AddMail(MailBytes(MailCode::ReadName), [](THandset& h, auto mail) { return h.PhonebookName(mail); });
+    AddMail(MailBytes(MailCode::AppendNumber), [](THandset& h, auto mail) { return h.AppendNumber(mail); });
+    AddMail(MailBytes(MailCode::AppendName), [](THandset& h, auto mail) { return h.AppendName(mail); });
+    AddMail(MailBytes(MailCode::PhonebookDelete),
+            [](THandset& h, auto mail) { return h.DeletePhonebook(mail); });
+    AddMail(MailBytes(MailCode::ReadGroups), [](THandset& h, auto mail) { return h.ReadGroups(mail); });
+    AddMail(MailBytes(MailCode::DeleteGroups), [](THandset& h, auto mail) { return h.DeleteGroups(mail); });
+    AddMail(MailBytes(MailCode::AddGroup), [](THandset& h, auto mail) { return h.AddGroup(mail); });
 }
 
 void THandset::AddMail(TBytes leading, TMailHandler handler) {

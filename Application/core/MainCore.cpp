@@ -1,6 +1,7 @@
 #include "core/MainCore.h"
 
 #include "link/ConnectionSettings.h"
+#include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 #include "platform/ChangeStore.h"
@@ -142,7 +143,7 @@ void TMainCore::ReadSerialNumber() {
 bool TMainCore::ReadHandsetSoftware(std::string& software, std::string& pcs) {
     Sendmail.SetFramedAnswer(false);
     std::array<uint8_t, AnswerBufferSize> answer{};
-    const std::optional<int> length = AskHandset("02 5D 16", answer);
+    const std::optional<int> length = AskHandset(MailCode::Software, answer);
     return length && ParseSoftwareAnswer(answer, *length, software, pcs);
 }
 
@@ -196,7 +197,7 @@ int TMainCore::ReadPhoneBookCapacity() {
         return SlowPortCapacity;
     SetReadTimeouts();
     std::array<uint8_t, AnswerBufferSize> answer{};
-    const std::optional<int> length = AskHandset("0D 09", answer);
+    const std::optional<int> length = AskHandset(MailCode::PhonebookCapacity, answer);
     return length ? CapacityFromAnswer(answer, *length) : UnknownCapacity;
 }
 
@@ -205,6 +206,6 @@ void TMainCore::ReadMaxMailLength() {
     Sendmail.SetFramedAnswer(false);
     Sendmail.BlockSize = DefaultBlockSize;
     std::array<uint8_t, AnswerBufferSize> answer{};
-    if (const std::optional<int> length = AskHandset("02 5D 47", answer))
+    if (const std::optional<int> length = AskHandset(MailCode::LongestMail, answer))
         Sendmail.BlockSize = BlockSizeFromAnswer(answer, *length);
 }

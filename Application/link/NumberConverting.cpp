@@ -1,5 +1,7 @@
 #include "link/NumberConverting.h"
 
+#include "link/MailCodes.h"
+
 #include "link/Error_Std.h"
 
 namespace {
@@ -123,4 +125,21 @@ bool CopyBytes(std::span<uint8_t> destination, std::span<const uint8_t> source, 
     for (size_t i = 0; i < count; ++i)
         destination[i] = source[start + i];
     return true;
+}
+
+std::vector<uint8_t> MailBytes(const char* text) {
+    std::vector<uint8_t> bytes;
+    for (const char* at = text; *at;) {
+        if (*at == ' ') {
+            ++at;
+            continue;
+        }
+        const int high = HexDigitValue(at[0]);
+        const int low = high >= 0 ? HexDigitValue(at[1]) : -1;
+        if (low < 0)
+            break;
+        bytes.push_back(uint8_t(high * 16 + low));
+        at += 2;
+    }
+    return bytes;
 }

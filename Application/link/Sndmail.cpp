@@ -2,6 +2,7 @@
 
 #include "link/StopRequest.h"
 
+#include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 
@@ -44,7 +45,7 @@ std::string UtcNow() {
 }
 
 std::string ReadMail(uint8_t n, uint8_t lo, uint8_t hi) {
-    return "02 3C 08 00 " + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
+    return MailCode::ReadMemory + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
 }
 
 } // namespace
@@ -444,7 +445,7 @@ uint8_t TMailControl::ProbeHandset(std::chrono::milliseconds pause) {
 // ---- handset memory ----
 
 bool TMailControl::WriteMemory(uint8_t lo, uint8_t hi, uint8_t n, std::span<const uint8_t> data) {
-    std::string text = "02 3B 08 00 " + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
+    std::string text = MailCode::WriteMemory + ByteToHex(n) + " " + ByteToHex(lo) + " " + ByteToHex(hi);
     for (size_t i = 0; i < n && i < data.size(); ++i)
         text += " " + ByteToHex(data[i]);
     SendMail(text);

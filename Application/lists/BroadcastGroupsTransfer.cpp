@@ -1,6 +1,7 @@
 #include "lists/BroadcastGroupsTransfer.h"
 
 #include "link/EngineSettings.h"
+#include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/StopRequest.h"
 #include "link/Timing.h"
@@ -143,7 +144,7 @@ void TBroadcastGroupsTransfer::WaitGroupsReady() {
         engine.Pause(int(ReadyPollPause.count()));
         TAnswerBuffer answer{};
         // No answer counts as "not ready".
-        if (engine.SendMailToArray("02 5D 46", answer) > 0 && answer[0] == 0x01)
+        if (engine.SendMailToArray(MailCode::Ready, answer) > 0 && answer[0] == 0x01)
             break;
     }
 }

@@ -1,5 +1,6 @@
 #include "lists/PhonebookPp6.h"
 
+#include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/StopRequest.h"
 #include "link/Timing.h"
@@ -63,30 +64,31 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
         if (ReadStoppable && StopRequested())
             return false;
         const std::string index = ByteToHex(uint8_t(i));
-        const std::string number = engine.SendMail("d 4 " + index);
+        const std::string number = engine.SendMail(MailCode::ReadNumber + index);
         // An answer to another request is no answer to this one.
-        if (number.size() < 5 || !Starts(number, "04 ") || Starts(number, "04 EE")) {
+        if (number.size() < 5 || !Starts(number, MailAnswer::Number) ||
+            Starts(number, MailAnswer::NumberRefused)) {
             ++failures;
             continue;
         }
-        if (Starts(number, "04 FF")) {
+        if (Starts(number, MailAnswer::NoNumber)) {
             end = true;
             continue;
         }
         into.SetNumber(uint16_t(i), Codec.DecodeNumber(number));
-        const std::string name = engine.SendMail("d 3 " + index);
+        const std::string name = engine.SendMail(MailCode::ReadName + index);
         // An error answer to the name is a failed attempt at the entry, as it is to the number.
-        if (Starts(name, "03 EE")) {
+        if (Starts(name, MailAnswer::NameRefused)) {
             ++failures;
             continue;
         }
-        if (name.size() < 2 || !Starts(name, "03")) {
+        if (name.size() < 2 || !Starts(name, MailAnswer::Name)) {
             // Asked again for the same entry; a handset that never gives the name ends the read.
             if (++nameRepeats >= NameRepeats)
                 ++failures;
             continue;
         }
-        if (Starts(name, "03 FF"))
+        if (Starts(name, MailAnswer::NoName))
             end = true;
         else
             into.SetName(uint16_t(i), Codec.DecodeName(name));
@@ -161,9 +163,9 @@ bool TPhonebookTransfer::LoadFromHandset() {
 bool TPhonebookTransfer::WritePhonebookEntry(const std::string& name, const std::string& number) {
     Link.SetWriteTimeouts();
     TMailControl& engine = Link.Engine();
-    if (engine.SendMail("0D 06 00 " + Codec.EncodeNumber(number)) != "06 CC")
+    if (engine.SendMail(MailCode::AppendNumber + Codec.EncodeNumber(number)) != MailAnswer::NumberTaken)
         return false;
-    return engine.SendMail("0D 05 00 " + Codec.EncodeName(name)) == "05 CC";
+    return engine.SendMail(MailCode::AppendName + Codec.EncodeName(name)) == MailAnswer::NameTaken;
 }
 
 bool TPhonebookTransfer::EntryHolds(int index, const std::string& name, const std::string& number) {
@@ -173,13 +175,14 @@ bool TPhonebookTransfer::EntryHolds(int index, const std::string& name, const st
     };
     TMailControl& engine = Link.Engine();
     const std::string at = ByteToHex(uint8_t(index));
-    const std::string held = engine.SendMail("d 4 " + at);
-    if (held.size() < 5 || !Starts(held, "04 ") || Starts(held, "04 EE") || Starts(held, "04 FF") ||
+    const std::string held = engine.SendMail(MailCode::ReadNumber + at);
+    if (held.size() < 5 || !Starts(held, MailAnswer::Number) || Starts(held, MailAnswer::NumberRefused) ||
+        Starts(held, MailAnswer::NoNumber) ||
         Codec.DecodeNumber(held) != Codec.DecodeNumber("04 " + payload(Codec.EncodeNumber(number))))
         return false;
-    const std::string heldName = engine.SendMail("d 3 " + at);
-    return heldName.size() >= 2 && Starts(heldName, "03") && !Starts(heldName, "03 EE") &&
-           !Starts(heldName, "03 FF") &&
+    const std::string heldName = engine.SendMail(MailCode::ReadName + at);
+    return heldName.size() >= 2 && Starts(heldName, MailAnswer::Name) &&
+           !Starts(heldName, MailAnswer::NameRefused) && !Starts(heldName, MailAnswer::NoName) &&
            Codec.DecodeName(heldName) == Codec.DecodeName("03 " + payload(Codec.EncodeName(name)));
 }
 
@@ -274,10 +277,10 @@ std::string TPhonebookTransfer::KeptInText() const {
 // Nothing when that answer does not come either.
 std::optional<bool> TPhonebookTransfer::HandsetListEmpty() {
     Link.SetReadTimeouts();
-    const std::string answer = Link.Engine().SendMail("d 4 00");
-    if (Starts(answer, "04 FF"))
+    const std::string answer = Link.Engine().SendMail(std::string(MailCode::ReadNumber) + "00");
+    if (Starts(answer, MailAnswer::NoNumber))
         return true;
-    if (answer.size() >= 5 && !Starts(answer, "04 EE"))
+    if (answer.size() >= 5 && !Starts(answer, MailAnswer::NumberRefused))
         return false;
     return std::nullopt;
 }
@@ -286,7 +289,7 @@ std::optional<bool> TPhonebookTransfer::HandsetListEmpty() {
 // may have been lost on its way back), so the handset is asked whether its list is empty.
 bool TPhonebookTransfer::DeleteList() {
     Link.SetWriteTimeouts();
-    if (Link.Engine().SendMail("d 7 0") == "07 CC") {
+    if (Link.Engine().SendMail(MailCode::PhonebookDelete) == MailAnswer::PhonebookDeleted) {
         Ui.ShowStatus(Texts::PhoneBookDeleted);
         return true;
     }

@@ -1,5 +1,6 @@
 #include "profile/RingerTest.h"
 
+#include "link/MailCodes.h"
 #include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
 
@@ -14,7 +15,7 @@ bool TestRinger(THandsetConnection& link, TUserInteraction& ui, int tone) {
             return;
         ui.ShowStatus(FormatText(Texts::TestingRingerTone, std::to_string(tone).c_str()));
         // Any answer, or none, is taken from a handset still on the line; a lost line is no ringer test.
-        link.Engine().SendMail(FormatText("05 4C %X %X", unsigned(tone), 1u));
+        link.Engine().SendMail(MailCode::RingerTest + FormatText("%X %X", unsigned(tone), 1u));
         if (link.Engine().LineLost()) {
             ui.ShowStatus("");
             ui.Message(TMessageKind::Error, FormatText(Texts::RingerNotKnown, std::to_string(tone).c_str()),

@@ -1,5 +1,6 @@
 #include "vsim/VirtualSim.h"
 
+#include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 #include "platform/PhoneBookResourceStrings.h"
@@ -138,7 +139,7 @@ bool TVirtualSim::Fail(const std::string& reason) {
 
 bool TVirtualSim::ReadSoftwarePcs() {
     std::array<uint8_t, 8> data{};
-    if (Engine.SendMailToArray("02 5D 16", data) != data.size())
+    if (Engine.SendMailToArray(MailCode::Software, data) != data.size())
         return false;
     Software.clear();
     for (size_t i = 0; i < 4; ++i)
@@ -163,7 +164,7 @@ bool TVirtualSim::OpenList() {
 }
 
 void TVirtualSim::SendPreludeMail() {
-    Engine.SendMail("00 54 01 01");
+    Engine.SendMail(MailCode::SimOpening);
 }
 
 bool TVirtualSim::ReadSim() {
@@ -337,7 +338,7 @@ bool TVirtualSim::IsReady() {
 }
 
 void TVirtualSim::SendClosingMail() {
-    Engine.SendMail("02 5D 31");
+    Engine.SendMail(MailCode::SimClosing);
 }
 
 // The pause the handset needs before the closing mail; polled for readiness first after a write.
