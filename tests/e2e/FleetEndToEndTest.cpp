@@ -121,7 +121,8 @@ TEST_P(Fleet, AServerThatIsAwayStopsAChangeBeforeAnythingIsSentToTheHandset) {
     On("desk-pc");
     qputenv("QUORVEL_RECORDS", "postgresql:///quorvel?host=" + dir.filePath("no-server").toLocal8Bit());
     WriteFile(dir.filePath("list.phb"), "Anna,201\r\n");
-    const auto run = a.Cli({"--port", Port(a), "--yes", "phonebook", "write", dir.filePath("list.phb"), "--replace"});
+    const auto run =
+        a.Cli({"--port", Port(a), "--yes", "phonebook", "write", dir.filePath("list.phb"), "--replace"});
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_NE(run.err.find("The change log on postgresql:///quorvel?host="), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("cannot be reached"), std::string::npos) << run.err;

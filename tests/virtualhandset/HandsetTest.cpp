@@ -1,5 +1,5 @@
-#include "AdapterBuffer.h"
 #include "Handset.h"
+#include "AdapterBuffer.h"
 #include "HandsetOptions.h"
 #include "HandsetPhonebook.h"
 #include "HandsetState.h"
