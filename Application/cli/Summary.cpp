@@ -93,9 +93,14 @@ int ReportWrite(const TGlobalOptions&, const TWriteSummary& summary) {
         ReportUnread(*outcome);
         if (outcome->Result == TChangeResult::Unknown && !outcome->Known)
             return Exit::Failed;
-        // Without a read (nothing was sent), nothing was written of what was asked for.
+        // Without a read (nothing was sent), nothing was written of what was asked for: all the plan
+        // would have written.
+        const int planned = outcome->Lacking ? outcome->Lacking->Count(TPlanStep::Add) +
+                                                   outcome->Lacking->Count(TPlanStep::Change) +
+                                                   outcome->Lacking->Count(TPlanStep::NotWritten)
+                                             : summary.notWritten;
         const TChangeCounts c =
-            outcome->Held.value_or(outcome->Known.value_or(TChangeCounts{0, 0, 0, 0, summary.notWritten}));
+            outcome->Held.value_or(outcome->Known.value_or(TChangeCounts{0, 0, 0, 0, planned}));
         std::string text = "Written: " + Counted(c.Added + c.Changed, summary.one, summary.many);
         if (c.Removed > 0)
             text += "; removed: " + std::to_string(c.Removed);

@@ -48,6 +48,7 @@ bool THandsetChange::Confirm(const TWritePlan& plan) {
         Ui.ShowStatus(Texts::PlanNotCarriedOut);
         return false;
     }
+    Planned = plan;
     if (!Ui.ConfirmPlan(plan)) {
         Declined = !StopRequested();
         StoppedBefore = StopRequested();
@@ -88,5 +89,7 @@ THandsetOutcome THandsetChange::NothingChanged(const std::string& message) const
     outcome.Declined = Declined;
     outcome.Stopped = StoppedBefore || StopRequested();
     outcome.Message = Refused.empty() ? message : Refused;
+    // Nothing was sent: the handset lacks all the plan would have written.
+    outcome.Lacking = Planned;
     return outcome;
 }

@@ -53,6 +53,8 @@ private:
     bool StoppedBefore = false;
     // Why the change log refused the operation.
     std::string Refused;
+    // The plan shown, once Confirm had it.
+    std::optional<TWritePlan> Planned;
 };
 
 // The log's word for an outcome.

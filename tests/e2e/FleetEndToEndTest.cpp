@@ -127,6 +127,9 @@ TEST_P(Fleet, AServerThatIsAwayStopsAChangeBeforeAnythingIsSentToTheHandset) {
     EXPECT_NE(run.err.find("The change log on postgresql:///quorvel?host="), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("cannot be reached"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("Nothing was written to the handset."), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("Written: 0 entries; skipped as already held: 0; not written: 1"),
+              std::string::npos)
+        << run.out;
     EXPECT_EQ(ChangingFrames(a.Errors()), 0);
 }
 
