@@ -12,7 +12,7 @@
 #include "link/Timing.h"
 #include "link/TpaProComImpl.h"
 #include "lists/PhonebookPlan.h"
-#include "lists/PhonebookPp6.h"
+#include "lists/PhonebookTransfer.h"
 #include "platform/UserInteraction.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "link/SendMailHandling.h"
 #include "link/TpaProComImpl.h"
 #include "platform/DeviceMap.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <filesystem>
 #include <fstream>

@@ -6,8 +6,8 @@
 #include "cli/Summary.h"
 #include "lists/BroadcastGroups.h"
 #include "lists/BroadcastGroupsTransfer.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/Texts.h"
 
 #include <QFile>
 

@@ -12,8 +12,8 @@
 #include "link/StopRequest.h"
 #include "platform/Backups.h"
 #include "platform/DeviceMap.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/Texts.h"
 
 #include <cstdio>
 #include <vector>

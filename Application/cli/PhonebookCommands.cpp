@@ -7,10 +7,10 @@
 #include "cli/Summary.h"
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
-#include "lists/PhonebookPp6.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "lists/PhonebookTransfer.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <cstdio>
 

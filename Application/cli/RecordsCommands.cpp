@@ -5,9 +5,9 @@
 #include "cli/Summary.h"
 #include "cli/TerminalUser.h"
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "vsim/RecordStore.h"
 
 #include <QJsonDocument>

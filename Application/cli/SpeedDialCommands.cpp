@@ -6,8 +6,8 @@
 #include "cli/Summary.h"
 #include "lists/SpeedDial.h"
 #include "lists/SpeedDialTransfer.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/Texts.h"
 
 #include <QFile>
 

@@ -6,7 +6,7 @@
 #include "cli/TerminalUser.h"
 
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <algorithm>
 #include <cstdio>

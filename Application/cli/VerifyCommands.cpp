@@ -8,7 +8,7 @@
 #include "cli/ProfileCommands.h"
 #include "cli/SpeedDialCommands.h"
 #include "cli/Summary.h"
-#include "lists/PhonebookPp6.h"
+#include "lists/PhonebookTransfer.h"
 #include "profile/ProfileTransfer.h"
 
 #include <QFileInfo>

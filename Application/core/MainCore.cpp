@@ -5,7 +5,7 @@
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
 #include "platform/ChangeStore.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "vsim/SerialNumber.h"
 
 #include <algorithm>

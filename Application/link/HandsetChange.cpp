@@ -1,7 +1,7 @@
 #include "link/HandsetChange.h"
 
 #include "link/StopRequest.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 TChangeCounts MeasuredCounts(const TWritePlan& beforeToNow, const TWritePlan& nowToWanted) {
     TChangeCounts counts = ChangeCountsOf(beforeToNow);

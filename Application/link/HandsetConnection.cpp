@@ -1,6 +1,6 @@
 #include "link/HandsetConnection.h"
 
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 THandsetConnection::~THandsetConnection() = default;
 

@@ -1,7 +1,7 @@
 #include "lists/BroadcastGroupsFile.h"
 
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/Texts.h"
 
 bool OpenBroadcastGroups(TUserInteraction& ui, TBroadcastGroups& groups) {
     groups.Clear();

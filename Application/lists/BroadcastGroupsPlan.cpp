@@ -1,6 +1,6 @@
 #include "lists/BroadcastGroupsPlan.h"
 
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <algorithm>
 #include <vector>

@@ -8,15 +8,15 @@
 #include "lists/BroadcastGroupsPlan.h"
 #include "platform/Backups.h"
 #include "platform/ChangeLog.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <algorithm>
 
 namespace {
 
-using TAnswerBuffer = std::array<uint8_t, TPhonebookPp6Mails::AnswerBytes>;
+using TAnswerBuffer = std::array<uint8_t, TGroupMails::AnswerBytes>;
 
 // What a group mail asks of the handset, for a person.
 std::string Purpose(const TPhonebookBuffer& mail) {
@@ -129,8 +129,8 @@ std::optional<uint8_t> TBroadcastGroupsTransfer::AddGroup(uint8_t group) {
     const auto status = Mails.ParseAddGroupCfm(std::span(answer.data(), length));
     if (!status)
         NoteMalformed(mail, std::span(answer.data(), length));
-    else if (*status != TPhonebookPp6Mails::Added && *status != TPhonebookPp6Mails::NoFreeSlot &&
-             *status != TPhonebookPp6Mails::AlreadyPresent)
+    else if (*status != TGroupMails::Added && *status != TGroupMails::NoFreeSlot &&
+             *status != TGroupMails::AlreadyPresent)
         Failure = FormatText(Texts::GroupMailUnknownStatus, SpacedHex(mail).c_str(), Purpose(mail).c_str(),
                              int(*status));
     return status;
@@ -258,16 +258,16 @@ bool TBroadcastGroupsTransfer::WriteSlots(bool replace) {
         }
         WaitGroupsReady();
         const std::optional<uint8_t> status = AddGroup(*GroupNumber(text));
-        if (status == TPhonebookPp6Mails::Added || (!status && NowHeld(*GroupNumber(text)))) {
+        if (status == TGroupMails::Added || (!status && NowHeld(*GroupNumber(text)))) {
             ++WrittenGroups;
             continue;
         }
-        if (status == TPhonebookPp6Mails::NoFreeSlot) {
+        if (status == TGroupMails::NoFreeSlot) {
             Ui.ShowStatus(Texts::GroupsFull);
             Fail(Texts::GroupsFull + AfterChangeText());
             return false;
         }
-        if (status == TPhonebookPp6Mails::AlreadyPresent) {
+        if (status == TGroupMails::AlreadyPresent) {
             if (!IgnoreExisting(text))
                 return false;
             continue;

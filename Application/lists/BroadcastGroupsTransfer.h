@@ -61,8 +61,7 @@ public:
 
 private:
     bool Connect(const char* consequence);
-    size_t Exchange(const TPhonebookBuffer& mail,
-                    std::array<uint8_t, TPhonebookPp6Mails::AnswerBytes>& answer);
+    size_t Exchange(const TPhonebookBuffer& mail, std::array<uint8_t, TGroupMails::AnswerBytes>& answer);
     void NoteNoAnswer(const TPhonebookBuffer& mail);
     void NoteMalformed(const TPhonebookBuffer& mail, std::span<const uint8_t> answer);
     bool KeepBackupOf(const TReadAllGroupsCfm& record);
@@ -82,7 +81,7 @@ private:
     THandsetConnection& Link;
     TUserInteraction& Ui;
     TBroadcastGroups& List;
-    TPhonebookPp6Mails Mails;
+    TGroupMails Mails;
     std::string Failure;
     std::string Backup;
     int IgnoredGroups = 0;

@@ -3,8 +3,8 @@
 #include "lists/ContactsText.h"
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <QFile>
 

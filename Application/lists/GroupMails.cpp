@@ -16,23 +16,22 @@ std::optional<uint8_t> Status(std::span<const uint8_t> answer, uint8_t code) {
 
 } // namespace
 
-int TPhonebookPp6Mails::ReadAllGroupsReq(TPhonebookBuffer& buffer) const {
+int TGroupMails::ReadAllGroupsReq(TPhonebookBuffer& buffer) const {
     buffer = {Primitive, ReadAll};
     return int(buffer.size());
 }
 
-int TPhonebookPp6Mails::DeleteAllGroupsReq(TPhonebookBuffer& buffer) const {
+int TGroupMails::DeleteAllGroupsReq(TPhonebookBuffer& buffer) const {
     buffer = {Primitive, DeleteAll};
     return int(buffer.size());
 }
 
-int TPhonebookPp6Mails::AddGroupReq(uint8_t group, TPhonebookBuffer& buffer) const {
+int TGroupMails::AddGroupReq(uint8_t group, TPhonebookBuffer& buffer) const {
     buffer = {Primitive, Add, group};
     return int(buffer.size());
 }
 
-std::optional<TReadAllGroupsCfm>
-TPhonebookPp6Mails::ParseReadAllGroupsCfm(std::span<const uint8_t> answer) const {
+std::optional<TReadAllGroupsCfm> TGroupMails::ParseReadAllGroupsCfm(std::span<const uint8_t> answer) const {
     const std::optional<uint8_t> status = Status(answer, ReadAll);
     if (!status)
         return std::nullopt;
@@ -48,13 +47,13 @@ TPhonebookPp6Mails::ParseReadAllGroupsCfm(std::span<const uint8_t> answer) const
     return record;
 }
 
-std::optional<bool> TPhonebookPp6Mails::ParseDeleteAllGroupsCfm(std::span<const uint8_t> answer) const {
+std::optional<bool> TGroupMails::ParseDeleteAllGroupsCfm(std::span<const uint8_t> answer) const {
     const std::optional<uint8_t> status = Status(answer, DeleteAll);
     if (!status)
         return std::nullopt;
     return *status == 0;
 }
 
-std::optional<uint8_t> TPhonebookPp6Mails::ParseAddGroupCfm(std::span<const uint8_t> answer) const {
+std::optional<uint8_t> TGroupMails::ParseAddGroupCfm(std::span<const uint8_t> answer) const {
     return Status(answer, Add);
 }

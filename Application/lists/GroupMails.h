@@ -23,7 +23,7 @@ struct TReadAllGroupsCfm {
 // The broadcast group mails and their answers. An answer is the payload after primitive and length
 // byte; its first byte repeats the mail's sub-code. The parsers give no value for an answer that is
 // too short, begins with another byte or counts more than sixteen groups.
-class TPhonebookPp6Mails {
+class TGroupMails {
 public:
     // What the answers are received into.
     static constexpr size_t AnswerBytes = 101;

@@ -2,9 +2,9 @@
 
 #include "lists/ContactsText.h"
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <algorithm>
 #include <optional>

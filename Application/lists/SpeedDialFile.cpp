@@ -1,7 +1,7 @@
 #include "lists/SpeedDialFile.h"
 
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
+#include "platform/Texts.h"
 
 #include <exception>
 

@@ -6,9 +6,9 @@
 #include "lists/SpeedDialPlan.h"
 #include "platform/Backups.h"
 #include "platform/ChangeLog.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <algorithm>
 

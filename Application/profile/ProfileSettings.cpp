@@ -1,9 +1,9 @@
 #include "profile/ProfileSettings.h"
 
 #include "platform/IniFile.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "profile/ProfileLists.h"
 
 #include <QFile>

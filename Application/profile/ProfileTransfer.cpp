@@ -4,9 +4,9 @@
 #include "link/StopRequest.h"
 #include "platform/Backups.h"
 #include "platform/ChangeLog.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "profile/ProfileLists.h"
 
 #include <array>

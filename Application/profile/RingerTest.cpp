@@ -1,8 +1,8 @@
 #include "profile/RingerTest.h"
 
 #include "link/MailCodes.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <string>
 

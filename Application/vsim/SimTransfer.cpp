@@ -4,8 +4,8 @@
 #include "link/StopRequest.h"
 #include "link/Timing.h"
 #include "platform/ChangeLog.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "vsim/VirtualSim.h"
 
 #include <QFileInfo>

@@ -3,9 +3,9 @@
 #include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/Timing.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "vsim/RecordStore.h"
 #include "vsim/SerialNumber.h"
 

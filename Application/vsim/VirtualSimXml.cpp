@@ -1,8 +1,8 @@
 #include "vsim/VirtualSimXml.h"
 
 #include "link/NumberConverting.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "vsim/DebugToFile.h"
 
 #include <map>

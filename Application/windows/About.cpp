@@ -3,8 +3,8 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 #include "platform/PdfReader.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "platform/UserInteraction.h"
 
 #include <QDateTime>

@@ -2,7 +2,7 @@
 
 #include "lists/BroadcastGroupsFile.h"
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/ListGrid.h"
 
 #include <QFontMetrics>

@@ -3,7 +3,7 @@
 #include "link/ConnectionSettings.h"
 #include "link/PortHandling.h"
 #include "link/Sndmail.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/WindowTitle.h"
 
 #include <QApplication>

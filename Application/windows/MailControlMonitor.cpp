@@ -4,7 +4,7 @@
 
 #include "link/Timing.h"
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

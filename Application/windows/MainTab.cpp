@@ -1,6 +1,6 @@
 #include "windows/MainTab.h"
 
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <QKeySequence>
 #include <QLabel>

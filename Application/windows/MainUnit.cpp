@@ -5,7 +5,7 @@
 #include "platform/AnsiText.h"
 #include "platform/CfgFiles.h"
 #include "platform/Paths.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/About.h"
 #include "windows/BroadcastGroupsTab.h"
 #include "windows/ComUnit.h"

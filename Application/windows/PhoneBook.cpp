@@ -1,7 +1,7 @@
 // The program: the main window against the handset on the chosen serial port.
 #include "link/MailRecorder.h"
 #include "platform/Paths.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "vsim/DebugToFile.h"
 #include "vsim/FleetStore.h"
 #include "windows/ComUnit.h"

@@ -2,7 +2,7 @@
 
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/ListGrid.h"
 
 #include <QContextMenuEvent>

@@ -6,7 +6,7 @@
 #include "platform/CfgFiles.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/PhoneBookGrid.h"
 
 #include <QGroupBox>

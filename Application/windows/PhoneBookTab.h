@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lists/PhonebookPp6.h"
+#include "lists/PhonebookTransfer.h"
 #include "windows/MainTab.h"
 
 #include <memory>

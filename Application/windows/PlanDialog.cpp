@@ -1,7 +1,7 @@
 #include "windows/PlanDialog.h"
 
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <QColor>
 #include <QFont>

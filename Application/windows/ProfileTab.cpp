@@ -1,8 +1,8 @@
 #include "windows/ProfileTab.h"
 
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "profile/ProfileFile.h"
 #include "profile/ProfileLists.h"
 #include "profile/ProfileTransfer.h"

@@ -2,7 +2,7 @@
 
 #include "link/StopRequest.h"
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/WindowTitle.h"
 
 #include <QCoreApplication>

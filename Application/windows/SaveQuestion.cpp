@@ -1,7 +1,7 @@
 #include "windows/SaveQuestion.h"
 
 #include "platform/AnsiText.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/WindowTitle.h"
 
 #include <QAbstractButton>

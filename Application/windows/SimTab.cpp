@@ -2,8 +2,8 @@
 
 #include "platform/AnsiText.h"
 #include "platform/Paths.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "vsim/RecordStore.h"
 #include "vsim/SimTransfer.h"
 #include "vsim/VirtualSimXml.h"

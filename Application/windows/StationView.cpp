@@ -4,8 +4,8 @@
 #include "platform/AnsiText.h"
 #include "platform/ChangeStore.h"
 #include "platform/Paths.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -6,7 +6,7 @@
 #include "support/RecordingUser.h"
 
 #include "core/MainCore.h"
-#include "lists/PhonebookPp6.h"
+#include "lists/PhonebookTransfer.h"
 #include "profile/ProfileTransfer.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #include "support/ProgramFolderOverride.h"
 #include "support/RecordingUser.h"
 
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 #include "windows/About.h"
 #include "windows/MainUnit.h"
 

@@ -9,7 +9,7 @@
 #include "platform/DeviceMap.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/ComUnit.h"
 
 #include <QComboBox>

@@ -6,7 +6,7 @@
 
 #include "core/MainCore.h"
 #include "lists/PP5Phonebook.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 
 #include <QAction>
 #include <QApplication>

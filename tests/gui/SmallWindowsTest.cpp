@@ -2,7 +2,7 @@
 #include "support/ModalAnswerer.h"
 #include "support/WaitFor.h"
 
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/ProgressUnit.h"
 #include "windows/SaveQuestion.h"
 

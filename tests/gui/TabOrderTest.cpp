@@ -7,7 +7,7 @@
 #include "support/ShownWindow.h"
 #include "support/WaitFor.h"
 
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "windows/About.h"
 #include "windows/ComUnit.h"
 #include "windows/MailControlMonitor.h"

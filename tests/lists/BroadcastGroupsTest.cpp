@@ -101,7 +101,7 @@ TEST(BroadcastGroupsFile, SixteenLinesRoundTripAndFewerAreRefused) {
 }
 
 TEST(GroupMails, TheMailsAndTheirAnswers) {
-    TPhonebookPp6Mails mails;
+    TGroupMails mails;
     TPhonebookBuffer mail;
     EXPECT_EQ(mails.ReadAllGroupsReq(mail), 2);
     EXPECT_EQ(mail, Bytes({0x0D, 0x20}));

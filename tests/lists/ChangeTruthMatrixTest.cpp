@@ -7,7 +7,7 @@
 #include "HandsetPhonebook.h"
 #include "link/StopRequest.h"
 #include "lists/BroadcastGroupsTransfer.h"
-#include "lists/PhonebookPp6.h"
+#include "lists/PhonebookTransfer.h"
 #include "lists/SpeedDialTransfer.h"
 #include "platform/ChangeLog.h"
 #include "profile/ProfileTransfer.h"

@@ -1,9 +1,9 @@
 // The phone book's handset operations over an in-process link, against the virtual handset's logic or
 // against scripted answers.
 
+#include "lists/PhonebookTransfer.h"
 #include "HandsetPhonebook.h"
 #include "link/StopRequest.h"
-#include "lists/PhonebookPp6.h"
 #include "support/FakeLink.h"
 #include "support/RecordingUser.h"
 

@@ -2,7 +2,7 @@
 // virtual handset's memory.
 
 #include "profile/ProfilePlan.h"
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "profile/ProfileLists.h"
 #include "profile/ProfileTransfer.h"
 #include "support/FakeLink.h"

@@ -5,7 +5,7 @@
 // most one place and in at least one, and no handset holds a byte that is neither its own nor the SIM's;
 // once the person has done what the last message says, it is in exactly one place, and each handset is
 // byte for byte what an uninterrupted move leaves.
-#include "platform/PhoneBookResourceStrings.h"
+#include "platform/Texts.h"
 #include "vsim/SimMoveFixture.h"
 
 #include <algorithm>

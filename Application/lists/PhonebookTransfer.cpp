@@ -1,4 +1,4 @@
-#include "lists/PhonebookPp6.h"
+#include "lists/PhonebookTransfer.h"
 
 #include "link/MailCodes.h"
 #include "link/NumberConverting.h"
@@ -8,9 +8,9 @@
 #include "lists/PhonebookPlan.h"
 #include "platform/Backups.h"
 #include "platform/ChangeLog.h"
-#include "platform/PhoneBookResourceStrings.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
+#include "platform/Texts.h"
 
 #include <algorithm>
 #include <exception>
