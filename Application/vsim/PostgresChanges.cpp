@@ -2,6 +2,7 @@
 
 #include "platform/ChangeChain.h"
 #include "platform/Paths.h"
+#include "platform/TextFile.h"
 #include "platform/TextFormat.h"
 #include "vsim/HandsetRegistry.h"
 #include "vsim/PgSession.h"
@@ -23,6 +24,8 @@ namespace {
 constexpr const char* InstalledSchema = "/usr/share/quorvel/quorvel-records.sql";
 constexpr const char* SourceSchema = "dist/postgresql/quorvel-records.sql";
 constexpr const char* StationRole = "quorvel_station";
+// A PC's old log file larger than this is not moved in whole (it stays a file).
+constexpr size_t OldLogLimit = size_t(1) << 30;
 
 // The same tables as dist/postgresql/quorvel-records.sql makes.
 constexpr const char* Tables = R"(
@@ -81,6 +84,19 @@ std::string ErrnoText(const char* what, const std::string& path) {
     return FormatText("\"%s\" could not be %s (%s)", path.c_str(), what, std::strerror(errno));
 }
 
+// The lines of a log's text that hold anything, in their order.
+std::vector<std::string> LinesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t from = 0; from < text.size();) {
+        const size_t end = std::min(text.find('\n', from), text.size());
+        std::string line = text.substr(from, end - from);
+        if (line.find_first_not_of(" \r") != std::string::npos)
+            lines.push_back(std::move(line));
+        from = end + 1;
+    }
+    return lines;
+}
+
 // ---- The rows kept on this PC ----
 
 // The owed file, open and locked; -1 with why when it cannot be.
@@ -112,14 +128,7 @@ public:
             text.append(buffer, size_t(got));
             at += got;
         }
-        std::vector<std::string> lines;
-        for (size_t from = 0; from < text.size();) {
-            const size_t end = std::min(text.find('\n', from), text.size());
-            if (end > from)
-                lines.push_back(text.substr(from, end - from));
-            from = end + 1;
-        }
-        return lines;
+        return LinesOf(text);
     }
     // "" when the line is on the disk.
     std::string Add(const std::string& line, const std::string& path) const {
@@ -416,12 +425,12 @@ private:
         if (std::rename(path.c_str(), moving.c_str()) != 0)
             return;
         std::string text;
-        if (FILE* file = std::fopen(moving.c_str(), "rb")) {
-            char buffer[65536];
-            size_t got = 0;
-            while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-                text.append(buffer, got);
-            std::fclose(file);
+        try {
+            text = ReadFileBytes(moving, OldLogLimit);
+        } catch (const EFileError&) {
+            // Left a file, as it was, to be moved in when it can be read.
+            std::rename(moving.c_str(), path.c_str());
+            return;
         }
         std::string damaged;
         int moved = 0;
@@ -429,12 +438,7 @@ private:
             Changing([&] {
                 damaged.clear();
                 moved = 0;
-                for (size_t from = 0; from < text.size();) {
-                    const size_t end = std::min(text.find('\n', from), text.size());
-                    const std::string line = text.substr(from, end - from);
-                    from = end + 1;
-                    if (line.find_first_not_of(" \r") == std::string::npos)
-                        continue;
+                for (const std::string& line : LinesOf(text)) {
                     if (const std::optional<TChangeRecord> r = ChangeRecordOf(line)) {
                         Insert(line, r->Pc, false);
                         ++moved;
