@@ -195,12 +195,9 @@ int Export(TChangeStore& store, const std::string& file, const TChangeFilter& fi
 
 int Log(const TGlobalOptions& options) {
     TChangeStore& store = ChangeStore();
-    // Reached once before the rest, so that what moving in the PC's old log did is told first.
-    try {
-        store.End();
-    } catch (const std::runtime_error&) {
-        // Told where the rows are read.
-    }
+    // Reached before the rest, so that what moving in the PC's old log did is told first; a store that
+    // cannot be reached is told where its rows are read.
+    store.Ready();
     if (const std::string notice = store.TakeNotice(); !notice.empty())
         PrintMessage(notice);
     if (options.args.size() == 1 && options.args[0] == "--check")
