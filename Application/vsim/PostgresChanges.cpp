@@ -351,22 +351,27 @@ private:
         const std::optional<TChangeRecord> r = ChangeRecordOf(kept);
         if (!r)
             return;
-        Execute(
-            "INSERT INTO change_log (time, user_name, pc, port, serial, operation, template, outcome, op_id, "
-            "line, seal) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11)",
-            TPgParams()
-                .Text(r->Time)
-                .Text(r->User)
-                .Text(r->Pc)
-                .Text(r->Port)
-                .Text(r->Serial)
-                .Text(r->Operation)
-                .Text(r->Template)
-                .Text(r->Outcome)
-                .Text(r->Id)
-                .Text(kept)
-                .Text(SealOf(kept)),
-            "changed");
+        // A line moved in from a log file goes in once: a move cut short is taken up again from its start.
+        const std::string once =
+            seal ? "" : " WHERE NOT EXISTS (SELECT 1 FROM change_log WHERE pc = $3 AND line = $10)";
+        Execute(("INSERT INTO change_log (time, user_name, pc, port, serial, operation, template, outcome, "
+                 "op_id, "
+                 "line, seal) SELECT $1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11" +
+                 once)
+                    .c_str(),
+                TPgParams()
+                    .Text(r->Time)
+                    .Text(r->User)
+                    .Text(r->Pc)
+                    .Text(r->Port)
+                    .Text(r->Serial)
+                    .Text(r->Operation)
+                    .Text(r->Template)
+                    .Text(r->Outcome)
+                    .Text(r->Id)
+                    .Text(kept)
+                    .Text(SealOf(kept)),
+                "changed");
     }
 
     // The rows from `from` on; a row whose columns to find it by do not say what its line says was changed.
@@ -417,39 +422,36 @@ private:
     // The PC's log file, once: its lines in their order, keeping their seals.
     void MoveInOldLog() {
         const std::string path = ChangeLogPath();
-        struct stat info {};
-        if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            return;
-        // Renamed first, so that no other program moves it in as well, nor appends to it meanwhile.
+        // Renamed first, so that no other program moves it in as well, nor appends to it meanwhile; one
+        // left so by a program that was killed meanwhile is taken up again (its lines go in once).
         const std::string moving = path + ".moving";
-        if (std::rename(path.c_str(), moving.c_str()) != 0)
+        const auto regular = [](const std::string& file) {
+            struct stat info {};
+            return lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+        };
+        if (!regular(moving) && (!regular(path) || std::rename(path.c_str(), moving.c_str()) != 0))
             return;
         std::string text;
         try {
             text = ReadFileBytes(moving, OldLogLimit);
         } catch (const EFileError&) {
-            // Left a file, as it was, to be moved in when it can be read.
-            std::rename(moving.c_str(), path.c_str());
+            // Left as it is, to be moved in when it can be read.
             return;
         }
+        // A move that fails leaves the file as it is, to be taken up again.
         std::string damaged;
         int moved = 0;
-        try {
-            Changing([&] {
-                damaged.clear();
-                moved = 0;
-                for (const std::string& line : LinesOf(text)) {
-                    if (const std::optional<TChangeRecord> r = ChangeRecordOf(line)) {
-                        Insert(line, r->Pc, false);
-                        ++moved;
-                    } else
-                        damaged += line + "\n";
-                }
-            });
-        } catch (...) {
-            std::rename(moving.c_str(), path.c_str());
-            throw;
-        }
+        Changing([&] {
+            damaged.clear();
+            moved = 0;
+            for (const std::string& line : LinesOf(text)) {
+                if (const std::optional<TChangeRecord> r = ChangeRecordOf(line)) {
+                    Insert(line, r->Pc, false);
+                    ++moved;
+                } else
+                    damaged += line + "\n";
+            }
+        });
         const int kept = int(std::count(damaged.begin(), damaged.end(), '\n'));
         Notice = FormatText("This PC's change log %s moved into the change log on %s (%d lines)",
                             path.c_str(), Shown().c_str(), moved);

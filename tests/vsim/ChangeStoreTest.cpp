@@ -364,6 +364,13 @@ TEST_F(SharedChangeLog, ThePCsLogFileMovesInOnceWithItsSealsAndItsDamagedLinesKe
 
     // Once: another program on the PC finds nothing more to move in.
     EXPECT_EQ(OpenPostgresChanges(Db.Address())->Read().Changes.size(), 3u);
+    // A move cut short (killed after the file was put aside) is taken up again, its lines going in once.
+    const QString imported = QString::fromStdString(ChangeLogPath() + ".imported");
+    ASSERT_TRUE(QFile::rename(imported, QString::fromStdString(ChangeLogPath() + ".moving")));
+    const std::unique_ptr<TChangeStore> again = OpenPostgresChanges(Db.Address());
+    EXPECT_EQ(again->Read().Changes.size(), 3u);
+    EXPECT_TRUE(QFile::exists(imported));
+    EXPECT_TRUE(again->Check().Holds());
 }
 
 TEST_F(SharedChangeLog, ARowTheServerDidNotTakeWaitsOnThePCAndGoesFirstWhenItAnswers) {
