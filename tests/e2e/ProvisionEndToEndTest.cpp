@@ -187,12 +187,16 @@ TEST_F(Provisioning, AWatchProvisionsEachHandsetAsItIsDockedAndOnlyVerifiesOneDo
     ASSERT_GE(watch.WaitFor("profile: already so, verified."), 0) << watch.Output;
     EXPECT_EQ(watch.Output.find("written and verified", before), std::string::npos) << watch.Output;
 
-    // A docking station another program holds is left alone until it lets go.
-    THandsetProcess held({"--serial", "0000100003", "--log"}, two);
+    // A docking station another program holds is left alone until it lets go. The handset starts in a
+    // folder of its own, and comes into the station's map only once the other program holds its port: a
+    // probe in between would reach it first.
+    THandsetProcess held({"--serial", "0000100003", "--log", "--com", "40"});
     ASSERT_TRUE(held.Started());
     {
         QSerialPort other(QString::fromStdString(held.Device()));
         ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(
+            QFile::copy(held.ConfigDir() + "/virtual-ports/COM40", two.ConfigDir() + "/virtual-ports/COM40"));
         ASSERT_GE(watch.WaitFor(Port(held).toStdString() + ": in use by "), 0) << watch.Output;
         EXPECT_EQ(held.Errors().find("received"), std::string::npos) << "not a byte reached it";
     }
