@@ -80,8 +80,8 @@ bool Connect(TSendmail& engine, const THandsetProcess& handset) {
         return false;
     }
     engine.SetFramedAnswer(false);
-    engine.AnswerTimeout = 1000;
-    engine.GapTimeout = 1000;
+    engine.AnswerTimeout = std::chrono::milliseconds(1000);
+    engine.GapTimeout = std::chrono::milliseconds(1000);
     return true;
 }
 
@@ -141,8 +141,8 @@ int main(int argc, char** argv) {
         TSendmail engine;
         if (!Connect(engine, handset))
             return 1;
-        engine.AnswerTimeout = 4000;
-        engine.GapTimeout = 4000;
+        engine.AnswerTimeout = std::chrono::milliseconds(4000);
+        engine.GapTimeout = std::chrono::milliseconds(4000);
         const double cpu0 = SecondsOfCpu();
         const int64_t t0 = GetTick();
         engine.SendMail(ProbeMail);

@@ -103,8 +103,6 @@ public:
         return result;
     }
     std::optional<uint8_t> HandsetLevelNow() const override { return Core.HandsetLevelNow(); }
-    void SetReadTimeouts() override { Core.SetReadTimeouts(); }
-    void SetWriteTimeouts() override { Core.SetWriteTimeouts(); }
 
     int64_t ConnectedTick = 0;
     TCounts AtConnected;

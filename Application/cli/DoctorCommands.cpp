@@ -8,7 +8,6 @@
 #include "link/NumberConverting.h"
 #include "link/SendMailHandling.h"
 #include "link/StopRequest.h"
-#include "link/Timing.h"
 #include "link/TpaProComImpl.h"
 #include "platform/DeviceMap.h"
 
@@ -32,9 +31,7 @@ using namespace std::chrono_literals;
 
 // doctor probes fewer times than the connection step: a port that is there answers the first.
 constexpr int DoctorProbeTries = 3;
-constexpr int ProbePauseMs = 300;
-constexpr auto ProbeAnswerTimeout = 500ms;
-constexpr auto ProbeGapTimeout = 250ms;
+constexpr auto ProbePause = 300ms;
 // How many of a stranger's bytes a report shows.
 constexpr int ShownBytes = 8;
 constexpr const char* PortsGroup = "dialout";
@@ -198,14 +195,13 @@ THeard Heard(const TMail& mail) {
 // Probes the open port and, when the handset answers, asks it what it is.
 TFinding ProbeFinding(TMainCore& core) {
     TMailControl& engine = core.Engine();
-    engine.SetFramedAnswer(false);
-    engine.SetTimeouts(ProbeAnswerTimeout, ProbeGapTimeout);
+    engine.Apply(EngineProfileFor(TEngineUse::Probe));
     THeard best = THeard::Nothing;
     std::string stranger;
     for (int attempt = 1; attempt <= DoctorProbeTries && best != THeard::Answer && !StopRequested();
          ++attempt) {
         if (attempt > 1)
-            PreciseDelay(ProbePauseMs);
+            engine.Pause(ProbePause);
         engine.SendMail(ProbeMail);
         if (!engine.IsPortOpen())
             return {"missing", "went away during the probe", PlugIn};
@@ -239,7 +235,6 @@ TFinding ProbeFinding(TMainCore& core) {
     case THeard::Answer:
         break;
     }
-    core.SetReadTimeouts();
     core.DetectHandsetLevel();
     core.ReadSerialNumber();
     const std::string software = core.Software.empty() ? "not told" : core.Software;

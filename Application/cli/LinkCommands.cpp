@@ -158,8 +158,8 @@ int Send(const TGlobalOptions& options) {
     session.OpenPort();
     TMailControl& engine = session.Engine();
     // The program's own operations expect the framed answer from the 0D commands only.
-    engine.SetFramedAnswer(framed.value_or(MailByte(check, 1) == FrameByte::FramedCommand));
-    engine.SetTimeouts(std::chrono::milliseconds(3000), std::chrono::milliseconds(1000));
+    const bool framedAnswer = framed.value_or(MailByte(check, 1) == FrameByte::FramedCommand);
+    engine.Apply(EngineProfileFor(framedAnswer ? TEngineUse::Read : TEngineUse::Questions));
     const std::string answer = engine.SendMail(mail);
     if (write) {
         if (!engine.WriteVerified())
@@ -194,7 +194,7 @@ int ReadMemoryCommand(const TGlobalOptions& options) {
     TCliSession session(options);
     session.OpenPort();
     TMailControl& engine = session.Engine();
-    engine.SetFramedAnswer(false);
+    engine.Apply(EngineProfileFor(TEngineUse::Questions));
     std::vector<uint8_t> bytes(size_t(count), 0xFF);
     // A count of 65536 does not fit the 16-bit block length: read it in two halves.
     size_t done = 0;
@@ -277,7 +277,7 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
     TCliSession session(options);
     session.OpenPort();
     TMailControl& engine = session.Engine();
-    engine.SetFramedAnswer(false);
+    engine.Apply(EngineProfileFor(TEngineUse::Questions));
     THandsetChange change(session.Core(), session.User());
     // What the memory holds there now: the plan is made from it and the backup keeps it.
     std::vector<uint8_t> before(data.size());

@@ -20,15 +20,9 @@ using namespace std::chrono_literals;
 
 constexpr int AnswerBufferSize = 21;
 
-// The engine as the window starts it, and its presets: a read's answers come quickly, while a write's
-// wait while the handset stores.
-constexpr auto StartAnswerTimeout = 4000ms;
-constexpr auto StartGapTimeout = 1000ms;
+// The engine as the window starts it: framed answers, with time for a handset that is slow to wake.
+constexpr TEngineProfile StartProfile{TAnswerLayout::Framed, 4000ms, 1000ms};
 constexpr auto RetryPause = 1000ms;
-constexpr auto ReadAnswerTimeout = 3000ms;
-constexpr auto ReadGapTimeout = 1000ms;
-constexpr auto WriteAnswerTimeout = 10000ms;
-constexpr auto WriteGapTimeout = 10000ms;
 
 } // namespace
 
@@ -58,22 +52,11 @@ std::string TMainCore::LineLostText() {
 }
 
 void TMainCore::ConfigureEngine() {
-    Sendmail.SetFramedAnswer(true);
-    Sendmail.SetTimeouts(StartAnswerTimeout, StartGapTimeout);
-    Sendmail.ReadPause = uint16_t(RetryPause.count());
+    Sendmail.Apply(StartProfile);
+    Sendmail.ReadPause = RetryPause;
     Sendmail.ReadTries = 3;
     Sendmail.WriteRetries = 3;
     Sendmail.ShowDialogs = false;
-}
-
-void TMainCore::SetReadTimeouts() {
-    Sendmail.SetFramedAnswer(true);
-    Sendmail.SetTimeouts(ReadAnswerTimeout, ReadGapTimeout);
-}
-
-void TMainCore::SetWriteTimeouts() {
-    Sendmail.SetFramedAnswer(true);
-    Sendmail.SetTimeouts(WriteAnswerTimeout, WriteGapTimeout);
 }
 
 int TMainCore::ConnectAt(int32_t rate) {
@@ -83,8 +66,7 @@ int TMainCore::ConnectAt(int32_t rate) {
 TConnectResult TMainCore::ConnectHandset() {
     if (KeepConnection && HandsetFound && Sendmail.Link().IsOpen() && !Sendmail.LineLost()) {
         // The engine as a connection step leaves it, and the lists as the handset found sizes them.
-        SetReadTimeouts();
-        Sendmail.SetFramedAnswer(false);
+        Sendmail.Apply(Profile(TEngineUse::Questions));
         Phonebook.SetCount(uint8_t(PhoneBookCapacity));
         Ui.HandsetConnected(PhoneBookCapacity, HandsetLevel);
         return TConnectResult::Connected;
@@ -131,7 +113,7 @@ TConnectResult TMainCore::ConnectHandset() {
 }
 
 void TMainCore::ReadSerialNumber() {
-    Sendmail.SetFramedAnswer(false);
+    Sendmail.Apply(Profile(TEngineUse::Questions));
     std::array<uint8_t, SerialNumberLength> bytes{};
     if (Sendmail.ReadBlock(bytes, uint16_t(bytes.size()), uint16_t(SerialNumberAddress)) != bytes.size())
         return;
@@ -141,7 +123,6 @@ void TMainCore::ReadSerialNumber() {
 }
 
 bool TMainCore::ReadHandsetSoftware(std::string& software, std::string& pcs) {
-    Sendmail.SetFramedAnswer(false);
     std::array<uint8_t, AnswerBufferSize> answer{};
     const std::optional<int> length = AskHandset(MailCode::Software, answer);
     return length && ParseSoftwareAnswer(answer, *length, software, pcs);
@@ -164,7 +145,7 @@ std::optional<uint8_t> TMainCore::HandsetLevelNow() const {
 }
 
 uint8_t TMainCore::DetectHandsetLevel() {
-    Sendmail.SetFramedAnswer(false);
+    Sendmail.Apply(Profile(TEngineUse::Questions));
     ModelByte = 0;
     LevelKnown = false;
     // A lost answer is asked for again, as memory reads are: taking a handset that did not answer for
@@ -195,15 +176,14 @@ uint8_t TMainCore::DetectHandsetLevel() {
 int TMainCore::ReadPhoneBookCapacity() {
     if (Link().Baud() != HandsetBaudRate)
         return SlowPortCapacity;
-    SetReadTimeouts();
+    Sendmail.Apply(Profile(TEngineUse::Read));
     std::array<uint8_t, AnswerBufferSize> answer{};
     const std::optional<int> length = AskHandset(MailCode::PhonebookCapacity, answer);
     return length ? CapacityFromAnswer(answer, *length) : UnknownCapacity;
 }
 
 void TMainCore::ReadMaxMailLength() {
-    SetReadTimeouts();
-    Sendmail.SetFramedAnswer(false);
+    Sendmail.Apply(Profile(TEngineUse::Questions));
     Sendmail.BlockSize = DefaultBlockSize;
     std::array<uint8_t, AnswerBufferSize> answer{};
     if (const std::optional<int> length = AskHandset(MailCode::LongestMail, answer))

@@ -36,8 +36,6 @@ public:
 
     // The engine as the main window configures it after creating it.
     void ConfigureEngine();
-    void SetReadTimeouts() override;
-    void SetWriteTimeouts() override;
 
     // The port chosen in the connection settings (its "COMn" number); ConnectAt opens this one.
     int SelectedPort = 1;

@@ -11,8 +11,6 @@ constexpr const char* DeviceNoKey = "Device No";
 constexpr const char* BaudrateKey = "Baudrate";
 using namespace std::chrono_literals;
 constexpr auto ProbePause = 1000ms;
-constexpr auto ProbeAnswerTimeout = 500ms;
-constexpr auto ProbeGapTimeout = 250ms;
 
 } // namespace
 
@@ -39,8 +37,7 @@ bool DeviceNoMissing() {
 
 int ConnectAt(TMailControl& engine, int port, int32_t rate) {
     engine.OpenPort(uint8_t(port), rate);
-    engine.SetFramedAnswer(false);
-    engine.SetTimeouts(ProbeAnswerTimeout, ProbeGapTimeout);
+    engine.Apply(EngineProfileFor(TEngineUse::Probe));
     const int result = int8_t(engine.ProbeHandset(ProbePause));
     if (result > 0)
         WriteBaudrate(rate);

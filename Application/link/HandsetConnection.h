@@ -34,10 +34,9 @@ public:
     // The handset the last ConnectHandset found; its serial number unread where the program does not
     // read it.
     virtual THandsetIdentity Identity() const { return {}; }
-    // Framed answers, 3000 ms for the answer and 1000 ms between its parts.
-    virtual void SetReadTimeouts() = 0;
-    // Framed answers, 10000 ms and 10000 ms: the handset stores before it answers.
-    virtual void SetWriteTimeouts() = 0;
+    // The engine's profile for a stretch of an operation; the program's own (EngineProfileFor), which
+    // tests shorten.
+    virtual TEngineProfile Profile(TEngineUse use) const { return EngineProfileFor(use); }
 
     // The speed of the line, for the time a plan's mails take.
     int Baud() { return int(Engine().Link().Baud()); }

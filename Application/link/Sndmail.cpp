@@ -132,17 +132,27 @@ bool TMailControl::LineLost() {
     return !ComLink.IsOpen() && ComLink.LastFailure().kind == TPortFailure::Kind::Lost;
 }
 
-void TMailControl::Pause(int ms) {
-    if (ms <= 0 || IsClosing || LineLost())
+void TMailControl::Pause(std::chrono::milliseconds pause) {
+    if (pause <= std::chrono::milliseconds(0) || IsClosing || LineLost())
         return;
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &deadline, [this] { WakeWait(); });
-    deadline.start(ms);
+    deadline.start(pause);
     while (deadline.isActive() && !IsClosing && !LineLost()) {
         WaitForWake();
     }
+}
+
+TEngineProfile TMailControl::Profile() const {
+    return {Mail.FramedAnswer ? TAnswerLayout::Framed : TAnswerLayout::Short, AnswerTimeout, GapTimeout};
+}
+
+void TMailControl::Apply(const TEngineProfile& profile) {
+    Mail.FramedAnswer = profile.layout == TAnswerLayout::Framed;
+    AnswerTimeout = profile.answer;
+    GapTimeout = profile.gap;
 }
 
 // ---- framing of the current transaction ----
@@ -395,8 +405,8 @@ bool TMailControl::Warn(const std::string& text, bool withCancel) {
 }
 
 bool TMailControl::VerifyWrite() {
-    if (ReadbackDelay > 0)
-        PreciseDelay(ReadbackDelay);
+    if (ReadbackDelay > std::chrono::milliseconds(0))
+        PreciseDelay(int(ReadbackDelay.count()));
     const TMail written = Mail;
     const uint8_t n = MailByte(written, 5);
     ::BuildFrame(Mail, ReadMail(n, MailByte(written, 6), MailByte(written, 7)));
@@ -432,7 +442,7 @@ uint8_t TMailControl::ProbeHandset(std::chrono::milliseconds pause) {
         return 255;
     for (int attempt = 1; attempt <= ProbeTries; ++attempt) {
         if (attempt > 1)
-            Pause(int(pause.count()));
+            Pause(pause);
         if (!IsPortOpen())
             return 255;
         const TTryScope numbered(*this, attempt);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/EngineProfile.h"
 #include "link/MailRecord.h"
 #include "link/SendMailHandling.h"
 #include "link/TpaProComImpl.h"
@@ -73,7 +74,7 @@ public:
     uint32_t LineLosses() const { return Losses; }
     // Waits ms in the event loop, as Delay does, but ends as soon as the line is lost or the engine
     // closes: the pauses between tries and polls.
-    void Pause(int ms);
+    void Pause(std::chrono::milliseconds pause);
 
     std::string CorrectMail(const std::string& s) const;
     bool BuildFrame(const std::string& text);
@@ -88,11 +89,9 @@ public:
     // Up to ProbeTries probes with pause between them: the try that answered, 0 for none, 255 for a
     // closed port.
     uint8_t ProbeHandset(std::chrono::milliseconds pause);
-    // The settings of the answer's wait, in one step.
-    void SetTimeouts(std::chrono::milliseconds answer, std::chrono::milliseconds gap) {
-        AnswerTimeout = uint16_t(answer.count());
-        GapTimeout = uint16_t(gap.count());
-    }
+    // The answers' layout and waits now, and a profile applied whole.
+    TEngineProfile Profile() const;
+    void Apply(const TEngineProfile& profile);
 
     bool WriteMemory(uint8_t lo, uint8_t hi, uint8_t n, std::span<const uint8_t> data);
     void ReadMemoryText(uint8_t lo, uint8_t hi, std::string& text, uint8_t n);
@@ -124,14 +123,13 @@ public:
     void SetFramedAnswer(bool framed) { Mail.FramedAnswer = framed; }
 
     // Settings, with the values the engine starts with.
-    uint16_t AnswerTimeout = 1000;
-    uint16_t GapTimeout = 250;
+    std::chrono::milliseconds AnswerTimeout{1000};
+    std::chrono::milliseconds GapTimeout{250};
     uint8_t WriteRetries = 10;
-    uint16_t WritePause = 300;
+    std::chrono::milliseconds WritePause{300};
     uint16_t ReadTries = 1;
-    uint16_t ReadPause = 300;
-    uint16_t PollInterval = 1;
-    uint16_t ReadbackDelay = 10;
+    std::chrono::milliseconds ReadPause{300};
+    std::chrono::milliseconds ReadbackDelay{10};
     bool ShowDialogs = true;
     uint8_t BlockSize = 8;
     bool DtrOn = true;

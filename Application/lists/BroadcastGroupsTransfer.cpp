@@ -54,8 +54,7 @@ bool TBroadcastGroupsTransfer::Connect(const char* consequence) {
 
 size_t TBroadcastGroupsTransfer::Exchange(const TPhonebookBuffer& mail, TAnswerBuffer& answer) {
     TMailControl& engine = Link.Engine();
-    TEngineSettings settings(engine);
-    settings.FramedAnswers();
+    const TEngineSettings settings(engine, Link.Profile(TEngineUse::Read));
     return engine.SendArrayMail(mail, int(mail.size()), answer);
 }
 
@@ -138,10 +137,9 @@ std::optional<uint8_t> TBroadcastGroupsTransfer::AddGroup(uint8_t group) {
 
 void TBroadcastGroupsTransfer::WaitGroupsReady() {
     TMailControl& engine = Link.Engine();
-    TEngineSettings settings(engine);
-    settings.ShortAnswers();
+    const TEngineSettings settings(engine, Link.Profile(TEngineUse::Questions));
     for (int poll = 0; poll < ReadyPolls && !engine.LineLost(); ++poll) {
-        engine.Pause(int(ReadyPollPause.count()));
+        engine.Pause(ReadyPollPause);
         TAnswerBuffer answer{};
         // No answer counts as "not ready".
         if (engine.SendMailToArray(MailCode::Ready, answer) > 0 && answer[0] == 0x01)

@@ -1,5 +1,6 @@
 #include "lists/PhonebookTransfer.h"
 
+#include "link/EngineSettings.h"
 #include "link/MailCodes.h"
 #include "link/NumberConverting.h"
 #include "link/StopRequest.h"
@@ -113,7 +114,7 @@ bool TPhonebookTransfer::ReadPhonebook(TPP5Phonebook& book) {
     book.Clear();
     const int64_t start = GetTick();
     Ui.ShowStatus(Texts::ReadingFromHandset);
-    Link.SetReadTimeouts();
+    const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Read));
     Ui.ProgressStart(1, Book.Count(), 1);
     const bool ok = ReadLoop(book, false);
     Ui.ProgressEnd();
@@ -127,7 +128,7 @@ bool TPhonebookTransfer::ReadIntoBook(int64_t start) {
     TPP5Phonebook read;
     read.SetCount(uint8_t(Book.Count()));
     Ui.ShowStatus(Texts::ReadingFromHandset);
-    Link.SetReadTimeouts();
+    const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Read));
     Ui.ProgressStart(1, Book.Count(), 1);
     const bool ok = ReadLoop(read, false);
     Ui.ProgressEnd();
@@ -161,7 +162,7 @@ bool TPhonebookTransfer::LoadFromHandset() {
 // ---- writing ----
 
 bool TPhonebookTransfer::WritePhonebookEntry(const std::string& name, const std::string& number) {
-    Link.SetWriteTimeouts();
+    const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Write));
     TMailControl& engine = Link.Engine();
     if (engine.SendMail(MailCode::AppendNumber + Codec.EncodeNumber(number)) != MailAnswer::NumberTaken)
         return false;
@@ -174,6 +175,7 @@ bool TPhonebookTransfer::EntryHolds(int index, const std::string& name, const st
         return encoded.size() > 3 ? encoded.substr(3) : "";
     };
     TMailControl& engine = Link.Engine();
+    const TEngineSettings settings(engine, Link.Profile(TEngineUse::Read));
     const std::string at = ByteToHex(uint8_t(index));
     const std::string held = engine.SendMail(MailCode::ReadNumber + at);
     if (held.size() < 5 || !Starts(held, MailAnswer::Number) || Starts(held, MailAnswer::NumberRefused) ||
@@ -228,7 +230,7 @@ bool TPhonebookTransfer::RefuseUnstorableNumbers() {
 bool TPhonebookTransfer::ReadQuietly(TPP5Phonebook& into, bool stoppable) {
     into.Clear();
     into.SetCount(Book.Count());
-    Link.SetReadTimeouts();
+    const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Read));
     ReadStoppable = stoppable;
     const bool ok = ReadLoop(into, false);
     ReadStoppable = false;
@@ -276,7 +278,7 @@ std::string TPhonebookTransfer::KeptInText() const {
 // One request tells whether the list is empty: the handset answers "04 FF" for entry 0 of an empty list.
 // Nothing when that answer does not come either.
 std::optional<bool> TPhonebookTransfer::HandsetListEmpty() {
-    Link.SetReadTimeouts();
+    const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Read));
     const std::string answer = Link.Engine().SendMail(std::string(MailCode::ReadNumber) + "00");
     if (Starts(answer, MailAnswer::NoNumber))
         return true;
@@ -288,7 +290,7 @@ std::optional<bool> TPhonebookTransfer::HandsetListEmpty() {
 // Empties the handset's list. An answer other than the good one does not say that nothing happened (it
 // may have been lost on its way back), so the handset is asked whether its list is empty.
 bool TPhonebookTransfer::DeleteList() {
-    Link.SetWriteTimeouts();
+    const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Write));
     if (Link.Engine().SendMail(MailCode::PhonebookDelete) == MailAnswer::PhonebookDeleted) {
         Ui.ShowStatus(Texts::PhoneBookDeleted);
         return true;

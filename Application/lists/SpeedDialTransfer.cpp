@@ -31,24 +31,21 @@ bool TSpeedDialTransfer::Connect(const char* consequence) {
 
 bool TSpeedDialTransfer::ReadBlock(TPP5SpeedDial::TBlock& block) {
     TMailControl& engine = Link.Engine();
-    TEngineSettings settings(engine);
-    settings.ShortAnswers();
+    const TEngineSettings settings(engine, Link.Profile(TEngineUse::Questions));
     return engine.ReadBlock(block, TPP5SpeedDial::BlockBytes, TPP5SpeedDial::Address) ==
            TPP5SpeedDial::BlockBytes;
 }
 
 int TSpeedDialTransfer::WriteBlock(const TPP5SpeedDial::TBlock& block) {
     TMailControl& engine = Link.Engine();
-    TEngineSettings settings(engine);
-    settings.ShortAnswers();
+    const TEngineSettings settings(engine, Link.Profile(TEngineUse::Questions));
     return engine.WriteBlock(TPP5SpeedDial::Address, block, TPP5SpeedDial::BlockBytes);
 }
 
 // Empties key k: the first byte of its slot becomes FF.
 bool TSpeedDialTransfer::EraseKey(int k) {
     TMailControl& engine = Link.Engine();
-    TEngineSettings settings(engine);
-    settings.ShortAnswers();
+    const TEngineSettings settings(engine, Link.Profile(TEngineUse::Questions));
     const uint8_t erased[] = {0xFF};
     const int address = TPP5SpeedDial::Address + k * TPP5SpeedDial::SlotBytes;
     return engine.WriteMemory(uint8_t(address & 0xFF), uint8_t(address >> 8), 1, erased);

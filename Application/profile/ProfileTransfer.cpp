@@ -84,8 +84,7 @@ std::optional<TProfileValues> TProfileTransfer::ReadFromHandset() {
             return;
         Ui.ShowStatus(Texts::ReadingFromHandset);
         // The profile is read and written with short answers.
-        TEngineSettings shortAnswers(Link.Engine());
-        shortAnswers.ShortAnswers();
+        const TEngineSettings questions(Link.Engine(), Link.Profile(TEngineUse::Questions));
         TProfileSettings settings(Link.Engine());
         if (settings.ReadFromHandset() != TProfileResult::Done) {
             Ui.Message(TMessageKind::Error, Texts::CouldNotReadProfile, TButtons::Ok);
@@ -129,8 +128,7 @@ std::optional<uint32_t> TProfileTransfer::PlanAndWrite(THandsetChange& change, c
     }
     Ui.ShowStatus(Texts::ReadingFromHandset);
     // The profile is read and written with short answers.
-    TEngineSettings shortAnswers(Link.Engine());
-    shortAnswers.ShortAnswers();
+    const TEngineSettings questions(Link.Engine(), Link.Profile(TEngineUse::Questions));
     TProfileSettings held(Link.Engine());
     if (held.ReadFromHandset() != TProfileResult::Done) {
         Ui.Message(TMessageKind::Error, Texts::CouldNotWriteProfile, TButtons::Ok);

@@ -22,7 +22,7 @@ bool TestRinger(THandsetConnection& link, TUserInteraction& ui, int tone) {
                        TButtons::Ok);
             return;
         }
-        link.Engine().Pause(RingerStatusMs);
+        link.Engine().Pause(RingerStatusShown);
         ui.ShowStatus("");
         ok = true;
     });

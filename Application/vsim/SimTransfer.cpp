@@ -195,8 +195,7 @@ bool TSimTransfer::Run(bool toFile) {
         Ui.ShowStatus(toFile ? Texts::TransferringSimToFile : Texts::TransferringSimToHandset);
         Ui.ProgressAnimated();
         TMailControl& engine = Link.Engine();
-        TEngineSettings settings(engine);
-        settings.ShortAnswers();
+        const TEngineSettings settings(engine, Link.Profile(TEngineUse::Questions));
         TVirtualSim sim(engine, ListPath, Records);
         sim.ReadyPause = ReadyPause;
         sim.UnreadyPause = UnreadyPause;

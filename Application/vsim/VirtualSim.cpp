@@ -60,7 +60,7 @@ public:
             if (Sim.IsReady())
                 return;
             if (poll < ReadyPollsPerBlock)
-                Sim.Engine.Pause(int(BlockReadyPollPause.count()));
+                Sim.Engine.Pause(BlockReadyPollPause);
         }
     }
 
@@ -251,9 +251,9 @@ TVirtualSim::TTextArea TVirtualSim::FinalText(const TSimJournal& journal) const 
 }
 
 void TVirtualSim::PrepareWriteRun() {
-    Engine.ReadbackDelay = uint16_t(UnreportedReadbackDelay.count());
+    Engine.ReadbackDelay = UnreportedReadbackDelay;
     if (SupportsReady()) {
-        Engine.ReadbackDelay = 0;
+        Engine.ReadbackDelay = std::chrono::milliseconds(0);
         if (!ReadyWait)
             ReadyWait = std::make_unique<TReadyWait>(*this);
         Engine.SetBlockListener(ReadyWait.get());
@@ -349,10 +349,10 @@ void TVirtualSim::Close(bool polled) {
         if (polled)
             for (int poll = 1; poll <= 6 && !IsReady(); ++poll)
                 if (poll < 6)
-                    Engine.Pause(int(ReadyPollPause.count()));
-        Engine.Pause(int(ReadyPause.count()));
+                    Engine.Pause(ReadyPollPause);
+        Engine.Pause(ReadyPause);
     } else {
-        Engine.Pause(int(UnreadyPause.count()));
+        Engine.Pause(UnreadyPause);
     }
     SendClosingMail();
 }

@@ -177,7 +177,7 @@ void TMailControlMonitor::CreateControls() {
 
     DisplayTimer = new QTimer(this);
     DisplayTimer->setSingleShot(true);
-    DisplayTimer->setInterval(DisplayDelayMs);
+    DisplayTimer->setInterval(DisplayDelay);
     connect(DisplayTimer, &QTimer::timeout, this, &TMailControlMonitor::Flush);
 
     // Tab order: the button, the group box, the log.

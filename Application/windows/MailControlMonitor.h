@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -56,7 +57,7 @@ public:
     // Puts what the engine reported since the last display into the window now. It happens by itself
     // a moment after a report: a window redrawn for every transaction would slow the transactions.
     void Flush();
-    static constexpr int DisplayDelayMs = 50;
+    static constexpr std::chrono::milliseconds DisplayDelay{50};
 
     bool ShowTime = false;
 

@@ -32,7 +32,7 @@ namespace {
 constexpr int ClientWidth = 680;
 constexpr int ClientHeight = 440;
 // A folder name being typed is checked once the typing has paused this long.
-constexpr int CheckDelayMs = 400;
+constexpr std::chrono::milliseconds CheckDelay{400};
 // How much of the station's stderr is kept for the reason it ended.
 constexpr qsizetype ErrorTail = 16 * 1024;
 // The window is being destroyed while the station still runs (the program ends some other way than by
@@ -138,7 +138,7 @@ void TStationView::CreateControls() {
 
     CheckTimer = new QTimer(this);
     CheckTimer->setSingleShot(true);
-    CheckTimer->setInterval(CheckDelayMs);
+    CheckTimer->setInterval(CheckDelay);
     connect(CheckTimer, &QTimer::timeout, this, [this] {
         CheckTemplate();
         UpdateControls();

@@ -64,7 +64,7 @@ struct Connection : testing::Test {
     explicit Connection(THandsetState state = DefaultHandsetState(), THandsetFaults faults = {})
         : link(THandset(std::move(state), TReadiness::Ready, std::move(faults))) {
         core.ConfigureEngine();
-        core.Engine().ReadPause = 50;
+        core.Engine().ReadPause = std::chrono::milliseconds(50);
     }
 
     TProgramFolderOverride programFolder;

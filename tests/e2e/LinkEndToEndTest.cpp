@@ -25,10 +25,10 @@ using Kind = TPortFailure::Kind;
 struct Line : testing::Test {
     void Connect(THandsetProcess& handset) {
         ASSERT_TRUE(handset.Started());
-        engine.AnswerTimeout = 1000;
-        engine.GapTimeout = 300;
-        engine.ReadbackDelay = 0;
-        engine.WritePause = 20;
+        engine.AnswerTimeout = std::chrono::milliseconds(1000);
+        engine.GapTimeout = std::chrono::milliseconds(300);
+        engine.ReadbackDelay = std::chrono::milliseconds(0);
+        engine.WritePause = std::chrono::milliseconds(20);
         ASSERT_TRUE(engine.OpenPort(uint8_t(handset.ComNumber()), 115200))
             << PortFailureText(handset.ComNumber(), engine.Com().LastFailure());
     }
@@ -80,7 +80,7 @@ TEST_F(Line, HangUpInTheMiddleEndsWithinTheTimeouts) {
     EXPECT_NE(engine.SendMail("02 5D 47"), "");
     EXPECT_NE(engine.SendMail("02 5D 47"), "");
     const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 47"), ""); });
-    EXPECT_LT(ms, 3 * engine.AnswerTimeout) << "the send outlived its time-outs";
+    EXPECT_LT(ms, 3 * engine.AnswerTimeout.count()) << "the send outlived its time-outs";
     EXPECT_EQ(handset.WaitForExit(3000), 0);
 
     // The port was given up; later sends end at once or within their time-outs, and no reopen works.
@@ -94,15 +94,15 @@ TEST_F(Line, KilledHandsetLeavesTheProgramRunning) {
     Connect(handset);
     handset.Kill();
     const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 47"), ""); });
-    EXPECT_LT(ms, 3 * engine.AnswerTimeout) << "the send outlived its time-outs";
+    EXPECT_LT(ms, 3 * engine.AnswerTimeout.count()) << "the send outlived its time-outs";
     EXPECT_EQ(engine.SendMail("02 5D 47"), "");
 }
 
 TEST_F(Line, SilentHandsetIsNotConnected) {
     THandsetProcess handset({"--silent"});
     Connect(handset);
-    engine.AnswerTimeout = 200;
-    engine.GapTimeout = 100;
+    engine.AnswerTimeout = std::chrono::milliseconds(200);
+    engine.GapTimeout = std::chrono::milliseconds(100);
     EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(10)), 0);
 }
 

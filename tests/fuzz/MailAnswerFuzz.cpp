@@ -79,12 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     line.Split = data[0] >> 4;
     TMailControl engine(line);
     // Short waits and no second tries: each input is one exchange, and thousands run a second.
-    engine.AnswerTimeout = 2;
-    engine.GapTimeout = 1;
+    engine.AnswerTimeout = std::chrono::milliseconds(2);
+    engine.GapTimeout = std::chrono::milliseconds(1);
     engine.WriteRetries = 1;
-    engine.WritePause = 0;
+    engine.WritePause = std::chrono::milliseconds(0);
     engine.ReadTries = 1;
-    engine.ReadPause = 0;
+    engine.ReadPause = std::chrono::milliseconds(0);
     engine.SetFramedAnswer((data[0] & 0x08) != 0);
     const std::string answer = engine.SendMail(Mails[(data[0] & 0x07) % std::size(Mails)]);
     if (!IsAnswerText(answer))

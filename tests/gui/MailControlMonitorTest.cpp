@@ -31,8 +31,8 @@ constexpr const char* ProbeTx = "Tx: FF FF 4D 02 06 3C 08 00 01 00 00 45  (Tx Co
 struct Monitor : testing::Test {
     Monitor()
         : engine(link) {
-        engine.AnswerTimeout = 300;
-        engine.GapTimeout = 100;
+        engine.AnswerTimeout = std::chrono::milliseconds(300);
+        engine.GapTimeout = std::chrono::milliseconds(100);
         auto owned = std::make_unique<TMailControlMonitor>();
         monitor = owned.get();
         engine.SetMonitor(std::move(owned));

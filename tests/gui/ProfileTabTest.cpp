@@ -216,7 +216,9 @@ TEST_F(ProfileTab, ReadShowsTheHandsetAndWriteChangesOnlyTheEnabledSettings) {
     EXPECT_EQ(Shown(S::HeadsetAlert), "3");
     EXPECT_EQ(Shown(S::AutoHook), "On");
     EXPECT_EQ(Shown(S::LongKey), "Speed Dial");
-    EXPECT_TRUE(form->Core().Engine().FramedAnswer());
+    // The profile's short answers are not left behind for what follows: the groups' framed ones work.
+    Click("bbtnReadBroadcastGroups");
+    EXPECT_EQ(Status(), "Finished reading from handset!");
 
     List(S::RingerTone)->setCurrentIndex(8);
     List(S::HeadsetVolume)->setCurrentIndex(4);

@@ -50,11 +50,11 @@ THandset HandsetWithFaults(THandsetFaults faults) {
 struct Recording : testing::Test {
     Recording()
         : engine(link) {
-        engine.AnswerTimeout = 300;
-        engine.GapTimeout = 60;
-        engine.WritePause = 5;
-        engine.ReadPause = 5;
-        engine.ReadbackDelay = 0;
+        engine.AnswerTimeout = std::chrono::milliseconds(300);
+        engine.GapTimeout = std::chrono::milliseconds(60);
+        engine.WritePause = std::chrono::milliseconds(5);
+        engine.ReadPause = std::chrono::milliseconds(5);
+        engine.ReadbackDelay = std::chrono::milliseconds(0);
         engine.ShowDialogs = false;
         engine.SetRecorder(&kept);
     }

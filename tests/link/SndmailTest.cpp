@@ -3,6 +3,7 @@
 #include "support/RecordingUser.h"
 #include "support/WaitFor.h"
 
+#include "link/EngineSettings.h"
 #include "link/Sndmail.h"
 #include "link/Timing.h"
 
@@ -46,11 +47,11 @@ struct Engine : testing::Test {
     explicit Engine(THandset handset = THandset{MemoryCounting()})
         : link(std::move(handset))
         , engine(link) {
-        engine.AnswerTimeout = 400;
-        engine.GapTimeout = 150;
-        engine.WritePause = 20;
-        engine.ReadPause = 20;
-        engine.ReadbackDelay = 0;
+        engine.AnswerTimeout = std::chrono::milliseconds(400);
+        engine.GapTimeout = std::chrono::milliseconds(150);
+        engine.WritePause = std::chrono::milliseconds(20);
+        engine.ReadPause = std::chrono::milliseconds(20);
+        engine.ReadbackDelay = std::chrono::milliseconds(0);
     }
 
     // The time a call took, in ms.
@@ -84,7 +85,7 @@ TEST_F(Engine, TakesShortAndFramedAnswers) {
 // The upper bounds below tell which timer ended the wait. The timer that must not end it is set far off, so
 // that a slow build (sanitizers) stays well inside the bound.
 TEST_F(Engine, SilentHandsetEndsWhenTheGapRunsOut) {
-    engine.AnswerTimeout = 5000;
+    engine.AnswerTimeout = std::chrono::milliseconds(5000);
     link.Script = [](const TBytes&) { return std::vector<TFakeLink::TReply>{}; };
     const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
     EXPECT_EQ(link.Frames.size(), 1u);
@@ -94,7 +95,7 @@ TEST_F(Engine, SilentHandsetEndsWhenTheGapRunsOut) {
 
 TEST_F(Engine, EchoStretchesTheGapFromTheSend) {
     // The echo at 50 ms restarts the gap timer with 50 + 150 ms: the wait ends about 250 ms after the send.
-    engine.AnswerTimeout = 5000;
+    engine.AnswerTimeout = std::chrono::milliseconds(5000);
     link.Script = [](const TBytes& frame) { return std::vector<TFakeLink::TReply>{{50, frame}}; };
     const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
     EXPECT_GE(ms, 240);
@@ -104,8 +105,8 @@ TEST_F(Engine, EchoStretchesTheGapFromTheSend) {
 TEST_F(Engine, AnswerTimeoutCapsTheStretchedGap) {
     // The gap alone would end the wait at 450 ms; the echo at 300 ms stretches it to 300 + 450 ms from then,
     // 1050 ms after the send; the answer time-out ends it at 500 ms.
-    engine.AnswerTimeout = 500;
-    engine.GapTimeout = 450;
+    engine.AnswerTimeout = std::chrono::milliseconds(500);
+    engine.GapTimeout = std::chrono::milliseconds(450);
     link.Script = [](const TBytes& frame) { return std::vector<TFakeLink::TReply>{{300, frame}}; };
     const int64_t ms = Timed([&] { engine.SendMail("02 5D 16"); });
     EXPECT_GE(ms, 490);
@@ -258,8 +259,8 @@ TEST_F(Engine, ProbeAnswersWithTheTryThatGotThrough) {
 
 TEST_F(Engine, ClosingEndsTheWaitAndLaterSends) {
     link.Script = [](const TBytes&) { return std::vector<TFakeLink::TReply>{}; };
-    engine.AnswerTimeout = 5000;
-    engine.GapTimeout = 5000;
+    engine.AnswerTimeout = std::chrono::milliseconds(5000);
+    engine.GapTimeout = std::chrono::milliseconds(5000);
     QTimer::singleShot(30, [&] { engine.BeginClosing(); });
     const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 5D 16"), ""); });
     EXPECT_LT(ms, 2500) << "the wait ran on to a time-out";
@@ -271,8 +272,8 @@ TEST_F(Engine, ClosingEndsTheWaitAndLaterSends) {
 
 TEST_F(Engine, ClosedPortIsNoWaitAndNoTry) {
     link.Opened = false;
-    engine.AnswerTimeout = 5000;
-    engine.GapTimeout = 5000;
+    engine.AnswerTimeout = std::chrono::milliseconds(5000);
+    engine.GapTimeout = std::chrono::milliseconds(5000);
     const int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 3B 08 00 01 00 01 41"), ""); });
     EXPECT_LT(ms, 2500) << "a closed port was waited for";
     EXPECT_TRUE(link.Frames.empty());
@@ -284,12 +285,12 @@ TEST_F(Engine, ClosedPortIsNoWaitAndNoTry) {
 // once; the next open that works ends the lost state.
 TEST_F(Engine, ALostLineEndsTheWaitTheRetriesAndThePausesAtOnce) {
     link.Script = [](const TBytes&) { return std::vector<TFakeLink::TReply>{}; };
-    engine.AnswerTimeout = 5000;
-    engine.GapTimeout = 5000;
+    engine.AnswerTimeout = std::chrono::milliseconds(5000);
+    engine.GapTimeout = std::chrono::milliseconds(5000);
     engine.WriteRetries = 10;
-    engine.WritePause = 1000;
+    engine.WritePause = std::chrono::milliseconds(1000);
     engine.ReadTries = 5;
-    engine.ReadPause = 1000;
+    engine.ReadPause = std::chrono::milliseconds(1000);
     QTimer::singleShot(30, [&] { link.Lose(); });
     const uint32_t before = engine.LineLosses();
     int64_t ms = Timed([&] { EXPECT_EQ(engine.SendMail("02 3B 08 00 01 00 01 41"), ""); });
@@ -302,7 +303,7 @@ TEST_F(Engine, ALostLineEndsTheWaitTheRetriesAndThePausesAtOnce) {
     ms = Timed([&] {
         EXPECT_EQ(engine.ReadMemory(0x00, 0x01, buf, 4), 0);
         EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(1000)), 255);
-        engine.Pause(5000);
+        engine.Pause(std::chrono::milliseconds(5000));
     });
     EXPECT_LT(ms, 2500) << "a pause or a retry waited on a lost line";
     EXPECT_EQ(link.Frames.size(), 1u);
@@ -342,3 +343,35 @@ TEST(Timing, TicksToMsTruncatesAndHoldsForYears) {
 }
 
 } // namespace
+
+// A stretch's settings are applied whole and what the engine held before comes back, whatever it held
+// and however the stretch ends: an operation that follows one with short answers must not find framed
+// ones (or the write's long waits) left behind.
+TEST_F(Engine, AStretchsSettingsPutBackWhatTheEngineHeldHoweverItEnds) {
+    using std::chrono::milliseconds;
+    const TEngineProfile before{TAnswerLayout::Short, milliseconds(400), milliseconds(150)};
+    engine.Apply(before);
+    engine.ReadbackDelay = milliseconds(7);
+    {
+        const TEngineSettings write(engine, EngineProfileFor(TEngineUse::Write));
+        EXPECT_TRUE(engine.FramedAnswer());
+        EXPECT_EQ(engine.AnswerTimeout, milliseconds(10000));
+        {
+            const TEngineSettings questions(engine, EngineProfileFor(TEngineUse::Questions));
+            engine.ReadbackDelay = milliseconds(0);
+            EXPECT_FALSE(engine.FramedAnswer());
+        }
+        EXPECT_EQ(engine.Profile(), EngineProfileFor(TEngineUse::Write))
+            << "the inner stretch put back the outer's";
+        EXPECT_EQ(engine.ReadbackDelay, milliseconds(7));
+    }
+    EXPECT_EQ(engine.Profile(), before);
+
+    try {
+        const TEngineSettings read(engine, EngineProfileFor(TEngineUse::Read));
+        throw std::runtime_error("line lost");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(engine.Profile(), before);
+    EXPECT_EQ(engine.ReadbackDelay, milliseconds(7));
+}

@@ -58,14 +58,6 @@ int ChangingMails(const TFakeLink& link) {
     return n;
 }
 
-// The connection step's presets as the program sets them: framed answers for the phone book's mails.
-class TConnection : public TTestConnection {
-public:
-    using TTestConnection::TTestConnection;
-    void SetReadTimeouts() override { Engine().SetFramedAnswer(true); }
-    void SetWriteTimeouts() override { Engine().SetFramedAnswer(true); }
-};
-
 struct TOperation {
     const char* name;
     std::function<void(THandsetState&)> before;
@@ -213,12 +205,11 @@ TRun RunCut(const TOperation& operation, std::optional<std::pair<TCut, unsigned>
     link.AnswerDelayMs = 0;
     if (cut && cut->first == TCut::Stopped)
         link.StopAt = cut->second;
-    TConnection connection(link);
+    TTestConnection connection(link);
+    connection.Timeouts(std::chrono::milliseconds(12), std::chrono::milliseconds(6));
     TMailControl& engine = connection.Engine();
-    engine.AnswerTimeout = 12;
-    engine.GapTimeout = 6;
     engine.WriteRetries = 2;
-    engine.WritePause = 1;
+    engine.WritePause = std::chrono::milliseconds(1);
     TRecordingUser user;
     run.outcome = operation.run(connection, user);
     ClearStopRequest();

@@ -159,11 +159,10 @@ Outcome RunOperation(const TOperation& operation, std::optional<std::pair<TFault
         THandset(state, TReadiness::Ready, fault ? FaultAt(fault->first, fault->second) : THandsetFaults{}));
     link.AnswerDelayMs = 0;
     TTestConnection connection(link);
+    connection.Timeouts(std::chrono::milliseconds(12), std::chrono::milliseconds(6));
     TMailControl& engine = connection.Engine();
-    engine.AnswerTimeout = 12;
-    engine.GapTimeout = 6;
     engine.WriteRetries = 2;
-    engine.WritePause = 1;
+    engine.WritePause = std::chrono::milliseconds(1);
     TRecordingUser user;
     Outcome outcome;
     outcome.ok = operation.run(link, connection, user, outcome.backup);

@@ -33,20 +33,15 @@ public:
         return Result;
     }
     std::optional<uint8_t> HandsetLevelNow() const override { return 0; }
-    void SetReadTimeouts() override { Set(150, 50); }
-    void SetWriteTimeouts() override { Set(150, 50); }
+    TEngineProfile Profile(TEngineUse use) const override {
+        return {EngineProfileFor(use).layout, std::chrono::milliseconds(150), std::chrono::milliseconds(50)};
+    }
 
     TConnectResult Result = TConnectResult::Connected;
     uint8_t Capacity = 200;
     int Connects = 0;
 
 private:
-    void Set(uint16_t answer, uint16_t gap) {
-        Engine_.SetFramedAnswer(true);
-        Engine_.AnswerTimeout = answer;
-        Engine_.GapTimeout = gap;
-    }
-
     TMailControl Engine_;
     TPP5Phonebook& Book;
 };

@@ -153,7 +153,7 @@ TEST(ProfilePlan, ValuesAndBytesAreThoseTheModelStores) {
 struct ProfileTransferPlan : testing::Test {
     ProfileTransferPlan() {
         connection.Level = 7;
-        connection.Engine().ReadbackDelay = 0;
+        connection.Engine().ReadbackDelay = std::chrono::milliseconds(0);
     }
     uint8_t HandsetByte(uint16_t address) const { return link.Handset.State().memory[address]; }
     // The mails sent after the plan was shown, and how many of them write the handset's memory.

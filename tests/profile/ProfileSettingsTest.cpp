@@ -45,13 +45,13 @@ struct TProfileFixture : testing::Test {
 
     TProfileFixture() {
         Engine.SetFramedAnswer(false);
-        Engine.AnswerTimeout = 150;
-        Engine.GapTimeout = 50;
+        Engine.AnswerTimeout = std::chrono::milliseconds(150);
+        Engine.GapTimeout = std::chrono::milliseconds(50);
         Engine.ReadTries = 3;
-        Engine.ReadPause = 5;
+        Engine.ReadPause = std::chrono::milliseconds(5);
         Engine.WriteRetries = 2;
-        Engine.WritePause = 5;
-        Engine.ReadbackDelay = 0;
+        Engine.WritePause = std::chrono::milliseconds(5);
+        Engine.ReadbackDelay = std::chrono::milliseconds(0);
         Engine.ShowDialogs = false;
     }
 

@@ -121,10 +121,10 @@ struct TSimMoveFixture : testing::Test {
         link.AnswerDelayMs = 0;
         TMailControl engine(link);
         engine.SetFramedAnswer(false);
-        engine.AnswerTimeout = 12;
-        engine.GapTimeout = 6;
+        engine.AnswerTimeout = std::chrono::milliseconds(12);
+        engine.GapTimeout = std::chrono::milliseconds(6);
         engine.WriteRetries = 2;
-        engine.WritePause = 1;
+        engine.WritePause = std::chrono::milliseconds(1);
         engine.BlockSize = BlockSize;
         TSimRecords records(Engine ? *Engine : static_cast<TRecordEngine&>(Store));
         TVirtualSim sim(engine, dir.filePath("list.xml").toStdString(), records);
