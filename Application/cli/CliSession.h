@@ -6,10 +6,6 @@
 #include "core/MainCore.h"
 #include "link/TpaProComImpl.h"
 
-// What to try when a handset does not answer.
-inline constexpr const char* NoAnswerHint =
-    "Is the handset in its docking station, and does the docking station have power?";
-
 // The main window's work for one command, on the port the options name, with the terminal as the
 // person.
 class TCliSession {

@@ -65,12 +65,38 @@ struct TCommand {
 std::vector<TCommand> AllCommands();
 const TCommand* FindCommand(const std::vector<TCommand>& commands, const std::string& name);
 
+// What to try when a handset does not answer.
+inline constexpr const char* NoAnswerHint =
+    "Is the handset in its docking station, and does the docking station have power?";
+
 // Turns the engine's message text (lines ended by CR) into terminal lines.
 std::string TerminalText(const std::string& text);
 // A message as the tool prints it on stderr: every line after "quorvel-cli: ", without leading blanks
 // or empty lines; the unit and function part of an internal error only with --verbose.
 std::string MessageLines(const std::string& text);
 void PrintMessage(const std::string& text);
+// Ends the progress line, when one is open, so that what is printed next on stderr begins a line of its
+// own instead of following "12 of 200 entries". Whatever prints a message calls it first; the progress
+// line says when it leaves one open.
+void EndProgressLine();
+void ProgressLineOpened();
+
+// A line of the command's result on stdout; under --json the document says it instead, and the line is
+// left out.
+void PrintResult(const std::string& line);
+// A list file's text (the handset's Windows-1252 code page) on stdout, where no file was named: to a
+// terminal that reads UTF-8 in UTF-8, elsewhere byte for byte as the file holds it. Under --json the
+// document carries the list instead.
+void PrintData(const std::string& text);
+// After a list was read into a file: the line that says so, and the file in the document.
+void ReportSaved(const std::string& line, const std::string& path);
+// What the person at the terminal answered in this run: a confirmation refused for want of a terminal
+// or --yes, or answered no. main gives a command that failed after one the exit status it stands for.
+struct TTerminalAnswers {
+    bool refused = false;
+    bool declined = false;
+};
+TTerminalAnswers& RunAnswers();
 // Whether --verbose was given; set once by main.
 void SetVerbose(bool verbose);
 

@@ -47,8 +47,7 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
 
 } // namespace
 
-int WriteGroupsFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
-                    TWriteMode mode) {
+int WriteGroupsFile(TCliSession& session, const std::string& path, TWriteMode mode) {
     TBroadcastGroups groups;
     try {
         groups.LoadFromFile(path);
@@ -66,7 +65,7 @@ int WriteGroupsFile(TCliSession& session, const TGlobalOptions& options, const s
         return DryRunOutcome(session);
     TWriteSummary summary{"group", "groups", ok};
     summary.outcome = &transfer.LastOutcome();
-    return ReportWrite(options, summary);
+    return ReportWrite(session.User(), summary);
 }
 
 namespace {
@@ -85,8 +84,7 @@ int Groups(const TGlobalOptions& options) {
         const std::string& mode = modeFirst ? args[1] : args[2];
         if (!path.empty() && path[0] != '-' && (mode == "--add" || mode == "--replace")) {
             TCliSession session(options);
-            return WriteGroupsFile(session, options, path,
-                                   mode == "--add" ? TWriteMode::Add : TWriteMode::Replace);
+            return WriteGroupsFile(session, path, mode == "--add" ? TWriteMode::Add : TWriteMode::Replace);
         }
     }
     if (args[0] == "delete" && args.size() == 1) {
@@ -97,7 +95,7 @@ int Groups(const TGlobalOptions& options) {
         transfer.DeleteInHandset();
         if (session.User().DryRun)
             return DryRunOutcome(session);
-        return ReportDelete(transfer.LastOutcome(), "broadcast groups");
+        return ReportDelete(session.User(), transfer.LastOutcome(), "broadcast groups");
     }
     UsageError();
 }

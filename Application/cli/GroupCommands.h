@@ -9,5 +9,4 @@ class TCliSession;
 enum class TWriteMode : uint8_t;
 
 // Writes a .BGL file to the session's handset (under --dry-run: its plan); the exit status.
-int WriteGroupsFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
-                    TWriteMode mode);
+int WriteGroupsFile(TCliSession& session, const std::string& path, TWriteMode mode);

@@ -1,15 +1,25 @@
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
-#include "cli/TerminalUser.h"
+#include "platform/AnsiText.h"
 
 #include <cstdio>
+#include <cstring>
+#include <langinfo.h>
+#include <unistd.h>
 
 namespace {
 
 bool Verbose = false;
+// Something is on the terminal's line after the last line end: the progress line.
+bool LineOpen = false;
 constexpr std::string_view MessagePrefix = "quorvel-cli: ";
 
 } // namespace
+
+TTerminalAnswers& RunAnswers() {
+    static TTerminalAnswers answers;
+    return answers;
+}
 
 void SetVerbose(bool verbose) {
     Verbose = verbose;
@@ -43,8 +53,20 @@ std::string MessageLines(const std::string& text) {
     return out;
 }
 
+void EndProgressLine() {
+    if (!LineOpen)
+        return;
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    LineOpen = false;
+}
+
+void ProgressLineOpened() {
+    LineOpen = true;
+}
+
 void PrintMessage(const std::string& text) {
-    TTerminalUser::EndProgressLine();
+    EndProgressLine();
     const std::string lines = MessageLines(text);
     std::fputs(lines.c_str(), stderr);
     // Under --json the document carries every message too, one line each, without the tool's name.
@@ -58,4 +80,22 @@ void PrintMessage(const std::string& text) {
 
 std::string Counted(long n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+void PrintResult(const std::string& line) {
+    if (!JsonWanted())
+        std::printf("%s\n", line.c_str());
+}
+
+void PrintData(const std::string& text) {
+    if (JsonWanted())
+        return;
+    const bool utf8Terminal = isatty(STDOUT_FILENO) && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+    const std::string shown = utf8Terminal ? FromAnsi(text).toStdString() : text;
+    std::fwrite(shown.data(), 1, shown.size(), stdout);
+}
+
+void ReportSaved(const std::string& line, const std::string& path) {
+    AddJson({{"file", JsonPath(path)}});
+    PrintResult(line);
 }

@@ -127,8 +127,8 @@ void ReportMarkedRows(const TTerminalUser& user, const TPP5Phonebook& book) {
 
 } // namespace
 
-int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
-                       TWriteMode mode, const char* backupKind, bool transliterate) {
+int WritePhonebookFile(TCliSession& session, const std::string& path, TWriteMode mode, const char* backupKind,
+                       bool transliterate) {
     using TKind = TPhonebookLineProblem::TKind;
     // The whole file first, so that a file that cannot be read changes nothing in the handset.
     std::string text;
@@ -197,17 +197,17 @@ int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, cons
                      std::to_string(book.Count() + 1) + " on are not written.");
     TWriteSummary summary{"entry", "entries", ok && beyond == 0};
     summary.outcome = &transfer.LastOutcome();
-    return ReportWrite(options, summary);
+    return ReportWrite(session.User(), summary);
 }
 
 namespace {
 
-int Write(TCliSession& session, const TGlobalOptions& options, const TArgs& args) {
+int Write(TCliSession& session, const TGlobalOptions&, const TArgs& args) {
     if (args.file.empty() || !args.mode || !args.output.empty())
         UsageError();
     if (args.dialable || args.internationalPrefix || args.entries != TMainCore::StartPhonebookCount)
         UsageError();
-    return WritePhonebookFile(session, options, args.file, *args.mode, TPhonebookTransfer::BackupKind,
+    return WritePhonebookFile(session, args.file, *args.mode, TPhonebookTransfer::BackupKind,
                               args.transliterate);
 }
 
@@ -219,7 +219,7 @@ int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const TAr
     const std::string path = BackupToRestore(session, args.file, TPhonebookTransfer::BackupKind,
                                              Texts::PhoneBookExtension, "phone book");
     return WriteBack(session, options, path, true, [&] {
-        return WritePhonebookFile(session, options, path, TWriteMode::Replace,
+        return WritePhonebookFile(session, path, TWriteMode::Replace,
                                   TPhonebookTransfer::BackupBeforeRestoreKind);
     });
 }
@@ -232,7 +232,7 @@ int Delete(TCliSession& session, const TArgs& args) {
     transfer.DeleteInHandset();
     if (session.User().DryRun)
         return DryRunOutcome(session);
-    return ReportDelete(transfer.LastOutcome(), "phone book");
+    return ReportDelete(session.User(), transfer.LastOutcome(), "phone book");
 }
 
 int Import(const TArgs& args) {

@@ -12,5 +12,5 @@ enum class TWriteMode : uint8_t;
 // replace deletes is of backupKind. A file the handset cannot hold as it is (no entry with a number, a
 // name with characters it lacks unless `transliterate` asks for the nearest ones, more entries than a
 // replace has room for) is refused before anything is sent. The exit status.
-int WritePhonebookFile(TCliSession& session, const TGlobalOptions& options, const std::string& path,
-                       TWriteMode mode, const char* backupKind, bool transliterate = false);
+int WritePhonebookFile(TCliSession& session, const std::string& path, TWriteMode mode, const char* backupKind,
+                       bool transliterate = false);

@@ -99,8 +99,7 @@ int Read(TCliSession& session, const std::string& output, bool json) {
 
 } // namespace
 
-int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const std::string& file,
-                     const char* backupKind) {
+int WriteProfileFile(TCliSession& session, const std::string& file, const char* backupKind) {
     // The file first: one that cannot be read changes nothing in the handset.
     TProfileSettings loaded(session.Engine());
     try {
@@ -139,7 +138,7 @@ int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const 
     summary.notWritten = int(std::popcount(loaded.InFile));
     summary.outcome = &transfer.LastOutcome();
     if (!written)
-        return ReportWrite(options, summary);
+        return ReportWrite(session.User(), summary);
     const uint32_t skipped = loaded.InFile & ~*written;
     // Only the settings the plan changed were sent; the others the handset held already.
     const uint32_t held = transfer.LastPlan() ? *written & HeldAlready(*transfer.LastPlan()) : 0;
@@ -150,7 +149,7 @@ int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const 
         PrintResult("Already held, not written again: " + KeyNames(held));
     if (skipped)
         PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
-    return ReportWrite(options, summary);
+    return ReportWrite(session.User(), summary);
 }
 
 namespace {
@@ -161,7 +160,7 @@ int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const std
     const std::string path =
         BackupToRestore(session, file, TProfileTransfer::BackupKind, Texts::ProfileExtension, "profile");
     return WriteBack(session, options, path, false, [&] {
-        return WriteProfileFile(session, options, path, TProfileTransfer::BackupBeforeRestoreKind);
+        return WriteProfileFile(session, path, TProfileTransfer::BackupBeforeRestoreKind);
     });
 }
 
@@ -180,7 +179,7 @@ int Profile(const TGlobalOptions& options) {
     }
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
         TCliSession session(options);
-        return WriteProfileFile(session, options, args[1], TProfileTransfer::BackupKind);
+        return WriteProfileFile(session, args[1], TProfileTransfer::BackupKind);
     }
     if (args[0] == "restore-backup" && args.size() <= 2 &&
         (args.size() == 1 || (!args[1].empty() && args[1][0] != '-'))) {

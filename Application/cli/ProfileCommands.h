@@ -9,5 +9,4 @@ class TCliSession;
 
 // Writes the settings a .pro file holds to the session's handset (under --dry-run: its plan); the copy
 // kept of the settings it changes is of backupKind. The exit status.
-int WriteProfileFile(TCliSession& session, const TGlobalOptions& options, const std::string& file,
-                     const char* backupKind);
+int WriteProfileFile(TCliSession& session, const std::string& file, const char* backupKind);

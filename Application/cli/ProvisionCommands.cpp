@@ -1,11 +1,12 @@
 #include "cli/ProvisionCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/FileKinds.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
+#include "cli/PlanText.h"
 #include "cli/StationWatch.h"
 #include "cli/Summary.h"
-#include "cli/VerifyCommands.h"
 #include "core/ProvisionTemplate.h"
 #include "link/HandsetCapabilities.h"
 #include "link/StopRequest.h"
@@ -193,7 +194,7 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
         const TFileWrite file = FileWriteOf(path);
         const size_t plansBefore = session.User().Plans.size();
         const size_t outcomesBefore = session.User().Outcomes.size();
-        const int wrote = file.write(session, options);
+        const int wrote = file.write(session);
         QJsonObject fact{{"kind", part.kind}};
         if (session.User().Plans.size() > plansBefore)
             fact["plan"] = PlanJson(session.User().Plans.back());
@@ -218,9 +219,9 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
                 fact[it.key()] = it.value();
         }
         written.append(fact);
-        if (TTerminalUser::ConfirmationRefused())
+        if (session.User().ConfirmationRefused())
             return Exit::NotConfirmed;
-        if (TTerminalUser::ConfirmationDeclined())
+        if (session.User().ConfirmationDeclined())
             return Exit::Declined;
         std::string outcome = verified ? (changed ? "written and verified" : "already so, verified")
                               : after && after->Lacking ? "differs after the write"

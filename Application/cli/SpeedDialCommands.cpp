@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-int WriteSpeedDialFile(TCliSession& session, const TGlobalOptions& options, const std::string& path) {
+int WriteSpeedDialFile(TCliSession& session, const std::string& path) {
     TPP5SpeedDial list;
     try {
         LoadSpeedDialList(path, list);
@@ -31,7 +31,7 @@ int WriteSpeedDialFile(TCliSession& session, const TGlobalOptions& options, cons
         return DryRunOutcome(session);
     TWriteSummary summary{"speed dial key", "speed dial keys", ok};
     summary.outcome = &transfer.LastOutcome();
-    return ReportWrite(options, summary);
+    return ReportWrite(session.User(), summary);
 }
 
 namespace {
@@ -74,7 +74,7 @@ int SpeedDial(const TGlobalOptions& options) {
     if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
         // The file is read before the port is opened: an unusable one sends nothing.
         TCliSession session(options);
-        return WriteSpeedDialFile(session, options, args[1]);
+        return WriteSpeedDialFile(session, args[1]);
     }
     if (args[0] == "delete" && args.size() == 1) {
         TCliSession session(options);
@@ -83,7 +83,7 @@ int SpeedDial(const TGlobalOptions& options) {
         transfer.DeleteInHandset();
         if (session.User().DryRun)
             return DryRunOutcome(session);
-        return ReportDelete(transfer.LastOutcome(), "speed dial list");
+        return ReportDelete(session.User(), transfer.LastOutcome(), "speed dial list");
     }
     UsageError();
 }

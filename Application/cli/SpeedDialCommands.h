@@ -8,4 +8,4 @@ std::vector<TCommand> SpeedDialCommands();
 class TCliSession;
 
 // Writes a .sdl file to the session's handset (under --dry-run: its plan); the exit status.
-int WriteSpeedDialFile(TCliSession& session, const TGlobalOptions& options, const std::string& path);
+int WriteSpeedDialFile(TCliSession& session, const std::string& path);

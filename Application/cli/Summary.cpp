@@ -3,15 +3,10 @@
 #include "cli/Command.h"
 #include "cli/HandsetReport.h"
 #include "cli/JsonOutput.h"
-#include "cli/TerminalUser.h"
 
-#include "platform/AnsiText.h"
 #include "platform/Texts.h"
 
 #include <cstdio>
-#include <cstring>
-#include <langinfo.h>
-#include <unistd.h>
 
 namespace {
 
@@ -67,11 +62,11 @@ QJsonObject OutcomeJson(const THandsetOutcome& outcome) {
     return document;
 }
 
-int ReportWrite(const TGlobalOptions&, const TWriteSummary& summary) {
+int ReportWrite(const TTerminalUser& person, const TWriteSummary& summary) {
     // A write the person was not there to confirm did nothing to sum up.
-    if (TTerminalUser::ConfirmationRefused())
+    if (person.ConfirmationRefused())
         return Exit::NotConfirmed;
-    if (TTerminalUser::ConfirmationDeclined())
+    if (person.ConfirmationDeclined())
         return Exit::Declined;
     if (const THandsetOutcome* outcome = summary.outcome) {
         if (JsonWanted()) {
@@ -128,10 +123,10 @@ int ReportWrite(const TGlobalOptions&, const TWriteSummary& summary) {
     return summary.ok ? Exit::Done : Exit::Failed;
 }
 
-int ReportDelete(const THandsetOutcome& outcome, const std::string& what) {
-    if (TTerminalUser::ConfirmationRefused())
+int ReportDelete(const TTerminalUser& person, const THandsetOutcome& outcome, const std::string& what) {
+    if (person.ConfirmationRefused())
         return Exit::NotConfirmed;
-    if (TTerminalUser::ConfirmationDeclined())
+    if (person.ConfirmationDeclined())
         return Exit::Declined;
     AddJson(OutcomeJson(outcome));
     if (ReportedWithoutCounts(outcome))
@@ -147,34 +142,6 @@ int ReportDelete(const THandsetOutcome& outcome, const std::string& what) {
 void ReportKept(const std::string& backup) {
     if (!backup.empty())
         PrintMessage("The handset's earlier list is kept in " + backup + ".");
-}
-
-int ReportDelete(bool ok, const std::string& what, const std::string& backup) {
-    if (!ok)
-        return Exit::Failed;
-    ReportKept(backup);
-    if (!backup.empty())
-        AddJson({{"backup", JsonPath(backup)}});
-    PrintResult("Deleted: the handset's " + what + OfHandset() + ".");
-    return Exit::Done;
-}
-
-void PrintResult(const std::string& line) {
-    if (!JsonWanted())
-        std::printf("%s\n", line.c_str());
-}
-
-void PrintData(const std::string& text) {
-    if (JsonWanted())
-        return;
-    const bool utf8Terminal = isatty(STDOUT_FILENO) && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-    const std::string shown = utf8Terminal ? FromAnsi(text).toStdString() : text;
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
-}
-
-void ReportSaved(const std::string& line, const std::string& path) {
-    AddJson({{"file", JsonPath(path)}});
-    PrintResult(line);
 }
 
 std::string OfHandset() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliOptions.h"
+#include "cli/TerminalUser.h"
 #include "link/HandsetChange.h"
 
 #include <QJsonObject>
@@ -31,25 +32,14 @@ struct TWriteSummary {
 // "changed", "kept", "notWritten", "backup").
 QJsonObject OutcomeJson(const THandsetOutcome& outcome);
 
-// Prints the summary and gives the exit status the outcome stands for.
-int ReportWrite(const TGlobalOptions& options, const TWriteSummary& summary);
+// Prints the summary and gives the exit status the outcome stands for; a write the person refused or
+// was not there to confirm has nothing to sum up.
+int ReportWrite(const TTerminalUser& person, const TWriteSummary& summary);
 
-// After a delete: what was emptied, where the handset's earlier list is kept, and the exit status.
-// what names the list ("phone book").
-int ReportDelete(bool ok, const std::string& what, const std::string& backup);
-// The same from what the read after the delete found.
-int ReportDelete(const THandsetOutcome& outcome, const std::string& what);
+// After a delete, from what the read after it found: what was emptied, where the handset's earlier list
+// is kept, and the exit status. what names the list ("phone book").
+int ReportDelete(const TTerminalUser& person, const THandsetOutcome& outcome, const std::string& what);
 void ReportKept(const std::string& backup);
-
-// A line of the command's result on stdout; under --json the document says it instead, and the line is
-// left out.
-void PrintResult(const std::string& line);
-// A list file's text (the handset's Windows-1252 code page) on stdout, where no file was named: to a
-// terminal that reads UTF-8 in UTF-8, elsewhere byte for byte as the file holds it. Under --json the
-// document carries the list instead.
-void PrintData(const std::string& text);
-// After a list was read into a file: the line that says so, and the file in the document.
-void ReportSaved(const std::string& line, const std::string& path);
 
 // " (handset 00291 0284280 at COM10)" after a summary, once the connection step has named the handset;
 // empty before.

@@ -1,9 +1,8 @@
 #include "cli/TerminalUser.h"
 
-#include "cli/CliSession.h"
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
-#include "cli/PlanReport.h"
+#include "cli/PlanText.h"
 #include "platform/Texts.h"
 
 #include <algorithm>
@@ -17,25 +16,12 @@ TTerminalUser::TTerminalUser(bool yes)
     : Yes(yes)
     , Interactive(isatty(STDERR_FILENO) != 0) {}
 
-bool TTerminalUser::LineOpen = false;
-
-void TTerminalUser::EndProgressLine() {
-    if (!LineOpen)
-        return;
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-    LineOpen = false;
-}
-
 void TTerminalUser::ShowStatus(const std::string& text) {
     if (!Interactive || text.empty())
         return;
     EndProgressLine();
     std::fprintf(stderr, "%s\n", TerminalText(text).c_str());
 }
-
-bool TTerminalUser::Refused = false;
-bool TTerminalUser::Declined = false;
 
 bool TTerminalUser::Confirm(const std::string& question) {
     // A dry run ends at the plan, before anything is changed.
@@ -45,6 +31,7 @@ bool TTerminalUser::Confirm(const std::string& question) {
     if (!isatty(STDIN_FILENO)) {
         PrintMessage(question + "\rRefused: no terminal to confirm at; give --yes to go ahead.");
         Refused = true;
+        RunAnswers().refused = true;
         return false;
     }
     std::fprintf(stderr, "%s [y/N] ", TerminalText(question).c_str());
@@ -52,6 +39,7 @@ bool TTerminalUser::Confirm(const std::string& question) {
     std::getline(std::cin, reply);
     const bool yes = !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');
     Declined = Declined || !yes;
+    RunAnswers().declined = RunAnswers().declined || !yes;
     return yes;
 }
 
@@ -177,7 +165,7 @@ void TTerminalUser::ProgressStep() {
 void TTerminalUser::ShowProgress(const std::string& text) {
     std::fprintf(stderr, "\r%s", text.c_str());
     std::fflush(stderr);
-    LineOpen = true;
+    ProgressLineOpened();
 }
 
 void TTerminalUser::ProgressAnimated() {

@@ -40,13 +40,9 @@ public:
     void ConfirmAll() { Yes = true; }
 
     // A confirmation was refused because there was neither a terminal nor --yes.
-    static bool ConfirmationRefused() { return Refused; }
+    bool ConfirmationRefused() const { return Refused; }
     // The person answered no at the terminal.
-    static bool ConfirmationDeclined() { return Declined; }
-
-    // Ends the progress line, when one is open, so that what is printed next on stderr begins a line of
-    // its own instead of following "12 of 200 entries". Whatever prints a message calls it first.
-    static void EndProgressLine();
+    bool ConfirmationDeclined() const { return Declined; }
 
     // The progress line: "2 of 3 entries"; "12 of at most 200 entries" while the end is found only on
     // the way (a read stops at the handset's last entry). Done never passes total; without a total, the
@@ -77,13 +73,13 @@ public:
 private:
     bool Confirm(const std::string& question);
     static int ScreenLines();
-    static bool Refused;
-    static bool Declined;
     TAnswer AbortOrIgnore(const std::string& text);
     void ShowProgress(const std::string& text);
 
     bool Yes;
     bool Interactive;
+    bool Refused = false;
+    bool Declined = false;
     bool ProgressShown = false;
     // What the progress counts in words ("Deleting", "key"), when the operation said so.
     const char* WordsDoing = nullptr;
@@ -96,6 +92,4 @@ private:
     int Entries = -1;
     // The row the operation marked since its last step: the step goes through that row of the table.
     int MarkedRow = 0;
-    // Something is on the terminal's line after the last line end.
-    static bool LineOpen;
 };

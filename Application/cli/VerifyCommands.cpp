@@ -1,15 +1,11 @@
 #include "cli/VerifyCommands.h"
 
 #include "cli/CliSession.h"
-#include "cli/GroupCommands.h"
+#include "cli/FileKinds.h"
 #include "cli/JsonOutput.h"
-#include "cli/PhonebookCommands.h"
 #include "cli/PlanReport.h"
-#include "cli/ProfileCommands.h"
-#include "cli/SpeedDialCommands.h"
+#include "cli/PlanText.h"
 #include "cli/Summary.h"
-#include "lists/PhonebookTransfer.h"
-#include "profile/ProfileTransfer.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -22,30 +18,6 @@ namespace {
 constexpr const char* Usage = "verify FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignore-order] [--transliterate]";
 
 } // namespace
-
-TFileWrite FileWriteOf(const std::string& path, bool transliterate) {
-    const QString suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower();
-    if (suffix == "phb")
-        return {path,
-                [path, transliterate](TCliSession& s, const TGlobalOptions& o) {
-                    return WritePhonebookFile(s, o, path, TWriteMode::Replace, TPhonebookTransfer::BackupKind,
-                                              transliterate);
-                },
-                true};
-    if (suffix == "sdl")
-        return {path,
-                [path](TCliSession& s, const TGlobalOptions& o) { return WriteSpeedDialFile(s, o, path); }};
-    if (suffix == "bgl")
-        return {path, [path](TCliSession& s, const TGlobalOptions& o) {
-                    return WriteGroupsFile(s, o, path, TWriteMode::Replace);
-                }};
-    if (suffix == "pro")
-        return {path, [path](TCliSession& s, const TGlobalOptions& o) {
-                    return WriteProfileFile(s, o, path, TProfileTransfer::BackupKind);
-                }};
-    throw TUsageError(path + ": verify compares .phb, .sdl, .BGL and .pro files (usage: quorvel-cli " +
-                      Usage + ")");
-}
 
 namespace {
 
@@ -64,8 +36,13 @@ int Verify(const TGlobalOptions& options) {
             paths.push_back(arg);
     }
     std::vector<TFileWrite> checks;
-    for (const std::string& path : paths)
+    for (const std::string& path : paths) {
+        if (!KnownFileKind(path))
+            throw TUsageError(path +
+                              ": verify compares .phb, .sdl, .BGL and .pro files (usage: quorvel-cli " +
+                              Usage + ")");
         checks.push_back(FileWriteOf(path, transliterate));
+    }
     if (checks.empty())
         throw TUsageError("usage: quorvel-cli " + std::string(Usage));
     // Every file is there before the handset is asked anything.
@@ -80,7 +57,7 @@ int Verify(const TGlobalOptions& options) {
     for (const TFileWrite& check : checks) {
         int planned = Exit::Done;
         const std::optional<TWritePlan> plan = PlanOnly(
-            session, [&] { return check.write(session, options); }, &planned);
+            session, [&] { return check.write(session); }, &planned);
         // The file holds what no handset can hold: the messages before this name the line.
         if (planned == Exit::WrongCall) {
             files.append(

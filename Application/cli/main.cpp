@@ -166,9 +166,9 @@ int Outcome(const std::vector<TCommand>& commands, int argc, char** argv) {
         PrintMessage("Stopped as asked, between two mails: the messages above say what the handset holds.");
         return Exit::Stopped;
     }
-    if (status == Exit::Failed && TTerminalUser::ConfirmationRefused())
+    if (status == Exit::Failed && RunAnswers().refused)
         return Exit::NotConfirmed;
-    if (status == Exit::Failed && TTerminalUser::ConfirmationDeclined())
+    if (status == Exit::Failed && RunAnswers().declined)
         return Exit::Declined;
     return status;
 }
