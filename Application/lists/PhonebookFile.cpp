@@ -230,3 +230,16 @@ bool OpenPhonebook(TUserInteraction& ui, TPP5Phonebook& book) {
                    AnsiOf(QString::fromUtf8(PhonebookProblemsText(report, MaxProblemsShown))), TButtons::Ok);
     return true;
 }
+
+// What the handset cannot take of one phone book entry the reader made of a line, a text for each.
+std::vector<std::string> PhonebookEntryProblems(const TPP5Phonebook& book, int index) {
+    std::vector<std::string> problems;
+    const std::string& number = book.GetNumber(uint16_t(index));
+    const auto bad = std::find_if_not(number.begin(), number.end(), StorableInNumber);
+    if (bad != number.end())
+        problems.push_back("the number " + QuotedText(number) + " holds " + QuotedText(std::string(1, *bad)) +
+                           ", which a handset cannot store (digits, *, #, P or - for a pause)");
+    if (number.empty() && !book.GetName(uint16_t(index)).empty())
+        problems.push_back("a name without a number, which is not written");
+    return problems;
+}

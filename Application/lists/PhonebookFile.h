@@ -76,3 +76,6 @@ bool SavePhonebookAs(TUserInteraction& ui, const TPP5Phonebook& book);
 // "Open Phone Book": asks for the file, empties the table and reads the file into it. False when no
 // file was read.
 bool OpenPhonebook(TUserInteraction& ui, TPP5Phonebook& book);
+
+// What the handset cannot take of one phone book entry the reader made of a line, a text for each.
+std::vector<std::string> PhonebookEntryProblems(const TPP5Phonebook& book, int index);

@@ -5,6 +5,9 @@
 #include "platform/Texts.h"
 #include "profile/ProfileLists.h"
 #include "profile/ProfileSettings.h"
+#include <charconv>
+#include <set>
+#include <vector>
 
 bool SaveProfileAs(TUserInteraction& ui, TMailControl& engine, const TProfileValues& values) {
     const std::string path = ui.AskFileName(true, Texts::ProfileFilter, Texts::ProfileExtension);
@@ -73,4 +76,41 @@ bool OpenProfile(TUserInteraction& ui, TMailControl& engine,
                    FormatText(Texts::ProfileValuesRefused, shown.c_str(), refused.c_str() + 1), TButtons::Ok);
     }
     return true;
+}
+
+// The setting a profile file's key names, in any case; nullptr for none.
+const TProfileField* ProfileFieldNamed(const std::string& name) {
+    for (const TProfileField& field : TProfileSettings::Fields())
+        if (SameText(name, field.Key))
+            return &field;
+    return nullptr;
+}
+
+// A value a profile setting takes, as the profile file's reader accepts it: a whole decimal number that
+// an item of the setting's list shows.
+std::optional<int> ProfileFileValue(const TProfileField& field, const std::string& text) {
+    int value = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    if (text.empty() || error != std::errc() || end != last ||
+        ProfileLists()[size_t(field.Setting)].IndexFromValue(value) < 0)
+        return std::nullopt;
+    return value;
+}
+
+// "0 to 5", or "0, 1" for values that are not one run.
+std::string ProfileValuesText(const TProfileField& field) {
+    const TProfileList& list = ProfileLists()[size_t(field.Setting)];
+    std::set<int> values;
+    for (int i = 0; i < int(list.Items.size()); ++i)
+        if (list.IndexFromValue(list.ValueFromIndex(i)) >= 0)
+            values.insert(list.ValueFromIndex(i));
+    if (values.empty())
+        return "none";
+    if (values.size() > 2 && *values.rbegin() - *values.begin() == int(values.size()) - 1)
+        return std::to_string(*values.begin()) + " to " + std::to_string(*values.rbegin());
+    std::vector<std::string> texts;
+    for (const int value : values)
+        texts.push_back(std::to_string(value));
+    return JoinedText(texts, texts.size());
 }
