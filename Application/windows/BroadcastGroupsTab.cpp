@@ -1,142 +1,89 @@
 #include "windows/BroadcastGroupsTab.h"
 
 #include "lists/BroadcastGroupsFile.h"
-#include "platform/AnsiText.h"
 #include "platform/Texts.h"
-#include "windows/ListGrid.h"
 
 #include <QFontMetrics>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QMenu>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 namespace {
 
-constexpr const char* DeleteGroup = "Delete Broadcast Group (only in grid).";
+const TListTabControls GroupsControls{"sgBroadcastGroups",
+                                      {"Index", "Group"},
+                                      0,
+                                      306,
+                                      "lblInfoBroadcastGroups",
+                                      Texts::InfoBroadcastGroups,
+                                      "miDeleteBroadcastGroup",
+                                      "Delete Broadcast Group (only in grid).",
+                                      "gbBroadcastGroupsOperations",
+                                      "bbtnReadBroadcastGroups",
+                                      "bbtnWriteBroadcastGroups",
+                                      "bbtnDeleteBroadcastGroups",
+                                      "bbtnCleanGridBroadcastGroups",
+                                      "miOpenBroadcastGroups",
+                                      Texts::OpenBroadcastGroups,
+                                      "miSaveBroadcastGroupsAs",
+                                      Texts::SaveBroadcastGroupsAs,
+                                      "N1"};
 
 } // namespace
 
 TBroadcastGroupsTab::TBroadcastGroupsTab(TMainCore& core, TUserInteraction& ui, QWidget* parent)
-    : TMainTab(
+    : TListTab(
           {"tsBroadcastGroups", Texts::TabBroadcastGroups, "BROADCAST_GROUPS", TListKind::BroadcastGroups},
-          core, ui, parent)
-    , Transfer(core, ui, core.BroadcastGroups)
-    , sgBroadcastGroups(AddBusyControl(
-          ListGrid::Create("sgBroadcastGroups", TBroadcastGroups::Slots, {"Index", "Group"}, this)))
-    , lblInfoBroadcastGroups(InfoLabel("lblInfoBroadcastGroups", Texts::InfoBroadcastGroups, this)) {
-    sgBroadcastGroups->setColumnWidth(0, QFontMetrics(sgBroadcastGroups->font()).horizontalAdvance("Index") +
-                                             10);
-    sgBroadcastGroups->setColumnWidth(1, 306);
-    ListGrid::StretchLastColumn(*sgBroadcastGroups);
-    connect(sgBroadcastGroups, &QTableWidget::itemChanged, this,
-            &TBroadcastGroupsTab::sgBroadcastGroupsSetEditText);
-    pmBroadcastGroups = new QMenu(this);
-    miDeleteBroadcastGroup = pmBroadcastGroups->addAction(QString::fromUtf8(DeleteGroup));
-    miDeleteBroadcastGroup->setObjectName("miDeleteBroadcastGroup");
-    connect(miDeleteBroadcastGroup, &QAction::triggered, this,
-            &TBroadcastGroupsTab::miDeleteBroadcastGroupClick);
-    ListGrid::AttachRowMenu(*sgBroadcastGroups, *pmBroadcastGroups, MenuRow);
-
-    auto* operations = new QGroupBox(this);
-    operations->setObjectName("gbBroadcastGroupsOperations");
-    auto* buttons = new QHBoxLayout(operations);
-    buttons->addWidget(ReadButton(AddButton(operations, "bbtnReadBroadcastGroups", Texts::ReadFromHandset,
-                                            &TBroadcastGroupsTab::bbtnReadBroadcastGroupsClick)));
-    buttons->addWidget(AddButton(operations, "bbtnWriteBroadcastGroups", Texts::WriteToHandset,
-                                 &TBroadcastGroupsTab::bbtnWriteBroadcastGroupsClick));
-    buttons->addWidget(AddButton(operations, "bbtnDeleteBroadcastGroups", Texts::DeleteInHandset,
-                                 &TBroadcastGroupsTab::bbtnDeleteBroadcastGroupsClick));
-    buttons->addWidget(AddButton(operations, "bbtnCleanGridBroadcastGroups", Texts::CleanGrid,
-                                 &TBroadcastGroupsTab::bbtnCleanGridBroadcastGroupsClick));
-    SheetLayout()->setAlignment(Qt::Alignment());
-    SheetLayout()->addWidget(sgBroadcastGroups, 1);
-    SheetLayout()->addWidget(lblInfoBroadcastGroups);
-    SheetLayout()->addWidget(operations);
-    InitGroupsGrid();
+          GroupsControls, core, ui, parent)
+    , Transfer(core, ui, core.BroadcastGroups) {
+    // The slot numbers' column as wide as its title.
+    Grid()->setColumnWidth(0, QFontMetrics(Grid()->font()).horizontalAdvance("Index") + 10);
+    ResetGrid();
 }
 
 TBroadcastGroupsTab::~TBroadcastGroupsTab() = default;
 
-void TBroadcastGroupsTab::AddFileEntries(QMenu& file) {
-    SetFileEntries(AddEntry(file, "miOpenBroadcastGroups", Texts::OpenBroadcastGroups,
-                            &TBroadcastGroupsTab::miOpenBroadcastGroupsClick),
-                   AddEntry(file, "miSaveBroadcastGroupsAs", Texts::SaveBroadcastGroupsAs,
-                            &TBroadcastGroupsTab::miSaveBroadcastGroupsAsClick));
-    AddFeatureSeparator(file, "N1");
-}
-
-// Headers and slot numbers, and every group cell empty.
-void TBroadcastGroupsTab::InitGroupsGrid() {
+QStringList TBroadcastGroupsTab::Places() const {
     QStringList numbers;
     for (int i = 1; i <= TBroadcastGroups::Slots; ++i)
         numbers << QString::number(i);
-    ListGrid::Reset(*sgBroadcastGroups, numbers);
+    return numbers;
 }
 
-void TBroadcastGroupsTab::ShowGroups() {
-    Filling = true;
-    for (int i = 0; i < TBroadcastGroups::Slots; ++i)
-        sgBroadcastGroups->item(i, 1)->setText(FromAnsi(Core.BroadcastGroups.GetGroup(i)));
-    Filling = false;
+std::string TBroadcastGroupsTab::Value(int row) const {
+    return Core.BroadcastGroups.GetGroup(row);
 }
 
-void TBroadcastGroupsTab::ShowListEntry(int) {
-    ShowGroups();
+// Empty empties the slot; otherwise only a number from 0 to 255 of at most three characters is taken.
+std::optional<std::string> TBroadcastGroupsTab::Refusal(const std::string& text) const {
+    if (!text.empty() && !IsGroupText(text))
+        return Texts::GroupRange;
+    return std::nullopt;
 }
 
-// An edit of a slot: empty empties it; otherwise only a number from 0 to 255 of at most three
-// characters is taken, and anything else is refused with the cell showing the slot's group again: what
-// the grid shows is what is written and saved.
-void TBroadcastGroupsTab::sgBroadcastGroupsSetEditText(QTableWidgetItem* item) {
-    if (Filling || item->column() != 1)
-        return;
-    const std::string text = ToAnsi(item->text());
-    if (!text.empty() && !IsGroupText(text)) {
-        Ui.Message(TMessageKind::Error, Texts::GroupRange, TButtons::Ok);
-        Filling = true;
-        item->setText(FromAnsi(Core.BroadcastGroups.GetGroup(item->row())));
-        Filling = false;
-        return;
-    }
-    Core.BroadcastGroups.SetGroup(item->row(), text);
+void TBroadcastGroupsTab::SetValue(int row, const std::string& text) {
+    Core.BroadcastGroups.SetGroup(row, text);
 }
 
-// Empties the slot the menu was opened on and draws the grid again from the slots.
-void TBroadcastGroupsTab::miDeleteBroadcastGroupClick() {
-    if (MenuRow < 0 || MenuRow >= TBroadcastGroups::Slots)
-        return;
-    Core.BroadcastGroups.ClearGroup(MenuRow);
-    InitGroupsGrid();
-    ShowGroups();
+void TBroadcastGroupsTab::ClearList() {
+    Core.BroadcastGroups.Clear();
 }
 
 // The grid keeps what it shows until the read has something to put in its place.
-void TBroadcastGroupsTab::bbtnReadBroadcastGroupsClick() {
+void TBroadcastGroupsTab::ReadList() {
     Transfer.LoadFromHandset();
 }
 
-void TBroadcastGroupsTab::bbtnWriteBroadcastGroupsClick() {
+void TBroadcastGroupsTab::WriteList() {
     Transfer.SaveToHandset();
 }
 
-void TBroadcastGroupsTab::bbtnDeleteBroadcastGroupsClick() {
+void TBroadcastGroupsTab::DeleteList() {
     Transfer.DeleteInHandset();
 }
 
-void TBroadcastGroupsTab::bbtnCleanGridBroadcastGroupsClick() {
-    RunBusy(Ui, [this] {
-        Core.BroadcastGroups.Clear();
-        InitGroupsGrid();
-    });
-}
-
-void TBroadcastGroupsTab::miOpenBroadcastGroupsClick() {
+void TBroadcastGroupsTab::OpenFile() {
     OpenBroadcastGroups(Ui, Core.BroadcastGroups);
 }
 
-void TBroadcastGroupsTab::miSaveBroadcastGroupsAsClick() {
+void TBroadcastGroupsTab::SaveFile() {
     SaveBroadcastGroupsAs(Ui, Core.BroadcastGroups);
 }

@@ -53,7 +53,7 @@ TEST_F(BroadcastGroupsTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     EXPECT_EQ(Grid(*form)->item(15, 0)->text(), "16");
 
     form->Chosen = WriteFile("list.BGL", "5\r\n\r\n12\r\n7\r\n" + QByteArray("\r\n").repeated(12));
-    form->BroadcastGroups().miOpenBroadcastGroupsClick();
+    form->BroadcastGroups().OpenClick();
     EXPECT_EQ(Cell(*form, 0), "5");
     EXPECT_EQ(Cell(*form, 2), "12");
     {
@@ -119,20 +119,20 @@ TEST_F(BroadcastGroupsTab, EditsAreCheckedAndTheFileEntriesReportFailures) {
 
     // The pop-up entry empties its slot and draws the grid again from the slots.
     tab.MenuRow = 1;
-    tab.miDeleteBroadcastGroupClick();
+    tab.DeleteRowClick();
     EXPECT_EQ(tab.Groups().GetGroup(1), "");
     EXPECT_EQ(Cell(*form, 0), "9");
     EXPECT_EQ(Cell(*form, 1), "");
 
     form->Chosen = dir.filePath("saved.BGL");
-    tab.miSaveBroadcastGroupsAsClick();
+    tab.SaveAsClick();
     QFile saved(form->Chosen);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), "9\r\n" + QByteArray("\r\n").repeated(15));
     {
         TModalAnswerer answerer;
         form->Chosen = dir.filePath("no/such/folder.BGL");
-        tab.miSaveBroadcastGroupsAsClick();
+        tab.SaveAsClick();
         ASSERT_EQ(answerer.Texts.size(), 1u);
         EXPECT_EQ(answerer.Texts[0], "Could not write file!");
     }
@@ -140,7 +140,7 @@ TEST_F(BroadcastGroupsTab, EditsAreCheckedAndTheFileEntriesReportFailures) {
         // Fifteen lines: refused, and the grid stays empty.
         TModalAnswerer answerer;
         form->Chosen = WriteFile("short.BGL", "4\r\n" + QByteArray("\r\n").repeated(14));
-        tab.miOpenBroadcastGroupsClick();
+        tab.OpenClick();
         ASSERT_EQ(answerer.Texts.size(), 1u);
         EXPECT_EQ(answerer.Texts[0], "Could not read file!");
         EXPECT_EQ(Cell(*form, 0), "");
@@ -148,7 +148,7 @@ TEST_F(BroadcastGroupsTab, EditsAreCheckedAndTheFileEntriesReportFailures) {
     {
         // A slot of a file that is no group number stops the write before anything is sent.
         form->Chosen = WriteFile("bad.BGL", "4\r\n1A\r\n" + QByteArray("\r\n").repeated(14));
-        tab.miOpenBroadcastGroupsClick();
+        tab.OpenClick();
         TModalAnswerer answerer;
         Click(*form, "bbtnWriteBroadcastGroups");
         EXPECT_EQ(answerer.Dialogs, 0);

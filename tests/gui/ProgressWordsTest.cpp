@@ -60,7 +60,7 @@ TEST_F(ProgressWords, CountTheKeysGroupsAndProfileBytesOfEachOperation) {
     list.write("5\r\n\r\n12\r\n7\r\n" + QByteArray("\r\n").repeated(12));
     list.close();
     form->Chosen = list.fileName();
-    form->BroadcastGroups().miOpenBroadcastGroupsClick();
+    form->BroadcastGroups().OpenClick();
     {
         TModalAnswerer answerer(QMessageBox::Ok, WriteModeChoice(0));
         Click("tsBroadcastGroups", "bbtnWriteBroadcastGroups");

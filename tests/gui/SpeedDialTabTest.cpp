@@ -61,7 +61,7 @@ TEST_F(SpeedDialTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     file.write("Key_0,12P3\r\nkey_3 , 555\r\n");
     file.close();
     form->Chosen = file.fileName();
-    form->SpeedDial().miOpenSpeedDialListClick();
+    form->SpeedDial().OpenClick();
     EXPECT_EQ(Cell(*form, 0), "12P3");
     EXPECT_EQ(Cell(*form, 3), "555");
     {
@@ -90,7 +90,7 @@ TEST_F(SpeedDialTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
 
     // The pop-up menu's entry empties the number of its row, as an edit would.
     form->SpeedDial().MenuRow = 0;
-    form->SpeedDial().miDeleteSpeedDialNumberClick();
+    form->SpeedDial().DeleteRowClick();
     EXPECT_EQ(Cell(*form, 0), "");
     EXPECT_EQ(form->SpeedDial().List().Numbers[0], "");
     form->SpeedDial().List().SetNumber(0, "12-3");
@@ -109,7 +109,7 @@ TEST_F(SpeedDialTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     EXPECT_EQ(editor->validator()->validate(wide, at), QValidator::Invalid);
 
     form->Chosen = dir.filePath("saved.sdl");
-    form->SpeedDial().miSaveSpeedDialListAsClick();
+    form->SpeedDial().SaveAsClick();
     QFile saved(form->Chosen);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().startsWith("Key_0,12-3\r\nKey_1,\r\n"));
