@@ -22,24 +22,11 @@
 
 namespace {
 
-struct BroadcastGroupsTab : testing::Test {
-    BroadcastGroupsTab() { qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit()); }
-    static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
+struct BroadcastGroupsTab : TWindowFixture {
+    BroadcastGroupsTab()
+        : TWindowFixture("") {}
     static QTableWidget* Grid(TMainForm& form) { return form.findChild<QTableWidget*>("sgBroadcastGroups"); }
     static QString Cell(TMainForm& form, int row) { return Grid(form)->item(row, 1)->text(); }
-    static QString Status(TMainForm& form) { return form.findChild<QLabel*>("StatusPanel1")->text(); }
-    QString WriteFile(const char* name, const QByteArray& text) {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        return file.fileName();
-    }
-
-    QTemporaryDir config;
-    QTemporaryDir dir;
-    TProgramFolderOverride programFolder;
-    TSaveQuestionForm saveQuestion;
-    TProgressForm progress;
 };
 
 } // namespace
@@ -47,7 +34,7 @@ struct BroadcastGroupsTab : testing::Test {
 TEST_F(BroadcastGroupsTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
     THandsetProcess handset({"--groups", "12"});
     ASSERT_TRUE(handset.Started());
-    auto form = ShownWindow(handset, saveQuestion, progress);
+    auto form = Window(handset);
     EXPECT_EQ(Grid(*form)->rowCount(), 16);
     EXPECT_EQ(Grid(*form)->item(0, 0)->text(), "1");
     EXPECT_EQ(Grid(*form)->item(15, 0)->text(), "16");
@@ -101,7 +88,7 @@ TEST_F(BroadcastGroupsTab, AListFromAFileGoesIntoTheHandsetAndComesBack) {
 TEST_F(BroadcastGroupsTab, EditsAreCheckedAndTheFileEntriesReportFailures) {
     THandsetProcess handset;
     ASSERT_TRUE(handset.Started());
-    auto form = ShownWindow(handset, saveQuestion, progress);
+    auto form = Window(handset);
     TBroadcastGroupsTab& tab = form->BroadcastGroups();
     QTableWidget* grid = Grid(*form);
 

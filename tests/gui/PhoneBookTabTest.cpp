@@ -29,39 +29,16 @@
 
 namespace {
 
-struct PhoneBookTab : testing::Test {
-    PhoneBookTab() {
-        qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit());
-        QFile settings(programFolder.File("settings.cfg"));
-        settings.open(QIODevice::WriteOnly);
-        settings.write("PHONE_BOOK=ON\r\n");
-    }
-
-    // A shown window on the handset's port, with its dialogs.
-    std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset,
-                                              const QStringList& arguments = {"quorvel"}) {
-        return ShownWindow(handset, saveQuestion, progress, arguments);
-    }
-    static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
+struct PhoneBookTab : TWindowFixture {
+    PhoneBookTab()
+        : TWindowFixture("PHONE_BOOK=ON\r\n") {}
     static QString Cell(TMainForm& form, int col, int row) {
         const QTableWidgetItem* item = form.PhoneBook().Grid()->item(row, col);
         return item ? item->text() : QString();
     }
-    static QString Status(TMainForm& form) { return form.findChild<QLabel*>("StatusPanel1")->text(); }
-    QString Write(const char* name, const QByteArray& text) {
-        QFile file(dir.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-        return file.fileName();
-    }
+    QString Write(const char* name, const QByteArray& text) { return WriteFile(name, text); }
     // The write mode dialog answered with replace.
     static TModalAnswerer::TDialogAnswer Replace() { return WriteModeChoice(1); }
-
-    QTemporaryDir config;
-    QTemporaryDir dir;
-    TProgramFolderOverride programFolder;
-    TSaveQuestionForm saveQuestion;
-    TProgressForm progress;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "support/HandsetProcess.h"
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
+#include "support/ShownWindow.h"
 #include "support/WaitFor.h"
 
 #include "link/ConnectionSettings.h"
@@ -32,12 +33,9 @@ const QByteArray StartFile =
     "ls on b-answer=0\r\nstandby text=1\r\nheadset alert=0\r\nheadset volume=3\r\n"
     "off hook msf=0\r\n";
 
-struct ProfileTab : testing::Test {
-    ProfileTab() {
-        qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit());
-        QFile settings(programFolder.File("settings.cfg"));
-        settings.open(QIODevice::WriteOnly);
-        settings.write("PROFILE=ON\r\n");
+struct ProfileTab : TWindowFixture {
+    ProfileTab()
+        : TWindowFixture("PROFILE=ON\r\n") {
         form = std::make_unique<TFileChoosingForm>(QStringList{"quorvel"});
     }
 
@@ -52,14 +50,9 @@ struct ProfileTab : testing::Test {
     QString Shown(S setting) const { return List(setting)->currentText(); }
     bool Enabled(S setting) const { return !List(setting)->testAttribute(Qt::WA_ForceDisabled); }
     QWidget* Control(const char* name) const { return form->findChild<QWidget*>(name); }
-    void Click(const char* button) const { form->findChild<QPushButton*>(button)->click(); }
-    QString Status() const { return form->findChild<QLabel*>("StatusPanel1")->text(); }
-    QString Write(const char* name, const QByteArray& text) {
-        QFile file(dir.filePath(name));
-        file.open(QIODevice::WriteOnly);
-        file.write(text);
-        return file.fileName();
-    }
+    void Click(const char* button) const { TWindowFixture::Click(*form, button); }
+    QString Status() const { return TWindowFixture::Status(*form); }
+    QString Write(const char* name, const QByteArray& text) { return WriteFile(name, text); }
     QByteArray Read(const QString& path) {
         QFile file(path);
         file.open(QIODevice::ReadOnly);
@@ -74,9 +67,6 @@ struct ProfileTab : testing::Test {
         form->Profile().miSaveProfileAsClick();
     }
 
-    QTemporaryDir config;
-    QTemporaryDir dir;
-    TProgramFolderOverride programFolder;
     std::unique_ptr<TFileChoosingForm> form;
 };
 

@@ -21,30 +21,22 @@
 
 namespace {
 
-struct ProgressWords : testing::Test {
-    ProgressWords() {
-        qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit());
-        QFile settings(programFolder.File("settings.cfg"));
-        settings.open(QIODevice::WriteOnly);
-        settings.write("PROFILE=ON\r\nSPEED_DIAL=ON\r\nBROADCAST_GROUPS=ON\r\n");
-    }
+struct ProgressWords : TWindowFixture {
+    ProgressWords()
+        : TWindowFixture("PROFILE=ON\r\nSPEED_DIAL=ON\r\nBROADCAST_GROUPS=ON\r\n") {}
     void Click(const char* sheet, const char* button) {
         form->findChild<QTabWidget*>("PageControl")->setCurrentWidget(form->findChild<QWidget*>(sheet));
         form->findChild<QPushButton*>(button)->click();
     }
     int BarMaximum() const { return progress.findChild<QProgressBar*>("ProgressBar")->maximum(); }
 
-    QTemporaryDir config;
-    TProgramFolderOverride programFolder;
-    TSaveQuestionForm saveQuestion;
-    TProgressForm progress;
     std::unique_ptr<TFileChoosingForm> form;
 };
 
 TEST_F(ProgressWords, CountTheKeysGroupsAndProfileBytesOfEachOperation) {
     THandsetProcess handset;
     ASSERT_TRUE(handset.Started());
-    form = ShownWindow(handset, saveQuestion, progress);
+    form = Window(handset);
     {
         TModalAnswerer answerer;
         Click("tsSpeedDial", "bbtnDeleteSpeedDial");

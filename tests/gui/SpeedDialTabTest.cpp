@@ -23,27 +23,12 @@
 
 namespace {
 
-struct SpeedDialTab : testing::Test {
-    SpeedDialTab() {
-        qputenv("QUORVEL_CONFIG_DIR", config.path().toLocal8Bit());
-        QFile settings(programFolder.File("settings.cfg"));
-        settings.open(QIODevice::WriteOnly);
-        settings.write("SPEED_DIAL=ON\r\n");
-    }
-    std::unique_ptr<TFileChoosingForm> Window(const THandsetProcess& handset,
-                                              const QStringList& arguments = {"quorvel"}) {
-        return ShownWindow(handset, saveQuestion, progress, arguments);
-    }
-    static void Click(TMainForm& form, const char* button) { form.findChild<QPushButton*>(button)->click(); }
+struct SpeedDialTab : TWindowFixture {
+    SpeedDialTab()
+        : TWindowFixture("SPEED_DIAL=ON\r\n") {}
     static QString Cell(TMainForm& form, int row) {
         return form.findChild<QTableWidget*>("sgSpeedDial")->item(row, 1)->text();
     }
-
-    QTemporaryDir config;
-    QTemporaryDir dir;
-    TProgramFolderOverride programFolder;
-    TSaveQuestionForm saveQuestion;
-    TProgressForm progress;
 };
 
 } // namespace
