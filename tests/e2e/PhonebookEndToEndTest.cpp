@@ -223,7 +223,8 @@ TEST_F(Phonebook, ImportTurnsContactsIntoAPhbFile) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find(broken + " has no telephone columns: none of its column names is Business Phone, "
                                     "Home Phone, Primary Phone or Mobile Phone, as Outlook names them in "
-                                    "English, German or French."),
+                                    "English, German, French, Spanish, Dutch or Italian, nor a telephone "
+                                    "column of a Thunderbird or Google export."),
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find("Could not connect to Outlook."), std::string::npos) << "no Outlook was asked";

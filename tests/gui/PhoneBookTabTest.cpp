@@ -159,7 +159,8 @@ TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
     EXPECT_EQ(answerer.Texts[0], answer +
                                      " has no telephone columns: none of its column names is Business Phone, "
                                      "Home Phone, Primary Phone or Mobile Phone, as Outlook names them in "
-                                     "English, German or French.");
+                                     "English, German, French, Spanish, Dutch or Italian, nor a telephone "
+                                     "column of a Thunderbird or Google export.");
     EXPECT_EQ(Cell(*form, 1, 1), "");
     EXPECT_EQ(book.CountNumbers(), 0);
 
@@ -211,7 +212,8 @@ TEST_F(PhoneBookTab, TheImportOffersToMakeNumbersDialableAndSaysWhatDidNotFit) {
         << answerer.Texts[0].toStdString();
     EXPECT_EQ(answerer.Texts[1],
               "Numbers made dialable: 2.\nThe phone book's 3 entries are full. Numbers not "
-              "taken: 2, from contacts: 1.");
+              "taken: 2, from contacts: 1.\nContacts read: 2. Numbers found: 5 = entries: 3 + not taken: 2 "
+              "(no room in the phone book: 2).");
     EXPECT_EQ(book.GetNumber(0), "0305551234");
     EXPECT_EQ(book.GetNumber(1), "030555P12") << "a pause stays";
     EXPECT_EQ(book.GetNumber(2), "0049301234");
@@ -276,7 +278,8 @@ TEST_F(PhoneBookTab, TheImportOffersToTransliterateNamesAndSaysWhichItCouldNot) 
         ASSERT_EQ(accept.Texts.size(), 2u);
         EXPECT_EQ(accept.Texts[1],
                   "Names written with the nearest letters the handset has: 1.\nNames with characters "
-                  "the handset has no letter for, shown as \"?\": 1, \"??\" (line 2).");
+                  "the handset has no letter for, shown as \"?\": 1, \"??\" (line 2).\nContacts read: 2. "
+                  "Numbers found: 2 = entries: 2 + not taken: 0.");
     }
     EXPECT_EQ(book.GetName(0), "Lukasz Nowak");
     EXPECT_EQ(Cell(*form, 1, 1), "Lukasz Nowak");
@@ -287,7 +290,8 @@ TEST_F(PhoneBookTab, TheImportOffersToTransliterateNamesAndSaysWhichItCouldNot) 
         form->findChild<QAction*>("miOutlookContacts")->trigger();
         ASSERT_EQ(answerer.Texts.size(), 1u);
         EXPECT_EQ(answerer.Texts[0],
-                  "Names with characters the handset has no letter for, shown as \"?\": 1, \"??\" (line 1).");
+                  "Names with characters the handset has no letter for, shown as \"?\": 1, \"??\" (line 1).\n"
+                  "Contacts read: 1. Numbers found: 1 = entries: 1 + not taken: 0.");
     }
     EXPECT_FALSE(form->Busy());
 }
