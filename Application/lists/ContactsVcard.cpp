@@ -3,11 +3,9 @@
 #include "link/NumberConverting.h"
 #include "lists/ContactNumbers.h"
 #include "lists/ContactsText.h"
-#include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
 
 #include <QByteArrayList>
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
