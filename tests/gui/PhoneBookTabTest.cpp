@@ -295,3 +295,24 @@ TEST_F(PhoneBookTab, TheImportOffersToTransliterateNamesAndSaysWhichItCouldNot) 
     }
     EXPECT_FALSE(form->Busy());
 }
+
+// A number not taken is always said, with the count that adds up: a fax, which is named only in the count,
+// and the number of a card nested in another, which is named one by one.
+TEST_F(PhoneBookTab, TheImportSaysEveryNumberNotTakenAndEndsWithTheCount) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset, {"quorvel", "-outlook"});
+    form->Chosen = Write("cards.vcf", "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Maja\r\nAGENT:\r\nBEGIN:VCARD\r\n"
+                                      "FN:Per\r\nTEL;WORK:555 01\r\nEND:VCARD\r\nTEL;WORK;FAX:555 02\r\n"
+                                      "TEL;HOME:555 03\r\nEND:VCARD\r\n");
+    TModalAnswerer answerer;
+    form->findChild<QAction*>("miOutlookContacts")->trigger();
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_EQ(
+        answerer.Texts[0],
+        "Number not taken, of a card nested in the contact's: \"Maja\" (work) 555 01.\nContacts read: 1. "
+        "Numbers found: 3 = entries: 1 + not taken: 2 (fax, pager or telex: 1; of a card nested in the "
+        "contact's: 1).");
+    EXPECT_EQ(Cell(*form, 2, 1), "55503");
+    EXPECT_FALSE(form->Busy());
+}
