@@ -19,7 +19,7 @@ namespace {
 constexpr const char* Usage =
     "read [-o FILE.phb] | write FILE.phb --add|--replace [--transliterate] | delete | "
     "restore-backup [FILE.phb] | import CONTACTS.csv|.vcf -o FILE.phb [--entries N] "
-    "[--dialable [--international-prefix DIGITS]] [--transliterate]";
+    "[--dialable [--international-prefix DIGITS]] [--transliterate] [--all-numbers]";
 constexpr int MostEntries = 255;
 // Longer than any international prefix dialled anywhere.
 constexpr size_t LongestInternationalPrefix = 6;
@@ -36,6 +36,7 @@ struct TArgs {
     bool dialable = false;
     std::optional<std::string> internationalPrefix;
     bool transliterate = false;
+    bool allNumbers = false;
 };
 
 std::string InternationalPrefix(const std::string& text) {
@@ -63,6 +64,8 @@ TArgs ParseArgs(const std::vector<std::string>& args) {
             parsed.dialable = true;
         } else if (arg == "--transliterate") {
             parsed.transliterate = true;
+        } else if (arg == "--all-numbers") {
+            parsed.allNumbers = true;
         } else if (arg == "--international-prefix") {
             if (++i == args.size())
                 UsageError();
@@ -205,7 +208,8 @@ namespace {
 int Write(TCliSession& session, const TGlobalOptions&, const TArgs& args) {
     if (args.file.empty() || !args.mode || !args.output.empty())
         UsageError();
-    if (args.dialable || args.internationalPrefix || args.entries != TMainCore::StartPhonebookCount)
+    if (args.dialable || args.internationalPrefix || args.allNumbers ||
+        args.entries != TMainCore::StartPhonebookCount)
         UsageError();
     return WritePhonebookFile(session, args.file, *args.mode, TPhonebookTransfer::BackupKind,
                               args.transliterate);
@@ -240,7 +244,7 @@ int Import(const TArgs& args) {
         UsageError();
     TPP5Phonebook book;
     book.SetCount(uint8_t(args.entries));
-    TContactsImport import(book.Count());
+    TContactsImport import(book.Count(), args.allNumbers);
     try {
         import.AddFile(args.file);
     } catch (const EContactsFileError& e) {
@@ -256,16 +260,25 @@ int Import(const TArgs& args) {
         transliterated = import.TransliterateNames();
     import.FillPhonebook(book, {});
     Save(args.output, book);
-    AddJson({{"contacts", import.Contacts()}, {"entries", book.CountNumbers()}});
+    AddJson({{"contacts", import.Contacts()},
+             {"entries", book.CountNumbers()},
+             {"numbers", import.NumbersFound()},
+             {"not_taken", import.NumbersNotTaken()}});
     PrintResult(Counted(import.Contacts(), "contact", "contacts") + " gave " +
                 Counted(book.CountNumbers(), "entry", "entries") + ".");
     // The terminal shows the names whole, the characters the handset lacks too.
     QJsonArray report;
-    for (const std::string& line : import.Report(madeDialable, transliterated, TNameBytes::Utf8)) {
+    std::vector<std::string> lines =
+        import.Report(madeDialable, transliterated, TNameBytes::Utf8, TContactsImport::ListedKept);
+    lines.push_back(import.Summary());
+    for (const std::string& line : lines) {
         report.append(JsonPath(line));
         PrintResult(line);
     }
     AddJson({{"report", report}});
+    if (import.NumbersNotTaken(TNumberLeftOut::Extra) > 0)
+        PrintMessage("--all-numbers makes each number beyond a contact's four entries an entry of its own, "
+                     "named \"Name (type)\".");
     if (const std::vector<int> unstorable = import.UnstorableEntries(); !madeDialable && !unstorable.empty())
         PrintMessage("Numbers the handset cannot store as they are: " + std::to_string(unstorable.size()) +
                      ", the first in line " + std::to_string(unstorable.front() + 1) +
@@ -353,23 +366,29 @@ std::vector<TCommand> PhonebookCommands() {
            true},
           {"import",
            "CONTACTS.csv|.vcf -o FILE.phb [--entries N] [--dialable [--international-prefix D]] "
-           "[--transliterate]",
+           "[--transliterate] [--all-numbers]",
            "turn an Outlook CSV export or a vCard file into a .phb file",
-           "Turns an Outlook CSV export or a vCard file into a .phb file, one entry per telephone number\n"
-           "(business, home, primary, mobile), at most N entries (200). --dialable makes numbers the "
-           "handset\n"
-           "cannot store dialable: a leading \"+\" becomes the international prefix (00 unless given), and\n"
-           "the blanks and ( ) / . - between the digits go. Names with characters the handset does not\n"
-           "have (it shows \"?\" for them) are named on stderr; --transliterate writes them with the\n"
-           "nearest letters it has, leaving off accents it lacks. The file may be UTF-8, UTF-16 with its\n"
-           "byte order mark, or Windows-1252, its fields separated by \",\", \";\" or tabs, its column\n"
-           "names those of an English, German or French Outlook. No handset is needed.\n",
+           "Turns a CSV export (Outlook, Thunderbird, Google) or a vCard file into a .phb file, one entry\n"
+           "per telephone number of a contact's four (business, home, primary, mobile), at most N entries\n"
+           "(200); --all-numbers takes every other voice number too, an entry named \"Name (type)\". Each\n"
+           "number not taken beyond those is named, and the run ends with a count that adds up: contacts\n"
+           "read, numbers found = entries + numbers not taken, by reason (fax, pager or telex; repeated;\n"
+           "beyond the four entries; of a nested card; no room). --dialable makes every number dialable:\n"
+           "a leading \"+\" becomes the international prefix (00 unless given), and the blanks and\n"
+           "( ) / . - between the digits go; without it the phone book keeps a \"-\" as a pause \"P\". An\n"
+           "extension a tel: URI gives apart follows its number after a pause. Names with characters the\n"
+           "handset does not have (it shows \"?\" for them) are named on stderr; --transliterate writes\n"
+           "them with the nearest letters it has, leaving off accents it lacks. The file may be UTF-8,\n"
+           "UTF-16 (with its byte order mark or without), or Windows-1252, its fields separated by \",\",\n"
+           "\";\" or tabs, its column names those of an Outlook in English, German, French, Spanish, Dutch\n"
+           "or Italian, of Thunderbird or of Google. No handset is needed.\n",
            {{"-o", "FILE.phb", "the .phb file to write"},
             {"--output", "FILE.phb", "the same as -o"},
             {"--entries", "N", "at most N entries (1 to 255, 200 unless given)"},
-            {"--dialable", "", "make numbers the handset cannot store dialable"},
+            {"--dialable", "", "make every number dialable, its separators removed"},
             {"--international-prefix", "DIGITS", "what a leading \"+\" becomes (00 unless given)"},
-            {"--transliterate", "", "write names with the nearest letters the handset has"}},
+            {"--transliterate", "", "write names with the nearest letters the handset has"},
+            {"--all-numbers", "", "an entry for every voice number, named \"Name (type)\""}},
            "quorvel-cli phonebook import contacts.csv -o contacts.phb --dialable",
            false,
            false}},

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,12 +16,14 @@
 class TPP5Phonebook;
 
 // Reads an Outlook CSV export (ContactsCsv.h) or a vCard file (ContactsVcard.h), chosen by content: a file
-// whose first non-blank line is "BEGIN:VCARD" is vCard, else CSV; either may be UTF-16 with its byte
-// order mark. Raises EContactsFileError with a short reason for a file that cannot be opened or read, or
+// whose first non-blank line is "BEGIN:VCARD" (perhaps behind a group) is vCard, else CSV; either may be
+// UTF-16, with its byte order mark or without. What the reader says of the file as a whole goes to notes
+// when given. Raises EContactsFileError with a short reason for a file that cannot be opened or read, or
 // is malformed; the contacts handed over before it are the file's first ones, but the file as a whole is
 // not to be used. Memory: the file's bytes (and their UTF-8 form while a UTF-16 file is converted) and
 // one contact at a time.
-void ReadContactsFile(const std::string& path, const TContactSink& onContact);
+void ReadContactsFile(const std::string& path, const TContactSink& onContact,
+                      TContactsFileNotes* notes = nullptr);
 std::vector<TContact> ReadContactsFile(const std::string& path);
 
 // What the person is told of a contacts file that cannot be used, naming it as shownPath (as the caller
@@ -35,16 +38,25 @@ enum class TNameBytes { CodePage, Utf8 };
 
 // A contacts import on its way into the phone book. It keeps the numbers the book has room for as the
 // contacts gave them, so that they can still be made dialable before the book normalises them (its "-" to
-// "P" would turn a separator into a pause), and counts the contacts and what found no room. Everything
-// else of the contacts is let go as they come, so that a file of millions of rows costs no more than
-// its bytes.
+// "P" would turn a separator into a pause), and accounts for every number of every contact: each is an
+// entry or counted as not taken, with its reason, so that the numbers found are the entries and the
+// numbers not taken. Of the contacts only the numbers beyond their four entries are kept, to be named one
+// by one (the first ListedKept of them); everything else is let go as they come, so that a file of
+// millions of rows costs not much more than its bytes.
 class TContactsImport {
 public:
+    // The numbers not taken that are named one by one, at most.
+    static constexpr size_t ListedKept = 1000;
+    // How many of them the window's message names.
+    static constexpr size_t ListedInWindow = 10;
+
     // room: the entries the import may fill, i.e. the grid's data rows (at most PhonebookEntries).
-    explicit TContactsImport(int room);
+    // allNumbers: every voice number of a contact is an entry, named "Name (type)", not only its four.
+    explicit TContactsImport(int room, bool allNumbers = false);
 
     // The numbers of the contact in the order Business, Home, Primary, Mobile, each one entry while
-    // there is room; an empty one is skipped.
+    // there is room (an empty one is skipped), then, with allNumbers, those beyond the four; its other
+    // numbers are counted as not taken.
     void Add(const TContact& contact);
     // Add for each contact of the file (ReadContactsFile), raising as it does.
     void AddFile(const std::string& path);
@@ -52,8 +64,13 @@ public:
     int Contacts() const { return ContactCount; }
     int Entries() const { return int(Taken.size()); }
     // Numbers that found no room, and the contacts they belong to.
-    int NumbersLeftOut() const { return NumbersNotTaken; }
+    int NumbersLeftOut() const { return NotTaken[size_t(TNumberLeftOut::NoRoom)]; }
     int ContactsLeftOut() const { return ContactsNotTaken; }
+    // Every number of the contacts, and those of them that are no entry, in all and for one reason.
+    int NumbersFound() const { return Found; }
+    int NumbersNotTaken() const;
+    int NumbersNotTaken(TNumberLeftOut why) const { return NotTaken[size_t(why)]; }
+    const TContactsFileNotes& FileNotes() const { return Notes; }
 
     // Entries whose number, as the book keeps it, holds a character the handset cannot store.
     std::vector<int> UnstorableEntries() const;
@@ -77,11 +94,16 @@ public:
 
     // What the person is told at the end, one text a line: how many numbers were made dialable (when
     // the offer was taken) and how many still cannot be stored; how many names were transliterated (when
-    // that was done, and changed any) and which still have characters the handset lacks; what found no
-    // room.
+    // that was done, and changed any) and which still have characters the handset lacks; which numbers
+    // end in an extension after a pause; what the file's columns or encoding leave to say; each number
+    // beyond a contact's four entries or of a nested card, at most `listed` of them; what found no room.
     std::vector<std::string> Report(std::optional<int> madeDialable,
                                     std::optional<int> transliterated = std::nullopt,
-                                    TNameBytes names = TNameBytes::CodePage) const;
+                                    TNameBytes names = TNameBytes::CodePage,
+                                    size_t listed = ListedInWindow) const;
+    // The count every import ends with, which adds up: "Contacts read: 3. Numbers found: 9 = entries: 6 +
+    // not taken: 3 (...)."
+    std::string Summary() const;
 
     // Entries 0 to Entries() - 1 of the book get the numbers and the names (the book normalises and cuts
     // them); onRow(entry, the whole name) after each, for the grid. Entries above are not touched.
@@ -92,11 +114,24 @@ private:
         std::string FullName;
         std::string Number;
         QString UnicodeName; // as TContact's
+        bool Extension = false;
     };
+    struct TListed {
+        std::string FullName;
+        QString UnicodeName;
+        TContactNumber Number;
+    };
+    // Takes the number as the next entry while there is room; gives false when there is none.
+    bool Take(const TContact& contact, const std::string& number, const std::string& type, bool extension);
     int EntryRoom;
+    bool AllNumbers;
     int ContactCount = 0;
-    int NumbersNotTaken = 0;
     int ContactsNotTaken = 0;
+    int Found = 0;
+    std::array<int, NumberLeftOutKinds> NotTaken{};
+    int Listed = 0; // numbers named one by one, kept or not
+    std::vector<TListed> ListedNumbers;
+    TContactsFileNotes Notes;
     std::vector<TTaken> Taken;
 };
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -15,6 +16,8 @@ constexpr QByteArrayView Utf16LittleMark("\xFF\xFE");
 constexpr QByteArrayView Utf16BigMark("\xFE\xFF");
 // What is converted at a time: even, so that no UTF-16 unit is cut (the decoder would carry it anyway).
 constexpr qsizetype Utf16Piece = qsizetype(1) << 20;
+// How much of a file without a byte order mark is looked at to tell UTF-16 (an even number of bytes).
+constexpr qsizetype Utf16Sample = 4096;
 
 // Letters the code page lacks that no decomposition brings to one it has, and the letters they are
 // written with where they are missing.
@@ -110,15 +113,39 @@ QString NearestInCodePage(const QString& cluster) {
 
 // ---- Encodings -------------------------------------------------------------------------------------
 
+const char* UnmarkedUtf16(QByteArrayView data) {
+    if (data.startsWith(Utf16LittleMark) || data.startsWith(Utf16BigMark))
+        return nullptr;
+    const qsizetype units = std::min(data.size(), Utf16Sample) / 2;
+    if (units < 2)
+        return nullptr;
+    qsizetype zeroHigh = 0, zeroLow = 0; // as little-endian units see them
+    for (qsizetype i = 0; i < units; ++i) {
+        zeroLow += data[2 * i] == '\0';
+        zeroHigh += data[2 * i + 1] == '\0';
+    }
+    // Text in UTF-16 has a zero byte in most units (Latin letters, digits, separators), in the same half
+    // of each; other data with zero bytes has them in both halves or in few units.
+    auto most = [units](qsizetype count) { return count * 10 >= units * 4; };
+    auto few = [units](qsizetype count) { return count * 20 <= units; };
+    if (most(zeroHigh) && few(zeroLow))
+        return "UTF-16LE";
+    if (most(zeroLow) && few(zeroHigh))
+        return "UTF-16BE";
+    return nullptr;
+}
+
 QByteArray Utf16AsUtf8(const QByteArray& data) {
-    const bool little = data.startsWith(Utf16LittleMark);
-    if (!little && !data.startsWith(Utf16BigMark))
+    const char* unmarked = UnmarkedUtf16(data);
+    const bool little =
+        unmarked ? unmarked == std::string_view("UTF-16LE") : data.startsWith(Utf16LittleMark);
+    if (!unmarked && !little && !data.startsWith(Utf16BigMark))
         return data;
     QStringDecoder decoder(little ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
     QByteArray text = Utf8Mark.toByteArray();
     // Room for a text of Latin letters; others grow it.
     text.reserve(data.size() / 2 + Utf8Mark.size());
-    const QByteArrayView units = QByteArrayView(data).sliced(Utf16LittleMark.size());
+    const QByteArrayView units = QByteArrayView(data).sliced(unmarked ? 0 : Utf16LittleMark.size());
     QString piece;
     for (qsizetype at = 0; at < units.size(); at += Utf16Piece) {
         piece += decoder.decode(units.sliced(at, std::min(Utf16Piece, units.size() - at)));

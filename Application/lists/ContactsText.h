@@ -16,10 +16,16 @@
 
 // ---- Encodings -------------------------------------------------------------------------------------
 
-// A file that starts with the byte order mark of UTF-16 (little or big endian) as UTF-8, behind the
-// UTF-8 mark so that the readers take it as UTF-8; any other data as it is. Converted a piece at a time,
-// so that no more than the result is held beside the data.
+// A file that starts with the byte order mark of UTF-16 (little or big endian), or that is UTF-16
+// without it (UnmarkedUtf16), as UTF-8, behind the UTF-8 mark so that the readers take it as UTF-8; any
+// other data as it is. Converted a piece at a time, so that no more than the result is held beside the
+// data.
 QByteArray Utf16AsUtf8(const QByteArray& data);
+
+// "UTF-16LE" or "UTF-16BE" when the data, without a byte order mark, is UTF-16 of that byte order as
+// its first kilobytes show it (a zero byte in the same half of most units, as Latin text has it); else
+// null.
+const char* UnmarkedUtf16(QByteArrayView data);
 
 // Without a leading UTF-8 byte order mark.
 QByteArrayView WithoutUtf8Mark(QByteArrayView data);

@@ -1,15 +1,15 @@
 #include "lists/ContactsVcard.h"
 
 #include "link/NumberConverting.h"
+#include "lists/ContactNumbers.h"
 #include "lists/ContactsText.h"
-#include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
 
 #include <QByteArrayList>
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -93,8 +93,21 @@ TProperty ParseHead(QByteArrayView head) {
     return property;
 }
 
+// The line without its group: "home.BEGIN:VCARD" is "BEGIN:VCARD". A group is letters, digits and "-"
+// before a ".", and may stand before any property.
+QByteArrayView WithoutGroup(QByteArrayView line) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c == '.')
+            return i > 0 ? line.sliced(i + 1) : line;
+        if (!std::isalnum(c) && c != '-')
+            return line;
+    }
+    return line;
+}
+
 bool IsCardBoundary(QByteArrayView line) {
-    line = line.trimmed();
+    line = WithoutGroup(line.trimmed());
     return SameText(line, "BEGIN:VCARD") || SameText(line, "END:VCARD");
 }
 
@@ -176,9 +189,10 @@ QByteArray DecodeQuotedPrintable(QByteArrayView value) {
 }
 
 struct TCard {
-    bool Utf8 = false;                 // VERSION 3.0 or 4.0
-    bool MarkedFile = false;           // a file with a byte order mark (UTF-8, or UTF-16 made UTF-8)
-    std::vector<TProperty> Properties; // FN, N and TEL
+    bool Utf8 = false;                  // VERSION 3.0 or 4.0
+    bool MarkedFile = false;            // a file with a byte order mark (UTF-8, or UTF-16 made UTF-8)
+    std::vector<TProperty> Properties;  // FN, N and TEL
+    std::vector<TContactNumber> Nested; // the numbers of the cards nested in it
 };
 
 // The value as text: transfer encoding undone, then the CHARSET when it names one Qt knows, else UTF-8
@@ -255,17 +269,61 @@ QString NameFromN(const QString& value) {
     return JoinedWords({part(3), part(1), part(2), part(0), part(4)});
 }
 
-std::string TelNumber(const TProperty& property, const TCard& card) {
-    QString value = DecodeValue(property, card).trimmed();
-    if (value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)) {
-        value = value.mid(4);
-        value.truncate(value.indexOf(u';') < 0 ? value.size() : value.indexOf(u';'));
-        // In a tel: URI "-", "." and brackets only separate digit groups; a pause would be "p".
-        value.remove(QRegularExpression(QStringLiteral("[-.()]")));
-    } else {
-        value = Unescape(value);
+std::string TelNumber(const TProperty& property, const TCard& card, bool* extension) {
+    const QString value = DecodeValue(property, card).trimmed();
+    *extension = false;
+    if (value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        return Tidy(TelUriNumber(AnsiOf(value.mid(4)), extension));
+    return Tidy(AnsiOf(Unescape(value)));
+}
+
+// Types that say nothing of whom the number reaches.
+bool IsPlainType(const QByteArray& type) {
+    return type == "voice" || type == "pref" || type == "msg" || type == "text" || type == "internet" ||
+           type == "video";
+}
+
+TFoundNumber FoundNumber(const TProperty& p, std::string number, bool extension) {
+    TFoundNumber found;
+    found.Number = std::move(number);
+    found.Extension = extension;
+    bool fax = false, pager = false;
+    for (const QByteArray& type : p.Types) {
+        fax = fax || type.endsWith("fax"); // also "homefax", "workfax"
+        pager = pager || type == "pager";
     }
-    return Tidy(AnsiOf(value));
+    found.Mobile = p.Has("cell") || p.Has("mobile") || p.Has("iphone");
+    found.NotVoice = (fax || pager) && !p.Has("voice") && !found.Mobile;
+    found.Work = p.Has("work");
+    found.Home = p.Has("home");
+    found.Pref = p.Pref || p.Has("pref") || p.Has("main");
+    found.Untyped = !found.Pref && !found.Work && !found.Home && !found.Mobile;
+    if (found.NotVoice)
+        found.Type = fax ? "fax" : "pager";
+    else if (found.Mobile)
+        found.Type = "mobile";
+    else if (found.Work)
+        found.Type = "work";
+    else if (found.Home)
+        found.Type = "home";
+    for (const QByteArray& type : p.Types)
+        if (found.Type.empty() && !IsPlainType(type))
+            found.Type = (type.startsWith("x-") ? type.sliced(2) : type).toStdString();
+    if (found.Type.empty())
+        found.Type = found.Pref ? "primary" : "other";
+    return found;
+}
+
+std::vector<TFoundNumber> CardNumbers(const TCard& card) {
+    std::vector<TFoundNumber> numbers;
+    for (const TProperty& p : card.Properties) {
+        if (p.Name != "TEL")
+            continue;
+        bool extension = false;
+        if (std::string number = TelNumber(p, card, &extension); !number.empty())
+            numbers.push_back(FoundNumber(p, std::move(number), extension));
+    }
+    return numbers;
 }
 
 TContact ContactFromCard(const TCard& card) {
@@ -276,44 +334,17 @@ TContact ContactFromCard(const TCard& card) {
     for (const TProperty& p : card.Properties)
         if (contact.FullName.empty() && p.Name == "N")
             SetContactName(contact, NameFromN(DecodeValue(p, card)));
-
-    struct TTel {
-        std::string Number;
-        const TProperty* Property;
-    };
-    std::vector<TTel> tels;
-    for (const TProperty& p : card.Properties) {
-        if (p.Name != "TEL" || p.Has("fax") || p.Has("pager"))
-            continue;
-        if (std::string number = TelNumber(p, card); !number.empty())
-            tels.push_back({number, &p});
-    }
-
-    std::vector<std::string> taken; // as the phone book would keep them
-    auto take = [&taken](std::string& field, const std::string& number) {
-        const std::string kept = NormaliseNumber(number);
-        if (!field.empty() || std::find(taken.begin(), taken.end(), kept) != taken.end())
-            return;
-        field = number;
-        taken.push_back(kept);
-    };
-    for (const TTel& tel : tels) {
-        if (tel.Property->Has("work"))
-            take(contact.Business, tel.Number);
-        if (tel.Property->Has("home"))
-            take(contact.Home, tel.Number);
-        if (tel.Property->Has("cell"))
-            take(contact.Mobile, tel.Number);
-    }
-    for (const TTel& tel : tels)
-        if (tel.Property->Pref || tel.Property->Has("pref"))
-            take(contact.Primary, tel.Number);
-    for (const TTel& tel : tels) {
-        const TProperty& p = *tel.Property;
-        if (!p.Pref && !p.Has("pref") && !p.Has("work") && !p.Has("home") && !p.Has("cell"))
-            take(contact.Primary, tel.Number);
-    }
+    AssignNumbers(contact, CardNumbers(card), true);
+    contact.Others.insert(contact.Others.end(), card.Nested.begin(), card.Nested.end());
     return contact;
+}
+
+// The card's numbers, and those of the cards nested in it, as numbers of the card it is nested in.
+void Nest(const TCard& inner, TCard& outer) {
+    for (const TFoundNumber& n : CardNumbers(inner))
+        outer.Nested.push_back({n.Number, n.Type, TNumberLeftOut::Nested, n.Extension});
+    for (TContactNumber n : inner.Nested)
+        outer.Nested.push_back(std::move(n));
 }
 
 void CheckSize(const QByteArray& data) {
@@ -331,19 +362,39 @@ void ParseVCards(const QByteArray& input, const TContactSink& onContact) {
         throw EContactsFileError("empty file");
     const bool marked = data.size() != text.size();
 
-    auto fresh = [marked] {
-        TCard card;
-        card.MarkedFile = marked;
-        return card;
+    // A card begun inside another is nested in it when it is an AGENT's value, or when the outer card
+    // goes on after it and ends; when the outer card never ends, the cards that ended inside it are
+    // contacts of their own that followed a card without END.
+    struct TOpenCard {
+        TCard Card;
+        bool Agent = false;
+        std::vector<std::pair<TCard, bool>> Ended; // the cards ended inside it, each with its Agent
     };
-    TCard card = fresh();
-    int depth = 0; // 1 inside a card, more inside a card carried by its AGENT
+    std::vector<TOpenCard> open;
     bool found = false, afterAgent = false;
-    auto finish = [&] {
+    auto handOver = [&onContact](const TCard& card) {
         TContact contact = ContactFromCard(card);
         onContact(contact);
-        card = fresh();
-        depth = 0;
+    };
+    auto begin = [&](bool agent) {
+        found = true;
+        TOpenCard card;
+        card.Card.MarkedFile = marked;
+        card.Agent = agent && !open.empty();
+        open.push_back(std::move(card));
+        afterAgent = false;
+    };
+    auto end = [&] {
+        if (open.empty())
+            return;
+        TOpenCard closed = std::move(open.back());
+        open.pop_back();
+        for (const auto& [inner, agent] : closed.Ended)
+            Nest(inner, closed.Card);
+        if (open.empty())
+            handOver(closed.Card);
+        else
+            open.back().Ended.emplace_back(std::move(closed.Card), closed.Agent);
     };
 
     ForEachUnfoldedLine(data, [&](const QByteArray& line, qsizetype colon) {
@@ -351,31 +402,16 @@ void ParseVCards(const QByteArray& input, const TContactSink& onContact) {
             return;
         TProperty property = ParseHead(QByteArrayView(line).first(colon));
         const QByteArrayView value = QByteArrayView(line).sliced(colon + 1).trimmed();
-        if (property.Name == "BEGIN" && SameText(value, "VCARD")) {
-            found = true;
-            if (depth > 1 || (depth == 1 && afterAgent)) {
-                ++depth;
-            } else {
-                if (depth == 1) // the card before had no END
-                    finish();
-                depth = 1;
-            }
-            afterAgent = false;
+        if (property.Name == "BEGIN" && SameText(value, "VCARD"))
+            return begin(afterAgent);
+        if (property.Name == "END" && SameText(value, "VCARD"))
+            return end();
+        if (open.empty())
             return;
-        }
-        if (property.Name == "END" && SameText(value, "VCARD")) {
-            if (depth == 1)
-                finish();
-            else if (depth > 1)
-                --depth;
-            return;
-        }
-        if (depth != 1)
-            return;
+        TCard& card = open.back().Card;
         afterAgent = property.Name == "AGENT";
         if (afterAgent && SameText(value, "BEGIN:VCARD")) {
-            depth = 2;
-            afterAgent = false;
+            begin(true);
         } else if (property.Name == "VERSION") {
             card.Utf8 = value == "3.0" || value == "4.0";
         } else if (property.Name == "FN" || property.Name == "N" || property.Name == "TEL") {
@@ -383,8 +419,28 @@ void ParseVCards(const QByteArray& input, const TContactSink& onContact) {
             card.Properties.push_back(std::move(property));
         }
     });
-    if (depth > 0)
-        finish();
+    // Cards without END: an agent's card is its holder's still, with every card ended inside it; the
+    // others are contacts, in file order, each followed by the cards that ended inside it.
+    std::vector<bool> folded(open.size(), false);
+    for (size_t i = open.size(); i-- > 1;) {
+        if (!open[i].Agent)
+            continue;
+        for (const auto& [inner, agent] : open[i].Ended)
+            Nest(inner, open[i].Card);
+        Nest(open[i].Card, open[i - 1].Card);
+        folded[i] = true;
+    }
+    for (size_t i = 0; i < open.size(); ++i) {
+        if (folded[i])
+            continue;
+        for (const auto& [inner, agent] : open[i].Ended)
+            if (agent)
+                Nest(inner, open[i].Card);
+        handOver(open[i].Card);
+        for (const auto& [inner, agent] : open[i].Ended)
+            if (!agent)
+                handOver(inner);
+    }
     if (!found)
         throw EContactsFileError("no vCard in the file");
 }
@@ -401,5 +457,5 @@ bool StartsAsVCard(QByteArrayView data) {
     qsizetype end = i;
     while (end < data.size() && data[end] != '\n' && data[end] != '\r')
         ++end;
-    return SameText(data.sliced(i, end - i).trimmed(), "BEGIN:VCARD");
+    return SameText(WithoutGroup(data.sliced(i, end - i).trimmed()), "BEGIN:VCARD");
 }

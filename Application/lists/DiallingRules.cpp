@@ -27,8 +27,6 @@ size_t TrunkZeroLength(const std::string& number, size_t i) {
 } // namespace
 
 std::string MakeDialable(const std::string& number, const std::string& internationalPrefix) {
-    if (IsStorableNumber(NormaliseNumber(number)))
-        return number;
     size_t i = 0;
     while (i < number.size() && (number[i] == ' ' || number[i] == '\t'))
         ++i;

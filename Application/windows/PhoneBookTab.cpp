@@ -202,11 +202,13 @@ void TPhoneBookTab::ImportContacts(const std::string& path) {
             import.FillPhonebook(book, showRow);
             ApplyGridFont();
         }
+        // Said whenever there is something to say, and then with the count that adds up.
         std::string report;
         for (const std::string& line : import.Report(madeDialable, transliterated))
             report += (report.empty() ? "" : "\r") + line;
-        if (!report.empty())
-            Ui.Message(TMessageKind::Information, report, TButtons::Ok);
+        if (!report.empty() || import.NumbersNotTaken() > 0)
+            Ui.Message(TMessageKind::Information, report + (report.empty() ? "" : "\r") + import.Summary(),
+                       TButtons::Ok);
     }
     Ui.ShowStatus("");
 }

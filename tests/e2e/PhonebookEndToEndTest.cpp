@@ -2,6 +2,9 @@
 #include "support/HandsetProcess.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -223,7 +226,8 @@ TEST_F(Phonebook, ImportTurnsContactsIntoAPhbFile) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find(broken + " has no telephone columns: none of its column names is Business Phone, "
                                     "Home Phone, Primary Phone or Mobile Phone, as Outlook names them in "
-                                    "English, German or French."),
+                                    "English, German, French, Spanish, Dutch or Italian, nor a telephone "
+                                    "column of a Thunderbird or Google export."),
               std::string::npos)
         << run.err;
     EXPECT_EQ(run.err.find("Could not connect to Outlook."), std::string::npos) << "no Outlook was asked";
@@ -298,6 +302,43 @@ TEST_F(Phonebook, ImportMakesNumbersDialableOnlyWhenAskedAndSaysWhatDidNotFit) {
         EXPECT_EQ(run.exitCode, 2) << run.err;
         EXPECT_FALSE(QFile::exists(Path("wrong.phb")));
     }
+}
+
+// Every number of the file is accounted for on stdout, the numbers beyond a contact's four entries one by
+// one; --all-numbers makes each an entry named by its type, and is refused where it means nothing.
+TEST_F(Phonebook, ImportAccountsForEveryNumberAndTakesThemAllWhenAsked) {
+    const QString in = QString::fromStdString(
+        Write("cards.vcf", "work.BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nTEL;TYPE=cell:0171 1\r\n"
+                           "TEL;TYPE=cell:0171 2\r\nTEL;TYPE=fax:030 9\r\n"
+                           "TEL;VALUE=uri;TYPE=work:tel:+1-418-656-9254;ext=102\r\nwork.END:VCARD\r\n"));
+    THandsetProcess::TRun run =
+        THandsetProcess().Cli({"--json", "phonebook", "import", in, "-o", Path("four.phb")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read(Path("four.phb")), "Ann Lee,+14186569254P102\r\nAnn Lee,01711\r\n");
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
+    EXPECT_EQ(json["numbers"].toInt(), 4) << run.out;
+    EXPECT_EQ(json["not_taken"].toInt(), 2) << run.out;
+    const QJsonArray report = json["report"].toArray();
+    ASSERT_FALSE(report.isEmpty()) << run.out;
+    EXPECT_EQ(report.last().toString(),
+              "Contacts read: 1. Numbers found: 4 = entries: 2 + not taken: 2 (beyond "
+              "the contact's four entries: 1; fax, pager or telex: 1).");
+    EXPECT_TRUE(report.contains("Number not taken, beyond the contact's four entries: \"Ann Lee\" (mobile) "
+                                "0171 2."))
+        << run.out;
+    EXPECT_NE(run.err.find("--all-numbers makes each number"), std::string::npos) << run.err;
+
+    run = THandsetProcess().Cli({"phonebook", "import", in, "-o", Path("all.phb"), "--all-numbers"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Read(Path("all.phb")),
+              "Ann Lee (work),+14186569254P102\r\nAnn Lee (mobile),01711\r\nAnn Lee (mobile),01712\r\n");
+    EXPECT_NE(run.out.find("Numbers found: 4 = entries: 3 + not taken: 1 (fax, pager or telex: 1)."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.err.find("--all-numbers"), std::string::npos) << "nothing left to take: " << run.err;
+
+    run = THandsetProcess().Cli({"phonebook", "write", Path("all.phb"), "--add", "--all-numbers"});
+    EXPECT_EQ(run.exitCode, 2) << run.err;
 }
 
 // A disk that takes no more bytes (a file size limit of 1 KiB stands in for a full one): the file keeps

@@ -136,7 +136,8 @@ TEST_F(PhoneBookTab, FilesAndTheContactsImportFillGridAndTable) {
     EXPECT_EQ(answerer.Texts[0], answer +
                                      " has no telephone columns: none of its column names is Business Phone, "
                                      "Home Phone, Primary Phone or Mobile Phone, as Outlook names them in "
-                                     "English, German or French.");
+                                     "English, German, French, Spanish, Dutch or Italian, nor a telephone "
+                                     "column of a Thunderbird or Google export.");
     EXPECT_EQ(Cell(*form, 1, 1), "");
     EXPECT_EQ(book.CountNumbers(), 0);
 
@@ -188,7 +189,8 @@ TEST_F(PhoneBookTab, TheImportOffersToMakeNumbersDialableAndSaysWhatDidNotFit) {
         << answerer.Texts[0].toStdString();
     EXPECT_EQ(answerer.Texts[1],
               "Numbers made dialable: 2.\nThe phone book's 3 entries are full. Numbers not "
-              "taken: 2, from contacts: 1.");
+              "taken: 2, from contacts: 1.\nContacts read: 2. Numbers found: 5 = entries: 3 + not taken: 2 "
+              "(no room in the phone book: 2).");
     EXPECT_EQ(book.GetNumber(0), "0305551234");
     EXPECT_EQ(book.GetNumber(1), "030555P12") << "a pause stays";
     EXPECT_EQ(book.GetNumber(2), "0049301234");
@@ -253,7 +255,8 @@ TEST_F(PhoneBookTab, TheImportOffersToTransliterateNamesAndSaysWhichItCouldNot) 
         ASSERT_EQ(accept.Texts.size(), 2u);
         EXPECT_EQ(accept.Texts[1],
                   "Names written with the nearest letters the handset has: 1.\nNames with characters "
-                  "the handset has no letter for, shown as \"?\": 1, \"??\" (line 2).");
+                  "the handset has no letter for, shown as \"?\": 1, \"??\" (line 2).\nContacts read: 2. "
+                  "Numbers found: 2 = entries: 2 + not taken: 0.");
     }
     EXPECT_EQ(book.GetName(0), "Lukasz Nowak");
     EXPECT_EQ(Cell(*form, 1, 1), "Lukasz Nowak");
@@ -264,7 +267,29 @@ TEST_F(PhoneBookTab, TheImportOffersToTransliterateNamesAndSaysWhichItCouldNot) 
         form->findChild<QAction*>("miOutlookContacts")->trigger();
         ASSERT_EQ(answerer.Texts.size(), 1u);
         EXPECT_EQ(answerer.Texts[0],
-                  "Names with characters the handset has no letter for, shown as \"?\": 1, \"??\" (line 1).");
+                  "Names with characters the handset has no letter for, shown as \"?\": 1, \"??\" (line 1).\n"
+                  "Contacts read: 1. Numbers found: 1 = entries: 1 + not taken: 0.");
     }
+    EXPECT_FALSE(form->Busy());
+}
+
+// A number not taken is always said, with the count that adds up: a fax, which is named only in the count,
+// and the number of a card nested in another, which is named one by one.
+TEST_F(PhoneBookTab, TheImportSaysEveryNumberNotTakenAndEndsWithTheCount) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset, {"quorvel", "-outlook"});
+    form->Chosen = Write("cards.vcf", "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Maja\r\nAGENT:\r\nBEGIN:VCARD\r\n"
+                                      "FN:Per\r\nTEL;WORK:555 01\r\nEND:VCARD\r\nTEL;WORK;FAX:555 02\r\n"
+                                      "TEL;HOME:555 03\r\nEND:VCARD\r\n");
+    TModalAnswerer answerer;
+    form->findChild<QAction*>("miOutlookContacts")->trigger();
+    ASSERT_EQ(answerer.Texts.size(), 1u);
+    EXPECT_EQ(
+        answerer.Texts[0],
+        "Number not taken, of a card nested in the contact's: \"Maja\" (work) 555 01.\nContacts read: 1. "
+        "Numbers found: 3 = entries: 1 + not taken: 2 (fax, pager or telex: 1; of a card nested in the "
+        "contact's: 1).");
+    EXPECT_EQ(Cell(*form, 2, 1), "55503");
     EXPECT_FALSE(form->Busy());
 }

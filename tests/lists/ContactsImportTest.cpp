@@ -124,7 +124,8 @@ TEST(VCard40, TelUrisPrefAndQuotedTypeLists) {
                             "TEL;VALUE=uri;PREF=2:tel:+1 555 0002\r\n"
                             "TEL;VALUE=uri;PREF=1;TYPE=voice:TEL:+1 555 0001\r\n"
                             "TEL;TYPE=\"cell,text\":+1 555 0003\r\nFN:Second\r\nEND:VCARD\r\n";
-    EXPECT_EQ(ParseVCards(card), (TContacts{{"Ana \xF1", "", "+15551234", "+1 555 0001", "+1 555 0003"}}));
+    EXPECT_EQ(ParseVCards(card), (TContacts{{"Ana \xF1", "", "+15551234P5", "+1 555 0001", "+1 555 0003"}}))
+        << "the extension is dialled after a pause";
 }
 
 TEST(VCard, FilesWithoutACardAreRefused) {
@@ -275,9 +276,14 @@ TEST(MakeDialable, PausesAndCodesStayWhereTheyAre) {
     EXPECT_EQ(MakeDialable("+49 (30) 1234 P 56", "00"), "0049301234P56");
     EXPECT_EQ(MakeDialable("(030) 1234p5", "00"), "0301234p5");
     EXPECT_EQ(MakeDialable("(*31#) 030 1234", "00"), "*31#0301234");
-    // What the handset stores as it is stays as it is, its "-" a pause as the phone book keeps it.
-    for (const char* stored : {"030 555 P 12", "555-1234", "*31#0301234", "12 34", ""})
-        EXPECT_EQ(MakeDialable(stored, "00"), stored);
+    // Every number alike: a "-" the phone book would keep as a pause goes as a separator, a "P" stays.
+    const std::pair<const char*, const char*> stored[] = {{"030 555 P 12", "030555P12"},
+                                                          {"555-1234", "5551234"},
+                                                          {"*31#0301234", "*31#0301234"},
+                                                          {"12 34", "1234"},
+                                                          {"", ""}};
+    for (const auto& [number, dialable] : stored)
+        EXPECT_EQ(MakeDialable(number, "00"), dialable) << number;
 }
 
 TEST(MakeDialable, WhatWouldStillNotBeStorableIsLeftAlone) {
@@ -304,18 +310,18 @@ TEST(ContactsImport, OffersToMakeTheRawNumbersDialableAndReports) {
               (std::vector<std::string>{
                   "The phone book's 4 entries are full. Numbers not taken: 1, from contacts: 1."}));
 
-    EXPECT_EQ(import.MakeNumbersDialable("00"), 2);
+    EXPECT_EQ(import.MakeNumbersDialable("00"), 3) << "555-1234 as well: the book would dial a pause";
     TPP5Phonebook book;
     book.SetCount(200);
     import.FillPhonebook(book, nullptr);
     EXPECT_EQ(book.GetNumber(0), "0305551234");
-    EXPECT_EQ(book.GetNumber(1), "555P1234") << "storable as it was";
+    EXPECT_EQ(book.GetNumber(1), "5551234");
     EXPECT_EQ(book.GetNumber(2), "0800FLOWERS");
     EXPECT_EQ(book.GetNumber(3), "004512345678");
     EXPECT_EQ(
-        import.Report(2),
+        import.Report(3),
         (std::vector<std::string>{
-            "Numbers made dialable: 2.", "Numbers the handset still cannot store: 1, the first in line 3.",
+            "Numbers made dialable: 3.", "Numbers the handset still cannot store: 1, the first in line 3.",
             "The phone book's 4 entries are full. Numbers not taken: 1, from contacts: 1."}));
 
     TContactsImport storable(200);
@@ -421,13 +427,10 @@ TEST(ContactsEncoding, FrenchHeadersInWindows1252AndUtf8) {
 TEST(ContactsEncoding, AFileWithoutTelephoneColumnsIsNamedAsSuch) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    // German column names, but none of a telephone; and the UTF-16 of a file without its mark.
+    // German column names, but none of a telephone.
     const std::string noPhones =
         WriteFile(dir, "kontakte.csv", "Vorname;Nachname;E-Mail-Adresse\r\nA;B;c@d\r\n");
-    QStringEncoder encoder(QStringConverter::Utf16LE);
-    const std::string unmarked =
-        WriteFile(dir, "unmarked.csv", encoder.encode(u"Name,Home Phone\r\nA,1\r\n"));
-    for (const std::string& path : {noPhones, unmarked}) {
+    for (const std::string& path : {noPhones}) {
         TContactsImport import(200);
         try {
             import.AddFile(path);
@@ -435,11 +438,22 @@ TEST(ContactsEncoding, AFileWithoutTelephoneColumnsIsNamedAsSuch) {
         } catch (const EContactsFileError& e) {
             EXPECT_STREQ(e.what(), NoTelephoneColumns);
             EXPECT_EQ(ContactsFileMessage(path, e),
-                      path + " has no telephone columns: none of its column names is Business Phone, Home "
-                             "Phone, Primary Phone or Mobile Phone, as Outlook names them in English, German "
-                             "or French.");
+                      path +
+                          " has no telephone columns: none of its column names is Business Phone, Home "
+                          "Phone, Primary Phone or Mobile Phone, as Outlook names them in English, German, "
+                          "French, Spanish, Dutch or Italian, nor a telephone column of a Thunderbird or "
+                          "Google export.");
         }
     }
+    // The UTF-16 of a file without its mark is read as such, and said.
+    QStringEncoder encoder(QStringConverter::Utf16LE);
+    const std::string unmarked =
+        WriteFile(dir, "unmarked.csv", encoder.encode(u"Name,Home Phone\r\nA,1\r\n"));
+    TContactsImport import(200);
+    import.AddFile(unmarked);
+    EXPECT_EQ(import.Entries(), 1);
+    EXPECT_EQ(import.Report(std::nullopt),
+              std::vector<std::string>{"Read as UTF-16LE: the file has no byte order mark."});
     EXPECT_EQ(ContactsFileMessage("cut.csv", EContactsFileError("unterminated quoted field")),
               "cut.csv cannot be imported: unterminated quoted field.");
 }

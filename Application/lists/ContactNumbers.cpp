@@ -1,0 +1,104 @@
+#include "lists/ContactNumbers.h"
+
+#include "lists/PP5Phonebook.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+// RFC 3966's visual separators; a pause would be written "p".
+bool IsVisualSeparator(char c) {
+    return c == '-' || c == '.' || c == '(' || c == ')';
+}
+
+std::string WithoutSeparators(const std::string& text) {
+    std::string kept;
+    for (const char c : text)
+        if (!IsVisualSeparator(c))
+            kept += c;
+    return kept;
+}
+
+bool IsDigits(const std::string& text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+void AssignNumbers(TContact& contact, const std::vector<TFoundNumber>& numbers, bool oncePerContact) {
+    std::vector<std::string> taken; // as the phone book keeps them
+    std::vector<bool> placed(numbers.size(), false);
+    auto isTaken = [&taken](const std::string& kept) {
+        return std::find(taken.begin(), taken.end(), kept) != taken.end();
+    };
+    auto take = [&](size_t i, int field) {
+        std::string& entry = contact.*ContactFields[field].Field;
+        const std::string kept = NormaliseNumber(numbers[i].Number);
+        if (placed[i] || !entry.empty() || (oncePerContact && isTaken(kept)))
+            return;
+        entry = numbers[i].Number;
+        if (numbers[i].Extension)
+            contact.Extensions |= uint8_t(1u << field);
+        taken.push_back(kept);
+        placed[i] = true;
+    };
+    constexpr int Business = 0, Home = 1, Primary = 2, Mobile = 3;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        const TFoundNumber& n = numbers[i];
+        if (n.NotVoice)
+            continue;
+        if (n.Work)
+            take(i, Business);
+        if (n.Home)
+            take(i, Home);
+        if (n.Mobile)
+            take(i, Mobile);
+    }
+    for (size_t i = 0; i < numbers.size(); ++i)
+        if (!numbers[i].NotVoice && numbers[i].Pref)
+            take(i, Primary);
+    for (size_t i = 0; i < numbers.size(); ++i)
+        if (!numbers[i].NotVoice && numbers[i].Untyped)
+            take(i, Primary);
+
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        if (placed[i])
+            continue;
+        const TFoundNumber& n = numbers[i];
+        TNumberLeftOut why = TNumberLeftOut::Extra;
+        if (n.NotVoice)
+            why = TNumberLeftOut::NotVoice;
+        else if (isTaken(NormaliseNumber(n.Number)))
+            why = TNumberLeftOut::Repeated;
+        contact.Others.push_back({n.Number, n.Type, why, n.Extension});
+    }
+}
+
+std::string TelUriNumber(const std::string& uri, bool* extension) {
+    *extension = false;
+    const size_t semicolon = uri.find(';');
+    std::string number = WithoutSeparators(uri.substr(0, semicolon));
+    if (semicolon == std::string::npos)
+        return number;
+    size_t at = semicolon;
+    while (at < uri.size()) {
+        const size_t end = std::min(uri.find(';', at + 1), uri.size());
+        const std::string parameter = uri.substr(at + 1, end - at - 1);
+        at = end;
+        const size_t equals = parameter.find('=');
+        std::string name = parameter.substr(0, equals);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return char(std::tolower(static_cast<unsigned char>(c))); });
+        if (name != "ext" || equals == std::string::npos)
+            continue;
+        const std::string digits = WithoutSeparators(parameter.substr(equals + 1));
+        if (IsDigits(digits)) {
+            number += 'P' + digits;
+            *extension = true;
+        }
+        break;
+    }
+    return number;
+}
