@@ -18,6 +18,7 @@ class QToolBar;
 class QTimer;
 class QToolButton;
 class TBroadcastGroupsTab;
+class TBusyNotice;
 class TComForm;
 class TPortStatePanel;
 class TMainTab;
@@ -118,6 +119,7 @@ private:
     TComForm* ComForm = nullptr;
     TSaveQuestionForm* SaveQuestion = nullptr;
     TProgressForm* Progress = nullptr;
+    TBusyNotice* BusyNotice = nullptr;
 
     QToolBar* MainToolBar = nullptr;
     std::vector<QToolButton*> ToolBarButtons;

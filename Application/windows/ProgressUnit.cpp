@@ -5,13 +5,15 @@
 #include "platform/Texts.h"
 #include "windows/WindowTitle.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
@@ -56,6 +58,22 @@ TProgressForm::TProgressForm(QWidget* parent)
     // Enter must not stop an operation by accident.
     btnCancelProgress->setAutoDefault(false);
     connect(btnCancelProgress, &QPushButton::clicked, this, &TProgressForm::Cancel);
+    // Escape stops the operation from whichever of the program's windows has the keyboard, as long as no
+    // box waits for an answer.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::ApplicationShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (btnCancelProgress->isEnabled())
+            Cancel();
+    });
+    // The keyboard stays with the window while it is up: a click on the greyed main window, or a box
+    // that closed, does not take it to the main window. The program's other windows (the mail monitor,
+    // the station) keep it when the person goes to them.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (isVisible() && now && qobject_cast<QMainWindow*>(now->window()) &&
+            !QApplication::activeModalWidget())
+            TakeKeyboard();
+    });
 
     // The two bars take turns in the same place.
     auto* layout = new QVBoxLayout(this);
@@ -145,8 +163,15 @@ void TProgressForm::timerAnimationTimer() {
 
 void TProgressForm::setVisible(bool visible) {
     QDialog::setVisible(visible);
-    if (visible)
+    if (visible) {
+        TakeKeyboard();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+void TProgressForm::TakeKeyboard() {
+    activateWindow();
+    btnCancelProgress->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 // The window has no close button; Escape must not hide it from under a running operation either: it

@@ -53,6 +53,8 @@ private:
     void timerAnimationTimer();
     // Shows whether a stop has been asked for: the count and an enabled Cancel, or "Stopping…".
     void ShowStopState();
+    // Makes the window the one the keys go to, with the focus on Cancel.
+    void TakeKeyboard();
 
     int Step = 1;
     int AnimationDirection = 1;
