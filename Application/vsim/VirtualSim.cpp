@@ -746,11 +746,18 @@ TSimResult TVirtualSim::TransferFileToSim(const std::string& fileName) {
             Records.Engine().Put(*record, "sha256");
         }
         TSimJournal journal = Records.Journal(SerialNumberText);
-        const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
-        if (probe < 1 || probe > 6)
-            return TSimResult::NoHandset;
-        if (!ReadSoftwarePcs())
-            return TSimResult::NotRead;
+        {
+            // The probe and the software's question change nothing: a stop ends them at once.
+            const TStoppableStretch stoppable(Engine);
+            const auto ended = [](TSimResult code) { return StopRequested() ? TSimResult::Stopped : code; };
+            const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
+            if (probe < 1 || probe > 6)
+                return ended(TSimResult::NoHandset);
+            if (!ReadSoftwarePcs())
+                return ended(TSimResult::NotRead);
+            if (StopRequested())
+                return TSimResult::Stopped;
+        }
         if (Records.RegistrySoftware(SerialNumberText) != Software)
             return TSimResult::OtherSoftware;
         if (!OpenList())
