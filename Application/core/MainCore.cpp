@@ -81,6 +81,11 @@ TConnectResult TMainCore::ConnectHandset() {
     // The step changes nothing in the handset: a stop ends it at once, in the middle of a wait too, and
     // leaves no handset found (its facts would be half read).
     const TStoppableStretch stoppable(Sendmail);
+    Ui.ConnectionStep(true);
+    struct TStepEnd {
+        TUserInteraction& Ui;
+        ~TStepEnd() { Ui.ConnectionStep(false); }
+    } stepEnd{Ui};
     const auto stopped = [this] {
         Ui.ShowStatus(Texts::StoppedAsAsked);
         return TConnectResult::Stopped;

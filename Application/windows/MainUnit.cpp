@@ -408,6 +408,13 @@ void TMainForm::ProgressAnimated() {
     Progress->StartAnimation();
 }
 
+void TMainForm::ConnectionStep(bool running) {
+    if (running)
+        ProgressAnimated();
+    else
+        ProgressEnd();
+}
+
 void TMainForm::ProgressEnd() {
     if (!Progress)
         return;

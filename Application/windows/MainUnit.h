@@ -58,6 +58,7 @@ public:
 
     // TUserInteraction
     void ShowStatus(const std::string& text) override;
+    void ConnectionStep(bool running) override;
     TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override;
     TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override;
     void ProgressStart(int min, int max, int step) override;

@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QSpacerItem>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <chrono>
@@ -68,11 +69,14 @@ TProgressForm::TProgressForm(QWidget* parent)
     });
     // The keyboard stays with the window while it is up: a click on the greyed main window, or a box
     // that closed, does not take it to the main window. The program's other windows (the mail monitor,
-    // the station) keep it when the person goes to them.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (isVisible() && now && qobject_cast<QMainWindow*>(now->window()) &&
-            !QApplication::activeModalWidget())
-            TakeKeyboard();
+    // the station) keep it when the person goes to them. Looked at once the activation is through: the
+    // greyed main window has no control that would take the focus and say so.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && qobject_cast<QMainWindow*>(QApplication::activeWindow()) &&
+                !QApplication::activeModalWidget())
+                TakeKeyboard();
+        });
     });
 
     // The two bars take turns in the same place.
@@ -162,6 +166,9 @@ void TProgressForm::timerAnimationTimer() {
 }
 
 void TProgressForm::setVisible(bool visible) {
+    // A stop of the operation before is not this one's.
+    if (visible)
+        ShowStopState();
     QDialog::setVisible(visible);
     if (visible) {
         TakeKeyboard();
@@ -170,6 +177,8 @@ void TProgressForm::setVisible(bool visible) {
 }
 
 void TProgressForm::TakeKeyboard() {
+    if (QWidget* active = QApplication::activeWindow(); active && active != this)
+        KeyboardBefore = active;
     activateWindow();
     btnCancelProgress->setFocus(Qt::ActiveWindowFocusReason);
 }
@@ -187,7 +196,16 @@ void TProgressForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TProgressForm::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         StopAnimation();
+        // The keyboard goes back to the window that had it, unless this one is shown again at once (the
+        // connection step's progress, then the operation's).
+        if (KeyboardBefore)
+            QTimer::singleShot(0, KeyboardBefore.data(),
+                               [before = KeyboardBefore, self = QPointer<TProgressForm>(this)] {
+                                   if (before && before->isVisible() && !(self && self->isVisible()))
+                                       before->activateWindow();
+                               });
+    }
     QDialog::hideEvent(event);
 }

@@ -3,6 +3,7 @@
 #include "platform/UserInteraction.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -63,5 +64,7 @@ private:
     QLabel* lblProgressText;
     QPushButton* btnCancelProgress;
     TProgressCount Count;
+    // The window that had the keyboard before this one took it.
+    QPointer<QWidget> KeyboardBefore;
     QTimer* timerAnimation;
 };

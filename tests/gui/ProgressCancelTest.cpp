@@ -184,7 +184,9 @@ TEST_F(ProgressCancel, CancelAndEscapeEndAReadAtOnceAndLeaveTheGridAsItWas) {
         auto* panel = form->findChild<QLabel*>("StatusPanel1");
         return panel->toolTip().isEmpty() ? panel->text() : panel->toolTip();
     };
-    for (const bool escape : {false, true}) {
+    // Escape first: the offscreen platform does not hand the activation back and forth between two
+    // windows reliably within one test, which a desktop's window manager does.
+    for (const bool escape : {true, false}) {
         Fill(*form, 3);
         QElapsedTimer sinceStop;
         QString told;
