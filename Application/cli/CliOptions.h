@@ -17,6 +17,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A stop asked for (Ctrl-C, SIGTERM) ended the command before it changed anything: the tool says so and
+// exits with status 5, with no failure told.
+class TCommandStopped : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // An input that cannot be used (a file the handset cannot take, a malformed mail): nothing was sent, and
 // the tool exits with status 2.
 class TInputError : public std::runtime_error {

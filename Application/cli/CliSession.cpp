@@ -70,6 +70,8 @@ void TCliSession::ConnectHandset() {
     const TConnectResult result = Main.ConnectHandset();
     if (result == TConnectResult::Connected)
         return;
+    if (result == TConnectResult::Stopped)
+        throw TCommandStopped(Texts::StoppedAsAsked);
     std::string text = ConnectionResultText(result);
     if (result == TConnectResult::NoAnswer)
         text += " (COM" + std::to_string(Main.SelectedPort) + ", no answer to " + std::to_string(ProbeTries) +

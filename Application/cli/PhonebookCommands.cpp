@@ -5,6 +5,7 @@
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/Summary.h"
+#include "link/StopRequest.h"
 #include "lists/ContactsImport.h"
 #include "lists/PhonebookFile.h"
 #include "lists/PhonebookTransfer.h"
@@ -103,8 +104,12 @@ int Read(TCliSession& session, const TArgs& args, bool json) {
     session.OpenPort();
     TPP5Phonebook& book = session.Core().Phonebook;
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
-    if (!transfer.LoadFromHandset())
+    if (!transfer.LoadFromHandset()) {
+        // Stopped: no list, and no file written (one that is there stays as it was).
+        if (StopRequested())
+            throw TCommandStopped(Texts::StoppedAsAsked);
         return Exit::Failed;
+    }
     if (json)
         AddJson({{"capacity", session.Core().PhoneBookCapacity}, {"entries", EntriesJson(book)}});
     if (args.output.empty() || args.output == "-") {

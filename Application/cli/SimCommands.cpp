@@ -6,6 +6,7 @@
 #include "cli/Summary.h"
 #include "cli/TerminalUser.h"
 #include "link/NumberConverting.h"
+#include "link/StopRequest.h"
 #include "platform/Paths.h"
 #include "platform/TextFormat.h"
 #include "platform/Texts.h"
@@ -349,8 +350,12 @@ int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
     session.OpenPort();
     session.User().PresetFileName = file;
     TSimTransfer transfer(session.Core(), session.User(), records, ListPath());
-    if (!(toFile ? transfer.SimToFile() : transfer.FileToSim()))
+    if (!(toFile ? transfer.SimToFile() : transfer.FileToSim())) {
+        // Stopped while the handset was only read: the SIM is where it was, and no file was written.
+        if (StopRequested() && (!transfer.Code || transfer.Code == TSimResult::Stopped))
+            throw TCommandStopped(Texts::StoppedAsAsked);
         return Exit::Failed;
+    }
     AddJson({{"simSerial", JsonText(transfer.SerialNumberText)}});
     if (toFile) {
         AddJson({{"file", JsonPath(transfer.WrittenFile)}});

@@ -158,10 +158,16 @@ int Outcome(const std::vector<TCommand>& commands, int argc, char** argv) {
     } catch (const TInputError& e) {
         PrintMessage(e.what());
         return Exit::WrongCall;
+    } catch (const TCommandStopped& e) {
+        PrintMessage(e.what());
+        return Exit::Stopped;
     } catch (const std::exception& e) {
         PrintMessage(e.what());
         status = Exit::Failed;
     }
+    // A command that ended on the stop has said what it means already.
+    if (status == Exit::Stopped)
+        return status;
     if (StopRequested() && status != Exit::Done) {
         PrintMessage("Stopped as asked, between two mails: the messages above say what the handset holds.");
         return Exit::Stopped;

@@ -1,8 +1,10 @@
 #include "core/MainCore.h"
 
 #include "link/ConnectionSettings.h"
+#include "link/EngineSettings.h"
 #include "link/MailCodes.h"
 #include "link/NumberConverting.h"
+#include "link/StopRequest.h"
 #include "link/Timing.h"
 #include "platform/ChangeStore.h"
 #include "platform/Texts.h"
@@ -76,6 +78,18 @@ TConnectResult TMainCore::ConnectHandset() {
     HandsetFound = false;
     Sendmail.SetRecordedHandset("");
     Handset.port = SelectedPort;
+    // The step changes nothing in the handset: a stop ends it at once, in the middle of a wait too, and
+    // leaves no handset found (its facts would be half read).
+    const TStoppableStretch stoppable(Sendmail);
+    Ui.ConnectionStep(true);
+    struct TStepEnd {
+        TUserInteraction& Ui;
+        ~TStepEnd() { Ui.ConnectionStep(false); }
+    } stepEnd{Ui};
+    const auto stopped = [this] {
+        Ui.ShowStatus(Texts::StoppedAsAsked);
+        return TConnectResult::Stopped;
+    };
     TConnectResult result = ConnectResultOfProbe(Connect());
     if (result == TConnectResult::Connected) {
         PhoneBookCapacity = ReadPhoneBookCapacity();
@@ -88,10 +102,14 @@ TConnectResult TMainCore::ConnectHandset() {
         if (Sendmail.LineLost())
             result = TConnectResult::PortClosed;
     }
+    if (StopRequested())
+        return stopped();
     if (result == TConnectResult::Connected) {
         Ui.HandsetConnected(PhoneBookCapacity, HandsetLevel);
         ReadMaxMailLength();
         ReadSerialNumber();
+        if (StopRequested())
+            return stopped();
         if (Sendmail.LineLost()) {
             Ui.ShowStatus(ConnectionResultText(TConnectResult::PortClosed));
             return TConnectResult::PortClosed;

@@ -1,5 +1,6 @@
 #include "link/ConnectionSettings.h"
 
+#include "link/EngineSettings.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
@@ -38,6 +39,8 @@ bool DeviceNoMissing() {
 int ConnectAt(TMailControl& engine, int port, int32_t rate) {
     engine.OpenPort(uint8_t(port), rate);
     engine.Apply(EngineProfileFor(TEngineUse::Probe));
+    // The probes change nothing: a stop ends them at once, waits and pauses included.
+    const TStoppableStretch stoppable(engine);
     const int result = int8_t(engine.ProbeHandset(ProbePause));
     if (result > 0)
         WriteBaudrate(rate);

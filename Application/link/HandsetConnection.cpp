@@ -8,6 +8,10 @@ bool THandsetConnection::ConnectOrTell(TUserInteraction& ui, const char* consequ
     const TConnectResult result = ConnectHandset();
     if (result == TConnectResult::Connected)
         return true;
+    if (result == TConnectResult::Stopped) {
+        ui.ShowStatus(Texts::StoppedAsAsked);
+        return false;
+    }
     ui.Message(TMessageKind::Error,
                consequence ? ConnectionFailureText(result, consequence) : ConnectionResultText(result),
                TButtons::Ok);
@@ -30,6 +34,8 @@ std::string ConnectionResultText(TConnectResult result) {
         return Texts::SerialDeviceClosed;
     case TConnectResult::WrongHandset:
         return "Not the handset expected at this port.";
+    case TConnectResult::Stopped:
+        return Texts::StoppedAsAsked;
     }
     return Texts::UnknownAnswer;
 }

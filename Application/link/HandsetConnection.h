@@ -17,6 +17,9 @@ enum class TConnectResult {
     // The handset answered, but it is not the one expected at the port (another serial number); nothing
     // else was sent.
     WrongHandset,
+    // A stop was asked for during the step: it ended there, and nothing was sent that changes the
+    // handset.
+    Stopped,
 };
 
 // What a handset operation needs of the program that runs it: the engine, the connection step that
@@ -42,8 +45,8 @@ public:
     int Baud() { return int(Engine().Link().Baud()); }
 
     // The first step of every operation: connects, or tells the person in an error box why not and,
-    // after a line break, what was not done (consequence; nothing for no second line). True when
-    // connected.
+    // after a line break, what was not done (consequence; nothing for no second line). A stop asked for
+    // is no failure: the status line says so, and no box is shown. True when connected.
     bool ConnectOrTell(TUserInteraction& ui, const char* consequence);
 };
 

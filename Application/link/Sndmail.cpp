@@ -79,6 +79,8 @@ TMailControl::TMailControl(TVirtualCom& link)
         QObject::connect(timer, &QTimer::timeout, timer, [this] { WakeWait(); });
     }
     ComLink.OnReceive = [this](TVirtualCom&, std::span<const uint8_t> block) { DataReceived(block); };
+    // A Ctrl-C arrives while the wait sleeps in the event loop: it has to wake it.
+    WakeOnStopRequest();
     ComLink.OnLost = [this](TVirtualCom&) {
         ++Losses;
         UpdateMonitorCaption();
@@ -97,6 +99,10 @@ TMailControl::~TMailControl() {
 void TMailControl::BeginClosing() {
     IsClosing = true;
     WakeWait();
+}
+
+bool TMailControl::Ending() const {
+    return IsClosing || (Stoppable && StopRequested());
 }
 
 // ---- port ----
@@ -133,14 +139,14 @@ bool TMailControl::LineLost() {
 }
 
 void TMailControl::Pause(std::chrono::milliseconds pause) {
-    if (pause <= std::chrono::milliseconds(0) || IsClosing || LineLost())
+    if (pause <= std::chrono::milliseconds(0) || Ending() || LineLost())
         return;
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, &deadline, [this] { WakeWait(); });
     deadline.start(pause);
-    while (deadline.isActive() && !IsClosing && !LineLost()) {
+    while (deadline.isActive() && !Ending() && !LineLost()) {
         WaitForWake();
     }
 }
@@ -203,7 +209,8 @@ void TMailControl::WaitForWake() {
         bool* Outer;
         ~TRestore() { Flag = Outer; }
     } restore{WaitWoken, outer};
-    while (!woken)
+    // A stop request wakes the loop (WakeOnStopRequest) without waking the wait: it looks itself.
+    while (!woken && !(Stoppable && StopRequested()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -214,7 +221,7 @@ void TMailControl::WaitForWake() {
 // once the bytes trickle in like that, the rest cannot be in before their wire time, so the wait sleeps
 // through it and takes what has come in one go.
 void TMailControl::WaitForBytes(int count) {
-    while (Mail.RxCount < count && TimersRunning() && !IsClosing && ComLink.IsOpen()) {
+    while (Mail.RxCount < count && TimersRunning() && !Ending() && ComLink.IsOpen()) {
         if (LastBlock > 0 && LastBlock <= TrickleBytes)
             SleepThroughWireTime(count - int(Mail.RxCount));
         WaitForWake();
@@ -237,7 +244,7 @@ void TMailControl::SleepThroughWireTime(int remaining) {
 
 int64_t TMailControl::TransmitAndReceive() {
     Mail.AnswerOK = false;
-    if (IsClosing)
+    if (Ending())
         return 0;
     Mail.RxCount = 0;
     RxChunks = 0;
@@ -366,7 +373,7 @@ void TMailControl::DataReceived(std::span<const uint8_t> block) {
 // ---- transactions ----
 
 std::string TMailControl::SendMail(const std::string& text) {
-    if (IsClosing)
+    if (Ending())
         return {};
     int limit = WriteRetries;
     Verified = false;
@@ -377,11 +384,11 @@ std::string TMailControl::SendMail(const std::string& text) {
     do {
         const TTryScope attempt(*this, write ? tries + 1 : Try);
         TransmitAndReceive();
-        if (write && !IsClosing) {
+        if (write && !Ending()) {
             ++tries;
             if (VerifyWrite())
                 Verified = true;
-            if (!Verified && !IsClosing && ComLink.IsOpen()) {
+            if (!Verified && !Ending() && ComLink.IsOpen()) {
                 if (tries != limit)
                     Pause(WritePause);
                 else if (Warn("Writing failed " + std::to_string(tries) + " times. \r\rTry once more ?",
@@ -389,10 +396,10 @@ std::string TMailControl::SendMail(const std::string& text) {
                     ++limit;
             }
         }
-    } while (write && tries < limit && !Verified && !IsClosing && ComLink.IsOpen());
+    } while (write && tries < limit && !Verified && !Ending() && ComLink.IsOpen());
 
-    // A lost line is the operation's to tell, with what it means for the handset.
-    if (write && !Verified && !LineLost())
+    // A lost line is the operation's to tell, with what it means for the handset, and so is a stop.
+    if (write && !Verified && !LineLost() && !Ending())
         Warn("Readback Error! - Writing failed!!", false);
     return Mail.AnswerText;
 }
@@ -440,7 +447,7 @@ uint8_t TMailControl::SendArrayMail(std::span<const uint8_t> bytes, int count, s
 uint8_t TMailControl::ProbeHandset(std::chrono::milliseconds pause) {
     if (!IsPortOpen())
         return 255;
-    for (int attempt = 1; attempt <= ProbeTries; ++attempt) {
+    for (int attempt = 1; attempt <= ProbeTries && !Ending(); ++attempt) {
         if (attempt > 1)
             Pause(pause);
         if (!IsPortOpen())

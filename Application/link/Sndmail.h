@@ -72,8 +72,8 @@ public:
     bool LineLost();
     // How many times the link has given up an open line since the engine began.
     uint32_t LineLosses() const { return Losses; }
-    // Waits ms in the event loop, as Delay does, but ends as soon as the line is lost or the engine
-    // closes: the pauses between tries and polls.
+    // Waits ms in the event loop, as Delay does, but ends as soon as the line is lost, the engine
+    // closes or a stop cuts the stretch short: the pauses between tries and polls.
     void Pause(std::chrono::milliseconds pause);
 
     std::string CorrectMail(const std::string& s) const;
@@ -118,6 +118,12 @@ public:
 
     // Ends the engine's work: the running wait returns and every later send gives an empty answer.
     void BeginClosing();
+    // Whether a stop request cuts the stretch short as closing does: the running wait (for an answer, a
+    // pause) returns at once and every later send gives an empty answer without going out. Set for a
+    // stretch that changes nothing (TStoppableStretch); off where the handset must be heard to the end.
+    bool Stoppable = false;
+    // The engine closes, or a stop has cut the stretch short.
+    bool Ending() const;
 
     bool FramedAnswer() const { return Mail.FramedAnswer; }
     void SetFramedAnswer(bool framed) { Mail.FramedAnswer = framed; }

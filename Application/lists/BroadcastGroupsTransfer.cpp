@@ -195,7 +195,12 @@ bool TBroadcastGroupsTransfer::LoadFromHandset() {
         if (!Connect(Texts::CouldNotReadGroups))
             return;
         Ui.ShowStatus(Texts::ReadingFromHandset);
+        const TStoppableStretch stoppable(Link.Engine());
         const std::optional<TReadAllGroupsCfm> record = ReadAllGroups();
+        if (StopRequested()) {
+            Ui.ShowStatus(Texts::StoppedAsAsked);
+            return;
+        }
         if (!record || record->Status != 0) {
             Ui.ShowStatus(Texts::NoAnswerFromHandset);
             Fail(std::string(Texts::NoAnswerFromHandset) + (record ? "" : "\r\r" + Failure));

@@ -62,7 +62,7 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
     bool end = false;
     int i = 0;
     while (failures < FailedAttempts && !end && i < Book.Count()) {
-        if (ReadStoppable && StopRequested())
+        if (engine.Stoppable && StopRequested())
             return false;
         const std::string index = ByteToHex(uint8_t(i));
         const std::string number = engine.SendMail(MailCode::ReadNumber + index);
@@ -106,6 +106,8 @@ bool TPhonebookTransfer::ReadLoop(TPP5Phonebook& into, bool show) {
 void TPhonebookTransfer::ReportRead(bool ok, int64_t startTick) {
     if (ok)
         Ui.ShowStatus(FinishedText(Texts::FinishedReadingFromHandset, startTick));
+    else if (StopRequested())
+        Ui.ShowStatus(Texts::StoppedAsAsked);
     else
         Fail(Texts::CouldNotReadPhoneBook);
 }
@@ -115,22 +117,25 @@ bool TPhonebookTransfer::ReadPhonebook(TPP5Phonebook& book) {
     const int64_t start = GetTick();
     Ui.ShowStatus(Texts::ReadingFromHandset);
     const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Read));
+    const TStoppableStretch stoppable(Link.Engine());
     Ui.ProgressStart(1, Book.Count(), 1);
-    const bool ok = ReadLoop(book, false);
+    const bool ok = ReadLoop(book, false) && !StopRequested();
     Ui.ProgressEnd();
     ReportRead(ok, start);
     return ok;
 }
 
 // Reads beside the table: the grid keeps what it shows (perhaps unsaved rows) until the read has
-// something to put in its place.
+// something to put in its place. A stop ends the read at once and leaves the table as it was: a list
+// read in part is no list of the handset's.
 bool TPhonebookTransfer::ReadIntoBook(int64_t start) {
     TPP5Phonebook read;
     read.SetCount(uint8_t(Book.Count()));
     Ui.ShowStatus(Texts::ReadingFromHandset);
     const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Read));
+    const TStoppableStretch stoppable(Link.Engine());
     Ui.ProgressStart(1, Book.Count(), 1);
-    const bool ok = ReadLoop(read, false);
+    const bool ok = ReadLoop(read, false) && !StopRequested();
     Ui.ProgressEnd();
     if (ok) {
         Book = read;
@@ -231,10 +236,8 @@ bool TPhonebookTransfer::ReadQuietly(TPP5Phonebook& into, bool stoppable) {
     into.Clear();
     into.SetCount(Book.Count());
     const TEngineSettings settings(Link.Engine(), Link.Profile(TEngineUse::Read));
-    ReadStoppable = stoppable;
-    const bool ok = ReadLoop(into, false);
-    ReadStoppable = false;
-    return ok;
+    const TStoppableStretch stretch(Link.Engine(), stoppable);
+    return ReadLoop(into, false);
 }
 
 // What the handset holds before anything is changed: what the plan is worked out from and the backup
@@ -376,6 +379,13 @@ void TPhonebookTransfer::ReportWriteFailure(int row, const THandsetOutcome& outc
         UnnamedRows.clear();
     } else {
         text += "\r\r" + std::string(Texts::PhoneBookNowUnknown);
+    }
+    // A stop the person asked for is no failure: the box tells what the handset holds, as information.
+    if (StopRequested()) {
+        LastFailure = text + KeptInText();
+        Ui.ShowStatus(Texts::StoppedPhoneBook);
+        Ui.Message(TMessageKind::Information, LastFailure, TButtons::Ok);
+        return;
     }
     Fail(text + KeptInText());
 }

@@ -110,8 +110,6 @@ private:
     const char* Kind = BackupKind;
     // The last failure the person was shown.
     std::string LastFailure;
-    // A read that a stop request ends (the read before a write); the read after the writes goes on.
-    bool ReadStoppable = false;
     THandsetOutcome Outcome;
     int FileRows = 0;
     TPP5Phonebook File;

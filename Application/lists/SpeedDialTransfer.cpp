@@ -29,11 +29,13 @@ bool TSpeedDialTransfer::Connect(const char* consequence) {
     return true;
 }
 
-bool TSpeedDialTransfer::ReadBlock(TPP5SpeedDial::TBlock& block) {
+bool TSpeedDialTransfer::ReadBlock(TPP5SpeedDial::TBlock& block, bool stoppable) {
     TMailControl& engine = Link.Engine();
     const TEngineSettings settings(engine, Link.Profile(TEngineUse::Questions));
+    const TStoppableStretch stretch(engine, stoppable);
     return engine.ReadBlock(block, TPP5SpeedDial::BlockBytes, TPP5SpeedDial::Address) ==
-           TPP5SpeedDial::BlockBytes;
+               TPP5SpeedDial::BlockBytes &&
+           !(stoppable && StopRequested());
 }
 
 int TSpeedDialTransfer::WriteBlock(const TPP5SpeedDial::TBlock& block) {
@@ -53,7 +55,11 @@ bool TSpeedDialTransfer::EraseKey(int k) {
 
 bool TSpeedDialTransfer::ReadHandsetList(TPP5SpeedDial& held) {
     TPP5SpeedDial::TBlock block{};
-    if (!ReadBlock(block)) {
+    if (!ReadBlock(block, true)) {
+        if (StopRequested()) {
+            Ui.ShowStatus(Texts::StoppedNothingChanged);
+            return false;
+        }
         Ui.ShowStatus(Texts::SpeedDialNotRead);
         Ui.Message(TMessageKind::Error, Texts::SpeedDialNotRead, TButtons::Ok);
         return false;
@@ -87,7 +93,7 @@ THandsetOutcome TSpeedDialTransfer::ReadBack(const TPP5SpeedDial& held, const TP
     outcome.Stopped = StopRequested();
     outcome.Backup = Backup;
     TPP5SpeedDial::TBlock block{};
-    if (!ReadBlock(block)) {
+    if (!ReadBlock(block, false)) {
         outcome.Result = TChangeResult::Unknown;
         int written = 0;
         for (int k = 0; k < TPP5SpeedDial::Keys; ++k)
@@ -124,7 +130,9 @@ bool TSpeedDialTransfer::LoadFromHandset() {
             return;
         Ui.ShowStatus(Texts::ReadingFromHandset);
         TPP5SpeedDial::TBlock block{};
-        if (!ReadBlock(block)) {
+        if (!ReadBlock(block, true)) {
+            if (StopRequested())
+                return Ui.ShowStatus(Texts::StoppedAsAsked);
             Ui.ShowStatus(Texts::CouldNotReadSpeedDial);
             Ui.Message(TMessageKind::Warning, Texts::CouldNotReadSpeedDial, TButtons::Ok);
             return;

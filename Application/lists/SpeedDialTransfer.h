@@ -38,7 +38,8 @@ public:
 private:
     // Connects and checks the handset's level; false, with the person told, otherwise.
     bool Connect(const char* consequence);
-    bool ReadBlock(TPP5SpeedDial::TBlock& block);
+    // A stop ends a stoppable read at once, as one that failed.
+    bool ReadBlock(TPP5SpeedDial::TBlock& block, bool stoppable);
     // The bytes of the block written and read back, from its start.
     int WriteBlock(const TPP5SpeedDial::TBlock& block);
     bool EraseKey(int k);

@@ -371,6 +371,12 @@ inline constexpr const char* PhoneBookAlreadyHeld =
 inline constexpr const char* PlanNotCarriedOut = "Nothing was written to the handset.";
 // A stop asked for before the first mail that changes the handset, and one asked for during a write.
 inline constexpr const char* StoppedNothingChanged = "Stopped as asked: nothing was changed in the handset.";
+// A stop asked for during a read or the connection step: the table, the grid and the output file are as
+// they were, and nothing was sent that changes the handset.
+inline constexpr const char* StoppedAsAsked = "Stopped as asked; nothing was changed";
+// Said when a greyed control is clicked while an operation runs.
+inline constexpr const char* BusyUntilOperationEnds =
+    "An operation on the handset is running: it must end, or be cancelled, first.";
 inline constexpr const char* StoppedPhoneBook = "The write to the handset's phone book was stopped as asked.";
 inline constexpr const char* PhoneBookNotKept =
     "The handset's phone book could not be kept in a file (%s). Nothing was changed in the handset.";

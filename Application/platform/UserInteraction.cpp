@@ -14,6 +14,7 @@ TAnswer TUserInteraction::Message(TMessageKind kind, const std::string& text, TB
     return ShowMessage(kind, cause + "\r" + text, buttons);
 }
 
+void TUserInteraction::ConnectionStep(bool) {}
 void TUserInteraction::HandsetConnected(int, uint8_t) {}
 
 void TUserInteraction::ProgressWords(const char*, const char*) {}

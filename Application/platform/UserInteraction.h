@@ -63,6 +63,9 @@ public:
     // What follows is for those who show lists and ask for files; the terminal and most tests do
     // neither, so each does nothing unless implemented.
 
+    // The connection step begins (true) and ends: a window shows its progress, whose Cancel ends the
+    // step at once (some seven seconds of probes when nothing answers).
+    virtual void ConnectionStep(bool running);
     // The connection step has identified the handset: the phone book follows its capacity, the
     // settings its level.
     virtual void HandsetConnected(int phoneBookCapacity, uint8_t level);

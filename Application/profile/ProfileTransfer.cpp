@@ -85,8 +85,14 @@ std::optional<TProfileValues> TProfileTransfer::ReadFromHandset() {
         Ui.ShowStatus(Texts::ReadingFromHandset);
         // The profile is read and written with short answers.
         const TEngineSettings questions(Link.Engine(), Link.Profile(TEngineUse::Questions));
+        const TStoppableStretch stoppable(Link.Engine());
         TProfileSettings settings(Link.Engine());
-        if (settings.ReadFromHandset() != TProfileResult::Done) {
+        const TProfileResult read = settings.ReadFromHandset();
+        if (StopRequested()) {
+            Ui.ShowStatus(Texts::StoppedAsAsked);
+            return;
+        }
+        if (read != TProfileResult::Done) {
             Ui.Message(TMessageKind::Error, Texts::CouldNotReadProfile, TButtons::Ok);
             Ui.ShowStatus("");
             return;

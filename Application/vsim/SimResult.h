@@ -27,6 +27,8 @@ enum class TSimResult : uint8_t {
     WrongSize = 17,
     // Another program, here or on another PC sharing the records, is moving the same SIM.
     MoveBusy = 18,
+    // A stop was asked for while the handset was read: nothing was changed, no file written.
+    Stopped = 19,
 };
 
 // The result's name, as a test or a log shows it ("MoveBusy").

@@ -29,6 +29,7 @@ bool MayHaveChangedHandset(std::optional<TSimResult> code, const std::string& de
     case TSimResult::WrongSize:
     case TSimResult::HandsetHoldsSim:
     case TSimResult::MoveBusy:
+    case TSimResult::Stopped:
         return false;
     case TSimResult::NoSerialNumber:
         return !detail.empty();
@@ -215,6 +216,10 @@ bool TSimTransfer::Run(bool toFile) {
         Pending = sim.ErasePending || sim.RecordPending;
         simDetail = sim.Detail;
         const std::string detail = sim.Detail.empty() ? "" : "\r\r" + sim.Detail;
+        if (Code == TSimResult::Stopped) {
+            Ui.ShowStatus(Texts::StoppedAsAsked);
+            return;
+        }
         if (Code != TSimResult::Done) {
             Ui.Message(TMessageKind::Error, FailureText(Code, toFile) + detail, TButtons::Ok);
             return;

@@ -1,7 +1,9 @@
 #include "vsim/VirtualSim.h"
 
+#include "link/EngineSettings.h"
 #include "link/MailCodes.h"
 #include "link/NumberConverting.h"
+#include "link/StopRequest.h"
 #include "link/Timing.h"
 #include "platform/TextFile.h"
 #include "platform/TextFormat.h"
@@ -106,6 +108,8 @@ const char* SimResultName(TSimResult result) {
         return "WrongSize";
     case TSimResult::MoveBusy:
         return "MoveBusy";
+    case TSimResult::Stopped:
+        return "Stopped";
     }
     return "unknown";
 }
@@ -513,28 +517,40 @@ TSimResult TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area
 
 // ---- the two transfers ----
 
+std::optional<TSimResult> TVirtualSim::ReadForSave(TTextArea& area) {
+    const TStoppableStretch stoppable(Engine);
+    const auto ended = [](TSimResult code) { return StopRequested() ? TSimResult::Stopped : code; };
+    const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
+    if (probe < 1 || probe > 6)
+        return ended(TSimResult::NoHandset);
+    if (!ReadSoftwarePcs())
+        return ended(TSimResult::NotRead);
+    if (!OpenList())
+        return ended(TSimResult::NotSupported);
+    SendPreludeMail();
+    if (!ReadSim())
+        return ended(TSimResult::NotRead);
+    // The text area, from the image where it is part of the SIM, else from the handset.
+    area = ImageTextArea();
+    if (!ImageHoldsTextArea() && Engine.ReadBlock(area, TextAreaLength, TextAreaAddress) != TextAreaLength)
+        return ended(TSimResult::NotRead);
+    if (StopRequested())
+        return TSimResult::Stopped;
+    return std::nullopt;
+}
+
 TSimResult TVirtualSim::TransferSimToFile(const std::string& fileName) {
     SerialNumberText.clear();
     ErasePending = false;
     RecordPending = false;
     WrittenFile.clear();
     Detail.clear();
-    const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
-    if (probe < 1 || probe > 6)
-        return TSimResult::NoHandset;
-    if (!ReadSoftwarePcs())
-        return TSimResult::NotRead;
-    if (!OpenList())
-        return TSimResult::NotSupported;
-    SendPreludeMail();
-    if (!ReadSim())
-        return TSimResult::NotRead;
+    TTextArea area{};
+    // Until the SIM and its text are read, nothing is changed: a stop ends the reads at once, in the
+    // middle of a wait or a pause too.
+    if (const std::optional<TSimResult> read = ReadForSave(area))
+        return *read;
     try {
-        // The text area, from the image where it is part of the SIM, else from the handset.
-        TTextArea area = ImageTextArea();
-        if (!ImageHoldsTextArea() &&
-            Engine.ReadBlock(area, TextAreaLength, TextAreaAddress) != TextAreaLength)
-            return TSimResult::NotRead;
         const std::optional<std::string> serial = SerialNumberFromImage(Image.Data());
         if (!serial)
             return FinishMarkedMove(area);
@@ -730,11 +746,18 @@ TSimResult TVirtualSim::TransferFileToSim(const std::string& fileName) {
             Records.Engine().Put(*record, "sha256");
         }
         TSimJournal journal = Records.Journal(SerialNumberText);
-        const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
-        if (probe < 1 || probe > 6)
-            return TSimResult::NoHandset;
-        if (!ReadSoftwarePcs())
-            return TSimResult::NotRead;
+        {
+            // The probe and the software's question change nothing: a stop ends them at once.
+            const TStoppableStretch stoppable(Engine);
+            const auto ended = [](TSimResult code) { return StopRequested() ? TSimResult::Stopped : code; };
+            const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
+            if (probe < 1 || probe > 6)
+                return ended(TSimResult::NoHandset);
+            if (!ReadSoftwarePcs())
+                return ended(TSimResult::NotRead);
+            if (StopRequested())
+                return TSimResult::Stopped;
+        }
         if (Records.RegistrySoftware(SerialNumberText) != Software)
             return TSimResult::OtherSoftware;
         if (!OpenList())

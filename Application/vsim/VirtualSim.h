@@ -73,6 +73,9 @@ private:
     bool OpenList();
     void SendPreludeMail();
     bool ReadSim();
+    // The reads of a save, up to the text area: nothing when all went well, else the result to end with
+    // (Stopped when a stop was asked for).
+    std::optional<TSimResult> ReadForSave(TTextArea& area);
     bool EraseSerialNumber();
     std::optional<std::string> HandsetSerialNumber(TTextArea* textArea);
     bool EraseSim();

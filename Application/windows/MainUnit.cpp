@@ -8,6 +8,7 @@
 #include "platform/Texts.h"
 #include "windows/About.h"
 #include "windows/BroadcastGroupsTab.h"
+#include "windows/BusyNotice.h"
 #include "windows/ComUnit.h"
 #include "windows/ElidedLabel.h"
 #include "windows/MailControlMonitor.h"
@@ -51,6 +52,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     setObjectName("MainForm");
     setWindowTitle(Texts::ProgramTitle);
     ClearStopRequest();
+    BusyNotice = new TBusyNotice(*this, [this] { ShowStatus(Texts::BusyUntilOperationEnds); });
     resize(DesignWidth, DesignHeight);
     move(391, 104);
 
@@ -406,6 +408,13 @@ void TMainForm::ProgressAnimated() {
     Progress->StartAnimation();
 }
 
+void TMainForm::ConnectionStep(bool running) {
+    if (running)
+        ProgressAnimated();
+    else
+        ProgressEnd();
+}
+
 void TMainForm::ProgressEnd() {
     if (!Progress)
         return;
@@ -434,6 +443,7 @@ void TMainForm::SetBusy(bool busy) {
         for (QWidget* control : tab->BusyControls())
             control->setEnabled(!busy);
     PageControl->tabBar()->setEnabled(!busy);
+    BusyNotice->SetBusy(busy);
     if (StationWindow)
         StationWindow->SetBusy(busy);
 }

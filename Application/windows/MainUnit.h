@@ -18,6 +18,7 @@ class QToolBar;
 class QTimer;
 class QToolButton;
 class TBroadcastGroupsTab;
+class TBusyNotice;
 class TComForm;
 class TPortStatePanel;
 class TMainTab;
@@ -57,6 +58,7 @@ public:
 
     // TUserInteraction
     void ShowStatus(const std::string& text) override;
+    void ConnectionStep(bool running) override;
     TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override;
     TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override;
     void ProgressStart(int min, int max, int step) override;
@@ -118,6 +120,7 @@ private:
     TComForm* ComForm = nullptr;
     TSaveQuestionForm* SaveQuestion = nullptr;
     TProgressForm* Progress = nullptr;
+    TBusyNotice* BusyNotice = nullptr;
 
     QToolBar* MainToolBar = nullptr;
     std::vector<QToolButton*> ToolBarButtons;

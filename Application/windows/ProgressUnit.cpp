@@ -5,15 +5,18 @@
 #include "platform/Texts.h"
 #include "windows/WindowTitle.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpacerItem>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <chrono>
@@ -56,6 +59,25 @@ TProgressForm::TProgressForm(QWidget* parent)
     // Enter must not stop an operation by accident.
     btnCancelProgress->setAutoDefault(false);
     connect(btnCancelProgress, &QPushButton::clicked, this, &TProgressForm::Cancel);
+    // Escape stops the operation from whichever of the program's windows has the keyboard, as long as no
+    // box waits for an answer.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::ApplicationShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (btnCancelProgress->isEnabled())
+            Cancel();
+    });
+    // The keyboard stays with the window while it is up: a click on the greyed main window, or a box
+    // that closed, does not take it to the main window. The program's other windows (the mail monitor,
+    // the station) keep it when the person goes to them. Looked at once the activation is through: the
+    // greyed main window has no control that would take the focus and say so.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && qobject_cast<QMainWindow*>(QApplication::activeWindow()) &&
+                !QApplication::activeModalWidget())
+                TakeKeyboard();
+        });
+    });
 
     // The two bars take turns in the same place.
     auto* layout = new QVBoxLayout(this);
@@ -144,9 +166,21 @@ void TProgressForm::timerAnimationTimer() {
 }
 
 void TProgressForm::setVisible(bool visible) {
-    QDialog::setVisible(visible);
+    // A stop of the operation before is not this one's.
     if (visible)
+        ShowStopState();
+    QDialog::setVisible(visible);
+    if (visible) {
+        TakeKeyboard();
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+void TProgressForm::TakeKeyboard() {
+    if (QWidget* active = QApplication::activeWindow(); active && active != this)
+        KeyboardBefore = active;
+    activateWindow();
+    btnCancelProgress->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 // The window has no close button; Escape must not hide it from under a running operation either: it
@@ -162,7 +196,16 @@ void TProgressForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TProgressForm::hideEvent(QHideEvent* event) {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         StopAnimation();
+        // The keyboard goes back to the window that had it, unless this one is shown again at once (the
+        // connection step's progress, then the operation's).
+        if (KeyboardBefore)
+            QTimer::singleShot(0, KeyboardBefore.data(),
+                               [before = KeyboardBefore, self = QPointer<TProgressForm>(this)] {
+                                   if (before && before->isVisible() && !(self && self->isVisible()))
+                                       before->activateWindow();
+                               });
+    }
     QDialog::hideEvent(event);
 }

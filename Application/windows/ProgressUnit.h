@@ -3,6 +3,7 @@
 #include "platform/UserInteraction.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -53,6 +54,8 @@ private:
     void timerAnimationTimer();
     // Shows whether a stop has been asked for: the count and an enabled Cancel, or "Stopping…".
     void ShowStopState();
+    // Makes the window the one the keys go to, with the focus on Cancel.
+    void TakeKeyboard();
 
     int Step = 1;
     int AnimationDirection = 1;
@@ -61,5 +64,7 @@ private:
     QLabel* lblProgressText;
     QPushButton* btnCancelProgress;
     TProgressCount Count;
+    // The window that had the keyboard before this one took it.
+    QPointer<QWidget> KeyboardBefore;
     QTimer* timerAnimation;
 };

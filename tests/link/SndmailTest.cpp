@@ -5,6 +5,7 @@
 
 #include "link/EngineSettings.h"
 #include "link/Sndmail.h"
+#include "link/StopRequest.h"
 #include "link/Timing.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <numeric>
+#include <thread>
 
 namespace {
 
@@ -312,6 +314,40 @@ TEST_F(Engine, ALostLineEndsTheWaitTheRetriesAndThePausesAtOnce) {
     EXPECT_TRUE(engine.OpenPort(1, 115200));
     EXPECT_FALSE(engine.LineLost());
     EXPECT_EQ(engine.SendMail("02 5D 47"), "1A 00");
+}
+
+// A stop asked for from outside the event loop (a signal handler, here another thread) wakes a wait of a
+// stretch that changes nothing and ends it, its tries and its pauses at once; outside such a stretch it
+// is the operation's to look at, and the engine sends and waits as ever.
+TEST_F(Engine, AStopEndsTheWaitsOfAStoppableStretchAtOnceAndNoOthers) {
+    ClearStopRequest();
+    link.Script = [](const TBytes&) { return std::vector<TFakeLink::TReply>{}; };
+    engine.AnswerTimeout = std::chrono::milliseconds(5000);
+    engine.GapTimeout = std::chrono::milliseconds(5000);
+    engine.ReadTries = 5;
+    engine.ReadPause = std::chrono::milliseconds(1000);
+    {
+        const TStoppableStretch stoppable(engine);
+        std::thread stopper([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            RequestStop();
+        });
+        std::array<uint8_t, 8> buf{};
+        int64_t ms = Timed([&] { EXPECT_EQ(engine.ReadMemory(0x00, 0x01, buf, 4), 0); });
+        stopper.join();
+        EXPECT_LT(ms, 2500) << "the wait ran on after the stop";
+        EXPECT_EQ(link.Frames.size(), 1u) << "a try was sent after the stop";
+        ms = Timed([&] {
+            engine.Pause(std::chrono::milliseconds(5000));
+            EXPECT_EQ(engine.ProbeHandset(std::chrono::milliseconds(1000)), 0);
+        });
+        EXPECT_LT(ms, 2500) << "a pause or a probe went on after the stop";
+        EXPECT_EQ(link.Frames.size(), 1u);
+    }
+    EXPECT_FALSE(engine.Stoppable) << "the stretch put back what it found";
+    link.Script = nullptr;
+    EXPECT_EQ(engine.SendMail("02 5D 47"), "1A 00");
+    ClearStopRequest();
 }
 
 TEST_F(Engine, OpenPortClosesTheOldPortFirst) {

@@ -30,6 +30,8 @@ public:
     }
 
     std::vector<QString> Texts;
+    // The kind of each message box, beside its text.
+    std::vector<QMessageBox::Icon> Icons;
     // Dialogs other than the plan of a write.
     int Dialogs = 0;
     // The counts line of each plan of a write shown before the write, in order.
@@ -40,6 +42,7 @@ private:
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             Texts.push_back(box->text());
+            Icons.push_back(box->icon());
             QAbstractButton* button = box->button(Button);
             if (button)
                 button->click();
