@@ -133,7 +133,7 @@ bool TMailControl::LineLost() {
 }
 
 void TMailControl::Pause(int ms) {
-    if (ms <= 0 || IsClosing || LineLost())
+    if (ms <= 0 || IsClosing || LineLost() || SkipWait(ms))
         return;
     QTimer deadline;
     deadline.setSingleShot(true);
