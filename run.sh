@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 build=build/release # the "release" preset's folder
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)"
-program="$build/program"
+program="$PWD/$build/program"
 
 config="${QUORVEL_CONFIG_DIR:-${XDG_CONFIG_HOME:-$HOME/.config}/Quorvel}"
 mkdir -p "$config"
@@ -30,16 +30,21 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]; t
     exit 0
 fi
 
-echo "No display is available, so here is a short session with the command-line tool instead."
+# Without a display, the program's main job from the command line, which runs the same operations: read
+# the handset's phone book, show the plan of writing a small list, write it, and verify the handset.
+work=$(mktemp -d)
+trap 'kill $handset 2>/dev/null || true; wait $handset 2>/dev/null || true; rm -rf "$ready" "$work"' EXIT
+printf '%s\r\n' "Anna Berg,0301234567" "Bob Lund,0407 1122" "Carla Diaz,0501 9" >"$work/team.phb"
+cd "$work"
+echo "No display: the main job from the command line (handset memory in $config/virtual-handset.state)."
+# Messages (stderr) only when a command fails; its data and its results on stdout.
 cli() {
+    printf '$ quorvel-cli'
+    printf ' %q' "$@"
     echo
-    printf '$ quorvel-cli'; printf ' %q' "$@"; echo
-    "$program/quorvel-cli" "$@" || true
+    "$program/quorvel-cli" "$@" 2>"$work/messages" || { sed 's/^/  /' "$work/messages"; return 1; }
 }
-cli probe
-cli info
-cli send "02 5D 16"
-cli --yes write-memory 0x0100 "51 75 6F 72 76 65 6C"
-cli read-memory 0x0100 32
-echo
-echo "The virtual handset stops now; its memory is kept in $config/virtual-handset.state."
+cli phonebook read -o handset.phb
+cli --dry-run phonebook write team.phb --replace
+cli --yes phonebook write team.phb --replace
+cli verify team.phb

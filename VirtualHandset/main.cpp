@@ -5,6 +5,7 @@
 #include "PortRegistration.h"
 #include "PseudoTerminal.h"
 #include "Replay.h"
+#include "link/OfferedPorts.h"
 
 #include <csignal>
 #include <iostream>
@@ -42,6 +43,16 @@ sigset_t CatchStopSignals() {
     return waitMask;
 }
 
+// A number above the connection settings' list works only where each call names it: said at once, not
+// first when the person tries to choose it.
+void WarnIfNotOffered(int number) {
+    if (number > HighestOfferedPort)
+        std::cerr << "quorvel-handset: warning: COM" << number
+                  << " cannot be chosen in the connection settings, which offer COM1 to COM"
+                  << HighestOfferedPort << "; quorvel-cli reaches it with --port COM" << number
+                  << ", or give --com " << HighestOfferedPort << " or lower" << std::endl;
+}
+
 THandsetState InitialState(const THandsetOptions& options) {
     THandsetState state = DefaultHandsetState();
     if (options.statePath)
@@ -63,6 +74,7 @@ int Replay(const THandsetOptions& options) {
     TPortRegistration registration(line.SlavePath(), options.com, options.registerPort);
     std::cout << "Virtual handset on " << line.SlavePath() << " (COM" << registration.Number() << ")"
               << std::endl;
+    WarnIfNotOffered(registration.Number());
     const TLineSettings settings{options.paceBaud, options.answerDelay, options.log, options.adapterLatency};
     const TServeEnd end = ServeLine(line, handset, settings, stopRequested, waitMask);
     if (end == TServeEnd::HungUp)
@@ -85,6 +97,7 @@ int Run(const THandsetOptions& options) {
     TPortRegistration registration(line.SlavePath(), options.com, options.registerPort);
     std::cout << "Virtual handset on " << line.SlavePath() << " (COM" << registration.Number() << ")"
               << std::endl;
+    WarnIfNotOffered(registration.Number());
 
     const auto save = [&] {
         if (!options.statePath)

@@ -16,16 +16,26 @@ install(FILES ${QUORVEL_PROGRAM_DIR}/sim_list/VSIMLIST.xml DESTINATION ${QUORVEL
 # folder, even for root, so that nothing is written below the prefix.
 install(FILES ${PROJECT_SOURCE_DIR}/dist/installed DESTINATION ${QUORVEL_INSTALL_PROGRAM_DIR})
 
-# Relative links, so that the tree works wherever it is put (a package's staging folder included).
+# bin/ holds relative links to the programs, so that the tree works wherever it is put (a package's
+# staging folder included). They are made in the build tree and installed as files are, so that the
+# install manifest lists them and an uninstall by it takes them too.
 file(RELATIVE_PATH QUORVEL_BIN_TO_PROGRAMS ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBEXECDIR}/quorvel)
+set(QUORVEL_BIN_LINKS)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/dist/bin)
 foreach(program ${QUORVEL_PROGRAMS})
-    install(CODE "
-        set(link \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")
-        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-        file(REMOVE \"\${link}\")
-        file(CREATE_LINK \"${QUORVEL_BIN_TO_PROGRAMS}/${program}\" \"\${link}\" SYMBOLIC)
-        message(STATUS \"Installing: \${link}\")")
+    set(link ${CMAKE_BINARY_DIR}/dist/bin/${program})
+    file(REMOVE ${link})
+    file(CREATE_LINK ${QUORVEL_BIN_TO_PROGRAMS}/${program} ${link} SYMBOLIC)
+    list(APPEND QUORVEL_BIN_LINKS ${link})
 endforeach()
+install(FILES ${QUORVEL_BIN_LINKS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Uninstalling: every file the manifest of the last install lists, then the program's own folders that
+# this leaves empty (cmake --build BUILD --target uninstall).
+add_custom_target(uninstall
+    COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
+            -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
+    COMMENT "Removing what install_manifest.txt lists" VERBATIM)
 
 set(QUORVEL_RELEASE_DATE 2026-12-09)
 configure_file(${PROJECT_SOURCE_DIR}/dist/desktop/quorvel.desktop.in ${CMAKE_BINARY_DIR}/dist/${QUORVEL_APP_ID}.desktop

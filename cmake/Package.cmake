@@ -21,8 +21,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), qt6-qpa-plugins, libsqlite3-0, libpq5, adduser")
+# The libraries the programs are linked against, with the least versions their symbols need (libc6 for
+# GLIBC_2.34, libstdc++6 for GLIBCXX_3.4.29, Qt, SQLite, libpq), come from dpkg-shlibdeps (dpkg-dev),
+# as ${shlibs:Depends} does in a package built by debhelper; beside them what no program links: the Qt
+# platform plugins the window loads at run time and adduser for the postinst.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, adduser")
 # xdg-utils tells which program opens the user guide; bash-completion loads the completion of quorvel-cli.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/dist/debian/postinst ${PROJECT_SOURCE_DIR}/dist/debian/postrm)

@@ -1,20 +1,28 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing. clang with its
-# runtime libraries (sanitizers, libFuzzer) and clang-format are for CI's second build, the fuzzer and the
-# format check. desktop-file-utils and appstream validate the desktop entry and the metainfo in the tests,
-# lintian the Debian package.
-# The SIM records live in SQLite or on a PostgreSQL server: their C libraries, and a server for the tests
-# that run against one (test.sh starts a throwaway cluster of it).
+# Installs the Debian packages the build and the tests need, only those that are missing (test.sh and
+# run.sh). desktop-file-utils and appstream validate the desktop entry and the metainfo in the tests;
+# dpkg-dev (dpkg-shlibdeps) and file let cpack find the libraries the package depends on, and lintian
+# checks that package. The SIM records live in SQLite or on a PostgreSQL server: their C libraries, and
+# a server for the tests that run against one (test.sh starts a throwaway cluster of it).
+# With --clang also clang with its runtime libraries (sanitizers, libFuzzer) and clang-format, for CI's
+# second build and its format check (.ci/run) and the fuzzer (tests/fuzz/run.sh); no test needs them.
 set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     libgtest-dev libgmock-dev
-    clang libclang-rt-dev clang-format
-    desktop-file-utils appstream lintian
+    desktop-file-utils appstream dpkg-dev file lintian
     libsqlite3-dev libpq-dev postgresql
 )
+case "${1:-}" in
+"") ;;
+--clang) packages+=(clang libclang-rt-dev clang-format) ;;
+*)
+    echo "usage: $0 [--clang]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -7,6 +7,7 @@
 #include "link/ConnectionSettings.h"
 #include "link/HandsetChange.h"
 #include "link/NumberConverting.h"
+#include "link/OfferedPorts.h"
 #include "link/PortHandling.h"
 #include "link/SendMailHandling.h"
 #include "link/StopRequest.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-constexpr int ConnectionWindowPorts = 50;
+constexpr int ConnectionWindowPorts = HighestOfferedPort;
 constexpr int MemorySize = 0x10000;
 constexpr int DumpWidth = 16;
 
@@ -80,8 +81,9 @@ int SetPort(const TGlobalOptions& options) {
         throw TUsageError("set-port needs --port");
     const int n = ResolvePort(options.port);
     if (n > ConnectionWindowPorts)
-        throw TUsageError("COM" + std::to_string(n) +
-                          " is above COM50, which the connection settings do not offer");
+        throw TUsageError("COM" + std::to_string(n) + " is above COM" +
+                          std::to_string(ConnectionWindowPorts) +
+                          ", which the connection settings do not offer");
     // A device path given here must still name the port when another program opens "COMn".
     const bool path = options.port->find('/') != std::string::npos;
     if (path && !DeviceMap::RecordDevice(n, *options.port))

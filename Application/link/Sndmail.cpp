@@ -139,7 +139,7 @@ bool TMailControl::LineLost() {
 }
 
 void TMailControl::Pause(std::chrono::milliseconds pause) {
-    if (pause <= std::chrono::milliseconds(0) || Ending() || LineLost())
+    if (pause <= std::chrono::milliseconds(0) || Ending() || LineLost() || SkipWait(int(pause.count())))
         return;
     QTimer deadline;
     deadline.setSingleShot(true);

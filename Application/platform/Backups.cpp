@@ -1,5 +1,6 @@
 #include "platform/Backups.h"
 
+#include "platform/FolderMove.h"
 #include "platform/Paths.h"
 #include "platform/TextFile.h"
 
@@ -74,7 +75,10 @@ void PruneCopiesOf(const std::string& kind, const THandsetIdentity& handset, con
 } // namespace
 
 std::string BackupFolder() {
-    const std::string folder = PerUserDir() + "/backups";
+    const std::string folder = PerUserDataDir() + "/backups";
+    // An earlier version kept the copies in the per-user folder: they move here on the first use. A copy
+    // that cannot move stays there, whole, and is tried again on the next use.
+    MoveFolderFiles(PerUserDir() + "/backups", folder);
     QDir().mkpath(QString::fromStdString(folder));
     return folder;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 // Copies of what a handset held before an operation changed it: one dated file a copy, in "backups" of
-// the per-user folder, named after the handset they came from:
+// the per-user data folder (~/.local/share/Quorvel/backups), named after the handset they came from:
 // "<kind>-<serial>-<COMn>-<YYYYMMDD>-<hhmmss>.<ext>" ("phonebook-00291-0284280-COM10-20261210-094500.phb",
 // with "-2", "-3" ... when a second copy is kept within the same second), and beside each a
 // "<copy>.handset" file that names the handset in words. A copy is never overwritten; of each kind the

@@ -20,7 +20,7 @@
 // {"time":"2026-12-10T09:30:00+01:00","user":"alice","pc":"desk-pc","port":"COM12",
 //  "serial":"00291 0284280","software":"62018400","pcs":"06Q","operation":"phonebook replace",
 //  "via":"cli","changed":{"added":3,"removed":1,"changed":2,"kept":180,"notWritten":0},
-//  "backup":"/home/alice/.config/Quorvel/backups/phonebook-....phb","outcome":"done","message":""}
+//  "backup":"/home/alice/.local/share/Quorvel/backups/phonebook-....phb","outcome":"done","message":""}
 //
 // "changed" is null for an operation without a plan (a SIM move); a delete says how many entries the
 // handset held before in "deleted", where that is known. "via" is left out where the program does not say

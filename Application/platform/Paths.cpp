@@ -1,5 +1,7 @@
 #include "platform/Paths.h"
 
+#include "platform/FolderMove.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -16,6 +18,33 @@ std::string PerUserDir() {
         dir = QDir::homePath() + "/.config/Quorvel";
     QDir().mkpath(dir);
     return QDir::cleanPath(dir).toStdString();
+}
+
+namespace {
+
+// $XDG_..._HOME/Quorvel, else the fallback below the home folder; a relative XDG value is ignored, as
+// the XDG base directory rules ask.
+std::string XdgFolder(const char* variable, const char* belowHome) {
+    if (const char* own = std::getenv("QUORVEL_CONFIG_DIR"); own && *own)
+        return PerUserDir();
+    QString dir;
+    if (const char* xdg = std::getenv(variable);
+        xdg && *xdg && QDir::isAbsolutePath(QString::fromLocal8Bit(xdg)))
+        dir = QString::fromLocal8Bit(xdg) + "/Quorvel";
+    else
+        dir = QDir::homePath() + "/" + belowHome + "/Quorvel";
+    QDir().mkpath(dir);
+    return QDir::cleanPath(dir).toStdString();
+}
+
+} // namespace
+
+std::string PerUserDataDir() {
+    return XdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+std::string PerUserStateDir() {
+    return XdgFolder("XDG_STATE_HOME", ".local/state");
 }
 
 std::string ProgramDir() {
@@ -35,6 +64,16 @@ std::string WritableProgramFile(const std::string& name) {
     if (!installed && access(programDir.c_str(), W_OK) == 0)
         return programDir + name;
     return PerUserDir() + "/" + name;
+}
+
+std::string WritableLogFile(const std::string& name) {
+    const std::string beside = WritableProgramFile(name);
+    if (beside == ProgramDir() + name)
+        return beside;
+    const std::string folder = PerUserStateDir();
+    // Where an earlier version kept it. One that cannot be moved stays there, and a new one begins here.
+    MoveFileInto(PerUserDir() + "/" + name, folder);
+    return folder + "/" + name;
 }
 
 std::string ProgramIniPath() {

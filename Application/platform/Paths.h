@@ -6,6 +6,16 @@
 // ~/.config/Quorvel. Created on first use; given without a trailing separator.
 std::string PerUserDir();
 
+// The person's data that the programs make and that would be missed were it gone (the backups):
+// $XDG_DATA_HOME/Quorvel, else ~/.local/share/Quorvel. With $QUORVEL_CONFIG_DIR set, that folder holds
+// it too, so that one folder holds all of a person's files (each test run has one of its own). Created
+// on first use; given without a trailing separator.
+std::string PerUserDataDir();
+
+// What the programs note as they run, which may be deleted (debug.txt): $XDG_STATE_HOME/Quorvel, else
+// ~/.local/state/Quorvel; the per-user folder when $QUORVEL_CONFIG_DIR is set. Created on first use.
+std::string PerUserStateDir();
+
 // The folder of the running program ($QUORVEL_PROGRAM_DIR when set), with a trailing separator.
 std::string ProgramDir();
 
@@ -15,6 +25,10 @@ constexpr const char* InstalledMarkName = "installed";
 // A file the program writes beside itself: in the program folder when that is writable and not an
 // installed one, else in the per-user folder.
 std::string WritableProgramFile(const std::string& name);
+
+// A log the program writes beside itself: in the program folder as WritableProgramFile, else in the
+// per-user state folder, where one that an earlier version kept in the per-user folder is moved first.
+std::string WritableLogFile(const std::string& name);
 
 // The program ini: next to the program when that folder is writable, else in the per-user folder.
 // The window program and the command-line tool share it, so it is named after the window program.

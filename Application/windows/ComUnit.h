@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/OfferedPorts.h"
+
 #include <QDialog>
 #include <QTimer>
 
@@ -17,7 +19,7 @@ class TComForm : public QDialog {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 208;
-    static constexpr int HighestOfferedPort = 50;
+    static constexpr int HighestOfferedPort = ::HighestOfferedPort;
     static constexpr int TestBaudrate = 115200;
 
     // selectedPort is the program's record of the chosen port; it follows the selection of the list.

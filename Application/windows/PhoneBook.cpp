@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(Texts::ProgramTitle);
     // The desktop entry's name, by which a Wayland desktop gives the window its menu entry's icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(QUORVEL_APP_ID));
-    TDebugToFile::Instance().Open(WritableProgramFile("debug.txt"));
+    TDebugToFile::Instance().Open(WritableLogFile("debug.txt"));
     // Changes are noted where the SIM records are: on their server when they are shared.
     UseFleetStore();
 

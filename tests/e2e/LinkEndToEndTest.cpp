@@ -252,6 +252,22 @@ TEST(SetPort, ADevicePathIsRecordedUnderItsNumberForEveryProgram) {
     EXPECT_TRUE(map.readAll().contains((com + "=" + device.toStdString()).c_str()));
 }
 
+// A handset above the ports the connection settings offer says so when it starts, and what it says holds:
+// a call that names the port reaches it, set-port refuses it. One within them says nothing.
+TEST(SetPort, AHandsetAboveTheOfferedPortsWarnsAtStart) {
+    THandsetProcess above({"--com", "70"});
+    ASSERT_TRUE(above.Started());
+    EXPECT_TRUE(WaitFor([&] { return above.Errors().find("COM70 cannot be chosen") != std::string::npos; }))
+        << above.Errors();
+    EXPECT_EQ(above.Cli({"--port", "COM70", "probe"}).exitCode, 0);
+    EXPECT_EQ(above.Cli({"--port", "COM70", "set-port"}).exitCode, 2);
+
+    THandsetProcess within({"--com", "50"}, above);
+    ASSERT_TRUE(within.Started());
+    EXPECT_EQ(within.Cli({"--port", "COM50", "set-port"}).exitCode, 0);
+    EXPECT_EQ(within.Errors().find("cannot be chosen"), std::string::npos) << within.Errors();
+}
+
 namespace {
 
 // A driver that takes the low-latency request, as ftdi_sio does, noting what it was asked.

@@ -8,6 +8,7 @@ seconds=${1:-60}
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=${QUORVEL_FUZZ_BUILD:-$root/build/fuzz}
+"$root/scripts/install-deps.sh" --clang
 
 # The "fuzz" preset: clang++, RelWithDebInfo, no sanitizers for the whole tree (the fuzz target has its own).
 cmake -S "$root" --preset fuzz -B "$build" >/dev/null

@@ -125,5 +125,15 @@ scripts postrm purge
 [ ! -e "$changes" ] || fail "a purge left the change log's folder"
 grep -qx "delgroup --system quorvel-sim" "$root/calls" || fail "a purge left the group quorvel-sim"
 
+# Uninstalling by the manifest leaves nothing: the links in bin/ included, and no folder of the program's.
+# The uninstall target's script, run as the target runs it, without a build tool in a build folder that
+# other tests use.
+cmake -DMANIFEST="$build/install_manifest.txt" -P "$(dirname "$0")/../../cmake/Uninstall.cmake" >/dev/null ||
+    fail "the uninstall failed"
+left=$(cd "$prefix" && find . ! -type d)
+[ -z "$left" ] || fail "the uninstall left files: $left"
+left=$(cd "$prefix" && find . -type d -name quorvel)
+[ -z "$left" ] || fail "the uninstall left the program's folders: $left"
+
 [ "$failures" -eq 0 ] && echo "install tree complete"
 exit $((failures > 0))

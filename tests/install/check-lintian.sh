@@ -17,6 +17,13 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" -D CPACK_INSTALL
 deb=$(find "$work/out" -maxdepth 1 -name "*.deb" | head -n 1)
 [ -n "$deb" ] || { echo "FAIL: cpack made no package" >&2; exit 1; }
 
+# The C and C++ libraries with the least versions the programs need, as dpkg-shlibdeps found them.
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libc6 libstdc++6; do
+    [[ ", $depends" == *", $library (>= "[0-9]* ]] ||
+        { echo "FAIL: the package depends on $library without its least version: $depends" >&2; exit 1; }
+done
+
 # --no-cfg: the machine's or the person's lintianrc must not change what is checked.
 out=$(lintian --no-cfg "$deb" 2>&1 | grep -v 'running with root privileges')
 echo "$out"

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <numeric>
 #include <thread>
@@ -376,6 +377,31 @@ TEST(Timing, TicksToMsTruncatesAndHoldsForYears) {
     EXPECT_EQ(TicksToMs(start + 200 * day + TickFrequency / 2, start), 200 * 86'400'000LL + 500);
     EXPECT_EQ(TicksToMs(start, start + 200 * day), -200 * 86'400'000LL);
     EXPECT_EQ(TicksToMs(INT64_MAX, 0), INT64_MAX / (TickFrequency / 1000));
+}
+
+// The tests' own clock: waits pass at once, what is due meanwhile still arrives, the counter reads the
+// time as waited, and the real clock is back once the test clock goes.
+TEST(Timing, OnTheTestClockAWaitPassesAtOnceAndIsCountedAsWaited) {
+    TFakeLink link;
+    TMailControl engine(link);
+    bool delivered = false;
+    const auto begun = std::chrono::steady_clock::now();
+    {
+        const TTestClock clock;
+        const int64_t before = GetTick();
+        QTimer::singleShot(0, [&] { delivered = true; });
+        PreciseDelay(60'000);
+        engine.Pause(60'000);
+        EXPECT_TRUE(delivered);
+        EXPECT_EQ(clock.Skipped(), 120'000);
+        EXPECT_GE(TicksToMs(GetTick(), before), 120'000);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(10));
+    const int64_t before = GetTick();
+    PreciseDelay(30);
+    const int64_t waited = TicksToMs(GetTick(), before);
+    EXPECT_GE(waited, 30);
+    EXPECT_LT(waited, 1000);
 }
 
 } // namespace

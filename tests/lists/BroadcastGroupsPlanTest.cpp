@@ -6,10 +6,10 @@
 
 namespace {
 
-TBroadcastGroups Groups(std::initializer_list<const char*> slots) {
+TBroadcastGroups Groups(std::initializer_list<const char*> names) {
     TBroadcastGroups groups;
     int i = 0;
-    for (const char* slot : slots)
+    for (const char* slot : names)
         groups.SetGroup(i++, slot);
     return groups;
 }

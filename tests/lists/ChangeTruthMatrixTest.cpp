@@ -6,6 +6,7 @@
 // outcome's; and the counts add up to what the handset holds.
 #include "HandsetPhonebook.h"
 #include "link/StopRequest.h"
+#include "link/Timing.h"
 #include "lists/BroadcastGroupsTransfer.h"
 #include "lists/PhonebookTransfer.h"
 #include "lists/SpeedDialTransfer.h"
@@ -201,6 +202,8 @@ TRun RunCut(const TOperation& operation, std::optional<std::pair<TCut, unsigned>
         faults.dropAnswers = {cut->second};
     if (cut && cut->first == TCut::HungUp)
         faults.hangupAfter = cut->second - 1;
+    // The handset answers at once: the engine's pauses for its time to store pass at once too.
+    const TTestClock clock;
     TCuttingLink link(THandset(run.before, TReadiness::Ready, faults));
     link.AnswerDelayMs = 0;
     if (cut && cut->first == TCut::Stopped)

@@ -3,6 +3,7 @@
 // SIM moves over an in-process link with short time-outs: handsets are states the test keeps, the record
 // store and the SIM files live in a folder of the test's own.
 #include "Handset.h"
+#include "link/Timing.h"
 #include "support/FakeLink.h"
 #include "support/TestRecordStore.h"
 #include "vsim/SerialNumber.h"
@@ -187,6 +188,9 @@ struct TSimMoveFixture : testing::Test {
         return (SerialNumberFromImage(handset.memory) == Serial ? 1 : 0) + Files().accepted;
     }
 
+    // The handset is in the process and answers at once: the engine's pauses for a handset's time to store
+    // and to get ready pass at once as well.
+    TTestClock Clock;
     QTemporaryDir dir;
     TTestRecordStore Store{dir.filePath("store").toStdString()};
     // The engine's piece size: small, so that a move has many mails to be cut at.
