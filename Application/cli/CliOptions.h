@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/FormArgs.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -46,6 +48,8 @@ struct TGlobalOptions {
     bool verbose = false;
     std::string command;
     std::vector<std::string> args; // the command's own arguments, options included
+    // The same arguments read through the options of the form they call; set before the command runs.
+    TFormArgs form;
 };
 
 // Global options may stand before or after the command.

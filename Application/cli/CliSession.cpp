@@ -13,11 +13,9 @@
 #include <unistd.h>
 
 TCliSession::TCliSession(const TGlobalOptions& options)
-    : Terminal(options.yes)
+    : Terminal(options)
     , Recording(OpenRecording(options.record))
     , Main(Terminal, SerialPort) {
-    Terminal.ExpectedSerial = options.expectSerial;
-    Terminal.DryRun = options.dryRun;
     Main.SelectedPort = ResolvePort(options.port);
     AddJsonHandset({Main.SelectedPort, std::nullopt, {}, {}});
     Main.ConfigureEngine();
@@ -62,7 +60,7 @@ void TCliSession::OpenPort() {
     if (!Engine().OpenPort(uint8_t(Main.SelectedPort), TMainCore::HandsetBaudRate))
         throw TCommandFailure(std::string(Texts::SerialDeviceClosed) + " " + PortProblem());
     // A handset that must be a certain one shows its serial number before anything is sent to it.
-    if (Terminal.ExpectedSerial)
+    if (Terminal.Given.expectedSerial)
         ConnectHandset();
 }
 

@@ -2,7 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRecording.h"
-#include "cli/TerminalUser.h"
+#include "cli/CommandUser.h"
 #include "core/MainCore.h"
 #include "link/TpaProComImpl.h"
 
@@ -23,13 +23,13 @@ public:
 
     TMainCore& Core() { return Main; }
     TMailControl& Engine() { return Main.Engine(); }
-    TTerminalUser& User() { return Terminal; }
+    TCommandUser& User() { return Terminal; }
     int Port() const { return Main.SelectedPort; }
 
 private:
     std::string PortProblem();
 
-    TTerminalUser Terminal;
+    TCommandUser Terminal;
     TTpaProComImpl SerialPort;
     // Opened before the engine exists, and outlives it.
     std::unique_ptr<TMailRecorder> Recording;

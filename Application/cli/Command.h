@@ -27,12 +27,14 @@ struct TOption {
     std::string name;
     std::string value;
     std::string help;
+    // The option this one is another name of ("--output" of "-o"): given, it counts as that one.
+    std::string sameAs{};
 };
 
 // "-o FILE" and "--output FILE" of the commands that read a list into a file ("-" for stdout).
 inline std::vector<TOption> OutputOptions(const std::string& file) {
     const std::string help = "write the list to " + file + " (\"-\" for stdout) instead of stdout";
-    return {{"-o", file, help}, {"--output", file, "the same as -o"}};
+    return {{"-o", file, help}, {"--output", file, "the same as -o", "-o"}};
 }
 
 // One way to call a command: "phonebook write FILE.phb --add|--replace". A command without subcommands

@@ -10,7 +10,7 @@ class TCliSession;
 // all take a file's write from here.
 
 // A list or profile file, and the write that puts it into the handset: run for real it writes (plan,
-// backup, write); run under PlanOnly it tells how the handset differs from the file.
+// backup, write); run through TCommandUser::PlanOf it tells how the handset differs from the file.
 struct TFileWrite {
     std::string path;
     std::function<int(TCliSession&)> write;

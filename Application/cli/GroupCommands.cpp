@@ -21,7 +21,7 @@ constexpr const char* Usage = "read [-o FILE.BGL] | write FILE.BGL --add|--repla
     throw TUsageError(std::string("usage: quorvel-cli groups ") + Usage);
 }
 
-int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
+int Read(const TGlobalOptions& options) {
     TBroadcastGroups groups;
     TCliSession session(options);
     session.OpenPort();
@@ -32,16 +32,17 @@ int Read(const TGlobalOptions& options, const std::vector<std::string>& args) {
     for (const std::string& group : groups.Groups)
         list.append(JsonText(group));
     AddJson({{"groups", list}});
-    if (args.size() == 1 || args[2] == "-") {
+    const std::string output = options.form.Value("-o").value_or("-");
+    if (output == "-") {
         PrintData(BroadcastGroupsText(groups));
         return Exit::Done;
     }
     try {
-        groups.SaveToFile(args[2]);
+        groups.SaveToFile(output);
     } catch (const EFileError& e) {
         throw TCommandFailure(std::string(Texts::CouldNotWriteFile) + " (" + e.what() + ")");
     }
-    ReportSaved("Broadcast groups saved to " + args[2], args[2]);
+    ReportSaved("Broadcast groups saved to " + output, output);
     return Exit::Done;
 }
 
@@ -55,13 +56,13 @@ int WriteGroupsFile(TCliSession& session, const std::string& path, TWriteMode mo
         throw TInputError(std::string(Texts::CouldNotReadFile) + " (" + e.what() + ")");
     }
     session.OpenPort();
-    session.User().PresetWriteMode = mode;
+    session.User().Given.writeMode = mode;
     TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
     const bool unsendable = groups.FirstUnsendable().has_value();
     const bool ok = transfer.SaveToHandset();
     if (!ok && unsendable)
         return Exit::WrongCall;
-    if (session.User().DryRun)
+    if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     TWriteSummary summary{"group", "groups", ok};
     summary.outcome = &transfer.LastOutcome();
@@ -71,29 +72,26 @@ int WriteGroupsFile(TCliSession& session, const std::string& path, TWriteMode mo
 namespace {
 
 int Groups(const TGlobalOptions& options) {
-    const std::vector<std::string>& args = options.args;
-    if (args.empty())
-        UsageError();
-    if (args[0] == "read" &&
-        (args.size() == 1 || (args.size() == 3 && (args[1] == "-o" || args[1] == "--output"))))
-        return Read(options, args);
-    if (args[0] == "write" && args.size() == 3) {
+    const TFormArgs& form = options.form;
+    const std::string what = options.args.empty() ? "" : options.args[0];
+    if (what == "read" && form.Operands().empty())
+        return Read(options);
+    if (what == "write") {
         // The file and the mode, in either order.
-        const bool modeFirst = args[1].starts_with("--");
-        const std::string& path = modeFirst ? args[2] : args[1];
-        const std::string& mode = modeFirst ? args[1] : args[2];
-        if (!path.empty() && path[0] != '-' && (mode == "--add" || mode == "--replace")) {
-            TCliSession session(options);
-            return WriteGroupsFile(session, path, mode == "--add" ? TWriteMode::Add : TWriteMode::Replace);
-        }
+        const std::string& path = form.Operand("FILE.BGL");
+        const std::optional<std::string> mode = form.OneOf({"--add", "--replace"});
+        if (!mode)
+            form.Refuse("--add or --replace is needed");
+        TCliSession session(options);
+        return WriteGroupsFile(session, path, *mode == "--add" ? TWriteMode::Add : TWriteMode::Replace);
     }
-    if (args[0] == "delete" && args.size() == 1) {
+    if (what == "delete" && form.Operands().empty()) {
         TBroadcastGroups groups;
         TCliSession session(options);
         session.OpenPort();
         TBroadcastGroupsTransfer transfer(session.Core(), session.User(), groups);
         transfer.DeleteInHandset();
-        if (session.User().DryRun)
+        if (session.User().Given.dryRun)
             return DryRunOutcome(session);
         return ReportDelete(session.User(), transfer.LastOutcome(), "broadcast groups");
     }

@@ -34,9 +34,13 @@ const char* const GlobalOptions =
     "  --help, -h                this help; after a command, that command's\n"
     "  --version                 the program's version and build time\n";
 
+} // namespace
+
 std::string FormName(const TCommand& command, const TForm& form) {
     return form.sub.empty() ? command.name : command.name + " " + form.sub;
 }
+
+namespace {
 
 void PrintForm(const TCommand& command, const TForm& form) {
     std::printf("usage: %s\n\n%s", UsageLine(command, form).c_str(), form.help.c_str());
@@ -85,23 +89,6 @@ void PrintCommandHelp(const TCommand& command, const TForm* form) {
         }
     }
     std::printf("\nglobal options:\n%s\n%s", GlobalOptions, ExitStatusText);
-}
-
-void CheckOptions(const TCommand& command, const TForm& form, const std::vector<std::string>& args) {
-    const std::string help = "quorvel-cli " + FormName(command, form) + " --help";
-    for (size_t i = form.sub.empty() ? 0 : 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() < 2 || arg[0] != '-')
-            continue;
-        const std::string& name = arg;
-        const auto option = std::find_if(form.options.begin(), form.options.end(),
-                                         [&](const TOption& o) { return o.name == name; });
-        if (option == form.options.end())
-            throw TUsageError("unknown option \"" + name + "\" for " + FormName(command, form) + " (" + help +
-                              ")");
-        if (!option->value.empty() && ++i == args.size())
-            throw TUsageError(name + " needs a value: " + option->value + " (" + help + ")");
-    }
 }
 
 const TForm* TCommand::FormFor(const std::vector<std::string>& args) const {

@@ -8,9 +8,8 @@
 void PrintOverview(FILE* out, const std::vector<TCommand>& commands);
 void PrintCommandHelp(const TCommand& command, const TForm* form);
 
-// Raises TUsageError naming the first argument that no option of the form is, or an option's missing
-// value.
-void CheckOptions(const TCommand& command, const TForm& form, const std::vector<std::string>& args);
+// "phonebook write": the command and the form's subcommand.
+std::string FormName(const TCommand& command, const TForm& form);
 
 // "quorvel-cli phonebook write FILE.phb --add|--replace"
 std::string UsageLine(const TCommand& command, const TForm& form);

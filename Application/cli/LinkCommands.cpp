@@ -290,7 +290,7 @@ int WriteMemoryCommand(const TGlobalOptions& options) {
     plan.Pace = engine.Pace(plan.Baud);
     if (!change.Confirm(plan)) {
         change.End(change.NothingChanged());
-        return session.User().DryRun ? DryRunOutcome(session) : Exit::Failed;
+        return session.User().Given.dryRun ? DryRunOutcome(session) : Exit::Failed;
     }
     THandsetOutcome outcome = change.NothingChanged();
     if (!plan.ChangesHandset()) {

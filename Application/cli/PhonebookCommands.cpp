@@ -49,38 +49,22 @@ std::string InternationalPrefix(const std::string& text) {
     return text;
 }
 
-TArgs ParseArgs(const std::vector<std::string>& args) {
+TArgs ParseArgs(const TFormArgs& form) {
     TArgs parsed;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-o" || arg == "--output") {
-            if (++i == args.size())
-                UsageError();
-            parsed.output = args[i];
-        } else if (arg == "--entries") {
-            if (++i == args.size())
-                UsageError();
-            parsed.entries = int(ParseNumber(args[i], 1, MostEntries, "--entries"));
-        } else if (arg == "--dialable") {
-            parsed.dialable = true;
-        } else if (arg == "--transliterate") {
-            parsed.transliterate = true;
-        } else if (arg == "--all-numbers") {
-            parsed.allNumbers = true;
-        } else if (arg == "--international-prefix") {
-            if (++i == args.size())
-                UsageError();
-            parsed.internationalPrefix = InternationalPrefix(args[i]);
-        } else if (arg == "--add" || arg == "--replace") {
-            if (parsed.mode)
-                UsageError();
-            parsed.mode = arg == "--add" ? TWriteMode::Add : TWriteMode::Replace;
-        } else if (!arg.empty() && arg[0] != '-' && parsed.file.empty()) {
-            parsed.file = arg;
-        } else {
-            UsageError();
-        }
-    }
+    parsed.output = form.Value("-o").value_or("");
+    if (const std::optional<std::string> entries = form.Value("--entries"))
+        parsed.entries = int(ParseNumber(*entries, 1, MostEntries, "--entries"));
+    parsed.dialable = form.Has("--dialable");
+    parsed.transliterate = form.Has("--transliterate");
+    parsed.allNumbers = form.Has("--all-numbers");
+    if (const std::optional<std::string> prefix = form.Value("--international-prefix"))
+        parsed.internationalPrefix = InternationalPrefix(*prefix);
+    if (const std::optional<std::string> mode = form.OneOf({"--add", "--replace"}))
+        parsed.mode = *mode == "--add" ? TWriteMode::Add : TWriteMode::Replace;
+    if (form.Operands().size() > 1)
+        UsageError();
+    if (!form.Operands().empty())
+        parsed.file = form.Operands().front();
     return parsed;
 }
 
@@ -184,7 +168,7 @@ int WritePhonebookFile(TCliSession& session, const std::string& path, TWriteMode
     book = file;
     const bool unstorable = TPhonebookTransfer::FirstUnstorableNumber(book, restore) >= 0;
     session.OpenPort();
-    session.User().PresetWriteMode = mode;
+    session.User().Given.writeMode = mode;
     // The terminal's progress counts the entries written, not the rows of the table.
     session.User().RowHoldsEntry = [&book](int row) { return !book.GetNumber(uint16_t(row - 1)).empty(); };
     TPhonebookTransfer transfer(session.Core(), session.User(), book);
@@ -193,7 +177,7 @@ int WritePhonebookFile(TCliSession& session, const std::string& path, TWriteMode
     const bool ok = transfer.SaveToHandset();
     if (!ok && (unstorable || transfer.RefusedFile()))
         return Exit::WrongCall;
-    if (session.User().DryRun)
+    if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     ReportMarkedRows(session.User(), book);
     int beyond = 0;
@@ -239,7 +223,7 @@ int Delete(TCliSession& session, const TArgs& args) {
     session.OpenPort();
     TPhonebookTransfer transfer(session.Core(), session.User(), session.Core().Phonebook);
     transfer.DeleteInHandset();
-    if (session.User().DryRun)
+    if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     return ReportDelete(session.User(), transfer.LastOutcome(), "phone book");
 }
@@ -303,7 +287,7 @@ int Phonebook(const TGlobalOptions& options) {
     if (options.args.empty())
         UsageError();
     const std::string& what = options.args[0];
-    const TArgs args = ParseArgs(options.args);
+    const TArgs args = ParseArgs(options.form);
     if (what == "import")
         return Import(args);
     TCliSession session(options);
@@ -388,7 +372,7 @@ std::vector<TCommand> PhonebookCommands() {
            "\";\" or tabs, its column names those of an Outlook in English, German, French, Spanish, Dutch\n"
            "or Italian, of Thunderbird or of Google. No handset is needed.\n",
            {{"-o", "FILE.phb", "the .phb file to write"},
-            {"--output", "FILE.phb", "the same as -o"},
+            {"--output", "FILE.phb", "the same as -o", "-o"},
             {"--entries", "N", "at most N entries (1 to 255, 200 unless given)"},
             {"--dialable", "", "make every number dialable, its separators removed"},
             {"--international-prefix", "DIGITS", "what a leading \"+\" becomes (00 unless given)"},

@@ -9,36 +9,14 @@
 #include <vector>
 
 int DryRunOutcome(TCliSession& session) {
-    const TTerminalUser& user = session.User();
-    if (user.Plans.empty())
+    const TCommandUser& user = session.User();
+    if (user.Record().plans.empty())
         return Exit::Failed;
-    if (user.PrintPlans) {
+    if (user.Given.printPlans) {
         AddJson({{"dryRun", true}});
         PrintMessage("Dry run: nothing was written to the handset" + OfHandset() + ".");
     }
     return Exit::Done;
-}
-
-std::optional<TWritePlan> PlanOnly(TCliSession& session, const std::function<int()>& write, int* status) {
-    TTerminalUser& user = session.User();
-    struct TRestore {
-        TTerminalUser& User;
-        bool DryRun;
-        bool PrintPlans;
-        ~TRestore() {
-            User.DryRun = DryRun;
-            User.PrintPlans = PrintPlans;
-        }
-    } restore{user, user.DryRun, user.PrintPlans};
-    user.DryRun = true;
-    user.PrintPlans = false;
-    const size_t before = user.Plans.size();
-    const int wrote = write();
-    if (status)
-        *status = wrote;
-    if (wrote != Exit::Done || user.Plans.size() == before)
-        return std::nullopt;
-    return user.Plans.back();
 }
 
 std::string DifferencesText(const TWritePlan& plan, bool orderCounts) {
@@ -58,7 +36,7 @@ int WriteBack(TCliSession& session, const TGlobalOptions& options, const std::st
         return write();
     }
     PrintMessage("Writing back " + path + ".");
-    const std::vector<THandsetOutcome>& outcomes = session.User().Outcomes;
+    const std::vector<THandsetOutcome>& outcomes = session.User().Record().outcomes;
     const size_t before = outcomes.size();
     if (const int status = write(); status != Exit::Done)
         return status;

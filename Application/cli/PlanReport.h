@@ -13,12 +13,6 @@ class TCliSession;
 // when the handset could not be read for one.
 int DryRunOutcome(TCliSession& session);
 
-// Runs a write as a dry run that prints no plan, and gives the plan it stopped at: what the handset
-// holds set against the file. Nothing when the handset could not be read for one, or the file was
-// refused (its messages say why); status, when given, gets the write's exit status.
-std::optional<TWritePlan> PlanOnly(TCliSession& session, const std::function<int()>& write,
-                                   int* status = nullptr);
-
 // The differences a plan shows between the handset and a file, a line each ("+ Anna 0301234": the
 // file has it, the handset not), for a verify.
 std::string DifferencesText(const TWritePlan& plan, bool orderCounts);

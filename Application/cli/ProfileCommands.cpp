@@ -131,7 +131,7 @@ int WriteProfileFile(TCliSession& session, const std::string& file, const char* 
         if (Has(loaded.InFile, list))
             wanted[size_t(list.Setting)] = loaded.Get(list.Setting);
     const std::optional<uint32_t> written = transfer.WriteToHandset(wanted);
-    if (session.User().DryRun)
+    if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     TWriteSummary summary{"setting", "settings", written.has_value()};
     summary.skips = false;
@@ -165,26 +165,20 @@ int RestoreBackup(TCliSession& session, const TGlobalOptions& options, const std
 }
 
 int Profile(const TGlobalOptions& options) {
-    const std::vector<std::string>& args = options.args;
-    if (args.empty())
-        ProfileUsageError();
-    if (args[0] == "read") {
-        std::string output;
-        if (args.size() == 3 && (args[1] == "-o" || args[1] == "--output"))
-            output = args[2];
-        else if (args.size() != 1)
-            ProfileUsageError();
+    const TFormArgs& form = options.form;
+    const std::string what = options.args.empty() ? "" : options.args[0];
+    if (what == "read" && form.Operands().empty()) {
         TCliSession session(options);
-        return Read(session, output, options.json);
+        return Read(session, form.Value("-o").value_or(""), options.json);
     }
-    if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
+    if (what == "write") {
+        const std::string& file = form.Operand("FILE.pro");
         TCliSession session(options);
-        return WriteProfileFile(session, args[1], TProfileTransfer::BackupKind);
+        return WriteProfileFile(session, file, TProfileTransfer::BackupKind);
     }
-    if (args[0] == "restore-backup" && args.size() <= 2 &&
-        (args.size() == 1 || (!args[1].empty() && args[1][0] != '-'))) {
+    if (what == "restore-backup" && form.Operands().size() <= 1) {
         TCliSession session(options);
-        return RestoreBackup(session, options, args.size() == 2 ? args[1] : std::string());
+        return RestoreBackup(session, options, form.Operands().empty() ? std::string() : form.Operands()[0]);
     }
     ProfileUsageError();
 }

@@ -172,7 +172,7 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
                       templ.ContentHash());
     // Every later write is on this handset: a handset swapped in the docking station meanwhile is refused,
     // and while the line holds, the handset found here is the one each file's step works on.
-    session.User().ExpectedSerial = serial;
+    session.User().Given.expectedSerial = serial;
     session.Core().KeepConnection = true;
 
     QTemporaryDir own;
@@ -192,22 +192,23 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
         const std::string path = QDir(own.path()).filePath(part.fileName).toStdString();
         WriteFileAtomically(path, **part.text);
         const TFileWrite file = FileWriteOf(path);
-        const size_t plansBefore = session.User().Plans.size();
-        const size_t outcomesBefore = session.User().Outcomes.size();
+        const size_t plansBefore = session.User().Record().plans.size();
+        const size_t outcomesBefore = session.User().Record().outcomes.size();
         const int wrote = file.write(session);
         QJsonObject fact{{"kind", part.kind}};
-        if (session.User().Plans.size() > plansBefore)
-            fact["plan"] = PlanJson(session.User().Plans.back());
-        if (session.User().DryRun) {
-            fact["changed"] =
-                session.User().Plans.size() > plansBefore && session.User().Plans.back().ChangesHandset();
+        if (session.User().Record().plans.size() > plansBefore)
+            fact["plan"] = PlanJson(session.User().Record().plans.back());
+        if (session.User().Given.dryRun) {
+            fact["changed"] = session.User().Record().plans.size() > plansBefore &&
+                              session.User().Record().plans.back().ChangesHandset();
             written.append(fact);
             continue;
         }
         // What the handset holds now, as the read after the write found it: the write's own word is not
         // taken for it.
-        const THandsetOutcome* after =
-            session.User().Outcomes.size() > outcomesBefore ? &session.User().Outcomes.back() : nullptr;
+        const THandsetOutcome* after = session.User().Record().outcomes.size() > outcomesBefore
+                                           ? &session.User().Record().outcomes.back()
+                                           : nullptr;
         const bool changed = after && after->Changed();
         const bool verified =
             wrote == Exit::Done && after && after->Lacking && after->Lacking->Matches(file.ordered);
@@ -242,7 +243,7 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
             break;
     }
     AddJson({{"template", JsonPath(templ.Folder())}, {"listed", listed}, {"files", written}});
-    if (session.User().DryRun)
+    if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     // What the handset was given, for "handsets --template" and --only-outdated; information only.
     ChangeStore().NoteTemplate(serial, QDir(QString::fromStdString(templ.Folder())).dirName().toStdString(),

@@ -348,7 +348,7 @@ int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
     TSimRecords records(*store);
     TCliSession session(options);
     session.OpenPort();
-    session.User().PresetFileName = file;
+    session.User().Given.fileName = file;
     TSimTransfer transfer(session.Core(), session.User(), records, ListPath());
     if (!(toFile ? transfer.SimToFile() : transfer.FileToSim())) {
         // Stopped while the handset was only read: the SIM is where it was, and no file was written.

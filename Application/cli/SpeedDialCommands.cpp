@@ -27,7 +27,7 @@ int WriteSpeedDialFile(TCliSession& session, const std::string& path) {
     const bool ok = transfer.SaveToHandset();
     if (!ok && unsendable)
         return Exit::WrongCall;
-    if (session.User().DryRun)
+    if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     TWriteSummary summary{"speed dial key", "speed dial keys", ok};
     summary.outcome = &transfer.LastOutcome();
@@ -43,12 +43,10 @@ constexpr const char* Usage = "read [-o FILE.sdl] | write FILE.sdl | delete";
 }
 
 int SpeedDial(const TGlobalOptions& options) {
-    const std::vector<std::string>& args = options.args;
-    if (args.empty())
-        UsageError();
+    const TFormArgs& form = options.form;
+    const std::string what = options.args.empty() ? "" : options.args[0];
     TPP5SpeedDial list;
-    if (args[0] == "read" &&
-        (args.size() == 1 || (args.size() == 3 && (args[1] == "-o" || args[1] == "--output")))) {
+    if (what == "read" && form.Operands().empty()) {
         TCliSession session(options);
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
@@ -59,29 +57,31 @@ int SpeedDial(const TGlobalOptions& options) {
             keys.append(
                 QJsonObject{{"key", SpeedDialKeyName(k)}, {"number", JsonText(list.Numbers[size_t(k)])}});
         AddJson({{"keys", keys}});
-        if (args.size() == 1 || args[2] == "-") {
+        const std::string output = form.Value("-o").value_or("-");
+        if (output == "-") {
             PrintData(SpeedDialListText(list));
             return Exit::Done;
         }
         try {
-            SaveSpeedDialList(args[2], list);
+            SaveSpeedDialList(output, list);
         } catch (const std::exception& e) {
             throw TCommandFailure(std::string(Texts::CouldNotSaveList) + ": " + e.what());
         }
-        ReportSaved("Speed dial list saved to " + args[2], args[2]);
+        ReportSaved("Speed dial list saved to " + output, output);
         return Exit::Done;
     }
-    if (args[0] == "write" && args.size() == 2 && !args[1].empty() && args[1][0] != '-') {
+    if (what == "write") {
         // The file is read before the port is opened: an unusable one sends nothing.
+        const std::string& file = form.Operand("FILE.sdl");
         TCliSession session(options);
-        return WriteSpeedDialFile(session, args[1]);
+        return WriteSpeedDialFile(session, file);
     }
-    if (args[0] == "delete" && args.size() == 1) {
+    if (what == "delete" && form.Operands().empty()) {
         TCliSession session(options);
         session.OpenPort();
         TSpeedDialTransfer transfer(session.Core(), session.User(), list);
         transfer.DeleteInHandset();
-        if (session.User().DryRun)
+        if (session.User().Given.dryRun)
             return DryRunOutcome(session);
         return ReportDelete(session.User(), transfer.LastOutcome(), "speed dial list");
     }

@@ -1,7 +1,6 @@
 #include "cli/TerminalUser.h"
 
 #include "cli/Command.h"
-#include "cli/JsonOutput.h"
 #include "cli/PlanText.h"
 #include "platform/Texts.h"
 
@@ -24,8 +23,7 @@ void TTerminalUser::ShowStatus(const std::string& text) {
 }
 
 bool TTerminalUser::Confirm(const std::string& question) {
-    // A dry run ends at the plan, before anything is changed.
-    if (Yes || DryRun)
+    if (Yes)
         return true;
     EndProgressLine();
     if (!isatty(STDIN_FILENO)) {
@@ -79,26 +77,12 @@ TAnswer TTerminalUser::ShowMessage(TMessageKind kind, const std::string& text, T
 
 bool TTerminalUser::ConfirmPlan(const TWritePlan& plan) {
     EndProgressLine();
-    Plans.push_back(plan);
-    if (DryRun) {
-        if (PrintPlans) {
-            AddJson({{"plan", PlanJson(plan)}});
-            PrintPlan(plan);
-        }
-        return false;
-    }
-    AddJson({{"plan", PlanJson(plan)}});
     // The person answers what they see: the plan's lines first (a screenful), then its counts, then the
     // one question.
     if (!Yes && isatty(STDIN_FILENO))
         PrintMessage(PlanLinesText(plan, ScreenLines()));
     PrintPlanCounts(plan);
     return Confirm(plan.Question.empty() ? std::string("Write this to the handset?") : plan.Question);
-}
-
-// The mode was chosen with --add or --replace; the question comes with the plan (ConfirmPlan).
-TWriteMode TTerminalUser::AskWriteMode(const std::string&, const std::string&) {
-    return PresetWriteMode;
 }
 
 // The lines of the terminal the plan may take before its counts and the question: what is left of the

@@ -4,20 +4,21 @@
 
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 // The person at a terminal: messages on stderr, status and progress on stderr only when it is a
 // terminal, confirmations answered by --yes or asked at the terminal; without either, a confirmation is
-// refused so that a script never deletes by accident.
+// refused so that a script never deletes by accident. What one command answers for the person before
+// it is asked, and what its operations give back, is TCommandUser's (cli/CommandUser.h).
 class TTerminalUser : public TUserInteraction {
 public:
     explicit TTerminalUser(bool yes);
 
     void ShowStatus(const std::string& text) override;
     TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override;
-    TWriteMode AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) override;
+    // Nothing to choose with at a terminal: a command says --add or --replace (TCommandUser).
+    TWriteMode AskWriteMode(const std::string&, const std::string&) override { return TWriteMode::Cancel; }
     void ProgressStart(int min, int max, int step) override;
     void ProgressStep() override;
     void ProgressWords(const char* doing, const char* noun) override;
@@ -26,15 +27,11 @@ public:
     void SetBusy(bool busy) override;
     void SetRowColour(int row, TRowColour colour) override;
     void ResetRowColours() override { Colours.clear(); }
-    std::string AskFileName(bool, const char*, const char*) override { return PresetFileName; }
-    // Names the handset once; false when it is not the one --expect-serial names (cli/HandsetReport.cpp).
+    // Names the handset once, on stderr and in the JSON document (cli/HandsetReport.cpp).
     bool HandsetIdentified(const THandsetIdentity& handset) override;
-    // Shows the plan (cli/PlanReport.cpp): under DryRun on stdout, and declined; otherwise its lines (at a
-    // terminal) and counts on stderr, then the plan's question, which --yes answers.
+    // Shows the plan: its lines (at a terminal, a screenful) and counts on stderr, then the plan's
+    // question, which --yes answers.
     bool ConfirmPlan(const TWritePlan& plan) override;
-
-    // Keeps the outcome (Outcomes).
-    void ChangeEnded(const THandsetOutcome& outcome) override { Outcomes.push_back(outcome); }
 
     // Answers every later confirmation yes: a command that asked once for all its writes.
     void ConfirmAll() { Yes = true; }
@@ -49,26 +46,12 @@ public:
     // count alone ("3 entries").
     static std::string ProgressText(int done, int total, bool atMost, const char* one, const char* many);
 
-    // The mode a command chose with --add or --replace; asked for when writing.
-    TWriteMode PresetWriteMode = TWriteMode::Cancel;
-    // The file a command was given, for an operation that asks for one.
-    std::string PresetFileName;
     // The phone book rows an operation marked, by row, for the command to name them afterwards.
     std::map<int, TRowColour> Colours;
-    // --expect-serial: the serial number text the handset must have ("00291 0284280").
-    std::optional<std::string> ExpectedSerial;
     // A write goes through every row of the table, the empty ones too. A command that writes a list
     // tells which rows (1 for the first) hold an entry, and the progress line counts those entries;
     // without it, it counts rows.
     std::function<bool(int row)> RowHoldsEntry;
-    // --dry-run: every write stops at its plan, so the questions before it are not asked.
-    bool DryRun = false;
-    // Whether a dry run prints the plans it stops at (a verify says what they mean itself).
-    bool PrintPlans = true;
-    // The plans the writes worked out, in order.
-    std::vector<TWritePlan> Plans;
-    // What each operation that may change the handset found at its end, in order.
-    std::vector<THandsetOutcome> Outcomes;
 
 private:
     bool Confirm(const std::string& question);

@@ -22,21 +22,10 @@ constexpr const char* Usage = "verify FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignor
 namespace {
 
 int Verify(const TGlobalOptions& options) {
-    bool orderCounts = true;
-    bool transliterate = false;
-    std::vector<std::string> paths;
-    for (const std::string& arg : options.args) {
-        if (arg == "--ignore-order")
-            orderCounts = false;
-        else if (arg == "--transliterate")
-            transliterate = true;
-        else if (!arg.empty() && arg[0] == '-')
-            throw TUsageError("usage: quorvel-cli " + std::string(Usage));
-        else
-            paths.push_back(arg);
-    }
+    const bool orderCounts = !options.form.Has("--ignore-order");
+    const bool transliterate = options.form.Has("--transliterate");
     std::vector<TFileWrite> checks;
-    for (const std::string& path : paths) {
+    for (const std::string& path : options.form.Operands()) {
         if (!KnownFileKind(path))
             throw TUsageError(path +
                               ": verify compares .phb, .sdl, .BGL and .pro files (usage: quorvel-cli " +
@@ -56,8 +45,8 @@ int Verify(const TGlobalOptions& options) {
     int status = Exit::Done;
     for (const TFileWrite& check : checks) {
         int planned = Exit::Done;
-        const std::optional<TWritePlan> plan = PlanOnly(
-            session, [&] { return check.write(session); }, &planned);
+        const std::optional<TWritePlan> plan =
+            session.User().PlanOf([&] { return check.write(session); }, &planned);
         // The file holds what no handset can hold: the messages before this name the line.
         if (planned == Exit::WrongCall) {
             files.append(

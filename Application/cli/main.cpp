@@ -98,7 +98,8 @@ int Run(const std::vector<TCommand>& commands, const TGlobalOptions& options, in
                     sub ? std::vector<std::string>{options.args[0]} : std::vector<std::string>{});
     }
     const TForm& form = Form(command, options.args);
-    CheckOptions(command, form, options.args);
+    TGlobalOptions call = options;
+    call.form = TFormArgs(command, form, options.args);
     if (options.dryRun && !form.plans)
         throw TUsageError("--dry-run shows what a write would change; \"" + command.name +
                           (form.sub.empty() ? "" : " " + form.sub) + "\" is no such write");
@@ -112,7 +113,7 @@ int Run(const std::vector<TCommand>& commands, const TGlobalOptions& options, in
     if (options.report && !watch)
         throw TUsageError("--report is the report of a station: give several ports (--port A,B,C, all or "
                           "@FILE)");
-    return command.run(options);
+    return command.run(call);
 }
 
 } // namespace

@@ -60,6 +60,38 @@ void ExpectMessageForm(const THandsetProcess::TRun& run) {
 
 } // namespace
 
+// Each command reads its arguments through the options its form declares: another name of an option
+// counts as the option, and what the form cannot mean is a wrong call that names the form's help.
+TEST(CliScripting, ACommandsArgumentsAreReadThroughItsForm) {
+    QTemporaryDir dir;
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    const QStringList port{"--port", Port(handset)};
+    const QString groups = WriteFile(dir, "g.BGL", "1\r\n");
+
+    const QString keys = dir.filePath("keys.sdl");
+    auto run = handset.Cli(port + QStringList{"speed-dial", "read", "--output", keys});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(QFileInfo::exists(keys));
+
+    const struct {
+        QStringList args;
+        const char* says;
+    } wrong[] = {
+        {{"groups", "write", groups, "--add", "--replace"}, "--add and --replace exclude each other"},
+        {{"groups", "write", groups}, "--add or --replace is needed (quorvel-cli groups write --help)"},
+        {{"speed-dial", "write"}, "FILE.sdl is needed"},
+        {{"phonebook", "import", groups, "-o", "a.phb", "--output", "b.phb"}, "--output is given twice"},
+        {{"phonebook", "write", groups, "--entries", "3"},
+         "unknown option \"--entries\" for phonebook write"},
+    };
+    for (const auto& call : wrong) {
+        run = handset.Cli(port + call.args);
+        EXPECT_EQ(run.exitCode, 2) << call.says;
+        EXPECT_NE(run.err.find(call.says), std::string::npos) << run.err;
+    }
+}
+
 TEST(CliScripting, EachKindOfOutcomeHasItsExitStatus) {
     QTemporaryDir dir;
     THandsetProcess handset;
