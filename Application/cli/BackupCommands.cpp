@@ -25,8 +25,8 @@ std::string HandsetOfTag(const TBackupCopy& copy) {
 }
 
 int List(const TGlobalOptions& options) {
-    if (options.args.size() != 1)
-        throw TUsageError("usage: quorvel-cli backups list");
+    if (!options.form.Operands().empty())
+        options.form.Refuse("backups list takes no file");
     const std::vector<TBackupCopy> copies = BackupCopies();
     QJsonArray list;
     std::string shown;
@@ -50,11 +50,10 @@ int List(const TGlobalOptions& options) {
 
 int Prune(const TGlobalOptions& options) {
     int keep = KeptCopies;
-    const std::vector<std::string>& args = options.args;
-    if (args.size() == 3 && args[1] == "--keep")
-        keep = int(ParseNumber(args[2], 1, 100000, "--keep"));
-    else if (args.size() != 1)
-        throw TUsageError("usage: quorvel-cli backups prune [--keep N]");
+    if (const std::optional<std::string> kept = options.form.Value("--keep"))
+        keep = int(ParseNumber(*kept, 1, 100000, "--keep"));
+    if (!options.form.Operands().empty())
+        options.form.Refuse("backups prune takes no file");
     std::vector<std::string> removed;
     try {
         removed = PruneBackups(keep);

@@ -16,14 +16,14 @@ constexpr const char* Usage = "usage: quorvel-cli handsets [--template DIR]";
 
 int Handsets(const TGlobalOptions& options) {
     std::optional<TProvisionTemplate> templ;
-    if (options.args.size() == 2 && options.args[0] == "--template") {
+    if (!options.form.Operands().empty())
+        throw TUsageError(Usage);
+    if (const std::optional<std::string> folder = options.form.Value("--template")) {
         try {
-            templ = TProvisionTemplate::Load(options.args[1]);
+            templ = TProvisionTemplate::Load(*folder);
         } catch (const ETemplateError& e) {
             throw TInputError(e.what());
         }
-    } else if (!options.args.empty()) {
-        throw TUsageError(Usage);
     }
     TChangeStore& store = ChangeStore();
     std::vector<THandsetRow> rows;

@@ -132,20 +132,10 @@ int Info(const TGlobalOptions& options) {
 }
 
 int Send(const TGlobalOptions& options) {
-    std::string mail;
+    const std::string& mail = options.form.Operand("MAIL");
     std::optional<bool> framed;
-    for (const std::string& arg : options.args) {
-        if (arg == "--framed")
-            framed = true;
-        else if (arg == "--short")
-            framed = false;
-        else if (mail.empty() && !arg.empty() && arg[0] != '-')
-            mail = arg;
-        else
-            throw TUsageError("usage: quorvel-cli send MAIL [--framed|--short]");
-    }
-    if (mail.empty())
-        throw TUsageError("usage: quorvel-cli send MAIL [--framed|--short]");
+    if (const std::optional<std::string> layout = options.form.OneOf({"--framed", "--short"}))
+        framed = *layout == "--framed";
 
     // A malformed mail is refused before the port is touched.
     TMail check;

@@ -38,26 +38,24 @@ std::string DayOption(const std::string& name, const std::string& value) {
     return value;
 }
 
-TChangeFilter ParseFilter(const std::vector<std::string>& args) {
+TChangeFilter ParseFilter(const TFormArgs& form) {
+    if (!form.Operands().empty())
+        throw TUsageError(Usage);
     TChangeFilter filter;
-    for (size_t i = 0; i < args.size(); i += 2) {
-        const std::string& name = args[i];
-        if (i + 1 >= args.size())
-            throw TUsageError(Usage);
-        const std::string& value = args[i + 1];
-        if (name == "--serial")
-            filter.Serial = SerialOption(value);
-        else if (name == "--since" || name == "--until")
-            (name == "--since" ? filter.Since : filter.Until) = DayOption(name, value);
-        else if (name == "--operation" && !value.empty())
-            filter.Operation = value;
-        else if (name == "--host" && !value.empty())
-            filter.Host = value;
-        else if (name == "--template" && !value.empty())
-            filter.Template = value;
-        else if (name != "--export")
-            throw TUsageError(Usage);
-    }
+    if (const std::optional<std::string> serial = form.Value("--serial"))
+        filter.Serial = SerialOption(*serial);
+    if (const std::optional<std::string> since = form.Value("--since"))
+        filter.Since = DayOption("--since", *since);
+    if (const std::optional<std::string> until = form.Value("--until"))
+        filter.Until = DayOption("--until", *until);
+    for (const auto& [name, into] : {std::pair<const char*, std::string*>{"--operation", &filter.Operation},
+                                     {"--host", &filter.Host},
+                                     {"--template", &filter.Template}})
+        if (const std::optional<std::string> value = form.Value(name)) {
+            if (value->empty())
+                throw TUsageError(Usage);
+            *into = *value;
+        }
     if (!filter.Since.empty() && !filter.Until.empty() && filter.Since > filter.Until)
         throw TUsageError("--since " + filter.Since + " is after --until " + filter.Until);
     return filter;
@@ -200,13 +198,15 @@ int Log(const TGlobalOptions& options) {
     store.Ready();
     if (const std::string notice = store.TakeNotice(); !notice.empty())
         PrintMessage(notice);
-    if (options.args.size() == 1 && options.args[0] == "--check")
+    if (options.form.Has("--check")) {
+        if (options.args.size() != 1)
+            throw TUsageError(Usage);
         return Check(store);
-    const TChangeFilter filter = ParseFilter(options.args);
+    }
+    const TChangeFilter filter = ParseFilter(options.form);
     const std::string path = store.Where();
-    for (size_t i = 0; i + 1 < options.args.size(); i += 2)
-        if (options.args[i] == "--export")
-            return Export(store, options.args[i + 1], filter);
+    if (const std::optional<std::string> file = options.form.Value("--export"))
+        return Export(store, *file, filter);
     TChangeLogContents contents;
     std::string away;
     try {

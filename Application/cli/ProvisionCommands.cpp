@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr const char* Usage = "provision TEMPLATE [--only-listed] [--skip-missing-lists] [--only-outdated]";
-
 struct TArgs {
     std::string folder;
     bool onlyListed = false;
@@ -31,22 +29,12 @@ struct TArgs {
     bool onlyOutdated = false;
 };
 
-TArgs ParseArgs(const std::vector<std::string>& args, size_t first) {
+TArgs ParseArgs(const TFormArgs& form) {
     TArgs parsed;
-    for (size_t i = first; i < args.size(); ++i) {
-        if (args[i] == "--only-listed")
-            parsed.onlyListed = true;
-        else if (args[i] == "--skip-missing-lists")
-            parsed.skipMissing = true;
-        else if (args[i] == "--only-outdated")
-            parsed.onlyOutdated = true;
-        else if (parsed.folder.empty() && !args[i].empty() && args[i][0] != '-')
-            parsed.folder = args[i];
-        else
-            throw TUsageError(std::string("usage: quorvel-cli ") + Usage);
-    }
-    if (parsed.folder.empty())
-        throw TUsageError(std::string("usage: quorvel-cli ") + Usage);
+    parsed.onlyListed = form.Has("--only-listed");
+    parsed.skipMissing = form.Has("--skip-missing-lists");
+    parsed.onlyOutdated = form.Has("--only-outdated");
+    parsed.folder = form.Operand("TEMPLATE");
     return parsed;
 }
 
@@ -254,17 +242,17 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
 }
 
 int ProvisionCommand(const TGlobalOptions& options) {
-    return Provision(options, ParseArgs(options.args, 0));
+    return Provision(options, ParseArgs(options.form));
 }
 
 int StationCommand(const TGlobalOptions& options) {
     if (!options.args.empty() && options.args[0] == "watch")
-        return WatchStation(options, options.args);
+        return WatchStation(options);
     if (options.args.empty() || options.args[0] != "run")
         throw TUsageError("usage: quorvel-cli --port A,B,C|all station run TEMPLATE [--only-listed] "
                           "[--skip-missing-lists] | "
                           "station watch TEMPLATE [--only-listed] [--skip-missing-lists] [--every SECONDS]");
-    return Provision(options, ParseArgs(options.args, 1));
+    return Provision(options, ParseArgs(options.form));
 }
 
 const std::vector<TOption> ProvisionOptions = {

@@ -50,25 +50,20 @@ struct TArgs {
     bool copy = false;
 };
 
-TArgs ParseArgs(const std::vector<std::string>& args, size_t mostWords, bool copyAllowed, bool fromAllowed) {
+// The form has said which of --store, --from and --copy it takes; mostWords is how many files or serial
+// numbers it takes.
+TArgs ParseArgs(const TFormArgs& form, size_t mostWords) {
     TArgs parsed;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const auto address = [&](std::optional<std::string>& into) {
-            if (i + 1 >= args.size() || args[i + 1].empty())
-                throw TUsageError(args[i] + " needs an address: sqlite:PATH or postgresql://...");
-            into = args[++i];
-        };
-        if (args[i] == "--store")
-            address(parsed.store);
-        else if (args[i] == "--from" && fromAllowed)
-            address(parsed.from);
-        else if (args[i] == "--copy" && copyAllowed)
-            parsed.copy = true;
-        else if (parsed.words.size() < mostWords && !args[i].empty() && (args[i][0] != '-' || args[i] == "-"))
-            parsed.words.push_back(args[i]);
-        else
-            throw TUsageError(Usage);
-    }
+    parsed.store = form.Value("--store");
+    parsed.from = form.Value("--from");
+    parsed.copy = form.Has("--copy");
+    for (const auto& [option, address] :
+         {std::pair{"--store", parsed.store}, std::pair{"--from", parsed.from}})
+        if (address && address->empty())
+            throw TUsageError(std::string(option) + " needs an address: sqlite:PATH or postgresql://...");
+    if (form.Operands().size() > mostWords)
+        throw TUsageError(Usage);
+    parsed.words = form.Operands();
     return parsed;
 }
 
@@ -104,7 +99,7 @@ QJsonObject RecordJson(const TSimRecord& r) {
 }
 
 int Export(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args, 1, true, false);
+    const TArgs args = ParseArgs(options.form, 1);
     const std::string file = args.words.empty() ? std::string("-") : args.words[0];
     const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
     const std::string where = engine->Where();
@@ -344,7 +339,7 @@ private:
 };
 
 int Import(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args, 1, false, false);
+    const TArgs args = ParseArgs(options.form, 1);
     if (args.words.empty())
         throw TUsageError(Usage);
     const std::string file = args.words[0];
@@ -392,7 +387,7 @@ int Import(const TGlobalOptions& options) {
 // Takes the copies this store holds once the store each came from gives its record up: a SIM is taken
 // by one store only.
 int Activate(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args, size_t(-1), false, true);
+    const TArgs args = ParseArgs(options.form, size_t(-1));
     const std::unique_ptr<TRecordEngine> target = OpenSimRecords(args.store);
     std::vector<std::string> wanted;
     for (const std::string& word : args.words) {
@@ -466,7 +461,7 @@ int Activate(const TGlobalOptions& options) {
 // Takes a record out of the store: one no command can use (a key or a value another program wrote), or
 // one whose SIM is known to be lost.
 int Remove(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args, 1, false, false);
+    const TArgs args = ParseArgs(options.form, 1);
     if (args.words.size() != 1)
         throw TUsageError(Usage);
     const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
@@ -503,7 +498,7 @@ int Remove(const TGlobalOptions& options) {
 
 // Takes the store at the address as the one this PC uses, making an empty one where there is none.
 int Init(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args, 0, false, false);
+    const TArgs args = ParseArgs(options.form, 0);
     std::unique_ptr<TRecordEngine> engine;
     std::string notice;
     try {

@@ -61,35 +61,20 @@ std::string HandsetPcs(const std::string& pcs) {
     return pcs.size() == 2 ? "0" + pcs : pcs;
 }
 
-TArgs ParseArgs(const std::vector<std::string>& args) {
+TArgs ParseArgs(const TFormArgs& form) {
     TArgs parsed;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&]() -> const std::string& {
-            if (++i == args.size())
-                UsageError();
-            return args[i];
-        };
-        if (arg == "--software")
-            parsed.software = value();
-        else if (arg == "--pcs")
-            parsed.pcs = HandsetPcs(value());
-        else if (arg == "--file-pcs")
-            parsed.filePcs = value();
-        else if (!arg.empty() && arg[0] != '-' && parsed.file.empty())
-            parsed.file = arg;
-        else
-            UsageError();
-    }
-    if (parsed.software.empty() || parsed.pcs.empty())
+    parsed.software = form.Value("--software").value_or("");
+    if (const std::optional<std::string> pcs = form.Value("--pcs"))
+        parsed.pcs = HandsetPcs(*pcs);
+    parsed.filePcs = form.Value("--file-pcs");
+    if (parsed.software.empty() || parsed.pcs.empty() || form.Operands().size() > 1)
         UsageError();
-    if (parsed.file.empty())
-        parsed.file = ProgramDir() + "sim_list/VSIMLIST.xml";
+    parsed.file = form.Operands().empty() ? ProgramDir() + "sim_list/VSIMLIST.xml" : form.Operands().front();
     return parsed;
 }
 
 int SimList(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.args);
+    const TArgs args = ParseArgs(options.form);
     QJsonObject json;
     try {
         // Version and date first, as the program shows them at start, also when no entry applies.

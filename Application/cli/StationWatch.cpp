@@ -28,9 +28,6 @@
 
 namespace {
 
-constexpr const char* Usage =
-    "usage: quorvel-cli station watch TEMPLATE [--only-listed] [--skip-missing-lists] [--every SECONDS]";
-
 struct TArgs {
     std::string folder;
     bool onlyListed = false;
@@ -38,28 +35,18 @@ struct TArgs {
     int everyMs = 2000;
 };
 
-TArgs ParseArgs(const std::vector<std::string>& args) {
+TArgs ParseArgs(const TFormArgs& form) {
     TArgs parsed;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--only-listed") {
-            parsed.onlyListed = true;
-        } else if (args[i] == "--skip-missing-lists") {
-            parsed.skipMissing = true;
-        } else if (args[i] == "--every" && i + 1 < args.size()) {
-            const std::string& value = args[++i];
-            char* end = nullptr;
-            const double seconds = std::strtod(value.c_str(), &end);
-            if (value.empty() || *end != '\0' || seconds < 0.2 || seconds > 600)
-                throw TUsageError("--every takes the seconds between probes of an idle port, 0.2 to 600");
-            parsed.everyMs = int(seconds * 1000);
-        } else if (parsed.folder.empty() && !args[i].empty() && args[i][0] != '-') {
-            parsed.folder = args[i];
-        } else {
-            throw TUsageError(Usage);
-        }
+    parsed.onlyListed = form.Has("--only-listed");
+    parsed.skipMissing = form.Has("--skip-missing-lists");
+    if (const std::optional<std::string> every = form.Value("--every")) {
+        char* end = nullptr;
+        const double seconds = std::strtod(every->c_str(), &end);
+        if (every->empty() || *end != '\0' || seconds < 0.2 || seconds > 600)
+            throw TUsageError("--every takes the seconds between probes of an idle port, 0.2 to 600");
+        parsed.everyMs = int(seconds * 1000);
     }
-    if (parsed.folder.empty())
-        throw TUsageError(Usage);
+    parsed.folder = form.Operand("TEMPLATE");
     return parsed;
 }
 
@@ -399,8 +386,8 @@ private:
 
 } // namespace
 
-int WatchStation(const TGlobalOptions& options, const std::vector<std::string>& args) {
-    TArgs parsed = ParseArgs(args);
+int WatchStation(const TGlobalOptions& options) {
+    TArgs parsed = ParseArgs(options.form);
     if (options.report)
         CheckReportTarget(*options.report);
     // The template is checked whole before the first handset is looked at.

@@ -9,4 +9,4 @@
 // device map every few seconds (a docking station plugged in, a handset put into one), provisions each
 // handset that answers with the template once, says which handset is done, and verifies only when the
 // same handset is docked again. Ctrl-C ends it between handsets: provisions under way finish first.
-int WatchStation(const TGlobalOptions& options, const std::vector<std::string>& args);
+int WatchStation(const TGlobalOptions& options);
