@@ -65,8 +65,7 @@ int WriteGroupsFile(TCliSession& session, const std::string& path, TWriteMode mo
     if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     TWriteSummary summary{"group", "groups", ok};
-    summary.outcome = &transfer.LastOutcome();
-    return ReportWrite(session.User(), summary);
+    return ReportWrite(session.User(), transfer.LastOutcome(), summary);
 }
 
 namespace {

@@ -188,8 +188,7 @@ int WritePhonebookFile(TCliSession& session, const std::string& path, TWriteMode
                      " phone book entries: " + Counted(beyond, "entry", "entries") + " from line " +
                      std::to_string(book.Count() + 1) + " on are not written.");
     TWriteSummary summary{"entry", "entries", ok && beyond == 0};
-    summary.outcome = &transfer.LastOutcome();
-    return ReportWrite(session.User(), summary);
+    return ReportWrite(session.User(), transfer.LastOutcome(), summary);
 }
 
 namespace {

@@ -136,9 +136,8 @@ int WriteProfileFile(TCliSession& session, const std::string& file, const char* 
     TWriteSummary summary{"setting", "settings", written.has_value()};
     summary.skips = false;
     summary.notWritten = int(std::popcount(loaded.InFile));
-    summary.outcome = &transfer.LastOutcome();
     if (!written)
-        return ReportWrite(session.User(), summary);
+        return ReportWrite(session.User(), transfer.LastOutcome(), summary);
     const uint32_t skipped = loaded.InFile & ~*written;
     // Only the settings the plan changed were sent; the others the handset held already.
     const uint32_t held = transfer.LastPlan() ? *written & HeldAlready(*transfer.LastPlan()) : 0;
@@ -149,7 +148,7 @@ int WriteProfileFile(TCliSession& session, const std::string& file, const char* 
         PrintResult("Already held, not written again: " + KeyNames(held));
     if (skipped)
         PrintMessage("Not written, the handset does not have: " + KeyNames(skipped));
-    return ReportWrite(session.User(), summary);
+    return ReportWrite(session.User(), transfer.LastOutcome(), summary);
 }
 
 namespace {

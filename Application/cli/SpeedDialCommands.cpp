@@ -30,8 +30,7 @@ int WriteSpeedDialFile(TCliSession& session, const std::string& path) {
     if (session.User().Given.dryRun)
         return DryRunOutcome(session);
     TWriteSummary summary{"speed dial key", "speed dial keys", ok};
-    summary.outcome = &transfer.LastOutcome();
-    return ReportWrite(session.User(), summary);
+    return ReportWrite(session.User(), transfer.LastOutcome(), summary);
 }
 
 namespace {

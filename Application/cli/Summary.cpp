@@ -62,65 +62,47 @@ QJsonObject OutcomeJson(const THandsetOutcome& outcome) {
     return document;
 }
 
-int ReportWrite(const TTerminalUser& person, const TWriteSummary& summary) {
+int ReportWrite(const TTerminalUser& person, const THandsetOutcome& outcome, const TWriteSummary& summary) {
     // A write the person was not there to confirm did nothing to sum up.
     if (person.ConfirmationRefused())
         return Exit::NotConfirmed;
     if (person.ConfirmationDeclined())
         return Exit::Declined;
-    if (const THandsetOutcome* outcome = summary.outcome) {
-        if (JsonWanted()) {
-            QJsonObject document = summary.more;
-            const QJsonObject measured = OutcomeJson(*outcome);
-            for (auto it = measured.begin(); it != measured.end(); ++it)
-                document[it.key()] = it.value();
-            if (const auto& c = outcome->Held ? outcome->Held : outcome->Known) {
-                document["written"] = c->Added + c->Changed;
-                document["skipped"] = summary.skips ? outcome->Skipped : 0;
-            }
-            if (outcome->Known)
-                document["confirmedWritten"] = outcome->Known->Added + outcome->Known->Changed;
-            AddJson(document);
-        }
-        if (ReportedWithoutCounts(*outcome) || JsonWanted())
-            return summary.ok && outcome->Ok() ? Exit::Done : Exit::Failed;
-        ReportKept(outcome->Backup);
-        ReportUnread(*outcome);
-        if (outcome->Result == TChangeResult::Unknown && !outcome->Known)
-            return Exit::Failed;
-        // Without a read (nothing was sent), nothing was written of what was asked for: all the plan
-        // would have written.
-        const int planned = outcome->Lacking ? outcome->Lacking->Count(TPlanStep::Add) +
-                                                   outcome->Lacking->Count(TPlanStep::Change) +
-                                                   outcome->Lacking->Count(TPlanStep::NotWritten)
-                                             : summary.notWritten;
-        const TChangeCounts c =
-            outcome->Held.value_or(outcome->Known.value_or(TChangeCounts{0, 0, 0, 0, planned}));
-        std::string text = "Written: " + Counted(c.Added + c.Changed, summary.one, summary.many);
-        if (c.Removed > 0)
-            text += "; removed: " + std::to_string(c.Removed);
-        if (summary.skips)
-            text += "; skipped as already held: " + std::to_string(outcome->Skipped);
-        std::printf("%s; not written: %d%s.\n", text.c_str(), c.NotWritten, OfHandset().c_str());
-        return summary.ok && outcome->Ok() ? Exit::Done : Exit::Failed;
-    }
+    const bool ok = summary.ok && outcome.Ok();
     if (JsonWanted()) {
         QJsonObject document = summary.more;
-        document["written"] = summary.written;
-        document["skipped"] = summary.skipped;
-        document["notWritten"] = summary.notWritten;
-        if (!summary.backup.empty())
-            document["backup"] = JsonPath(summary.backup);
+        const QJsonObject measured = OutcomeJson(outcome);
+        for (auto it = measured.begin(); it != measured.end(); ++it)
+            document[it.key()] = it.value();
+        if (const auto& c = outcome.Held ? outcome.Held : outcome.Known) {
+            document["written"] = c->Added + c->Changed;
+            document["skipped"] = summary.skips ? outcome.Skipped : 0;
+        }
+        if (outcome.Known)
+            document["confirmedWritten"] = outcome.Known->Added + outcome.Known->Changed;
         AddJson(document);
-    } else {
-        ReportKept(summary.backup);
-        const std::string skipped =
-            summary.skips ? "; skipped as already held: " + std::to_string(summary.skipped) : std::string();
-        std::printf("Written: %s%s; not written: %d%s.\n",
-                    Counted(summary.written, summary.one, summary.many).c_str(), skipped.c_str(),
-                    summary.notWritten, OfHandset().c_str());
+        return ok ? Exit::Done : Exit::Failed;
     }
-    return summary.ok ? Exit::Done : Exit::Failed;
+    if (ReportedWithoutCounts(outcome))
+        return ok ? Exit::Done : Exit::Failed;
+    ReportKept(outcome.Backup);
+    ReportUnread(outcome);
+    if (outcome.Result == TChangeResult::Unknown && !outcome.Known)
+        return Exit::Failed;
+    // Without a read (nothing was sent), nothing was written of what was asked for: all the plan would
+    // have written.
+    const int planned = outcome.Lacking ? outcome.Lacking->Count(TPlanStep::Add) +
+                                              outcome.Lacking->Count(TPlanStep::Change) +
+                                              outcome.Lacking->Count(TPlanStep::NotWritten)
+                                        : summary.notWritten;
+    const TChangeCounts c = outcome.Held.value_or(outcome.Known.value_or(TChangeCounts{0, 0, 0, 0, planned}));
+    std::string text = "Written: " + Counted(c.Added + c.Changed, summary.one, summary.many);
+    if (c.Removed > 0)
+        text += "; removed: " + std::to_string(c.Removed);
+    if (summary.skips)
+        text += "; skipped as already held: " + std::to_string(outcome.Skipped);
+    std::printf("%s; not written: %d%s.\n", text.c_str(), c.NotWritten, OfHandset().c_str());
+    return ok ? Exit::Done : Exit::Failed;
 }
 
 int ReportDelete(const TTerminalUser& person, const THandsetOutcome& outcome, const std::string& what) {

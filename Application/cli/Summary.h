@@ -8,33 +8,30 @@
 
 #include <string>
 
-// What a write did, as its last line ("Written: 3 entries; skipped as already held: 1; not written:
-// 0.") or, under --json, as the command's one document.
+// How a write's last line names what it wrote ("Written: 3 entries; skipped as already held: 1; not
+// written: 0."); the counts come from the outcome the read after the write measured.
 struct TWriteSummary {
     // "entry", "entries"
     const char* one;
     const char* many;
+    // The write itself went through (the outcome may still say the handset lacks something).
     bool ok = false;
-    int written = 0;
-    int skipped = 0;
-    int notWritten = 0;
-    std::string backup{};
     // Whether anything can be skipped as already held (not for profile settings).
     bool skips = true;
+    // What was not written when nothing was sent and no plan says it (a profile's settings in its file).
+    int notWritten = 0;
     // More fields for the JSON document.
     QJsonObject more{};
-    // What the read after the write found: where given, the counts, the backup and the outcome come from
-    // it alone, not from the fields above.
-    const THandsetOutcome* outcome = nullptr;
 };
 
 // The outcome's counts and result in the command's JSON document ("outcome", "added", "removed",
 // "changed", "kept", "notWritten", "backup").
 QJsonObject OutcomeJson(const THandsetOutcome& outcome);
 
-// Prints the summary and gives the exit status the outcome stands for; a write the person refused or
-// was not there to confirm has nothing to sum up.
-int ReportWrite(const TTerminalUser& person, const TWriteSummary& summary);
+// Prints what the read after the write found (under --json, the command's document says it) and gives
+// the exit status the outcome stands for; a write the person refused or was not there to confirm has
+// nothing to sum up.
+int ReportWrite(const TTerminalUser& person, const THandsetOutcome& outcome, const TWriteSummary& summary);
 
 // After a delete, from what the read after it found: what was emptied, where the handset's earlier list
 // is kept, and the exit status. what names the list ("phone book").
