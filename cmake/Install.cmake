@@ -65,6 +65,11 @@ install(FILES ${CMAKE_BINARY_DIR}/dist/man/quorvel.1.gz ${CMAKE_BINARY_DIR}/dist
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/quorvel-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# Where Debian's zsh and fish look for the completions that packages bring.
+install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/_quorvel-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/completion/quorvel-cli.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 # The udev rule that lets the group dialout use USB serial adapters and names them under /dev/quorvel/.
 # lib/, not the architecture's library folder: udev reads <prefix>/lib/udev/rules.d.
 install(FILES ${PROJECT_SOURCE_DIR}/dist/udev/60-quorvel.rules DESTINATION lib/udev/rules.d)

@@ -3,7 +3,8 @@
 # run.sh). desktop-file-utils and appstream validate the desktop entry and the metainfo in the tests;
 # dpkg-dev (dpkg-shlibdeps) and file let cpack find the libraries the package depends on, and lintian
 # checks that package. The SIM records live in SQLite or on a PostgreSQL server: their C libraries, and
-# a server for the tests that run against one (test.sh starts a throwaway cluster of it).
+# a server for the tests that run against one (test.sh starts a throwaway cluster of it). zsh and fish
+# run the completions of quorvel-cli for those shells in their test.
 # With --clang also clang with its runtime libraries (sanitizers, libFuzzer) and clang-format, for CI's
 # second build and its format check (.ci/run) and the fuzzer (tests/fuzz/run.sh); no test needs them.
 set -euo pipefail
@@ -14,6 +15,7 @@ packages=(
     libgtest-dev libgmock-dev
     desktop-file-utils appstream dpkg-dev file lintian
     libsqlite3-dev libpq-dev postgresql
+    zsh fish
 )
 case "${1:-}" in
 "") ;;

@@ -22,7 +22,8 @@ for f in bin/quorvel bin/quorvel-cli bin/quorvel-handset \
     "share/applications/$app_id.desktop" "share/icons/hicolor/scalable/apps/$app_id.svg" \
     "share/metainfo/$app_id.metainfo.xml" share/man/man1/quorvel.1.gz share/man/man1/quorvel-cli.1.gz \
     share/man/man1/quorvel-handset.1.gz share/doc/quorvel/copyright share/doc/quorvel/changelog.gz \
-    share/bash-completion/completions/quorvel-cli share/quorvel/quorvel-records.sql \
+    share/bash-completion/completions/quorvel-cli share/zsh/vendor-completions/_quorvel-cli \
+    share/fish/vendor_completions.d/quorvel-cli.fish share/quorvel/quorvel-records.sql \
     lib/udev/rules.d/60-quorvel.rules; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
