@@ -47,6 +47,8 @@ TGlobalOptions ParseGlobalOptions(int argc, char** argv) {
             options.json = true;
         } else if (arg == "--verbose" || arg == "-v") {
             options.verbose = true;
+        } else if (arg == "--quiet" || arg == "-q") {
+            options.quiet = true;
         } else if (options.command.empty() && !arg.empty() && arg[0] != '-') {
             options.command = arg;
         } else {

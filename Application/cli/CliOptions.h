@@ -46,6 +46,8 @@ struct TGlobalOptions {
     // --dry-run: a write shows its plan (what it would add, remove and change) and changes nothing.
     bool dryRun = false;
     bool verbose = false;
+    // --quiet: stderr carries errors only; what a failed command said comes with its error.
+    bool quiet = false;
     std::string command;
     std::vector<std::string> args; // the command's own arguments, options included
     // The same arguments read through the options of the form they call; set before the command runs.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliOptions.h"
+#include "cli/TerminalTone.h"
 
 #include <functional>
 #include <string>
@@ -76,7 +77,11 @@ std::string TerminalText(const std::string& text);
 // A message as the tool prints it on stderr: every line after "quorvel-cli: ", without leading blanks
 // or empty lines; the unit and function part of an internal error only with --verbose.
 std::string MessageLines(const std::string& text);
-void PrintMessage(const std::string& text);
+// Under --quiet a message that is no error is held back: shown when the command fails (before its
+// error), or before a question at the terminal, so that the person answers with all of it; else never.
+void PrintMessage(const std::string& text, TTone tone = TTone::Plain);
+// The messages held back so far, now.
+void ShowHeldMessages();
 // Ends the progress line, when one is open, so that what is printed next on stderr begins a line of its
 // own instead of following "12 of 200 entries". Whatever prints a message calls it first; the progress
 // line says when it leaves one open.
@@ -101,6 +106,9 @@ struct TTerminalAnswers {
 TTerminalAnswers& RunAnswers();
 // Whether --verbose was given; set once by main.
 void SetVerbose(bool verbose);
+// Whether --quiet was given (stderr carries errors only); set once by main.
+void SetQuiet(bool quiet);
+bool Quiet();
 
 // "1 entry", "4 entries".
 std::string Counted(long n, const char* one, const char* many);

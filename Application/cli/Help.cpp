@@ -26,6 +26,8 @@ const char* const GlobalOptions =
     "  --json                    one JSON document on stdout instead of text, also when the command\n"
     "                            fails: {\"ok\": ..., \"exit\": ..., \"messages\": [...]} and its facts\n"
     "  --verbose, -v             internal detail in error messages\n"
+    "  --quiet, -q               errors only on stderr: no progress, status or other message, unless\n"
+    "                            the command fails or asks (then all it said comes first)\n"
     "  --record FILE             write every mail and answer to FILE, one JSON line each, for the virtual\n"
     "                            handset to replay; with several ports, one file per port, FILE with\n"
     "                            \"-COMn\" before its extension\n"

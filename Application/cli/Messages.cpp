@@ -10,6 +10,9 @@
 namespace {
 
 bool Verbose = false;
+bool QuietAsked = false;
+// The messages --quiet held back, as they would have been printed.
+std::string Held;
 // Something is on the terminal's line after the last line end: the progress line.
 bool LineOpen = false;
 constexpr std::string_view MessagePrefix = "quorvel-cli: ";
@@ -23,6 +26,21 @@ TTerminalAnswers& RunAnswers() {
 
 void SetVerbose(bool verbose) {
     Verbose = verbose;
+}
+
+void SetQuiet(bool quiet) {
+    QuietAsked = quiet;
+}
+
+bool Quiet() {
+    return QuietAsked;
+}
+
+void ShowHeldMessages() {
+    if (Held.empty())
+        return;
+    std::fputs(Held.c_str(), stderr);
+    Held.clear();
 }
 
 std::string TerminalText(const std::string& text) {
@@ -65,10 +83,15 @@ void ProgressLineOpened() {
     LineOpen = true;
 }
 
-void PrintMessage(const std::string& text) {
+void PrintMessage(const std::string& text, TTone tone) {
     EndProgressLine();
     const std::string lines = MessageLines(text);
-    std::fputs(lines.c_str(), stderr);
+    if (QuietAsked && tone != TTone::Error) {
+        Held += Toned(lines, tone, stderr);
+    } else {
+        ShowHeldMessages();
+        std::fputs(Toned(lines, tone, stderr).c_str(), stderr);
+    }
     // Under --json the document carries every message too, one line each, without the tool's name.
     size_t start = 0;
     while (start < lines.size()) {

@@ -57,7 +57,7 @@ QJsonObject PlanJson(const TWritePlan& plan) {
 }
 
 void PrintPlan(const TWritePlan& plan) {
-    PrintData(TerminalText(PlanText(plan)));
+    PrintData(Toned(TerminalText(PlanText(plan)), TTone::Plan, stdout));
 }
 
 void PrintPlanCounts(const TWritePlan& plan) {

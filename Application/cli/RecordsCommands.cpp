@@ -172,7 +172,10 @@ int Export(const TGlobalOptions& options) {
                      {"exported", int(records.size())},
                      {"kind", kind}});
         // On stdout the records themselves are the output: the words go to stderr.
-        (file == "-" ? PrintMessage : PrintResult)(text);
+        if (file == "-")
+            PrintMessage(text);
+        else
+            PrintResult(text);
         return Exit::Done;
     };
     if (args.copy)

@@ -13,7 +13,7 @@
 
 TTerminalUser::TTerminalUser(bool yes)
     : Yes(yes)
-    , Interactive(isatty(STDERR_FILENO) != 0) {}
+    , Interactive(isatty(STDERR_FILENO) != 0 && !Quiet()) {}
 
 void TTerminalUser::ShowStatus(const std::string& text) {
     if (!Interactive || text.empty())
@@ -27,11 +27,13 @@ bool TTerminalUser::Confirm(const std::string& question) {
         return true;
     EndProgressLine();
     if (!isatty(STDIN_FILENO)) {
-        PrintMessage(question + "\rRefused: no terminal to confirm at; give --yes to go ahead.");
+        PrintMessage(question + "\rRefused: no terminal to confirm at; give --yes to go ahead.",
+                     TTone::Error);
         Refused = true;
         RunAnswers().refused = true;
         return false;
     }
+    ShowHeldMessages();
     std::fprintf(stderr, "%s [y/N] ", TerminalText(question).c_str());
     std::string reply;
     std::getline(std::cin, reply);
@@ -49,9 +51,11 @@ TAnswer TTerminalUser::AbortOrIgnore(const std::string& text) {
         return TAnswer::Ignore;
     }
     if (!isatty(STDIN_FILENO)) {
-        PrintMessage(text + "\rStopped: no terminal to ask at; give --yes to pass over it and go on.");
+        PrintMessage(text + "\rStopped: no terminal to ask at; give --yes to pass over it and go on.",
+                     TTone::Error);
         return TAnswer::Abort;
     }
+    ShowHeldMessages();
     std::fprintf(stderr, "%s [a]bort or [i]gnore? ", TerminalText(text).c_str());
     std::string reply;
     std::getline(std::cin, reply);
@@ -71,7 +75,9 @@ TAnswer TTerminalUser::ShowMessage(TMessageKind kind, const std::string& text, T
     }
     // A handset that did not answer: say where to look.
     const bool silent = text.starts_with(Texts::CouldNotConnect);
-    PrintMessage(silent ? text + "\r" + NoAnswerHint : text);
+    PrintMessage(silent ? text + "\r" + NoAnswerHint : text, kind == TMessageKind::Error     ? TTone::Error
+                                                             : kind == TMessageKind::Warning ? TTone::Warning
+                                                                                             : TTone::Plain);
     return TAnswer::Ok;
 }
 
@@ -80,7 +86,7 @@ bool TTerminalUser::ConfirmPlan(const TWritePlan& plan) {
     // The person answers what they see: the plan's lines first (a screenful), then its counts, then the
     // one question.
     if (!Yes && isatty(STDIN_FILENO))
-        PrintMessage(PlanLinesText(plan, ScreenLines()));
+        PrintMessage(PlanLinesText(plan, ScreenLines()), TTone::Plan);
     PrintPlanCounts(plan);
     return Confirm(plan.Question.empty() ? std::string("Write this to the handset?") : plan.Question);
 }

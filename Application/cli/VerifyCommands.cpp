@@ -84,7 +84,7 @@ int Verify(const TGlobalOptions& options) {
                     "; + only in the file, - only in the "
                     "handset, ~ changed)" +
                     OfHandset() + ":");
-        PrintData(DifferencesText(*plan, ordered));
+        PrintData(Toned(DifferencesText(*plan, ordered), TTone::Plan, stdout));
     }
     AddJson({{"files", files}, {"matches", status == Exit::Done}});
     return status;

@@ -141,6 +141,7 @@ int Outcome(const std::vector<TCommand>& commands, int argc, char** argv) {
     try {
         const TGlobalOptions options = ParseGlobalOptions(argc, argv);
         SetVerbose(options.verbose);
+        SetQuiet(options.quiet);
         if (options.version) {
             if (options.json)
                 AddJson({{"version", QString::fromUtf8(VersionLine())}});
@@ -154,16 +155,16 @@ int Outcome(const std::vector<TCommand>& commands, int argc, char** argv) {
             throw TUsageError("a command is needed (quorvel-cli help lists them)");
         status = Run(commands, options, argc, argv);
     } catch (const TUsageError& e) {
-        PrintMessage(e.what());
+        PrintMessage(e.what(), TTone::Error);
         return Exit::WrongCall;
     } catch (const TInputError& e) {
-        PrintMessage(e.what());
+        PrintMessage(e.what(), TTone::Error);
         return Exit::WrongCall;
     } catch (const TCommandStopped& e) {
         PrintMessage(e.what());
         return Exit::Stopped;
     } catch (const std::exception& e) {
-        PrintMessage(e.what());
+        PrintMessage(e.what(), TTone::Error);
         status = Exit::Failed;
     }
     // A command that ended on the stop has said what it means already.
@@ -206,11 +207,14 @@ int main(int argc, char** argv) {
     if (JsonAsked(argc, argv))
         StartJson();
     const int status = Outcome(commands, argc, argv);
+    // A command that failed without an error of its own (its messages say what happened) shows them.
+    if (status != Exit::Done)
+        ShowHeldMessages();
     if (JsonWanted())
         PrintJsonDocument(status);
     // Output cut short (a full disk, a closed pipe) is a failure, never a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        PrintMessage(std::string("Could not write the output: ") + std::strerror(errno));
+        PrintMessage(std::string("Could not write the output: ") + std::strerror(errno), TTone::Error);
         return Exit::Failed;
     }
     return status;

@@ -30,8 +30,10 @@ struct TTerminalRun {
 };
 
 // Runs quorvel-cli against the handset with stderr on a terminal (stdin and stdout are pipes, so --yes
-// answers the confirmations); with stdoutToo, stdout on the same terminal, in a UTF-8 locale.
-TTerminalRun RunOnTerminal(const THandsetProcess& handset, const QStringList& args, bool stdoutToo = false) {
+// answers the confirmations); with stdoutToo, stdout on the same terminal, in a UTF-8 locale. The
+// terminal takes no colour (NO_COLOR) unless colour is asked for.
+TTerminalRun RunOnTerminal(const THandsetProcess& handset, const QStringList& args, bool stdoutToo = false,
+                           bool colour = false) {
     TTerminalRun run;
     TPseudoTerminal terminal;
     if (!terminal.Opened())
@@ -41,6 +43,11 @@ TTerminalRun RunOnTerminal(const THandsetProcess& handset, const QStringList& ar
     env.insert("QUORVEL_CONFIG_DIR", handset.ConfigDir());
     if (stdoutToo)
         env.insert("LC_ALL", "C.UTF-8");
+    env.insert("TERM", "xterm");
+    if (colour)
+        env.remove("NO_COLOR");
+    else
+        env.insert("NO_COLOR", "1");
     cli.setProcessEnvironment(env);
     const int terminalEnd = terminal.TerminalEnd();
     cli.setChildProcessModifier([terminalEnd, stdoutToo] {
@@ -230,4 +237,58 @@ TEST_F(CliTerminal, AListReadToAUtf8TerminalIsShownInUtf8) {
     EXPECT_NE(run.terminal.find("Zo\xC3\xAB,123"), std::string::npos) << run.terminal;
     EXPECT_EQ(handset.Cli({"--port", QString("COM%1").arg(handset.ComNumber()), "phonebook", "read"}).out,
               "Zo\xEB,123\r\n");
+}
+
+// On a terminal the plan's lines are green, red and yellow by their mark, and errors red; a pipe, or a
+// terminal with NO_COLOR, gets the same text without a colour.
+TEST_F(CliTerminal, ColourGoesToATerminalOnlyAndNotWithNoColor) {
+    THandsetProcess handset(
+        {"--phonebook", QString::fromStdString(Write("held.phb", "Anna,1\r\nCarl,3\r\n"))});
+    ASSERT_TRUE(handset.Started());
+    const QString list = QString::fromStdString(Write("list.phb", "Anna,1\r\nDora,4\r\n"));
+    const QStringList dryRun{"--dry-run", "phonebook", "write", list, "--replace"};
+    const TTerminalRun coloured = RunOnTerminal(handset, dryRun, true, true);
+    EXPECT_EQ(coloured.exitCode, 0) << coloured.terminal;
+    EXPECT_NE(coloured.terminal.find("\033[32m+ Dora 4\033[0m"), std::string::npos) << coloured.terminal;
+    EXPECT_NE(coloured.terminal.find("\033[31m- Carl 3\033[0m"), std::string::npos) << coloured.terminal;
+
+    const TTerminalRun plain = RunOnTerminal(handset, dryRun, true);
+    EXPECT_NE(plain.terminal.find("+ Dora 4"), std::string::npos) << plain.terminal;
+    EXPECT_EQ(plain.terminal.find('\033'), std::string::npos) << plain.terminal;
+    const auto piped = handset.Cli(QStringList{"--port", QString("COM%1").arg(handset.ComNumber())} + dryRun);
+    EXPECT_NE(piped.out.find("+ Dora 4"), std::string::npos) << piped.out;
+    EXPECT_EQ(piped.out.find('\033'), std::string::npos) << piped.out;
+
+    const QStringList missing{"phonebook", "write", dir.filePath("missing.phb"), "--add"};
+    const TTerminalRun error = RunOnTerminal(handset, missing, false, true);
+    EXPECT_EQ(error.exitCode, 2) << error.terminal;
+    EXPECT_EQ(error.terminal.rfind("\033[31mquorvel-cli: ", 0), 0u) << error.terminal;
+    EXPECT_EQ(RunOnTerminal(handset, missing).terminal.find('\033'), std::string::npos);
+}
+
+// --quiet: stderr carries errors only, stdout the data as ever; a command that fails shows all it had to
+// say before its end.
+TEST_F(CliTerminal, QuietLeavesErrorsAndDataAndAFailureTellsItAll) {
+    THandsetProcess handset({"--capacity", "2", "--phonebook-entries", "1"});
+    ASSERT_TRUE(handset.Started());
+    const TTerminalRun read = RunOnTerminal(handset, {"--quiet", "phonebook", "read"});
+    EXPECT_EQ(read.exitCode, 0) << read.terminal;
+    EXPECT_EQ(read.out, "Name 001,5550001\r\n");
+    EXPECT_EQ(read.terminal, "");
+
+    const std::string one = Write("one.phb", "X,9\r\n");
+    const TTerminalRun wrote =
+        RunOnTerminal(handset, {"--yes", "-q", "phonebook", "write", QString::fromStdString(one), "--add"});
+    EXPECT_EQ(wrote.exitCode, 0) << wrote.terminal;
+    EXPECT_EQ(wrote.terminal, "");
+    EXPECT_EQ(wrote.out.rfind("Written: 1 entry", 0), 0u) << wrote.out;
+
+    // The handset is full now: the write fails, and its messages come with it.
+    const std::string more = Write("more.phb", "Y,8\r\n");
+    const TTerminalRun failed = RunOnTerminal(
+        handset, {"--yes", "--quiet", "phonebook", "write", QString::fromStdString(more), "--add"});
+    EXPECT_EQ(failed.exitCode, 1) << failed.terminal;
+    EXPECT_TRUE(Shows(failed.terminal, "quorvel-cli: line 1: not written, the handset's phone book is full"))
+        << failed.terminal;
+    EXPECT_EQ(failed.terminal.find(" of "), std::string::npos) << failed.terminal;
 }

@@ -37,7 +37,7 @@ for option in --help --json --port --record --verbose --version --yes; do
 done
 # shellcheck disable=SC2086
 expect "$(offered quorvel-cli groups '')" \
-    "$(printf '%s\n' $globals --add --output --replace -h -o -v -y delete read write | sort -u | tr '\n' ' ')"
+    "$(printf '%s\n' $globals --add --output --replace -h -o -q -v -y delete read write | sort -u | tr '\n' ' ')"
 expect "$(offered quorvel-cli phonebook import x.csv --dia)" "--dialable "
 expect "$(offered quorvel-cli --y)" "--yes "
 dir=$(mktemp -d)
