@@ -1,6 +1,7 @@
 #include "cli/GroupCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/Summary.h"
@@ -15,10 +16,8 @@
 
 namespace {
 
-constexpr const char* Usage = "read [-o FILE.BGL] | write FILE.BGL --add|--replace | delete";
-
 [[noreturn]] void UsageError() {
-    throw TUsageError(std::string("usage: quorvel-cli groups ") + Usage);
+    RefuseCall("groups");
 }
 
 int Read(const TGlobalOptions& options) {

@@ -1,5 +1,6 @@
 #include "cli/HandsetsCommands.h"
 
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "core/ProvisionTemplate.h"
@@ -12,12 +13,10 @@
 
 namespace {
 
-constexpr const char* Usage = "usage: quorvel-cli handsets [--template DIR]";
-
 int Handsets(const TGlobalOptions& options) {
     std::optional<TProvisionTemplate> templ;
     if (!options.form.Operands().empty())
-        throw TUsageError(Usage);
+        RefuseCall("handsets");
     if (const std::optional<std::string> folder = options.form.Value("--template")) {
         try {
             templ = TProvisionTemplate::Load(*folder);

@@ -93,6 +93,19 @@ void PrintCommandHelp(const TCommand& command, const TForm* form) {
     std::printf("\nglobal options:\n%s\n%s", GlobalOptions, ExitStatusText);
 }
 
+void RefuseCall(const std::string& name) {
+    const std::vector<TCommand> commands = AllCommands();
+    const TCommand* command = FindCommand(commands, name);
+    std::string usage = "usage: quorvel-cli " + name;
+    for (size_t i = 0; command && i < command->forms.size(); ++i) {
+        const TForm& form = command->forms[i];
+        const std::string words =
+            form.sub + (form.sub.empty() || form.arguments.empty() ? "" : " ") + form.arguments;
+        usage += (i == 0 ? " " : " | ") + words;
+    }
+    throw TUsageError(usage);
+}
+
 const TForm* TCommand::FormFor(const std::vector<std::string>& args) const {
     for (const TForm& form : forms)
         if (form.sub.empty() || (!args.empty() && args[0] == form.sub))

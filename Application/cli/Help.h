@@ -11,6 +11,10 @@ void PrintCommandHelp(const TCommand& command, const TForm* form);
 // "phonebook write": the command and the form's subcommand.
 std::string FormName(const TCommand& command, const TForm& form);
 
+// The wrong call of a command, told with every form of it as the command's table declares them:
+// "usage: quorvel-cli groups read [-o FILE.BGL] | write FILE.BGL --add|--replace | delete".
+[[noreturn]] void RefuseCall(const std::string& command);
+
 // "quorvel-cli phonebook write FILE.phb --add|--replace"
 std::string UsageLine(const TCommand& command, const TForm& form);
 

@@ -1,5 +1,6 @@
 #include "cli/LogCommands.h"
 
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "platform/AnsiText.h"
@@ -16,10 +17,6 @@
 #include <QJsonDocument>
 
 namespace {
-
-constexpr const char* Usage =
-    "usage: quorvel-cli log [--serial SERIAL] [--since YYYY-MM-DD] [--until YYYY-MM-DD] "
-    "[--operation OP] | log --check";
 
 std::string SerialOption(const std::string& value) {
     if (value == NoSimText || value == "not read")
@@ -40,7 +37,7 @@ std::string DayOption(const std::string& name, const std::string& value) {
 
 TChangeFilter ParseFilter(const TFormArgs& form) {
     if (!form.Operands().empty())
-        throw TUsageError(Usage);
+        RefuseCall("log");
     TChangeFilter filter;
     if (const std::optional<std::string> serial = form.Value("--serial"))
         filter.Serial = SerialOption(*serial);
@@ -53,7 +50,7 @@ TChangeFilter ParseFilter(const TFormArgs& form) {
                                      {"--template", &filter.Template}})
         if (const std::optional<std::string> value = form.Value(name)) {
             if (value->empty())
-                throw TUsageError(Usage);
+                RefuseCall("log");
             *into = *value;
         }
     if (!filter.Since.empty() && !filter.Until.empty() && filter.Since > filter.Until)
@@ -200,7 +197,7 @@ int Log(const TGlobalOptions& options) {
         PrintMessage(notice);
     if (options.form.Has("--check")) {
         if (options.args.size() != 1)
-            throw TUsageError(Usage);
+            RefuseCall("log");
         return Check(store);
     }
     const TChangeFilter filter = ParseFilter(options.form);

@@ -2,6 +2,7 @@
 
 #include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/Summary.h"
@@ -17,16 +18,12 @@
 
 namespace {
 
-constexpr const char* Usage =
-    "read [-o FILE.phb] | write FILE.phb --add|--replace [--transliterate] | delete | "
-    "restore-backup [FILE.phb] | import CONTACTS.csv|.vcf -o FILE.phb [--entries N] "
-    "[--dialable [--international-prefix DIGITS]] [--transliterate] [--all-numbers]";
 constexpr int MostEntries = 255;
 // Longer than any international prefix dialled anywhere.
 constexpr size_t LongestInternationalPrefix = 6;
 
 [[noreturn]] void UsageError() {
-    throw TUsageError(std::string("usage: quorvel-cli phonebook ") + Usage);
+    RefuseCall("phonebook");
 }
 
 struct TArgs {

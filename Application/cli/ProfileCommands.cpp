@@ -2,6 +2,7 @@
 
 #include "cli/BackupCommands.h"
 #include "cli/CliSession.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/Summary.h"
@@ -20,10 +21,8 @@
 
 namespace {
 
-constexpr const char* ProfileUsage = "read [-o FILE.pro] | write FILE.pro | restore-backup [FILE.pro]";
-
 [[noreturn]] void ProfileUsageError() {
-    throw TUsageError(std::string("usage: quorvel-cli profile ") + ProfileUsage);
+    RefuseCall("profile");
 }
 
 bool Has(uint32_t settings, const TProfileList& list) {

@@ -1,6 +1,7 @@
 #include "cli/RecordsCommands.h"
 
 #include "cli/CliOptions.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "cli/TerminalUser.h"
@@ -39,10 +40,6 @@ const std::set<QString> StepKeys = {"user", "host", "time"};
 constexpr const char* MoveKind = "move";
 constexpr const char* CopyKind = "copy";
 
-constexpr const char* Usage =
-    "usage: quorvel-cli records export [FILE.json] [--copy] | import FILE.json | activate [SERIAL...] "
-    "[--from ADDRESS] | remove SERIAL | init  [--store ADDRESS]";
-
 struct TArgs {
     std::vector<std::string> words; // the file, or the serial numbers
     std::optional<std::string> store;
@@ -62,7 +59,7 @@ TArgs ParseArgs(const TFormArgs& form, size_t mostWords) {
         if (address && address->empty())
             throw TUsageError(std::string(option) + " needs an address: sqlite:PATH or postgresql://...");
     if (form.Operands().size() > mostWords)
-        throw TUsageError(Usage);
+        RefuseCall("records");
     parsed.words = form.Operands();
     return parsed;
 }
@@ -344,7 +341,7 @@ private:
 int Import(const TGlobalOptions& options) {
     const TArgs args = ParseArgs(options.form, 1);
     if (args.words.empty())
-        throw TUsageError(Usage);
+        RefuseCall("records");
     const std::string file = args.words[0];
     // The file first: a file that cannot be taken leaves the store unopened.
     bool copy = true;
@@ -466,7 +463,7 @@ int Activate(const TGlobalOptions& options) {
 int Remove(const TGlobalOptions& options) {
     const TArgs args = ParseArgs(options.form, 1);
     if (args.words.size() != 1)
-        throw TUsageError(Usage);
+        RefuseCall("records");
     const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
     try {
         // The key as it stands in the store, else as the label shows it.
@@ -533,7 +530,7 @@ int Records(const TGlobalOptions& options) {
         return Remove(options);
     if (word == "init")
         return Init(options);
-    throw TUsageError(Usage);
+    RefuseCall("records");
 }
 
 const TOption StoreOption{"--store", "ADDRESS",

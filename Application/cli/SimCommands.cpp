@@ -1,6 +1,7 @@
 #include "cli/SimCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/RecordsCommands.h"
 #include "cli/Summary.h"
@@ -24,10 +25,8 @@
 
 namespace {
 
-constexpr const char* Usage = "sim-list [FILE] --software HEX8 --pcs PCS [--file-pcs PCS]";
-
 [[noreturn]] void UsageError() {
-    throw TUsageError(std::string("usage: quorvel-cli ") + Usage);
+    RefuseCall("sim-list");
 }
 
 std::string Hex4(unsigned address) {
@@ -127,9 +126,6 @@ int SimList(const TGlobalOptions& options) {
 }
 
 // ---- the SIM move ----
-
-constexpr const char* SimUsage = "sim save FILE.sim | restore FILE.sim | records | check FILE.sim | release "
-                                 "FILE.sim | history [FILE.sim|SERIAL]";
 
 std::string ListPath() {
     return ProgramDir() + "sim_list/VSIMLIST.xml";
@@ -354,7 +350,7 @@ int Move(const TGlobalOptions& options, bool toFile, const std::string& file) {
 
 int Sim(const TGlobalOptions& options) {
     const std::vector<std::string>& args = options.args;
-    const auto usage = [] { throw TUsageError(std::string("usage: quorvel-cli ") + SimUsage); };
+    const auto usage = [] { RefuseCall("sim"); };
     if (args.size() == 1 && args[0] == "records")
         return Records(options.json);
     if (!args.empty() && args[0] == "history" && args.size() <= 2 &&

@@ -1,6 +1,7 @@
 #include "cli/SpeedDialCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/Summary.h"
@@ -35,10 +36,8 @@ int WriteSpeedDialFile(TCliSession& session, const std::string& path) {
 
 namespace {
 
-constexpr const char* Usage = "read [-o FILE.sdl] | write FILE.sdl | delete";
-
 [[noreturn]] void UsageError() {
-    throw TUsageError(std::string("usage: quorvel-cli speed-dial ") + Usage);
+    RefuseCall("speed-dial");
 }
 
 int SpeedDial(const TGlobalOptions& options) {

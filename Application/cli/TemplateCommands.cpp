@@ -1,5 +1,6 @@
 #include "cli/TemplateCommands.h"
 
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "core/ProvisionTemplate.h"
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr const char* Usage = "usage: quorvel-cli template check DIR";
 // A template writes at most these four: phone book, speed dial, broadcast groups, profile.
 constexpr size_t ProvisionKinds = 4;
 
@@ -51,7 +51,7 @@ int Check(const std::string& folder) {
 int Template(const TGlobalOptions& options) {
     const std::vector<std::string>& args = options.args;
     if (args.size() != 2 || args[0] != "check" || args[1].empty() || args[1][0] == '-')
-        throw TUsageError(Usage);
+        RefuseCall("template");
     return Check(args[1]);
 }
 

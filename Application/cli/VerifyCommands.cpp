@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/FileKinds.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/PlanText.h"
@@ -13,11 +14,7 @@
 #include <algorithm>
 #include <functional>
 
-namespace {
-
-constexpr const char* Usage = "verify FILE.phb|.sdl|.BGL|.pro [FILE...] [--ignore-order] [--transliterate]";
-
-} // namespace
+namespace {} // namespace
 
 namespace {
 
@@ -27,13 +24,11 @@ int Verify(const TGlobalOptions& options) {
     std::vector<TFileWrite> checks;
     for (const std::string& path : options.form.Operands()) {
         if (!KnownFileKind(path))
-            throw TUsageError(path +
-                              ": verify compares .phb, .sdl, .BGL and .pro files (usage: quorvel-cli " +
-                              Usage + ")");
+            options.form.Refuse(path + ": verify compares .phb, .sdl, .BGL and .pro files");
         checks.push_back(FileWriteOf(path, transliterate));
     }
     if (checks.empty())
-        throw TUsageError("usage: quorvel-cli " + std::string(Usage));
+        RefuseCall("verify");
     // Every file is there before the handset is asked anything.
     for (const TFileWrite& check : checks)
         if (!QFileInfo(QString::fromStdString(check.path)).isFile())
