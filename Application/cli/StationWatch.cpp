@@ -235,7 +235,13 @@ private:
         TPortState& state = Ports[port];
         if (code != Exit::Done) {
             if (state.handset) {
-                Say(port, "left", *state.handset, "handset " + *state.handset + " was taken out.");
+                // The docking station itself may have gone while the probe ran: the probe lost its line,
+                // or the port has left the device map since.
+                if (err.contains("went away") || !DeviceMap::PresentPorts().count(port))
+                    Say(port, "left", *state.handset,
+                        "the docking station with handset " + *state.handset + " went away.");
+                else
+                    Say(port, "left", *state.handset, "handset " + *state.handset + " was taken out.");
                 state.handset.reset();
             }
             // A port another program holds, or a docking station without handset: said once.
