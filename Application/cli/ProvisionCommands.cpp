@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 #include "cli/FileKinds.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/PlanText.h"
@@ -112,6 +113,71 @@ void SkipOrRefuseMissingLists(TCliSession& session, const THandsetIdentity& hand
         list->reset();
 }
 
+// The handset was given this very content of the template already and verified: nothing to do for it.
+bool GivenAlready(const THandsetIdentity& handset, const TProvisionTemplate& templ) {
+    std::optional<THandsetRow> known;
+    try {
+        for (const THandsetRow& row : ChangeStore().Handsets())
+            if (row.Serial == handset.serial)
+                known = row;
+    } catch (const std::runtime_error& e) {
+        PrintMessage(std::string("The table of handsets cannot be read, so the handset is provisioned: ") +
+                     e.what());
+    }
+    if (!known || known->TemplateHash != templ.ContentHash() || known->Verify != "verified")
+        return false;
+    PrintResult("Not outdated: " + handset.Describe() + " was given this content of " + templ.Folder() +
+                " on " + known->TemplateTime + " and verified; --only-outdated leaves it.");
+    return true;
+}
+
+// One file of the template written to the handset, as the read after the write found it (the write's own
+// word is not taken for it): the file's facts for the JSON document, and its outcome in words.
+struct TPartOutcome {
+    QJsonObject fact;
+    bool verified = false;
+    std::string outcome;
+};
+
+TPartOutcome WritePart(TCliSession& session, const char* kind, const std::string& path,
+                       const THandsetIdentity& handset) {
+    const TFileWrite file = FileWriteOf(path);
+    const TCommandRecord& record = session.User().Record();
+    const size_t plansBefore = record.plans.size();
+    const size_t outcomesBefore = record.outcomes.size();
+    const int wrote = file.write(session);
+    TPartOutcome part;
+    part.fact = {{"kind", kind}};
+    const TWritePlan* plan = record.plans.size() > plansBefore ? &record.plans.back() : nullptr;
+    if (plan)
+        part.fact["plan"] = PlanJson(*plan);
+    if (session.User().Given.dryRun) {
+        part.fact["changed"] = plan && plan->ChangesHandset();
+        return part;
+    }
+    const THandsetOutcome* after =
+        record.outcomes.size() > outcomesBefore ? &record.outcomes.back() : nullptr;
+    const bool changed = after && after->Changed();
+    part.verified = wrote == Exit::Done && after && after->Lacking && after->Lacking->Matches(file.ordered);
+    part.fact["changed"] = changed;
+    part.fact["verified"] = part.verified;
+    if (after) {
+        const QJsonObject measured = OutcomeJson(*after);
+        for (auto it = measured.begin(); it != measured.end(); ++it)
+            part.fact[it.key()] = it.value();
+    }
+    part.outcome = part.verified             ? (changed ? "written and verified" : "already so, verified")
+                   : after && after->Lacking ? "differs after the write"
+                   : after && after->Result == TChangeResult::NotChanged ? "not changed"
+                                                                         : "could not be read back";
+    if (!part.verified && after && after->Lacking && after->Changed())
+        PrintMessage(
+            std::string(kind) + " of " + handset.Describe() +
+            " differs from the template (+ only in the template, - only in the handset, ~ changed):\r" +
+            DifferencesText(*after->Lacking, file.ordered));
+    return part;
+}
+
 int Provision(const TGlobalOptions& options, const TArgs& args) {
     const TProvisionTemplate templ = LoadChecked(args.folder);
     TCliSession session(options);
@@ -128,25 +194,8 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
         throw TCommandFailure("The handset " + handset.Describe() + " is not listed in " + templ.Folder() +
                               "/handsets.csv, and --only-listed takes only those that are. Nothing was "
                               "written to the handset.");
-    // The handset was given this very content already and verified: nothing to do for it.
-    if (args.onlyOutdated) {
-        std::optional<THandsetRow> known;
-        try {
-            for (const THandsetRow& row : ChangeStore().Handsets())
-                if (row.Serial == serial)
-                    known = row;
-        } catch (const std::runtime_error& e) {
-            PrintMessage(
-                std::string("The table of handsets cannot be read, so the handset is provisioned: ") +
-                e.what());
-        }
-        if (known && known->TemplateHash == templ.ContentHash() && known->Verify == "verified") {
-            PrintResult("Not outdated: " + handset.Describe() + " was given this content of " +
-                        templ.Folder() + " on " + known->TemplateTime +
-                        " and verified; --only-outdated leaves it.");
-            return Exit::Done;
-        }
-    }
+    if (args.onlyOutdated && GivenAlready(handset, templ))
+        return Exit::Done;
     TProvisionTemplate::TFiles files;
     try {
         files = templ.For(serial);
@@ -179,53 +228,17 @@ int Provision(const TGlobalOptions& options, const TArgs& args) {
             continue;
         const std::string path = QDir(own.path()).filePath(part.fileName).toStdString();
         WriteFileAtomically(path, **part.text);
-        const TFileWrite file = FileWriteOf(path);
-        const size_t plansBefore = session.User().Record().plans.size();
-        const size_t outcomesBefore = session.User().Record().outcomes.size();
-        const int wrote = file.write(session);
-        QJsonObject fact{{"kind", part.kind}};
-        if (session.User().Record().plans.size() > plansBefore)
-            fact["plan"] = PlanJson(session.User().Record().plans.back());
-        if (session.User().Given.dryRun) {
-            fact["changed"] = session.User().Record().plans.size() > plansBefore &&
-                              session.User().Record().plans.back().ChangesHandset();
-            written.append(fact);
+        const TPartOutcome wrote = WritePart(session, part.kind, path, handset);
+        written.append(wrote.fact);
+        if (session.User().Given.dryRun)
             continue;
-        }
-        // What the handset holds now, as the read after the write found it: the write's own word is not
-        // taken for it.
-        const THandsetOutcome* after = session.User().Record().outcomes.size() > outcomesBefore
-                                           ? &session.User().Record().outcomes.back()
-                                           : nullptr;
-        const bool changed = after && after->Changed();
-        const bool verified =
-            wrote == Exit::Done && after && after->Lacking && after->Lacking->Matches(file.ordered);
-        fact["changed"] = changed;
-        fact["verified"] = verified;
-        if (after) {
-            const QJsonObject measured = OutcomeJson(*after);
-            for (auto it = measured.begin(); it != measured.end(); ++it)
-                fact[it.key()] = it.value();
-        }
-        written.append(fact);
         if (session.User().ConfirmationRefused())
             return Exit::NotConfirmed;
         if (session.User().ConfirmationDeclined())
             return Exit::Declined;
-        std::string outcome = verified ? (changed ? "written and verified" : "already so, verified")
-                              : after && after->Lacking ? "differs after the write"
-                              : after && after->Result == TChangeResult::NotChanged
-                                  ? "not changed"
-                                  : "could not be read back";
-        if (!verified) {
+        if (!wrote.verified)
             status = Exit::Failed;
-            if (after && after->Lacking && after->Changed())
-                PrintMessage(std::string(part.kind) + " of " + handset.Describe() +
-                             " differs from the template (+ only in the template, - only in the handset, "
-                             "~ changed):\r" +
-                             DifferencesText(*after->Lacking, file.ordered));
-        }
-        summary += std::string(summary.empty() ? "" : "; ") + part.kind + ": " + outcome;
+        summary += std::string(summary.empty() ? "" : "; ") + part.kind + ": " + wrote.outcome;
         // A stop ends the provisioning between two files: what is done stays, the rest is not begun.
         if (StopRequested())
             break;
@@ -249,9 +262,7 @@ int StationCommand(const TGlobalOptions& options) {
     if (!options.args.empty() && options.args[0] == "watch")
         return WatchStation(options);
     if (options.args.empty() || options.args[0] != "run")
-        throw TUsageError("usage: quorvel-cli --port A,B,C|all station run TEMPLATE [--only-listed] "
-                          "[--skip-missing-lists] | "
-                          "station watch TEMPLATE [--only-listed] [--skip-missing-lists] [--every SECONDS]");
+        RefuseCall("station");
     return Provision(options, ParseArgs(options.form));
 }
 
