@@ -95,31 +95,57 @@ QJsonObject RecordJson(const TSimRecord& r) {
                                      {"time", JsonText(r.LastStep.Time)}}}};
 }
 
-int Export(const TGlobalOptions& options) {
-    const TArgs args = ParseArgs(options.form, 1);
-    const std::string file = args.words.empty() ? std::string("-") : args.words[0];
-    const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
-    const std::string where = engine->Where();
+// The records this store takes (one moved away or a copy is not this store's to give), read once the
+// claim of every SIM is held: a move running now would change its record after it was written out, so
+// the claims stay held (claims) until the export is over.
+std::vector<TSimRecord> HeldRecords(TRecordEngine& engine, std::vector<std::unique_ptr<TMoveClaim>>& claims) {
     std::vector<TSimRecord> records;
-    std::vector<std::unique_ptr<TMoveClaim>> claims;
     try {
-        // A move of a SIM running now would change its record after it was written out: the claims of
-        // every SIM are held until the export is over, and the records read again with them.
-        for (const TSimRecord& r : engine->All()) {
+        for (const TSimRecord& r : engine.All()) {
             if (!r.Retired.empty())
                 continue;
-            claims.push_back(engine->Claim(r.SerialNumber));
+            claims.push_back(engine.Claim(r.SerialNumber));
             if (!claims.back())
                 throw TCommandFailure(FormatText(Texts::SimMoveBusy, PrintableText(r.SerialNumber).c_str()) +
                                       " Nothing was exported.");
         }
-        // Only the records this store takes: one moved away or a copy is not this store's to give.
-        for (TSimRecord& r : engine->All())
+        for (TSimRecord& r : engine.All())
             if (r.Retired.empty())
                 records.push_back(std::move(r));
     } catch (const EStoreError& e) {
         StoreProblem(e);
     }
+    return records;
+}
+
+// The export into file, whole or not at all, or onto stdout ("-"; under --json the command's document is
+// the export itself, which import takes as well).
+void PutExport(const std::string& file, const QJsonObject& document, bool copy) {
+    const QByteArray text = QJsonDocument(document).toJson(QJsonDocument::Indented);
+    if (file != "-") {
+        try {
+            WriteFileDurably(file, text.toStdString());
+        } catch (const EFileError& e) {
+            throw TCommandFailure(std::string(e.what()) + "; nothing was exported.");
+        }
+        return;
+    }
+    if (JsonWanted())
+        AddJson(document);
+    else
+        std::fwrite(text.data(), 1, size_t(text.size()), stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw TCommandFailure("The export could not be written onto the standard output; " +
+                              std::string(copy ? "nothing was exported." : "no record was moved."));
+}
+
+int Export(const TGlobalOptions& options) {
+    const TArgs args = ParseArgs(options.form, 1);
+    const std::string file = args.words.empty() ? std::string("-") : args.words[0];
+    const std::unique_ptr<TRecordEngine> engine = OpenSimRecords(args.store);
+    const std::string where = engine->Where();
+    std::vector<std::unique_ptr<TMoveClaim>> claims;
+    const std::vector<TSimRecord> records = HeldRecords(*engine, claims);
     // A record the store holds in a form it cannot use would come back as a sound one, or not at all.
     std::vector<std::string> unusable;
     QJsonArray list;
@@ -144,24 +170,7 @@ int Export(const TGlobalOptions& options) {
                                {"records", list}};
     const std::string counted = Counted(long(records.size()), "record", "records");
     const std::string into = file == "-" ? std::string() : " into " + file;
-    const QByteArray text = QJsonDocument(document).toJson(QJsonDocument::Indented);
-    if (file == "-") {
-        // Under --json the command's document is the export itself, which import takes as well.
-        if (JsonWanted()) {
-            AddJson(document);
-        } else {
-            std::fwrite(text.data(), 1, size_t(text.size()), stdout);
-        }
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            throw TCommandFailure("The export could not be written onto the standard output; " +
-                                  std::string(args.copy ? "nothing was exported." : "no record was moved."));
-    } else {
-        try {
-            WriteFileDurably(file, text.toStdString());
-        } catch (const EFileError& e) {
-            throw TCommandFailure(std::string(e.what()) + "; nothing was exported.");
-        }
-    }
+    PutExport(file, document, args.copy);
     const auto told = [&](const char* kind, const std::string& text) {
         if (file != "-")
             AddJson({{"file", JsonPath(file)},
