@@ -32,7 +32,9 @@ class TStationView;
 
 // The main window: the tool bar menus, the five tabs, the status bar and the busy state, and the
 // person's side of every operation (the user-interaction interface). The serial port and the core that
-// works over it live as long as the window; each tab does its own work.
+// works over it live as long as the window; each tab does its own work. MainUnit.cpp composes the
+// window, MainInteraction.cpp is its side of the user-interaction interface and MainPortKeeper.cpp
+// keeps its port.
 class TMainForm : public QMainWindow, public TUserInteraction {
     Q_OBJECT
 public:
@@ -56,7 +58,7 @@ public:
     TSpeedDialTab& SpeedDial() const { return *tsSpeedDial; }
     TBroadcastGroupsTab& BroadcastGroups() const { return *tsBroadcastGroups; }
 
-    // TUserInteraction
+    // TUserInteraction (MainInteraction.cpp)
     void ShowStatus(const std::string& text) override;
     void ConnectionStep(bool running) override;
     TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override;
@@ -92,6 +94,11 @@ private:
     void ApplyFeatureSwitches();
     void ApplySwitches(const QStringList& arguments);
     void FormShow();
+
+    // The port keeper (MainPortKeeper.cpp).
+    // Opens the stored port when the window is first shown, asking until one is open. False when the
+    // program ends instead.
+    bool OpenPortAtStart();
     bool OpenStoredPort();
     // Until a port is open: says why the chosen one is not and asks what to do. False when the person
     // quits (the program ends) or keeps the window without a port.
@@ -99,15 +106,15 @@ private:
     void ShowPortNumber();
     // The status bar's port panels, brought up to date; every second once the window has a port.
     void WatchPort();
+    void miChangeSerialDeviceClick();
+    void StationStarted();
+    void StationEnded();
 
     void PageChanged(int index);
 
-    void miChangeSerialDeviceClick();
     void miTestConnectionClick();
     void miMailMonitorClick();
     void miStationClick();
-    void StationStarted();
-    void StationEnded();
     void miPrgHelpClick();
     void miAboutClick();
 
