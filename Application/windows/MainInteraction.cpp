@@ -113,10 +113,12 @@ void TMainForm::ProgressAnimated() {
 }
 
 void TMainForm::ConnectionStep(bool running) {
-    if (running)
+    if (running) {
         ProgressAnimated();
-    else
-        ProgressEnd();
+        return;
+    }
+    ProgressEnd();
+    PortState->ConnectionTried();
 }
 
 void TMainForm::ProgressEnd() {

@@ -17,6 +17,7 @@
 #include "windows/StationView.h"
 #include "windows/WindowPlacement.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -49,6 +50,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
 
     CreateTabs();
     CreateMenus();
+    CreateTabKeys();
     CreateStatusBar();
     MainCore.HandsetLevel = 0;
     ArrangeControls();
@@ -150,6 +152,36 @@ void TMainForm::CreateTabs() {
     CurrentSheet = Tabs.back();
     PageControl->setCurrentWidget(CurrentSheet);
     connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageChanged);
+}
+
+// Ctrl+Tab and Ctrl+Shift+Tab change the tab wherever the focus is in the window: a grid with the focus
+// would take them for Tab and Shift+Tab.
+void TMainForm::CreateTabKeys() {
+    const auto addKeys = [this](const char* name, QList<QKeySequence> keys, int step) {
+        auto* action = new QAction(this);
+        action->setObjectName(name);
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, [this, step] { StepTab(step); });
+        addAction(action);
+    };
+    addKeys("acNextTab", {QKeySequence(Qt::CTRL | Qt::Key_Tab)}, 1);
+    addKeys("acPreviousTab",
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
+            -1);
+}
+
+void TMainForm::StepTab(int step) {
+    if (IsBusy)
+        return;
+    const int count = PageControl->count();
+    for (int i = 1; i < count; ++i) {
+        const int index = ((PageControl->currentIndex() + step * i) % count + count) % count;
+        if (PageControl->isTabVisible(index) && PageControl->isTabEnabled(index)) {
+            PageControl->setCurrentIndex(index);
+            return;
+        }
+    }
 }
 
 void TMainForm::CreateStatusBar() {

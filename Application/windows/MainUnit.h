@@ -89,6 +89,9 @@ protected:
 private:
     void CreateTabs();
     void CreateMenus();
+    void CreateTabKeys();
+    // To the next visible tab (step 1) or the one before (-1), round the ends.
+    void StepTab(int step);
     void CreateStatusBar();
     void ArrangeControls();
     void ApplyFeatureSwitches();
