@@ -7,6 +7,7 @@
 #include "platform/Texts.h"
 #include "windows/BusyNotice.h"
 #include "windows/ElidedLabel.h"
+#include "windows/JobEndNotice.h"
 #include "windows/MainTab.h"
 #include "windows/PhoneBookGrid.h"
 #include "windows/PhoneBookTab.h"
@@ -39,6 +40,9 @@ void TMainForm::ShowStatus(const std::string& text) {
 }
 
 TAnswer TMainForm::ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) {
+    // A message with nothing to answer but OK says how the operation went.
+    if (buttons == TButtons::Ok && kind != TMessageKind::Confirmation)
+        OperationNotice->OutcomeShown(MessageText(text), Watched());
     QMessageBox box(this);
     box.setWindowTitle(Texts::ProgramTitle);
     box.setText(MessageText(text));
@@ -135,10 +139,13 @@ void TMainForm::SetBusy(bool busy) {
     if (busy && !IsBusy)
         ClearStopRequest();
     if (busy != IsBusy) {
-        if (busy)
+        if (busy) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
+            OperationNotice->Begin();
+        } else {
             QApplication::restoreOverrideCursor();
+            OperationNotice->End(StatusPanels[1]->text(), Watched());
+        }
     }
     IsBusy = busy;
     if (!busy && CloseWhenIdle)

@@ -7,7 +7,9 @@
 #include "windows/About.h"
 #include "windows/BroadcastGroupsTab.h"
 #include "windows/BusyNotice.h"
+#include "windows/DesktopNotifier.h"
 #include "windows/ElidedLabel.h"
+#include "windows/JobEndNotice.h"
 #include "windows/MailControlMonitor.h"
 #include "windows/PhoneBookTab.h"
 #include "windows/PortStatePanel.h"
@@ -45,6 +47,9 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     setWindowTitle(Texts::ProgramTitle);
     ClearStopRequest();
     BusyNotice = new TBusyNotice(*this, [this] { ShowStatus(Texts::BusyUntilOperationEnds); });
+    const std::shared_ptr<TDesktopNotifier> notifier = MakeSessionBusNotifier();
+    OperationNotice = new TJobEndNotice(notifier, this);
+    StationNotice = new TJobEndNotice(notifier, this);
     resize(DesignWidth, DesignHeight);
     move(391, 104);
 
@@ -275,6 +280,20 @@ void TMainForm::CheckSimInterpreter() {
         PageControl->setTabVisible(PageControl->indexOf(tsSim), false);
 }
 
+void TMainForm::SetDesktopNotifier(std::shared_ptr<TDesktopNotifier> notifier,
+                                   std::chrono::milliseconds longAfter) {
+    OperationNotice->SetNotifier(notifier, longAfter);
+    StationNotice->SetNotifier(notifier, longAfter);
+}
+
+bool TMainForm::Watched() const {
+    // The program's other windows are this one's: the dialogs, the progress and the station window.
+    for (const QWidget* active = QApplication::activeWindow(); active; active = active->parentWidget())
+        if (active == this)
+            return true;
+    return false;
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
     // Cut off in the middle of a write, the handset would hold part of a list and nobody would say which.
     if (IsBusy) {
@@ -335,6 +354,9 @@ void TMainForm::miStationClick() {
         StationWindow->SetBusy(IsBusy);
         connect(StationWindow, &TStationView::StationStarted, this, &TMainForm::StationStarted);
         connect(StationWindow, &TStationView::StationEnded, this, &TMainForm::StationEnded);
+        connect(StationWindow, &TStationView::StationStarted, StationNotice, &TJobEndNotice::Begin);
+        connect(StationWindow, &TStationView::StationEnded, StationNotice,
+                [this] { StationNotice->End(StationWindow->StatusText(), Watched()); });
     }
     StationWindow->show();
     StationWindow->raise();

@@ -8,6 +8,8 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <chrono>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -20,6 +22,8 @@ class QToolButton;
 class TBroadcastGroupsTab;
 class TBusyNotice;
 class TComForm;
+class TDesktopNotifier;
+class TJobEndNotice;
 class TPortStatePanel;
 class TMainTab;
 class TPhoneBookTab;
@@ -80,6 +84,12 @@ public:
     // The SIM tab's check of the SIM interpreter list; the tab goes when the list is of no use.
     void CheckSimInterpreter();
 
+    // Where the end of a long operation or station run is told while the window is not watched (the
+    // session bus unless a test gives another), and from how long on a job counts as long.
+    void SetDesktopNotifier(std::shared_ptr<TDesktopNotifier> notifier, std::chrono::milliseconds longAfter);
+    // The person has this window, or one of its own, as the active window.
+    bool Watched() const;
+
     TKillTimer KillTimer;
 
 protected:
@@ -131,6 +141,8 @@ private:
     TSaveQuestionForm* SaveQuestion = nullptr;
     TProgressForm* Progress = nullptr;
     TBusyNotice* BusyNotice = nullptr;
+    TJobEndNotice* OperationNotice = nullptr;
+    TJobEndNotice* StationNotice = nullptr;
 
     QToolBar* MainToolBar = nullptr;
     std::vector<QToolButton*> ToolBarButtons;

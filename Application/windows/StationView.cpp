@@ -79,6 +79,10 @@ TStationView::~TStationView() {
     }
 }
 
+QString TStationView::StatusText() const {
+    return lblStationStatus->text();
+}
+
 QString TStationView::StationProgram() {
     return QFile::decodeName(QByteArray::fromStdString(ProgramDir())) + "quorvel-cli";
 }
