@@ -122,20 +122,21 @@ bool HasCells(const QTableView& grid) {
 } // namespace
 
 TFixedBands::TFixedBands(QTableView& grid)
-    : Grid(grid)
-    , Row(new TBand(grid, TFollows::Across, "FixedRow"))
-    , Column(new TBand(grid, TFollows::Down, "FixedColumn"))
-    , Corner(new TBand(grid, TFollows::Neither, "FixedCorner")) {
+    : Grid(grid) {
+    // By the item, the cell scrolled to the left edge would always have its start under the first column.
+    grid.setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    Row = new TBand(grid, TFollows::Across, "FixedRow");
+    Column = new TBand(grid, TFollows::Down, "FixedColumn");
+    Corner = new TBand(grid, TFollows::Neither, "FixedCorner");
     grid.viewport()->installEventFilter(this);
-    const auto bands = [this] { return std::array{Row, Column, Corner}; };
-    connect(grid.horizontalHeader(), &QHeaderView::sectionResized, this, [this, bands](int column, int, int) {
-        for (TBand* band : bands())
+    connect(grid.horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int) {
+        for (TBand* band : Bands())
             band->CopyColumn(column);
         if (column == 0)
             Place();
     });
-    connect(grid.verticalHeader(), &QHeaderView::sectionResized, this, [this, bands](int row, int, int) {
-        for (TBand* band : bands())
+    connect(grid.verticalHeader(), &QHeaderView::sectionResized, this, [this](int row, int, int) {
+        for (TBand* band : Bands())
             band->CopyRow(row);
         if (row == 0)
             Place();
@@ -145,13 +146,22 @@ TFixedBands::TFixedBands(QTableView& grid)
         connect(header, &QHeaderView::sectionCountChanged, this, [this] { Update(); });
     connect(grid.horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { Row->Follow(); });
     connect(grid.verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { Column->Follow(); });
+    // The keys move the current cell; the grid has scrolled to it already.
+    connect(grid.selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    KeepClear(current.row(), current.column());
+            });
     Update();
 }
 
 TFixedBands::~TFixedBands() {
-    delete Corner;
-    delete Column;
-    delete Row;
+    for (TBand* band : Bands())
+        delete band;
+}
+
+std::array<TBand*, 3> TFixedBands::Bands() const {
+    return {Row, Column, Corner};
 }
 
 bool TFixedBands::eventFilter(QObject* watched, QEvent* event) {
@@ -161,7 +171,7 @@ bool TFixedBands::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFixedBands::Update() {
-    for (TBand* band : {Row, Column, Corner})
+    for (TBand* band : Bands())
         band->CopySizes();
     Place();
 }
@@ -170,16 +180,29 @@ void TFixedBands::Place() {
     const QAbstractItemModel* model = Grid.model();
     const bool cells = model->rowCount() > 0 && model->columnCount() > 0;
     const QRect area = Grid.viewport()->geometry();
-    const int height = cells ? std::min(Grid.rowHeight(0), area.height()) : 0;
     const int width = cells ? std::min(Grid.columnWidth(0), area.width()) : 0;
+    const int height = cells ? std::min(Grid.rowHeight(0), area.height()) : 0;
     Row->setGeometry(area.x(), area.y(), area.width(), height);
     Column->setGeometry(area.x(), area.y(), width, area.height());
     Corner->setGeometry(area.x(), area.y(), width, height);
-    for (TBand* band : {Row, Column, Corner}) {
+    for (TBand* band : Bands()) {
         band->setVisible(cells);
         band->raise();
         band->Follow();
     }
+}
+
+void TFixedBands::KeepClear(int row, int column) {
+    const QAbstractItemModel* model = Grid.model();
+    if (model->rowCount() == 0 || model->columnCount() == 0)
+        return;
+    QScrollBar* down = Grid.verticalScrollBar();
+    while (row > 0 && Grid.rowViewportPosition(row) < Grid.rowHeight(0) && down->value() > down->minimum())
+        down->setValue(down->value() - 1);
+    QScrollBar* across = Grid.horizontalScrollBar();
+    while (column > 0 && Grid.columnViewportPosition(column) < Grid.columnWidth(0) &&
+           across->value() > across->minimum())
+        across->setValue(across->value() - 1);
 }
 
 int RowAt(const QTableView& grid, const QPoint& at) {
@@ -192,18 +215,6 @@ int ColumnAt(const QTableView& grid, const QPoint& at) {
     if (HasCells(grid) && at.x() >= 0 && at.x() < grid.columnWidth(0))
         return 0;
     return grid.columnAt(at.x());
-}
-
-void KeepClearOfBands(QTableView& grid, int row, int column) {
-    if (!HasCells(grid))
-        return;
-    QScrollBar* down = grid.verticalScrollBar();
-    while (row > 0 && grid.rowViewportPosition(row) < grid.rowHeight(0) && down->value() > down->minimum())
-        down->setValue(down->value() - 1);
-    QScrollBar* across = grid.horizontalScrollBar();
-    while (column > 0 && grid.columnViewportPosition(column) < grid.columnWidth(0) &&
-           across->value() > across->minimum())
-        across->setValue(across->value() - 1);
 }
 
 } // namespace FixedBands

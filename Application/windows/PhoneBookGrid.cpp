@@ -487,8 +487,8 @@ void TPhoneBookGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void TPhoneBookGrid::scrollTo(const QModelIndex& index, ScrollHint hint) {
     QTableWidget::scrollTo(index, hint);
-    if (index.isValid())
-        FixedBands::KeepClearOfBands(*this, index.row(), index.column());
+    if (index.isValid() && Bands)
+        Bands->KeepClear(index.row(), index.column());
 }
 
 void TPhoneBookGrid::mouseMoveEvent(QMouseEvent* event) {

@@ -313,8 +313,10 @@ void ExpectTitlesAndLineNumbers(TPhoneBookGrid& grid) {
 // the keys, down and across; a cell the keys go to is not left hidden under them.
 TEST(PhoneBookGrid, TitlesAndLineNumbersStayWhileTheCellsScroll) {
     TGrid t(200);
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 200; ++i) {
         t.book.SetName(uint16_t(i), "Name " + std::to_string(i + 1));
+        t.book.SetNumber(uint16_t(i), std::to_string(1001 + i));
+    }
     t.grid.ShowAll();
     QApplication::processEvents();
     const QRect titles(0, 0, t.grid.viewport()->width(), t.grid.rowHeight(0));
@@ -354,6 +356,18 @@ TEST(PhoneBookGrid, TitlesAndLineNumbersStayWhileTheCellsScroll) {
     ASSERT_GT(t.grid.horizontalScrollBar()->value(), 0) << "the wheel scrolls across";
     EXPECT_EQ(Drawn(t.grid, numbers), numbersDrawn);
     ExpectTitlesAndLineNumbers(t.grid);
+
+    // The keys bring a cell's start out from under the line numbers, across as well.
+    t.grid.setCurrentCell(t.grid.rowAt(t.grid.viewport()->height() / 2), 1);
+    QTest::keyClick(&t.grid, Qt::Key_Right);
+    ASSERT_EQ(t.grid.currentColumn(), 2);
+    const int row = t.grid.currentRow();
+    const int start = t.grid.columnViewportPosition(2);
+    EXPECT_GE(start, t.grid.columnWidth(0));
+    EXPECT_EQ(ShownAt(t.grid, {start + 2, t.grid.rowViewportPosition(row) + 2}), QString::number(1000 + row));
+    QTest::keyClick(&t.grid, Qt::Key_Left);
+    EXPECT_GE(t.grid.columnViewportPosition(1), t.grid.columnWidth(0));
+    EXPECT_EQ(ShownAt(t.grid, NameCell(t.grid)), "Name " + QString::number(row));
 }
 
 // The fixed cells take the person's presses for the grid: the pop-up menu opens for a line number's row
