@@ -124,9 +124,10 @@ inline constexpr const char* AboutFileNotFoundEnd = "\"";
 inline constexpr const char* AboutValuesSection = "User Defined About Values";
 inline constexpr const char* PdfReaderVersionNeeded =
     "Adobe Reader %d or newer is required to read the user guide.";
+// The full path of the guide.
 inline constexpr const char* PdfReaderNeeded =
     "A PDF reader is needed to read the user guide: install one (for instance Evince or Okular) and open "
-    "\"User Guide\" again.";
+    "\"User Guide\" again.\rThe guide is the file %s; any program that shows PDF files opens it.";
 
 // Tabs and info labels
 inline constexpr const char* TabPhoneBook = "Phone Book";

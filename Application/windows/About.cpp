@@ -278,10 +278,11 @@ void ShowProgramAbout(QWidget* parent) {
 
 void OpenUserGuide(TUserInteraction& user) {
     constexpr int NeededReaderVersion = 5;
-    QDesktopServices::openUrl(
-        QUrl::fromLocalFile(QString::fromStdString(ProgramDir() + "QuorvelUserGuide.pdf")));
+    const std::string guide = ProgramDir() + "QuorvelUserGuide.pdf";
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(guide)));
     if (RegisteredPdfReader().empty()) {
-        user.Message(TMessageKind::Information, Texts::PdfReaderNeeded, TButtons::Ok);
+        user.Message(TMessageKind::Information, FormatText(Texts::PdfReaderNeeded, guide.c_str()),
+                     TButtons::Ok);
         return;
     }
     int version = -1;

@@ -1,35 +1,29 @@
 #include "windows/MainUnit.h"
 
-#include "link/ConnectionSettings.h"
 #include "link/StopRequest.h"
-#include "platform/AnsiText.h"
 #include "platform/CfgFiles.h"
 #include "platform/Paths.h"
 #include "platform/Texts.h"
 #include "windows/About.h"
 #include "windows/BroadcastGroupsTab.h"
 #include "windows/BusyNotice.h"
-#include "windows/ComUnit.h"
+#include "windows/DesktopNotifier.h"
 #include "windows/ElidedLabel.h"
+#include "windows/JobEndNotice.h"
 #include "windows/MailControlMonitor.h"
-#include "windows/PhoneBookGrid.h"
 #include "windows/PhoneBookTab.h"
-#include "windows/PlanDialog.h"
 #include "windows/PortStatePanel.h"
 #include "windows/ProfileTab.h"
-#include "windows/ProgressUnit.h"
-#include "windows/SaveQuestion.h"
 #include "windows/SimTab.h"
 #include "windows/SpeedDialTab.h"
 #include "windows/StationView.h"
 #include "windows/WindowPlacement.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -53,11 +47,15 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     setWindowTitle(Texts::ProgramTitle);
     ClearStopRequest();
     BusyNotice = new TBusyNotice(*this, [this] { ShowStatus(Texts::BusyUntilOperationEnds); });
+    const std::shared_ptr<TDesktopNotifier> notifier = MakeSessionBusNotifier();
+    OperationNotice = new TJobEndNotice(notifier, this);
+    StationNotice = new TJobEndNotice(notifier, this);
     resize(DesignWidth, DesignHeight);
     move(391, 104);
 
     CreateTabs();
     CreateMenus();
+    CreateTabKeys();
     CreateStatusBar();
     MainCore.HandsetLevel = 0;
     ArrangeControls();
@@ -161,6 +159,36 @@ void TMainForm::CreateTabs() {
     connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageChanged);
 }
 
+// Ctrl+Tab and Ctrl+Shift+Tab change the tab wherever the focus is in the window: a grid with the focus
+// would take them for Tab and Shift+Tab.
+void TMainForm::CreateTabKeys() {
+    const auto addKeys = [this](const char* name, QList<QKeySequence> keys, int step) {
+        auto* action = new QAction(this);
+        action->setObjectName(name);
+        action->setShortcuts(keys);
+        connect(action, &QAction::triggered, this, [this, step] { StepTab(step); });
+        addAction(action);
+    };
+    addKeys("acNextTab", {QKeySequence(Qt::CTRL | Qt::Key_Tab)}, 1);
+    addKeys("acPreviousTab",
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)},
+            -1);
+}
+
+void TMainForm::StepTab(int step) {
+    if (IsBusy)
+        return;
+    const int count = PageControl->count();
+    for (int i = 1; i < count; ++i) {
+        const int index = ((PageControl->currentIndex() + step * i) % count + count) % count;
+        if (PageControl->isTabVisible(index) && PageControl->isTabEnabled(index)) {
+            PageControl->setCurrentIndex(index);
+            return;
+        }
+    }
+}
+
 void TMainForm::CreateStatusBar() {
     for (int i = 0; i < 3; ++i) {
         if (i == 1)
@@ -178,14 +206,6 @@ void TMainForm::CreateStatusBar() {
     PortWatch->setObjectName("PortWatch");
     PortWatch->setInterval(PortWatchInterval);
     connect(PortWatch, &QTimer::timeout, this, &TMainForm::WatchPort);
-}
-
-void TMainForm::ResetRowColours() {
-    tsPhoneBook->Grid()->ResetRowColours();
-}
-
-TRowColour TMainForm::RowColour(int row) const {
-    return tsPhoneBook->Grid()->RowColour(row);
 }
 
 void TMainForm::ArrangeControls() {
@@ -234,35 +254,9 @@ void TMainForm::showEvent(QShowEvent* event) {
     QTimer::singleShot(0, this, &TMainForm::FormShow);
 }
 
-bool TMainForm::OpenStoredPort() {
-    return Core().Engine().OpenPort(uint8_t(ConnectionSettings::ReadDeviceNo()),
-                                    ConnectionSettings::ReadBaudrate());
-}
-
-void TMainForm::ShowPortNumber() {
-    WatchPort();
-    PortWatch->start();
-}
-
-void TMainForm::WatchPort() {
-    StatusPanels[0]->setText(QString("COM%1").arg(SerialPort.ComNumber()));
-    PortState->Refresh(IsBusy, PortLeftToStation);
-}
-
 void TMainForm::FormShow() {
-    if (ConnectionSettings::DeviceNoMissing()) {
-        if (ComForm)
-            ComForm->exec();
-        OpenStoredPort();
-    } else if (!OpenStoredPort()) {
-        if (ComForm)
-            ComForm->exec();
-        OpenStoredPort();
-    }
-    // Nothing is shown yet that a quit could lose: the choice is another port or the end.
-    if (!AskForPort(false))
+    if (!OpenPortAtStart())
         return;
-    ShowPortNumber();
 
     for (TMainTab* tab : Tabs)
         if (!tab->WindowShown())
@@ -284,6 +278,20 @@ void TMainForm::FormShow() {
 void TMainForm::CheckSimInterpreter() {
     if (!tsSim->CheckSimInterpreter())
         PageControl->setTabVisible(PageControl->indexOf(tsSim), false);
+}
+
+void TMainForm::SetDesktopNotifier(std::shared_ptr<TDesktopNotifier> notifier,
+                                   std::chrono::milliseconds longAfter) {
+    OperationNotice->SetNotifier(notifier, longAfter);
+    StationNotice->SetNotifier(notifier, longAfter);
+}
+
+bool TMainForm::Watched() const {
+    // The program's other windows are this one's: the dialogs, the progress and the station window.
+    for (const QWidget* active = QApplication::activeWindow(); active; active = active->parentWidget())
+        if (active == this)
+            return true;
+    return false;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -326,221 +334,7 @@ void TMainForm::PageChanged(int index) {
     sheet->TabShown();
 }
 
-// ---- the person's side of the operations ----
-
-void TMainForm::ShowStatus(const std::string& text) {
-    static_cast<TElidedLabel*>(StatusPanels[1])->SetFullText(FromAnsi(text));
-    // The operation may keep the thread busy after this: paint now.
-    StatusPanels[1]->repaint();
-}
-
-TAnswer TMainForm::ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) {
-    QMessageBox box(this);
-    box.setWindowTitle(Texts::ProgramTitle);
-    box.setText(MessageText(text));
-    switch (kind) {
-    case TMessageKind::Error:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case TMessageKind::Warning:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case TMessageKind::Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    case TMessageKind::Confirmation:
-        box.setIcon(QMessageBox::Question);
-        break;
-    }
-    switch (buttons) {
-    case TButtons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    case TButtons::OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Ok);
-        break;
-    case TButtons::AbortIgnore:
-        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Ignore);
-        break;
-    }
-    switch (box.exec()) {
-    case QMessageBox::Cancel:
-        return TAnswer::Cancel;
-    case QMessageBox::Abort:
-        return TAnswer::Abort;
-    case QMessageBox::Ignore:
-        return TAnswer::Ignore;
-    default:
-        return buttons == TButtons::OkCancel && box.clickedButton() == nullptr ? TAnswer::Cancel
-                                                                               : TAnswer::Ok;
-    }
-}
-
-TWriteMode TMainForm::AskWriteMode(const std::string& addCaption, const std::string& replaceCaption) {
-    return SaveQuestion ? SaveQuestion->Ask(addCaption, replaceCaption) : TWriteMode::Cancel;
-}
-
-void TMainForm::ProgressStart(int min, int max, int step) {
-    if (!Progress)
-        return;
-    // A write goes through every row of the table; the window counts the rows that hold an entry.
-    Progress->SetRowHoldsEntry(
-        [this](int row) { return !MainCore.Phonebook.GetNumber(uint16_t(row - 1)).empty(); });
-    Progress->SetRange(min, max, step);
-    Progress->show();
-}
-
-void TMainForm::ProgressStep() {
-    if (Progress)
-        Progress->StepIt();
-}
-
-void TMainForm::ProgressWords(const char* doing, const char* noun) {
-    if (Progress)
-        Progress->SetWords(doing, noun);
-}
-
-void TMainForm::ProgressAnimated() {
-    if (!Progress)
-        return;
-    Progress->show();
-    Progress->StartAnimation();
-}
-
-void TMainForm::ConnectionStep(bool running) {
-    if (running)
-        ProgressAnimated();
-    else
-        ProgressEnd();
-}
-
-void TMainForm::ProgressEnd() {
-    if (!Progress)
-        return;
-    Progress->StopAnimation();
-    if (Progress->isVisible())
-        Progress->close();
-}
-
-void TMainForm::SetBusy(bool busy) {
-    // A stop asked for (the progress window's Cancel, closing the window) belongs to the operation it
-    // stopped: the next one starts without it.
-    if (busy && !IsBusy)
-        ClearStopRequest();
-    if (busy != IsBusy) {
-        if (busy)
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-        else
-            QApplication::restoreOverrideCursor();
-    }
-    IsBusy = busy;
-    if (!busy && CloseWhenIdle)
-        QTimer::singleShot(0, this, &QWidget::close);
-    for (QToolButton* button : ToolBarButtons)
-        button->setEnabled(!busy);
-    for (TMainTab* tab : Tabs)
-        for (QWidget* control : tab->BusyControls())
-            control->setEnabled(!busy);
-    PageControl->tabBar()->setEnabled(!busy);
-    BusyNotice->SetBusy(busy);
-    if (StationWindow)
-        StationWindow->SetBusy(busy);
-}
-
-void TMainForm::SetRowColour(int row, TRowColour colour) {
-    tsPhoneBook->Grid()->SetRowColour(row, colour);
-    // A write marks the row it is at: the progress window counts it.
-    if (Progress && colour == TRowColour::Yellow && Progress->isVisible())
-        Progress->MarkRow(row);
-}
-
-void TMainForm::HandsetConnected(int phoneBookCapacity, uint8_t level) {
-    for (TMainTab* tab : Tabs)
-        tab->HandsetConnected(phoneBookCapacity, level);
-}
-
-// The status bar keeps naming the handset of the last connection beside the port, whatever the
-// operations show in the middle, for as long as the line to it stays.
-bool TMainForm::HandsetIdentified(const THandsetIdentity&) {
-    PortState->HandsetIdentified();
-    return true;
-}
-
-bool TMainForm::ConfirmPlan(const TWritePlan& plan) {
-    // The write runs in the busy state; the person reads and chooses with the ordinary cursor.
-    const bool busy = IsBusy;
-    if (busy)
-        QApplication::setOverrideCursor(Qt::ArrowCursor);
-    TPlanDialog dialog(plan, this);
-    const bool write = dialog.Ask();
-    if (busy)
-        QApplication::restoreOverrideCursor();
-    return write;
-}
-
-void TMainForm::ShowListEntry(TListKind list, int entry) {
-    for (TMainTab* tab : Tabs)
-        if (tab->ListKind() == list)
-            tab->ShowListEntry(entry);
-}
-
-std::string TMainForm::AskFileName(bool save, const char* filter, const char* extension) {
-    // "Caption (*.ext)|*.ext": the caption already names the patterns as the dialog wants them.
-    const QString caption = QString::fromUtf8(filter).section('|', 0, 0);
-    QFileDialog dialog(this);
-    dialog.setNameFilter(caption);
-    dialog.setDefaultSuffix(QString::fromUtf8(extension));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().front().toStdString();
-}
-
 // ---- menu entries ----
-
-void TMainForm::miChangeSerialDeviceClick() {
-    if (ComForm)
-        ComForm->exec();
-    // The grids may hold what the person has not saved: the window may stay without a port.
-    if (AskForPort(true))
-        ShowPortNumber();
-}
-
-bool TMainForm::AskForPort(bool canKeep) {
-    while (!SerialPort.IsOpen()) {
-        const TPortFailure failure = SerialPort.LastFailure();
-        std::string why = failure.kind == TPortFailure::Kind::None
-                              ? std::string(Texts::NoPortOpen)
-                              : PortFailureText(SerialPort.ComNumber(), failure);
-        if (failure.kind == TPortFailure::Kind::Busy)
-            if (const std::string holder = PortHolder(failure.device); !holder.empty())
-                why += " " + FormatText(Texts::PortHeldBy, holder.c_str());
-        QMessageBox box(this);
-        box.setWindowTitle(Texts::ProgramTitle);
-        box.setIcon(QMessageBox::Warning);
-        box.setText(FromAnsi(FormatText(canKeep ? Texts::PortProblemKeepQuestion : Texts::PortProblemQuestion,
-                                        why.c_str()))
-                        .replace('\r', '\n'));
-        QPushButton* choose = box.addButton(Texts::ChooseAnotherPort, QMessageBox::AcceptRole);
-        QPushButton* keep = canKeep ? box.addButton(Texts::KeepWindow, QMessageBox::RejectRole) : nullptr;
-        QPushButton* quit = box.addButton(Texts::QuitProgram, QMessageBox::DestructiveRole);
-        box.setDefaultButton(choose);
-        box.setEscapeButton(keep ? keep : quit);
-        box.exec();
-        if (box.clickedButton() == choose && ComForm) {
-            ComForm->exec();
-            OpenStoredPort();
-            continue;
-        }
-        if (box.clickedButton() != quit && keep)
-            return false;
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-        return false;
-    }
-    return true;
-}
 
 void TMainForm::miTestConnectionClick() {
     TConnectResult result = TConnectResult::NoAnswer;
@@ -560,32 +354,13 @@ void TMainForm::miStationClick() {
         StationWindow->SetBusy(IsBusy);
         connect(StationWindow, &TStationView::StationStarted, this, &TMainForm::StationStarted);
         connect(StationWindow, &TStationView::StationEnded, this, &TMainForm::StationEnded);
+        connect(StationWindow, &TStationView::StationStarted, StationNotice, &TJobEndNotice::Begin);
+        connect(StationWindow, &TStationView::StationEnded, StationNotice,
+                [this] { StationNotice->End(StationWindow->StatusText(), Watched()); });
     }
     StationWindow->show();
     StationWindow->raise();
     StationWindow->activateWindow();
-}
-
-// The station probes and provisions every idle port, the docking station of this window included: the
-// window leaves its port to the station while it runs and takes it again afterwards.
-void TMainForm::StationStarted() {
-    if (!SerialPort.IsOpen())
-        return;
-    PortLeftToStation = true;
-    Core().Engine().ClosePort();
-    WatchPort();
-}
-
-void TMainForm::StationEnded() {
-    if (CloseWhenStationEnds) {
-        QTimer::singleShot(0, this, &QWidget::close);
-        return;
-    }
-    if (!PortLeftToStation)
-        return;
-    PortLeftToStation = false;
-    OpenStoredPort();
-    ShowPortNumber();
 }
 
 void TMainForm::miPrgHelpClick() {

@@ -8,6 +8,8 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include <chrono>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -20,6 +22,8 @@ class QToolButton;
 class TBroadcastGroupsTab;
 class TBusyNotice;
 class TComForm;
+class TDesktopNotifier;
+class TJobEndNotice;
 class TPortStatePanel;
 class TMainTab;
 class TPhoneBookTab;
@@ -32,7 +36,9 @@ class TStationView;
 
 // The main window: the tool bar menus, the five tabs, the status bar and the busy state, and the
 // person's side of every operation (the user-interaction interface). The serial port and the core that
-// works over it live as long as the window; each tab does its own work.
+// works over it live as long as the window; each tab does its own work. MainUnit.cpp composes the
+// window, MainInteraction.cpp is its side of the user-interaction interface and MainPortKeeper.cpp
+// keeps its port.
 class TMainForm : public QMainWindow, public TUserInteraction {
     Q_OBJECT
 public:
@@ -56,7 +62,7 @@ public:
     TSpeedDialTab& SpeedDial() const { return *tsSpeedDial; }
     TBroadcastGroupsTab& BroadcastGroups() const { return *tsBroadcastGroups; }
 
-    // TUserInteraction
+    // TUserInteraction (MainInteraction.cpp)
     void ShowStatus(const std::string& text) override;
     void ConnectionStep(bool running) override;
     TAnswer ShowMessage(TMessageKind kind, const std::string& text, TButtons buttons) override;
@@ -78,6 +84,12 @@ public:
     // The SIM tab's check of the SIM interpreter list; the tab goes when the list is of no use.
     void CheckSimInterpreter();
 
+    // Where the end of a long operation or station run is told while the window is not watched (the
+    // session bus unless a test gives another), and from how long on a job counts as long.
+    void SetDesktopNotifier(std::shared_ptr<TDesktopNotifier> notifier, std::chrono::milliseconds longAfter);
+    // The person has this window, or one of its own, as the active window.
+    bool Watched() const;
+
     TKillTimer KillTimer;
 
 protected:
@@ -87,11 +99,19 @@ protected:
 private:
     void CreateTabs();
     void CreateMenus();
+    void CreateTabKeys();
+    // To the next visible tab (step 1) or the one before (-1), round the ends.
+    void StepTab(int step);
     void CreateStatusBar();
     void ArrangeControls();
     void ApplyFeatureSwitches();
     void ApplySwitches(const QStringList& arguments);
     void FormShow();
+
+    // The port keeper (MainPortKeeper.cpp).
+    // Opens the stored port when the window is first shown, asking until one is open. False when the
+    // program ends instead.
+    bool OpenPortAtStart();
     bool OpenStoredPort();
     // Until a port is open: says why the chosen one is not and asks what to do. False when the person
     // quits (the program ends) or keeps the window without a port.
@@ -99,15 +119,15 @@ private:
     void ShowPortNumber();
     // The status bar's port panels, brought up to date; every second once the window has a port.
     void WatchPort();
+    void miChangeSerialDeviceClick();
+    void StationStarted();
+    void StationEnded();
 
     void PageChanged(int index);
 
-    void miChangeSerialDeviceClick();
     void miTestConnectionClick();
     void miMailMonitorClick();
     void miStationClick();
-    void StationStarted();
-    void StationEnded();
     void miPrgHelpClick();
     void miAboutClick();
 
@@ -121,6 +141,8 @@ private:
     TSaveQuestionForm* SaveQuestion = nullptr;
     TProgressForm* Progress = nullptr;
     TBusyNotice* BusyNotice = nullptr;
+    TJobEndNotice* OperationNotice = nullptr;
+    TJobEndNotice* StationNotice = nullptr;
 
     QToolBar* MainToolBar = nullptr;
     std::vector<QToolButton*> ToolBarButtons;

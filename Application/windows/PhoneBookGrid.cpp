@@ -3,6 +3,7 @@
 #include "lists/PP5Phonebook.h"
 #include "platform/AnsiText.h"
 #include "platform/Texts.h"
+#include "windows/FixedBands.h"
 #include "windows/ListGrid.h"
 
 #include <QContextMenuEvent>
@@ -210,7 +211,10 @@ TPhoneBookGrid::TPhoneBookGrid(TPP5Phonebook& book, std::function<void(const std
 
     connect(this, &QTableWidget::itemChanged, this, &TPhoneBookGrid::ItemChanged);
     InitPhonebookGrid();
+    Bands = std::make_unique<FixedBands::TFixedBands>(*this);
 }
+
+TPhoneBookGrid::~TPhoneBookGrid() = default;
 
 // ---- contents ----
 
@@ -431,20 +435,28 @@ void TPhoneBookGrid::contextMenuEvent(QContextMenuEvent* event) {
 // ---- mouse: the menu, and column widths dragged in the header row ----
 
 int TPhoneBookGrid::ColumnBoundaryAt(const QPoint& pos) const {
-    if (rowAt(pos.y()) != 0)
+    if (FixedBands::RowAt(*this, pos) != 0)
         return -1;
+    const int fixedRight = columnWidth(0);
     for (int col = 0; col < ColumnCount; ++col) {
-        const int right = columnViewportPosition(col) + columnWidth(col);
+        // The line number column stays where it is; a column scrolled under it has no edge to drag.
+        const int right = col == 0 ? fixedRight : columnViewportPosition(col) + columnWidth(col);
+        if (col > 0 && right <= fixedRight)
+            continue;
         if (std::abs(pos.x() - right) <= SizingGrip)
             return col;
     }
     return -1;
 }
 
+bool TPhoneBookGrid::OnFixedCells(const QPoint& pos) const {
+    return FixedBands::RowAt(*this, pos) == 0 || FixedBands::ColumnAt(*this, pos) == 0;
+}
+
 void TPhoneBookGrid::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if (event->button() == Qt::RightButton) {
-        OpenContextMenuAt(rowAt(pos.y()), event->globalPosition().toPoint());
+        OpenContextMenuAt(FixedBands::RowAt(*this, pos), event->globalPosition().toPoint());
         event->accept();
         return;
     }
@@ -457,7 +469,26 @@ void TPhoneBookGrid::mousePressEvent(QMouseEvent* event) {
             return;
         }
     }
+    // The cell under a fixed one is hidden: a press there is not meant for it.
+    if (OnFixedCells(pos)) {
+        event->accept();
+        return;
+    }
     QTableWidget::mousePressEvent(event);
+}
+
+void TPhoneBookGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (OnFixedCells(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
+    QTableWidget::mouseDoubleClickEvent(event);
+}
+
+void TPhoneBookGrid::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    QTableWidget::scrollTo(index, hint);
+    if (index.isValid() && Bands)
+        Bands->KeepClear(index.row(), index.column());
 }
 
 void TPhoneBookGrid::mouseMoveEvent(QMouseEvent* event) {

@@ -6,6 +6,7 @@
 #include <QTableWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,14 @@ class QLineEdit;
 class QMenu;
 class TPP5Phonebook;
 class TPhoneBookGridDelegate;
+namespace FixedBands {
+class TFixedBands;
+}
 
 // The phone book as an editable string grid: row 0 and column 0 are fixed (the headers and the line
-// numbers), row r shows entry r-1. The grid is the only editor of the table; every change of a cell's
-// text goes into the table at once. Cells are addressed (col, row) throughout, the fixed ones included;
-// Qt's own headers are hidden.
+// numbers, which stay in view while the other cells scroll: FixedBands), row r shows entry r-1. The grid is
+// the only editor of the table; every change of a cell's text goes into the table at once. Cells are
+// addressed (col, row) throughout, the fixed ones included; Qt's own headers are hidden.
 class TPhoneBookGrid : public QTableWidget {
     Q_OBJECT
 public:
@@ -27,6 +31,7 @@ public:
     // errorBox shows an error message: the window passes its own message box, tests a recorder.
     TPhoneBookGrid(TPP5Phonebook& book, std::function<void(const std::string&)> errorBox,
                    QWidget* parent = nullptr);
+    ~TPhoneBookGrid() override;
 
     // Headers, line numbers 1..Count, every name and number cell empty.
     void InitPhonebookGrid();
@@ -58,6 +63,9 @@ public:
     int PopupRow() const { return ContextRow; }
     void miDeleteCellsClick();
 
+    // A cell the grid scrolls to is not left under the fixed row or column.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
 signals:
     // After each cell edit has gone into the table.
     void Edited();
@@ -66,6 +74,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
@@ -80,6 +89,8 @@ private:
     QColor RowFill(int row) const;
     void RepaintRow(int row);
     int ColumnBoundaryAt(const QPoint& pos) const;
+    // Whether a point of the viewport is on the fixed row or column, which the person does not edit.
+    bool OnFixedCells(const QPoint& pos) const;
     // Sets a column's width as the font or the person wants it; the number column is then widened to
     // the edge of the grid.
     void SetNaturalWidth(int col, int width);
@@ -102,4 +113,6 @@ private:
     int SizingStartWidth = 0;
     // The number column's width before it is widened to the grid's edge: the least it keeps.
     int NumberWidth = 0;
+    // The titles and the line numbers over the scrolling cells.
+    std::unique_ptr<FixedBands::TFixedBands> Bands;
 };

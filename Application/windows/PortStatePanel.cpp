@@ -16,6 +16,7 @@ constexpr int PanelLeastWidth = 150;
 // The panel's few words; its tool tip says the same at length.
 const std::string HandsetWords = "Handset ";
 constexpr const char* ConnectingWords = "Looking for a handset";
+constexpr const char* NotAskedWords = "Not asked yet";
 constexpr const char* NoHandsetWords = "No handset found";
 constexpr const char* WentAwayWords = "Docking station went away";
 constexpr const char* BackWords = "Docking station back";
@@ -43,6 +44,10 @@ TPortStatePanel::TPortStatePanel(TTpaProComImpl& port, const TMainCore& core, QW
     , Port(port)
     , Core(core) {}
 
+void TPortStatePanel::ConnectionTried() {
+    Asked = true;
+}
+
 void TPortStatePanel::HandsetIdentified() {
     HandsetAtPort = true;
     Refresh(true, false);
@@ -53,12 +58,14 @@ void TPortStatePanel::Refresh(bool busy, bool lentToStation) {
     if (lentToStation) {
         // The station may give the docking station another handset.
         HandsetAtPort = false;
+        Asked = false;
         Show(StationWords, Named(number, {}) +
                                " is in use by the station; the window takes it back when the station stops.");
         return;
     }
     if (!Port.IsOpen()) {
         HandsetAtPort = false;
+        Asked = false;
         ShowClosedPort(number);
         return;
     }
@@ -79,6 +86,9 @@ void TPortStatePanel::Refresh(bool busy, bool lentToStation) {
     }
     if (busy)
         Show(ConnectingWords, Named(number, device) + " is open; a handset is being looked for.");
+    else if (!Asked)
+        Show(NotAskedWords,
+             Named(number, device) + " is open; no operation has looked for a handset there yet.");
     else
         Show(NoHandsetWords, Named(number, device) + " is open; no handset has been found there yet.");
 }

@@ -7,6 +7,7 @@
 #include "platform/TextFormat.h"
 #include "platform/Texts.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -55,6 +56,12 @@ TStationView::TStationView(TUserInteraction& ui, QWidget* parent)
     CreateControls();
     CheckTemplate();
     UpdateControls();
+    // Closed from the keyboard as a dialog is; a running station stops first (closeEvent).
+    auto* closeKeys = new QAction(this);
+    closeKeys->setObjectName("acCloseStation");
+    closeKeys->setShortcuts({QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    connect(closeKeys, &QAction::triggered, this, &QWidget::close);
+    addAction(closeKeys);
 }
 
 TStationView::~TStationView() {
@@ -70,6 +77,10 @@ TStationView::~TStationView() {
         Process->kill();
         Process->waitForFinished(LastWaitMs);
     }
+}
+
+QString TStationView::StatusText() const {
+    return lblStationStatus->text();
 }
 
 QString TStationView::StationProgram() {

@@ -43,6 +43,9 @@ public:
     // The main window's operation runs: the station may not start meanwhile.
     void SetBusy(bool busy);
 
+    // What the window says of the station's run; once it has ended, how it ended.
+    QString StatusText() const;
+
     // The tool the station runs: quorvel-cli in the program folder.
     static QString StationProgram();
 

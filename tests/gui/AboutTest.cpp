@@ -3,6 +3,8 @@
 #include "support/ModalAnswerer.h"
 #include "support/ProgramFolderOverride.h"
 #include "support/RecordingUser.h"
+#include "support/ShownWindow.h"
+#include "support/WaitFor.h"
 
 #include "platform/TextFormat.h"
 #include "platform/Texts.h"
@@ -12,11 +14,13 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -266,7 +270,30 @@ TEST_F(UserGuide, WithoutAReaderSaysOneIsNeeded) {
     EXPECT_EQ(opened.Urls.size(), 1u) << "the guide is opened all the same";
     ASSERT_EQ(user.Messages.size(), 1u);
     EXPECT_EQ(user.Messages[0].kind, TMessageKind::Information);
-    EXPECT_EQ(user.Messages[0].text, Texts::PdfReaderNeeded);
+    const QString guide = folder.File("QuorvelUserGuide.pdf");
+    EXPECT_EQ(user.Messages[0].text, FormatText(Texts::PdfReaderNeeded, guide.toStdString().c_str()));
+    EXPECT_TRUE(QFileInfo(guide).isAbsolute());
+}
+
+// F1 in the window, on a desktop without a reader: the box names the guide's file, to be opened another
+// way.
+TEST_F(UserGuide, F1WithoutAReaderNamesTheGuideFile) {
+    WriteExecutable("xdg-mime", "#!/bin/sh\nexit 0\n");
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    TSaveQuestionForm saveQuestion;
+    TProgressForm progress;
+    auto form = ShownWindow(handset, saveQuestion, progress);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+
+    TModalAnswerer answerer;
+    QTest::keyClick(form.get(), Qt::Key_F1);
+    ASSERT_TRUE(WaitFor([&] { return !answerer.Texts.empty(); }));
+    EXPECT_EQ(opened.Urls.size(), 1u);
+    const QString guide = folder.File("QuorvelUserGuide.pdf");
+    EXPECT_TRUE(answerer.Texts[0].startsWith("A PDF reader is needed")) << answerer.Texts[0].toStdString();
+    EXPECT_TRUE(answerer.Texts[0].contains(guide)) << answerer.Texts[0].toStdString();
 }
 
 TEST_F(UserGuide, AReaderOfKnownVersion) {

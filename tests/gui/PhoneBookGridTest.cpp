@@ -14,8 +14,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -257,6 +259,149 @@ TEST(PhoneBookGrid, ColumnEdgeDraggedInTheHeaderRow) {
     QApplication::sendEvent(t.grid.viewport(), &drag);
     QTest::mouseRelease(t.grid.viewport(), Qt::LeftButton, {}, {edge + 30, y});
     EXPECT_EQ(t.grid.columnWidth(1), 182 + 30);
+}
+
+// What the person sees at a point of the grid's viewport: the text of the cell on top there, in the grid
+// itself or in a fixed band over it.
+QString ShownAt(TPhoneBookGrid& grid, const QPoint& at) {
+    const QPoint point = grid.viewport()->mapTo(&grid, at);
+    QWidget* shown = grid.childAt(point);
+    while (shown && !qobject_cast<QTableView*>(shown))
+        shown = shown->parentWidget();
+    auto* view = qobject_cast<QTableView*>(shown);
+    if (!view)
+        return "(nothing)";
+    return view->indexAt(view->viewport()->mapFrom(&grid, point)).data().toString();
+}
+
+// The strip of the viewport as drawn, whatever lies over the cells.
+QImage Drawn(TPhoneBookGrid& grid, const QRect& strip) {
+    return grid.grab(strip.translated(grid.viewport()->pos())).toImage();
+}
+
+// The middle of the name cell of the current row.
+QPoint NameCell(TPhoneBookGrid& grid) {
+    return grid.visualRect(grid.model()->index(grid.currentRow(), 1)).center();
+}
+
+void Turn(TPhoneBookGrid& grid, QPoint delta) {
+    const QPointF at = grid.viewport()->rect().center();
+    QWheelEvent wheel(at, grid.viewport()->mapToGlobal(at), {}, delta, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(grid.viewport(), &wheel);
+}
+
+// The titles over every column, and beside each row in view its line number.
+void ExpectTitlesAndLineNumbers(TPhoneBookGrid& grid) {
+    const int titleHeight = grid.rowHeight(0);
+    const int numbersWidth = grid.columnWidth(0);
+    EXPECT_EQ(ShownAt(grid, {2, titleHeight / 2}).trimmed(), Texts::GridLineNo);
+    const int nameAt = std::max(grid.columnViewportPosition(1), numbersWidth) + 2;
+    if (nameAt < grid.columnViewportPosition(1) + grid.columnWidth(1)) {
+        EXPECT_EQ(ShownAt(grid, {nameAt, titleHeight / 2}).trimmed(), Texts::GridName);
+    }
+    int rows = 0;
+    for (int y = titleHeight + 2; y < grid.viewport()->height(); y += grid.rowHeight(1), ++rows) {
+        const int row = grid.rowAt(y);
+        ASSERT_GT(row, 0);
+        EXPECT_EQ(ShownAt(grid, {2, y}), QString::number(row)) << "at y " << y;
+    }
+    EXPECT_GT(rows, 5);
+}
+
+// The titles and the line numbers stay in view while the cells scroll under them, by the wheel or by
+// the keys, down and across; a cell the keys go to is not left hidden under them.
+TEST(PhoneBookGrid, TitlesAndLineNumbersStayWhileTheCellsScroll) {
+    TGrid t(200);
+    for (int i = 0; i < 200; ++i) {
+        t.book.SetName(uint16_t(i), "Name " + std::to_string(i + 1));
+        t.book.SetNumber(uint16_t(i), std::to_string(1001 + i));
+    }
+    t.grid.ShowAll();
+    QApplication::processEvents();
+    const QRect titles(0, 0, t.grid.viewport()->width(), t.grid.rowHeight(0));
+    const QImage titlesDrawn = Drawn(t.grid, titles);
+
+    Turn(t.grid, {0, -120});
+    ASSERT_GT(t.grid.verticalScrollBar()->value(), 0) << "one turn of the wheel scrolls";
+    EXPECT_EQ(Drawn(t.grid, titles), titlesDrawn);
+    ExpectTitlesAndLineNumbers(t.grid);
+
+    t.grid.setFocus();
+    t.grid.setCurrentCell(100, 1);
+    QTest::keyClick(&t.grid, Qt::Key_PageDown);
+    QTest::keyClick(&t.grid, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(t.grid.currentRow(), 200);
+    EXPECT_EQ(Drawn(t.grid, titles), titlesDrawn);
+    ExpectTitlesAndLineNumbers(t.grid);
+    EXPECT_EQ(ShownAt(t.grid, NameCell(t.grid)), "Name 200");
+
+    QTest::keyClick(&t.grid, Qt::Key_Home, Qt::ControlModifier);
+    ASSERT_EQ(t.grid.currentRow(), 1);
+    EXPECT_EQ(ShownAt(t.grid, NameCell(t.grid)), "Name 1")
+        << "the first row is below the titles, not under them";
+    for (int i = 0; i < 30; ++i)
+        QTest::keyClick(&t.grid, Qt::Key_Down);
+    for (int i = 0; i < 30; ++i)
+        QTest::keyClick(&t.grid, Qt::Key_Up);
+    EXPECT_EQ(ShownAt(t.grid, NameCell(t.grid)), "Name 1");
+
+    // Narrow: the names and numbers scroll across, the line numbers stay.
+    t.grid.resize(200, 300);
+    QApplication::processEvents();
+    Turn(t.grid, {0, -360});
+    const QRect numbers(0, 0, t.grid.columnWidth(0), t.grid.viewport()->height());
+    const QImage numbersDrawn = Drawn(t.grid, numbers);
+    Turn(t.grid, {-240, 0});
+    ASSERT_GT(t.grid.horizontalScrollBar()->value(), 0) << "the wheel scrolls across";
+    EXPECT_EQ(Drawn(t.grid, numbers), numbersDrawn);
+    ExpectTitlesAndLineNumbers(t.grid);
+
+    // The keys bring a cell's start out from under the line numbers, across as well.
+    t.grid.setCurrentCell(t.grid.rowAt(t.grid.viewport()->height() / 2), 1);
+    QTest::keyClick(&t.grid, Qt::Key_Right);
+    ASSERT_EQ(t.grid.currentColumn(), 2);
+    const int row = t.grid.currentRow();
+    const int start = t.grid.columnViewportPosition(2);
+    EXPECT_GE(start, t.grid.columnWidth(0));
+    EXPECT_EQ(ShownAt(t.grid, {start + 2, t.grid.rowViewportPosition(row) + 2}), QString::number(1000 + row));
+    QTest::keyClick(&t.grid, Qt::Key_Left);
+    EXPECT_GE(t.grid.columnViewportPosition(1), t.grid.columnWidth(0));
+    EXPECT_EQ(ShownAt(t.grid, NameCell(t.grid)), "Name " + QString::number(row));
+}
+
+// The fixed cells take the person's presses for the grid: the pop-up menu opens for a line number's row
+// and not on the titles, and a column is sized by its edge in the titles, wherever the cells have scrolled.
+TEST(PhoneBookGrid, PressesOnTheFixedCellsAfterScrolling) {
+    TGrid t(200);
+    auto* menu = t.grid.findChild<QMenu*>("pmPhoneBook");
+    Turn(t.grid, {0, -240});
+    ASSERT_GT(t.grid.verticalScrollBar()->value(), 0);
+    auto* numbers = t.grid.findChild<QTableView*>("FixedColumn");
+    auto* titles = t.grid.findChild<QTableView*>("FixedRow");
+    ASSERT_NE(numbers, nullptr);
+    ASSERT_NE(titles, nullptr);
+
+    const QModelIndex current = t.grid.currentIndex();
+    const int y = t.grid.rowHeight(0) * 3 + 5;
+    QTest::mousePress(numbers->viewport(), Qt::RightButton, {}, {5, y});
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(t.grid.PopupRow(), t.grid.rowAt(y));
+    EXPECT_EQ(ShownAt(t.grid, {5, y}), QString::number(t.grid.PopupRow()));
+    menu->close();
+
+    const int edge = t.grid.columnViewportPosition(1) + t.grid.columnWidth(1);
+    QTest::mousePress(titles->viewport(), Qt::RightButton, {}, {edge - 20, 5});
+    EXPECT_FALSE(menu->isVisible()) << "no menu on the titles";
+    QTest::mousePress(titles->viewport(), Qt::LeftButton, {}, {edge, 5});
+    QMouseEvent drag(QEvent::MouseMove, QPointF(edge + 30, 5),
+                     titles->viewport()->mapToGlobal(QPointF(edge + 30, 5)), Qt::NoButton, Qt::LeftButton,
+                     {});
+    QApplication::sendEvent(titles->viewport(), &drag);
+    QTest::mouseRelease(titles->viewport(), Qt::LeftButton, {}, {edge + 30, 5});
+    EXPECT_EQ(t.grid.columnWidth(1), 182 + 30);
+    EXPECT_EQ(titles->columnWidth(1), 182 + 30) << "the titles follow the column";
+    EXPECT_EQ(t.grid.currentIndex(), current) << "no cell under the fixed ones was chosen";
 }
 
 // With the window's own modal box, which takes the focus from the editor while it is shown.

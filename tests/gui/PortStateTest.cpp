@@ -57,7 +57,7 @@ TEST_F(PortState, ADockingStationThatWentAwayIsUsedAgainWhenItComesBack) {
     THandsetProcess first({"--phonebook-entries", "1"});
     ASSERT_TRUE(first.Started());
     auto form = ShownWindow(first, saveQuestion, progress);
-    EXPECT_EQ(Shown(*form), "No handset found");
+    EXPECT_EQ(Shown(*form), "Not asked yet");
 
     EXPECT_TRUE(Read(*form).empty());
     EXPECT_EQ(Shown(*form), "Handset 00291 0284280");
@@ -82,6 +82,20 @@ TEST_F(PortState, ADockingStationThatWentAwayIsUsedAgainWhenItComesBack) {
     EXPECT_EQ(form->Core().Phonebook.GetName(2), "Name 003");
     EXPECT_EQ(Shown(*form), "Handset " + QString::fromStdString(form->Core().Handset.SerialText()));
     EXPECT_NE(Shown(*form), "Handset 00291 0284280");
+}
+
+// Before any operation has asked, the panel does not claim that no handset is there; after one that
+// found none, it does.
+TEST_F(PortState, NoHandsetFoundOnlyOnceOneWasLookedFor) {
+    THandsetProcess handset({"--silent"});
+    ASSERT_TRUE(handset.Started());
+    auto form = ShownWindow(handset, saveQuestion, progress);
+    EXPECT_EQ(Shown(*form), "Not asked yet");
+    EXPECT_TRUE(Panel(*form)->toolTip().contains("no operation has looked for a handset"))
+        << Panel(*form)->toolTip().toStdString();
+
+    EXPECT_FALSE(Read(*form).empty()) << "the read says that no handset answered";
+    EXPECT_TRUE(Says(*form, "No handset found")) << Shown(*form).toStdString();
 }
 
 TEST_F(PortState, ALineLostDuringAnOperationIsShownAfterIt) {

@@ -119,6 +119,59 @@ TEST_F(WindowKeys, OpenSaveAndReadKeysActOnTheShownTab) {
     EXPECT_EQ(opened, "FileMenu");
 }
 
+// Ctrl+Tab and Ctrl+Shift+Tab go through the shown tabs, round the ends, also from a grid with the focus,
+// which would take them for its own Tab otherwise.
+TEST_F(WindowKeys, CtrlTabChangesTheTabFromAGridToo) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    auto* pages = form->findChild<QTabWidget*>("PageControl");
+    const auto current = [pages] { return pages->currentWidget()->objectName(); };
+    ShowTab(*form, "tsPhoneBook");
+    auto* book = form->findChild<QTableWidget*>("sgPhoneBook");
+    book->setFocus();
+    book->setCurrentCell(1, 1);
+    ASSERT_TRUE(book->hasFocus());
+
+    QTest::keyClick(book, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(current(), "tsProfile") << "the SIM tab is switched off";
+    EXPECT_EQ(book->currentColumn(), 1) << "the grid did not take the key";
+    QTest::keyClick(pages->currentWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(current(), "tsSpeedDial");
+    auto* dial = form->findChild<QTableWidget*>("sgSpeedDial");
+    dial->setFocus();
+    QTest::keyClick(dial, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(current(), "tsBroadcastGroups");
+    auto* groups = form->findChild<QTableWidget*>("sgBroadcastGroups");
+    groups->setFocus();
+    QTest::keyClick(groups, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(current(), "tsPhoneBook") << "round the end";
+
+    book->setFocus();
+    QTest::keyClick(book, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(current(), "tsBroadcastGroups") << "round the start";
+    groups->setFocus();
+    QTest::keyClick(groups, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(current(), "tsSpeedDial");
+}
+
+// The station window closes with Esc and with Ctrl+W, as a dialog does.
+TEST_F(WindowKeys, EscAndCtrlWCloseTheStationWindow) {
+    THandsetProcess handset;
+    ASSERT_TRUE(handset.Started());
+    auto form = Window(handset);
+    for (const QKeyCombination key : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+        Entry(*form, "miStation")->trigger();
+        auto* station = form->findChild<QWidget*>("StationView");
+        ASSERT_NE(station, nullptr);
+        ASSERT_TRUE(WaitFor([station] { return QApplication::activeWindow() == station; }));
+        QTest::keyClick(station, key.key(), key.keyboardModifiers());
+        EXPECT_TRUE(WaitFor([station] { return !station->isVisible(); }))
+            << QKeySequence(key).toString().toStdString();
+        EXPECT_TRUE(form->isVisible());
+    }
+}
+
 TEST_F(WindowKeys, GridsWidenWithTheWindowAndKeepTheirLeastWidth) {
     THandsetProcess handset;
     ASSERT_TRUE(handset.Started());
