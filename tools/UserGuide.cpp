@@ -1,18 +1,18 @@
 // Makes the user guide: starts the virtual handset, runs the window against it offscreen, reads every
 // list from the handset, takes a picture of each tab and of the provisioning station's window, and
-// prints the guide's source with those pictures and the command-line tool's own help (each command
-// once) into a PDF. The pictures are also kept in PROGRAM_FOLDER/screenshots/ for the package's
-// metainfo, those of the tabs at two sizes of the window. The logo file of the program folder is made here
-// too, from the logo the program has built in.
+// prints the guide's source with those pictures and the command-line options its chapters name, as the
+// tool's help tells them, into a PDF. The pictures are also kept in PROGRAM_FOLDER/screenshots/ for the
+// package's metainfo, those of the tabs at two sizes of the window. The logo file of the program folder is
+// made here too, from the logo the program has built in.
 //
 //   quorvel-userguide SOURCE.html PROGRAM_FOLDER OUTPUT.pdf LOGO.bmp
 //
 // QUORVEL_GUIDE_PICTURES=DIR keeps the pictures under their names in the guide, QUORVEL_GUIDE_PAGES=DIR
 // each page of the guide as page-NN.png, drawn as the PDF is, and the HTML laid out as guide.html, for
 // whoever writes the guide.
-#include "GuideCommands.h"
 #include "GuideFailure.h"
 #include "GuideHandset.h"
+#include "GuideOptions.h"
 #include "GuidePages.h"
 #include "GuidePictures.h"
 
@@ -112,7 +112,7 @@ void MakeGuide(const QString& source, const QString& programs, const QString& ou
     }
 
     html.replace("@VERSION@", QString::fromStdString(TAbout().String(TVersionKey::FileVersion)));
-    html.replace("<!--COMMANDS-->", CommandsHtml(programs));
+    html = WithOptionTables(html, programs);
     // Laid out on pages of points, so that the breaks set below are where the pages break.
     document.setDocumentMargin(PageMargin);
     document.setPageSize(QSizeF(PageWidth, PageHeight));
