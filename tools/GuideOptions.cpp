@@ -1,7 +1,10 @@
 #include "GuideOptions.h"
 
 #include "GuideFailure.h"
+#include "GuidePages.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QList>
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,6 +15,11 @@
 namespace {
 
 constexpr int HelpTimeoutMs = 10000;
+// The options' table: its first column's share of the page's text, the padding of its cells
+// ("td { padding: 2px; }") and the size of the guide's text ("body { font-size: 10pt; }").
+constexpr int NameColumnPercent = 34;
+constexpr double CellPadding = 2;
+constexpr double TextPoints = 10;
 
 using TRows = QList<std::pair<QString, QString>>;
 
@@ -41,11 +49,30 @@ TRows Rows(const QString& text) {
     return rows;
 }
 
+// Whether an option's name fits the table's first column on the guide's page, in the fixed-width font of
+// the guide's text.
+bool FitsNameColumn(const QString& name) {
+    QFont fixed(QStringList{"Courier New", "courier"});
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    fixed.setPointSizeF(TextPoints);
+    const double column = (PageWidth - 2 * PageMargin) * NameColumnPercent / 100 - 2 * CellPadding;
+    return QFontMetricsF(fixed).horizontalAdvance(name) <= column;
+}
+
+// The options as a table whose second column wraps; a name longer than its column has a row of its
+// own, its description below it, so that neither runs over the other.
 QString Table(const TRows& rows) {
     QString html = "<table cellspacing=\"0\">";
-    for (const auto& [name, what] : rows)
-        html += "<tr><td width=\"34%\"><tt>" + name.toHtmlEscaped() + "</tt></td><td>" +
-                what.toHtmlEscaped() + "</td></tr>";
+    const QString nameCell = QString("<td width=\"%1%\"").arg(NameColumnPercent);
+    for (const auto& [name, what] : rows) {
+        const QString shownName = "<tt>" + name.toHtmlEscaped() + "</tt>";
+        if (FitsNameColumn(name))
+            html += "<tr>" + nameCell + ">" + shownName + "</td><td>" + what.toHtmlEscaped() + "</td></tr>";
+        else
+            html += "<tr><td colspan=\"2\">" + shownName + "</td></tr><tr>" + nameCell + "></td><td>" +
+                    what.toHtmlEscaped() + "</td></tr>";
+    }
     return html + "</table>";
 }
 

@@ -3,6 +3,8 @@
 #include "GuideFailure.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QList>
 #include <QPageSize>
@@ -46,6 +48,11 @@ int HeadingAlone(const QTextDocument& document) {
 
 } // namespace
 
+QRectF PageNumberRect(const QFont& font) {
+    const double height = QFontMetricsF(font).height();
+    return QRectF(PageMargin, PageHeight - (PageMargin + height) / 2, PageWidth - 2 * PageMargin, height);
+}
+
 void SetGuide(QTextDocument& document, const QString& html) {
     const QRegularExpression headingTag("<h[1-6]");
     QList<int> breaks;
@@ -80,12 +87,14 @@ void DrawPage(QTextDocument& document, QPainter& painter, int index, int count) 
     painter.setClipRect(context.clip);
     document.documentLayout()->draw(&painter, context);
     painter.restore();
+    // Sized in the page's own units, not in points: a point is resolved against the device, and at
+    // the PDF's resolution the number grew taller than its line and was cut in half.
     QFont font = document.defaultFont();
-    font.setPointSizeF(8);
+    font.setPixelSize(PageNumberPixels);
     painter.setFont(font);
     painter.setPen(Qt::darkGray);
-    painter.drawText(QRectF(PageMargin, PageHeight - PageMargin * 0.8, PageWidth - 2 * PageMargin, 20),
-                     Qt::AlignRight | Qt::AlignTop, QString("%1 / %2").arg(index + 1).arg(count));
+    painter.drawText(PageNumberRect(font), Qt::AlignRight | Qt::AlignVCenter,
+                     QString("%1 / %2").arg(index + 1).arg(count));
     painter.restore();
 }
 
@@ -113,6 +122,8 @@ void Print(QTextDocument& document, const QString& output) {
             QPainter onImage(&image);
             DrawPage(document, onImage, page, count);
             onImage.end();
-            image.save(QString("%1/page-%2.png").arg(keep).arg(page + 1, 2, 10, QChar('0')));
+            const QString file = QString("%1/page-%2.png").arg(keep).arg(page + 1, 2, 10, QChar('0'));
+            if (!image.save(file))
+                Fail("cannot write " + file);
         }
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QRectF>
 #include <QString>
 
+class QFont;
 class QPainter;
 class QTextDocument;
 
@@ -11,6 +13,11 @@ constexpr double LayoutDpi = 96;
 constexpr double PageWidth = 210 / 25.4 * LayoutDpi;
 constexpr double PageHeight = 297 / 25.4 * LayoutDpi;
 constexpr double PageMargin = 2 / 2.54 * LayoutDpi;
+// The page's number at its foot: 8 points in the page's units.
+constexpr int PageNumberPixels = 11;
+
+// Where the page's number is drawn, in the middle of the bottom margin.
+QRectF PageNumberRect(const QFont& font);
 
 // Lays the guide out with headings kept to what follows them: one that would end a page begins the
 // next instead. The renderer takes "page-break-before: always" but no "page-break-after: avoid", so

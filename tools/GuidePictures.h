@@ -19,5 +19,5 @@ void KeepPicture(const QString& programs, const QString& objectName, const QStri
 // Each tab once more in a window of 1280x800, for the package: the grids and lists take the room.
 void KeepLargePictures(const QString& programs, TMainForm& form, QTabWidget& pages);
 
-// The provisioning station's window with a template chosen, as Options > Station... shows it.
+// The provisioning station's window at work, as Options > Station... shows it.
 QImage StationPicture(TMainForm& form);
