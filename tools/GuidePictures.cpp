@@ -1,5 +1,6 @@
 #include "GuidePictures.h"
 
+#include "GuideChecks.h"
 #include "GuideFailure.h"
 
 #include "core/ProvisionTemplate.h"
@@ -158,7 +159,7 @@ void KeepLargePictures(const QString& programs, TMainForm& form, QTabWidget& pag
     QApplication::processEvents();
 }
 
-QImage StationPicture(TMainForm& form) {
+TPicture StationPicture(TMainForm& form) {
     // The template lies in a folder of the run's own, but the window names it as the person would, by
     // the folder the command-line chapter names, "office": a temporary path in the picture would fail
     // the guide.
@@ -199,7 +200,7 @@ QImage StationPicture(TMainForm& form) {
     for (const auto& [event, port, serial, text] : StationEvents)
         station.TakeEvent(QJsonObject{{"event", event}, {"port", port}, {"serial", serial}, {"text", text}});
     QApplication::processEvents();
-    const QImage picture = station.grab().toImage();
+    const TPicture picture{station.grab().toImage(), ShownTexts(station)};
     // The field would tell a window being destroyed that its editing finished.
     QObject::disconnect(edit, nullptr, &station, nullptr);
     return picture;

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 class QTabWidget;
 class TMainForm;
@@ -19,5 +20,11 @@ void KeepPicture(const QString& programs, const QString& objectName, const QStri
 // Each tab once more in a window of 1280x800, for the package: the grids and lists take the room.
 void KeepLargePictures(const QString& programs, TMainForm& form, QTabWidget& pages);
 
+// A picture of a window and the texts it shows.
+struct TPicture {
+    QImage image;
+    QStringList texts;
+};
+
 // The provisioning station's window at work, as Options > Station... shows it.
-QImage StationPicture(TMainForm& form);
+TPicture StationPicture(TMainForm& form);

@@ -10,6 +10,7 @@
 // QUORVEL_GUIDE_PICTURES=DIR keeps the pictures under their names in the guide, QUORVEL_GUIDE_PAGES=DIR
 // each page of the guide as page-NN.png, drawn as the PDF is, and the HTML laid out as guide.html, for
 // whoever writes the guide.
+#include "GuideChecks.h"
 #include "GuideFailure.h"
 #include "GuideHandset.h"
 #include "GuideOptions.h"
@@ -92,6 +93,7 @@ void MakeGuide(const QString& source, const QString& programs, const QString& ou
     }
 
     QTextDocument document;
+    TPictureTexts shown;
     for (int i = 0; i < pages->count(); ++i) {
         pages->setCurrentIndex(i);
         QApplication::processEvents();
@@ -100,15 +102,17 @@ void MakeGuide(const QString& source, const QString& programs, const QString& ou
         if (!html.contains("src=\"" + name + "\""))
             Fail("the guide has no picture of the tab \"" + pages->tabText(i) + "\" (" + name + ")");
         const QImage picture = form.grab().toImage();
+        shown[name] = ShownTexts(form);
         document.addResource(QTextDocument::ImageResource, QUrl(name), picture);
         KeepPicture(programs, objectName, name, picture);
     }
     KeepLargePictures(programs, form, *pages);
     pages->setCurrentIndex(0);
     if (html.contains("src=\"StationView.png\"")) {
-        const QImage station = StationPicture(form);
-        document.addResource(QTextDocument::ImageResource, QUrl("StationView.png"), station);
-        KeepPicture(programs, "StationView", "StationView.png", station);
+        const TPicture station = StationPicture(form);
+        shown["StationView.png"] = station.texts;
+        document.addResource(QTextDocument::ImageResource, QUrl("StationView.png"), station.image);
+        KeepPicture(programs, "StationView", "StationView.png", station.image);
     }
 
     html.replace("@VERSION@", QString::fromStdString(TAbout().String(TVersionKey::FileVersion)));
@@ -119,14 +123,23 @@ void MakeGuide(const QString& source, const QString& programs, const QString& ou
     SetGuide(document, html);
     if (const QString keep = qEnvironmentVariable("QUORVEL_GUIDE_PAGES"); !keep.isEmpty()) {
         QFile kept(keep + "/guide.html");
-        if (kept.open(QIODevice::WriteOnly))
-            kept.write(html.toUtf8());
+        const QByteArray text = html.toUtf8();
+        if (!kept.open(QIODevice::WriteOnly) || kept.write(text) != text.size() || !kept.flush())
+            Fail("cannot write " + kept.fileName());
         std::fprintf(stderr, "quorvel-userguide: %d pages, %lld characters\n", document.pageCount(),
                      static_cast<long long>(document.characterCount()));
     }
 
     const QString partial = output + ".part";
     Print(document, partial);
+    // Checked once printed, so that the pages kept for whoever writes the guide show what is wrong.
+    try {
+        CheckPagesHoldTheirText(document);
+        CheckPicturesShowNoTemporaryPath(document, shown);
+    } catch (...) {
+        QFile::remove(partial);
+        throw;
+    }
     QFile::remove(output);
     if (!QFile::rename(partial, output))
         Fail("cannot write " + output);
