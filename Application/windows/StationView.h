@@ -49,6 +49,10 @@ public:
     // The tool the station runs: quorvel-cli in the program folder.
     static QString StationProgram();
 
+    // Shows one event of the station as the running tool tells it, one JSON line of "station watch
+    // --json" ({"event": "docked", "port": "COM10", "serial": ..., "text": ...}).
+    void TakeEvent(const QJsonObject& event);
+
 signals:
     // Before the process starts, and once it has ended (or could not start).
     void StationStarted();
@@ -73,7 +77,6 @@ private:
     void ReadOutput();
     void ReadErrors();
     void TakeLine(const QByteArray& line);
-    void TakeEvent(const QJsonObject& event);
     void ProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void ProcessFailed(QProcess::ProcessError error);
     // The process is over: its rows stay, the controls are free again.
