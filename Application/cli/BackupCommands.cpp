@@ -1,5 +1,6 @@
 #include "cli/BackupCommands.h"
 
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/Summary.h"
 #include "platform/Backups.h"
@@ -74,7 +75,7 @@ int Backups(const TGlobalOptions& options) {
         return List(options);
     if (!options.args.empty() && options.args[0] == "prune")
         return Prune(options);
-    throw TUsageError("usage: quorvel-cli backups list | prune [--keep N]");
+    RefuseCall("backups");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "cli/Command.h"
 #include "cli/JsonOutput.h"
+#include "cli/Summary.h"
 #include "link/SendMailHandling.h"
 #include "link/TpaProComImpl.h"
 #include "platform/DeviceMap.h"
@@ -27,6 +28,11 @@ TCliSession::~TCliSession() {
     try {
         if (const std::string cause = Terminal.FailureCause ? Terminal.FailureCause() : ""; !cause.empty())
             PrintMessage(cause);
+        // A dry run says once, however many writes the command planned, that it wrote nothing.
+        if (Terminal.Given.dryRun && Terminal.Given.printPlans && !Terminal.Record().plans.empty()) {
+            AddJson({{"dryRun", true}});
+            PrintMessage("Dry run: nothing was written to the handset" + OfHandset() + ".");
+        }
         // For a script: the line went away during the command (a retry with the docking station back may
         // do what it did not).
         if (Main.Engine().LineLosses() > 0 && JsonWanted())

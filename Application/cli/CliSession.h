@@ -11,7 +11,8 @@
 class TCliSession {
 public:
     explicit TCliSession(const TGlobalOptions& options);
-    // Tells a lost line that no message has told yet, before what the command prints of its end.
+    // Tells a lost line that no message has told yet, and that a dry run wrote nothing, before what the
+    // command prints of its end.
     ~TCliSession();
     TCliSession(const TCliSession&) = delete;
     TCliSession& operator=(const TCliSession&) = delete;

@@ -101,7 +101,8 @@ void RefuseCall(const std::string& name) {
         const TForm& form = command->forms[i];
         const std::string words =
             form.sub + (form.sub.empty() || form.arguments.empty() ? "" : " ") + form.arguments;
-        usage += (i == 0 ? " " : " | ") + words;
+        if (!words.empty())
+            usage += (i == 0 ? " " : " | ") + words;
     }
     throw TUsageError(usage);
 }

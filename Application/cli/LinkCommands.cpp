@@ -1,6 +1,7 @@
 #include "cli/LinkCommands.h"
 
 #include "cli/CliSession.h"
+#include "cli/Help.h"
 #include "cli/JsonOutput.h"
 #include "cli/PlanReport.h"
 #include "cli/Summary.h"
@@ -25,13 +26,13 @@ constexpr int ConnectionWindowPorts = HighestOfferedPort;
 constexpr int MemorySize = 0x10000;
 constexpr int DumpWidth = 16;
 
-void ExpectArgs(const TGlobalOptions& options, size_t count, const std::string& usage) {
+void ExpectArgs(const TGlobalOptions& options, size_t count) {
     if (options.args.size() != count)
-        throw TUsageError("usage: quorvel-cli " + options.command + " " + usage);
+        RefuseCall(options.command);
 }
 
 int Ports(const TGlobalOptions& options) {
-    ExpectArgs(options, 0, "");
+    ExpectArgs(options, 0);
     const TComPortTable table = ListComPorts();
     const auto devices = DeviceMap::PresentPorts();
     QJsonArray list;
@@ -60,7 +61,7 @@ int Ports(const TGlobalOptions& options) {
 }
 
 int Probe(const TGlobalOptions& options) {
-    ExpectArgs(options, 0, "");
+    ExpectArgs(options, 0);
     TCliSession session(options);
     session.OpenPort();
     const int answered = session.Core().Connect();
@@ -76,7 +77,7 @@ int Probe(const TGlobalOptions& options) {
 }
 
 int SetPort(const TGlobalOptions& options) {
-    ExpectArgs(options, 0, "");
+    ExpectArgs(options, 0);
     if (!options.port)
         throw TUsageError("set-port needs --port");
     const int n = ResolvePort(options.port);
@@ -100,7 +101,7 @@ int SetPort(const TGlobalOptions& options) {
 }
 
 int Info(const TGlobalOptions& options) {
-    ExpectArgs(options, 0, "");
+    ExpectArgs(options, 0);
     TCliSession session(options);
     session.ConnectHandset();
     TMainCore& core = session.Core();
@@ -179,7 +180,7 @@ void PrintDump(int start, const std::vector<uint8_t>& bytes, size_t count) {
 }
 
 int ReadMemoryCommand(const TGlobalOptions& options) {
-    ExpectArgs(options, 2, "ADDR COUNT");
+    ExpectArgs(options, 2);
     const int addr = int(ParseNumber(options.args[0], 0, MemorySize - 1, "ADDR"));
     const int count = int(ParseNumber(options.args[1], 1, MemorySize - addr, "COUNT"));
 
@@ -255,7 +256,7 @@ TWritePlan MemoryPlan(int addr, const std::vector<uint8_t>& held, const std::vec
 }
 
 int WriteMemoryCommand(const TGlobalOptions& options) {
-    ExpectArgs(options, 2, "ADDR HEXBYTES");
+    ExpectArgs(options, 2);
     const int addr = int(ParseNumber(options.args[0], 0, MemorySize - 1, "ADDR"));
     std::vector<uint8_t> data;
     try {

@@ -9,14 +9,8 @@
 #include <vector>
 
 int DryRunOutcome(TCliSession& session) {
-    const TCommandUser& user = session.User();
-    if (user.Record().plans.empty())
-        return Exit::Failed;
-    if (user.Given.printPlans) {
-        AddJson({{"dryRun", true}});
-        PrintMessage("Dry run: nothing was written to the handset" + OfHandset() + ".");
-    }
-    return Exit::Done;
+    // The session says once, at the command's end, that nothing was written.
+    return session.User().Record().plans.empty() ? Exit::Failed : Exit::Done;
 }
 
 std::string DifferencesText(const TWritePlan& plan, bool orderCounts) {

@@ -183,7 +183,7 @@ int Profile(const TGlobalOptions& options) {
 
 int Ringer(const TGlobalOptions& options) {
     if (options.args.size() != 1)
-        throw TUsageError("usage: quorvel-cli ringer TONE");
+        RefuseCall("ringer");
     const int tone = int(ParseNumber(options.args[0], 1, 9, "TONE"));
     TCliSession session(options);
     session.OpenPort();

@@ -206,3 +206,17 @@ TEST_F(Provisioning, AWatchProvisionsEachHandsetAsItIsDockedAndOnlyVerifiesOneDo
     // Three handsets, the one docked again counted once: provisioned, as it was the first time.
     EXPECT_NE(watch.Output.find("3 handsets: 3 provisioned."), std::string::npos) << watch.Output;
 }
+
+// A dry run of a template plans each of its files and says once, at the end, that nothing was written.
+TEST_F(Provisioning, ADryRunPlansEveryFileAndSaysOnceThatNothingWasWritten) {
+    THandsetProcess one({"--serial", "0000100001"});
+    ASSERT_TRUE(one.Started());
+    const std::string before = Read(one, {"phonebook", "read"});
+    const auto run = one.Cli({"--port", Port(one), "--dry-run", "provision", dir.filePath("office")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("+ Anna 201"), std::string::npos) << run.out;
+    const size_t told = run.err.find("Dry run: nothing was written");
+    ASSERT_NE(told, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("Dry run", told + 1), std::string::npos) << run.err;
+    EXPECT_EQ(Read(one, {"phonebook", "read"}), before);
+}
