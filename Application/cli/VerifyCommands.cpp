@@ -7,6 +7,8 @@
 #include "cli/PlanReport.h"
 #include "cli/PlanText.h"
 #include "cli/Summary.h"
+#include "link/StopRequest.h"
+#include "platform/Texts.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -42,6 +44,9 @@ int Verify(const TGlobalOptions& options) {
         int planned = Exit::Done;
         const std::optional<TWritePlan> plan =
             session.User().PlanOf([&] { return check.write(session); }, &planned);
+        // A verify changes nothing: a stop while it reads is no failure and leaves nothing to say.
+        if (StopRequested())
+            throw TCommandStopped(Texts::StoppedAsAsked);
         // The file holds what no handset can hold: the messages before this name the line.
         if (planned == Exit::WrongCall) {
             files.append(

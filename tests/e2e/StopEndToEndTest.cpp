@@ -115,3 +115,17 @@ TEST_F(Stop, CtrlCInTheReadOfASimSaveChangesNothingInTheHandset) {
 }
 
 } // namespace
+
+TEST_F(Stop, CtrlCInAVerifyEndsItAsAStopAndNotAsAnUnreadHandset) {
+    THandsetProcess handset({"--capacity", "200", "--phonebook-entries", "200", "--answer-delay", "20"});
+    ASSERT_TRUE(handset.Started());
+    QFile list(Path("office.phb"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write("Anna,1\r\n");
+    list.close();
+    const TStopped run = InterruptAfter(handset, {"verify", Path("office.phb")}, 1000);
+    EXPECT_EQ(run.exitCode, 5) << run.err;
+    EXPECT_LT(run.ms, StopBoundMs) << run.err;
+    EXPECT_NE(run.err.find("Stopped as asked; nothing was changed"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("could not be read"), std::string::npos) << run.err;
+}
