@@ -102,3 +102,30 @@ std::string TelUriNumber(const std::string& uri, bool* extension) {
     }
     return number;
 }
+
+std::string WrittenExtension(const std::string& text, bool* extension) {
+    *extension = false;
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return char(std::tolower(static_cast<unsigned char>(c))); });
+    // The last word of letters, with the digits after it.
+    const size_t end = lower.find_last_not_of(" \t");
+    if (end == std::string::npos)
+        return text;
+    size_t digits = lower.find_last_not_of("0123456789", end);
+    if (digits == std::string::npos || digits == end)
+        return text;
+    size_t marker = lower.find_last_not_of(" .:#", digits);
+    marker = marker == std::string::npos ? 0 : marker + 1;
+    size_t word = lower.find_last_not_of("abcdefghijklmnopqrstuvwxyz", marker == 0 ? 0 : marker - 1);
+    word = word == std::string::npos ? 0 : word + 1;
+    const std::string name = lower.substr(word, marker - word);
+    if (name != "ext" && name != "extn" && name != "extension" && name != "x")
+        return text;
+    std::string number = text.substr(0, word);
+    number.erase(number.find_last_not_of(" \t,;") + 1);
+    if (number.find_first_of("0123456789") == std::string::npos)
+        return text;
+    *extension = true;
+    return number + 'P' + text.substr(digits + 1, end - digits);
+}

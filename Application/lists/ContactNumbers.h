@@ -29,3 +29,8 @@ void AssignNumbers(TContact& contact, const std::vector<TFoundNumber>& numbers, 
 // The number of a "tel:" URI (RFC 3966) as a handset dials it: its visual separators gone, and an
 // extension (";ext=") after a pause, as in "+14186569254P102"; extension says whether there was one.
 std::string TelUriNumber(const std::string& uri, bool* extension);
+
+// A number with its extension written after it, as people and address books write it: "+1 418 656 9254
+// ext. 102", "555-1234 x12", "0301234 extension 5": the extension goes after a pause, as in
+// "+1 418 656 9254P102"; extension says whether there was one. Any other text is given back as it is.
+std::string WrittenExtension(const std::string& text, bool* extension);

@@ -213,10 +213,10 @@ TGoogleColumn GoogleColumn(const QString& key) {
 }
 
 // A number of Google's export, with the type its pair gives it ("* " marks the primary one).
-TFoundNumber GoogleNumber(std::string number, const QString& typeText) {
+TFoundNumber GoogleNumber(const std::string& number, const QString& typeText) {
     QString type = typeText.trimmed().toLower();
     TFoundNumber found;
-    found.Number = std::move(number);
+    found.Number = WrittenExtension(number, &found.Extension);
     if (type.startsWith(u"* ")) {
         type = type.mid(2);
         found.Pref = true;
@@ -231,9 +231,9 @@ TFoundNumber GoogleNumber(std::string number, const QString& typeText) {
     return found;
 }
 
-TFoundNumber ColumnNumber(std::string number, const TPhoneTitle& title) {
+TFoundNumber ColumnNumber(const std::string& number, const TPhoneTitle& title) {
     TFoundNumber found;
-    found.Number = std::move(number);
+    found.Number = WrittenExtension(number, &found.Extension);
     found.Type = title.Type;
     found.Work = title.Kind == TPhoneKind::Business;
     found.Home = title.Kind == TPhoneKind::Home;

@@ -274,7 +274,7 @@ std::string TelNumber(const TProperty& property, const TCard& card, bool* extens
     *extension = false;
     if (value.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
         return Tidy(TelUriNumber(AnsiOf(value.mid(4)), extension));
-    return Tidy(AnsiOf(Unescape(value)));
+    return Tidy(WrittenExtension(AnsiOf(Unescape(value)), extension));
 }
 
 // Types that say nothing of whom the number reaches.

@@ -281,6 +281,23 @@ TEST(ContactNumbers, ATelUriKeepsItsExtensionAfterAPause) {
     EXPECT_FALSE(extension);
 }
 
+TEST(ContactNumbers, AnExtensionWrittenAfterTheNumberIsDialledAfterAPause) {
+    bool extension = false;
+    for (const auto& [written, dialled] : {std::pair{"+1 418 656 9254 ext. 102", "+1 418 656 9254P102"},
+                                           {"555-1234 x12", "555-1234P12"},
+                                           {"5551234x12", "5551234P12"},
+                                           {"0301234 Extension: 5", "0301234P5"},
+                                           {"0301234, EXT 77", "0301234P77"}}) {
+        EXPECT_EQ(WrittenExtension(written, &extension), dialled) << written;
+        EXPECT_TRUE(extension) << written;
+    }
+    for (const char* plain :
+         {"0301234", "+49 30 1234", "ext. 5", "0301234 ext.", "0301234 box 5", "12 next 5"}) {
+        EXPECT_EQ(WrittenExtension(plain, &extension), plain);
+        EXPECT_FALSE(extension) << plain;
+    }
+}
+
 TEST(ContactsEncoding, Utf16WithoutItsMarkIsToldFromOtherDataWithZeroBytes) {
     EXPECT_STREQ(UnmarkedUtf16(QByteArray("N\0a\0m\0e\0,\0", 10)), "UTF-16LE");
     EXPECT_STREQ(UnmarkedUtf16(QByteArray("\0N\0a\0m\0e\0,", 10)), "UTF-16BE");
