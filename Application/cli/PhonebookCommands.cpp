@@ -362,9 +362,9 @@ std::vector<TCommand> PhonebookCommands() {
            "a leading \"+\" becomes the international prefix (00 unless given), and the blanks and\n"
            "( ) / . - between the digits go; without it the phone book keeps a \"-\" as a pause \"P\". An\n"
            "extension a tel: URI gives apart, or one written after the number (\"ext. 102\", \"x12\"),\n"
-           "follows its number after a pause. Names with characters the\n"
-           "handset does not have (it shows \"?\" for them) are named on stderr; --transliterate writes\n"
-           "them with the nearest letters it has, leaving off accents it lacks. The file may be UTF-8,\n"
+           "follows its number after a pause. Names with characters the handset does not have (it shows\n"
+           "\"?\" for them) are named on stderr; --transliterate writes them with the nearest letters it\n"
+           "has, leaving off accents it lacks. The file may be UTF-8,\n"
            "UTF-16 (with its byte order mark or without), or Windows-1252, its fields separated by \",\",\n"
            "\";\" or tabs, its column names those of an Outlook in English, German, French, Spanish, Dutch\n"
            "or Italian, of Thunderbird or of Google. No handset is needed.\n",
