@@ -35,13 +35,17 @@ void AssignNumbers(TContact& contact, const std::vector<TFoundNumber>& numbers, 
     };
     auto take = [&](size_t i, int field) {
         std::string& entry = contact.*ContactFields[field].Field;
-        const std::string kept = NormaliseNumber(numbers[i].Number);
-        if (placed[i] || !entry.empty() || (oncePerContact && isTaken(kept)))
+        if (placed[i] || !entry.empty())
             return;
+        if (oncePerContact) {
+            std::string kept = NormaliseNumber(numbers[i].Number);
+            if (isTaken(kept))
+                return;
+            taken.push_back(std::move(kept));
+        }
         entry = numbers[i].Number;
         if (numbers[i].Extension)
             contact.Extensions |= uint8_t(1u << field);
-        taken.push_back(kept);
         placed[i] = true;
     };
     constexpr int Business = 0, Home = 1, Primary = 2, Mobile = 3;
@@ -63,6 +67,11 @@ void AssignNumbers(TContact& contact, const std::vector<TFoundNumber>& numbers, 
         if (!numbers[i].NotVoice && numbers[i].Untyped)
             take(i, Primary);
 
+    // Without once per contact the numbers taken are set side by side only when one is left.
+    if (!oncePerContact && std::find(placed.begin(), placed.end(), false) != placed.end())
+        for (size_t i = 0; i < numbers.size(); ++i)
+            if (placed[i])
+                taken.push_back(NormaliseNumber(numbers[i].Number));
     for (size_t i = 0; i < numbers.size(); ++i) {
         if (placed[i])
             continue;
@@ -105,6 +114,9 @@ std::string TelUriNumber(const std::string& uri, bool* extension) {
 
 std::string WrittenExtension(const std::string& text, bool* extension) {
     *extension = false;
+    // Most numbers hold no letter at all.
+    if (std::none_of(text.begin(), text.end(), [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }))
+        return text;
     std::string lower = text;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](char c) { return char(std::tolower(static_cast<unsigned char>(c))); });
