@@ -539,12 +539,16 @@ std::optional<TSimResult> TVirtualSim::ReadForSave(TTextArea& area) {
     return std::nullopt;
 }
 
-TSimResult TVirtualSim::TransferSimToFile(const std::string& fileName) {
+void TVirtualSim::ForgetLastTransfer() {
     SerialNumberText.clear();
     ErasePending = false;
     RecordPending = false;
     WrittenFile.clear();
     Detail.clear();
+}
+
+TSimResult TVirtualSim::TransferSimToFile(const std::string& fileName) {
+    ForgetLastTransfer();
     TTextArea area{};
     // Until the SIM and its text are read, nothing is changed: a stop ends the reads at once, in the
     // middle of a wait or a pause too.
@@ -713,11 +717,7 @@ TSimResult TVirtualSim::WriteIntoHandset(const std::string& file, TSimJournal jo
 }
 
 TSimResult TVirtualSim::TransferFileToSim(const std::string& fileName) {
-    SerialNumberText.clear();
-    ErasePending = false;
-    RecordPending = false;
-    WrittenFile.clear();
-    Detail.clear();
+    ForgetLastTransfer();
     const std::string file = AbsolutePath(fileName);
     try {
         Image.Clear();

@@ -69,6 +69,8 @@ private:
 
     class TReadyWait;
 
+    // What a transfer tells of itself (serial number, file, detail, what is pending), empty at its start.
+    void ForgetLastTransfer();
     bool ReadSoftwarePcs();
     bool OpenList();
     void SendPreludeMail();
