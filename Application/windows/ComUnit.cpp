@@ -3,6 +3,7 @@
 #include "link/ConnectionSettings.h"
 #include "link/PortHandling.h"
 #include "link/Sndmail.h"
+#include "link/StopRequest.h"
 #include "platform/Texts.h"
 #include "windows/WindowTitle.h"
 
@@ -129,10 +130,13 @@ int TComForm::SelectedPortNumber() const {
 }
 
 void TComForm::reject() {
-    if (Testing)
-        CloseAsked = true;
-    else
+    if (!Testing) {
         QDialog::reject();
+        return;
+    }
+    // The test's probes change nothing: they end at once, and the window closes when they have.
+    CloseAsked = true;
+    RequestStop();
 }
 
 void TComForm::CloseIfAsked() {
@@ -171,6 +175,9 @@ void TComForm::btnComTestReqClick() {
     timerSearching->start();
     const int r = Connect();
     timerSearching->stop();
+    // The stop was this window's, to end the test: what runs next starts without it.
+    if (CloseAsked)
+        ClearStopRequest();
     if (r < 1) {
         SetResultColour(FailedColour);
         // A port another program holds is no empty docking station.
