@@ -63,8 +63,9 @@ struct TPortState {
     std::optional<std::string> handset;
     // The last thing said of the port, so that a port that stays busy or silent is told of once.
     std::string told;
-    // This watch's hold on the port: no other station provisions it meanwhile.
+    // This watch's hold on the port's device (claimed): no other station provisions it meanwhile.
     std::optional<TStationClaim> claim;
+    std::string claimed;
     // What a provisioning has said so far of a line not yet ended.
     QByteArray partOut;
     QByteArray partErr;
@@ -152,13 +153,22 @@ private:
         }
         const qint64 now = Clock.elapsed();
         const std::map<int, std::string> present = DeviceMap::PresentPorts();
-        // A docking station unplugged takes its handset with it.
-        for (auto& [port, state] : Ports)
-            if (!present.count(port) && !state.child && state.handset) {
+        // A docking station unplugged takes its handset with it, and lets go of its device: the system
+        // may give the device's name to the next one plugged in, under another port.
+        for (auto& [port, state] : Ports) {
+            const auto seen = present.find(port);
+            if (state.child || (seen != present.end() && seen->second == state.claimed))
+                continue;
+            // Another device under the port's number is another docking station.
+            const bool gone = !state.claimed.empty() || seen == present.end();
+            state.claim.reset();
+            state.claimed.clear();
+            if (gone && state.handset) {
                 Say(port, "left", *state.handset,
                     "the docking station with handset " + *state.handset + " went away.");
                 state.handset.reset();
             }
+        }
         for (const auto& [port, device] : present) {
             if (!Options.port.has_value() || Watched(port)) {
                 TPortState& state = Ports[port];
@@ -168,6 +178,8 @@ private:
                         std::string holder;
                         state.claim =
                             TStationClaim::Take(device, "quorvel-cli station watch " + Args.folder, holder);
+                        if (state.claim)
+                            state.claimed = device;
                         if (!state.claim) {
                             if (state.told != "station")
                                 Say(port, "busy", {},
