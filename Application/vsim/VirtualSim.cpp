@@ -517,23 +517,41 @@ TSimResult TVirtualSim::FinishMoveIn(const TSimJournal& journal, TTextArea& area
 
 // ---- the two transfers ----
 
-std::optional<TSimResult> TVirtualSim::ReadForSave(TTextArea& area) {
+namespace {
+
+// A step that ended without its answer ended so for the stop, when one was asked for.
+TSimResult Ended(TSimResult code) {
+    return StopRequested() ? TSimResult::Stopped : code;
+}
+
+} // namespace
+
+std::optional<TSimResult> TVirtualSim::MeetHandset() {
+    // The probe and the software's question change nothing: a stop ends them at once.
     const TStoppableStretch stoppable(Engine);
-    const auto ended = [](TSimResult code) { return StopRequested() ? TSimResult::Stopped : code; };
     const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
     if (probe < 1 || probe > 6)
-        return ended(TSimResult::NoHandset);
+        return Ended(TSimResult::NoHandset);
     if (!ReadSoftwarePcs())
-        return ended(TSimResult::NotRead);
+        return Ended(TSimResult::NotRead);
+    if (StopRequested())
+        return TSimResult::Stopped;
+    return std::nullopt;
+}
+
+std::optional<TSimResult> TVirtualSim::ReadForSave(TTextArea& area) {
+    if (const std::optional<TSimResult> missed = MeetHandset())
+        return missed;
+    const TStoppableStretch stoppable(Engine);
     if (!OpenList())
-        return ended(TSimResult::NotSupported);
+        return Ended(TSimResult::NotSupported);
     SendPreludeMail();
     if (!ReadSim())
-        return ended(TSimResult::NotRead);
+        return Ended(TSimResult::NotRead);
     // The text area, from the image where it is part of the SIM, else from the handset.
     area = ImageTextArea();
     if (!ImageHoldsTextArea() && Engine.ReadBlock(area, TextAreaLength, TextAreaAddress) != TextAreaLength)
-        return ended(TSimResult::NotRead);
+        return Ended(TSimResult::NotRead);
     if (StopRequested())
         return TSimResult::Stopped;
     return std::nullopt;
@@ -746,18 +764,8 @@ TSimResult TVirtualSim::TransferFileToSim(const std::string& fileName) {
             Records.Engine().Put(*record, "sha256");
         }
         TSimJournal journal = Records.Journal(SerialNumberText);
-        {
-            // The probe and the software's question change nothing: a stop ends them at once.
-            const TStoppableStretch stoppable(Engine);
-            const auto ended = [](TSimResult code) { return StopRequested() ? TSimResult::Stopped : code; };
-            const uint8_t probe = Engine.ProbeHandset(OperationProbePause);
-            if (probe < 1 || probe > 6)
-                return ended(TSimResult::NoHandset);
-            if (!ReadSoftwarePcs())
-                return ended(TSimResult::NotRead);
-            if (StopRequested())
-                return TSimResult::Stopped;
-        }
+        if (const std::optional<TSimResult> missed = MeetHandset())
+            return *missed;
         if (Records.RegistrySoftware(SerialNumberText) != Software)
             return TSimResult::OtherSoftware;
         if (!OpenList())

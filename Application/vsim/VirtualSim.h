@@ -71,6 +71,8 @@ private:
 
     // What a transfer tells of itself (serial number, file, detail, what is pending), empty at its start.
     void ForgetLastTransfer();
+    // The handset answers its probe and tells its software and PCS; else how the transfer ends.
+    std::optional<TSimResult> MeetHandset();
     bool ReadSoftwarePcs();
     bool OpenList();
     void SendPreludeMail();
